@@ -1,0 +1,103 @@
+#pragma once
+// The HID backend interface: hidraw on a real machine, the simulator over a socket, or the
+// simulator in-process for tests. Backends hand over descriptor bytes and raw transfers; the
+// public Connection methods validate every request before a backend sees it.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hidlink/descriptor.h"
+#include "hidlink/identity.h"
+
+namespace hidlink {
+
+// One present top-level collection, as enumeration found it.
+struct CollectionDesc {
+    CollectionIdentity identity;
+    std::uint16_t versionNumber = 0;   // USB bcdDevice
+    std::string path;                  // node the collection lives on (for display and reopen)
+    std::uint32_t collectionIndex = 0; // which top-level collection of that node
+    bool numbered = false;
+    TopCollection caps;
+};
+
+enum class OpenMode : std::uint8_t { Feature, ReadOnly };
+
+enum class ReadStatus : std::uint8_t { Ok, Timeout, Disconnected, Error };
+
+struct ReadResult {
+    ReadStatus status = ReadStatus::Error;
+    std::size_t length = 0;  // bytes written to the buffer, report id first
+};
+
+// An open handle to one collection. Not thread-safe by itself: feature transfers come from one
+// thread, input reads from the collection's reader thread.
+class Connection {
+public:
+    explicit Connection(CollectionDesc desc);
+    virtual ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    const CollectionDesc& desc() const { return desc_; }
+    bool isOpen() const { return open_; }
+
+    // report[0] holds the wanted report id; on success the answer fills report (bytes the device
+    // did not send are zero). False on a refused transfer or an invalid request.
+    bool getFeature(std::span<std::uint8_t> report);
+    // report[0] is the report id; the whole span is sent.
+    bool setFeature(std::span<const std::uint8_t> report);
+    // Waits at most timeoutMs for one input report; the report id is always byte 0.
+    ReadResult readInput(std::span<std::uint8_t> buffer, int timeoutMs);
+    void close();
+
+    // Why the last call failed, for engineers' messages.
+    const std::string& lastError() const { return lastError_; }
+
+protected:
+    // Hooks called after validation. doGetFeature returns the number of bytes the device
+    // answered (report id included), or a value <= 0 on failure.
+    virtual long doGetFeature(std::span<std::uint8_t> report) = 0;
+    virtual bool doSetFeature(std::span<const std::uint8_t> report) = 0;
+    virtual ReadResult doReadInput(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
+    virtual void doClose() = 0;
+    void setLastError(std::string text) { lastError_ = std::move(text); }
+
+private:
+    bool validReportId(std::uint8_t id, const std::vector<std::uint8_t>& ids) const;
+    CollectionDesc desc_;
+    bool open_ = true;
+    std::string lastError_;
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+    // Appends at most `limit` present collections, in enumeration order. False on a backend
+    // failure (the simulator unreachable, the sysfs root unreadable); lastError() says why.
+    virtual bool enumerate(std::vector<CollectionDesc>& out, std::size_t limit) = 0;
+    // nullptr when the collection cannot be opened (gone, no permission).
+    virtual std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) = 0;
+    const std::string& lastError() const { return lastError_; }
+
+protected:
+    void setLastError(std::string text) { lastError_ = std::move(text); }
+
+private:
+    std::string lastError_;
+};
+
+// Hex-dump every request and answer on stderr (also switched on by VORLICK_HID_TRACE=1).
+void setTrace(bool on);
+bool traceEnabled();
+
+// The backend VORLICK_HID selects: "hidraw" (default, also when unset or empty) or
+// "sim:<socket path>". nullptr and one line in `error` for an unknown value or an
+// unreachable simulator.
+std::unique_ptr<Backend> makeBackendFromEnvironment(std::string& error);
+std::unique_ptr<Backend> makeBackend(const std::string& spec, std::string& error);
+
+}  // namespace hidlink

@@ -1,0 +1,104 @@
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "hidlink/backend.h"
+
+namespace hidlink {
+namespace {
+
+std::atomic<int> g_trace{-1};  // -1: not decided yet, read VORLICK_HID_TRACE once
+
+void dump(const CollectionDesc& d, const char* what, std::span<const std::uint8_t> bytes) {
+    std::string line;
+    line.reserve(64 + bytes.size() * 3);
+    char head[96];
+    std::snprintf(head, sizeof head, "hid %04X/%04X %s len=%zu:",
+                  static_cast<unsigned>(d.identity.usagePage), static_cast<unsigned>(d.identity.usage),
+                  what, bytes.size());
+    line += head;
+    for (std::uint8_t b : bytes) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02X", b);
+        line += hex;
+    }
+    line += '\n';
+    std::fputs(line.c_str(), stderr);
+}
+
+}  // namespace
+
+void setTrace(bool on) { g_trace = on ? 1 : 0; }
+
+bool traceEnabled() {
+    int t = g_trace.load();
+    if (t < 0) {
+        const char* env = std::getenv("VORLICK_HID_TRACE");
+        t = (env != nullptr && *env != '\0' && std::strcmp(env, "0") != 0) ? 1 : 0;
+        g_trace = t;
+    }
+    return t == 1;
+}
+
+Connection::Connection(CollectionDesc desc) : desc_(std::move(desc)) {}
+
+Connection::~Connection() = default;
+
+bool Connection::validReportId(std::uint8_t id, const std::vector<std::uint8_t>& ids) const {
+    if (!desc_.numbered) return id == 0;
+    if (id == 0) return false;
+    return ids.empty() || std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+bool Connection::getFeature(std::span<std::uint8_t> report) {
+    if (!open_) return setLastError("collection is closed"), false;
+    if (report.empty() || report.size() > desc_.caps.featureReportLength)
+        return setLastError("feature report length " + std::to_string(report.size()) +
+                            " outside 1.." + std::to_string(desc_.caps.featureReportLength)),
+               false;
+    if (!validReportId(report[0], desc_.caps.featureReportIds))
+        return setLastError("no feature report " + std::to_string(report[0])), false;
+    std::fill(report.begin() + 1, report.end(), std::uint8_t{0});
+    if (traceEnabled()) dump(desc_, "get>", report.first(1));
+    const long n = doGetFeature(report);
+    if (n <= 0) {
+        if (traceEnabled()) dump(desc_, "get! failed", {});
+        return false;
+    }
+    if (traceEnabled()) dump(desc_, "get<", report);
+    return true;
+}
+
+bool Connection::setFeature(std::span<const std::uint8_t> report) {
+    if (!open_) return setLastError("collection is closed"), false;
+    if (report.empty() || report.size() > desc_.caps.featureReportLength)
+        return setLastError("feature report length " + std::to_string(report.size()) +
+                            " outside 1.." + std::to_string(desc_.caps.featureReportLength)),
+               false;
+    if (!validReportId(report[0], desc_.caps.featureReportIds))
+        return setLastError("no feature report " + std::to_string(report[0])), false;
+    if (traceEnabled()) dump(desc_, "set>", report);
+    const bool ok = doSetFeature(report);
+    if (!ok && traceEnabled()) dump(desc_, "set! refused", {});
+    return ok;
+}
+
+ReadResult Connection::readInput(std::span<std::uint8_t> buffer, int timeoutMs) {
+    if (!open_) return {ReadStatus::Disconnected, 0};
+    if (buffer.empty()) return {ReadStatus::Error, 0};
+    ReadResult r = doReadInput(buffer, timeoutMs);
+    r.length = std::min(r.length, buffer.size());
+    if (r.status == ReadStatus::Ok && traceEnabled()) dump(desc_, "in<", buffer.first(r.length));
+    return r;
+}
+
+void Connection::close() {
+    if (!open_) return;
+    open_ = false;
+    doClose();
+}
+
+}  // namespace hidlink

@@ -1,0 +1,62 @@
+#pragma once
+// The part of a controller collection's link object that discovery owns: its key, whether it
+// is open, the maker's collections seen at the last enumeration and the identity it opened.
+// The station's command set (station/device) derives from it.
+#include <array>
+#include <atomic>
+#include <cstddef>
+
+#include "hidlink/device_table.h"
+#include "hidlink/identity.h"
+
+namespace hidlink {
+
+inline constexpr int TOUCH_KEY = 1;
+inline constexpr int PEN_KEY = 2;
+inline constexpr std::size_t kFoundListSize = 100;
+
+class DeviceLinkBase {
+public:
+    DeviceLinkBase(DeviceTable& table, int key) : table_(table), key_(key) {}
+    virtual ~DeviceLinkBase() = default;
+    DeviceLinkBase(const DeviceLinkBase&) = delete;
+    DeviceLinkBase& operator=(const DeviceLinkBase&) = delete;
+
+    int key() const { return key_; }
+    DeviceTable& table() { return table_; }
+    bool isOpen() const { return isOpen_; }
+
+    // Enumerates and keeps, in order, the collections of VID_PRIMARY or VID_SECONDARY.
+    std::size_t refreshFoundList();
+    std::size_t found() const { return found_; }
+    const std::array<CollectionIdentity, kFoundListSize>& foundList() const { return foundList_; }
+
+    // Opens `id` under this object's key; on success isOpen, openedIdentity and info are set,
+    // on failure openedIdentity is all zero.
+    bool open(const CollectionIdentity& id);
+    // Stops this key's readers (a derived class adds its own), closes the entry. Idempotent.
+    virtual void close();
+
+    const CollectionIdentity& openedIdentity() const { return openedIdentity_; }
+    const DeviceInfo& info() const { return info_; }
+
+    // Reader flags, driven by the input and frame readers.
+    std::atomic<bool> readerRunning{false};
+    std::atomic<bool> frameReaderRunning{false};
+
+protected:
+    // Hook for derived classes: stop the frame reader before the entry goes.
+    virtual void stopFrameReader() {}
+    virtual void stopInputReader() {}
+
+private:
+    DeviceTable& table_;
+    const int key_;
+    bool isOpen_ = false;
+    std::size_t found_ = 0;
+    std::array<CollectionIdentity, kFoundListSize> foundList_{};
+    CollectionIdentity openedIdentity_{};
+    DeviceInfo info_{};
+};
+
+}  // namespace hidlink

@@ -1,0 +1,159 @@
+#include "hidlink/device_table.h"
+
+#include <gtest/gtest.h>
+
+#include "hidlink/device_link_base.h"
+#include "hidlink/vendor_ids.h"
+#include "platform/clock.h"
+#include "sim/table_device.h"
+#include "sim/virtual_bus.h"
+
+namespace {
+
+using hidlink::CollectionIdentity;
+using sim::CollectionSpec;
+using sim::ReportSpec;
+
+CollectionSpec vendorCollection(std::uint16_t page, std::uint16_t usage) {
+    return {page, usage, {{ReportSpec::Feature, 9, 64}, {ReportSpec::Input, 1, 64}}};
+}
+
+class DeviceTableTest : public ::testing::Test {
+protected:
+    std::shared_ptr<sim::TableDevice> plug(std::uint16_t vid, std::uint16_t pid,
+                                           std::vector<std::vector<CollectionSpec>> ifaces) {
+        auto dev = std::make_shared<sim::TableDevice>(sim::UsbIdentity{vid, pid, 0x0102}, std::move(ifaces));
+        bus.addDevice(dev);
+        return dev;
+    }
+    platform::VirtualClock clock;
+    sim::VirtualBus bus{clock};
+    sim::InProcessBackend backend{bus};
+    hidlink::DeviceTable table{backend};
+};
+
+TEST_F(DeviceTableTest, NoDevicePresentGivesZero) {
+    std::vector<CollectionIdentity> ids;
+    EXPECT_EQ(table.enumerateCollections(ids), 0u);
+    hidlink::DeviceLinkBase link(table, hidlink::TOUCH_KEY);
+    EXPECT_EQ(link.refreshFoundList(), 0u);
+    EXPECT_EQ(link.found(), 0u);
+}
+
+TEST_F(DeviceTableTest, EnumerationStopsAtTheLimit) {
+    // 60 devices with two collections each: 120 present.
+    for (int i = 0; i < 60; ++i)
+        plug(hidlink::VID_PRIMARY, static_cast<std::uint16_t>(0x100 + i),
+             {{vendorCollection(0xFF11, 0x11), vendorCollection(0xFF11, 0x02)}});
+    std::vector<CollectionIdentity> ids;
+    EXPECT_EQ(table.enumerateCollections(ids, hidlink::kStationEnumerationLimit), 100u);
+    ASSERT_EQ(ids.size(), 100u);
+    EXPECT_EQ(ids[99].productId, 0x100u + 49);
+    EXPECT_EQ(ids[99].usage, 0x02u);
+    ids.clear();
+    EXPECT_EQ(table.enumerateCollections(ids, hidlink::kWriterEnumerationLimit), 51u);
+}
+
+TEST_F(DeviceTableTest, FoundListKeepsOnlyTheMakersCollectionsInOrder) {
+    plug(0x046D, 0xC077, {{vendorCollection(0x0001, 0x02)}});
+    plug(hidlink::VID_SECONDARY, 0x2000, {{vendorCollection(0xFF09, 0x11)}});
+    plug(hidlink::VID_PRIMARY, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    hidlink::DeviceLinkBase link(table, hidlink::TOUCH_KEY);
+    ASSERT_EQ(link.refreshFoundList(), 2u);
+    EXPECT_EQ(link.foundList()[0].productId, 0x2000u);
+    EXPECT_EQ(link.foundList()[1].productId, 0x3000u);
+}
+
+TEST_F(DeviceTableTest, DuplicateKeyIsRefusedWithoutChange) {
+    plug(hidlink::VID_PRIMARY, 0x3000, {{vendorCollection(0xFF11, 0x11), vendorCollection(0xFF11, 0x02)}});
+    ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x11, 1));
+    EXPECT_FALSE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x02, 1));
+    EXPECT_EQ(table.size(), 1u);
+    hidlink::DeviceInfo info;
+    ASSERT_TRUE(table.getCollectionInfo(1, info));
+    EXPECT_EQ(info.identity.usage, 0x11u);
+}
+
+TEST_F(DeviceTableTest, ClosingTheMiddleEntryKeepsTheOthersReachable) {
+    plug(hidlink::VID_PRIMARY, 0x3000,
+         {{vendorCollection(0xFF11, 0x11), vendorCollection(0xFF11, 0x02), vendorCollection(0xFF11, 0x0B)}});
+    ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x11, 7));
+    ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x02, 8));
+    ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x0B, 9));
+    EXPECT_FALSE(table.closeCollection(42));
+    EXPECT_EQ(table.size(), 3u);
+    ASSERT_TRUE(table.closeCollection(8));
+    hidlink::DeviceInfo info;
+    ASSERT_TRUE(table.getCollectionInfo(7, info));
+    EXPECT_EQ(info.identity.usage, 0x11u);
+    ASSERT_TRUE(table.getCollectionInfo(9, info));
+    EXPECT_EQ(info.identity.usage, 0x0Bu);
+    EXPECT_FALSE(table.getCollectionInfo(8, info));
+    // The entries still work after moving down.
+    std::array<std::uint8_t, 64> report{9};
+    EXPECT_FALSE(table.entry(9)->feature->getFeature(report));  // nothing in the answer table yet
+}
+
+TEST_F(DeviceTableTest, UsageZeroTakesTheFirstMatchInEnumerationOrder) {
+    plug(hidlink::VID_PRIMARY, 0x3000, {{vendorCollection(0xFF00, 0x01)}, {vendorCollection(0xFF11, 0x02), vendorCollection(0xFF11, 0x11)}});
+    ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0, 1));
+    hidlink::DeviceInfo info;
+    ASSERT_TRUE(table.getCollectionInfo(1, info));
+    EXPECT_EQ(info.identity.usage, 0x02u);
+    EXPECT_FALSE(table.openCollection(hidlink::VID_PRIMARY, 0x3001, 0xFF11, 0, 2));
+    EXPECT_FALSE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF12, 0, 2));
+}
+
+TEST_F(DeviceTableTest, LinkOpenAndCloseTrackState) {
+    auto dev = plug(hidlink::VID_PRIMARY, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    hidlink::DeviceLinkBase link(table, hidlink::TOUCH_KEY);
+    link.close();  // closing a closed link is harmless
+    EXPECT_FALSE(link.open({hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x12}));
+    EXPECT_EQ(link.openedIdentity(), CollectionIdentity{});
+    ASSERT_TRUE(link.open({hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0}));
+    EXPECT_TRUE(link.isOpen());
+    EXPECT_EQ(link.openedIdentity(), (CollectionIdentity{hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x11}));
+    EXPECT_EQ(link.info().versionNumber, 0x0102);
+    EXPECT_EQ(link.info().caps.featureReportLength, 64u);
+    link.close();
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_FALSE(table.contains(hidlink::TOUCH_KEY));
+}
+
+TEST_F(DeviceTableTest, TransfersReachTheDeviceAndFailAfterUnplug) {
+    auto dev = plug(hidlink::VID_PRIMARY, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x11, 1));
+    auto* e = table.entry(1);
+    std::array<std::uint8_t, 64> cmd{9, 1, 0, 0x0A};
+    ASSERT_TRUE(e->feature->setFeature(cmd));
+    std::array<std::uint8_t, 64> answer{9};
+    ASSERT_TRUE(e->feature->getFeature(answer));
+    EXPECT_EQ(answer[3], 0x0A);
+    dev->pushInput(0, {1, 0xAA, 0xBB});
+    std::array<std::uint8_t, 64> in{};
+    auto r = e->read->readInput(in, 100);
+    ASSERT_EQ(r.status, hidlink::ReadStatus::Ok);
+    EXPECT_EQ(r.length, 3u);
+    EXPECT_EQ(in[1], 0xAA);
+    bus.unplug(0);
+    EXPECT_FALSE(e->feature->setFeature(cmd));
+    EXPECT_EQ(e->read->readInput(in, 100).status, hidlink::ReadStatus::Disconnected);
+    std::vector<CollectionIdentity> ids;
+    EXPECT_EQ(table.enumerateCollections(ids), 0u);
+}
+
+TEST_F(DeviceTableTest, RequestsAreValidatedBeforeTheDeviceSeesThem) {
+    auto dev = plug(hidlink::VID_PRIMARY, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0x11, 1));
+    auto& conn = *table.entry(1)->feature;
+    std::array<std::uint8_t, 65> tooLong{9};
+    std::array<std::uint8_t, 64> unknownId{0x55};
+    std::array<std::uint8_t, 64> idZero{0};
+    EXPECT_FALSE(conn.setFeature(tooLong));
+    EXPECT_FALSE(conn.setFeature(unknownId));
+    EXPECT_FALSE(conn.setFeature(idZero));
+    EXPECT_FALSE(conn.setFeature(std::span<const std::uint8_t>{}));
+    EXPECT_TRUE(dev->setsReceived(0).empty());
+}
+
+}  // namespace

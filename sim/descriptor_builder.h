@@ -1,0 +1,25 @@
+#pragma once
+// Writes the report descriptors of simulated devices: vendor-defined application collections
+// whose reports are plain byte arrays, which is how the controller's maintenance collections
+// look to the host.
+#include <cstdint>
+#include <vector>
+
+namespace sim {
+
+struct ReportSpec {
+    enum Kind : std::uint8_t { Input, Output, Feature } kind = Feature;
+    std::uint8_t id = 0;          // 0 only on an unnumbered interface
+    std::uint16_t length = 0;     // report length including the id byte
+};
+
+struct CollectionSpec {
+    std::uint16_t usagePage = 0;
+    std::uint16_t usage = 0;
+    std::vector<ReportSpec> reports;
+};
+
+// One descriptor holding every collection in order. Byte arrays of `length - 1` bytes each.
+std::vector<std::uint8_t> buildVendorDescriptor(const std::vector<CollectionSpec>& collections);
+
+}  // namespace sim

@@ -1,0 +1,322 @@
+#include "sim/virtual_bus.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "hidlink/descriptor.h"
+#include "platform/clock.h"
+
+namespace sim {
+
+std::string busPath(int deviceId, std::size_t iface) {
+    return "sim:dev" + std::to_string(deviceId) + "/if" + std::to_string(iface);
+}
+
+bool parseBusPath(const std::string& path, int& deviceId, std::size_t& iface) {
+    unsigned long dev = 0, ifc = 0;
+    int used = 0;
+    if (std::sscanf(path.c_str(), "sim:dev%lu/if%lu%n", &dev, &ifc, &used) != 2) return false;
+    if (static_cast<std::size_t>(used) != path.size() || dev > 1000000 || ifc > 255) return false;
+    deviceId = static_cast<int>(dev);
+    iface = ifc;
+    return true;
+}
+
+VirtualBus::VirtualBus(platform::Clock& clock) : clock_(clock) {}
+
+VirtualBus::~VirtualBus() {
+    shutdown();
+    std::lock_guard lock(mutex_);
+    for (auto& [id, s] : slots_) s.device->attach(nullptr);
+}
+
+int VirtualBus::addDevice(std::shared_ptr<VirtualDevice> device) {
+    device->attach(this);
+    std::lock_guard lock(mutex_);
+    const int id = nextDeviceId_++;
+    Slot s;
+    s.device = std::move(device);
+    s.generation = nextGeneration_++;
+    slots_.emplace(id, std::move(s));
+    return id;
+}
+
+VirtualBus::Slot* VirtualBus::slotLocked(int deviceId) {
+    auto it = slots_.find(deviceId);
+    return it == slots_.end() ? nullptr : &it->second;
+}
+
+bool VirtualBus::presentLocked(Slot& s) {
+    if (!s.plugged) return false;
+    if (s.returning) {
+        if (clock_.monotonicMs() < s.backAtMs) return false;
+        s.returning = false;
+        s.generation = nextGeneration_++;
+    }
+    return true;
+}
+
+void VirtualBus::dropReadersLocked(int deviceId) {
+    for (auto it = readers_.begin(); it != readers_.end();)
+        it = it->second.deviceId == deviceId ? readers_.erase(it) : std::next(it);
+    inputArrived_.notify_all();
+}
+
+void VirtualBus::unplug(int deviceId) {
+    std::lock_guard lock(mutex_);
+    if (Slot* s = slotLocked(deviceId)) {
+        s->plugged = false;
+        s->returning = false;
+        dropReadersLocked(deviceId);
+    }
+}
+
+void VirtualBus::replug(int deviceId) {
+    std::lock_guard lock(mutex_);
+    if (Slot* s = slotLocked(deviceId); s != nullptr && !s->plugged) {
+        s->plugged = true;
+        s->returning = false;
+        s->generation = nextGeneration_++;
+    }
+}
+
+bool VirtualBus::present(int deviceId) {
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    return s != nullptr && presentLocked(*s);
+}
+
+std::shared_ptr<VirtualDevice> VirtualBus::device(int deviceId) {
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    return s != nullptr ? s->device : nullptr;
+}
+
+std::vector<int> VirtualBus::deviceIds() {
+    std::lock_guard lock(mutex_);
+    std::vector<int> ids;
+    for (const auto& [id, s] : slots_) ids.push_back(id);
+    return ids;
+}
+
+void VirtualBus::setFaults(int deviceId, const TransportFaults& faults) {
+    std::lock_guard lock(mutex_);
+    if (Slot* s = slotLocked(deviceId)) {
+        s->faults = faults;
+        s->transfers = 0;
+    }
+}
+
+TransportFaults VirtualBus::faults(int deviceId) {
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    return s != nullptr ? s->faults : TransportFaults{};
+}
+
+std::vector<BusCollection> VirtualBus::enumerate() {
+    std::vector<std::pair<int, std::shared_ptr<VirtualDevice>>> live;
+    std::map<int, std::uint64_t> generations;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [id, s] : slots_) {
+            if (!presentLocked(s)) continue;
+            live.emplace_back(id, s.device);
+            generations[id] = s.generation;
+        }
+    }
+    std::vector<BusCollection> out;
+    for (const auto& [id, dev] : live) {
+        const UsbIdentity usb = dev->usbIdentity();
+        for (std::size_t iface = 0; iface < dev->interfaceCount(); ++iface) {
+            const auto bytes = dev->reportDescriptor(iface);
+            const auto parsed = hidlink::parseReportDescriptor(bytes);
+            if (!parsed) continue;  // an unusable interface is skipped, as on a real bus
+            for (std::size_t c = 0; c < parsed->collections.size(); ++c) {
+                BusCollection bc;
+                bc.deviceId = id;
+                bc.generation = generations[id];
+                bc.iface = iface;
+                bc.desc.identity = {usb.vendorId, usb.productId, parsed->collections[c].usagePage,
+                                    parsed->collections[c].usage};
+                bc.desc.versionNumber = usb.version;
+                bc.desc.path = busPath(id, iface);
+                bc.desc.collectionIndex = static_cast<std::uint32_t>(c);
+                bc.desc.numbered = parsed->numbered;
+                bc.desc.caps = parsed->collections[c];
+                out.push_back(std::move(bc));
+            }
+        }
+    }
+    return out;
+}
+
+bool VirtualBus::admitTransfer(int deviceId, std::uint64_t generation) {
+    std::uint32_t latency = 0;
+    {
+        std::lock_guard lock(mutex_);
+        Slot* s = slotLocked(deviceId);
+        if (s == nullptr || !presentLocked(*s) || s->generation != generation) return false;
+        latency = s->faults.latencyMs;
+    }
+    if (latency > 0) clock_.sleepMs(latency);
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    if (s == nullptr || !presentLocked(*s) || s->generation != generation) return false;
+    ++s->transfers;
+    if (s->faults.refuseAll) return false;
+    if (s->faults.refuseNth != 0 && s->transfers == s->faults.refuseNth) return false;
+    return true;
+}
+
+long VirtualBus::getFeature(int deviceId, std::uint64_t generation, std::size_t iface,
+                            std::span<std::uint8_t> report) {
+    if (!admitTransfer(deviceId, generation)) return -1;
+    auto dev = device(deviceId);
+    if (!dev || iface >= dev->interfaceCount()) return -1;
+    const long n = dev->getFeature(iface, report);
+    return std::min<long>(n, static_cast<long>(report.size()));
+}
+
+bool VirtualBus::setFeature(int deviceId, std::uint64_t generation, std::size_t iface,
+                            std::span<const std::uint8_t> report) {
+    if (!admitTransfer(deviceId, generation)) return false;
+    auto dev = device(deviceId);
+    if (!dev || iface >= dev->interfaceCount()) return false;
+    return dev->setFeature(iface, report);
+}
+
+std::optional<int> VirtualBus::openReader(int deviceId, std::uint64_t generation, std::size_t iface) {
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    if (s == nullptr || !presentLocked(*s) || s->generation != generation) return std::nullopt;
+    const int id = nextReaderId_++;
+    readers_[id] = Reader{deviceId, generation, iface, {}};
+    return id;
+}
+
+hidlink::ReadResult VirtualBus::readInput(int readerId, std::span<std::uint8_t> buffer, int timeoutMs) {
+    std::unique_lock lock(mutex_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    for (;;) {
+        auto it = readers_.find(readerId);
+        if (shutdown_ || it == readers_.end()) return {hidlink::ReadStatus::Disconnected, 0};
+        if (!it->second.queue.empty()) {
+            std::vector<std::uint8_t> r = std::move(it->second.queue.front());
+            it->second.queue.pop_front();
+            const std::size_t n = std::min(r.size(), buffer.size());
+            std::memcpy(buffer.data(), r.data(), n);
+            return {hidlink::ReadStatus::Ok, n};
+        }
+        // Input waits are transport time, not sequence time: they use the real clock, bounded.
+        if (inputArrived_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            it = readers_.find(readerId);
+            if (it != readers_.end() && !it->second.queue.empty()) continue;
+            return {hidlink::ReadStatus::Timeout, 0};
+        }
+    }
+}
+
+void VirtualBus::closeReader(int readerId) {
+    std::lock_guard lock(mutex_);
+    readers_.erase(readerId);
+    inputArrived_.notify_all();
+}
+
+void VirtualBus::shutdown() {
+    std::lock_guard lock(mutex_);
+    shutdown_ = true;
+    inputArrived_.notify_all();
+}
+
+void VirtualBus::postInput(VirtualDevice& device, std::size_t iface, std::vector<std::uint8_t> report) {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, s] : slots_) {
+        if (s.device.get() != &device) continue;
+        if (!presentLocked(s)) return;
+        for (auto& [rid, r] : readers_) {
+            // A reader keeps at most a bounded backlog, like the kernel's per-file queue.
+            if (r.deviceId == id && r.generation == s.generation && r.iface == iface) {
+                if (r.queue.size() >= 4096) r.queue.pop_front();
+                r.queue.push_back(report);
+            }
+        }
+    }
+    inputArrived_.notify_all();
+}
+
+void VirtualBus::reenumerate(VirtualDevice& device, std::uint32_t afterMs) {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, s] : slots_) {
+        if (s.device.get() != &device) continue;
+        s.returning = true;
+        s.backAtMs = clock_.monotonicMs() + afterMs;
+        s.generation = nextGeneration_++;  // handles of the old enumeration fail from now on
+        dropReadersLocked(id);
+    }
+}
+
+namespace {
+
+class InProcessConnection final : public hidlink::Connection {
+public:
+    InProcessConnection(VirtualBus& bus, hidlink::CollectionDesc desc, int deviceId,
+                        std::uint64_t generation, std::size_t iface, std::optional<int> reader)
+        : Connection(std::move(desc)), bus_(bus), deviceId_(deviceId), generation_(generation),
+          iface_(iface), reader_(reader) {}
+    ~InProcessConnection() override { doClose(); }
+
+protected:
+    long doGetFeature(std::span<std::uint8_t> report) override {
+        return bus_.getFeature(deviceId_, generation_, iface_, report);
+    }
+    bool doSetFeature(std::span<const std::uint8_t> report) override {
+        return bus_.setFeature(deviceId_, generation_, iface_, report);
+    }
+    hidlink::ReadResult doReadInput(std::span<std::uint8_t> buffer, int timeoutMs) override {
+        if (!reader_) return {hidlink::ReadStatus::Error, 0};
+        return bus_.readInput(*reader_, buffer, timeoutMs);
+    }
+    void doClose() override {
+        if (reader_) bus_.closeReader(*reader_);
+        reader_.reset();
+    }
+
+private:
+    VirtualBus& bus_;
+    int deviceId_;
+    std::uint64_t generation_;
+    std::size_t iface_;
+    std::optional<int> reader_;
+};
+
+}  // namespace
+
+bool InProcessBackend::enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) {
+    for (auto& c : bus_.enumerate()) {
+        if (out.size() >= limit) break;
+        out.push_back(std::move(c.desc));
+    }
+    return true;
+}
+
+std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::CollectionDesc& desc,
+                                                            hidlink::OpenMode mode) {
+    int deviceId = 0;
+    std::size_t iface = 0;
+    if (!parseBusPath(desc.path, deviceId, iface)) return nullptr;
+    for (const auto& c : bus_.enumerate()) {
+        if (c.deviceId != deviceId || c.iface != iface || c.desc.collectionIndex != desc.collectionIndex)
+            continue;
+        std::optional<int> reader;
+        if (mode == hidlink::OpenMode::ReadOnly) {
+            reader = bus_.openReader(deviceId, c.generation, iface);
+            if (!reader) return nullptr;
+        }
+        return std::make_unique<InProcessConnection>(bus_, c.desc, deviceId, c.generation, iface, reader);
+    }
+    return nullptr;
+}
+
+}  // namespace sim

@@ -1,0 +1,116 @@
+#pragma once
+// The simulated USB bus: the devices plugged into it, their plug state and transport faults,
+// and the input-report queues of every open reader. The in-process backend and the socket
+// server both serve from one bus. Device handlers are never called with the bus lock held.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "hidlink/backend.h"
+#include "sim/virtual_device.h"
+
+namespace sim {
+
+struct TransportFaults {
+    std::uint32_t latencyMs = 0;       // added to every feature transfer, on the bus clock
+    std::uint64_t refuseNth = 0;       // refuse the Nth feature transfer from now (1-based; 0 off)
+    bool refuseAll = false;            // refuse every feature transfer ("busy forever")
+};
+
+// A collection as the bus sees it: which device, which interface, and the parsed identity.
+struct BusCollection {
+    int deviceId = 0;
+    std::uint64_t generation = 0;  // changes at every plug-in; stale handles fail
+    std::size_t iface = 0;
+    hidlink::CollectionDesc desc;
+};
+
+class VirtualBus final : public DeviceHost {
+public:
+    explicit VirtualBus(platform::Clock& clock);
+    ~VirtualBus() override;
+
+    int addDevice(std::shared_ptr<VirtualDevice> device);  // plugged in at once
+    void unplug(int deviceId);
+    void replug(int deviceId);
+    bool present(int deviceId);
+    std::shared_ptr<VirtualDevice> device(int deviceId);
+    std::vector<int> deviceIds();
+    void setFaults(int deviceId, const TransportFaults& faults);
+    TransportFaults faults(int deviceId);
+
+    // Transport, in enumeration order: devices by id, interfaces, collections.
+    std::vector<BusCollection> enumerate();
+    long getFeature(int deviceId, std::uint64_t generation, std::size_t iface,
+                    std::span<std::uint8_t> report);
+    bool setFeature(int deviceId, std::uint64_t generation, std::size_t iface,
+                    std::span<const std::uint8_t> report);
+    // Readers: one queue per open read handle; every input report is copied to each.
+    std::optional<int> openReader(int deviceId, std::uint64_t generation, std::size_t iface);
+    hidlink::ReadResult readInput(int readerId, std::span<std::uint8_t> buffer, int timeoutMs);
+    void closeReader(int readerId);
+    // Wakes every blocked reader (used when the bus shuts down).
+    void shutdown();
+
+    // DeviceHost
+    void postInput(VirtualDevice& device, std::size_t iface, std::vector<std::uint8_t> report) override;
+    void reenumerate(VirtualDevice& device, std::uint32_t afterMs) override;
+    platform::Clock& clock() override { return clock_; }
+
+private:
+    struct Slot {
+        std::shared_ptr<VirtualDevice> device;
+        bool plugged = true;
+        std::uint64_t generation = 0;
+        std::uint64_t backAtMs = 0;  // present again from this bus time after a re-enumeration
+        bool returning = false;
+        TransportFaults faults;
+        std::uint64_t transfers = 0;
+    };
+    struct Reader {
+        int deviceId = 0;
+        std::uint64_t generation = 0;
+        std::size_t iface = 0;
+        std::deque<std::vector<std::uint8_t>> queue;
+    };
+    Slot* slotLocked(int deviceId);
+    bool presentLocked(Slot& s);
+    // Checks plug state and faults; false refuses the transfer.
+    bool admitTransfer(int deviceId, std::uint64_t generation);
+    void dropReadersLocked(int deviceId);
+
+    platform::Clock& clock_;
+    std::mutex mutex_;
+    std::condition_variable inputArrived_;
+    std::map<int, Slot> slots_;
+    std::map<int, Reader> readers_;
+    int nextDeviceId_ = 0;
+    int nextReaderId_ = 1;
+    std::uint64_t nextGeneration_ = 1;
+    bool shutdown_ = false;
+};
+
+// hidlink backend on a bus in this process (tests, benchmarks, the server's own use).
+class InProcessBackend final : public hidlink::Backend {
+public:
+    explicit InProcessBackend(VirtualBus& bus) : bus_(bus) {}
+    bool enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) override;
+    std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc,
+                                              hidlink::OpenMode mode) override;
+
+private:
+    VirtualBus& bus_;
+};
+
+// "sim:dev<id>/if<iface>" — the path a simulated collection is listed under.
+std::string busPath(int deviceId, std::size_t iface);
+bool parseBusPath(const std::string& path, int& deviceId, std::size_t& iface);
+
+}  // namespace sim

@@ -1,0 +1,58 @@
+#pragma once
+// A simulated USB HID device: its USB identity, one report descriptor per interface (an
+// interface is what a hidraw node is; it may hold several top-level collections) and handlers
+// for feature requests. Input reports and re-enumeration go through the DeviceHost.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace platform {
+class Clock;
+}
+
+namespace sim {
+
+struct UsbIdentity {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t version = 0;  // bcdDevice
+};
+
+class VirtualDevice;
+
+// What a device may ask of the bus it is plugged into.
+class DeviceHost {
+public:
+    virtual ~DeviceHost() = default;
+    // Every reader open on that interface receives a copy (report id first).
+    virtual void postInput(VirtualDevice& device, std::size_t iface,
+                           std::vector<std::uint8_t> report) = 0;
+    // Drop off the bus now and come back after `afterMs` on the bus clock (a reset, or a jump
+    // to or from the bootloader); usbIdentity() and the descriptors are read anew then.
+    virtual void reenumerate(VirtualDevice& device, std::uint32_t afterMs) = 0;
+    virtual platform::Clock& clock() = 0;
+};
+
+class VirtualDevice {
+public:
+    virtual ~VirtualDevice() = default;
+    virtual UsbIdentity usbIdentity() const = 0;
+    virtual std::size_t interfaceCount() const = 0;
+    virtual std::vector<std::uint8_t> reportDescriptor(std::size_t iface) const = 0;
+    // report[0] is the wanted id; fill the answer in place. Returns the number of bytes the
+    // device answered (id included), or <= 0 to refuse the request.
+    virtual long getFeature(std::size_t iface, std::span<std::uint8_t> report) = 0;
+    virtual bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) = 0;
+
+    // Called by the bus when the device is plugged in (host != nullptr) or removed.
+    void attach(DeviceHost* host) { host_ = host; }
+
+protected:
+    DeviceHost* host() const { return host_; }
+
+private:
+    DeviceHost* host_ = nullptr;
+};
+
+}  // namespace sim

@@ -1,0 +1,45 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "hidlink/backend.h"
+#include "hidlink/vendor_ids.h"
+#include "tools/diag_commands.h"
+
+namespace diag {
+
+int runList(const std::vector<std::string>& args) {
+    bool makerOnly = false;
+    for (const auto& a : args) {
+        if (a == "--maker") {
+            makerOnly = true;
+        } else if (a == "--trace") {
+            hidlink::setTrace(true);
+        } else {
+            std::fprintf(stderr, "vorlick-diag list: unknown option '%s'\n", a.c_str());
+            return 2;
+        }
+    }
+    std::string error;
+    auto backend = hidlink::makeBackendFromEnvironment(error);
+    if (!backend) {
+        std::fprintf(stderr, "vorlick-diag: %s\n", error.c_str());
+        return 2;
+    }
+    std::vector<hidlink::CollectionDesc> all;
+    if (!backend->enumerate(all, SIZE_MAX)) {
+        std::fprintf(stderr, "vorlick-diag: %s\n", backend->lastError().c_str());
+        return 2;
+    }
+    int index = 0;
+    for (const auto& d : all) {
+        if (makerOnly && !hidlink::isMakerVendor(d.identity.vendorId)) continue;
+        std::printf("%d\t0x%04X\t0x%04X\t0x%04X\t0x%04X\t0x%04X\t%s\n", index++,
+                    static_cast<unsigned>(d.identity.vendorId), static_cast<unsigned>(d.identity.productId),
+                    static_cast<unsigned>(d.identity.usagePage), static_cast<unsigned>(d.identity.usage),
+                    static_cast<unsigned>(d.versionNumber), d.path.c_str());
+    }
+    return 0;
+}
+
+}  // namespace diag
