@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <string>
 
 #include "hidlink/backend.h"
 #include "hidlink/hidraw_backend.h"
@@ -6,8 +7,21 @@
 
 namespace hidlink {
 
+namespace {
+
+std::string envOr(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v != nullptr && *v != '\0' ? v : fallback;
+}
+
+}  // namespace
+
 std::unique_ptr<Backend> makeBackend(const std::string& spec, std::string& error) {
-    if (spec.empty() || spec == "hidraw") return std::make_unique<HidrawBackend>();
+    // The roots can point at a copied or hand-made tree, so discovery can be checked without
+    // the station's hardware.
+    if (spec.empty() || spec == "hidraw")
+        return std::make_unique<HidrawBackend>(envOr("VORLICK_SYSFS_ROOT", "/sys"),
+                                               envOr("VORLICK_DEV_ROOT", "/dev"));
     if (spec.rfind("sim:", 0) == 0) {
         const std::string path = spec.substr(4);
         if (path.empty()) {

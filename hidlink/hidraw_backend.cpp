@@ -1,13 +1,346 @@
-// Placeholder until the hidraw backend lands: sees no device.
 #include "hidlink/hidraw_backend.h"
 
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
 namespace hidlink {
+namespace {
 
-HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot)
-    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+namespace fs = std::filesystem;
 
-bool HidrawBackend::enumerate(std::vector<CollectionDesc>&, std::size_t) { return true; }
+constexpr std::uint16_t kBusUsb = 0x0003;
+// A hid device sits a handful of levels below its USB device (interface, device); the walk
+// stops well before it could wander through the whole tree.
+constexpr int kMaxLevelsToUsbDevice = 16;
 
-std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc&, OpenMode) { return nullptr; }
+std::string errnoText(int err) { return std::strerror(err); }
+
+// Reads a whole sysfs attribute of at most maxBytes; a longer file is refused, not cut.
+std::optional<std::vector<std::uint8_t>> readAttribute(const fs::path& path, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(maxBytes + 1);
+    std::size_t used = 0;
+    bool ok = true;
+    while (used < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + used, bytes.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    if (!ok || used > maxBytes) return std::nullopt;
+    bytes.resize(used);
+    return bytes;
+}
+
+template <typename T>
+bool parseHex(std::string_view text, T& out) {
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out, 16);
+    return ec == std::errc{} && end == text.data() + text.size();
+}
+
+struct HidId {
+    std::uint16_t bus = 0;
+    std::uint32_t vendorId = 0;
+    std::uint32_t productId = 0;
+};
+
+// "HID_ID=0003:00003A1C:00000100" in the hid device's uevent.
+std::optional<HidId> parseHidId(std::string_view uevent) {
+    while (!uevent.empty()) {
+        const std::size_t eol = uevent.find('\n');
+        std::string_view line = uevent.substr(0, eol);
+        uevent = eol == std::string_view::npos ? std::string_view{} : uevent.substr(eol + 1);
+        constexpr std::string_view key = "HID_ID=";
+        if (line.substr(0, key.size()) != key) continue;
+        line.remove_prefix(key.size());
+        const std::size_t c1 = line.find(':');
+        const std::size_t c2 = c1 == std::string_view::npos ? c1 : line.find(':', c1 + 1);
+        if (c2 == std::string_view::npos) return std::nullopt;
+        std::uint16_t bus = 0;
+        std::uint32_t vid = 0, pid = 0;
+        if (!parseHex(line.substr(0, c1), bus) || !parseHex(line.substr(c1 + 1, c2 - c1 - 1), vid) ||
+            !parseHex(line.substr(c2 + 1), pid))
+            return std::nullopt;
+        // USB and Bluetooth ids are 16 bits; the kernel prints them in 32-bit fields.
+        return HidId{bus, vid & 0xFFFFu, pid & 0xFFFFu};
+    }
+    return std::nullopt;
+}
+
+std::optional<HidId> readHidId(const fs::path& hidDevice) {
+    const auto bytes = readAttribute(hidDevice / "uevent", 4096);
+    if (!bytes) return std::nullopt;
+    return parseHidId(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()));
+}
+
+// "hidraw12" -> 12; nothing for any other name.
+std::optional<unsigned> nodeNumber(std::string_view name) {
+    constexpr std::string_view prefix = "hidraw";
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return std::nullopt;
+    unsigned n = 0;
+    const auto digits = name.substr(prefix.size());
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    if (ec != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
+    return n;
+}
+
+// bcdDevice of the USB device above the hid device; 0 when there is none below the root.
+std::uint16_t usbVersion(const fs::path& hidDevice, const fs::path& root) {
+    std::error_code ec;
+    fs::path dir = fs::canonical(hidDevice, ec);
+    if (ec) return 0;
+    for (int level = 0; level < kMaxLevelsToUsbDevice; ++level) {
+        const fs::path parent = dir.parent_path();
+        if (parent == dir || dir == root) return 0;
+        if (const auto bcd = readAttribute(dir / "bcdDevice", 16)) {
+            std::string_view text(reinterpret_cast<const char*>(bcd->data()), bcd->size());
+            while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+            std::uint16_t v = 0;
+            return parseHex(text, v) ? v : 0;
+        }
+        dir = parent;
+    }
+    return 0;
+}
+
+struct NodeInfo {
+    HidId id;
+    std::uint16_t version = 0;
+    ParsedDescriptor parsed;
+};
+
+std::optional<NodeInfo> readNode(const fs::path& classDir, const std::string& name, const fs::path& root) {
+    const fs::path hidDevice = classDir / name / "device";
+    const auto id = readHidId(hidDevice);
+    if (!id) return std::nullopt;
+    const auto descriptor = readAttribute(hidDevice / "report_descriptor", kMaxDescriptorBytes);
+    if (!descriptor) return std::nullopt;
+    auto parsed = parseReportDescriptor(*descriptor);
+    if (!parsed) return std::nullopt;
+    // Only a USB device has a bcdDevice; a Bluetooth device behind a USB dongle must not
+    // report the dongle's.
+    const std::uint16_t version = id->bus == kBusUsb ? usbVersion(hidDevice, root) : 0;
+    return NodeInfo{*id, version, std::move(*parsed)};
+}
+
+class HidrawConnection final : public Connection {
+public:
+    HidrawConnection(CollectionDesc desc, int fd, platform::Clock& clock)
+        : Connection(std::move(desc)), fd_(fd), clock_(clock) {
+        // hidraw hands out one report per read, cut to the buffer: room for our largest.
+        input_.resize(std::max<std::size_t>(this->desc().caps.inputReportLength, 2));
+    }
+    ~HidrawConnection() override { doClose(); }
+
+protected:
+    long doGetFeature(std::span<std::uint8_t> report) override {
+        // The device answers with its whole report whatever part the caller wants, so the
+        // request is always sized for the largest feature report of the collection.
+        const std::size_t size = std::max<std::size_t>(desc().caps.featureReportLength, report.size());
+        feature_.assign(size, 0);
+        feature_[0] = report[0];
+        int n;
+        do {
+            n = ::ioctl(fd_, HIDIOCGFEATURE(static_cast<unsigned>(size)), feature_.data());
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            setLastError("HIDIOCGFEATURE on " + desc().path + ": " + errnoText(errno));
+            return -1;
+        }
+        if (n == 0) {
+            setLastError("HIDIOCGFEATURE on " + desc().path + ": empty answer");
+            return 0;
+        }
+        const std::size_t got = std::min(static_cast<std::size_t>(n), size);
+        std::copy_n(feature_.begin(), std::min(got, report.size()), report.begin());
+        return static_cast<long>(got);
+    }
+
+    bool doSetFeature(std::span<const std::uint8_t> report) override {
+        feature_.assign(report.begin(), report.end());
+        int n;
+        do {
+            n = ::ioctl(fd_, HIDIOCSFEATURE(static_cast<unsigned>(feature_.size())), feature_.data());
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            setLastError("HIDIOCSFEATURE on " + desc().path + ": " + errnoText(errno));
+            return false;
+        }
+        if (static_cast<std::size_t>(n) < report.size()) {
+            setLastError("HIDIOCSFEATURE on " + desc().path + ": sent " + std::to_string(n) + " of " +
+                         std::to_string(report.size()) + " bytes");
+            return false;
+        }
+        return true;
+    }
+
+    ReadResult doReadInput(std::span<std::uint8_t> buffer, int timeoutMs) override {
+        const std::uint64_t start = clock_.monotonicMs();
+        const bool numbered = desc().numbered;
+        for (;;) {
+            int wait = timeoutMs;  // negative: no limit, as poll() takes it
+            if (timeoutMs > 0) {
+                const std::uint64_t elapsed = clock_.monotonicMs() - start;
+                wait = elapsed >= static_cast<std::uint64_t>(timeoutMs)
+                           ? 0
+                           : static_cast<int>(static_cast<std::uint64_t>(timeoutMs) - elapsed);
+            }
+            pollfd p{fd_, POLLIN, 0};
+            const int ready = ::poll(&p, 1, wait);
+            if (ready < 0) {
+                if (errno == EINTR) continue;
+                setLastError("poll on " + desc().path + ": " + errnoText(errno));
+                return {ReadStatus::Error, 0};
+            }
+            if (ready == 0) return {ReadStatus::Timeout, 0};
+            if ((p.revents & POLLIN) == 0) {
+                if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return {ReadStatus::Disconnected, 0};
+                return {ReadStatus::Error, 0};
+            }
+            // Reports queued before an unplug are still delivered; the hang-up comes after.
+            std::uint8_t* into = numbered ? input_.data() : input_.data() + 1;
+            const std::size_t room = numbered ? input_.size() : input_.size() - 1;
+            const ssize_t n = ::read(fd_, into, room);
+            if (n < 0) {
+                if (errno == EINTR || errno == EAGAIN) continue;
+                if (errno == ENODEV || errno == EIO || errno == ENXIO) return {ReadStatus::Disconnected, 0};
+                setLastError("read on " + desc().path + ": " + errnoText(errno));
+                return {ReadStatus::Error, 0};
+            }
+            if (n == 0) return {ReadStatus::Disconnected, 0};  // writer gone; hidraw never sends empty reports
+            std::size_t length = static_cast<std::size_t>(n);
+            if (!numbered) {
+                input_[0] = 0;  // unnumbered devices send no id byte
+                ++length;
+            } else if (!ours(input_[0])) {
+                continue;  // another collection of this node
+            }
+            const std::size_t copied = std::min(length, buffer.size());
+            std::copy_n(input_.begin(), copied, buffer.begin());
+            return {ReadStatus::Ok, copied};
+        }
+    }
+
+    void doClose() override {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    bool ours(std::uint8_t id) const {
+        const auto& ids = desc().caps.inputReportIds;
+        return id != 0 && std::find(ids.begin(), ids.end(), id) != ids.end();
+    }
+
+    int fd_;
+    platform::Clock& clock_;
+    std::vector<std::uint8_t> input_;
+    std::vector<std::uint8_t> feature_;
+};
+
+}  // namespace
+
+HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot, platform::Clock& clock)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), clock_(&clock) {}
+
+bool HidrawBackend::enumerate(std::vector<CollectionDesc>& out, std::size_t limit) {
+    std::error_code ec;
+    const fs::path root = fs::canonical(sysfsRoot_, ec);
+    if (!ec) {
+        fs::directory_iterator probe(root, ec);
+    }
+    if (ec) {
+        setLastError("cannot read the sysfs root " + sysfsRoot_ + ": " + ec.message());
+        return false;
+    }
+    const fs::path classDir = root / "class" / "hidraw";
+    std::vector<std::pair<unsigned, std::string>> nodes;
+    fs::directory_iterator it(classDir, ec);
+    if (ec) {
+        // No hidraw class at all: the hidraw driver has not seen a device yet.
+        if (ec == std::errc::no_such_file_or_directory) return true;
+        setLastError("cannot read " + classDir.string() + ": " + ec.message());
+        return false;
+    }
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (const auto number = nodeNumber(name)) nodes.emplace_back(*number, std::move(name));
+    }
+    if (ec) {
+        setLastError("cannot read " + classDir.string() + ": " + ec.message());
+        return false;
+    }
+    std::sort(nodes.begin(), nodes.end());  // hidraw2 before hidraw10
+
+    std::size_t added = 0;
+    for (const auto& [number, name] : nodes) {
+        if (added >= limit) break;
+        const auto node = readNode(classDir, name, root);
+        if (!node) continue;  // an unusable interface
+        for (std::size_t c = 0; c < node->parsed.collections.size() && added < limit; ++c) {
+            const TopCollection& top = node->parsed.collections[c];
+            CollectionDesc d;
+            d.identity = {node->id.vendorId, node->id.productId, top.usagePage, top.usage};
+            d.versionNumber = node->version;
+            d.path = devRoot_ + "/" + name;
+            d.collectionIndex = static_cast<std::uint32_t>(c);
+            d.numbered = node->parsed.numbered;
+            d.caps = top;
+            out.push_back(std::move(d));
+            ++added;
+        }
+    }
+    return true;
+}
+
+std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc& desc, OpenMode mode) {
+    const std::string name = fs::path(desc.path).filename().string();
+    if (!nodeNumber(name)) {
+        setLastError(desc.path + " is not a hidraw node");
+        return nullptr;
+    }
+    std::error_code ec;
+    const fs::path root = fs::canonical(sysfsRoot_, ec);
+    const auto node = ec ? std::nullopt : readNode(root / "class" / "hidraw", name, root);
+    if (!node) {
+        setLastError(desc.path + " is gone");
+        return nullptr;
+    }
+    const auto& cols = node->parsed.collections;
+    if (node->id.vendorId != desc.identity.vendorId || node->id.productId != desc.identity.productId ||
+        desc.collectionIndex >= cols.size() || cols[desc.collectionIndex].usagePage != desc.identity.usagePage ||
+        cols[desc.collectionIndex].usage != desc.identity.usage) {
+        setLastError(desc.path + " now belongs to another device; enumerate again");
+        return nullptr;
+    }
+    const int flags = mode == OpenMode::Feature ? O_RDWR | O_CLOEXEC : O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+    const int fd = ::open(desc.path.c_str(), flags);
+    if (fd < 0) {
+        const int err = errno;
+        setLastError("cannot open " + desc.path + ": " + errnoText(err) +
+                     (err == EACCES ? " (the user needs access to the hidraw nodes)" : ""));
+        return nullptr;
+    }
+    return std::make_unique<HidrawConnection>(desc, fd, *clock_);
+}
 
 }  // namespace hidlink
