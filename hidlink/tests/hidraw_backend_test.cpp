@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "hidlink/device_table.h"
+#include "hidlink/tests/sample_descriptors.h"
 #include "hidlink/tests/sysfs_fixture.h"
 #include "hidlink/vendor_ids.h"
 #include "platform/clock.h"
@@ -21,6 +22,7 @@ using hidlink::CollectionDesc;
 using hidlink::OpenMode;
 using hidlink::ReadStatus;
 using hidlink::fixture::FakeNode;
+using hidlink::samples::kMouse;
 using sim::CollectionSpec;
 using sim::ReportSpec;
 
@@ -31,14 +33,6 @@ std::vector<std::uint8_t> controllerDescriptor() {
         {0xFF11, 0x02, {{ReportSpec::Feature, 10, 16}, {ReportSpec::Input, 2, 8}}},
     });
 }
-
-// Three buttons, X and Y, no report id: input reports arrive without an id byte.
-const std::vector<std::uint8_t> kMouse = {
-    0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x09, 0x01, 0xA1, 0x00, 0x05, 0x09, 0x19, 0x01, 0x29, 0x03,
-    0x15, 0x00, 0x25, 0x01, 0x95, 0x03, 0x75, 0x01, 0x81, 0x02, 0x95, 0x01, 0x75, 0x05, 0x81, 0x01,
-    0x05, 0x01, 0x09, 0x30, 0x09, 0x31, 0x15, 0x81, 0x25, 0x7F, 0x75, 0x08, 0x95, 0x02, 0x81, 0x06,
-    0xC0, 0xC0,
-};
 
 class HidrawBackendTest : public ::testing::Test {
 protected:
