@@ -220,8 +220,15 @@ protected:
             std::uint8_t* into = numbered ? input_.data() : input_.data() + 1;
             const std::size_t room = numbered ? input_.size() : input_.size() - 1;
             const ssize_t n = ::read(fd_, into, room);
+            // Past the deadline, stop: another collection's stream may never leave the queue
+            // empty, and the reader must come back to see whether it is asked to stop.
+            const bool late = wait == 0 && timeoutMs >= 0;
             if (n < 0) {
-                if (errno == EINTR || errno == EAGAIN) continue;
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN) {
+                    if (late) return {ReadStatus::Timeout, 0};
+                    continue;
+                }
                 if (errno == ENODEV || errno == EIO || errno == ENXIO) return {ReadStatus::Disconnected, 0};
                 setLastError("read on " + desc().path + ": " + errnoText(errno));
                 return {ReadStatus::Error, 0};
@@ -232,6 +239,7 @@ protected:
                 input_[0] = 0;  // unnumbered devices send no id byte
                 ++length;
             } else if (!ours(input_[0])) {
+                if (late) return {ReadStatus::Timeout, 0};
                 continue;  // another collection of this node
             }
             const std::size_t copied = std::min(length, buffer.size());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <functional>
 
 #include "hidlink/device_table.h"
@@ -218,6 +219,32 @@ TEST_F(HidrawBackendTest, FeatureTransfersOnANodeThatRefusesThemFail) {
     EXPECT_NE(conn->lastError().find("HIDIOCGFEATURE"), std::string::npos) << conn->lastError();
     EXPECT_FALSE(conn->setFeature(report));
     EXPECT_NE(conn->lastError().find("HIDIOCSFEATURE"), std::string::npos) << conn->lastError();
+}
+
+// Each look at the clock costs 10 ms, so a read's deadline passes after a few reports.
+class TickingClock final : public platform::Clock {
+public:
+    std::uint64_t monotonicMs() override { return now_ += 10; }
+    platform::TimeOfDay timeOfDay() override { return {}; }
+    void sleepMs(std::uint32_t ms) override { now_ += ms; }
+
+private:
+    std::atomic<std::uint64_t> now_{0};
+};
+
+TEST_F(HidrawBackendTest, AReaderComesBackWhileReportsForOthersNeverStop) {
+    add(controller(1));
+    // A node that never runs dry, and none of its reports is the pen's (id 0 is nobody's).
+    fs::remove(tree.devPath(1));
+    fs::create_symlink("/dev/zero", tree.devPath(1));
+    TickingClock ticking;
+    hidlink::HidrawBackend b(tree.sysfsRoot(), tree.devRoot(), ticking);
+    std::vector<CollectionDesc> found;
+    ASSERT_TRUE(b.enumerate(found, SIZE_MAX));
+    auto pen = b.open(found[1], OpenMode::ReadOnly);
+    ASSERT_NE(pen, nullptr) << b.lastError();
+    std::array<std::uint8_t, 8> buf{};
+    EXPECT_EQ(pen->readInput(buf, 50).status, ReadStatus::Timeout);
 }
 
 // Input reads on a FIFO standing in for /dev/hidrawN: the test writes what the kernel would
