@@ -7,7 +7,7 @@ seconds=${2:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
 for f in "$build"/*/fuzz_* "$build"/*/*/fuzz_*; do
-  [ -x "$f" ] || continue
+  [ -f "$f" ] && [ -x "$f" ] || continue  # not the CMakeFiles/fuzz_*.dir folders
   name=$(basename "$f")
   corpus=$(mktemp -d)
   seeds=$(find "$root" -path "*/fuzz/corpus/${name#fuzz_}" -type d -not -path "$root/build/*" | head -n 1)
