@@ -55,42 +55,71 @@ enum class Op : std::uint8_t {
     DeviceList = 0x45,
 };
 
-struct Hello { std::uint32_t version = kProtocolVersion; };
-struct Enumerate {};
+struct Hello {
+    std::uint32_t version = kProtocolVersion;
+    friend bool operator==(const Hello&, const Hello&) = default;
+};
+struct Enumerate {
+    friend bool operator==(const Enumerate&, const Enumerate&) = default;
+};
 struct Open {
     std::uint32_t deviceId = 0;
     std::uint32_t iface = 0;
     std::uint32_t collectionIndex = 0;
     OpenMode mode = OpenMode::Feature;
+    friend bool operator==(const Open&, const Open&) = default;
 };
 // report[0] is the wanted id; the size is the length the caller asks for.
-struct GetFeature { std::vector<std::uint8_t> report; };
-struct SetFeature { std::vector<std::uint8_t> report; };
+struct GetFeature {
+    std::vector<std::uint8_t> report;
+    friend bool operator==(const GetFeature&, const GetFeature&) = default;
+};
+struct SetFeature {
+    std::vector<std::uint8_t> report;
+    friend bool operator==(const SetFeature&, const SetFeature&) = default;
+};
 struct ReadInput {
     std::uint32_t timeoutMs = 0;
     std::uint32_t maxLength = 0;
+    friend bool operator==(const ReadInput&, const ReadInput&) = default;
 };
-struct Close {};
-struct ListDevices {};
-struct Unplug { std::uint32_t deviceId = 0; };
-struct Replug { std::uint32_t deviceId = 0; };
+struct Close {
+    friend bool operator==(const Close&, const Close&) = default;
+};
+struct ListDevices {
+    friend bool operator==(const ListDevices&, const ListDevices&) = default;
+};
+struct Unplug {
+    std::uint32_t deviceId = 0;
+    friend bool operator==(const Unplug&, const Unplug&) = default;
+};
+struct Replug {
+    std::uint32_t deviceId = 0;
+    friend bool operator==(const Replug&, const Replug&) = default;
+};
 struct SetFaults {
     std::uint32_t deviceId = 0;
     std::uint32_t latencyMs = 0;
     std::uint64_t refuseNth = 0;
     bool refuseAll = false;
+    friend bool operator==(const SetFaults&, const SetFaults&) = default;
 };
 struct PushInput {
     std::uint32_t deviceId = 0;
     std::uint32_t iface = 0;
     std::vector<std::uint8_t> report;
+    friend bool operator==(const PushInput&, const PushInput&) = default;
 };
 
 struct Status {
     bool ok = true;
     std::string error;
+    friend bool operator==(const Status&, const Status&) = default;
 };
-struct HelloReply { std::uint32_t version = kProtocolVersion; };
+struct HelloReply {
+    std::uint32_t version = kProtocolVersion;
+    friend bool operator==(const HelloReply&, const HelloReply&) = default;
+};
 // One present interface: its USB identity and report descriptor. The client runs the shared
 // descriptor parser on it, so both backends describe a collection the same way.
 struct WireInterface {
@@ -100,16 +129,22 @@ struct WireInterface {
     std::uint16_t productId = 0;
     std::uint16_t version = 0;
     std::vector<std::uint8_t> descriptor;
+    friend bool operator==(const WireInterface&, const WireInterface&) = default;
 };
-struct EnumerateReply { std::vector<WireInterface> interfaces; };
+struct EnumerateReply {
+    std::vector<WireInterface> interfaces;
+    friend bool operator==(const EnumerateReply&, const EnumerateReply&) = default;
+};
 // result as the device answered (bytes, id included; <= 0 refused); report holds those bytes.
 struct FeatureReply {
     std::int32_t result = -1;
     std::vector<std::uint8_t> report;
+    friend bool operator==(const FeatureReply&, const FeatureReply&) = default;
 };
 struct InputReply {
     ReadStatus status = ReadStatus::Error;
     std::vector<std::uint8_t> report;
+    friend bool operator==(const InputReply&, const InputReply&) = default;
 };
 struct DeviceState {
     std::uint32_t deviceId = 0;
@@ -121,8 +156,12 @@ struct DeviceState {
     std::uint32_t latencyMs = 0;
     std::uint64_t refuseNth = 0;
     bool refuseAll = false;
+    friend bool operator==(const DeviceState&, const DeviceState&) = default;
 };
-struct DeviceList { std::vector<DeviceState> devices; };
+struct DeviceList {
+    std::vector<DeviceState> devices;
+    friend bool operator==(const DeviceList&, const DeviceList&) = default;
+};
 
 using Message = std::variant<Hello, Enumerate, Open, GetFeature, SetFeature, ReadInput, Close,
                              ListDevices, Unplug, Replug, SetFaults, PushInput, Status, HelloReply,
