@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,18 +87,9 @@ int control(const std::string& socketPath, const std::vector<std::string>& args)
     } else if ((verb == "unplug" || verb == "replug") && args.size() == 2 && hasDevice) {
         ok = verb == "unplug" ? ctl.unplug(id) : ctl.replug(id);
     } else if (verb == "faults" && args.size() >= 2 && hasDevice) {
-        // Faults not named keep their current value.
-        std::vector<hidlink::simwire::DeviceState> devices;
-        if (!ctl.list(devices)) {
-            std::fprintf(stderr, "vorlick-sim ctl: %s\n", ctl.error().c_str());
-            return 1;
-        }
-        const hidlink::simwire::DeviceState* cur = nullptr;
-        for (const auto& d : devices)
-            if (d.deviceId == id) cur = &d;
-        std::uint32_t latency = cur ? cur->latencyMs : 0;
-        std::uint64_t nth = cur ? cur->refuseNth : 0;
-        bool all = cur ? cur->refuseAll : false;
+        std::optional<std::uint32_t> latency;
+        std::optional<std::uint64_t> nth;
+        std::optional<bool> all;
         for (std::size_t i = 2; i < args.size(); ++i) {
             const auto eq = args[i].find('=');
             const std::string key = args[i].substr(0, eq);
@@ -108,7 +100,16 @@ int control(const std::string& socketPath, const std::vector<std::string>& args)
             else if (key == "refuse-all" && (value == "0" || value == "1")) all = value == "1";
             else return usage();
         }
-        ok = ctl.setFaults(id, latency, nth, all);
+        // Faults not named keep their current value.
+        std::vector<hidlink::simwire::DeviceState> devices;
+        ok = ctl.list(devices);
+        if (ok) {
+            hidlink::simwire::DeviceState cur;
+            for (const auto& d : devices)
+                if (d.deviceId == id) cur = d;
+            ok = ctl.setFaults(id, latency.value_or(cur.latencyMs), nth.value_or(cur.refuseNth),
+                               all.value_or(cur.refuseAll));
+        }
     } else if (verb == "input" && args.size() >= 4 && hasDevice) {
         std::uint64_t iface = 0;
         std::string hex;
