@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "hidlink/descriptor.h"
@@ -111,8 +110,21 @@ std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& secti
                                          e.value + "'"),
                        nullptr;
             if (ifaces.empty()) return error = at(e, "report before any collection"), nullptr;
-            ifaces.back().back().reports.push_back(
-                {kinds.at(w[0]), static_cast<std::uint8_t>(id), static_cast<std::uint16_t>(length)});
+            const ReportSpec spec{kinds.at(w[0]), static_cast<std::uint8_t>(id), static_cast<std::uint16_t>(length)};
+            // What a host would refuse: an id declared twice for one kind on an interface, or
+            // numbered and unnumbered reports mixed.
+            for (const auto& c : ifaces.back())
+                for (const auto& r : c.reports) {
+                    if (r.kind == spec.kind && r.id == spec.id)
+                        return error = at(e, w[0] + " report " + std::to_string(id) + " declared twice on interface " +
+                                                 std::to_string(ifaces.size() - 1)),
+                               nullptr;
+                    if ((r.id == 0) != (spec.id == 0))
+                        return error = at(e, "interface " + std::to_string(ifaces.size() - 1) +
+                                                 " mixes report id 0 with numbered reports"),
+                               nullptr;
+                }
+            ifaces.back().back().reports.push_back(spec);
         } else if (e.key == "answer") {
             std::uint64_t iface = 0;
             std::vector<std::uint8_t> bytes;
@@ -127,26 +139,11 @@ std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& secti
     }
     if (ifaces.empty()) return error = std::to_string(section.line) + ": the device has no collection", nullptr;
 
-    // What a host would refuse: a report id declared twice for one kind, or numbered and
-    // unnumbered reports mixed on one interface.
     std::vector<std::map<std::uint8_t, std::uint16_t>> featureLengths(ifaces.size());
-    for (std::size_t i = 0; i < ifaces.size(); ++i) {
-        std::set<std::pair<int, int>> seen;
-        bool zero = false, numbered = false;
+    for (std::size_t i = 0; i < ifaces.size(); ++i)
         for (const auto& c : ifaces[i])
-            for (const auto& r : c.reports) {
-                if (!seen.insert({r.kind, r.id}).second)
-                    return error = std::to_string(section.line) + ": report id " + std::to_string(r.id) +
-                                   " declared twice for one kind on interface " + std::to_string(i),
-                           nullptr;
-                (r.id == 0 ? zero : numbered) = true;
+            for (const auto& r : c.reports)
                 if (r.kind == ReportSpec::Feature) featureLengths[i][r.id] = r.length;
-            }
-        if (zero && numbered)
-            return error = std::to_string(section.line) + ": interface " + std::to_string(i) +
-                           " mixes report id 0 with numbered reports",
-                   nullptr;
-    }
     for (const auto& a : answers) {
         if (a.iface >= ifaces.size()) return error = at(*a.entry, "no interface " + std::to_string(a.iface)), nullptr;
         auto it = featureLengths[a.iface].find(a.bytes[0]);
