@@ -16,8 +16,11 @@ else
   sim_pid=$!
   trap 'kill $sim_pid 2>/dev/null; wait $sim_pid 2>/dev/null; rm -f "$sock"' EXIT
   for _ in $(seq 50); do [ -S "$sock" ] && break; sleep 0.1; done
+  [ -S "$sock" ] || { echo "vorlick-sim did not start" >&2; exit 1; }
   export VORLICK_HID="sim:$sock"
   diag() { "$bin/tools/vorlick-diag" "$@"; }
+  echo "== simulated devices (vorlick-sim ctl --socket $sock list)"
+  "$bin/sim/vorlick-sim" ctl --socket "$sock" list
 fi
 
 echo "== HID collections ($VORLICK_HID)"
