@@ -30,7 +30,7 @@ protected:
         if (reply == nullptr) return setLastError(unexpected("a get feature")), -1;
         if (reply->result <= 0) return setLastError("the device refused the get feature"), -1;
         const std::size_t n = std::min({reply->report.size(), report.size(), static_cast<std::size_t>(reply->result)});
-        std::memcpy(report.data(), reply->report.data(), n);
+        std::copy_n(reply->report.begin(), n, report.begin());
         return static_cast<long>(n);
     }
 
@@ -61,7 +61,7 @@ protected:
             if (reply == nullptr) return setLastError(unexpected("an input read")), ReadResult{ReadStatus::Error, 0};
             if (reply->status == ReadStatus::Timeout && clock.monotonicMs() < end) continue;
             const std::size_t n = std::min(reply->report.size(), buffer.size());
-            std::memcpy(buffer.data(), reply->report.data(), n);
+            std::copy_n(reply->report.begin(), n, buffer.begin());
             return {reply->status, reply->status == ReadStatus::Ok ? n : 0};
         }
     }
