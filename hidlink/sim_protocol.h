@@ -30,6 +30,9 @@ inline constexpr std::uint32_t kMaxText = 1024;
 inline constexpr std::uint32_t kMaxListEntries = 1024;
 // The server waits at most this long in one read request; longer waits are split by the client.
 inline constexpr std::uint32_t kMaxReadWaitMs = 10000;
+// Simulated per-transfer latency stays well inside a client's call timeout, or a slow device
+// would look like a dead simulator.
+inline constexpr std::uint32_t kMaxLatencyMs = 2000;
 
 enum class Op : std::uint8_t {
     // requests of the HID backend

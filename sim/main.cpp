@@ -95,7 +95,7 @@ int control(const std::string& socketPath, const std::vector<std::string>& args)
             const std::string key = args[i].substr(0, eq);
             const std::string value = eq == std::string::npos ? "" : args[i].substr(eq + 1);
             std::uint64_t n = 0;
-            if (key == "latency" && number(value, 60000, n)) latency = static_cast<std::uint32_t>(n);
+            if (key == "latency" && number(value, hidlink::simwire::kMaxLatencyMs, n)) latency = static_cast<std::uint32_t>(n);
             else if (key == "refuse-nth" && number(value, UINT64_MAX, n)) nth = n;
             else if (key == "refuse-all" && (value == "0" || value == "1")) all = value == "1";
             else return usage();

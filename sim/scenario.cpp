@@ -6,6 +6,7 @@
 #include <memory>
 #include <sstream>
 
+#include "hidlink/sim_protocol.h"
 #include "sim/scenario_models.h"
 #include "sim/virtual_bus.h"
 
@@ -41,7 +42,8 @@ bool takeTransportKeys(ScenarioSection& s, Transport& t, std::string& model, std
             if (e.value != "0" && e.value != "1") return bad("0 or 1");
             (e.key == "plugged" ? t.plugged : t.faults.refuseAll) = e.value == "1";
         } else if (e.key == "latency_ms") {
-            if (!parseScenarioNumber(e.value, 60000, n)) return bad("a number of milliseconds up to 60000");
+            if (!parseScenarioNumber(e.value, hidlink::simwire::kMaxLatencyMs, n))
+                return bad("a number of milliseconds up to " + std::to_string(hidlink::simwire::kMaxLatencyMs));
             t.faults.latencyMs = static_cast<std::uint32_t>(n);
         } else if (e.key == "refuse_nth") {
             if (!parseScenarioNumber(e.value, UINT64_MAX, n)) return bad("a number (0 = off)");

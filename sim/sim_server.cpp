@@ -182,6 +182,8 @@ private:
 
     Message on(const SetFaults& m) {
         if (!known(m.deviceId)) return noDevice(m.deviceId);
+        if (m.latencyMs > kMaxLatencyMs)
+            return fail("latency " + std::to_string(m.latencyMs) + " ms is above " + std::to_string(kMaxLatencyMs));
         bus_.setFaults(static_cast<int>(m.deviceId), TransportFaults{m.latencyMs, m.refuseNth, m.refuseAll});
         return Status{};
     }

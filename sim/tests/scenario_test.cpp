@@ -119,7 +119,7 @@ TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {
         {head + "answer = 1 09 00\n", ":5:", "no interface 1"},
         {head + "answer = 0 09" + std::string(128, '0') + "\n", ":5:", "answer of 65 bytes"},
         {head + "answer = 0 09 0\n", ":5:", "answer wants"},
-        {head + "latency_ms = 60001\n", ":5:", "latency_ms"},
+        {head + "latency_ms = 2001\n", ":5:", "latency_ms"},
         {head + "plugged = yes\n", ":5:", "plugged"},
         {head + "model = robot\n", ":1:", "unknown model 'robot'"},
         {"[device]\nvid = 1\n", ":1:", "no model"},

@@ -148,6 +148,7 @@ TEST_F(SimServerTest, FaultsSetThroughTheControlChannelRefuseTransfers) {
     EXPECT_EQ(list[0].latencyMs, 25u);
     EXPECT_TRUE(list[0].refuseAll);
     EXPECT_GE(clock.sleptMs(), 25u);  // the latency ran on the bus clock
+    EXPECT_FALSE(control.setFaults(static_cast<std::uint32_t>(deviceId), hidlink::simwire::kMaxLatencyMs + 1, 0, false));
     EXPECT_FALSE(control.setFaults(99, 0, 0, false));
     EXPECT_NE(control.error().find("99"), std::string::npos);
 }
