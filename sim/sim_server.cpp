@@ -22,6 +22,7 @@ using namespace hidlink::simwire;
 
 // A client that does not take its answer within this time is dropped.
 constexpr std::uint64_t kSendTimeoutMs = 5000;
+constexpr std::size_t kMaxClients = 256;
 // A blocked input read looks at its socket this often, so a vanished client frees its reader.
 constexpr int kReadSliceMs = 200;
 
@@ -322,6 +323,13 @@ void SimServer::acceptLoop() {
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         std::lock_guard lock(mutex_);
+        if (sessions_.size() >= kMaxClients) {
+            // A runaway client must not cost a thread per socket.
+            (void)sendMessage(fd, Status{false, "the simulator serves " + std::to_string(kMaxClients) + " sockets at most"},
+                              clock_, clock_.monotonicMs() + 100);
+            ::close(fd);
+            continue;
+        }
         auto session = std::make_unique<Session>();
         session->fd = fd;
         Session* raw = session.get();

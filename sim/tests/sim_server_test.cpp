@@ -313,6 +313,28 @@ TEST_F(SimServerTest, StoppedServerMakesEveryCallFailAndFreesBlockedReaders) {
     EXPECT_EQ(b->open(touch, OpenMode::Feature), nullptr);
 }
 
+TEST_F(SimServerTest, SocketsBeyondTheCapAreTurnedAwayWithAReason) {
+    std::vector<int> held;
+    std::string error;
+    for (int i = 0; i < 256; ++i) {
+        const int fd = hidlink::simwire::connectUnixSocket(socket, error);
+        ASSERT_GE(fd, 0) << error;
+        held.push_back(fd);
+    }
+    hidlink::simwire::Channel extra(socket, platform::systemClock(), kCallTimeoutMs);
+    EXPECT_FALSE(extra.connect(error));
+    EXPECT_NE(error.find("at most"), std::string::npos) << error;
+    for (int fd : held) ::close(fd);
+    held.clear();
+    // Once the others are gone there is room again.
+    bool connected = false;
+    for (int i = 0; i < 500 && !connected; ++i) {
+        connected = extra.connect(error);
+        if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(connected) << error;
+}
+
 TEST(SimServerStart, ReplacesOnlyAStaleSocket) {
     simtest::TempDir dir;
     platform::VirtualClock clock;
