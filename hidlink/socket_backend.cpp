@@ -1,7 +1,6 @@
 #include "hidlink/socket_backend.h"
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 
 #include "hidlink/sim_protocol.h"
