@@ -1,11 +1,142 @@
-// Placeholder until the simulator socket client lands.
 #include "hidlink/socket_backend.h"
 
+#include <algorithm>
+#include <mutex>
+
+#include "hidlink/sim_protocol.h"
+#include "platform/clock.h"
+
 namespace hidlink {
+namespace {
+
+using namespace simwire;
+
+std::string unexpected(const char* what) { return std::string("unexpected answer from the simulator to ") + what; }
+
+class SocketConnection final : public Connection {
+public:
+    SocketConnection(CollectionDesc desc, std::unique_ptr<Channel> channel)
+        : Connection(std::move(desc)), channel_(std::move(channel)) {}
+    ~SocketConnection() override { doClose(); }
+
+protected:
+    long doGetFeature(std::span<std::uint8_t> report) override {
+        Message answer;
+        std::string error;
+        if (!channel_->call(GetFeature{{report.begin(), report.end()}}, answer, 0, error))
+            return setLastError(error), -1;
+        const auto* reply = std::get_if<FeatureReply>(&answer);
+        if (reply == nullptr) return setLastError(unexpected("a get feature")), -1;
+        if (reply->result <= 0) return setLastError("the device refused the get feature"), -1;
+        const std::size_t n = std::min({reply->report.size(), report.size(), static_cast<std::size_t>(reply->result)});
+        std::copy_n(reply->report.begin(), n, report.begin());
+        return static_cast<long>(n);
+    }
+
+    bool doSetFeature(std::span<const std::uint8_t> report) override {
+        Message answer;
+        std::string error;
+        if (!channel_->call(SetFeature{{report.begin(), report.end()}}, answer, 0, error))
+            return setLastError(error), false;
+        if (!std::holds_alternative<Status>(answer)) return setLastError(unexpected("a set feature")), false;
+        return true;
+    }
+
+    ReadResult doReadInput(std::span<std::uint8_t> buffer, int timeoutMs) override {
+        platform::Clock& clock = channel_->clock();
+        const std::uint64_t end = clock.monotonicMs() + static_cast<std::uint64_t>(std::max(timeoutMs, 0));
+        const auto maxLength = static_cast<std::uint32_t>(std::min<std::size_t>(buffer.size(), kMaxWireReport));
+        for (;;) {
+            const std::uint64_t now = clock.monotonicMs();
+            const auto wait = static_cast<std::uint32_t>(std::min<std::uint64_t>(end > now ? end - now : 0, kMaxReadWaitMs));
+            Message answer;
+            std::string error;
+            if (!channel_->call(ReadInput{wait, maxLength}, answer, wait, error)) {
+                setLastError(error);
+                // A refusal (no reader) is an error; a lost simulator is a disconnect.
+                return {channel_->connected() ? ReadStatus::Error : ReadStatus::Disconnected, 0};
+            }
+            const auto* reply = std::get_if<InputReply>(&answer);
+            if (reply == nullptr) return setLastError(unexpected("an input read")), ReadResult{ReadStatus::Error, 0};
+            if (reply->status == ReadStatus::Timeout && clock.monotonicMs() < end) continue;
+            const std::size_t n = std::min(reply->report.size(), buffer.size());
+            std::copy_n(reply->report.begin(), n, buffer.begin());
+            return {reply->status, reply->status == ReadStatus::Ok ? n : 0};
+        }
+    }
+
+    void doClose() override {
+        if (!channel_->connected()) return;
+        channel_->sendOnly(Close{});
+        channel_->drop();
+    }
+
+private:
+    std::unique_ptr<Channel> channel_;
+};
+
+class SocketBackend final : public Backend {
+public:
+    SocketBackend(std::string path, platform::Clock& clock, int timeoutMs)
+        : path_(std::move(path)), clock_(clock), timeoutMs_(timeoutMs), control_(path_, clock, timeoutMs) {}
+
+    bool connect(std::string& error) { return control_.connect(error); }
+
+    bool enumerate(std::vector<CollectionDesc>& out, std::size_t limit) override {
+        std::lock_guard lock(mutex_);
+        std::string error;
+        // A simulator that was restarted is found again on the next enumeration.
+        if (!control_.connected() && !control_.connect(error)) return setLastError(error), false;
+        Message answer;
+        if (!control_.call(Enumerate{}, answer, 0, error)) return setLastError(error), false;
+        const auto* reply = std::get_if<EnumerateReply>(&answer);
+        if (reply == nullptr) return setLastError(unexpected("an enumeration")), false;
+        for (auto& d : collectionsOf(*reply, limit > out.size() ? limit - out.size() : 0)) out.push_back(std::move(d));
+        return true;
+    }
+
+    std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) override {
+        std::uint32_t deviceId = 0, iface = 0;
+        if (!parseInterfacePath(desc.path, deviceId, iface)) {
+            std::lock_guard lock(mutex_);
+            setLastError("'" + desc.path + "' is not a simulated collection");
+            return nullptr;
+        }
+        auto channel = std::make_unique<Channel>(path_, clock_, timeoutMs_);
+        std::string error;
+        Message answer;
+        if (!channel->connect(error) || !channel->call(Open{deviceId, iface, desc.collectionIndex, mode}, answer, 0, error)) {
+            std::lock_guard lock(mutex_);
+            setLastError(error);
+            return nullptr;
+        }
+        if (!std::holds_alternative<Status>(answer)) {
+            std::lock_guard lock(mutex_);
+            setLastError(unexpected("an open"));
+            return nullptr;
+        }
+        return std::make_unique<SocketConnection>(desc, std::move(channel));
+    }
+
+private:
+    std::string path_;
+    platform::Clock& clock_;
+    int timeoutMs_;
+    std::mutex mutex_;
+    Channel control_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error,
+                                              int callTimeoutMs, platform::Clock& clock) {
+    auto backend = std::make_unique<SocketBackend>(socketPath, clock, std::max(callTimeoutMs, 1));
+    if (!backend->connect(error)) return nullptr;
+    return backend;
+}
 
 std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error) {
-    error = "cannot reach the simulator at " + socketPath;
-    return nullptr;
+    return connectSocketBackend(socketPath, error, kSimCallTimeoutMs, platform::systemClock());
 }
 
 }  // namespace hidlink

@@ -31,3 +31,25 @@ struct ScenarioSection {
 };
 
 }  // namespace sim
+
+namespace platform {
+class Clock;
+}
+
+namespace sim {
+
+class VirtualBus;
+
+// The sections of a scenario text, in order. Nothing, and "<name>:<line>: <what>" in `error`,
+// for a line that is neither a [section], a `key = value` nor a # comment.
+std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text, const std::string& name,
+                                                          std::string& error);
+
+// Builds every [device] section with the model its `model` key names and plugs the devices into
+// `bus` in file order; the transport keys (plugged, latency_ms, refuse_nth, refuse_all) apply to
+// any model. Nothing is plugged in unless the whole file is good.
+bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bus, platform::Clock& clock,
+                  std::string& error);
+bool loadScenarioFile(const std::string& path, VirtualBus& bus, platform::Clock& clock, std::string& error);
+
+}  // namespace sim

@@ -1,0 +1,363 @@
+#include "sim/sim_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "hidlink/sim_protocol.h"
+#include "platform/clock.h"
+
+namespace sim {
+namespace {
+
+using namespace hidlink::simwire;
+
+// A client that does not take its answer within this time is dropped.
+constexpr std::uint64_t kSendTimeoutMs = 5000;
+constexpr std::size_t kMaxClients = 256;
+// A blocked input read looks at its socket this often, so a vanished client frees its reader.
+constexpr int kReadSliceMs = 200;
+
+Status fail(std::string text) { return Status{false, std::move(text)}; }
+
+bool peerGone(int fd) {
+    pollfd p{fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+// What one client socket holds: at most one open collection.
+class Handler {
+public:
+    Handler(VirtualBus& bus, platform::Clock& clock, int fd, std::atomic<int>& reader)
+        : bus_(bus), clock_(clock), fd_(fd), reader_(reader) {}
+    ~Handler() { release(); }
+
+    Message handle(const Message& m) {
+        return std::visit([this](const auto& req) { return on(req); }, m);
+    }
+
+private:
+    struct Opened {
+        int deviceId = 0;
+        std::uint64_t generation = 0;
+        std::size_t iface = 0;
+        std::uint32_t featureLength = 0;
+    };
+
+    void release() {
+        if (const int r = reader_.exchange(0); r != 0) bus_.closeReader(r);
+        opened_.reset();
+    }
+
+    Message on(const Hello&) { return HelloReply{kProtocolVersion}; }
+
+    Message on(const Enumerate&) {
+        EnumerateReply reply;
+        std::size_t bytes = 64;
+        for (const auto& c : bus_.enumerate()) {
+            const auto id = static_cast<std::uint32_t>(c.deviceId);
+            const auto iface = static_cast<std::uint32_t>(c.iface);
+            if (!reply.interfaces.empty() && reply.interfaces.back().deviceId == id && reply.interfaces.back().iface == iface)
+                continue;  // the other collections of an interface come from its descriptor
+            auto dev = bus_.device(c.deviceId);
+            if (!dev) continue;
+            WireInterface w{id, iface, static_cast<std::uint16_t>(c.desc.identity.vendorId),
+                            static_cast<std::uint16_t>(c.desc.identity.productId), c.desc.versionNumber,
+                            dev->reportDescriptor(c.iface)};
+            if (w.descriptor.size() > hidlink::kMaxDescriptorBytes) continue;
+            bytes += 32 + w.descriptor.size();
+            if (bytes > kMaxBodyBytes || reply.interfaces.size() >= kMaxListEntries) break;
+            reply.interfaces.push_back(std::move(w));
+        }
+        return reply;
+    }
+
+    Message on(const Open& m) {
+        if (opened_) return fail("this connection already has a collection open");
+        for (const auto& c : bus_.enumerate()) {
+            if (static_cast<std::uint32_t>(c.deviceId) != m.deviceId || c.iface != m.iface ||
+                c.desc.collectionIndex != m.collectionIndex)
+                continue;
+            if (m.mode == hidlink::OpenMode::ReadOnly) {
+                const auto r = bus_.openReader(c.deviceId, c.generation, c.iface);
+                if (!r) return fail("the device left the bus");
+                reader_ = *r;
+            }
+            opened_ = Opened{c.deviceId, c.generation, c.iface, c.desc.caps.featureReportLength};
+            return Status{};
+        }
+        return fail("no collection " + std::to_string(m.collectionIndex) + " on " +
+                    interfacePath(m.deviceId, m.iface) + " (unplugged?)");
+    }
+
+    // Device models may rely on the lengths their descriptor declares: hold requests to them.
+    std::optional<Status> checkFeature(std::size_t length) const {
+        if (!opened_) return fail("no collection is open on this connection");
+        if (length > opened_->featureLength)
+            return fail("feature report of " + std::to_string(length) + " bytes, the collection's longest is " +
+                        std::to_string(opened_->featureLength));
+        return std::nullopt;
+    }
+
+    Message on(const GetFeature& m) {
+        if (auto bad = checkFeature(m.report.size())) return *bad;
+        std::vector<std::uint8_t> report = m.report;
+        const long n = bus_.getFeature(opened_->deviceId, opened_->generation, opened_->iface, report);
+        FeatureReply reply;
+        reply.result = static_cast<std::int32_t>(std::clamp<long>(n, -1, static_cast<long>(report.size())));
+        if (reply.result > 0) report.resize(static_cast<std::size_t>(reply.result));
+        else report.clear();
+        reply.report = std::move(report);
+        return reply;
+    }
+
+    Message on(const SetFeature& m) {
+        if (auto bad = checkFeature(m.report.size())) return *bad;
+        if (!bus_.setFeature(opened_->deviceId, opened_->generation, opened_->iface, m.report))
+            return fail("the device refused the set feature");
+        return Status{};
+    }
+
+    Message on(const ReadInput& m) {
+        const int reader = reader_.load();
+        if (!opened_ || reader == 0) return fail("no collection is open for reading on this connection");
+        std::vector<std::uint8_t> buffer(m.maxLength);
+        const std::uint64_t end = clock_.monotonicMs() + std::min(m.timeoutMs, kMaxReadWaitMs);
+        for (;;) {
+            const std::uint64_t now = clock_.monotonicMs();
+            const int slice = static_cast<int>(std::min<std::uint64_t>(end > now ? end - now : 0, kReadSliceMs));
+            const hidlink::ReadResult r = bus_.readInput(reader, buffer, slice);
+            if (r.status == hidlink::ReadStatus::Timeout && clock_.monotonicMs() < end) {
+                if (peerGone(fd_)) return InputReply{hidlink::ReadStatus::Disconnected, {}};
+                continue;
+            }
+            buffer.resize(r.status == hidlink::ReadStatus::Ok ? r.length : 0);
+            return InputReply{r.status, std::move(buffer)};
+        }
+    }
+
+    Message on(const Close&) {
+        release();
+        return Status{};
+    }
+
+    Message on(const ListDevices&) {
+        DeviceList list;
+        for (const int id : bus_.deviceIds()) {
+            auto dev = bus_.device(id);
+            if (!dev) continue;
+            const UsbIdentity usb = dev->usbIdentity();
+            const TransportFaults f = bus_.faults(id);
+            list.devices.push_back({static_cast<std::uint32_t>(id), usb.vendorId, usb.productId, usb.version,
+                                    static_cast<std::uint32_t>(dev->interfaceCount()), bus_.present(id),
+                                    f.latencyMs, f.refuseNth, f.refuseAll});
+            if (list.devices.size() >= kMaxListEntries) break;
+        }
+        return list;
+    }
+
+    std::shared_ptr<VirtualDevice> known(std::uint32_t id) {
+        return id > static_cast<std::uint32_t>(INT32_MAX) ? nullptr : bus_.device(static_cast<int>(id));
+    }
+    static Status noDevice(std::uint32_t id) { return fail("no simulated device " + std::to_string(id)); }
+
+    Message on(const Unplug& m) {
+        if (!known(m.deviceId)) return noDevice(m.deviceId);
+        bus_.unplug(static_cast<int>(m.deviceId));
+        return Status{};
+    }
+
+    Message on(const Replug& m) {
+        if (!known(m.deviceId)) return noDevice(m.deviceId);
+        bus_.replug(static_cast<int>(m.deviceId));
+        return Status{};
+    }
+
+    Message on(const SetFaults& m) {
+        if (!known(m.deviceId)) return noDevice(m.deviceId);
+        if (m.latencyMs > kMaxLatencyMs)
+            return fail("latency " + std::to_string(m.latencyMs) + " ms is above " + std::to_string(kMaxLatencyMs));
+        bus_.setFaults(static_cast<int>(m.deviceId), TransportFaults{m.latencyMs, m.refuseNth, m.refuseAll});
+        return Status{};
+    }
+
+    Message on(const PushInput& m) {
+        auto dev = known(m.deviceId);
+        if (!dev) return noDevice(m.deviceId);
+        if (m.iface >= dev->interfaceCount())
+            return fail("device " + std::to_string(m.deviceId) + " has no interface " + std::to_string(m.iface));
+        if (!bus_.present(static_cast<int>(m.deviceId)))
+            return fail("device " + std::to_string(m.deviceId) + " is not on the bus");
+        bus_.postInput(*dev, m.iface, m.report);
+        return Status{};
+    }
+
+    // Answers are what we send, never what we accept.
+    template <class Answer>
+    Message on(const Answer&) {
+        return fail("that message is an answer, not a request");
+    }
+
+    VirtualBus& bus_;
+    platform::Clock& clock_;
+    int fd_;
+    std::atomic<int>& reader_;
+    std::optional<Opened> opened_;
+};
+
+}  // namespace
+
+SimServer::SimServer(VirtualBus& bus) : SimServer(bus, platform::systemClock()) {}
+
+SimServer::SimServer(VirtualBus& bus, platform::Clock& clock) : bus_(bus), clock_(clock) {}
+
+SimServer::~SimServer() { stop(); }
+
+bool SimServer::start(const std::string& socketPath, std::string& error) {
+    if (listenFd_ >= 0) {
+        error = "the simulator already serves " + path_;
+        return false;
+    }
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof addr.sun_path) {
+        error = "socket path '" + socketPath + "' is empty or longer than " +
+                std::to_string(sizeof addr.sun_path - 1) + " bytes";
+        return false;
+    }
+    struct stat st{};
+    if (::lstat(socketPath.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            error = socketPath + " exists and is not a socket; not replacing it";
+            return false;
+        }
+        std::string ignored;
+        const int probe = connectUnixSocket(socketPath, ignored);
+        if (probe >= 0) {
+            ::close(probe);
+            error = "another simulator already serves " + socketPath;
+            return false;
+        }
+        ::unlink(socketPath.c_str());  // left behind by a simulator that was killed
+    }
+    std::memcpy(addr.sun_path, socketPath.data(), socketPath.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
+        error = "cannot listen at " + socketPath + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    if (::pipe2(wakeFds_, O_CLOEXEC) != 0) {
+        error = std::string("cannot create a pipe: ") + std::strerror(errno);
+        ::close(fd);
+        ::unlink(socketPath.c_str());
+        return false;
+    }
+    listenFd_ = fd;
+    path_ = socketPath;
+    stopping_ = false;
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+    return true;
+}
+
+void SimServer::stop() {
+    if (listenFd_ < 0) return;
+    stopping_ = true;
+    const char byte = 1;
+    (void)!::write(wakeFds_[1], &byte, 1);
+    if (acceptThread_.joinable()) acceptThread_.join();
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& s : sessions_) {
+            ::shutdown(s->fd, SHUT_RDWR);
+            if (const int r = s->reader.load(); r != 0) bus_.closeReader(r);  // wakes a blocked read
+        }
+        reapLocked(true);
+    }
+    ::close(listenFd_);
+    ::close(wakeFds_[0]);
+    ::close(wakeFds_[1]);
+    listenFd_ = wakeFds_[0] = wakeFds_[1] = -1;
+    ::unlink(path_.c_str());
+}
+
+std::size_t SimServer::openReaders() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(sessions_.begin(), sessions_.end(), [](const auto& s) { return s->reader.load() != 0; }));
+}
+
+void SimServer::reapLocked(bool all) {
+    for (auto it = sessions_.begin(); it != sessions_.end();) {
+        Session& s = **it;
+        if (!all && !s.done.load()) {
+            ++it;
+            continue;
+        }
+        if (s.thread.joinable()) s.thread.join();
+        ::close(s.fd);
+        it = sessions_.erase(it);
+    }
+}
+
+void SimServer::acceptLoop() {
+    while (!stopping_) {
+        pollfd p[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
+        // Wake now and then to join the threads of clients that left.
+        const int rc = ::poll(p, 2, 1000);
+        {
+            std::lock_guard lock(mutex_);
+            reapLocked(false);
+        }
+        if (rc < 0 && errno != EINTR) break;
+        if (stopping_ || (p[1].revents & POLLIN) != 0) break;
+        if ((p[0].revents & POLLIN) == 0) continue;
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        std::lock_guard lock(mutex_);
+        if (sessions_.size() >= kMaxClients) {
+            // A runaway client must not cost a thread per socket.
+            (void)sendMessage(fd, Status{false, "the simulator serves " + std::to_string(kMaxClients) + " sockets at most"},
+                              clock_, clock_.monotonicMs() + 100);
+            ::close(fd);
+            continue;
+        }
+        auto session = std::make_unique<Session>();
+        session->fd = fd;
+        Session* raw = session.get();
+        sessions_.push_back(std::move(session));
+        raw->thread = std::thread([this, raw] { serve(*raw); });
+    }
+}
+
+void SimServer::serve(Session& session) {
+    {
+        Handler handler(bus_, clock_, session.fd, session.reader);
+        while (!stopping_) {
+            Message request;
+            std::string reason;
+            const IoStatus s = recvMessage(session.fd, request, clock_, kNoDeadline, &reason);
+            if (s == IoStatus::BadMessage) {
+                // The stream cannot be trusted after a bad frame: say why, then hang up.
+                (void)sendMessage(session.fd, Status{false, "malformed message: " + reason}, clock_,
+                                  clock_.monotonicMs() + kSendTimeoutMs);
+                break;
+            }
+            if (s != IoStatus::Ok) break;
+            const Message answer = handler.handle(request);
+            if (sendMessage(session.fd, answer, clock_, clock_.monotonicMs() + kSendTimeoutMs) != IoStatus::Ok) break;
+        }
+    }  // the handler releases the client's reader
+    ::shutdown(session.fd, SHUT_RDWR);
+    session.done = true;
+}
+
+}  // namespace sim
