@@ -206,7 +206,7 @@ hidlink::ReadResult VirtualBus::readInput(int readerId, std::span<std::uint8_t> 
             std::vector<std::uint8_t> r = std::move(it->second.queue.front());
             it->second.queue.pop_front();
             const std::size_t n = std::min(r.size(), buffer.size());
-            std::memcpy(buffer.data(), r.data(), n);
+            if (n > 0) std::memcpy(buffer.data(), r.data(), n);
             return {hidlink::ReadStatus::Ok, n};
         }
         // Input waits are transport time, not sequence time: they use the real clock, bounded.
@@ -231,6 +231,7 @@ void VirtualBus::shutdown() {
 }
 
 void VirtualBus::postInput(VirtualDevice& device, std::size_t iface, std::vector<std::uint8_t> report) {
+    if (report.empty()) return;  // a report always starts with its id
     std::lock_guard lock(mutex_);
     for (auto& [id, s] : slots_) {
         if (s.device.get() != &device) continue;
