@@ -172,4 +172,74 @@ TEST(ControllerPanel, RegisterWord41SetsTheFrameShape) {
     EXPECT_EQ(restart[3], 0) << "the frame ends after 40 rows";
 }
 
+TEST(ControllerPins, PinCheckAnswerCarriesTheInjectedFaults) {
+    sim::ControllerConfig cfg = ControllerBench::quietConfig();
+    cfg.panel.pinFaults = {{true, 12, true}, {true, 71, false}, {false, 47, true}, {false, 0, false}};
+    ControllerBench b(cfg);
+    ASSERT_TRUE(b.open());
+    ASSERT_TRUE(b.maintenance());
+    ASSERT_TRUE(b.command({9, 2, 7, 0, 0x64, 0, 0, 0, 0x20, 0x03}));
+    ASSERT_TRUE(b.select(0x18));
+    const Bytes a = b.answer9();
+    ASSERT_EQ(a[1] & 0x0F, 8);
+    Bytes expected(64, 0);
+    expected[0] = 9;
+    expected[1] = 0x18;
+    expected[3 + 1] = 0x10;   // Rx 12 to Vdd
+    expected[12 + 8] = 0x80;  // Rx 71 to Gnd
+    expected[21 + 5] = 0x80;  // Tx 47 to Vdd
+    expected[27] = 0x01;      // Tx 0 to Gnd
+    EXPECT_EQ(a, expected);
+}
+
+TEST_F(ControllerTest, CalibrationTableCarriesTheLutsAsWritten) {
+    ASSERT_TRUE(b.maintenance());
+    auto readTable = [&] {
+        std::vector<unsigned> words;
+        EXPECT_TRUE(b.select(0x19));
+        while (words.size() < 660) {
+            const Bytes a = b.answer9();
+            EXPECT_EQ(a[1] & 0x0F, 9);
+            EXPECT_EQ(ControllerBench::u16(a, 2), 2 * words.size());
+            for (std::size_t i = 0; i < 30; ++i) words.push_back(ControllerBench::u16(a, 4 + 2 * i));
+        }
+        return words;
+    };
+    std::vector<unsigned> t = readTable();
+    for (unsigned n = 0; n < 72; ++n) EXPECT_EQ(t[110 + n], 0x0100u | n);
+    for (unsigned n = 0; n < 46; ++n) EXPECT_EQ(t[182 + n], 0x0100u | n);
+    EXPECT_EQ(t[109], 0u);
+    EXPECT_EQ(t[228], 0u);
+
+    // X-LUT in three parts (30, 30, 12 items), Y-LUT in two (30, 16).
+    auto lutPart = [](std::uint8_t block, std::uint8_t part, unsigned base, unsigned first, unsigned count) {
+        Bytes r = ControllerBench::report({9, 2, block, part}, 64);
+        for (unsigned i = 0; i < count; ++i) {
+            r[4 + 2 * i] = static_cast<std::uint8_t>((base + first + i) & 0xFF);
+            r[5 + 2 * i] = static_cast<std::uint8_t>((base + first + i) >> 8);
+        }
+        return r;
+    };
+    ASSERT_TRUE(b.set(ControllerBench::kTouch, lutPart(9, 0, 0x0200, 0, 30)));
+    ASSERT_TRUE(b.set(ControllerBench::kTouch, lutPart(9, 1, 0x0200, 30, 30)));
+    ASSERT_TRUE(b.set(ControllerBench::kTouch, lutPart(9, 2, 0x0200, 60, 12)));
+    ASSERT_TRUE(b.set(ControllerBench::kTouch, lutPart(0x0A, 0, 0x0300, 0, 30)));
+    ASSERT_TRUE(b.set(ControllerBench::kTouch, lutPart(0x0A, 1, 0x0300, 30, 16)));
+    EXPECT_FALSE(b.set(ControllerBench::kTouch, lutPart(9, 3, 0, 0, 0)));
+    EXPECT_FALSE(b.set(ControllerBench::kTouch, lutPart(0x0A, 2, 0, 0, 0)));
+    t = readTable();
+    for (unsigned n = 0; n < 72; ++n) EXPECT_EQ(t[110 + n], 0x0200u + n);
+    for (unsigned n = 0; n < 46; ++n) EXPECT_EQ(t[182 + n], 0x0300u + n);
+    EXPECT_EQ(t[228], 0u) << "the Y-LUT's last part writes 16 items, no more";
+}
+
+TEST_F(ControllerTest, ScanAreaMustLieOnThePanel) {
+    ASSERT_TRUE(b.maintenance());
+    EXPECT_TRUE(b.command({9, 2, 0x0D, 0, 0, 0, 72, 46}));
+    EXPECT_FALSE(b.command({9, 2, 0x0D, 0, 0, 0, 127, 46}));
+    EXPECT_FALSE(b.command({9, 2, 0x0D, 0, 0, 0, 72, 0}));
+    EXPECT_TRUE(b.command({9, 2, 6, 0, 0}));
+    EXPECT_FALSE(b.command({9, 2, 0x0C, 0}));
+}
+
 }  // namespace
