@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "platform/clock.h"
 
 namespace {
@@ -122,6 +125,35 @@ TEST(ControllerScenario, FactoryBuildsTheDeviceOrExplains) {
     EXPECT_EQ(dev->usbIdentity().productId, 0x0952);
     EXPECT_EQ(sim::makeControllerFromSection(section({{"seed", "x"}}), clock, error), nullptr);
     EXPECT_EQ(error.rfind("line 2: bad value 'x' for seed", 0), 0u) << error;
+}
+
+// The example files stay loadable: each is one [device] section of key = value lines.
+TEST(ControllerScenario, ExampleScenariosBuildTheirDevices) {
+    const std::filesystem::path dir = std::filesystem::path(VORLICK_SOURCE_DIR) / "examples" / "sim";
+    platform::VirtualClock clock;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".scenario") continue;
+        std::ifstream in(entry.path());
+        sim::ScenarioSection s;
+        std::string line;
+        bool controller = false;
+        for (int n = 1; std::getline(in, line); ++n) {
+            if (line.empty() || line.front() == '[') {
+                if (line == "[device]") s.line = n;
+                continue;
+            }
+            const auto eq = line.find(" = ");
+            ASSERT_NE(eq, std::string::npos) << entry.path() << ":" << n;
+            s.entries.push_back({line.substr(0, eq), line.substr(eq + 3), n});
+            controller = controller || line == "model = controller";
+        }
+        if (!controller) continue;
+        ++files;
+        std::string error;
+        EXPECT_NE(sim::makeControllerFromSection(s, clock, error), nullptr) << entry.path() << ": " << error;
+    }
+    EXPECT_GE(files, 3);
 }
 
 }  // namespace
