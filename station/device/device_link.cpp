@@ -235,7 +235,8 @@ bool DeviceLink::readCalibrationTable() {
     return true;
 }
 
-bool DeviceLink::readFrame(std::uint8_t typeNibble, Grid& sums, Grid* sumsSquared, bool& leadingZeros) {
+bool DeviceLink::readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::size_t txLines, Grid& sums,
+                           Grid* sumsSquared, bool& leadingZeros) {
     std::size_t rx = 0;
     std::size_t tx = 0;
     std::size_t seen = 0;
@@ -249,9 +250,9 @@ bool DeviceLink::readFrame(std::uint8_t typeNibble, Grid& sums, Grid* sumsSquare
             if (seen++ < 8 && v != 0) leadingZeros = false;
             sums[tx][rx] += v;
             if (sumsSquared != nullptr) (*sumsSquared)[tx][rx] += v * v;
-            if (++rx == rxCount) {
+            if (++rx == rxLines) {
                 rx = 0;
-                if (++tx == txCount) return true;  // the rest of this answer is padding
+                if (++tx == txLines) return true;  // the rest of this answer is padding
             }
         }
     }
@@ -274,8 +275,10 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
     *retries = 0;
     *result = Grid{};
     if (squares != nullptr) *squares = Grid{};
-    // A frame of no lines would never complete.
-    if (rxCount == 0 || txCount == 0) return false;
+    // A frame of no lines would never complete; the counts are public, so bound them here too.
+    const std::size_t rxLines = std::min<std::size_t>(rxCount, kGridRx);
+    const std::size_t txLines = std::min<std::size_t>(txCount, kGridTx);
+    if (rxLines == 0 || txLines == 0) return false;
 
     std::uint8_t high = 0;
     std::uint8_t low = 0x0B;
@@ -304,7 +307,7 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
         clock_.sleepMs(kRegisterWritePauseMs);
         if (!selectResponse(high, low)) return false;
         bool leadingZeros = false;
-        if (!readFrame(low, *result, squares, leadingZeros)) return false;
+        if (!readFrame(low, rxLines, txLines, *result, squares, leadingZeros)) return false;
         if (!leadingZeros) {
             ++counted;
             continue;
@@ -318,8 +321,8 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
     }
     if (outOfRetries) readFlags |= flag;
     const double n = std::max<std::uint32_t>(outOfRetries ? counted : frames, 1);
-    for (std::size_t t = 0; t < txCount; ++t) {
-        for (std::size_t r = 0; r < rxCount; ++r) {
+    for (std::size_t t = 0; t < txLines; ++t) {
+        for (std::size_t r = 0; r < rxLines; ++r) {
             const double mean = (*result)[t][r] / n;
             (*result)[t][r] = mean;
             if (squares != nullptr) {

@@ -129,7 +129,8 @@ private:
     bool averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode,
                       bool useCalF);
     // Reads one frame and adds it to sums (and squares to sumsSquared when given).
-    bool readFrame(std::uint8_t typeNibble, Grid& sums, Grid* sumsSquared, bool& leadingZeros);
+    bool readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::size_t txLines, Grid& sums, Grid* sumsSquared,
+                   bool& leadingZeros);
 
     platform::Clock& clock_;
 };

@@ -259,6 +259,14 @@ TEST_F(AveragedRead, RefusedResponseSelectFailsButARefusedRegisterWriteDoesNot) 
     EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0));
 }
 
+TEST_F(AveragedRead, CountsBeyondTheGridReadTheGridOnly) {
+    b.touch.rxCount = 200;
+    b.touch.txCount = 60;
+    queueFrame(*b.device, frameAnswers(72, 46, 0x0B, [](auto t, auto r) { return std::int16_t(t + r); }));
+    ASSERT_TRUE(b.touch.readRawAverage(1, 1, 0));
+    EXPECT_DOUBLE_EQ(b.touch.rawAverage[45][71], 116.0);
+}
+
 TEST_F(AveragedRead, NoLinesMeansNoRead) {
     b.touch.rxCount = 0;
     EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0));
