@@ -137,8 +137,6 @@ private:
     std::size_t registerPart_ = 0;
     std::size_t calibrationWord_ = 0;
     std::size_t frameCell_ = 0;
-    int frameRx_ = 0;
-    int frameTx_ = 0;
     std::vector<std::int16_t> frame_;
 
     // Hsync MCU tunnel.
