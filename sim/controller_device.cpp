@@ -200,7 +200,11 @@ bool ControllerDevice::setFeature(std::size_t iface, std::span<const std::uint8_
                 const std::size_t len = static_cast<std::size_t>(report[1] << 8 | report[2]);
                 if (len == 0 || len > report.size() - 3) return false;
                 plain = report.subspan(3, len);
-                lastWrappedId_[iface] = plain[0];
+                // Reports without an answer to fetch leave the query as the next answer.
+                const bool answered = iface == kTouchInterface
+                                          ? plain[0] != 3
+                                          : plain[0] == 0x12 || (plain[0] == 0x10 && at(plain, 1) == 0x02);
+                lastWrappedId_[iface] = answered ? plain[0] : 0;
             } else if (iface == kTouchInterface && report[0] == 3 && report.size() == 2) {
                 // the home-key mode switch the digitizer driver passes through as it is
             } else if (iface == kTouchInterface && report[0] == 15 && report.size() == 263 && report[3] == 2) {
