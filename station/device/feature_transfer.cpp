@@ -40,8 +40,10 @@ bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t 
     wrapped[1] = static_cast<std::uint8_t>(length >> 8);
     wrapped[2] = static_cast<std::uint8_t>(length & 0xFF);
     wrapped[3] = reportId;
-    // The answer repeats the header: the asked report starts at byte 3.
-    if (!c->getFeature(wrapped)) return false;
+    // The answer repeats the header: the asked report starts at byte 3. An answer carrying
+    // another report (a transport that drops the request header gets whatever the device
+    // serves next) must not pass for the one asked.
+    if (!c->getFeature(wrapped) || wrapped[kWrapperHeader] != reportId) return false;
     std::copy_n(wrapped.begin() + kWrapperHeader, length, buffer.begin());
     return true;
 }

@@ -74,6 +74,15 @@ TEST(FeatureTransfer, WrappedGetTakesTheReportFromByteThree) {
     EXPECT_EQ(buffer[16], 0x77) << "nothing past the asked length is written";
 }
 
+TEST(FeatureTransfer, WrappedAnswerOfAnotherReportIsRefused) {
+    testfx::Bench b(testfx::wrappedCollections());
+    Bytes maintenance(64, 0x55);
+    maintenance[0] = 9;
+    b.device->queue(0xBB, wrapped(0xBB, maintenance));
+    Bytes buffer(16, 0);
+    EXPECT_FALSE(station::getFeature(b.table, 4, 16, buffer, hidlink::TOUCH_KEY));
+}
+
 TEST(FeatureTransfer, PenCollectionOfTheDriverModePairUsesItsOwnTag) {
     testfx::Bench b(testfx::wrappedCollections());
     const Bytes pen{11, 1};
