@@ -8,6 +8,7 @@
 
 #include "hidlink/descriptor.h"
 #include "hidlink/vendor_ids.h"
+#include "sim/controller_scenario.h"
 #include "sim/table_device.h"
 
 namespace sim {
@@ -15,6 +16,7 @@ namespace {
 
 constexpr ScenarioModel kModels[] = {
     {"table", makeTableFromSection},
+    {"controller", makeControllerFromSection},
 };
 
 std::vector<std::string> words(std::string_view text) {
@@ -169,14 +171,7 @@ std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& secti
 }
 
 std::shared_ptr<VirtualDevice> makeDefaultController(platform::Clock&) {
-    auto dev = std::make_shared<TableDevice>(
-        UsbIdentity{static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0x0112, 0x0100},
-        std::vector<std::vector<CollectionSpec>>{r6MaintenanceCollections()});
-    dev->setAnswer(0, {0x02, 0x00});  // normal mode
-    // Touch query: firmware 0x0001, minor 0x05 at bytes 11..13.
-    dev->setAnswer(0, {0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x05, 0, 0});
-    dev->setAnswer(0, {0x05, 0, 0, 0, 0, 0, 0, 0, 0});  // pen query
-    return dev;
+    return std::make_shared<ControllerDevice>(ControllerConfig{});
 }
 
 }  // namespace sim

@@ -17,7 +17,7 @@ using hidlink::ReadStatus;
 
 const std::string kSim = simtest::binary("sim/vorlick-sim");
 const std::string kDiag = simtest::binary("tools/vorlick-diag");
-const std::string kExample = std::string(VORLICK_SOURCE_DIR) + "/examples/sim/r6-healthy.scenario";
+const std::string kExample = std::string(VORLICK_SOURCE_DIR) + "/examples/sim/table-r6.scenario";
 
 std::size_t lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 

@@ -1,0 +1,157 @@
+#pragma once
+// The virtual touch controller running its main firmware: touch and pen collections of
+// generation R5 or R6 (plain, or the driver-mode pair whose reports travel in the 1024-byte
+// wrapper), the maintenance command set on report 9 with its register image, calibration
+// table and frames computed from a PanelModel, the pen query, pen direct reads and the Hsync
+// MCU tunnel. Everything a scenario can set is in ControllerConfig.
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "sim/panel_model.h"
+#include "sim/virtual_device.h"
+
+namespace sim {
+
+enum class Generation : std::uint8_t { R5, R6 };
+enum class HsyncMcu : std::uint8_t { None, Present, OldFirmware };
+
+struct ControllerConfig {
+    Generation generation = Generation::R6;
+    std::uint16_t touchUsage = 0x11;  // 0x11, or 0x0B for the driver-mode pair (pen 0x0A)
+    std::uint16_t vendorId = 0;       // 0: VID_PRIMARY
+    std::uint16_t productId = 0;      // 0: 0x0A52 (R6) / 0x0952 (R5)
+    std::uint16_t version = 0x0100;
+
+    std::uint16_t touchFirmwareMajor = 0x0120;
+    std::uint8_t touchFirmwareMinor = 3;
+    std::uint16_t penMaxX = 0x3FFF;
+    std::uint16_t penMaxY = 0x2FFF;
+    std::uint16_t penMaxPressure = 0x0FFF;
+    std::uint16_t penFirmware = 0x12;  // R6: one byte (byte 8); R5: 16 bits
+    std::array<std::uint8_t, 10> maintenanceVersion = {0x02, 0x10, 0x00, 0x05, 0, 0, 0, 0, 0, 0};
+    std::uint16_t registerWord41 = 0x482E;  // power-on Rx/Tx counts
+    std::uint16_t touchMaxX = 0x11C0;
+    std::uint16_t touchMaxY = 0x0B40;
+    std::uint8_t rowsPerRecordFrame = 8;
+
+    std::uint32_t resetDelayMs = 300;
+    bool stuckInNormalMode = false;  // [2, 1] is accepted but the firmware never leaves normal mode
+
+    HsyncMcu hsync = HsyncMcu::Present;
+    std::uint16_t hsyncProductId = 0x0A31;
+    std::uint16_t hsyncVersion = 0x0102;
+    std::uint16_t hsyncSample = 0x0100;     // as the station reads it (after its byte swap)
+    std::int16_t hsyncNoise = 0;
+    std::uint32_t hsyncAnswerDelayMs = 0;  // until each tunnel state turns ready, host clock
+    bool hsyncSignal = true;               // bit 0 of the last 0x501C direct value
+
+    PanelConfig panel;
+    std::uint32_t zeroFrames = 0;    // the next N frames read all zero
+    std::uint32_t breakEcho = 0;     // the next N report 9 answers carry a wrong type nibble
+    std::uint32_t breakIndices = 0;  // the next N frame answers carry a wrong Rx index
+};
+
+// Product id a generation reports when the scenario gives none.
+std::uint16_t defaultProductId(Generation g);
+
+class ControllerDevice final : public VirtualDevice {
+public:
+    static constexpr std::size_t kTouchInterface = 0;
+    static constexpr std::size_t kPenInterface = 1;
+    static constexpr std::size_t kWrapperLength = 1024;
+    static constexpr std::size_t kRegisterBytes = 92;
+    static constexpr std::size_t kCalibrationWords = 660;
+    static constexpr std::size_t kXLutWord = 110;
+    static constexpr std::size_t kYLutWord = 182;
+
+    explicit ControllerDevice(ControllerConfig config);
+
+    const ControllerConfig& config() const { return config_; }
+    bool driverMode() const { return config_.touchUsage == 0x0B; }
+    std::uint16_t usagePage() const;
+    std::uint16_t penUsage() const;
+
+    // Faults a test or the scripted operator requests while the device runs.
+    void breakEcho(std::uint32_t answers);
+    void breakIndices(std::uint32_t answers);
+    void zeroFrames(std::uint32_t frames);
+
+    // Inspection for tests.
+    std::uint8_t mode() const;
+    std::array<std::uint8_t, kRegisterBytes> registers() const;
+    std::uint32_t resets() const;
+
+    UsbIdentity usbIdentity() const override;
+    std::size_t interfaceCount() const override { return 2; }
+    std::vector<std::uint8_t> reportDescriptor(std::size_t iface) const override;
+    long getFeature(std::size_t iface, std::span<std::uint8_t> report) override;
+    bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) override;
+
+private:
+    enum class TunnelPhase : std::uint8_t { Idle, Taken, Ack, Data, Done };
+
+    void powerOn();
+    std::uint16_t word(std::size_t index) const;
+    void setWord(std::size_t index, std::uint16_t value);
+    int rxCount() const;
+    int txCount() const;
+
+    // Plain (unwrapped) reports; the wrapper is taken off before these see them.
+    bool setTouch(std::span<const std::uint8_t> r, bool& resetNow);
+    bool setPen(std::span<const std::uint8_t> r);
+    bool command(std::span<const std::uint8_t> r);
+    bool writeBlock(std::span<const std::uint8_t> r);
+    bool setTunnel(std::span<const std::uint8_t> r);
+    std::vector<std::uint8_t> answerTouch(std::uint8_t id);
+    std::vector<std::uint8_t> answerPen(std::uint8_t id);
+    std::vector<std::uint8_t> answerMaintenance();
+    void fillFrameAnswer(std::vector<std::uint8_t>& a);
+    std::vector<std::uint8_t> answerTunnel();
+    std::vector<std::uint8_t> answerDirect() const;
+    std::uint64_t nowMs();
+
+    ControllerConfig config_;
+    mutable std::mutex mutex_;
+    PanelModel panel_;
+
+    // Power-on state.
+    std::uint8_t mode_ = 0;
+    std::uint8_t reportType_ = 0;
+    std::uint8_t homeKeyMode_ = 0;
+    std::uint8_t penReportType_ = 0;
+    std::uint8_t responseType_ = 0x10;
+    std::array<std::uint8_t, kRegisterBytes> registers_{};
+    std::vector<std::uint16_t> calibration_;
+    bool autoCalibration_ = true;
+    std::uint8_t block6_ = 0;
+    std::uint16_t pinWaitTime_ = 0;
+    std::uint16_t pinThreshold_ = 0;
+    std::array<std::uint8_t, 4> scanArea_{};
+    bool penMaintenance_ = false;
+    std::array<std::uint8_t, 62> directPayload_{};
+
+    // Answer cursors of the selected response type.
+    std::size_t registerPart_ = 0;
+    std::size_t calibrationWord_ = 0;
+    std::size_t frameCell_ = 0;
+    std::vector<std::int16_t> frame_;
+
+    // Hsync MCU tunnel.
+    TunnelPhase tunnel_ = TunnelPhase::Idle;
+    bool tunnelNak_ = false;
+    std::uint16_t tunnelCommand_ = 0;
+    std::uint64_t tunnelReadyAt_ = 0;
+
+    // Report id the last wrapped set addressed, per interface (see getFeature).
+    std::array<std::uint8_t, 2> lastWrappedId_{};
+
+    std::uint32_t zeroFrames_ = 0;
+    std::uint32_t breakEcho_ = 0;
+    std::uint32_t breakIndices_ = 0;
+    std::uint32_t resets_ = 0;
+};
+
+}  // namespace sim

@@ -1,0 +1,341 @@
+#include "station/device/device_diag.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+#include "hidlink/device_table.h"
+#include "station/device/collection_choice.h"
+#include "station/device/hsync_tunnel.h"
+
+namespace station {
+namespace {
+
+struct Options {
+    std::string command;
+    std::string hsyncWhat;
+    ControllerGeneration generation = ControllerGeneration::R6;
+    std::uint32_t frames = 8;
+    std::uint32_t retry = 3;
+    int floorMode = 0;
+    bool useCalF = false;
+    std::optional<std::uint16_t> wait;
+    std::optional<std::uint16_t> threshold;
+    std::uint32_t count = 1;
+    bool keepMaintenance = false;
+};
+
+const char* kUsage =
+    "usage: vorlick-diag device <command> [options]\n"
+    "\n"
+    "commands:\n"
+    "  registers                 register image and the values derived from it\n"
+    "  version                   maintenance version bytes\n"
+    "  query                     touch query and pen query\n"
+    "  raw|cal|actual|sd         averaged frame as CSV on stdout, one row per Tx line\n"
+    "                            (sd: the mean grid, an empty line, the sigma grid);\n"
+    "                            retries and read flags on stderr\n"
+    "      --frames N (8) --retry M (3) --floor 0|1 (0; raw, cal, sd) --calf (actual)\n"
+    "  pincheck --wait W --threshold T\n"
+    "                            one line per Rx and Tx pin with its Vdd/Gnd faults\n"
+    "  hsync info|sample|noise|direct [--count N (1)]\n"
+    "                            Hsync MCU through the pen collection\n"
+    "\n"
+    "common options:\n"
+    "  --cpu R5|R6               controller generation (R6)\n"
+    "  --keep-maintenance        leave the controller in maintenance mode\n"
+    "  --trace                   hex-dump every report on stderr\n";
+
+bool parseNumber(const std::string& text, std::uint32_t max, std::uint32_t& out) {
+    if (text.empty()) return false;
+    int base = 10;
+    const char* first = text.data();
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) base = 16, first += 2;
+    std::uint64_t v = 0;
+    const auto r = std::from_chars(first, text.data() + text.size(), v, base);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v > max) return false;
+    out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+// Empty on success, else the usage error.
+std::string parse(const std::vector<std::string>& args, Options& o) {
+    if (args.empty()) return "a command is needed";
+    o.command = args[0];
+    static const std::vector<std::string> known = {"registers", "version", "query", "raw", "cal",
+                                                   "actual", "sd", "pincheck", "hsync"};
+    if (std::find(known.begin(), known.end(), o.command) == known.end()) return "unknown command '" + o.command + "'";
+    std::size_t i = 1;
+    if (o.command == "hsync") {
+        if (args.size() < 2) return "hsync needs info, sample, noise or direct";
+        o.hsyncWhat = args[1];
+        if (o.hsyncWhat != "info" && o.hsyncWhat != "sample" && o.hsyncWhat != "noise" && o.hsyncWhat != "direct")
+            return "unknown hsync command '" + o.hsyncWhat + "'";
+        i = 2;
+    }
+    const bool frameRead = o.command == "raw" || o.command == "cal" || o.command == "actual" || o.command == "sd";
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&](std::uint32_t max, std::uint32_t& out) -> std::string {
+            if (i + 1 >= args.size()) return a + " needs a value";
+            if (!parseNumber(args[++i], max, out)) return "bad value '" + args[i] + "' for " + a;
+            return {};
+        };
+        std::string e;
+        std::uint32_t v = 0;
+        if (a == "--trace") {
+            hidlink::setTrace(true);
+        } else if (a == "--keep-maintenance") {
+            o.keepMaintenance = true;
+        } else if (a == "--cpu") {
+            if (i + 1 >= args.size()) return "--cpu needs R5 or R6";
+            const auto g = parseGeneration(args[++i]);
+            if (!g) return "--cpu must be R5 or R6";
+            o.generation = *g;
+        } else if (frameRead && a == "--frames") {
+            e = value(100000, o.frames);
+        } else if (frameRead && a == "--retry") {
+            e = value(100000, o.retry);
+        } else if (frameRead && o.command != "actual" && a == "--floor") {
+            if (e = value(1, v); e.empty()) o.floorMode = static_cast<int>(v);
+        } else if (o.command == "actual" && a == "--calf") {
+            o.useCalF = true;
+        } else if (o.command == "pincheck" && a == "--wait") {
+            if (e = value(0xFFFF, v); e.empty()) o.wait = static_cast<std::uint16_t>(v);
+        } else if (o.command == "pincheck" && a == "--threshold") {
+            if (e = value(0xFFFF, v); e.empty()) o.threshold = static_cast<std::uint16_t>(v);
+        } else if (o.command == "hsync" && a == "--count") {
+            e = value(10000, o.count);
+        } else {
+            return "unknown option '" + a + "' for " + o.command;
+        }
+        if (!e.empty()) return e;
+    }
+    if (o.command == "pincheck" && (!o.wait || !o.threshold)) return "pincheck needs --wait and --threshold";
+    return {};
+}
+
+class Session {
+public:
+    Session(hidlink::Backend& backend, platform::Clock& clock, std::FILE* err)
+        : table_(backend), touch_(table_, hidlink::TOUCH_KEY, clock), pen_(table_, hidlink::PEN_KEY, clock), err_(err) {}
+    ~Session() {
+        if (maintenance_ && !keep_) touch_.setDeviceMode(0);
+        pen_.close();
+        touch_.close();
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    DeviceLink& touch() { return touch_; }
+    DeviceLink& pen() { return pen_; }
+    void keepMaintenance(bool keep) { keep_ = keep; }
+
+    bool fail(const char* operation) {
+        std::fprintf(err_, "vorlick-diag device: %s failed\n", operation);
+        return false;
+    }
+
+    bool open(ControllerGeneration gen, bool withPen) {
+        touch_.refreshFoundList();
+        const auto found = std::span(touch_.foundList()).first(touch_.found());
+        const auto t = findTouchCollection(found, gen);
+        if (!t) return fail("finding the touch collection");
+        if (!touch_.open(*t)) return fail("opening the touch collection");
+        if (withPen) {
+            const auto p = findPenCollection(found, *t, gen);
+            if (!p) return fail("finding the pen collection");
+            if (!pen_.open(*p)) return fail("opening the pen collection");
+        }
+        return true;
+    }
+
+    bool enterMaintenance() {
+        if (!touch_.setDeviceMode(1)) return fail("setDeviceMode(1)");
+        maintenance_ = true;
+        return true;
+    }
+
+private:
+    hidlink::DeviceTable table_;
+    DeviceLink touch_;
+    DeviceLink pen_;
+    std::FILE* err_;
+    bool maintenance_ = false;
+    bool keep_ = false;
+};
+
+std::string hexBytes(std::span<const std::uint8_t> bytes) {
+    std::string s;
+    char b[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(b, sizeof b, i == 0 ? "%02X" : " %02X", bytes[i]);
+        s += b;
+    }
+    return s;
+}
+
+int runRegisters(Session& s, std::FILE* out) {
+    DeviceLink& t = s.touch();
+    if (!t.readRegisters()) return s.fail("readRegisters"), 1;
+    for (std::size_t w = 0; w < kRegisterBytes / 2; ++w)
+        std::fprintf(out, "word%02zu\t0x%04X%s", w, t.registerWord(w), (w % 8 == 7 || w + 1 == kRegisterBytes / 2) ? "\n" : "\t");
+    std::fprintf(out,
+                 "rxCount\t%u\ntxCount\t%u\ntouchMaxX\t%u\ntouchMaxY\t%u\nautoCalibration\t%u\n"
+                 "extraInfo0\t0x%02X\nframeWord46\t0x%04X\nrowsPerRecordFrame\t%u\nextraInfo51\t0x%02X\n",
+                 t.rxCount, t.txCount, t.touchMaxX, t.touchMaxY, t.autoCalibration, t.extraInfo0, t.frameWord46,
+                 t.rowsPerRecordFrame, t.extraInfo51);
+    return 0;
+}
+
+int runVersion(Session& s, std::FILE* out) {
+    if (!s.touch().readMaintenanceVersion()) return s.fail("readMaintenanceVersion"), 1;
+    std::fprintf(out, "maintenanceVersion\t%s\n", hexBytes(s.touch().maintenanceVersion).c_str());
+    return 0;
+}
+
+int runQuery(Session& s, ControllerGeneration gen, std::FILE* out) {
+    DeviceLink& t = s.touch();
+    if (!t.readTouchQuery()) return s.fail("readTouchQuery"), 1;
+    std::fprintf(out, "touchQuery\t%s\ntouchFirmwareMajor\t0x%04X\ntouchFirmwareMinor\t0x%02X\n",
+                 hexBytes(t.touchQuery).c_str(), t.touchFirmwareMajor, t.touchFirmwareMinor);
+    DeviceLink& p = s.pen();
+    if (!p.readPenQuery(gen)) return s.fail("readPenQuery"), 1;
+    std::fprintf(out, "penMaxX\t%u\npenMaxY\t%u\npenMaxPressure\t%u\npenFirmware\t0x%04X\n", p.penMaxX, p.penMaxY,
+                 p.penMaxPressure, p.penFirmware);
+    return 0;
+}
+
+int runFrames(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
+    DeviceLink& t = s.touch();
+    if (!t.readRegisters()) return s.fail("readRegisters"), 1;
+    bool ok = false;
+    const char* op = "";
+    std::uint32_t retries = 0;
+    const Grid* grid = nullptr;
+    if (o.command == "raw") {
+        op = "readRawAverage", ok = t.readRawAverage(o.frames, o.retry, o.floorMode);
+        retries = t.rawRetries, grid = &t.rawAverage;
+    } else if (o.command == "cal") {
+        op = "readCalAverage", ok = t.readCalAverage(o.frames, o.retry, o.floorMode);
+        retries = t.calRetries, grid = &t.calAverage;
+    } else if (o.command == "actual") {
+        op = "readActualAverage", ok = t.readActualAverage(o.frames, o.retry, o.useCalF);
+        retries = t.actualRetries, grid = &t.actualAverage;
+    } else {
+        op = "readStandardDeviation", ok = t.readStandardDeviation(o.frames, o.retry, o.floorMode);
+        retries = t.sdRetries, grid = &t.sdMean;
+    }
+    if (!ok) return s.fail(op), 1;
+    std::fputs(formatGridCsv(*grid, t.rxCount, t.txCount).c_str(), out);
+    if (o.command == "sd") {
+        std::fputs("\n", out);
+        std::fputs(formatGridCsv(t.sdSigma, t.rxCount, t.txCount).c_str(), out);
+    }
+    std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, t.readFlags);
+    return 0;
+}
+
+int runPinCheck(Session& s, const Options& o, std::FILE* out) {
+    DeviceLink& t = s.touch();
+    if (!t.readRegisters()) return s.fail("readRegisters"), 1;
+    if (!t.runPinCheck(*o.wait, *o.threshold)) return s.fail("runPinCheck"), 1;
+    std::fputs(formatPinCheck(t).c_str(), out);
+    return 0;
+}
+
+int runHsync(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
+    DeviceLink& p = s.pen();
+    if (o.hsyncWhat == "direct") {
+        if (!p.readHsyncDirect()) return s.fail("readHsyncDirect"), 1;
+        for (std::size_t i = 0; i < p.hsyncDirect.size(); ++i) std::fprintf(out, "hsyncDirect[%zu]\t0x%08X\n", i, p.hsyncDirect[i]);
+        std::fprintf(out, "signal\t%s\n", (p.hsyncDirect[8] & 1u) != 0 ? "enabled" : "disabled");
+        return 0;
+    }
+    const auto request = [&](std::uint16_t command, const char* name, std::uint16_t& value) {
+        const HsyncStatus st = hsyncRequestWithRetries(p, command, value);
+        if (st == HsyncStatus::Ok) return true;
+        std::fprintf(err, "vorlick-diag device: hsync %s failed: %s (status %d)\n", name, hsyncFailureText(st),
+                     static_cast<int>(st));
+        return false;
+    };
+    std::uint16_t value = 0;
+    if (o.hsyncWhat == "info") {
+        if (!request(kHsyncProductId, "product id", value)) return 1;
+        std::fprintf(out, "pid\t0x%04X\n", value);
+        if (!request(kHsyncFirmwareVersion, "firmware version", value)) return 1;
+        std::fprintf(out, "version\t0x%04X\n", value);
+        return 0;
+    }
+    const bool sample = o.hsyncWhat == "sample";
+    for (std::uint32_t n = 0; n < o.count; ++n) {
+        if (!request(sample ? kHsyncSample : kHsyncNoise, sample ? "sample" : "noise sample", value)) return 1;
+        if (sample) {
+            // The MCU sends the sample high byte first.
+            const auto v = static_cast<std::uint16_t>((value >> 8) | ((value & 0xFF) << 8));
+            std::fprintf(out, "%u\n", v);
+        } else {
+            std::fprintf(out, "%d\n", static_cast<std::int16_t>(value));
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+const char* deviceDiagUsage() { return kUsage; }
+
+std::string formatGridCsv(const Grid& grid, std::uint32_t rxCount, std::uint32_t txCount) {
+    const std::size_t rx = std::min<std::size_t>(rxCount, kGridRx);
+    const std::size_t tx = std::min<std::size_t>(txCount, kGridTx);
+    std::string s;
+    char cell[40];
+    for (std::size_t t = 0; t < tx; ++t) {
+        for (std::size_t r = 0; r < rx; ++r) {
+            std::snprintf(cell, sizeof cell, r == 0 ? "%.3f" : ",%.3f", grid[t][r]);
+            s += cell;
+        }
+        s += '\n';
+    }
+    return s;
+}
+
+std::string formatPinCheck(const DeviceLink& link) {
+    std::string s;
+    char line[96];
+    const auto pins = [&](const char* side, std::span<const PinResult> list, std::uint32_t used) {
+        for (std::size_t n = 0; n < list.size(); ++n) {
+            const PinResult& p = list[n];
+            std::snprintf(line, sizeof line, "%s\t%zu\t%s\t%s\tvdd=%u\tgnd=%u\n", side, n, n < used ? "used" : "unused",
+                          p.state == 3 ? "NG" : p.state == 2 ? "OK" : "--", p.vddFault, p.gndFault);
+            s += line;
+        }
+    };
+    pins("Rx", link.rxPins, link.rxCount);
+    pins("Tx", link.txPins, link.txCount);
+    const auto& c = link.pinFaultCounters;
+    std::snprintf(line, sizeof line, "faults\trxVdd=%u\trxGnd=%u\ttxVdd=%u\ttxGnd=%u\n", c[RxVdd], c[RxGnd], c[TxVdd], c[TxGnd]);
+    s += line;
+    return s;
+}
+
+int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::vector<std::string>& args,
+                  std::FILE* out, std::FILE* err) {
+    Options o;
+    if (const std::string e = parse(args, o); !e.empty()) {
+        std::fprintf(err, "vorlick-diag device: %s\n\n%s", e.c_str(), kUsage);
+        return 2;
+    }
+    const bool withPen = o.command == "query" || o.command == "hsync";
+    Session s(backend, clock, err);
+    s.keepMaintenance(o.keepMaintenance);
+    if (!s.open(o.generation, withPen) || !s.enterMaintenance()) return 1;
+    if (o.command == "registers") return runRegisters(s, out);
+    if (o.command == "version") return runVersion(s, out);
+    if (o.command == "query") return runQuery(s, o.generation, out);
+    if (o.command == "pincheck") return runPinCheck(s, o, out);
+    if (o.command == "hsync") return runHsync(s, o, out, err);
+    return runFrames(s, o, out, err);
+}
+
+}  // namespace station

@@ -1,0 +1,30 @@
+#pragma once
+// The engineer's single controller commands behind `vorlick-diag device`: find the touch
+// collection by the generation's rules, open it (and the pen collection when the command needs
+// it), enter maintenance mode, run one command, print what it read, return to normal mode.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "hidlink/backend.h"
+#include "platform/clock.h"
+#include "station/device/device_link.h"
+
+namespace station {
+
+// Exit codes: 0 done, 1 the controller was not found or an operation failed (the failing
+// operation is named on `err`), 2 usage error.
+int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::vector<std::string>& args,
+                  std::FILE* out, std::FILE* err);
+
+// The usage text of `vorlick-diag device`.
+const char* deviceDiagUsage();
+
+// One CSV row per Tx line, rxCount values each (bounded by the grid), CR-less lines.
+std::string formatGridCsv(const Grid& grid, std::uint32_t rxCount, std::uint32_t txCount);
+
+// One line per Rx pin (72) and Tx pin (48): "Rx\t<n>\tused|unused\tOK|NG\tvdd=<0|1>\tgnd=<0|1>",
+// then the fault counters.
+std::string formatPinCheck(const DeviceLink& link);
+
+}  // namespace station

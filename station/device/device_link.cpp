@@ -1,0 +1,454 @@
+#include "station/device/device_link.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "hidlink/vendor_ids.h"
+#include "station/device/feature_transfer.h"
+
+namespace station {
+namespace {
+
+constexpr std::uint8_t kMaintenanceReport = 9;
+constexpr std::uint32_t kSetPauseMs = 5;
+constexpr std::uint32_t kRegisterWritePauseMs = 10;
+constexpr std::size_t kSamplesPerAnswer = 30;
+constexpr std::size_t kPenControlLength = 66;
+
+std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t le32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+void putLe16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v & 0xFF);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+}  // namespace
+
+DeviceLink::DeviceLink(hidlink::DeviceTable& table, int key, platform::Clock& clock)
+    : DeviceLinkBase(table, key), clock_(clock) {}
+
+std::uint16_t DeviceLink::registerWord(std::size_t index) const {
+    if (index >= kRegisterBytes / 2) return 0;
+    return le16(&registers[index * 2]);
+}
+
+void DeviceLink::setRegisterWord(std::size_t index, std::uint16_t value) {
+    if (index >= kRegisterBytes / 2) return;
+    putLe16(&registers[index * 2], value);
+}
+
+bool DeviceLink::send(int k, std::span<const std::uint8_t> report) {
+    if (!setFeature(table(), report.size(), report, k)) return false;
+    clock_.sleepMs(kSetPauseMs);
+    return true;
+}
+
+bool DeviceLink::maintenanceAnswer(Report& answer) {
+    return getFeature(table(), kMaintenanceReport, answer.size(), answer, key());
+}
+
+bool DeviceLink::readDeviceMode(std::uint8_t& mode) {
+    std::array<std::uint8_t, 2> r{};
+    if (!getFeature(table(), 2, r.size(), r, key())) return false;
+    mode = r[1];
+    return true;
+}
+
+bool DeviceLink::setDeviceMode(std::uint8_t mode) {
+    const std::array<std::uint8_t, 2> r{2, mode};
+    return send(key(), r);
+}
+
+bool DeviceLink::setReportType(std::uint8_t value) {
+    Report r{};
+    r[0] = 3;
+    r[1] = value;
+    return command(r);
+}
+
+bool DeviceLink::calibrationControl(std::uint8_t action) {
+    Report r{};
+    r[0] = kMaintenanceReport;
+    r[1] = 0;
+    r[2] = action;
+    if (!command(r)) return false;
+    if (action == 1) autoCalibration = 0;
+    if (action == 2) autoCalibration = 2;
+    return true;
+}
+
+bool DeviceLink::selectResponse(std::uint8_t high, std::uint8_t low) {
+    Report r{};
+    r[0] = kMaintenanceReport;
+    r[1] = 1;
+    r[2] = high;
+    r[3] = low;
+    if (!command(r)) return false;
+    responseType = static_cast<std::uint8_t>(high * 16 + (low & 0x0F));
+    return true;
+}
+
+bool DeviceLink::writeRegisters() {
+    Report r{};
+    r[0] = kMaintenanceReport;
+    r[1] = 2;
+    r[2] = 0;
+    r[3] = 0;
+    std::copy_n(registers.begin(), 60, r.begin() + 4);
+    if (!command(r)) return false;
+    r.fill(0);
+    r[0] = kMaintenanceReport;
+    r[1] = 2;
+    r[2] = 1;
+    r[3] = 0;
+    std::copy_n(registers.begin() + 60, 32, r.begin() + 4);
+    return command(r);
+}
+
+bool DeviceLink::writeBlock6() {
+    Report r{};
+    r[0] = kMaintenanceReport;
+    r[1] = 2;
+    r[2] = 6;
+    return command(r);
+}
+
+bool DeviceLink::runPinCheck(std::uint16_t waitTime, std::uint16_t threshold) {
+    Report r{};
+    r[0] = kMaintenanceReport;
+    r[1] = 2;
+    r[2] = 7;
+    putLe16(&r[4], waitTime);
+    putLe16(&r[8], threshold);
+    if (!command(r)) return false;
+    if (!selectResponse(1, 8)) return false;
+    Report a{};
+    if (!maintenanceAnswer(a) || (a[1] & 0x0F) != 8) return false;
+    const auto bit = [&a](std::size_t firstByte, std::size_t n) {
+        return static_cast<std::uint32_t>((a[firstByte + n / 8] >> (n % 8)) & 1u);
+    };
+    const auto judge = [this](PinResult& pin, std::uint32_t vdd, std::uint32_t gnd, PinFaultCounter vc,
+                              PinFaultCounter gc) {
+        pin.vddFault = vdd;
+        pin.gndFault = gnd;
+        pin.state = (vdd | gnd) != 0 ? 3 : 2;
+        pinFaultCounters[vc] += vdd;
+        pinFaultCounters[gc] += gnd;
+    };
+    for (std::size_t n = 0; n < kGridRx; ++n) judge(rxPins[n], bit(3, n), bit(12, n), RxVdd, RxGnd);
+    for (std::size_t n = 0; n < kTxPins; ++n) judge(txPins[n], bit(21, n), bit(27, n), TxVdd, TxGnd);
+    return true;
+}
+
+bool DeviceLink::writeXLut(std::span<const std::uint16_t, kGridRx> items) {
+    for (std::size_t part = 0; part < 3; ++part) {
+        Report r{};
+        r[0] = kMaintenanceReport;
+        r[1] = 2;
+        r[2] = 9;
+        r[3] = static_cast<std::uint8_t>(part);
+        const std::size_t first = part * 30;
+        const std::size_t n = std::min<std::size_t>(30, kGridRx - first);
+        for (std::size_t i = 0; i < n; ++i) putLe16(&r[4 + 2 * i], items[first + i]);
+        if (!command(r)) return false;
+    }
+    return true;
+}
+
+bool DeviceLink::writeYLut(std::span<const std::uint16_t, kGridTx> items) {
+    for (std::size_t part = 0; part < 2; ++part) {
+        Report r{};
+        r[0] = kMaintenanceReport;
+        r[1] = 2;
+        r[2] = 0x0A;
+        r[3] = static_cast<std::uint8_t>(part);
+        const std::size_t first = part * 30;
+        const std::size_t n = std::min<std::size_t>(30, kGridTx - first);
+        for (std::size_t i = 0; i < n; ++i) putLe16(&r[4 + 2 * i], items[first + i]);
+        if (!command(r)) return false;
+    }
+    return true;
+}
+
+bool DeviceLink::setScanArea() {
+    Report r{};
+    r[0] = kMaintenanceReport;
+    r[1] = 2;
+    r[2] = 0x0D;
+    r[6] = static_cast<std::uint8_t>(rxCount);
+    r[7] = static_cast<std::uint8_t>(txCount);
+    if (!command(r)) return false;
+    scanArea = {0, 0, std::max(rxCount, 1u) - 1, std::max(txCount, 1u) - 1};
+    return true;
+}
+
+bool DeviceLink::readRegisters() {
+    const std::uint8_t saved = responseType;
+    bool ok = selectResponse(1, 5);
+    Report a{};
+    if (ok) ok = maintenanceAnswer(a) && (a[1] & 0x0F) == 5 && a[2] == 0;
+    if (ok) {
+        std::copy_n(a.begin() + 4, 60, registers.begin());
+        ok = maintenanceAnswer(a) && (a[1] & 0x0F) == 5 && a[2] == 1;
+    }
+    if (ok) {
+        std::copy_n(a.begin() + 4, 32, registers.begin() + 60);
+        extraInfo0 = a[40];
+        touchMaxX = le16(&a[41]);
+        touchMaxY = le16(&a[43]);
+        autoCalibration = a[45] == 0 ? 1 : 0;
+        frameWord46 = le16(&a[46]);
+        rowsPerRecordFrame = a[50];
+        extraInfo51 = a[51];
+        const std::uint16_t lines = registerWord(41);
+        // All ones marks an unknown count; the arrays never grow past the grid.
+        rxCount = std::min<std::uint32_t>((lines >> 8) & 0x7F, kGridRx);
+        txCount = std::min<std::uint32_t>(lines & 0x3F, kGridTx);
+    }
+    const bool restored = selectResponse(static_cast<std::uint8_t>(saved >> 4),
+                                         static_cast<std::uint8_t>(saved & 0x0F));
+    return ok && restored;
+}
+
+bool DeviceLink::readMaintenanceVersion() {
+    if (!selectResponse(0, 0x0A)) return false;
+    Report a{};
+    if (!maintenanceAnswer(a)) return false;
+    std::copy_n(a.begin() + 2, maintenanceVersion.size(), maintenanceVersion.begin());
+    return true;
+}
+
+bool DeviceLink::readCalibrationTable() {
+    if (!selectResponse(1, 9)) return false;
+    calibrationTable[0] = 0;
+    std::size_t received = 0;
+    while (received < kCalibrationWords) {
+        Report a{};
+        if (!maintenanceAnswer(a) || (a[1] & 0x0F) != 9 || le16(&a[2]) != received * 2) return false;
+        const std::size_t n = std::min(kSamplesPerAnswer, kCalibrationWords - received);
+        for (std::size_t i = 0; i < n; ++i) calibrationTable[received + i] = le16(&a[4 + 2 * i]);
+        received += n;
+    }
+    return true;
+}
+
+bool DeviceLink::readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::size_t txLines, Grid& sums,
+                           Grid* sumsSquared, bool& leadingZeros) {
+    std::size_t rx = 0;
+    std::size_t tx = 0;
+    std::size_t seen = 0;
+    leadingZeros = true;
+    for (;;) {
+        Report a{};
+        if (!maintenanceAnswer(a)) return false;
+        if ((a[1] & 0x0F) != typeNibble || a[2] != rx || a[3] != tx) return false;
+        for (std::size_t k = 0; k < kSamplesPerAnswer; ++k) {
+            const auto v = static_cast<double>(static_cast<std::int16_t>(le16(&a[4 + 2 * k])));
+            if (seen++ < 8 && v != 0) leadingZeros = false;
+            sums[tx][rx] += v;
+            if (sumsSquared != nullptr) (*sumsSquared)[tx][rx] += v * v;
+            if (++rx == rxLines) {
+                rx = 0;
+                if (++tx == txLines) return true;  // the rest of this answer is padding
+            }
+        }
+    }
+}
+
+bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit,
+                              int floorMode, bool useCalF) {
+    Grid* result = nullptr;
+    std::uint32_t* retries = nullptr;
+    std::uint32_t flag = 0;
+    switch (kind) {
+    case FrameKind::Raw: result = &rawAverage, retries = &rawRetries, flag = RawOutOfRetries; break;
+    case FrameKind::Cal: result = &calAverage, retries = &calRetries, flag = CalOutOfRetries; break;
+    case FrameKind::Actual: result = &actualAverage, retries = &actualRetries, flag = ActualOutOfRetries; break;
+    case FrameKind::Sd: result = &sdMean, retries = &sdRetries, flag = SdOutOfRetries; break;
+    }
+    // The standard deviation read sums samples in sdMean and squares in sdSigma until the end.
+    Grid* squares = kind == FrameKind::Sd ? &sdSigma : nullptr;
+    readFlags &= ~flag;
+    *retries = 0;
+    *result = Grid{};
+    if (squares != nullptr) *squares = Grid{};
+    // A frame of no lines would never complete; the counts are public, so bound them here too.
+    const std::size_t rxLines = std::min<std::size_t>(rxCount, kGridRx);
+    const std::size_t txLines = std::min<std::size_t>(txCount, kGridTx);
+    if (rxLines == 0 || txLines == 0) return false;
+
+    std::uint8_t high = 0;
+    std::uint8_t low = 0x0B;
+    if (kind == FrameKind::Actual && useCalF) high = 1, low = 2;
+    const std::uint16_t floorWord = floorMode == 1 ? 2 : 0;
+
+    std::uint32_t counted = 0;
+    bool outOfRetries = false;
+    while (counted < frames) {
+        switch (kind) {
+        case FrameKind::Raw:
+        case FrameKind::Sd:
+            setRegisterWord(12, 0);
+            setRegisterWord(17, floorWord);
+            break;
+        case FrameKind::Cal:
+            setRegisterWord(12, 8);
+            setRegisterWord(17, floorWord);
+            break;
+        case FrameKind::Actual:
+            setRegisterWord(12, static_cast<std::uint16_t>(registerWord(12) & ~0x0004u));
+            setRegisterWord(17, static_cast<std::uint16_t>(registerWord(17) & ~0x00A0u));
+            break;
+        }
+        (void)writeRegisters();  // a refused write shows in the frame that follows
+        clock_.sleepMs(kRegisterWritePauseMs);
+        if (!selectResponse(high, low)) return false;
+        bool leadingZeros = false;
+        if (!readFrame(low, rxLines, txLines, *result, squares, leadingZeros)) return false;
+        if (!leadingZeros) {
+            ++counted;
+            continue;
+        }
+        // A frame whose first eight samples are zero was not scanned yet; it stays in the sums.
+        // `>=` so that a limit of 0 still ends.
+        if (++*retries >= retryLimit) {
+            outOfRetries = true;
+            break;
+        }
+    }
+    if (outOfRetries) readFlags |= flag;
+    const double n = std::max<std::uint32_t>(outOfRetries ? counted : frames, 1);
+    for (std::size_t t = 0; t < txLines; ++t) {
+        for (std::size_t r = 0; r < rxLines; ++r) {
+            const double mean = (*result)[t][r] / n;
+            (*result)[t][r] = mean;
+            if (squares != nullptr) {
+                // Rounding may leave a tiny negative variance; a flat cell has sigma 0.
+                const double variance = (*squares)[t][r] / n - mean * mean;
+                (*squares)[t][r] = variance > 0 ? std::sqrt(variance) : 0.0;
+            }
+        }
+    }
+    return true;
+}
+
+bool DeviceLink::readRawAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
+    return averagedRead(FrameKind::Raw, frames, retryLimit, floorMode, false);
+}
+
+bool DeviceLink::readCalAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
+    return averagedRead(FrameKind::Cal, frames, retryLimit, floorMode, false);
+}
+
+bool DeviceLink::readActualAverage(std::uint32_t frames, std::uint32_t retryLimit, bool useCalF) {
+    return averagedRead(FrameKind::Actual, frames, retryLimit, 0, useCalF);
+}
+
+bool DeviceLink::readStandardDeviation(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
+    return averagedRead(FrameKind::Sd, frames, retryLimit, floorMode, false);
+}
+
+bool DeviceLink::readTouchQuery() {
+    std::array<std::uint8_t, 16> a{};
+    if (!getFeature(table(), 4, a.size(), a, key())) return false;
+    std::copy_n(a.begin() + 1, touchQuery.size(), touchQuery.begin());
+    touchFirmwareMajor = le16(&a[11]);
+    touchFirmwareMinor = a[13];
+    return true;
+}
+
+bool DeviceLink::readPenQuery(ControllerGeneration generation) {
+    std::array<std::uint8_t, 9> a{};
+    if (!getFeature(table(), 5, a.size(), a, hidlink::PEN_KEY)) return false;
+    if (generation == ControllerGeneration::R6) {
+        penMaxX = a[2] * 256u + a[3];
+        penMaxY = a[4] * 256u + a[5];
+        penMaxPressure = a[6] * 256u + a[7];
+        // Pens of this generation that report no version stand for the maker's own.
+        penFirmware = a[8] != 0 ? a[8] * 256u : hidlink::VID_PRIMARY;
+    } else {
+        penMaxX = le16(&a[1]);
+        penMaxY = le16(&a[3]);
+        penMaxPressure = le16(&a[5]);
+        penFirmware = le16(&a[7]);
+    }
+    return true;
+}
+
+bool DeviceLink::setPenReportType(std::uint8_t value) {
+    Report r{};
+    r[0] = 11;
+    r[1] = value;
+    return send(hidlink::PEN_KEY, r);
+}
+
+bool DeviceLink::startPenMaintenance() {
+    std::array<std::uint8_t, kPenControlLength> r{};
+    r[0] = 0x10;
+    r[1] = 0x81;
+    r[2] = 0x01;
+    return send(hidlink::PEN_KEY, r);
+}
+
+bool DeviceLink::setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high) {
+    std::array<std::uint8_t, kPenControlLength> r{};
+    r[0] = 0x10;
+    r[1] = 0x81;
+    r[2] = 0xA4;
+    r[3] = static_cast<std::uint8_t>((low & 0x0F) + 16 * high);
+    r[4] = 0x01;
+    r[8] = a;
+    r[9] = b;
+    return send(hidlink::PEN_KEY, r);
+}
+
+bool DeviceLink::stopPenMaintenance() {
+    std::array<std::uint8_t, kPenControlLength> r{};
+    r[0] = 0x10;
+    r[1] = 0x90;
+    bool ok = send(hidlink::PEN_KEY, r);
+    if (ok) {
+        r.fill(0);
+        r[0] = 0x10;
+        r[1] = 0x81;
+        r[2] = 0x02;
+        ok = send(hidlink::PEN_KEY, r);
+    }
+    // The statistics belong to the session that just ended, whatever the pen answered.
+    clearPenStatistics();
+    return ok;
+}
+
+bool DeviceLink::penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> payload) {
+    Report r{};
+    r[0] = 0x10;
+    r[1] = 0x02;
+    std::copy(payload.begin(), payload.end(), r.begin() + 2);
+    if (!send(hidlink::PEN_KEY, r)) return false;
+    Report a{};
+    if (!getFeature(table(), 0x10, a.size(), a, hidlink::PEN_KEY)) return false;
+    clock_.sleepMs(kSetPauseMs);
+    std::copy(a.begin() + 2, a.end(), payload.begin());
+    return true;
+}
+
+bool DeviceLink::readHsyncDirect() {
+    struct Read {
+        std::uint16_t address;
+        std::size_t first;
+        std::size_t count;
+    };
+    static constexpr std::array<Read, 4> reads{{{0x4004, 0, 4}, {0x501C, 4, 5}, {0x11C0, 9, 1}, {0x21FC, 10, 2}}};
+    for (const Read& rd : reads) {
+        std::array<std::uint8_t, kPenDirectPayload> payload{};
+        putLe16(&payload[4], rd.address);
+        if (!penDirectTransfer(payload)) return false;
+        for (std::size_t i = 0; i < rd.count; ++i) hsyncDirect[rd.first + i] = le32(&payload[6 + 4 * i]);
+    }
+    return true;
+}
+
+}  // namespace station

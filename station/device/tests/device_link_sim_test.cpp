@@ -1,0 +1,313 @@
+// The command set against the virtual controller: each operation on the generations and
+// transports the station meets, then with the faults a production line sees.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "hidlink/device_link_base.h"
+#include "platform/clock.h"
+#include "sim/controller_device.h"
+#include "sim/virtual_bus.h"
+#include "station/device/collection_choice.h"
+#include "station/device/device_link.h"
+#include "station/device/hsync_tunnel.h"
+
+namespace {
+
+using station::ControllerGeneration;
+
+sim::ControllerConfig quiet(sim::Generation gen = sim::Generation::R6, std::uint16_t touchUsage = 0x11) {
+    sim::ControllerConfig c;
+    c.generation = gen;
+    c.touchUsage = touchUsage;
+    c.panel.noiseSigma = 0.0;
+    return c;
+}
+
+// A virtual controller on an in-process bus, found and opened by the station's rules.
+struct SimBench {
+    explicit SimBench(sim::ControllerConfig config = quiet())
+        : generation(config.generation == sim::Generation::R5 ? ControllerGeneration::R5 : ControllerGeneration::R6),
+          device(std::make_shared<sim::ControllerDevice>(std::move(config))) {
+        deviceId = bus.addDevice(device);
+    }
+    // Finds and opens the touch and pen collections.
+    bool open() {
+        touch.refreshFoundList();
+        const auto found = std::span(touch.foundList()).first(touch.found());
+        const auto t = station::findTouchCollection(found, generation);
+        if (!t || !touch.open(*t)) return false;
+        const auto p = station::findPenCollection(found, *t, generation);
+        return p && pen.open(*p);
+    }
+    // Opens, enters maintenance mode and reads the registers so the line counts are set.
+    bool connect() { return open() && touch.setDeviceMode(1) && touch.readRegisters(); }
+    void refuse(std::uint64_t nth) { bus.setFaults(deviceId, {0, nth, false}); }
+
+    ControllerGeneration generation;
+    platform::VirtualClock clock;
+    sim::VirtualBus bus{clock};
+    sim::InProcessBackend backend{bus};
+    hidlink::DeviceTable table{backend};
+    std::shared_ptr<sim::ControllerDevice> device;
+    int deviceId = 0;
+    station::DeviceLink touch{table, hidlink::TOUCH_KEY, clock};
+    station::DeviceLink pen{table, hidlink::PEN_KEY, clock};
+};
+
+struct Variant {
+    const char* name;
+    sim::Generation gen;
+    std::uint16_t touchUsage;
+};
+const Variant kVariants[] = {
+    {"R6 plain", sim::Generation::R6, 0x11},
+    {"R5 plain", sim::Generation::R5, 0x11},
+    {"R6 driver mode", sim::Generation::R6, 0x0B},
+};
+
+TEST(DeviceLinkOnController, ConnectQueriesAndReadsOnEveryGenerationAndTransport) {
+    for (const Variant& v : kVariants) {
+        SCOPED_TRACE(v.name);
+        SimBench b(quiet(v.gen, v.touchUsage));
+        // The queries come first, as after every fresh open.
+        ASSERT_TRUE(b.open());
+        ASSERT_TRUE(b.touch.readTouchQuery());
+        EXPECT_EQ(b.touch.touchFirmwareMajor, 0x0120);
+        EXPECT_EQ(b.touch.touchFirmwareMinor, 3);
+        ASSERT_TRUE(b.pen.readPenQuery(b.generation));
+        EXPECT_EQ(b.pen.penMaxX, 0x3FFFu);
+        EXPECT_EQ(b.pen.penFirmware, v.gen == sim::Generation::R6 ? 0x1200u : 0x12u);
+
+        ASSERT_TRUE(b.touch.setDeviceMode(1));
+        ASSERT_TRUE(b.touch.readRegisters());
+        EXPECT_EQ(b.device->mode(), 1);
+        EXPECT_EQ(b.touch.rxCount, 72u);  // power-on word 41 = 0x482E
+        EXPECT_EQ(b.touch.txCount, 46u);
+        EXPECT_EQ(b.touch.touchMaxX, 0x11C0u);
+        EXPECT_EQ(b.touch.rowsPerRecordFrame, 8u);
+        ASSERT_TRUE(b.touch.readMaintenanceVersion());
+        EXPECT_EQ(b.touch.maintenanceVersion[3], 0x05);
+
+        // Actual data first: the power-on scan registers select it.
+        ASSERT_TRUE(b.touch.readActualAverage(1, 3, true));
+        EXPECT_DOUBLE_EQ(b.touch.actualAverage[10][5], 310.0);
+        ASSERT_TRUE(b.touch.readRawAverage(2, 3, 0));
+        EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][0], 2000.0);
+        EXPECT_DOUBLE_EQ(b.touch.rawAverage[45][71], 2000.0 + 4 * 45 + 2 * 71);
+        ASSERT_TRUE(b.touch.readRawAverage(1, 3, 1));
+        EXPECT_DOUBLE_EQ(b.touch.rawAverage[45][71], 2000.0 + 4 * 45) << "floor cancelled";
+        ASSERT_TRUE(b.touch.readCalAverage(1, 3, 0));
+        EXPECT_DOUBLE_EQ(b.touch.calAverage[10][5], 510.0);
+        ASSERT_TRUE(b.touch.readStandardDeviation(3, 3, 0));
+        EXPECT_DOUBLE_EQ(b.touch.sdMean[1][1], 2000.0 + 4 + 2);
+        EXPECT_EQ(b.touch.sdSigma[1][1], 0.0);
+        EXPECT_EQ(b.touch.readFlags, 0u);
+    }
+}
+
+TEST(DeviceLinkOnController, StandardDeviationFollowsThePanelNoise) {
+    sim::ControllerConfig c = quiet();
+    c.panel.noiseSigma = 4.0;
+    SimBench b(c);
+    ASSERT_TRUE(b.connect());
+    ASSERT_TRUE(b.touch.readStandardDeviation(16, 3, 0));
+    double sum = 0;
+    for (std::size_t t = 0; t < 46; ++t)
+        for (std::size_t r = 0; r < 72; ++r) sum += b.touch.sdSigma[t][r];
+    const double meanSigma = sum / (46 * 72);
+    // Population sigma over 16 frames of rounded Gaussian noise of sigma 4.
+    EXPECT_GT(meanSigma, 3.0);
+    EXPECT_LT(meanSigma, 4.5);
+}
+
+TEST(DeviceLinkOnController, CalibrationTableAndLutsRoundTrip) {
+    SimBench b;
+    ASSERT_TRUE(b.connect());
+    std::array<std::uint16_t, 72> x{};
+    std::array<std::uint16_t, 46> y{};
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<std::uint16_t>(71 - i);
+    for (std::size_t i = 0; i < y.size(); ++i) y[i] = static_cast<std::uint16_t>(i + 100);
+    ASSERT_TRUE(b.touch.writeXLut(x));
+    ASSERT_TRUE(b.touch.writeYLut(y));
+    ASSERT_TRUE(b.touch.readCalibrationTable());
+    EXPECT_EQ(b.touch.calibrationTable[sim::ControllerDevice::kXLutWord], 71);
+    EXPECT_EQ(b.touch.calibrationTable[sim::ControllerDevice::kXLutWord + 71], 0);
+    EXPECT_EQ(b.touch.calibrationTable[sim::ControllerDevice::kYLutWord + 45], 145);
+}
+
+TEST(DeviceLinkOnController, PinCheckReportsThePanelsPinFaults) {
+    sim::ControllerConfig c = quiet();
+    c.panel.pinFaults = {{true, 70, true}, {false, 47, false}, {false, 3, true}};
+    SimBench b(c);
+    ASSERT_TRUE(b.connect());
+    ASSERT_TRUE(b.touch.runPinCheck(100, 200));
+    EXPECT_EQ(b.touch.rxPins[70].state, 3u);
+    EXPECT_EQ(b.touch.rxPins[70].vddFault, 1u);
+    EXPECT_EQ(b.touch.rxPins[69].state, 2u);
+    EXPECT_EQ(b.touch.txPins[47].gndFault, 1u);
+    EXPECT_EQ(b.touch.txPins[3].vddFault, 1u);
+    EXPECT_EQ(b.touch.pinFaultCounters, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
+}
+
+TEST(DeviceLinkOnController, FramesThatStayBlankAreRetriedThenFlagged) {
+    SimBench b;
+    ASSERT_TRUE(b.connect());
+    b.device->zeroFrames(2);
+    ASSERT_TRUE(b.touch.readRawAverage(2, 3, 0));
+    EXPECT_EQ(b.touch.rawRetries, 2u);
+    EXPECT_EQ(b.touch.readFlags, 0u);
+    EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][0], 2000.0) << "blank frames add nothing here";
+
+    b.device->zeroFrames(100);
+    ASSERT_TRUE(b.touch.readCalAverage(2, 3, 0));
+    EXPECT_EQ(b.touch.calRetries, 3u);
+    EXPECT_EQ(b.touch.readFlags, station::CalOutOfRetries);
+}
+
+TEST(DeviceLinkOnController, BrokenAnswersFailTheOperation) {
+    {
+        SimBench b;
+        ASSERT_TRUE(b.connect());
+        b.device->breakIndices(1);
+        EXPECT_FALSE(b.touch.readRawAverage(1, 3, 0));
+    }
+    {
+        SimBench b;
+        ASSERT_TRUE(b.connect());
+        b.device->breakEcho(1);
+        EXPECT_FALSE(b.touch.readRegisters());
+        EXPECT_EQ(b.touch.responseType, 16) << "restored after the failure";
+    }
+    {
+        SimBench b;
+        ASSERT_TRUE(b.connect());
+        b.device->breakEcho(1);
+        EXPECT_FALSE(b.touch.runPinCheck(1, 1));
+    }
+}
+
+// Refusing any single transfer of an operation fails it, except the register write before
+// each averaged frame, whose failure shows in the frame itself.
+TEST(DeviceLinkOnController, EveryRefusedTransferFailsTheOperation) {
+    struct Op {
+        const char* name;
+        std::function<bool(SimBench&)> run;
+        std::vector<std::uint64_t> tolerated;  // transfers whose refusal is ignored
+    };
+    std::array<std::uint16_t, 72> x{};
+    const std::vector<Op> ops = {
+        {"readRegisters", [](SimBench& b) { return b.touch.readRegisters(); }, {}},
+        {"readMaintenanceVersion", [](SimBench& b) { return b.touch.readMaintenanceVersion(); }, {}},
+        {"readCalibrationTable", [](SimBench& b) { return b.touch.readCalibrationTable(); }, {}},
+        {"runPinCheck", [](SimBench& b) { return b.touch.runPinCheck(1, 1); }, {}},
+        {"writeXLut", [x](SimBench& b) { return b.touch.writeXLut(x); }, {}},
+        {"readTouchQuery", [](SimBench& b) { return b.touch.readTouchQuery(); }, {}},
+        {"readPenQuery", [](SimBench& b) { return b.pen.readPenQuery(b.generation); }, {}},
+        {"readHsyncDirect", [](SimBench& b) { return b.pen.readHsyncDirect(); }, {}},
+        {"stopPenMaintenance", [](SimBench& b) { return b.pen.stopPenMaintenance(); }, {}},
+        // Two frames of 4 x 2 cells: per frame two register parts, the select, one answer.
+        {"readRawAverage", [](SimBench& b) { return b.touch.readRawAverage(2, 1, 0); }, {1, 2, 5, 6}},
+    };
+    for (const Op& op : ops) {
+        SCOPED_TRACE(op.name);
+        std::uint64_t nth = 1;
+        for (;; ++nth) {
+            SimBench b;
+            ASSERT_TRUE(b.connect());
+            if (std::string(op.name) == "readRawAverage") {
+                b.touch.setRegisterWord(41, 0x0402);
+                ASSERT_TRUE(b.touch.writeRegisters());
+                b.touch.rxCount = 4;
+                b.touch.txCount = 2;
+            }
+            b.refuse(nth);
+            const bool ok = op.run(b);
+            const bool tolerated = std::find(op.tolerated.begin(), op.tolerated.end(), nth) != op.tolerated.end();
+            if (ok && !tolerated) break;  // nth is past the operation's last transfer
+            EXPECT_EQ(ok, tolerated) << "refused transfer " << nth;
+            ASSERT_LT(nth, 100u);
+        }
+        EXPECT_GT(nth, 1u);
+    }
+}
+
+TEST(DeviceLinkOnController, UnpluggedControllerFailsEveryOperation) {
+    SimBench b;
+    ASSERT_TRUE(b.connect());
+    b.bus.unplug(b.deviceId);
+    EXPECT_FALSE(b.touch.readRegisters());
+    EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0));
+    EXPECT_FALSE(b.touch.readTouchQuery());
+    EXPECT_FALSE(b.pen.readPenQuery(b.generation));
+    std::uint16_t value = 0;
+    EXPECT_EQ(station::hsyncRequest(b.pen, station::kHsyncProductId, value), station::HsyncStatus::SendRefused);
+    b.bus.replug(b.deviceId);
+    EXPECT_FALSE(b.touch.readRegisters()) << "the old handle belongs to the old plug-in";
+}
+
+TEST(DeviceLinkOnController, HsyncDirectReadTellsWhetherTheSignalRuns) {
+    for (bool signal : {true, false}) {
+        sim::ControllerConfig c = quiet();
+        c.hsyncSignal = signal;
+        SimBench b(c);
+        ASSERT_TRUE(b.connect());
+        ASSERT_TRUE(b.pen.readHsyncDirect());
+        EXPECT_EQ(b.pen.hsyncDirect[8] & 1u, signal ? 1u : 0u);
+        EXPECT_EQ(b.pen.hsyncDirect[4] >> 16, 0x501Cu);
+        EXPECT_EQ(b.pen.hsyncDirect[11] >> 16, 0x21FCu);
+    }
+}
+
+TEST(HsyncTunnelOnController, CommandsAnswerTheirValues) {
+    for (const Variant& v : kVariants) {
+        SCOPED_TRACE(v.name);
+        sim::ControllerConfig c = quiet(v.gen, v.touchUsage);
+        c.hsyncSample = 0x0100;
+        c.hsyncNoise = -12;
+        c.hsyncAnswerDelayMs = 40;
+        SimBench b(c);
+        ASSERT_TRUE(b.connect());
+        std::uint16_t value = 0;
+        ASSERT_EQ(station::hsyncRequest(b.pen, station::kHsyncProductId, value), station::HsyncStatus::Ok);
+        EXPECT_EQ(value, 0x0A31);
+        ASSERT_EQ(station::hsyncRequest(b.pen, station::kHsyncFirmwareVersion, value), station::HsyncStatus::Ok);
+        EXPECT_EQ(value, 0x0102);
+        ASSERT_EQ(station::hsyncRequest(b.pen, station::kHsyncSample, value), station::HsyncStatus::Ok);
+        EXPECT_EQ(value, 0x0001) << "high byte first on the wire; the caller swaps";
+        ASSERT_EQ(station::hsyncRequest(b.pen, station::kHsyncNoise, value), station::HsyncStatus::Ok);
+        EXPECT_EQ(static_cast<std::int16_t>(value), -12);
+    }
+}
+
+TEST(HsyncTunnelOnController, FailuresHaveTheirStatus) {
+    struct Case {
+        const char* what;
+        sim::HsyncMcu mcu;
+        std::uint32_t delayMs;
+        station::HsyncStatus status;
+        const char* text;
+    };
+    for (const Case& c : {Case{"old firmware", sim::HsyncMcu::OldFirmware, 0, station::HsyncStatus::OldFirmware, "OLD FW"},
+                          Case{"no MCU behind the tunnel", sim::HsyncMcu::None, 0, station::HsyncStatus::Timeout, "T/O ERR"},
+                          Case{"MCU too slow", sim::HsyncMcu::Present, 6000, station::HsyncStatus::Timeout, "T/O ERR"}}) {
+        SCOPED_TRACE(c.what);
+        sim::ControllerConfig cfg = quiet();
+        cfg.hsync = c.mcu;
+        cfg.hsyncAnswerDelayMs = c.delayMs;
+        SimBench b(cfg);
+        ASSERT_TRUE(b.connect());
+        std::uint16_t value = 0;
+        int pumped = 0;
+        const auto s = station::hsyncRequest(b.pen, station::kHsyncProductId, value, [&pumped] { ++pumped; });
+        EXPECT_EQ(s, c.status);
+        EXPECT_STREQ(station::hsyncFailureText(s), c.text);
+        if (s == station::HsyncStatus::Timeout) {
+            EXPECT_GT(pumped, 0) << "the window is kept alive while waiting";
+        }
+    }
+}
+
+}  // namespace
