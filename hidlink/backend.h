@@ -45,8 +45,10 @@ public:
     const CollectionDesc& desc() const { return desc_; }
     bool isOpen() const { return open_; }
 
-    // report[0] holds the wanted report id; on success the answer fills report (bytes the device
-    // did not send are zero). False on a refused transfer or an invalid request.
+    // report[0] holds the wanted report id; on success the answer fills report. The request
+    // bytes after the id reach backends that can carry them (a vendor driver's collection, as the
+    // simulator models it, reads its wrapper header there); hidraw sends the id alone. Bytes past
+    // the answer read 0. False on a refused transfer or an invalid request.
     bool getFeature(std::span<std::uint8_t> report);
     // report[0] is the report id; the whole span is sent.
     bool setFeature(std::span<const std::uint8_t> report);

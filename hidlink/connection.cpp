@@ -61,13 +61,15 @@ bool Connection::getFeature(std::span<std::uint8_t> report) {
                false;
     if (!validReportId(report[0], desc_.caps.featureReportIds))
         return setLastError("no feature report " + std::to_string(report[0])), false;
-    std::fill(report.begin() + 1, report.end(), std::uint8_t{0});
     if (traceEnabled()) dump(desc_, "get>", report.first(1));
     const long n = doGetFeature(report);
     if (n <= 0) {
         if (traceEnabled()) dump(desc_, "get! failed", {});
         return false;
     }
+    // Bytes the device did not answer must not keep what the request carried there.
+    if (static_cast<std::size_t>(n) < report.size())
+        std::fill(report.begin() + n, report.end(), std::uint8_t{0});
     if (traceEnabled()) dump(desc_, "get<", report);
     return true;
 }

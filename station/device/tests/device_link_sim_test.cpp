@@ -108,6 +108,28 @@ TEST(DeviceLinkOnController, ConnectQueriesAndReadsOnEveryGenerationAndTransport
     }
 }
 
+// Reads in any order: in driver mode the wrapper header names the report asked for, so a
+// query after maintenance commands, or the mode before any set, is that report and no other.
+TEST(DeviceLinkOnController, EveryReportCanBeReadAtAnyPoint) {
+    for (const Variant& v : kVariants) {
+        SCOPED_TRACE(v.name);
+        SimBench b(quiet(v.gen, v.touchUsage));
+        ASSERT_TRUE(b.open());
+        std::uint8_t mode = 0xEE;
+        ASSERT_TRUE(b.touch.readDeviceMode(mode));
+        EXPECT_EQ(mode, 0);
+        ASSERT_TRUE(b.touch.setDeviceMode(1));
+        ASSERT_TRUE(b.touch.readRegisters());
+        ASSERT_TRUE(b.touch.readTouchQuery());
+        EXPECT_EQ(b.touch.touchFirmwareMajor, 0x0120);
+        ASSERT_TRUE(b.touch.readDeviceMode(mode));
+        EXPECT_EQ(mode, 1);
+        ASSERT_TRUE(b.touch.readMaintenanceVersion());
+        ASSERT_TRUE(b.pen.readPenQuery(b.generation));
+        EXPECT_EQ(b.pen.penMaxY, 0x2FFFu);
+    }
+}
+
 TEST(DeviceLinkOnController, StandardDeviationFollowsThePanelNoise) {
     sim::ControllerConfig c = quiet();
     c.panel.noiseSigma = 4.0;
