@@ -135,6 +135,11 @@ bool readWholeFile(const std::string& path, std::string& content) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     content.clear();
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        const long length = std::ftell(f);
+        if (length > 0) content.reserve(static_cast<std::size_t>(length));
+        std::rewind(f);
+    }
     char buf[65536];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
