@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace romwrite {
 
 namespace {
@@ -135,11 +137,10 @@ bool readWholeFile(const std::string& path, std::string& content) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     content.clear();
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long length = std::ftell(f);
-        if (length > 0) content.reserve(static_cast<std::size_t>(length));
-        std::rewind(f);
-    }
+    // Size the buffer from the file itself; a directory or a pipe just grows it as it reads.
+    struct stat st {};
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        content.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
