@@ -27,6 +27,7 @@ public:
 void BM_LoadFullRecipe(benchmark::State& state) {
     NullPort port;
     station::RecipeEnvironment env{port, kStation};
+    env.debugTrace = {};
     auto settings = std::make_unique<station::RecipeSettings>();
     const std::string recipe = kStation + "/R6_full.ini";
     for (auto _ : state) {
@@ -39,6 +40,7 @@ BENCHMARK(BM_LoadFullRecipe)->Unit(benchmark::kMicrosecond);
 void BM_ParseRecipeText(benchmark::State& state) {
     NullPort port;
     station::RecipeEnvironment env{port, kStation};
+    env.debugTrace = {};
     auto settings = std::make_unique<station::RecipeSettings>();
     std::string text;
     station::ini::readFile(kStation + "/R6_full.ini", text);

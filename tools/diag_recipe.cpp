@@ -55,7 +55,6 @@ int runRecipe(const std::vector<std::string>& args) {
     }
     PrintingPort port;
     station::RecipeEnvironment env{port, start};
-    env.debugTrace = [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); };
     auto settings = std::make_unique<station::RecipeSettings>();
     const bool ok = station::LoadRecipe(*settings, file, env);
     if (dump) std::fputs(station::dumpRecipe(*settings).c_str(), stdout);

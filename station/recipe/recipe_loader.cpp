@@ -72,7 +72,7 @@ public:
         apply(*spec, l);
     }
 
-    int errors() const { return errors_; }
+    std::int64_t errors() const { return errors_; }
 
 private:
     void header(std::string_view text) {
@@ -209,8 +209,8 @@ private:
     RecipeEnvironment& env_;
     Section section_ = Section::General;
     std::int64_t lutCounter_ = 0;
-    int lineNo_ = 0;
-    int errors_ = 0;
+    std::int64_t lineNo_ = 0;
+    std::int64_t errors_ = 0;
 };
 
 std::uint8_t tpsForTxCount(int t) {
@@ -226,7 +226,7 @@ std::uint8_t tpsForTxCount(int t) {
 
 class Validator {
 public:
-    Validator(RecipeSettings& s, RecipeEnvironment& env, int parseErrors) : s_(s), env_(env), errors_(parseErrors) {}
+    Validator(RecipeSettings& s, RecipeEnvironment& env, std::int64_t parseErrors) : s_(s), env_(env), errors_(parseErrors) {}
 
     void run() {
         cpuR5();
@@ -251,7 +251,7 @@ public:
             error("Ini Error: Specify the key 'POST_PROCESS_PATH'.");
     }
 
-    int errors() const { return errors_; }
+    std::int64_t errors() const { return errors_; }
 
 private:
     void error(const std::string& message) {
@@ -421,12 +421,14 @@ private:
 
     RecipeSettings& s_;
     RecipeEnvironment& env_;
-    int errors_;
+    std::int64_t errors_;
 };
 
 }  // namespace
 
-int parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env) {
+void traceToStderr(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env) {
     Parser parser(settings, env);
     ini::forEachLine(content, [&](std::string_view line) { parser.line(line); });
     return parser.errors();

@@ -17,14 +17,17 @@ using HexChecksumFn = std::function<std::optional<std::uint16_t>(const std::stri
 // The checksum the firmware step computes before writing (the default of RecipeEnvironment).
 std::optional<std::uint16_t> firmwareImageChecksum(const std::string& path);
 
+// The station's engineering trace channel.
+void traceToStderr(std::string_view text);
+
 // What a load needs from around it.
 struct RecipeEnvironment {
     UiPort& ui;
     // Folder the station was started in: base of relative recipe paths.
     std::string startDirectory;
     HexChecksumFn hexChecksum = firmwareImageChecksum;
-    // Engineering trace lines (stderr in the station); empty drops them.
-    std::function<void(std::string_view)> debugTrace = {};
+    // Engineering trace lines; empty drops them.
+    std::function<void(std::string_view)> debugTrace = traceToStderr;
 };
 
 // Reads, validates and publishes a recipe. Every fault is reported before the load gives up, so
@@ -33,6 +36,6 @@ bool LoadRecipe(RecipeSettings& settings, const std::string& path, RecipeEnviron
 
 // Reads recipe text into the settings without the checks that follow parsing; returns the
 // number of errors found while parsing. Exposed for the fuzzer and tests.
-int parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env);
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env);
 
 }  // namespace station

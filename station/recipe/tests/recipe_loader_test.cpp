@@ -24,6 +24,7 @@ protected:
             checksumPaths_.push_back(path);
             return checksum_;
         };
+        env_.debugTrace = [this](std::string_view text) { traces_.emplace_back(text); };
     }
 
     // `n` copies of `value` as one comma list.
@@ -51,6 +52,7 @@ protected:
     RecipeEnvironment env_;
     std::optional<std::uint16_t> checksum_ = 0x1234;
     std::vector<std::string> checksumPaths_;
+    std::vector<std::string> traces_;
 };
 
 TEST_F(RecipeLoad, NumberFormsOfOneKey) {
@@ -308,6 +310,7 @@ TEST_F(RecipeLoad, R5ControllersLoseTheChecksTheyLack) {
     EXPECT_EQ(settings_->HSYNC_CHECK, 1);
     ASSERT_TRUE(load("CPU=R7\n"));
     EXPECT_EQ(settings_->CPU, kCpuR6);
+    EXPECT_THAT(traces_, ElementsAre("> CPU : R5\n", "> CPU : R6\n", "> CPU : unknown\n"));
 }
 
 TEST_F(RecipeLoad, NoMcuWarningClearsTheHsyncChecks) {
