@@ -7,7 +7,8 @@ if(size EQUAL 0)
   set(body "0")
 else()
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," body "${hex}")
-  string(REGEX REPLACE "((0x..,){16})" "\\1\n    " body "${body}")
+  string(REPEAT "0x..," 16 row)
+  string(REGEX REPLACE "(${row})" "\\1\n    " body "${body}")
 endif()
 file(WRITE "${OUTPUT}.tmp" "// Generated from ${INPUT}; do not edit.
 #include <cstdint>
