@@ -68,10 +68,11 @@ TEST(HexRecordReader, RefusesMalformedRecords) {
 }
 
 TEST(HexRecordReader, ResolvesBaseAddressesAndIgnoresTextBetweenRecords) {
+    // Text between records, however long a line it makes, is skipped without being buffered.
     const std::string text = "; built 2026-12-09\r\n" + record(0, 0x8000, {0xAA}) +
                              record(3, 0, {0x12, 0x34, 0x56, 0x78}) +  // start segment: no effect
                              record(0, 0x8001, {0xBB}) + record(2, 0, {0x10, 0x00}) +
-                             record(0, 0x0010, {0xCC}) + "junk without a colon\r\n" +
+                             record(0, 0x0010, {0xCC}) + std::string(1 << 20, 'x') + "\r\n" +
                              record(4, 0, {0x00, 0x02}) + record(0, 0x0020, {0xDD}) +
                              record(5, 0, {0, 0, 0x80, 0}) + hexfixture::eof() +
                              record(0, 0x0030, {0xEE});  // reading goes on after end of file
