@@ -1,13 +1,13 @@
 // Loading a whole-flash HEX image (0x2C000 bytes at 0x8000), as the writer does before every
 // job and the station does at every recipe load. Compare with bench/hex_vs_objcopy.sh.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "romwrite/image/firmware_image.h"
 #include "station/sequence/hex_checksum.h"
@@ -23,7 +23,8 @@ std::string wholeFlashHex() {
         text += digits[b & 15];
         sum += b;
     };
-    auto rec = [&](std::uint8_t type, std::uint16_t address, const std::uint8_t* data, std::uint8_t n) {
+    auto rec = [&](std::uint8_t type, std::uint16_t address, const std::uint8_t* data,
+                   std::uint8_t n) {
         unsigned sum = 0;
         text += ':';
         put(n, sum);
@@ -38,7 +39,8 @@ std::string wholeFlashHex() {
     for (std::uint32_t a = 0x8000; a < 0x8000 + 0x2C000; a += 32) {
         if (a >> 16 != upper) {
             upper = a >> 16;
-            const std::uint8_t u[2] = {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)};
+            const std::uint8_t u[2] = {static_cast<std::uint8_t>(upper >> 8),
+                                       static_cast<std::uint8_t>(upper)};
             rec(4, 0, u, 2);
         }
         std::uint8_t data[32];

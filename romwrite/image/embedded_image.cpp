@@ -11,7 +11,8 @@ constexpr std::uint32_t kPlaceholderSum = 3006;
 
 std::uint32_t le32(std::span<const std::uint8_t> r, std::size_t at) {
     return static_cast<std::uint32_t>(r[at]) | static_cast<std::uint32_t>(r[at + 1]) << 8 |
-           static_cast<std::uint32_t>(r[at + 2]) << 16 | static_cast<std::uint32_t>(r[at + 3]) << 24;
+           static_cast<std::uint32_t>(r[at + 2]) << 16 |
+           static_cast<std::uint32_t>(r[at + 3]) << 24;
 }
 
 std::uint16_t le16(std::span<const std::uint8_t> r, std::size_t at) {

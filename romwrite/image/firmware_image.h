@@ -18,12 +18,12 @@ struct FirmwareImage {
     // Byte k goes to flash address start + k; gaps read 0xFF.
     std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kImageCapacity, 0xFF);
     std::uint32_t start = 0;
-    std::uint32_t size = 0;         // a multiple of kImageBlock
-    std::uint32_t checksum = 0;     // sum of bytes[0..size) modulo 65536, filler included
-    std::uint32_t lockedPid = 0;    // product id the image is bound to
+    std::uint32_t size = 0;       // a multiple of kImageBlock
+    std::uint32_t checksum = 0;   // sum of bytes[0..size) modulo 65536, filler included
+    std::uint32_t lockedPid = 0;  // product id the image is bound to
     std::uint32_t fileVersion = 0;
-    bool encCapable = false;        // lockedPid and fileVersion known and non-zero
-    bool valid = false;             // cleared at the start of every load
+    bool encCapable = false;  // lockedPid and fileVersion known and non-zero
+    bool valid = false;       // cleared at the start of every load
 };
 
 // Loads a HEX file. On failure returns false with the reason in errorText: "No such file.",

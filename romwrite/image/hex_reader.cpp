@@ -1,10 +1,10 @@
 #include "romwrite/image/hex_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-
-#include <sys/stat.h>
 
 namespace romwrite {
 
@@ -13,19 +13,27 @@ namespace {
 constexpr std::array<std::int8_t, 256> makeHexTable() {
     std::array<std::int8_t, 256> t{};
     for (auto& v : t) v = -1;
-    for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = '0'; c <= '9'; ++c)
+        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
     return t;
 }
 constexpr auto kHexValue = makeHexTable();
 
-// Digits that follow the 8-digit header of each record type; types 01-05 ignore the count.
+// Payload bytes after the header: fixed by the type for 01-05, whose count field is not used.
 std::size_t fixedPayloadBytes(std::uint8_t type) {
     switch (type) {
-        case 2: case 4: return 2;
-        case 3: case 5: return 4;
-        default: return 0;
+        case 2:
+        case 4:
+            return 2;
+        case 3:
+        case 5:
+            return 4;
+        default:
+            return 0;
     }
 }
 
@@ -113,9 +121,14 @@ bool HexRecordReader::nextData(HexDataRecord& out) {
                 out.absolute = address + base_;
                 out.bytes = std::span<const std::uint8_t>(data_.data(), count);
                 return true;
-            case 2: base_ = value << 4; break;
-            case 4: base_ = value << 16; break;
-            default: break;  // end of file and start addresses change nothing
+            case 2:
+                base_ = value << 4;
+                break;
+            case 4:
+                base_ = value << 16;
+                break;
+            default:
+                break;  // end of file and start addresses change nothing
         }
     }
 }

@@ -32,7 +32,7 @@ struct HexFault {
 // Pulls data records out of HEX text. Anything other than ':' between records is skipped, so
 // line ends and comments between records do not matter; a NUL byte anywhere fails the file.
 class HexRecordReader {
-public:
+  public:
     explicit HexRecordReader(std::string_view text, HexLineEnds lineEnds = HexLineEnds::CrLf)
         : text_(text), lineEnds_(lineEnds) {}
 
@@ -44,7 +44,7 @@ public:
     std::size_t recordLine() const { return recordLine_; }
     const HexFault& fault() const { return fault_; }
 
-private:
+  private:
     bool fail(std::string what);
     bool hexByte(std::uint8_t& value, std::uint8_t& sum);
 
@@ -62,7 +62,7 @@ private:
 // Places data records the way both the writer and the station do: relative to the address of
 // the first data record, so data below it wrap to a huge offset and never fit an image.
 class HexPlacement {
-public:
+  public:
     // Offset of the record's first byte; widens the covered extent.
     std::uint64_t place(const HexDataRecord& record);
     bool haveFirst() const { return haveFirst_; }
@@ -71,7 +71,7 @@ public:
     // there are no data).
     std::uint64_t blockEnd() const { return static_cast<std::uint64_t>(highest_) | 0x1FF; }
 
-private:
+  private:
     bool haveFirst_ = false;
     std::uint32_t first_ = 0;
     std::int64_t highest_ = 0;

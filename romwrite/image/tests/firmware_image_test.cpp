@@ -1,11 +1,11 @@
 #include "romwrite/image/firmware_image.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "romwrite/image/tests/hex_fixture.h"
 
@@ -85,10 +85,10 @@ TEST(LoadHexImage, SizeAndStartLimits) {
 TEST(LoadHexImage, MalformedRecordsFailWithoutAReason) {
     const std::string body = fill(0x8000, 0x40, 0x11);
     const std::string cases[] = {
-        body + record(0, 0x8040, {1}, "\n") + eof(),               // LF only
-        body + std::string(1, '\0') + eof(),                        // NUL byte
-        body + ":00000001FE\r\n",                                   // bad end-of-file checksum
-        body + fill(0x7000, 0x10, 0) + eof(),                       // data below the first record
+        body + record(0, 0x8040, {1}, "\n") + eof(),  // LF only
+        body + std::string(1, '\0') + eof(),          // NUL byte
+        body + ":00000001FE\r\n",                     // bad end-of-file checksum
+        body + fill(0x7000, 0x10, 0) + eof(),         // data below the first record
         body + hexfixture::linear(0x0004) + record(0, 0, {1}) + eof(),  // past the work area
     };
     for (const auto& text : cases) {
@@ -132,8 +132,9 @@ TEST(LoadHexImage, StartSegmentRecordBetweenDataDoesNotMoveData) {
 TEST(LoadHexImage, SizeCoversARecordThatEndsFurtherThanTheLastStartingOne) {
     // The second record starts furthest into the image but the first one reaches past the
     // block it lies in; its tail must not be cut off.
-    const auto l = load(record(0, 0x8000, {0}) + record(0, 0x81F8, std::vector<std::uint8_t>(16, 0x33)) +
-                        record(0, 0x81F9, {0x44}) + eof());
+    const auto l =
+        load(record(0, 0x8000, {0}) + record(0, 0x81F8, std::vector<std::uint8_t>(16, 0x33)) +
+             record(0, 0x81F9, {0x44}) + eof());
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.image.size, 0x400u);
     EXPECT_EQ(l.image.bytes[0x207], 0x33);
@@ -141,7 +142,8 @@ TEST(LoadHexImage, SizeCoversARecordThatEndsFurtherThanTheLastStartingOne) {
 }
 
 TEST(LoadHexImage, FilesFromDisk) {
-    const auto dir = std::filesystem::temp_directory_path() / ("vorlick_hex_" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("vorlick_hex_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto path = (dir / "fw_0A52_0103.hex").string();
     std::ofstream(path, std::ios::binary) << fill(0x8000, 0x20, 0) + eof();

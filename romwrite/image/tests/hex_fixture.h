@@ -10,10 +10,9 @@ namespace hexfixture {
 inline std::string record(int type, std::uint16_t address, const std::vector<std::uint8_t>& payload,
                           const char* lineEnd = "\r\n") {
     static const char* digits = "0123456789ABCDEF";
-    std::vector<std::uint8_t> body{static_cast<std::uint8_t>(payload.size()),
-                                   static_cast<std::uint8_t>(address >> 8),
-                                   static_cast<std::uint8_t>(address & 0xFF),
-                                   static_cast<std::uint8_t>(type)};
+    std::vector<std::uint8_t> body{
+        static_cast<std::uint8_t>(payload.size()), static_cast<std::uint8_t>(address >> 8),
+        static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(type)};
     body.insert(body.end(), payload.begin(), payload.end());
     unsigned sum = 0;
     for (auto b : body) sum += b;

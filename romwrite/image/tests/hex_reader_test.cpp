@@ -19,7 +19,8 @@ Read readAll(std::string_view text, HexLineEnds ends = HexLineEnds::CrLf) {
     Read r;
     HexRecordReader reader(text, ends);
     HexDataRecord rec;
-    while (reader.nextData(rec)) r.data.emplace_back(rec.absolute, std::vector(rec.bytes.begin(), rec.bytes.end()));
+    while (reader.nextData(rec))
+        r.data.emplace_back(rec.absolute, std::vector(rec.bytes.begin(), rec.bytes.end()));
     r.failed = reader.failed();
     r.fault = reader.fault();
     return r;
@@ -44,9 +45,11 @@ TEST(HexRecordReader, RefusesMalformedRecords) {
         {"data checksum", withBadChecksum(good), "line 1: record checksum"},
         {"eof checksum", good + withBadChecksum(record(1, 0, {})), "line 2: record checksum"},
         {"segment checksum", withBadChecksum(record(2, 0, {0x10, 0})), "record checksum"},
-        {"start segment checksum", withBadChecksum(record(3, 0, {0, 0, 0x80, 0})), "record checksum"},
+        {"start segment checksum", withBadChecksum(record(3, 0, {0, 0, 0x80, 0})),
+         "record checksum"},
         {"linear checksum", withBadChecksum(record(4, 0, {0, 1})), "record checksum"},
-        {"start linear checksum", withBadChecksum(record(5, 0, {0, 0, 0x80, 0})), "record checksum"},
+        {"start linear checksum", withBadChecksum(record(5, 0, {0, 0, 0x80, 0})),
+         "record checksum"},
         {"type 06", record(6, 0, {}), "record type 0x06"},
         {"LF only", record(0, 0x8000, {1}, "\n"), "not followed by CR LF"},
         {"CR only", record(0, 0x8000, {1}, "\r"), "not followed by CR LF"},
@@ -78,8 +81,11 @@ TEST(HexRecordReader, ResolvesBaseAddressesAndIgnoresTextBetweenRecords) {
                              record(0, 0x0030, {0xEE});  // reading goes on after end of file
     const auto r = readAll(text);
     ASSERT_FALSE(r.failed) << r.fault.text();
-    const decltype(r.data) expected = {
-        {0x8000, {0xAA}}, {0x8001, {0xBB}}, {0x10010, {0xCC}}, {0x20020, {0xDD}}, {0x20030, {0xEE}}};
+    const decltype(r.data) expected = {{0x8000, {0xAA}},
+                                       {0x8001, {0xBB}},
+                                       {0x10010, {0xCC}},
+                                       {0x20020, {0xDD}},
+                                       {0x20030, {0xEE}}};
     EXPECT_EQ(r.data, expected);
 }
 

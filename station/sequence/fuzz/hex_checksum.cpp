@@ -1,12 +1,13 @@
 // The station's HEX checksum on arbitrary file content; where the writer accepts the file, the
 // two must agree, or the recipe's CHECKSUM would never match what the writer shows.
+#include "station/sequence/hex_checksum.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "romwrite/image/firmware_image.h"
-#include "station/sequence/hex_checksum.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

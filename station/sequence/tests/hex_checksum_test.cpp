@@ -13,7 +13,9 @@ using hexfixture::record;
 
 namespace {
 
-std::uint16_t filler(std::uint32_t bytes) { return static_cast<std::uint16_t>(bytes * 0xFFu % 65536); }
+std::uint16_t filler(std::uint32_t bytes) {
+    return static_cast<std::uint16_t>(bytes * 0xFFu % 65536);
+}
 
 TEST(HexChecksum, ImagesWithoutTheWritersLimits) {
     struct Case {
@@ -27,9 +29,11 @@ TEST(HexChecksum, ImagesWithoutTheWritersLimits) {
         {"end of file only", eof(), 0xFE00},
         {"16 bytes at 0x0000", fill(0x0000, 16, 0x01) + eof(), (16 + filler(512 - 16)) % 65536u},
         {"starts at 0x8100", fill(0x8100, 0x100, 0x02) + eof(), (0x200 + filler(0x100)) % 65536u},
-        {"beyond the writer's 0x2C000", fill(0x8000, 0x2C001, 0x00) + eof(), filler(0x2C200 - 0x2C001)},
+        {"beyond the writer's 0x2C000", fill(0x8000, 0x2C001, 0x00) + eof(),
+         filler(0x2C200 - 0x2C001)},
         {"linear 0x0001 after a first record at 0x8000",
-         first + hexfixture::linear(1) + record(0, 0, {0x03}) + eof(), (1 + 3 + filler(0x8200 - 2)) % 65536u},
+         first + hexfixture::linear(1) + record(0, 0, {0x03}) + eof(),
+         (1 + 3 + filler(0x8200 - 2)) % 65536u},
         {"start segment record between data records",
          first + record(3, 0, {0x12, 0x34, 0, 0}) + record(0, 0x8001, {0x05}) + eof(),
          (1 + 5 + filler(0x200 - 2)) % 65536u},
@@ -51,7 +55,7 @@ TEST(HexChecksum, MalformedFilesFail) {
         body + std::string(1, '\0') + eof(),          // NUL byte
         body + ":02802000AB\r\n",                     // count says more bytes than the line has
         body + hexfixture::linear(0x0007) + record(0, 0, {1}) + eof(),  // past the 0x60000 image
-        body + fill(0x7000, 1, 0) + eof(),            // below the first record
+        body + fill(0x7000, 1, 0) + eof(),                              // below the first record
     };
     for (const auto& text : cases) {
         std::uint16_t sum = 0x1234;
@@ -73,7 +77,8 @@ TEST(HexChecksum, ExampleImagesMatchTheWriter) {
         std::uint16_t checksum;
         std::uint32_t size;
     };
-    for (const auto& c : {Case{"fw_r6_0A52_0103.hex", 0x5F64, 0xB800}, Case{"fw_r5_0952_0207.hex", 0xA82A, 0x5C00}}) {
+    for (const auto& c : {Case{"fw_r6_0A52_0103.hex", 0x5F64, 0xB800},
+                          Case{"fw_r5_0952_0207.hex", 0xA82A, 0x5C00}}) {
         SCOPED_TRACE(c.file);
         const std::string path = std::string(VORLICK_SOURCE_DIR) + "/examples/station/" + c.file;
         std::uint16_t sum = 0;
