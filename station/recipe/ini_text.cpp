@@ -66,7 +66,8 @@ std::int32_t numValue(std::string_view s) {
     int base = 10;
     if (pos < s.size() && s[pos] == '0') {
         // "0x" only counts as a prefix when a hex digit follows, as in strtol.
-        if (pos + 2 < s.size() && (s[pos + 1] == 'x' || s[pos + 1] == 'X') && digitValue(s[pos + 2]) < 16) {
+        if (pos + 2 < s.size() && (s[pos + 1] == 'x' || s[pos + 1] == 'X') &&
+            digitValue(s[pos + 2]) < 16) {
             base = 16;
             pos += 2;
         } else {
@@ -110,7 +111,8 @@ IniLine splitIniLine(std::string_view line) {
     IniLine out;
     line = trim(line);
     // Blanks before the ";" stay: "[XLUT] ;x" is not the [XLUT] header.
-    if (const std::size_t semi = line.find(';'); semi != std::string_view::npos) line = line.substr(0, semi);
+    if (const std::size_t semi = line.find(';'); semi != std::string_view::npos)
+        line = line.substr(0, semi);
     out.text = line;
     if (line.empty()) return out;
     if (line.front() == '[' || line.front() == ']') {

@@ -32,9 +32,9 @@ std::vector<std::string_view> splitList(std::string_view value);
 struct IniLine {
     enum class Kind { Empty, Header, Entry };
     Kind kind = Kind::Empty;
-    std::string_view text;   // the whole line as the parser sees it
-    std::string_view key;    // Entry: text before the first "=", exactly as written
-    std::string_view raw;    // Entry: text after the first "="
+    std::string_view text;  // the whole line as the parser sees it
+    std::string_view key;   // Entry: text before the first "=", exactly as written
+    std::string_view raw;   // Entry: text after the first "="
 };
 IniLine splitIniLine(std::string_view line);
 

@@ -63,30 +63,56 @@ bool valueText(const RecipeSettings& s, const KeySpec& k, std::string& out) {
         case KeyKind::DecAbove1:
         case KeyKind::Dec0To31:
         case KeyKind::DecMin1:
-        case KeyKind::StartTrigger: out = std::to_string(i32()); return true;
-        case KeyKind::Dec16: out = std::to_string(s.*std::get<std::uint16_t RecipeSettings::*>(k.field)); return true;
-        case KeyKind::Byte: out = std::to_string(s.*std::get<std::uint8_t RecipeSettings::*>(k.field)); return true;
+        case KeyKind::StartTrigger:
+            out = std::to_string(i32());
+            return true;
+        case KeyKind::Dec16:
+            out = std::to_string(s.*std::get<std::uint16_t RecipeSettings::*>(k.field));
+            return true;
+        case KeyKind::Byte:
+            out = std::to_string(s.*std::get<std::uint8_t RecipeSettings::*>(k.field));
+            return true;
         case KeyKind::Num: {
             const std::int32_t v = i32();
             out = v >= 0 ? hex4(static_cast<unsigned>(v)) : std::to_string(v);
             return true;
         }
-        case KeyKind::Num16: out = hex4(s.*std::get<std::uint16_t RecipeSettings::*>(k.field)); return true;
-        case KeyKind::Real: out = format("%.9g", static_cast<double>(s.*std::get<float RecipeSettings::*>(k.field))); return true;
+        case KeyKind::Num16:
+            out = hex4(s.*std::get<std::uint16_t RecipeSettings::*>(k.field));
+            return true;
+        case KeyKind::Real:
+            out =
+                format("%.9g", static_cast<double>(s.*std::get<float RecipeSettings::*>(k.field)));
+            return true;
         case KeyKind::Text:
-        case KeyKind::Path: out = s.*std::get<std::string RecipeSettings::*>(k.field); return true;
-        case KeyKind::SerialPattern: out = s.SN_STRING; return s.snPatternGiven;
-        case KeyKind::Cpu: out = s.CPU == kCpuR5 ? "R5" : "R6"; return true;
-        case KeyKind::DrawBit: out = (s.drawDisableMask & k.bit) != 0 ? "1" : "0"; return true;
-        case KeyKind::Tps: out = std::to_string(s.TIPC_TPS); return true;
-        case KeyKind::IgnoreLines: out = joinValues<std::int32_t>(s.CALTH_IGNORELINE); return true;
-        case KeyKind::NoiseThresholds: out = noiseThresholds(s); return !out.empty();
+        case KeyKind::Path:
+            out = s.*std::get<std::string RecipeSettings::*>(k.field);
+            return true;
+        case KeyKind::SerialPattern:
+            out = s.SN_STRING;
+            return s.snPatternGiven;
+        case KeyKind::Cpu:
+            out = s.CPU == kCpuR5 ? "R5" : "R6";
+            return true;
+        case KeyKind::DrawBit:
+            out = (s.drawDisableMask & k.bit) != 0 ? "1" : "0";
+            return true;
+        case KeyKind::Tps:
+            out = std::to_string(s.TIPC_TPS);
+            return true;
+        case KeyKind::IgnoreLines:
+            out = joinValues<std::int32_t>(s.CALTH_IGNORELINE);
+            return true;
+        case KeyKind::NoiseThresholds:
+            out = noiseThresholds(s);
+            return !out.empty();
         case KeyKind::HomeKeyList: {
             const HomeKeyList& list = s.*std::get<HomeKeyList RecipeSettings::*>(k.field);
             out = homeKeyList(list);
             return list.count > 0;
         }
-        case KeyKind::Alias: return false;
+        case KeyKind::Alias:
+            return false;
     }
     return false;
 }

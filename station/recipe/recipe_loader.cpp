@@ -18,9 +18,12 @@ enum class Section { General, Xlut, Ylut, SerialNumber, Extra };
 
 Section sectionOf(DumpSection d) {
     switch (d) {
-        case DumpSection::SerialNumber: return Section::SerialNumber;
-        case DumpSection::Extra: return Section::Extra;
-        default: return Section::General;
+        case DumpSection::SerialNumber:
+            return Section::SerialNumber;
+        case DumpSection::Extra:
+            return Section::Extra;
+        default:
+            return Section::General;
     }
 }
 
@@ -43,16 +46,20 @@ std::string hexText(unsigned value, int digits) {
 std::int32_t toFlag(std::int32_t v) { return v != 0 ? 1 : 0; }
 
 class Parser {
-public:
+  public:
     Parser(RecipeSettings& s, RecipeEnvironment& env) : s_(s), env_(env) {}
 
     void line(std::string_view rawLine) {
         ++lineNo_;
         const ini::IniLine l = ini::splitIniLine(rawLine);
         switch (l.kind) {
-            case ini::IniLine::Kind::Empty: return;
-            case ini::IniLine::Kind::Header: header(l.text); return;
-            case ini::IniLine::Kind::Entry: break;
+            case ini::IniLine::Kind::Empty:
+                return;
+            case ini::IniLine::Kind::Header:
+                header(l.text);
+                return;
+            case ini::IniLine::Kind::Entry:
+                break;
         }
         if (section_ == Section::Xlut) {
             ini::readLutLine(l.text, s_.XLUT, lutCounter_);
@@ -74,13 +81,18 @@ public:
 
     std::int64_t errors() const { return errors_; }
 
-private:
+  private:
     void header(std::string_view text) {
-        if (text == "[XLUT]") section_ = Section::Xlut;
-        else if (text == "[YLUT]") section_ = Section::Ylut;
-        else if (text == "[S/N]") section_ = Section::SerialNumber;
-        else if (text == "[EXTRA_SETTING]") section_ = Section::Extra;
-        else section_ = Section::General;
+        if (text == "[XLUT]")
+            section_ = Section::Xlut;
+        else if (text == "[YLUT]")
+            section_ = Section::Ylut;
+        else if (text == "[S/N]")
+            section_ = Section::SerialNumber;
+        else if (text == "[EXTRA_SETTING]")
+            section_ = Section::Extra;
+        else
+            section_ = Section::General;
         lutCounter_ = 0;
     }
 
@@ -96,43 +108,62 @@ private:
     void apply(const KeySpec& spec, const ini::IniLine& l) {
         const std::string clean = ini::cleanValue(l.raw);
         const std::int32_t dec = ini::decValue(l.raw);
-        auto i32 = [&]() -> std::int32_t& { return s_.*std::get<std::int32_t RecipeSettings::*>(spec.field); };
+        auto i32 = [&]() -> std::int32_t& {
+            return s_.*std::get<std::int32_t RecipeSettings::*>(spec.field);
+        };
         switch (spec.kind) {
-            case KeyKind::Dec: i32() = dec; break;
+            case KeyKind::Dec:
+                i32() = dec;
+                break;
             case KeyKind::Dec16:
-                s_.*std::get<std::uint16_t RecipeSettings::*>(spec.field) = static_cast<std::uint16_t>(dec);
+                s_.*std::get<std::uint16_t RecipeSettings::*>(spec.field) =
+                    static_cast<std::uint16_t>(dec);
                 break;
             case KeyKind::Flag:
-            case KeyKind::Alias: i32() = toFlag(dec); break;
+            case KeyKind::Alias:
+                i32() = toFlag(dec);
+                break;
             case KeyKind::Byte:
                 s_.*std::get<std::uint8_t RecipeSettings::*>(spec.field) =
                     static_cast<std::uint8_t>(ini::decValue(clean));
                 break;
-            case KeyKind::Num: i32() = ini::numValue(clean); break;
+            case KeyKind::Num:
+                i32() = ini::numValue(clean);
+                break;
             case KeyKind::Num16:
                 s_.*std::get<std::uint16_t RecipeSettings::*>(spec.field) =
                     static_cast<std::uint16_t>(ini::numValue(clean));
                 break;
             case KeyKind::Real:
-                s_.*std::get<float RecipeSettings::*>(spec.field) = static_cast<float>(ini::realValue(clean));
+                s_.*std::get<float RecipeSettings::*>(spec.field) =
+                    static_cast<float>(ini::realValue(clean));
                 break;
             case KeyKind::Text:
-            case KeyKind::Path: s_.*std::get<std::string RecipeSettings::*>(spec.field) = clean; break;
+            case KeyKind::Path:
+                s_.*std::get<std::string RecipeSettings::*>(spec.field) = clean;
+                break;
             case KeyKind::SerialPattern:
                 s_.SN_STRING = clean;
                 s_.snPatternGiven = true;
                 break;
-            case KeyKind::DecMax2: i32() = std::min(dec, 2); break;
+            case KeyKind::DecMax2:
+                i32() = std::min(dec, 2);
+                break;
             case KeyKind::DecAbove1:
                 if (dec > 1) i32() = dec;
                 break;
-            case KeyKind::Dec0To31: i32() = std::clamp(dec, 0, 31); break;
-            case KeyKind::DecMin1: i32() = std::max(dec, 1); break;
+            case KeyKind::Dec0To31:
+                i32() = std::clamp(dec, 0, 31);
+                break;
+            case KeyKind::DecMin1:
+                i32() = std::max(dec, 1);
+                break;
             case KeyKind::StartTrigger:
                 if (dec < 6) {
                     i32() = dec;
                 } else {
-                    error("Ini Error: (" + std::to_string(lineNo_) + ") '" + std::string(l.text) + "'");
+                    error("Ini Error: (" + std::to_string(lineNo_) + ") '" + std::string(l.text) +
+                          "'");
                 }
                 break;
             case KeyKind::Cpu:
@@ -153,9 +184,15 @@ private:
                 s_.TIPC_TPS = static_cast<std::uint8_t>(dec & 0xFF);
                 s_.tpsGiven = true;
                 break;
-            case KeyKind::IgnoreLines: ignoreLines(clean); break;
-            case KeyKind::NoiseThresholds: noiseThresholds(clean); break;
-            case KeyKind::HomeKeyList: homeKeyList(s_.*std::get<HomeKeyList RecipeSettings::*>(spec.field), clean); break;
+            case KeyKind::IgnoreLines:
+                ignoreLines(clean);
+                break;
+            case KeyKind::NoiseThresholds:
+                noiseThresholds(clean);
+                break;
+            case KeyKind::HomeKeyList:
+                homeKeyList(s_.*std::get<HomeKeyList RecipeSettings::*>(spec.field), clean);
+                break;
         }
     }
 
@@ -165,9 +202,11 @@ private:
         if (parts.size() == 1) {
             v.fill(ini::decValue(parts[0]));
         } else if (parts.size() == 2) {
-            v = {ini::decValue(parts[0]), ini::decValue(parts[1]), ini::decValue(parts[0]), ini::decValue(parts[1])};
+            v = {ini::decValue(parts[0]), ini::decValue(parts[1]), ini::decValue(parts[0]),
+                 ini::decValue(parts[1])};
         } else {
-            for (std::size_t i = 0; i < parts.size() && i < v.size(); ++i) v[i] = ini::decValue(parts[i]);
+            for (std::size_t i = 0; i < parts.size() && i < v.size(); ++i)
+                v[i] = ini::decValue(parts[i]);
         }
     }
 
@@ -179,9 +218,12 @@ private:
         for (std::size_t i = 0; i + 2 < parts.size(); i += 3) {
             const std::string_view axis = parts[i];
             const char a = axis.empty() ? '\0' : axis.back();
-            if (a == 'x' || a == 'X') axisX = true;
-            else if (a == 'y' || a == 'Y') axisX = false;
-            else ++faults;
+            if (a == 'x' || a == 'X')
+                axisX = true;
+            else if (a == 'y' || a == 'Y')
+                axisX = false;
+            else
+                ++faults;
             const std::int32_t index = ini::decValue(parts[i + 1]);
             const std::int32_t value = ini::decValue(parts[i + 2]);
             // A line outside the panel is a typing error in the recipe, not a value to keep.
@@ -200,7 +242,8 @@ private:
 
     static void homeKeyList(HomeKeyList& list, const std::string& clean) {
         const auto parts = ini::splitList(clean);
-        for (std::size_t i = 0; i < parts.size() && i < list.values.size(); ++i) list.values[i] = ini::decValue(parts[i]);
+        for (std::size_t i = 0; i < parts.size() && i < list.values.size(); ++i)
+            list.values[i] = ini::decValue(parts[i]);
         // The count keeps the real length, so an overlong list never matches a pin count.
         list.count = static_cast<std::int32_t>(std::min<std::size_t>(parts.size(), 0x7FFFFFFF));
     }
@@ -225,8 +268,9 @@ std::uint8_t tpsForTxCount(int t) {
 }
 
 class Validator {
-public:
-    Validator(RecipeSettings& s, RecipeEnvironment& env, std::int64_t parseErrors) : s_(s), env_(env), errors_(parseErrors) {}
+  public:
+    Validator(RecipeSettings& s, RecipeEnvironment& env, std::int64_t parseErrors)
+        : s_(s), env_(env), errors_(parseErrors) {}
 
     void run() {
         cpuR5();
@@ -242,9 +286,12 @@ public:
         portCounts();
         if (s_.RAW_CHECK != 0 && !LoadThresholdTables(s_, env_.ui)) ++errors_;
         drawingSteps();
-        s_.TkpGainBlock = {static_cast<std::uint16_t>(s_.TKP_NOISE_GAIN_X), static_cast<std::uint16_t>(s_.TKP_GAIN_X),
-                           static_cast<std::uint16_t>(s_.TKP_NOISE_GAIN_Y), static_cast<std::uint16_t>(s_.TKP_GAIN_Y),
-                           2, 0};
+        s_.TkpGainBlock = {static_cast<std::uint16_t>(s_.TKP_NOISE_GAIN_X),
+                           static_cast<std::uint16_t>(s_.TKP_GAIN_X),
+                           static_cast<std::uint16_t>(s_.TKP_NOISE_GAIN_Y),
+                           static_cast<std::uint16_t>(s_.TKP_GAIN_Y),
+                           2,
+                           0};
         homeKey();
         hsyncMcu();
         if (s_.POST_PROCESS_ENABLE != 0 && s_.POST_PROCESS_PATH.empty())
@@ -253,7 +300,7 @@ public:
 
     std::int64_t errors() const { return errors_; }
 
-private:
+  private:
     void error(const std::string& message) {
         env_.ui.appendMessage(message);
         ++errors_;
@@ -267,8 +314,10 @@ private:
 
     // Resolves a file the enabled feature needs, or reports it missing.
     void requiredFile(std::string& field, std::string_view key) {
-        if (field.empty()) error("Ini Error: Specify the key '" + std::string(key) + "'.");
-        else resolve(field, key, PathKind::File);
+        if (field.empty())
+            error("Ini Error: Specify the key '" + std::string(key) + "'.");
+        else
+            resolve(field, key, PathKind::File);
     }
 
     void cpuR5() {
@@ -307,12 +356,14 @@ private:
             error("Ini Error: Spcify the key 'CHECKSUM'.");
             return;
         }
-        const std::optional<std::uint16_t> sum = env_.hexChecksum ? env_.hexChecksum(s_.HEX_FILE) : std::nullopt;
+        const std::optional<std::uint16_t> sum =
+            env_.hexChecksum ? env_.hexChecksum(s_.HEX_FILE) : std::nullopt;
         if (!sum) {
             error("Ini Error: Cannot Read hex with checksum error.");
             return;
         }
-        if (*sum != s_.CHECKSUM) error("Ini Error: Mismatch checksum. (CheckSum=" + hexText(*sum, 4) + ")");
+        if (*sum != s_.CHECKSUM)
+            error("Ini Error: Mismatch checksum. (CheckSum=" + hexText(*sum, 4) + ")");
         s_.display.computedChecksum = hexText(*sum, 4);
         s_.display.expectedChecksum = hexText(s_.CHECKSUM, 4);
     }
@@ -325,14 +376,19 @@ private:
 
     void firmwareVersion() {
         if (s_.COMPARE_FWVER == 0 && s_.WRITE_COMPARE_FWVER == 0) return;
-        if (s_.FWVER_MAJOR == kUnsetWord) error("Ini Error: Spcify the key 'FWVER_MAJOR'.");
-        else s_.display.fwMajor = hexText(s_.FWVER_MAJOR, 4);
-        if (s_.FWVER_MINOR == kUnsetMinor) error("Ini Error: Spcify the key 'FWVER_MINOR'.");
-        else s_.display.fwMinor = hexText(s_.FWVER_MINOR, 2);
+        if (s_.FWVER_MAJOR == kUnsetWord)
+            error("Ini Error: Spcify the key 'FWVER_MAJOR'.");
+        else
+            s_.display.fwMajor = hexText(s_.FWVER_MAJOR, 4);
+        if (s_.FWVER_MINOR == kUnsetMinor)
+            error("Ini Error: Spcify the key 'FWVER_MINOR'.");
+        else
+            s_.display.fwMinor = hexText(s_.FWVER_MINOR, 2);
     }
 
     void penVersion() {
-        if (s_.EMR_CHECK == 1 && s_.EMR_FWVER == kUnsetWord) error("Ini Error: Specify the key 'EMR_FWVER'.");
+        if (s_.EMR_CHECK == 1 && s_.EMR_FWVER == kUnsetWord)
+            error("Ini Error: Specify the key 'EMR_FWVER'.");
     }
 
     void tableFiles() {
@@ -346,15 +402,19 @@ private:
         if (s_.GAP_CHECK != 0 && s_.RAW_CHECK == 0)
             error("Ini Error: Gap-Horizontal check must be with Raw check(RAW_CHECK=1).");
         if (s_.GAP_VERTICAL != 0 && s_.GAP_CHECK == 0)
-            error("Ini Error: Gap-Vertical check must be with Gap-Horizontal check(GAP_CHECK=1 or GAP_HORIZONTAL=1).");
+            error(
+                "Ini Error: Gap-Vertical check must be with Gap-Horizontal check(GAP_CHECK=1 or "
+                "GAP_HORIZONTAL=1).");
     }
 
     void lutSize(bool given, std::int64_t count, int expected, std::string_view name) {
         if (!given) return;
         if (count < expected)
-            error("Ini Error: " + std::string(name) + " Too few elements. (" + std::to_string(count) + ")");
+            error("Ini Error: " + std::string(name) + " Too few elements. (" +
+                  std::to_string(count) + ")");
         else if (count > expected)
-            error("Ini Error: " + std::string(name) + " Too many elements. (" + std::to_string(count) + ")");
+            error("Ini Error: " + std::string(name) + " Too many elements. (" +
+                  std::to_string(count) + ")");
     }
 
     void lutSizes() {
@@ -363,8 +423,8 @@ private:
     }
 
     void anyCheckEnabled() {
-        if (s_.COMPARE_FWVER == 0 && s_.SHORT_CHECK == 0 && s_.RAW_CHECK == 0 && s_.DRAWING_CHECK == 0 &&
-            s_.TKP_CHECK == 0)
+        if (s_.COMPARE_FWVER == 0 && s_.SHORT_CHECK == 0 && s_.RAW_CHECK == 0 &&
+            s_.DRAWING_CHECK == 0 && s_.TKP_CHECK == 0)
             env_.ui.appendMessage("Ini Warning: all test is disable.");
     }
 
@@ -372,17 +432,18 @@ private:
         s_.RX_PORT_COUNT = 0;
         s_.TX_PORT_COUNT = 0;
         if (s_.xlutGiven)
-            s_.RX_PORT_COUNT = static_cast<std::int32_t>(
-                std::count_if(s_.XLUT.begin(), s_.XLUT.end(), [](std::uint16_t w) { return (w & 0x0100) != 0; }));
+            s_.RX_PORT_COUNT = static_cast<std::int32_t>(std::count_if(
+                s_.XLUT.begin(), s_.XLUT.end(), [](std::uint16_t w) { return (w & 0x0100) != 0; }));
         if (s_.ylutGiven)
             s_.TX_PORT_COUNT = static_cast<std::int32_t>(
-                std::count_if(s_.YLUT.begin(), s_.YLUT.end(), [](std::uint16_t w) { return (w & 0x0300) == 0x0100; }));
+                std::count_if(s_.YLUT.begin(), s_.YLUT.end(),
+                              [](std::uint16_t w) { return (w & 0x0300) == 0x0100; }));
         if (!s_.tpsGiven && s_.ylutGiven) s_.TIPC_TPS = tpsForTxCount(s_.TX_PORT_COUNT);
     }
 
     void drawingSteps() {
-        constexpr std::uint32_t all =
-            kDrawDisableMtouch | kDrawDisableTsq | kDrawDisableTdl | kDrawDisablePsq | kDrawDisablePdl;
+        constexpr std::uint32_t all = kDrawDisableMtouch | kDrawDisableTsq | kDrawDisableTdl |
+                                      kDrawDisablePsq | kDrawDisablePdl;
         constexpr std::uint32_t touch = kDrawDisableMtouch | kDrawDisableTsq | kDrawDisableTdl;
         const std::uint32_t m = s_.drawDisableMask;
         if ((m & all) == all || ((m & touch) == touch && s_.SKIP_PEN_DRAWING != 0))
@@ -408,14 +469,16 @@ private:
 
     void hsyncMcu() {
         if (s_.HSYNC_MEASURING != 0 && s_.CPU != kCpuR5) s_.HSYNC_CHECK = 1;
-        if (s_.HSYNC_CHECK_NO_MCU != 0 && (s_.HSYNC_CHECK != 0 || s_.HSYNC_INFO != 0 || s_.HSYNC_MEASURING != 0 ||
-                                           s_.HSYNC_PID != 0 || s_.HSYNC_VER != 0)) {
+        if (s_.HSYNC_CHECK_NO_MCU != 0 &&
+            (s_.HSYNC_CHECK != 0 || s_.HSYNC_INFO != 0 || s_.HSYNC_MEASURING != 0 ||
+             s_.HSYNC_PID != 0 || s_.HSYNC_VER != 0)) {
             s_.HSYNC_CHECK = 0;
             s_.HSYNC_INFO = 0;
             s_.HSYNC_MEASURING = 0;
             s_.HSYNC_PID = 0;
             s_.HSYNC_VER = 0;
-            env_.ui.appendMessage("Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'.");
+            env_.ui.appendMessage(
+                "Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'.");
         }
     }
 
@@ -428,7 +491,8 @@ private:
 
 void traceToStderr(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
-std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env) {
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content,
+                             RecipeEnvironment& env) {
     Parser parser(settings, env);
     ini::forEachLine(content, [&](std::string_view line) { parser.line(line); });
     return parser.errors();

@@ -35,7 +35,7 @@ bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind ki
         // A file key naming a folder (or the reverse) would only fail later, far from the recipe.
         const auto st = std::filesystem::status(candidate, ec);
         ok = !ec && (kind == PathKind::Folder ? std::filesystem::is_directory(st)
-                                               : std::filesystem::is_regular_file(st));
+                                              : std::filesystem::is_regular_file(st));
     }
     if (ok) {
         resolved = std::filesystem::canonical(candidate, ec);

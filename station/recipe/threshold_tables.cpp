@@ -26,7 +26,8 @@ std::string stripTableBlanks(std::string_view line) {
     out.reserve(line.size());
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] == ' ') continue;
-        if (line[i] == '\xE3' && i + 2 < line.size() && line[i + 1] == '\x80' && line[i + 2] == '\x80') {
+        if (line[i] == '\xE3' && i + 2 < line.size() && line[i + 1] == '\x80' &&
+            line[i + 2] == '\x80') {
             i += 2;
             continue;
         }
@@ -72,7 +73,8 @@ bool readBlockTable(std::string_view content, std::string_view keyWord, GridTabl
     return keyFound;
 }
 
-ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper, GridTable& lower) {
+ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper,
+                                      GridTable& lower) {
     ThresholdKeysFound found;
     GridTable* target = nullptr;
     int row = 0;
@@ -111,14 +113,16 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
         return false;
     };
     auto missingKey = [&](std::string_view key, const std::string& path) {
-        ui.appendMessage("Ini Error: Could not find the key '" + std::string(key) + "' in " + path + ".");
+        ui.appendMessage("Ini Error: Could not find the key '" + std::string(key) + "' in " + path +
+                         ".");
         ++errors;
     };
 
     std::string content;
     s.ReferenceTable.fill(0.0);
     if (s.RAW_LOG_ONLY == 0 || gapJudged) {
-        if (openCsv(s.REFERENCE_CSV, content) && !readBlockTable(content, "Reference", s.ReferenceTable))
+        if (openCsv(s.REFERENCE_CSV, content) &&
+            !readBlockTable(content, "Reference", s.ReferenceTable))
             missingKey("#Reference", s.REFERENCE_CSV);
     }
 
@@ -126,7 +130,8 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
     s.LowerTable.fill(0.0);
     if (s.RAW_LOG_ONLY == 0) {
         if (openCsv(s.THRESHOLD_CSV, content)) {
-            const ThresholdKeysFound found = readThresholdTable(content, s.UpperTable, s.LowerTable);
+            const ThresholdKeysFound found =
+                readThresholdTable(content, s.UpperTable, s.LowerTable);
             if (!found.upper) missingKey("#Upper", s.THRESHOLD_CSV);
             if (!found.lower) missingKey("#Lower", s.THRESHOLD_CSV);
         }

@@ -18,9 +18,16 @@ struct IntCase {
 
 TEST(IniConversions, DecReadsLikeAtoi) {
     const IntCase cases[] = {
-        {"5", 5},           {"  -12", -12},    {"+7", 7},          {"\"5\"", 0},  // quoted: no digits
-        {"12abc", 12},      {"0x10", 0},       {"010", 10},        {"", 0},
-        {" 3 4", 3},        {"99999999999", std::numeric_limits<std::int32_t>::max()},
+        {"5", 5},
+        {"  -12", -12},
+        {"+7", 7},
+        {"\"5\"", 0},  // quoted: no digits
+        {"12abc", 12},
+        {"0x10", 0},
+        {"010", 10},
+        {"", 0},
+        {" 3 4", 3},
+        {"99999999999", std::numeric_limits<std::int32_t>::max()},
         {"-99999999999", std::numeric_limits<std::int32_t>::min()},
     };
     for (const auto& c : cases) EXPECT_EQ(decValue(c.text), c.expected) << '"' << c.text << '"';
@@ -28,8 +35,16 @@ TEST(IniConversions, DecReadsLikeAtoi) {
 
 TEST(IniConversions, NumReadsLikeStrtolBaseZero) {
     const IntCase cases[] = {
-        {"0x0112", 0x0112}, {"0X0112", 0x0112}, {"274", 274},   {"0422", 0x0112}, {"-0x10", -16},
-        {"08", 0},          {"0x", 0},          {"0xZ", 0},     {"abc", 0},       {"0x7FFFFFFF", 0x7FFFFFFF},
+        {"0x0112", 0x0112},
+        {"0X0112", 0x0112},
+        {"274", 274},
+        {"0422", 0x0112},
+        {"-0x10", -16},
+        {"08", 0},
+        {"0x", 0},
+        {"0xZ", 0},
+        {"abc", 0},
+        {"0x7FFFFFFF", 0x7FFFFFFF},
         {"0xFFFFFFFF", std::numeric_limits<std::int32_t>::max()},
         {"-0x80000001", std::numeric_limits<std::int32_t>::min()},
     };
@@ -76,7 +91,8 @@ TEST(IniLines, CommentsHeadersAndKeys) {
         {"]odd", K::Header, "]odd", "", ""},
         {"  PID=0x0112  ", K::Entry, "PID=0x0112", "PID", "0x0112"},
         {"DATA_COUNT = 5", K::Entry, "DATA_COUNT = 5", "DATA_COUNT ", " 5"},
-        {"TITLE=\"a;b\"", K::Entry, "TITLE=\"a", "TITLE", "\"a"},  // ";" in quotes starts a comment too
+        {"TITLE=\"a;b\"", K::Entry, "TITLE=\"a", "TITLE",
+         "\"a"},  // ";" in quotes starts a comment too
         {"A=B=C", K::Entry, "A=B=C", "A", "B=C"},
         {"NOEQUALS", K::Entry, "NOEQUALS", "", ""},
         {"\tGPIO=3\r", K::Entry, "GPIO=3", "GPIO", "3"},

@@ -24,14 +24,15 @@ TEST(RecipePathCandidate, RelativeAbsoluteAndWindowsForms) {
         {"", "/start/"},
         {"/abs/ref.csv", "/abs/ref.csv"},
         {"\\abs\\ref.csv", "/abs/ref.csv"},
-        {"C:\\logs", "C:\\logs"},              // drive paths are kept as written
+        {"C:\\logs", "C:\\logs"},                    // drive paths are kept as written
         {"\\\\server\\share", "\\\\server\\share"},  // so are network paths
     };
-    for (const auto& c : cases) EXPECT_EQ(recipePathCandidate(c.value, "/start"), c.candidate) << c.value;
+    for (const auto& c : cases)
+        EXPECT_EQ(recipePathCandidate(c.value, "/start"), c.candidate) << c.value;
 }
 
 class ResolvePath : public ::testing::Test {
-protected:
+  protected:
     bool resolve(std::string& field, PathKind kind) {
         return ResolveRecipePath(field, "KEY", kind, dir_.str(), port_);
     }
@@ -83,7 +84,8 @@ TEST_F(ResolvePath, MissingOrWrongKindIsReportedAndLeavesTheField) {
         std::string field = c.value;
         EXPECT_FALSE(resolve(field, c.kind)) << c.value;
         EXPECT_EQ(field, c.value);
-        EXPECT_THAT(port_.messages, ElementsAre("Ini Error: does not exist. KEY=\"" + c.candidate + "\"."));
+        EXPECT_THAT(port_.messages,
+                    ElementsAre("Ini Error: does not exist. KEY=\"" + c.candidate + "\"."));
     }
 }
 

@@ -12,7 +12,7 @@
 namespace station::test {
 
 class RecordingPort final : public UiPort {
-public:
+  public:
     void appendMessage(std::string_view text) override { messages.emplace_back(text); }
     void setPrompt(std::string_view) override {}
     void resetDisplay() override { ++resets; }
@@ -25,9 +25,10 @@ public:
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class ScratchDir {
-public:
+  public:
     ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vorlick-recipe-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vorlick-recipe-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         path_ = std::filesystem::canonical(pattern);
     }
@@ -49,7 +50,7 @@ public:
         return p.string();
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
