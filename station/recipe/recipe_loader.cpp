@@ -494,6 +494,8 @@ void traceToStderr(std::string_view text) { std::fwrite(text.data(), 1, text.siz
 std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content,
                              RecipeEnvironment& env) {
     Parser parser(settings, env);
+    // Editors on the desk PCs save UTF-8 with a byte order mark; it would hide the first key.
+    if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);
     ini::forEachLine(content, [&](std::string_view line) { parser.line(line); });
     return parser.errors();
 }

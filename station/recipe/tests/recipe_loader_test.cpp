@@ -113,6 +113,12 @@ TEST_F(RecipeLoad, ClampedAndGuardedKeys) {
     }
 }
 
+TEST_F(RecipeLoad, ByteOrderMarkDoesNotHideTheFirstKey) {
+    ASSERT_TRUE(LoadRecipe(
+        *settings_, dir_.write("bom.ini", "\xEF\xBB\xBFPID=0x0A52\r\nSHORT_CHECK=1\r\n"), env_));
+    EXPECT_EQ(settings_->PID, 0x0A52);
+}
+
 TEST_F(RecipeLoad, StartTriggerOutOfRangeNamesTheLine) {
     EXPECT_FALSE(load("\n\n\n\n\n\n\n\n\n\nSTART_TRG=6 ; too far\n"));  // line 12 of the file
     EXPECT_THAT(faults(), ElementsAre("Ini Error: (12) 'START_TRG=6 '"));
