@@ -4,11 +4,39 @@ namespace diag {
 
 int runList(const std::vector<std::string>& args);
 int runDevice(const std::vector<std::string>& args);
+int runHex(const std::vector<std::string>& args);
+int runRecipe(const std::vector<std::string>& args);
+
+namespace {
+
+// The controller commands are also reachable without the "device" word.
+template <const char* Op>
+int deviceOp(const std::vector<std::string>& args) {
+    std::vector<std::string> all{Op};
+    all.insert(all.end(), args.begin(), args.end());
+    return runDevice(all);
+}
+
+constexpr char kRegisters[] = "registers", kVersion[] = "version", kQuery[] = "query", kRaw[] = "raw",
+               kCal[] = "cal", kActual[] = "actual", kSd[] = "sd", kPincheck[] = "pincheck", kHsync[] = "hsync";
+
+}  // namespace
 
 std::vector<Command> allCommands() {
     return {
         {"list", "list the HID collections the backend sees [--maker]", runList},
         {"device", "one controller command: registers, version, query, raw|cal|actual|sd, pincheck, hsync", runDevice},
+        {"registers", "the controller's register image (= device registers)", deviceOp<kRegisters>},
+        {"version", "the maintenance version (= device version)", deviceOp<kVersion>},
+        {"query", "touch and pen queries (= device query)", deviceOp<kQuery>},
+        {"raw", "averaged raw frame as CSV --frames N --retry M", deviceOp<kRaw>},
+        {"cal", "averaged calibration frame as CSV --frames N --retry M", deviceOp<kCal>},
+        {"actual", "averaged actual-data frame as CSV --frames N --retry M", deviceOp<kActual>},
+        {"sd", "mean and standard deviation grids as CSV --frames N --retry M", deviceOp<kSd>},
+        {"pincheck", "pin check --wait W --threshold T", deviceOp<kPincheck>},
+        {"hsync", "Hsync MCU: info|sample|noise|direct", deviceOp<kHsync>},
+        {"hex", "show the image the writer and the station read from a HEX FILE", runHex},
+        {"recipe", "load a recipe and print its messages [--dump] FILE", runRecipe},
     };
 }
 

@@ -1,0 +1,103 @@
+#include "romwrite/image/firmware_image.h"
+
+#include <algorithm>
+
+namespace romwrite {
+
+namespace {
+
+// Up to four hex digits, stopping at the first character that is not one.
+std::uint32_t leadingHex(std::string_view digits) {
+    std::uint32_t v = 0;
+    for (char c : digits.substr(0, 4)) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else
+            break;
+        v = v << 4 | static_cast<std::uint32_t>(d);
+    }
+    return v;
+}
+
+}  // namespace
+
+std::uint32_t imageChecksum(const std::uint8_t* bytes, std::size_t size) {
+    std::uint32_t sum = 0;
+    for (std::size_t k = 0; k < size; ++k) sum += bytes[k];
+    return sum & 0xFFFF;
+}
+
+bool parseImageName(std::string_view path, std::uint32_t& lockedPid, std::uint32_t& fileVersion) {
+    if (path.starts_with('"')) {
+        path.remove_prefix(1);
+        const auto close = path.rfind('"');
+        if (close != std::string_view::npos) path = path.substr(0, close);
+    }
+    const std::size_t L = path.size();
+    if (L < 14 || path[L - 14] != '_' || path[L - 9] != '_') return false;
+    lockedPid = leadingHex(path.substr(L - 13, 4));
+    fileVersion = leadingHex(path.substr(L - 8, 4));
+    return lockedPid != 0 && fileVersion != 0;
+}
+
+bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_view path,
+                      std::string& errorText, HexFault* fault) {
+    image.valid = false;
+    image.bytes.assign(kImageCapacity, 0xFF);
+
+    HexRecordReader reader(text);
+    HexPlacement placement;
+    HexDataRecord record;
+    while (reader.nextData(record)) {
+        const std::uint64_t offset = placement.place(record);
+        // Bytes between the image's end and this bound only grow the size, which is refused
+        // below with a reason; bytes further out fail the file at once.
+        constexpr std::uint64_t kWorkArea = 0x30000;
+        if (!record.bytes.empty() && offset + record.bytes.size() > kWorkArea) {
+            if (fault) *fault = HexFault{reader.recordLine(), "data outside the image area"};
+            return false;
+        }
+        for (std::size_t j = 0; j < record.bytes.size(); ++j)
+            if (offset + j < kImageCapacity) image.bytes[offset + j] = record.bytes[j];
+    }
+    if (reader.failed()) {
+        if (fault) *fault = reader.fault();
+        return false;
+    }
+
+    const std::uint64_t end = placement.blockEnd();
+    if (end >= kImageCapacity) {
+        errorText = "File size error.";
+        return false;
+    }
+    if (!placement.haveFirst() || placement.first() != kImageStart) {
+        errorText = "Start address error.";
+        return false;
+    }
+    image.start = kImageStart;
+    image.size = static_cast<std::uint32_t>(end + 1);
+    image.checksum = imageChecksum(image.bytes.data(), image.size);
+    image.lockedPid = 0;
+    image.fileVersion = 0;
+    image.encCapable = parseImageName(path, image.lockedPid, image.fileVersion);
+    image.valid = true;
+    return true;
+}
+
+bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText,
+                  HexFault* fault) {
+    image.valid = false;
+    std::string text;
+    if (!readWholeFile(path, text)) {
+        errorText = "No such file.";
+        return false;
+    }
+    return loadHexImageText(image, text, path, errorText, fault);
+}
+
+}  // namespace romwrite

@@ -1,0 +1,42 @@
+#pragma once
+// Loading a test recipe into the station's settings record.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "station/recipe/recipe_settings.h"
+#include "station/window/ui_port.h"
+
+namespace station {
+
+// Checksum of a firmware HEX image; nullopt when the file exists but is not well-formed HEX.
+using HexChecksumFn = std::function<std::optional<std::uint16_t>(const std::string& path)>;
+
+// The checksum the firmware step computes before writing (the default of RecipeEnvironment).
+std::optional<std::uint16_t> firmwareImageChecksum(const std::string& path);
+
+// The station's engineering trace channel.
+void traceToStderr(std::string_view text);
+
+// What a load needs from around it.
+struct RecipeEnvironment {
+    UiPort& ui;
+    // Folder the station was started in: base of relative recipe paths.
+    std::string startDirectory;
+    HexChecksumFn hexChecksum = firmwareImageChecksum;
+    // Engineering trace lines; empty drops them.
+    std::function<void(std::string_view)> debugTrace = traceToStderr;
+};
+
+// Reads, validates and publishes a recipe. Every fault is reported before the load gives up, so
+// one load lists everything wrong with a recipe. Returns true when no error was found.
+bool LoadRecipe(RecipeSettings& settings, const std::string& path, RecipeEnvironment& env);
+
+// Reads recipe text into the settings without the checks that follow parsing; returns the
+// number of errors found while parsing. Exposed for the fuzzer and tests.
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content,
+                             RecipeEnvironment& env);
+
+}  // namespace station

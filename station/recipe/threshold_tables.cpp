@@ -1,0 +1,154 @@
+#include "station/recipe/threshold_tables.h"
+
+#include <cstdlib>
+
+#include "station/recipe/ini_text.h"
+
+namespace station {
+
+namespace {
+
+bool isKeyLine(std::string_view line, std::string_view keyWord) {
+    return line.find(keyWord) != std::string_view::npos;
+}
+
+// A table reader keeps going after a 46th row that is not a full 72 values; such extra rows
+// belong nowhere and are dropped.
+double* rowPointer(GridTable& table, int row) {
+    if (row < 0 || row >= kTxLines) return nullptr;
+    return table.data() + gridIndex(row, 0);
+}
+
+}  // namespace
+
+std::string stripTableBlanks(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == ' ') continue;
+        if (line[i] == '\xE3' && i + 2 < line.size() && line[i + 1] == '\x80' &&
+            line[i + 2] == '\x80') {
+            i += 2;
+            continue;
+        }
+        out.push_back(line[i]);
+    }
+    return out;
+}
+
+int readTableRow(std::string_view line, double* row) {
+    int count = 0;
+    std::string field;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t comma = line.find(',', pos);
+        if (comma == std::string_view::npos) break;
+        if (row != nullptr && count < kRxLines) {
+            field.assign(line.substr(pos, comma - pos));
+            row[count] = std::strtod(field.c_str(), nullptr);
+        }
+        ++count;
+        pos = comma + 1;
+    }
+    return count;
+}
+
+bool readBlockTable(std::string_view content, std::string_view keyWord, GridTable& table) {
+    bool keyFound = false;
+    bool done = false;
+    int row = 0;
+    ini::forEachLine(content, [&](std::string_view rawLine) {
+        if (done) return;
+        const std::string line = stripTableBlanks(rawLine);
+        if (line.empty()) return;
+        if (isKeyLine(line, keyWord)) {
+            keyFound = true;
+            return;
+        }
+        if (!keyFound) return;
+        const int values = readTableRow(line, rowPointer(table, row));
+        if (row == kTxLines - 1 && values == kRxLines) done = true;
+        if (row < kTxLines) ++row;
+    });
+    return keyFound;
+}
+
+ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper,
+                                      GridTable& lower) {
+    ThresholdKeysFound found;
+    GridTable* target = nullptr;
+    int row = 0;
+    ini::forEachLine(content, [&](std::string_view rawLine) {
+        const std::string line = stripTableBlanks(rawLine);
+        if (line.empty()) return;
+        if (isKeyLine(line, "Upper")) {
+            found.upper = true;
+            target = &upper;
+            return;
+        }
+        if (isKeyLine(line, "Lower")) {
+            found.lower = true;
+            target = &lower;
+            return;
+        }
+        if (target == nullptr) return;
+        const int values = readTableRow(line, rowPointer(*target, row));
+        if (row <= kTxLines) ++row;
+        if (row == kTxLines && values == kRxLines) {
+            target = nullptr;
+            row = 0;
+        }
+    });
+    return found;
+}
+
+bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
+    int errors = 0;
+    const bool gapJudged = s.GAP_CHECK != 0 && s.GAP_LOG_ONLY == 0;
+
+    auto openCsv = [&](const std::string& path, std::string& content) {
+        if (ini::readFile(path, content)) return true;
+        ui.appendMessage("Failed to open csv '" + path + "'");
+        ++errors;
+        return false;
+    };
+    auto missingKey = [&](std::string_view key, const std::string& path) {
+        ui.appendMessage("Ini Error: Could not find the key '" + std::string(key) + "' in " + path +
+                         ".");
+        ++errors;
+    };
+
+    std::string content;
+    s.ReferenceTable.fill(0.0);
+    if (s.RAW_LOG_ONLY == 0 || gapJudged) {
+        if (openCsv(s.REFERENCE_CSV, content) &&
+            !readBlockTable(content, "Reference", s.ReferenceTable))
+            missingKey("#Reference", s.REFERENCE_CSV);
+    }
+
+    s.UpperTable.fill(0.0);
+    s.LowerTable.fill(0.0);
+    if (s.RAW_LOG_ONLY == 0) {
+        if (openCsv(s.THRESHOLD_CSV, content)) {
+            const ThresholdKeysFound found =
+                readThresholdTable(content, s.UpperTable, s.LowerTable);
+            if (!found.upper) missingKey("#Upper", s.THRESHOLD_CSV);
+            if (!found.lower) missingKey("#Lower", s.THRESHOLD_CSV);
+        }
+    }
+
+    s.GapHorizontalTable.fill(0.0);
+    if (gapJudged) {
+        if (openCsv(s.GAP_CSV, content) && !readBlockTable(content, "Gap", s.GapHorizontalTable))
+            missingKey("#Gap", s.GAP_CSV);
+    }
+
+    s.GapVerticalTable.fill(0.0);
+    if (gapJudged && s.GAP_VERTICAL != 0) {
+        if (openCsv(s.GAP_CSV, content) && !readBlockTable(content, "Vertical", s.GapVerticalTable))
+            missingKey("#Vertical", s.GAP_CSV);
+    }
+    return errors == 0;
+}
+
+}  // namespace station
