@@ -3,7 +3,6 @@
 // (b) with 1 ms per transfer on the real clock, wall time against what the controller and
 //     the pacing demand (transfers x 1 ms + the demanded sleeps); 1.00 is the floor.
 #include <benchmark/benchmark.h>
-#include <sys/prctl.h>
 
 #include <atomic>
 #include <chrono>
@@ -72,12 +71,7 @@ void BM_RawAverageCpu(benchmark::State& state) {
 }
 BENCHMARK(BM_RawAverageCpu)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
-// A station that paces by 1 ms sleeps asks the kernel not to stretch them (the default slack
-// is 50 us per sleep, 5 % of every transfer here).
-void tightTimers() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
-
 void BM_RawAverageLatency1ms(benchmark::State& state) {
-    if (state.range(0) != 0) tightTimers();
     CountingClock busClock(platform::systemClock());
     CountingClock linkClock(platform::systemClock());
     Rig rig(busClock, linkClock, 1);
@@ -100,9 +94,6 @@ void BM_RawAverageLatency1ms(benchmark::State& state) {
     state.counters["ratio"] = demandedMs > 0 ? wallMs / demandedMs : 0.0;
 }
 BENCHMARK(BM_RawAverageLatency1ms)
-    ->ArgName("tight_timers")
-    ->Arg(0)
-    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2)
@@ -111,7 +102,6 @@ BENCHMARK(BM_RawAverageLatency1ms)
 
 // The same sleeps and nothing else: the floor the system's sleeps set for the ratio above.
 void BM_SleepPatternOnly(benchmark::State& state) {
-    tightTimers();
     platform::Clock& clock = platform::systemClock();
     const double demandedMs = kFrames * (114.0 + 25.0);  // per frame: 114 transfers, 25 ms pacing
     double wallMs = 0;
