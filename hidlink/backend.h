@@ -70,6 +70,7 @@ protected:
 
 private:
     bool validReportId(std::uint8_t id, const std::vector<std::uint8_t>& ids) const;
+    bool validFeatureRequest(std::span<const std::uint8_t> report);
     CollectionDesc desc_;
     bool open_ = true;
     std::string lastError_;

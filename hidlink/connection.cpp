@@ -53,7 +53,7 @@ bool Connection::validReportId(std::uint8_t id, const std::vector<std::uint8_t>&
     return ids.empty() || std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
-bool Connection::getFeature(std::span<std::uint8_t> report) {
+bool Connection::validFeatureRequest(std::span<const std::uint8_t> report) {
     if (!open_) return setLastError("collection is closed"), false;
     if (report.empty() || report.size() > desc_.caps.featureReportLength)
         return setLastError("feature report length " + std::to_string(report.size()) +
@@ -61,7 +61,12 @@ bool Connection::getFeature(std::span<std::uint8_t> report) {
                false;
     if (!validReportId(report[0], desc_.caps.featureReportIds))
         return setLastError("no feature report " + std::to_string(report[0])), false;
-    if (traceEnabled()) dump(desc_, "get>", report.first(1));
+    return true;
+}
+
+bool Connection::getFeature(std::span<std::uint8_t> report) {
+    if (!validFeatureRequest(report)) return false;
+    if (traceEnabled()) dump(desc_, "get>", report);
     const long n = doGetFeature(report);
     if (n <= 0) {
         if (traceEnabled()) dump(desc_, "get! failed", {});
@@ -75,13 +80,7 @@ bool Connection::getFeature(std::span<std::uint8_t> report) {
 }
 
 bool Connection::setFeature(std::span<const std::uint8_t> report) {
-    if (!open_) return setLastError("collection is closed"), false;
-    if (report.empty() || report.size() > desc_.caps.featureReportLength)
-        return setLastError("feature report length " + std::to_string(report.size()) +
-                            " outside 1.." + std::to_string(desc_.caps.featureReportLength)),
-               false;
-    if (!validReportId(report[0], desc_.caps.featureReportIds))
-        return setLastError("no feature report " + std::to_string(report[0])), false;
+    if (!validFeatureRequest(report)) return false;
     if (traceEnabled()) dump(desc_, "set>", report);
     const bool ok = doSetFeature(report);
     if (!ok && traceEnabled()) dump(desc_, "set! refused", {});
