@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <cmath>
 #include <future>
+#include <sstream>
 
 #include "hidlink/socket_backend.h"
 #include "platform/clock.h"
@@ -241,6 +243,36 @@ TEST(SimCommandLine, BadUseGivesOneClearLineOrUsage) {
         }
         EXPECT_EQ(r.out, "");
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The whole chain a newcomer uses: a scenario file with an open Rx line, vorlick-sim serving it,
+// vorlick-diag raw reading the averaged grid over the socket.
+TEST(SimProcessControllerTest, OpenRxLineShowsAsALowColumnInTheRawGrid) {
+    simtest::TempDir dir;
+    const std::string scenario = dir.file("open-rx.scenario");
+    std::ofstream(scenario) << "[device]\nmodel = controller\ngeneration = R6\nnoise = 0\nopen_rx = 7\n";
+    const std::string socket = dir.file("sim.sock");
+    simtest::Child sim({kSim, "--socket", socket, "--scenario", scenario});
+    ASSERT_EQ(sim.firstLine(10000), socket);
+
+    const auto r = simtest::run({kDiag, "raw", "--frames", "2", "--retry", "3"}, {"VORLICK_HID=sim:" + socket});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream csv(r.out);
+    std::string line;
+    int t = 0;
+    for (; std::getline(csv, line); ++t) {
+        std::istringstream cells(line);
+        std::string cell;
+        for (int rx = 0; std::getline(cells, cell, ','); ++rx) {
+            const double level = 2000.0 + 4 * t + 2 * rx;
+            EXPECT_DOUBLE_EQ(std::stod(cell), rx == 7 ? std::round(level / 10) : level) << "tx " << t << " rx " << rx;
+        }
+    }
+    EXPECT_EQ(t, 46);
 }
 
 }  // namespace
