@@ -58,8 +58,10 @@ std::vector<std::int16_t> PanelModel::frame(FrameKind kind, int rxCount, int txC
     for (int t = 0; t < txN; ++t) {
         for (int r = 0; r < rxN; ++r) {
             // Every cell draws its noise, defective or not, so a defect does not shift the
-            // noise of the cells after it.
-            const double sigma = contains(config_.noisy, t, r) ? kNoisySigma : baseSigma;
+            // noise of the cells after it. A noisy node shows in the unfiltered raw scan only:
+            // the firmware's calibration and actual-data frames are filtered.
+            const bool noisy = kind == FrameKind::Raw && contains(config_.noisy, t, r);
+            const double sigma = noisy ? kNoisySigma : baseSigma;
             const double noise = gaussian() * sigma;
             double value = level(kind, t, r, floorCancelled) + noise;
             if (isOpenTx(t) || isOpenRx(r)) value /= 10.0;

@@ -73,6 +73,12 @@ TEST(PanelModel, NoiseHasTheConfiguredSigmaAndRepeatsWithItsSeed) {
     EXPECT_NEAR(mean, 0.0, 0.1);
     EXPECT_NEAR(sigma, 2.0, 0.1);
     EXPECT_GT(std::sqrt(noisySquares / 20), 100.0);
+
+    // The filtered frames keep the noisy node quiet, so only the dead-band check sees it.
+    for (const FrameKind kind : {FrameKind::Calibration, FrameKind::Actual}) {
+        const auto f = a.frame(kind, 72, 46, false);
+        EXPECT_NEAR(cell(f, 10, 10), PanelModel::level(kind, 10, 10, false), 6.0);
+    }
 }
 
 TEST(PanelModel, CountsAreClampedToTheGrid) {
