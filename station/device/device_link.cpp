@@ -143,35 +143,24 @@ bool DeviceLink::runPinCheck(std::uint16_t waitTime, std::uint16_t threshold) {
     return true;
 }
 
-bool DeviceLink::writeXLut(std::span<const std::uint16_t, kGridRx> items) {
-    for (std::size_t part = 0; part < 3; ++part) {
+// A lookup table goes out 30 words per part, as block `block`.
+bool DeviceLink::writeLut(std::uint8_t block, std::span<const std::uint16_t> items) {
+    for (std::size_t first = 0, part = 0; first < items.size(); first += kSamplesPerAnswer, ++part) {
         Report r{};
         r[0] = kMaintenanceReport;
         r[1] = 2;
-        r[2] = 9;
+        r[2] = block;
         r[3] = static_cast<std::uint8_t>(part);
-        const std::size_t first = part * 30;
-        const std::size_t n = std::min<std::size_t>(30, kGridRx - first);
+        const std::size_t n = std::min(kSamplesPerAnswer, items.size() - first);
         for (std::size_t i = 0; i < n; ++i) putLe16(&r[4 + 2 * i], items[first + i]);
         if (!command(r)) return false;
     }
     return true;
 }
 
-bool DeviceLink::writeYLut(std::span<const std::uint16_t, kGridTx> items) {
-    for (std::size_t part = 0; part < 2; ++part) {
-        Report r{};
-        r[0] = kMaintenanceReport;
-        r[1] = 2;
-        r[2] = 0x0A;
-        r[3] = static_cast<std::uint8_t>(part);
-        const std::size_t first = part * 30;
-        const std::size_t n = std::min<std::size_t>(30, kGridTx - first);
-        for (std::size_t i = 0; i < n; ++i) putLe16(&r[4 + 2 * i], items[first + i]);
-        if (!command(r)) return false;
-    }
-    return true;
-}
+bool DeviceLink::writeXLut(std::span<const std::uint16_t, kGridRx> items) { return writeLut(9, items); }
+
+bool DeviceLink::writeYLut(std::span<const std::uint16_t, kGridTx> items) { return writeLut(0x0A, items); }
 
 bool DeviceLink::setScanArea() {
     Report r{};

@@ -125,6 +125,7 @@ private:
 
     bool send(int key, std::span<const std::uint8_t> report);
     bool command(const Report& report) { return send(key(), report); }
+    bool writeLut(std::uint8_t block, std::span<const std::uint16_t> items);
     bool maintenanceAnswer(Report& answer);
     bool averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode,
                       bool useCalF);
