@@ -1,5 +1,8 @@
 #include "station/recipe/ini_text.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -78,9 +81,13 @@ std::int32_t numValue(std::string_view s) {
 }
 
 double realValue(std::string_view s) {
+    // Recipes and tables are written with a decimal point. A GUI toolkit switches the C library
+    // to the desktop's language, where strtod would stop at the "." of 7.5 on a German desk.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
     // strtod needs a terminated string; values are short, so a copy is cheap.
     const std::string copy(s);
-    return std::strtod(copy.c_str(), nullptr);
+    if (cLocale == locale_t{}) return std::strtod(copy.c_str(), nullptr);
+    return strtod_l(copy.c_str(), nullptr, cLocale);
 }
 
 std::string cleanValue(std::string_view raw) {

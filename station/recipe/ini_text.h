@@ -19,7 +19,8 @@ std::string_view trim(std::string_view s);
 std::int32_t decValue(std::string_view s);
 // strtol with base 0 ("0x" hex, leading "0" octal, else decimal), clamped to 32 bits.
 std::int32_t numValue(std::string_view s);
-// atof: decimal, optional sign, fraction and exponent; no number is 0.
+// atof: decimal, optional sign, fraction and exponent; no number is 0. Always a decimal point,
+// whatever language the process runs in.
 double realValue(std::string_view s);
 
 // The value with white space trimmed on both sides and every double quote deleted.

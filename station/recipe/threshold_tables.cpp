@@ -1,7 +1,5 @@
 #include "station/recipe/threshold_tables.h"
 
-#include <cstdlib>
-
 #include "station/recipe/ini_text.h"
 
 namespace station {
@@ -38,15 +36,12 @@ std::string stripTableBlanks(std::string_view line) {
 
 int readTableRow(std::string_view line, double* row) {
     int count = 0;
-    std::string field;
     std::size_t pos = 0;
     for (;;) {
         const std::size_t comma = line.find(',', pos);
         if (comma == std::string_view::npos) break;
-        if (row != nullptr && count < kRxLines) {
-            field.assign(line.substr(pos, comma - pos));
-            row[count] = std::strtod(field.c_str(), nullptr);
-        }
+        if (row != nullptr && count < kRxLines)
+            row[count] = ini::realValue(line.substr(pos, comma - pos));
         ++count;
         pos = comma + 1;
     }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "station/recipe/tests/recipe_test_support.h"
+
 namespace station::ini {
 namespace {
 
@@ -56,6 +58,15 @@ TEST(IniConversions, RealReadsLikeAtof) {
     EXPECT_DOUBLE_EQ(realValue("-1e2x"), -100.0);
     EXPECT_DOUBLE_EQ(realValue("junk"), 0.0);
     EXPECT_DOUBLE_EQ(realValue(""), 0.0);
+}
+
+TEST(IniConversions, RealReadsADecimalPointOnADecimalCommaDesk) {
+    test::ScratchDir dir;
+    const test::DecimalCommaLocale comma(dir.path());
+    if (!comma.active()) GTEST_SKIP() << "no decimal-comma locale can be had here";
+    EXPECT_DOUBLE_EQ(realValue("7.5"), 7.5);
+    EXPECT_DOUBLE_EQ(realValue("-2.25e1"), -22.5);
+    EXPECT_DOUBLE_EQ(realValue("7,5"), 7.0);  // a comma is no decimal sign in a recipe
 }
 
 TEST(IniConversions, CleanValueTrimsAndDropsEveryQuote) {

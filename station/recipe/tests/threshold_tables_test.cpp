@@ -46,6 +46,16 @@ TEST(TableRow, ValuesStandBeforeCommas) {
     }
 }
 
+TEST(TableRow, DecimalPointOnADecimalCommaDesk) {
+    test::ScratchDir dir;
+    const test::DecimalCommaLocale comma(dir.path());
+    if (!comma.active()) GTEST_SKIP() << "no decimal-comma locale can be had here";
+    std::array<double, kRxLines> cells{};
+    EXPECT_EQ(readTableRow("1.5,-0.25,", cells.data()), 2);
+    EXPECT_DOUBLE_EQ(cells[0], 1.5);
+    EXPECT_DOUBLE_EQ(cells[1], -0.25);
+}
+
 TEST(TableRow, ValuesPastTheGridAreCountedNotStored) {
     std::array<double, kRxLines + 1> cells{};
     cells[kRxLines] = -1.0;  // guard cell just past the row
