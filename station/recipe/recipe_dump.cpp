@@ -1,5 +1,6 @@
 #include "station/recipe/recipe_dump.h"
 
+#include <charconv>
 #include <cstdio>
 #include <span>
 #include <string_view>
@@ -17,6 +18,13 @@ std::string format(const char* fmt, auto... args) {
 }
 
 std::string hex4(unsigned v) { return format("0x%04X", v); }
+
+// Shortest text that reads back to the same float, with a decimal point in any desk language.
+std::string realText(float v) {
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
 
 template <typename T>
 std::string joinValues(std::span<const T> values) {
@@ -81,8 +89,7 @@ bool valueText(const RecipeSettings& s, const KeySpec& k, std::string& out) {
             out = hex4(s.*std::get<std::uint16_t RecipeSettings::*>(k.field));
             return true;
         case KeyKind::Real:
-            out =
-                format("%.9g", static_cast<double>(s.*std::get<float RecipeSettings::*>(k.field)));
+            out = realText(s.*std::get<float RecipeSettings::*>(k.field));
             return true;
         case KeyKind::Text:
         case KeyKind::Path:

@@ -79,5 +79,14 @@ TEST(RecipeDump, LoadsBackToTheSameSettings) {
     EXPECT_EQ(dump.find("[XLUT]"), std::string::npos);
 }
 
+TEST(RecipeDump, RealsKeepTheirDecimalPointOnADecimalCommaDesk) {
+    test::ScratchDir dir;
+    const test::DecimalCommaLocale comma(dir.path());
+    if (!comma.active()) GTEST_SKIP() << "no decimal-comma locale can be had here";
+    auto s = std::make_unique<RecipeSettings>();
+    s->DRAW_JUDGE_AREA = 2.25f;
+    EXPECT_NE(dumpRecipe(*s).find("\nDRAW_JUDGE_AREA=2.25\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace station
