@@ -297,6 +297,26 @@ TEST_F(RecipeLoad, LookupTablesAndPortCounts) {
     EXPECT_FALSE(settings_->xlutGiven);
 }
 
+TEST_F(RecipeLoad, TransmitPulseSettingFollowsTheUsedTxLines) {
+    struct Case {
+        int txLines;
+        int tps;
+    };
+    const Case cases[] = {{0, 0},  {6, 0},  {7, 1},  {10, 1}, {11, 2}, {14, 2}, {15, 3}, {18, 3},
+                          {19, 4}, {22, 4}, {23, 5}, {30, 5}, {31, 6}, {42, 6}, {43, 7}, {46, 7}};
+    for (const auto& c : cases) {
+        // Unused entries carry bit 9 too: only bits 9..8 of 01 mark a used Tx line.
+        std::string ylut = "[YLUT]\n";
+        for (int n = 0; n < kYlutSize; ++n) ylut += n < c.txLines ? "0x0100," : "0x0300,";
+        ASSERT_TRUE(load(ylut + "\n")) << c.txLines;
+        EXPECT_EQ(settings_->TX_PORT_COUNT, c.txLines);
+        EXPECT_EQ(settings_->TIPC_TPS, c.tps) << c.txLines;
+    }
+    // An Rx line is used when bit 8 is set, whatever bit 9 says.
+    ASSERT_TRUE(load("[XLUT]\n" + lut(10, "0x0300") + lut(62, "0x0200")));
+    EXPECT_EQ(settings_->RX_PORT_COUNT, 10);
+}
+
 TEST_F(RecipeLoad, LutOf72ValuesOverSeveralLinesPasses) {
     std::string text = "[XLUT]\n";
     for (int line = 0; line < 9; ++line) {
