@@ -140,11 +140,11 @@ void readLutLine(std::string_view line, std::span<std::uint16_t> table, std::int
         pos += 2;
         unsigned value = 0;
         // A value is "0x" and the four characters after it; reading stops at a non-hex one.
-        for (std::size_t i = 0; i < 4 && pos < line.size(); ++i) {
-            const int d = digitValue(line[pos]);
+        // Every "0x" starts a value, also one inside those four characters ("0x0100x0200").
+        for (std::size_t i = pos; i < pos + 4 && i < line.size(); ++i) {
+            const int d = digitValue(line[i]);
             if (d >= 16) break;
             value = value * 16 + static_cast<unsigned>(d);
-            ++pos;
         }
         if (counter >= 0 && counter < static_cast<std::int64_t>(table.size()))
             table[static_cast<std::size_t>(counter)] = static_cast<std::uint16_t>(value);

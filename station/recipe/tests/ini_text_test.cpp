@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -128,13 +129,24 @@ TEST(IniLut, ValuesContinueAcrossLinesAndStopAtTheTableEnd) {
 }
 
 TEST(IniLut, AValueIsAtMostFourHexDigits) {
-    std::array<std::uint16_t, 4> table{};
-    std::int64_t counter = 0;
-    readLutLine("0x123456 0xAb,0x7", table, counter);
-    EXPECT_EQ(counter, 3);
-    EXPECT_EQ(table[0], 0x1234);
-    EXPECT_EQ(table[1], 0x00AB);
-    EXPECT_EQ(table[2], 0x0007);
+    struct Case {
+        const char* line;
+        std::vector<std::uint16_t> values;
+    };
+    const Case cases[] = {
+        {"0x123456 0xAb,0x7", {0x1234, 0x00AB, 0x0007}},
+        // Every "0x" starts a value, also one that stands inside the previous value's digits.
+        {"0x0100x0200", {0x0100, 0x0200}},
+        {"0x0x12", {0x0000, 0x0012}},
+        {"0X0100 x0100", {}},
+    };
+    for (const auto& c : cases) {
+        std::array<std::uint16_t, 8> table{};
+        std::int64_t counter = 0;
+        readLutLine(c.line, table, counter);
+        EXPECT_EQ(counter, static_cast<std::int64_t>(c.values.size())) << c.line;
+        EXPECT_TRUE(std::equal(c.values.begin(), c.values.end(), table.begin())) << c.line;
+    }
 }
 
 TEST(IniFile, LinesSplitOnLfWithOrWithoutCr) {
