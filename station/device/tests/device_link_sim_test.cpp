@@ -304,6 +304,18 @@ TEST(HsyncTunnelOnController, CommandsAnswerTheirValues) {
     }
 }
 
+// Taken, acknowledged and answered each come just inside the limit: every wait has its own
+// five seconds, so the whole exchange may take nearly fifteen.
+TEST(HsyncTunnelOnController, EachStateHasItsOwnWaitLimit) {
+    sim::ControllerConfig c = quiet();
+    c.hsyncAnswerDelayMs = 4900;
+    SimBench b(c);
+    ASSERT_TRUE(b.connect());
+    std::uint16_t value = 0;
+    EXPECT_EQ(station::hsyncRequest(b.pen, station::kHsyncProductId, value), station::HsyncStatus::Ok);
+    EXPECT_EQ(value, 0x0A31);
+}
+
 TEST(HsyncTunnelOnController, FailuresHaveTheirStatus) {
     struct Case {
         const char* what;
