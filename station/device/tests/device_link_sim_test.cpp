@@ -89,7 +89,9 @@ TEST(DeviceLinkOnController, ConnectQueriesAndReadsOnEveryGenerationAndTransport
         EXPECT_EQ(b.touch.touchMaxX, 0x11C0u);
         EXPECT_EQ(b.touch.rowsPerRecordFrame, 8u);
         ASSERT_TRUE(b.touch.readMaintenanceVersion());
-        EXPECT_EQ(b.touch.maintenanceVersion[3], 0x05);
+        // Bytes 4 and 5 of the ten are what the touch report decoder needs.
+        EXPECT_EQ(b.touch.maintenanceVersion[4], 0x00) << "format flags";
+        EXPECT_EQ(b.touch.maintenanceVersion[5], 5) << "contact slots per touch report";
 
         // Actual data first: the power-on scan registers select it.
         ASSERT_TRUE(b.touch.readActualAverage(1, 3, true));
