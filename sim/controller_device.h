@@ -31,7 +31,9 @@ struct ControllerConfig {
     std::uint16_t penMaxY = 0x2FFF;
     std::uint16_t penMaxPressure = 0x0FFF;
     std::uint16_t penFirmware = 0x12;  // R6: one byte (byte 8); R5: 16 bits
-    std::array<std::uint8_t, 10> maintenanceVersion = {0x02, 0x10, 0x00, 0x05, 0, 0, 0, 0, 0, 0};
+    // Bytes 2..11 of the version answer; byte 4 holds the touch report format flags, byte 5
+    // the contact slots per touch report.
+    std::array<std::uint8_t, 10> maintenanceVersion = {0x02, 0x10, 0x00, 0x00, 0x00, 0x05, 0, 0, 0, 0};
     std::uint16_t registerWord41 = 0x482E;  // power-on Rx/Tx counts
     std::uint16_t touchMaxX = 0x11C0;
     std::uint16_t touchMaxY = 0x0B40;

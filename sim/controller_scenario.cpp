@@ -119,12 +119,12 @@ struct Parser {
         std::vector<std::string_view> parts;
         for (std::string_view p : split(v, ' '))
             if (!p.empty()) parts.push_back(p);
-        if (parts.size() != c.maintenanceVersion.size()) return fail("expected 10 bytes in hex, e.g. 02 10 00 05 00 00 00 00 00 00");
+        if (parts.size() != c.maintenanceVersion.size()) return fail("expected 10 bytes in hex, e.g. 02 10 00 00 00 05 00 00 00 00");
         for (std::size_t i = 0; i < parts.size(); ++i) {
             std::uint8_t b = 0;
             const auto [end, ec] = std::from_chars(parts[i].data(), parts[i].data() + parts[i].size(), b, 16);
             if (ec != std::errc{} || end != parts[i].data() + parts[i].size() || parts[i].size() > 2)
-                return fail("expected 10 bytes in hex, e.g. 02 10 00 05 00 00 00 00 00 00");
+                return fail("expected 10 bytes in hex, e.g. 02 10 00 00 00 05 00 00 00 00");
             c.maintenanceVersion[i] = b;
         }
         return true;

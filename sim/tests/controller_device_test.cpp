@@ -92,7 +92,7 @@ TEST_F(ControllerTest, MaintenanceVersionAndTouchQuery) {
     ASSERT_TRUE(b.maintenance());
     ASSERT_TRUE(b.command({9, 1, 0, 0x0A}));
     const Bytes v = b.answer9();
-    EXPECT_EQ(Bytes(v.begin() + 2, v.begin() + 12), (Bytes{0x02, 0x10, 0x00, 0x05, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Bytes(v.begin() + 2, v.begin() + 12), (Bytes{0x02, 0x10, 0x00, 0x00, 0x00, 0x05, 0, 0, 0, 0}));
 }
 
 // Frame content follows register word 12 (0 raw, 8 calibration, anything else actual data);

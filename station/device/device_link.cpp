@@ -398,17 +398,15 @@ bool DeviceLink::stopPenMaintenance() {
     std::array<std::uint8_t, kPenControlLength> r{};
     r[0] = 0x10;
     r[1] = 0x90;
-    bool ok = send(hidlink::PEN_KEY, r);
-    if (ok) {
-        r.fill(0);
-        r[0] = 0x10;
-        r[1] = 0x81;
-        r[2] = 0x02;
-        ok = send(hidlink::PEN_KEY, r);
-    }
-    // The statistics belong to the session that just ended, whatever the pen answered.
+    if (!send(hidlink::PEN_KEY, r)) return false;
+    r.fill(0);
+    r[0] = 0x10;
+    r[1] = 0x81;
+    r[2] = 0x02;
+    // A pen that refused to stop is still in its maintenance session: its statistics stay.
+    if (!send(hidlink::PEN_KEY, r)) return false;
     clearPenStatistics();
-    return ok;
+    return true;
 }
 
 bool DeviceLink::penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> payload) {

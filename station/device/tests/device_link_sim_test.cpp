@@ -89,7 +89,9 @@ TEST(DeviceLinkOnController, ConnectQueriesAndReadsOnEveryGenerationAndTransport
         EXPECT_EQ(b.touch.touchMaxX, 0x11C0u);
         EXPECT_EQ(b.touch.rowsPerRecordFrame, 8u);
         ASSERT_TRUE(b.touch.readMaintenanceVersion());
-        EXPECT_EQ(b.touch.maintenanceVersion[3], 0x05);
+        // Bytes 4 and 5 of the ten are what the touch report decoder needs.
+        EXPECT_EQ(b.touch.maintenanceVersion[4], 0x00) << "format flags";
+        EXPECT_EQ(b.touch.maintenanceVersion[5], 5) << "contact slots per touch report";
 
         // Actual data first: the power-on scan registers select it.
         ASSERT_TRUE(b.touch.readActualAverage(1, 3, true));
@@ -302,6 +304,18 @@ TEST(HsyncTunnelOnController, CommandsAnswerTheirValues) {
         ASSERT_EQ(station::hsyncRequest(b.pen, station::kHsyncNoise, value), station::HsyncStatus::Ok);
         EXPECT_EQ(static_cast<std::int16_t>(value), -12);
     }
+}
+
+// Taken, acknowledged and answered each come just inside the limit: every wait has its own
+// five seconds, so the whole exchange may take nearly fifteen.
+TEST(HsyncTunnelOnController, EachStateHasItsOwnWaitLimit) {
+    sim::ControllerConfig c = quiet();
+    c.hsyncAnswerDelayMs = 4900;
+    SimBench b(c);
+    ASSERT_TRUE(b.connect());
+    std::uint16_t value = 0;
+    EXPECT_EQ(station::hsyncRequest(b.pen, station::kHsyncProductId, value), station::HsyncStatus::Ok);
+    EXPECT_EQ(value, 0x0A31);
 }
 
 TEST(HsyncTunnelOnController, FailuresHaveTheirStatus) {

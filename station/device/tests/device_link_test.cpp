@@ -479,6 +479,36 @@ TEST(DeviceLinkPen, PenOperationsAddressThePenCollection) {
     EXPECT_EQ(body(s[4], 3), (Bytes{0x10, 0x81, 0x02}));
 }
 
+// The pen link of the station keeps the line statistics; this one only counts their clearing.
+class StatisticsPen : public station::DeviceLink {
+public:
+    using DeviceLink::DeviceLink;
+    int cleared = 0;
+
+protected:
+    void clearPenStatistics() override { ++cleared; }
+};
+
+TEST(DeviceLinkPen, StoppingPenMaintenanceClearsTheStatisticsOnlyWhenBothReportsWereTaken) {
+    struct Case {
+        const char* what;
+        std::uint64_t refuse;  // which set is refused, 0 none
+        bool ok;
+        std::size_t sets;
+        int cleared;
+    };
+    for (const Case& c : {Case{"both taken", 0, true, 2, 1}, Case{"stop refused", 1, false, 0, 0},
+                          Case{"leave refused", 2, false, 1, 0}}) {
+        SCOPED_TRACE(c.what);
+        testfx::Bench b;
+        StatisticsPen pen(b.table, hidlink::PEN_KEY, b.clock);
+        b.bus.setFaults(b.deviceId, {0, c.refuse, false});
+        EXPECT_EQ(pen.stopPenMaintenance(), c.ok);
+        EXPECT_EQ(b.device->sets().size(), c.sets);
+        EXPECT_EQ(pen.cleared, c.cleared);
+    }
+}
+
 TEST(DeviceLinkPen, HsyncDirectReadsFourAddresses) {
     testfx::Bench b;
     // Each answer carries the address it was asked for back in payload bytes 4..5 and
