@@ -57,7 +57,7 @@ TEST(HexChecksum, MalformedFilesFail) {
         body + ":0100000300FB\r\n",                   // start segment record, bad checksum
         body + record(6, 0, {}) + eof(),              // record type 06
         body + std::string(":01802000\0", 10) + "FE\r\n" + eof(),  // NUL inside a record
-        body + ":02802000AB\r\n",                     // count says more bytes than the line has
+        body + ":02802000AB\r\n",  // count says more bytes than the line has
         body + hexfixture::linear(0x0007) + record(0, 0, {1}) + eof(),  // past the 0x60000 image
         body + fill(0x7000, 1, 0) + eof(),                              // below the first record
     };
