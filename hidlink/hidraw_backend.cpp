@@ -4,6 +4,7 @@
 #include <linux/hidraw.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,10 +28,16 @@ constexpr int kMaxLevelsToUsbDevice = 16;
 
 std::string errnoText(int err) { return std::strerror(err); }
 
-// Reads a whole sysfs attribute of at most maxBytes; a longer file is refused, not cut.
+// Reads a whole sysfs attribute of at most maxBytes; a longer file is refused, not cut. An
+// attribute is a regular file: anything else (a FIFO would block for ever) is refused.
 std::optional<std::vector<std::uint8_t>> readAttribute(const fs::path& path, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::vector<std::uint8_t> bytes(maxBytes + 1);
     std::size_t used = 0;
     bool ok = true;
@@ -103,14 +110,21 @@ std::optional<unsigned> nodeNumber(std::string_view name) {
     return n;
 }
 
-// bcdDevice of the USB device above the hid device; 0 when there is none below the root.
+// True when dir lies strictly inside root (both canonical).
+bool below(const fs::path& dir, const fs::path& root) {
+    const auto [r, d] = std::mismatch(root.begin(), root.end(), dir.begin(), dir.end());
+    return r == root.end() && d != dir.end();
+}
+
+// bcdDevice of the USB device above the hid device; 0 when there is none below the root. A
+// device link that leads out of the sysfs tree finds nothing: files elsewhere are not sysfs.
 std::uint16_t usbVersion(const fs::path& hidDevice, const fs::path& root) {
     std::error_code ec;
     fs::path dir = fs::canonical(hidDevice, ec);
     if (ec) return 0;
     for (int level = 0; level < kMaxLevelsToUsbDevice; ++level) {
+        if (!below(dir, root)) return 0;
         const fs::path parent = dir.parent_path();
-        if (parent == dir || dir == root) return 0;
         if (const auto bcd = readAttribute(dir / "bcdDevice", 16)) {
             std::string_view text(reinterpret_cast<const char*>(bcd->data()), bcd->size());
             while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);

@@ -1,6 +1,7 @@
 #include "hidlink/hidraw_backend.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -115,6 +116,17 @@ TEST_F(HidrawBackendTest, UnusableNodesAreSkippedSilently) {
              hidlink::fixture::SysfsFixture::write(hid / "uevent", "HID_ID=0003:zz:00000100\n");
          }},
         {"dangling device link", [](const fs::path& hid) { fs::remove_all(hid); }},
+        // A reader that opened these would wait for a writer that never comes.
+        {"descriptor is a FIFO",
+         [](const fs::path& hid) {
+             fs::remove(hid / "report_descriptor");
+             ASSERT_EQ(::mkfifo((hid / "report_descriptor").c_str(), 0600), 0);
+         }},
+        {"uevent is a FIFO",
+         [](const fs::path& hid) {
+             fs::remove(hid / "uevent");
+             ASSERT_EQ(::mkfifo((hid / "uevent").c_str(), 0600), 0);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,6 +141,19 @@ TEST_F(HidrawBackendTest, UnusableNodesAreSkippedSilently) {
         EXPECT_EQ(found[0].path, t.devPath(0));
         EXPECT_EQ(found[1].path, t.devPath(2));
     }
+}
+
+TEST_F(HidrawBackendTest, VersionIsNotLookedForOutsideTheSysfsTree) {
+    // hidraw5's class link leads into another tree, whose USB device has a bcdDevice.
+    hidlink::fixture::SysfsFixture elsewhere;
+    const fs::path hid = elsewhere.add(controller(5));
+    fs::create_directory_symlink(hid / "hidraw" / "hidraw5", fs::path(tree.sysfsRoot()) / "class/hidraw/hidraw5");
+    add(controller(6));
+    const auto found = enumerate();
+    ASSERT_EQ(found.size(), 4u);
+    EXPECT_EQ(found[0].path, tree.devPath(5));
+    EXPECT_EQ(found[0].versionNumber, 0);
+    EXPECT_EQ(found[2].versionNumber, 0x0203);
 }
 
 TEST_F(HidrawBackendTest, OnlyAnUnreadableSysfsRootIsAnError) {

@@ -1,6 +1,7 @@
 #include "romwrite/image/firmware_image.h"
 
 #include <algorithm>
+#include <array>
 
 namespace romwrite {
 
@@ -38,10 +39,17 @@ bool parseImageName(std::string_view path, std::uint32_t& lockedPid, std::uint32
         const auto close = path.rfind('"');
         if (close != std::string_view::npos) path = path.substr(0, close);
     }
-    const std::size_t L = path.size();
-    if (L < 14 || path[L - 14] != '_' || path[L - 9] != '_') return false;
-    lockedPid = leadingHex(path.substr(L - 13, 4));
-    fileVersion = leadingHex(path.substr(L - 8, 4));
+    // The rule counts characters from the end of the name; a UTF-8 path holds some in several
+    // bytes, so find where each of the last 14 characters starts.
+    std::array<std::size_t, 14> at{};  // at[k]: first byte of the character 14 - k from the end
+    std::size_t found = 0;
+    for (std::size_t i = path.size(); i > 0 && found < at.size(); --i)
+        if ((static_cast<unsigned char>(path[i - 1]) & 0xC0) != 0x80)
+            at[at.size() - ++found] = i - 1;
+    if (found < at.size() || path[at[0]] != '_' || path[at[5]] != '_') return false;
+    // A character that is not a hex digit ends the number, a multi-byte one included.
+    lockedPid = leadingHex(path.substr(at[1], 4));
+    fileVersion = leadingHex(path.substr(at[6], 4));
     return lockedPid != 0 && fileVersion != 0;
 }
 

@@ -27,8 +27,9 @@ struct FirmwareImage {
 };
 
 // Loads a HEX file. On failure returns false with the reason in errorText: "No such file.",
-// "File size error." or "Start address error."; a malformed record leaves errorText empty (the
-// window shows "Hex file error." for every failure) and, when asked, the detail in *fault.
+// "File size error." or "Start address error."; a malformed record sets no reason and leaves
+// errorText as it was (the window shows "Hex file error." for every failure); when asked, the
+// detail goes to *fault.
 bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText,
                   HexFault* fault = nullptr);
 

@@ -67,10 +67,10 @@ bool HexRecordReader::hexByte(std::uint8_t& value, std::uint8_t& sum) {
 bool HexRecordReader::nextData(HexDataRecord& out) {
     if (failed_) return false;
     for (;;) {
-        // Skip to the next ':'; count lines on the way, refuse NUL.
+        // Skip to the next ':'; count lines on the way.
         while (pos_ < text_.size() && text_[pos_] != ':') {
             const char c = text_[pos_];
-            if (c == '\0') return fail("NUL byte");
+            if (c == '\0' && nulBytes_ == HexNulBytes::Fail) return fail("NUL byte");
             if (c == '\n') ++line_;
             ++pos_;
         }

@@ -17,6 +17,11 @@ enum class HexLineEnds {
     CrLfOrLf,  // a bare LF accepted too
 };
 
+enum class HexNulBytes {
+    Fail,                // the writer refuses a file with a NUL byte anywhere in it
+    SkipBetweenRecords,  // the station skips it like any other byte between records
+};
+
 struct HexDataRecord {
     std::uint32_t absolute = 0;  // address field plus the base of the last type 02/04 record
     std::span<const std::uint8_t> bytes;
@@ -30,11 +35,13 @@ struct HexFault {
 };
 
 // Pulls data records out of HEX text. Anything other than ':' between records is skipped, so
-// line ends and comments between records do not matter; a NUL byte anywhere fails the file.
+// line ends and comments between records do not matter; a NUL byte fails the file unless the
+// caller skips it between records. Inside a record it is always a fault.
 class HexRecordReader {
   public:
-    explicit HexRecordReader(std::string_view text, HexLineEnds lineEnds = HexLineEnds::CrLf)
-        : text_(text), lineEnds_(lineEnds) {}
+    explicit HexRecordReader(std::string_view text, HexLineEnds lineEnds = HexLineEnds::CrLf,
+                             HexNulBytes nulBytes = HexNulBytes::Fail)
+        : text_(text), lineEnds_(lineEnds), nulBytes_(nulBytes) {}
 
     // Next data record (its bytes stay valid until the next call). False at the end of the text
     // or at the first fault; failed() tells which.
@@ -50,6 +57,7 @@ class HexRecordReader {
 
     std::string_view text_;
     HexLineEnds lineEnds_;
+    HexNulBytes nulBytes_;
     std::size_t pos_ = 0;
     std::size_t line_ = 1;
     std::size_t recordLine_ = 0;

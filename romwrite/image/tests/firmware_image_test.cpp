@@ -192,6 +192,11 @@ TEST(ParseImageName, NameRule) {
         {"fw_0000_0001.hex", false, true, 0x0000, 0x0001},
         {"fw_12G4_0204.hex", true, true, 0x0012, 0x0204},  // reading stops at 'G'
         {"_0123_0204.bin", true, true, 0x0123, 0x0204},    // the extension is not examined
+        // Characters, not bytes, count from the end of a UTF-8 name.
+        {"fw_0123_0204.h\u00e9x", true, true, 0x0123, 0x0204},
+        {"fw_01\u00e43_0204.hex", true, true, 0x01, 0x0204},
+        {"/bilder/\u30d5_0A52_0103.hex", true, true, 0x0A52, 0x0103},
+        {"_0123_0\u00e9\u00e9.hx", false, false, 0, 0},  // 14 bytes, 12 characters
         {"fw-ABCD_0001.hex", false, false, 0, 0},
         {"fw_ABCD-0001.hex", false, false, 0, 0},
         {"0123_0204.hex", false, false, 0, 0},

@@ -7,12 +7,14 @@
 
 namespace hexfixture {
 
-inline std::string record(int type, std::uint16_t address, const std::vector<std::uint8_t>& payload,
-                          const char* lineEnd = "\r\n") {
+// A record whose count field says `count`, whatever the payload holds.
+inline std::string rawRecord(std::uint8_t count, int type, std::uint16_t address,
+                             const std::vector<std::uint8_t>& payload,
+                             const char* lineEnd = "\r\n") {
     static const char* digits = "0123456789ABCDEF";
-    std::vector<std::uint8_t> body{
-        static_cast<std::uint8_t>(payload.size()), static_cast<std::uint8_t>(address >> 8),
-        static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(type)};
+    std::vector<std::uint8_t> body{count, static_cast<std::uint8_t>(address >> 8),
+                                   static_cast<std::uint8_t>(address & 0xFF),
+                                   static_cast<std::uint8_t>(type)};
     body.insert(body.end(), payload.begin(), payload.end());
     unsigned sum = 0;
     for (auto b : body) sum += b;
@@ -23,6 +25,11 @@ inline std::string record(int type, std::uint16_t address, const std::vector<std
         s += digits[b & 15];
     }
     return s + lineEnd;
+}
+
+inline std::string record(int type, std::uint16_t address, const std::vector<std::uint8_t>& payload,
+                          const char* lineEnd = "\r\n") {
+    return rawRecord(static_cast<std::uint8_t>(payload.size()), type, address, payload, lineEnd);
 }
 
 inline std::string eof() { return record(1, 0, {}); }

@@ -89,6 +89,18 @@ TEST(HexRecordReader, ResolvesBaseAddressesAndIgnoresTextBetweenRecords) {
     EXPECT_EQ(r.data, expected);
 }
 
+TEST(HexRecordReader, TypeAloneSetsTheLengthOfNonDataRecords) {
+    using hexfixture::rawRecord;
+    const std::string text = record(0, 0x8000, {0xAA}) + rawRecord(0x00, 4, 0, {0x00, 0x01}) +
+                             record(0, 0x0000, {0xBB}) + rawRecord(0x10, 1, 0, {}) +
+                             rawRecord(0x02, 5, 0, {0, 0, 0x80, 0}) +
+                             rawRecord(0xFF, 3, 0, {0x12, 0x34, 0, 0}) + record(0, 0x0001, {0xCC});
+    const auto r = readAll(text);
+    ASSERT_FALSE(r.failed) << r.fault.text();
+    const decltype(r.data) expected = {{0x8000, {0xAA}}, {0x10000, {0xBB}}, {0x10001, {0xCC}}};
+    EXPECT_EQ(r.data, expected);
+}
+
 TEST(HexRecordReader, BareLfAcceptedOnlyWhenAsked) {
     const std::string text = record(0, 0x8000, {1, 2}, "\n") + record(1, 0, {}, "\n");
     EXPECT_TRUE(readAll(text).failed);

@@ -37,6 +37,10 @@ TEST(HexChecksum, ImagesWithoutTheWritersLimits) {
         {"start segment record between data records",
          first + record(3, 0, {0x12, 0x34, 0, 0}) + record(0, 0x8001, {0x05}) + eof(),
          (1 + 5 + filler(0x200 - 2)) % 65536u},
+        {"NUL byte between records",
+         first + std::string("\0\r\n", 3) + record(0, 0x8001, {0x05}) + std::string(1, '\0') +
+             eof(),
+         (1 + 5 + filler(0x200 - 2)) % 65536u},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -52,8 +56,8 @@ TEST(HexChecksum, MalformedFilesFail) {
         body + record(0, 0x8020, {1}, "\n") + eof(),  // LF only
         body + ":0100000300FB\r\n",                   // start segment record, bad checksum
         body + record(6, 0, {}) + eof(),              // record type 06
-        body + std::string(1, '\0') + eof(),          // NUL byte
-        body + ":02802000AB\r\n",                     // count says more bytes than the line has
+        body + std::string(":01802000\0", 10) + "FE\r\n" + eof(),  // NUL inside a record
+        body + ":02802000AB\r\n",  // count says more bytes than the line has
         body + hexfixture::linear(0x0007) + record(0, 0, {1}) + eof(),  // past the 0x60000 image
         body + fill(0x7000, 1, 0) + eof(),                              // below the first record
     };
