@@ -115,6 +115,11 @@ void BM_SleepPatternOnly(benchmark::State& state) {
     }
     state.counters["ratio"] = wallMs / (demandedMs * static_cast<double>(state.iterations()));
 }
-BENCHMARK(BM_SleepPatternOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_SleepPatternOnly)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace

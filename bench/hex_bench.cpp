@@ -23,8 +23,7 @@ std::string wholeFlashHex() {
         text += digits[b & 15];
         sum += b;
     };
-    auto rec = [&](std::uint8_t type, std::uint16_t address, const std::uint8_t* data,
-                   std::uint8_t n) {
+    auto rec = [&](std::uint8_t type, std::uint16_t address, const std::uint8_t* data, std::uint8_t n) {
         unsigned sum = 0;
         text += ':';
         put(n, sum);
@@ -39,8 +38,7 @@ std::string wholeFlashHex() {
     for (std::uint32_t a = 0x8000; a < 0x8000 + 0x2C000; a += 32) {
         if (a >> 16 != upper) {
             upper = a >> 16;
-            const std::uint8_t u[2] = {static_cast<std::uint8_t>(upper >> 8),
-                                       static_cast<std::uint8_t>(upper)};
+            const std::uint8_t u[2] = {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)};
             rec(4, 0, u, 2);
         }
         std::uint8_t data[32];
@@ -63,8 +61,8 @@ const std::string& hexText() {
 
 const std::string& hexFile() {
     static const std::string path = [] {
-        const auto p = std::filesystem::temp_directory_path() /
-                       ("vorlick_bench_" + std::to_string(::getpid()) + "_0A52_0103.hex");
+        const auto p =
+            std::filesystem::temp_directory_path() / ("vorlick_bench_" + std::to_string(::getpid()) + "_0A52_0103.hex");
         std::ofstream(p, std::ios::binary) << hexText();
         return p.string();
     }();

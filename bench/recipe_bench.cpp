@@ -17,7 +17,7 @@ namespace {
 const std::string kStation = std::string(VORLICK_SOURCE_DIR) + "/examples/station";
 
 class NullPort final : public station::UiPort {
-  public:
+public:
     void appendMessage(std::string_view) override {}
     void setPrompt(std::string_view) override {}
     void resetDisplay() override {}
@@ -31,8 +31,7 @@ void BM_LoadFullRecipe(benchmark::State& state) {
     auto settings = std::make_unique<station::RecipeSettings>();
     const std::string recipe = kStation + "/R6_full.ini";
     for (auto _ : state) {
-        if (!station::LoadRecipe(*settings, recipe, env))
-            state.SkipWithError("example recipe did not load");
+        if (!station::LoadRecipe(*settings, recipe, env)) state.SkipWithError("example recipe did not load");
         benchmark::DoNotOptimize(settings->GapVerticalTable[0]);
     }
 }
@@ -59,8 +58,7 @@ void BM_ThresholdTables(benchmark::State& state) {
     s->THRESHOLD_CSV = kStation + "/tables/threshold.csv";
     s->GAP_CSV = kStation + "/tables/gap.csv";
     for (auto _ : state) {
-        if (!station::LoadThresholdTables(*s, port))
-            state.SkipWithError("example tables did not load");
+        if (!station::LoadThresholdTables(*s, port)) state.SkipWithError("example tables did not load");
         benchmark::DoNotOptimize(s->UpperTable[0]);
     }
 }

@@ -12,8 +12,8 @@
 #include "hidlink/socket_backend.h"
 #include "hidlink/vendor_ids.h"
 #include "platform/clock.h"
-#include "sim/sim_server.h"
 #include "sim/descriptor_builder.h"
+#include "sim/sim_server.h"
 #include "sim/table_device.h"
 #include "sim/virtual_bus.h"
 

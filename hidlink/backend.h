@@ -17,9 +17,9 @@ namespace hidlink {
 // One present top-level collection, as enumeration found it.
 struct CollectionDesc {
     CollectionIdentity identity;
-    std::uint16_t versionNumber = 0;   // USB bcdDevice
-    std::string path;                  // node the collection lives on (for display and reopen)
-    std::uint32_t collectionIndex = 0; // which top-level collection of that node
+    std::uint16_t versionNumber = 0;    // USB bcdDevice
+    std::string path;                   // node the collection lives on (for display and reopen)
+    std::uint32_t collectionIndex = 0;  // which top-level collection of that node
     bool numbered = false;
     TopCollection caps;
 };

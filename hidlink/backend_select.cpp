@@ -20,8 +20,7 @@ std::unique_ptr<Backend> makeBackend(const std::string& spec, std::string& error
     // The roots can point at a copied or hand-made tree, so discovery can be checked without
     // the station's hardware.
     if (spec.empty() || spec == "hidraw")
-        return std::make_unique<HidrawBackend>(envOr("VORLICK_SYSFS_ROOT", "/sys"),
-                                               envOr("VORLICK_DEV_ROOT", "/dev"));
+        return std::make_unique<HidrawBackend>(envOr("VORLICK_SYSFS_ROOT", "/sys"), envOr("VORLICK_DEV_ROOT", "/dev"));
     if (spec.rfind("sim:", 0) == 0) {
         const std::string path = spec.substr(4);
         if (path.empty()) {

@@ -16,9 +16,8 @@ void dump(const CollectionDesc& d, const char* what, std::span<const std::uint8_
     std::string line;
     line.reserve(64 + bytes.size() * 3);
     char head[96];
-    std::snprintf(head, sizeof head, "hid %04X/%04X %s len=%zu:",
-                  static_cast<unsigned>(d.identity.usagePage), static_cast<unsigned>(d.identity.usage),
-                  what, bytes.size());
+    std::snprintf(head, sizeof head, "hid %04X/%04X %s len=%zu:", static_cast<unsigned>(d.identity.usagePage),
+                  static_cast<unsigned>(d.identity.usage), what, bytes.size());
     line += head;
     for (std::uint8_t b : bytes) {
         char hex[4];
@@ -56,8 +55,8 @@ bool Connection::validReportId(std::uint8_t id, const std::vector<std::uint8_t>&
 bool Connection::validFeatureRequest(std::span<const std::uint8_t> report) {
     if (!open_) return setLastError("collection is closed"), false;
     if (report.empty() || report.size() > desc_.caps.featureReportLength)
-        return setLastError("feature report length " + std::to_string(report.size()) +
-                            " outside 1.." + std::to_string(desc_.caps.featureReportLength)),
+        return setLastError("feature report length " + std::to_string(report.size()) + " outside 1.." +
+                            std::to_string(desc_.caps.featureReportLength)),
                false;
     if (!validReportId(report[0], desc_.caps.featureReportIds))
         return setLastError("no feature report " + std::to_string(report[0])), false;
@@ -73,8 +72,7 @@ bool Connection::getFeature(std::span<std::uint8_t> report) {
         return false;
     }
     // Bytes the device did not answer must not keep what the request carried there.
-    if (static_cast<std::size_t>(n) < report.size())
-        std::fill(report.begin() + n, report.end(), std::uint8_t{0});
+    if (static_cast<std::size_t>(n) < report.size()) std::fill(report.begin() + n, report.end(), std::uint8_t{0});
     if (traceEnabled()) dump(desc_, "get<", report);
     return true;
 }

@@ -31,10 +31,14 @@ std::uint32_t unsignedData(const std::uint8_t* p, unsigned size) {
 std::int64_t signedData(const std::uint8_t* p, unsigned size) {
     const std::uint32_t v = unsignedData(p, size);
     switch (size) {
-        case 1: return static_cast<std::int8_t>(v);
-        case 2: return static_cast<std::int16_t>(v);
-        case 4: return static_cast<std::int32_t>(v);
-        default: return 0;
+        case 1:
+            return static_cast<std::int8_t>(v);
+        case 2:
+            return static_cast<std::int16_t>(v);
+        case 4:
+            return static_cast<std::int32_t>(v);
+        default:
+            return 0;
     }
 }
 
@@ -67,10 +71,17 @@ public:
             i += 1 + size;
             bool ok = true;
             switch (type) {
-                case 0: ok = mainItem(tag, data, size); break;
-                case 1: ok = globalItem(tag, data, size); break;
-                case 2: localItem(tag, data, size); break;
-                default: break;  // reserved type: ignored
+                case 0:
+                    ok = mainItem(tag, data, size);
+                    break;
+                case 1:
+                    ok = globalItem(tag, data, size);
+                    break;
+                case 2:
+                    localItem(tag, data, size);
+                    break;
+                default:
+                    break;  // reserved type: ignored
             }
             if (!ok) return false;
         }
@@ -112,10 +123,17 @@ private:
                 if (!linkStack_.empty()) linkStack_.pop_back();
                 if (depth_ == 0) inApplication_ = false;
                 break;
-            case 0x8: ok = dataItem(ReportKind::Input, value); break;
-            case 0x9: ok = dataItem(ReportKind::Output, value); break;
-            case 0xB: ok = dataItem(ReportKind::Feature, value); break;
-            default: break;
+            case 0x8:
+                ok = dataItem(ReportKind::Input, value);
+                break;
+            case 0x9:
+                ok = dataItem(ReportKind::Output, value);
+                break;
+            case 0xB:
+                ok = dataItem(ReportKind::Feature, value);
+                break;
+            default:
+                break;
         }
         local_.clear();  // local state lasts until the next main item
         return ok;
@@ -158,8 +176,12 @@ private:
 
     bool globalItem(unsigned tag, const std::uint8_t* data, unsigned size) {
         switch (tag) {
-            case 0x0: global_.usagePage = static_cast<std::uint16_t>(unsignedData(data, size)); break;
-            case 0x1: global_.logicalMin = signedData(data, size); break;
+            case 0x0:
+                global_.usagePage = static_cast<std::uint16_t>(unsignedData(data, size));
+                break;
+            case 0x1:
+                global_.logicalMin = signedData(data, size);
+                break;
             case 0x2: {
                 global_.logicalMax = signedData(data, size);
                 // A maximum that only fits unsigned when the minimum is not negative.
@@ -167,7 +189,9 @@ private:
                     global_.logicalMax = static_cast<std::int64_t>(unsignedData(data, size));
                 break;
             }
-            case 0x7: global_.reportSize = unsignedData(data, size); break;
+            case 0x7:
+                global_.reportSize = unsignedData(data, size);
+                break;
             case 0x8: {
                 const std::uint32_t id = unsignedData(data, size);
                 if (id == 0 || id > 255) return fail(reason_, "invalid report id");
@@ -175,7 +199,9 @@ private:
                 result_.numbered = true;
                 break;
             }
-            case 0x9: global_.reportCount = unsignedData(data, size); break;
+            case 0x9:
+                global_.reportCount = unsignedData(data, size);
+                break;
             case 0xA:
                 if (stack_.size() >= 16) return fail(reason_, "push stack too deep");
                 stack_.push_back(global_);
@@ -185,7 +211,8 @@ private:
                 global_ = stack_.back();
                 stack_.pop_back();
                 break;
-            default: break;
+            default:
+                break;
         }
         if (global_.reportSize > 32 * 8 || global_.reportCount > kMaxReportBytes * 8)
             return fail(reason_, "report size or count out of range");
@@ -199,9 +226,16 @@ private:
             case 0x0:
                 if (local_.usages.size() < 1024) local_.usages.push_back(v);
                 break;
-            case 0x1: local_.haveMin = true; local_.usageMin = v; break;
-            case 0x2: local_.haveMax = true; local_.usageMax = v; break;
-            default: break;
+            case 0x1:
+                local_.haveMin = true;
+                local_.usageMin = v;
+                break;
+            case 0x2:
+                local_.haveMax = true;
+                local_.usageMax = v;
+                break;
+            default:
+                break;
         }
     }
 
@@ -251,8 +285,7 @@ private:
 
 }  // namespace
 
-std::optional<ParsedDescriptor> parseReportDescriptor(std::span<const std::uint8_t> bytes,
-                                                      std::string* reason) {
+std::optional<ParsedDescriptor> parseReportDescriptor(std::span<const std::uint8_t> bytes, std::string* reason) {
     ParsedDescriptor out;
     Parser p(bytes, reason);
     if (!p.run(out)) return std::nullopt;

@@ -17,16 +17,16 @@ enum class ReportKind : std::uint8_t { Input = 0, Output = 1, Feature = 2 };
 struct ValueCap {
     ReportKind kind = ReportKind::Input;
     std::uint16_t usagePage = 0;
-    std::uint16_t usage = 0;          // first usage (or usage minimum) of the item
-    std::uint16_t usageMax = 0;       // last usage covered (== usage for a single usage)
-    std::uint8_t reportId = 0;        // 0 on an unnumbered interface
-    std::uint32_t bitOffset = 0;      // from the first bit after the report id byte
-    std::uint32_t bitSize = 0;        // Report Size
-    std::uint32_t reportCount = 0;    // Report Count
+    std::uint16_t usage = 0;        // first usage (or usage minimum) of the item
+    std::uint16_t usageMax = 0;     // last usage covered (== usage for a single usage)
+    std::uint8_t reportId = 0;      // 0 on an unnumbered interface
+    std::uint32_t bitOffset = 0;    // from the first bit after the report id byte
+    std::uint32_t bitSize = 0;      // Report Size
+    std::uint32_t reportCount = 0;  // Report Count
     std::int32_t logicalMin = 0;
     std::int32_t logicalMax = 0;
-    std::uint32_t mainFlags = 0;      // data/constant, array/variable, ... as in the item
-    std::uint16_t linkCollection = 0; // index of the innermost collection holding the item
+    std::uint32_t mainFlags = 0;       // data/constant, array/variable, ... as in the item
+    std::uint16_t linkCollection = 0;  // index of the innermost collection holding the item
     bool isConstant() const { return (mainFlags & 1u) != 0; }
 };
 

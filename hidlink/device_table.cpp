@@ -4,8 +4,7 @@
 
 namespace hidlink {
 
-std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& out,
-                                              std::size_t limit) {
+std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit) {
     std::vector<CollectionDesc> found;
     if (!backend_->enumerate(found, limit)) return 0;
     const std::size_t n = std::min(found.size(), limit);
@@ -13,16 +12,15 @@ std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& o
     return n;
 }
 
-bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId,
-                                 std::uint32_t usagePage, std::uint32_t usage, int key) {
+bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
+                                 std::uint32_t usage, int key) {
     if (find(key) != nullptr) return false;
     std::vector<CollectionDesc> present;
     // Opening walks every present interface, not only the first hundred.
     if (!backend_->enumerate(present, SIZE_MAX)) return false;
     for (const CollectionDesc& d : present) {
         const CollectionIdentity& id = d.identity;
-        if (id.vendorId != vendorId || id.productId != productId || id.usagePage != usagePage)
-            continue;
+        if (id.vendorId != vendorId || id.productId != productId || id.usagePage != usagePage) continue;
         if (usage != 0 && id.usage != usage) continue;
         auto feature = backend_->open(d, OpenMode::Feature);
         if (!feature) continue;  // an interface that cannot be opened is skipped
@@ -40,8 +38,7 @@ bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId
 }
 
 bool DeviceTable::closeCollection(int key) {
-    auto it = std::find_if(entries_.begin(), entries_.end(),
-                           [key](const auto& e) { return e->key == key; });
+    auto it = std::find_if(entries_.begin(), entries_.end(), [key](const auto& e) { return e->key == key; });
     if (it == entries_.end()) return false;
     (*it)->feature->close();
     (*it)->read->close();

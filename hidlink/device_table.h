@@ -49,8 +49,8 @@ public:
                                      std::size_t limit = kStationEnumerationLimit);
     // Opens the first present collection that matches (usage 0 matches any usage) under `key`.
     // False at once, the table untouched, when `key` is already open.
-    bool openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
-                        std::uint32_t usage, int key);
+    bool openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage, std::uint32_t usage,
+                        int key);
     bool closeCollection(int key);
     bool getCollectionInfo(int key, DeviceInfo& out) const;
 

@@ -68,9 +68,9 @@ public:
     std::vector<std::uint8_t> bytes(std::uint32_t cap, const char* what) {
         const std::uint32_t n = u32();
         if (failed()) return {};
-        if (n > cap) return fail(std::string(what) + " of " + std::to_string(n) + " bytes exceeds " +
-                                 std::to_string(cap)),
-                      std::vector<std::uint8_t>{};
+        if (n > cap)
+            return fail(std::string(what) + " of " + std::to_string(n) + " bytes exceeds " + std::to_string(cap)),
+                   std::vector<std::uint8_t>{};
         if (n > b_.size() - pos_) return fail(std::string("truncated ") + what), std::vector<std::uint8_t>{};
         std::vector<std::uint8_t> v(b_.begin() + static_cast<std::ptrdiff_t>(pos_),
                                     b_.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
@@ -107,7 +107,10 @@ private:
 
 struct Encoder {
     Writer& w;
-    void operator()(const Hello& m) { w.u8(std::uint8_t(Op::Hello)); w.u32(m.version); }
+    void operator()(const Hello& m) {
+        w.u8(std::uint8_t(Op::Hello));
+        w.u32(m.version);
+    }
     void operator()(const Enumerate&) { w.u8(std::uint8_t(Op::Enumerate)); }
     void operator()(const Open& m) {
         w.u8(std::uint8_t(Op::Open));
@@ -116,8 +119,14 @@ struct Encoder {
         w.u32(m.collectionIndex);
         w.u8(static_cast<std::uint8_t>(m.mode));
     }
-    void operator()(const GetFeature& m) { w.u8(std::uint8_t(Op::GetFeature)); w.bytes(m.report); }
-    void operator()(const SetFeature& m) { w.u8(std::uint8_t(Op::SetFeature)); w.bytes(m.report); }
+    void operator()(const GetFeature& m) {
+        w.u8(std::uint8_t(Op::GetFeature));
+        w.bytes(m.report);
+    }
+    void operator()(const SetFeature& m) {
+        w.u8(std::uint8_t(Op::SetFeature));
+        w.bytes(m.report);
+    }
     void operator()(const ReadInput& m) {
         w.u8(std::uint8_t(Op::ReadInput));
         w.u32(m.timeoutMs);
@@ -125,8 +134,14 @@ struct Encoder {
     }
     void operator()(const Close&) { w.u8(std::uint8_t(Op::Close)); }
     void operator()(const ListDevices&) { w.u8(std::uint8_t(Op::ListDevices)); }
-    void operator()(const Unplug& m) { w.u8(std::uint8_t(Op::Unplug)); w.u32(m.deviceId); }
-    void operator()(const Replug& m) { w.u8(std::uint8_t(Op::Replug)); w.u32(m.deviceId); }
+    void operator()(const Unplug& m) {
+        w.u8(std::uint8_t(Op::Unplug));
+        w.u32(m.deviceId);
+    }
+    void operator()(const Replug& m) {
+        w.u8(std::uint8_t(Op::Replug));
+        w.u32(m.deviceId);
+    }
     void operator()(const SetFaults& m) {
         w.u8(std::uint8_t(Op::SetFaults));
         w.u32(m.deviceId);
@@ -140,8 +155,15 @@ struct Encoder {
         w.u32(m.iface);
         w.bytes(m.report);
     }
-    void operator()(const Status& m) { w.u8(std::uint8_t(Op::Status)); w.flag(m.ok); w.text(m.error); }
-    void operator()(const HelloReply& m) { w.u8(std::uint8_t(Op::HelloReply)); w.u32(m.version); }
+    void operator()(const Status& m) {
+        w.u8(std::uint8_t(Op::Status));
+        w.flag(m.ok);
+        w.text(m.error);
+    }
+    void operator()(const HelloReply& m) {
+        w.u8(std::uint8_t(Op::HelloReply));
+        w.u32(m.version);
+    }
     void operator()(const EnumerateReply& m) {
         w.u8(std::uint8_t(Op::EnumerateReply));
         w.u32(static_cast<std::uint32_t>(m.interfaces.size()));
@@ -154,7 +176,11 @@ struct Encoder {
             w.bytes(i.descriptor);
         }
     }
-    void operator()(const FeatureReply& m) { w.u8(std::uint8_t(Op::FeatureReply)); w.i32(m.result); w.bytes(m.report); }
+    void operator()(const FeatureReply& m) {
+        w.u8(std::uint8_t(Op::FeatureReply));
+        w.i32(m.result);
+        w.bytes(m.report);
+    }
     void operator()(const InputReply& m) {
         w.u8(std::uint8_t(Op::InputReply));
         w.u8(static_cast<std::uint8_t>(m.status));
@@ -185,8 +211,10 @@ std::optional<Message> decodeWith(Reader& r) {
     const auto op = static_cast<Op>(r.u8());
     if (r.failed()) return std::nullopt;
     switch (op) {
-        case Op::Hello: return Hello{r.u32()};
-        case Op::Enumerate: return Enumerate{};
+        case Op::Hello:
+            return Hello{r.u32()};
+        case Op::Enumerate:
+            return Enumerate{};
         case Op::Open: {
             Open m;
             m.deviceId = r.u32();
@@ -212,10 +240,14 @@ std::optional<Message> decodeWith(Reader& r) {
                 r.fail("input buffer of " + std::to_string(m.maxLength) + " bytes");
             return m;
         }
-        case Op::Close: return Close{};
-        case Op::ListDevices: return ListDevices{};
-        case Op::Unplug: return Unplug{r.u32()};
-        case Op::Replug: return Replug{r.u32()};
+        case Op::Close:
+            return Close{};
+        case Op::ListDevices:
+            return ListDevices{};
+        case Op::Unplug:
+            return Unplug{r.u32()};
+        case Op::Replug:
+            return Replug{r.u32()};
         case Op::SetFaults: {
             SetFaults m;
             m.deviceId = r.u32();
@@ -238,7 +270,8 @@ std::optional<Message> decodeWith(Reader& r) {
             m.error = r.text();
             return m;
         }
-        case Op::HelloReply: return HelloReply{r.u32()};
+        case Op::HelloReply:
+            return HelloReply{r.u32()};
         case Op::EnumerateReply: {
             EnumerateReply m;
             const std::uint32_t n = r.count(kWireInterfaceMin);
@@ -355,11 +388,16 @@ std::vector<CollectionDesc> collectionsOf(const EnumerateReply& reply, std::size
 
 const char* ioStatusText(IoStatus status) {
     switch (status) {
-        case IoStatus::Ok: return "ok";
-        case IoStatus::Closed: return "the simulator closed the connection";
-        case IoStatus::Timeout: return "the simulator did not answer in time";
-        case IoStatus::Error: return "socket error";
-        case IoStatus::BadMessage: return "malformed message";
+        case IoStatus::Ok:
+            return "ok";
+        case IoStatus::Closed:
+            return "the simulator closed the connection";
+        case IoStatus::Timeout:
+            return "the simulator did not answer in time";
+        case IoStatus::Error:
+            return "socket error";
+        case IoStatus::BadMessage:
+            return "malformed message";
     }
     return "?";
 }
@@ -452,8 +490,8 @@ int connectUnixSocket(const std::string& path, std::string& error) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        error = "socket path '" + path + "' is empty or longer than " + std::to_string(sizeof addr.sun_path - 1) +
-                " bytes";
+        error =
+            "socket path '" + path + "' is empty or longer than " + std::to_string(sizeof addr.sun_path - 1) + " bytes";
         return -1;
     }
     std::memcpy(addr.sun_path, path.data(), path.size());

@@ -166,9 +166,9 @@ struct DeviceList {
     friend bool operator==(const DeviceList&, const DeviceList&) = default;
 };
 
-using Message = std::variant<Hello, Enumerate, Open, GetFeature, SetFeature, ReadInput, Close,
-                             ListDevices, Unplug, Replug, SetFaults, PushInput, Status, HelloReply,
-                             EnumerateReply, FeatureReply, InputReply, DeviceList>;
+using Message =
+    std::variant<Hello, Enumerate, Open, GetFeature, SetFeature, ReadInput, Close, ListDevices, Unplug, Replug,
+                 SetFaults, PushInput, Status, HelloReply, EnumerateReply, FeatureReply, InputReply, DeviceList>;
 
 // The whole frame: length prefix and body.
 std::vector<std::uint8_t> encode(const Message& message);

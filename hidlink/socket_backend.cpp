@@ -48,7 +48,8 @@ protected:
         const auto maxLength = static_cast<std::uint32_t>(std::min<std::size_t>(buffer.size(), kMaxWireReport));
         for (;;) {
             const std::uint64_t now = clock.monotonicMs();
-            const auto wait = static_cast<std::uint32_t>(std::min<std::uint64_t>(end > now ? end - now : 0, kMaxReadWaitMs));
+            const auto wait =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(end > now ? end - now : 0, kMaxReadWaitMs));
             Message answer;
             std::string error;
             if (!channel_->call(ReadInput{wait, maxLength}, answer, wait, error)) {
@@ -105,7 +106,8 @@ public:
         auto channel = std::make_unique<Channel>(path_, clock_, timeoutMs_);
         std::string error;
         Message answer;
-        if (!channel->connect(error) || !channel->call(Open{deviceId, iface, desc.collectionIndex, mode}, answer, 0, error)) {
+        if (!channel->connect(error) ||
+            !channel->call(Open{deviceId, iface, desc.collectionIndex, mode}, answer, 0, error)) {
             std::lock_guard lock(mutex_);
             setLastError(error);
             return nullptr;
@@ -128,8 +130,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error,
-                                              int callTimeoutMs, platform::Clock& clock) {
+std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error, int callTimeoutMs,
+                                              platform::Clock& clock) {
     auto backend = std::make_unique<SocketBackend>(socketPath, clock, std::max(callTimeoutMs, 1));
     if (!backend->connect(error)) return nullptr;
     return backend;

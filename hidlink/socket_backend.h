@@ -19,7 +19,7 @@ inline constexpr int kSimCallTimeoutMs = 5000;
 
 // nullptr and one line in `error` when nothing answers at `socketPath`.
 std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error);
-std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error,
-                                              int callTimeoutMs, platform::Clock& clock);
+std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error, int callTimeoutMs,
+                                              platform::Clock& clock);
 
 }  // namespace hidlink

@@ -13,15 +13,14 @@ int millisecondsInMinute(const TimeOfDay& t) { return t.second * 1000 + t.millis
 
 std::string formatTimeOfDay(const TimeOfDay& t) {
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.millisecond);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, t.millisecond);
     return buf;
 }
 
 std::uint64_t SystemClock::monotonicMs() {
     using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 TimeOfDay SystemClock::timeOfDay() {
@@ -31,7 +30,7 @@ TimeOfDay SystemClock::timeOfDay() {
     const std::time_t secs = system_clock::to_time_t(now);
     std::tm tm{};
     localtime_r(&secs, &tm);
-    return TimeOfDay{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+    return TimeOfDay{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,          tm.tm_hour,
                      tm.tm_min,         tm.tm_sec,     static_cast<int>(ms)};
 }
 
@@ -75,8 +74,13 @@ TimeOfDay VirtualClock::timeOfDay() {
     base += static_cast<std::time_t>(totalMs / 1000);
     std::tm out{};
     gmtime_r(&base, &out);
-    return TimeOfDay{out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour,
-                     out.tm_min,         out.tm_sec,     static_cast<int>(totalMs % 1000)};
+    return TimeOfDay{out.tm_year + 1900,
+                     out.tm_mon + 1,
+                     out.tm_mday,
+                     out.tm_hour,
+                     out.tm_min,
+                     out.tm_sec,
+                     static_cast<int>(totalMs % 1000)};
 }
 
 void VirtualClock::sleepMs(std::uint32_t ms) {

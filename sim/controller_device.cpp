@@ -38,8 +38,7 @@ void put32(std::vector<std::uint8_t>& a, std::size_t i, std::uint32_t v) {
 
 std::uint16_t defaultProductId(Generation g) { return g == Generation::R6 ? 0x0A52 : 0x0952; }
 
-ControllerDevice::ControllerDevice(ControllerConfig config)
-    : config_(std::move(config)), panel_(config_.panel) {
+ControllerDevice::ControllerDevice(ControllerConfig config) : config_(std::move(config)), panel_(config_.panel) {
     zeroFrames_ = config_.zeroFrames;
     breakEcho_ = config_.breakEcho;
     breakIndices_ = config_.breakIndices;
@@ -54,11 +53,11 @@ void ControllerDevice::powerOn() {
     responseType_ = 0x10;
     registers_.fill(0);
     // Scan timing of a healthy panel; the station overrides some of it from the recipe.
-    registers_[2] = 24;   // TXE
-    registers_[3] = 8;    // TXW
+    registers_[2] = 24;  // TXE
+    registers_[3] = 8;   // TXW
     registers_[7] = 22;
     registers_[8] = 22;
-    registers_[9] = 4;    // SHW
+    registers_[9] = 4;  // SHW
     registers_[10] = 20;
     setWord(7, 0x0700);   // Tx ports per group in bits 8..10
     setWord(12, 0x0005);  // normal scan: actual data
@@ -85,9 +84,7 @@ void ControllerDevice::powerOn() {
     lastWrappedId_.fill(0);
 }
 
-std::uint16_t ControllerDevice::usagePage() const {
-    return config_.generation == Generation::R6 ? 0xFF11 : 0xFF09;
-}
+std::uint16_t ControllerDevice::usagePage() const { return config_.generation == Generation::R6 ? 0xFF11 : 0xFF09; }
 
 std::uint16_t ControllerDevice::penUsage() const {
     if (driverMode()) return 0x0A;
@@ -139,7 +136,8 @@ std::vector<std::uint8_t> ControllerDevice::reportDescriptor(std::size_t iface) 
     const std::uint16_t page = usagePage();
     if (driverMode()) {
         if (iface == kTouchInterface)
-            return buildVendorDescriptor({{page, 0x0B,
+            return buildVendorDescriptor({{page,
+                                           0x0B,
                                            {{R::Feature, 0xBB, kWrapperLength},
                                             {R::Feature, 3, 2},
                                             {R::Feature, 15, 263},
@@ -149,14 +147,13 @@ std::vector<std::uint8_t> ControllerDevice::reportDescriptor(std::size_t iface) 
         return {};
     }
     if (iface == kTouchInterface)
-        return buildVendorDescriptor({{page, 0x11,
-                                       {{R::Feature, 2, 2},
-                                        {R::Feature, 3, 64},
-                                        {R::Feature, 4, 16},
-                                        {R::Feature, 9, 64},
-                                        {R::Input, 1, 64}}}});
+        return buildVendorDescriptor(
+            {{page,
+              0x11,
+              {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16}, {R::Feature, 9, 64}, {R::Input, 1, 64}}}});
     if (iface == kPenInterface)
-        return buildVendorDescriptor({{page, penUsage(),
+        return buildVendorDescriptor({{page,
+                                       penUsage(),
                                        {{R::Feature, 5, 9},
                                         {R::Feature, 11, 64},
                                         {R::Feature, 0x10, 66},
@@ -357,8 +354,7 @@ bool ControllerDevice::writeBlock(std::span<const std::uint8_t> r) {
             return lut(kYLutWord, kMaxTx, 2);
         case 0x0D: {
             const std::uint8_t firstRx = at(r, 4), firstTx = at(r, 5), rxN = at(r, 6), txN = at(r, 7);
-            if (rxN == 0 || txN == 0 || rxN > kMaxRx || txN > kMaxTx || firstRx >= rxN || firstTx >= txN)
-                return false;
+            if (rxN == 0 || txN == 0 || rxN > kMaxRx || txN > kMaxTx || firstRx >= rxN || firstTx >= txN) return false;
             scanArea_ = {firstRx, firstTx, rxN, txN};
             return true;
         }
@@ -480,9 +476,12 @@ bool ControllerDevice::setPen(std::span<const std::uint8_t> r) {
                     for (std::size_t i = 0; i < directPayload_.size(); ++i) directPayload_[i] = at(r, 2 + i);
                     return true;
                 case 0x81:
-                    if (at(r, 2) == 0x01) penMaintenance_ = true;
-                    else if (at(r, 2) == 0x02) penMaintenance_ = false;
-                    else if (at(r, 2) != 0xA4) return false;  // 0xA4: TKP scan settings
+                    if (at(r, 2) == 0x01)
+                        penMaintenance_ = true;
+                    else if (at(r, 2) == 0x02)
+                        penMaintenance_ = false;
+                    else if (at(r, 2) != 0xA4)
+                        return false;  // 0xA4: TKP scan settings
                     return true;
                 case 0x90:
                     return true;
@@ -536,11 +535,20 @@ std::vector<std::uint8_t> ControllerDevice::answerDirect() const {
     const std::uint16_t address = static_cast<std::uint16_t>(directPayload_[4] | (directPayload_[5] << 8));
     std::size_t count = 0;
     switch (address) {
-        case 0x4004: count = 4; break;
-        case 0x501C: count = 5; break;
-        case 0x11C0: count = 1; break;
-        case 0x21FC: count = 2; break;
-        default: break;
+        case 0x4004:
+            count = 4;
+            break;
+        case 0x501C:
+            count = 5;
+            break;
+        case 0x11C0:
+            count = 1;
+            break;
+        case 0x21FC:
+            count = 2;
+            break;
+        default:
+            break;
     }
     for (std::size_t i = 0; i < count; ++i) {
         std::uint32_t v = static_cast<std::uint32_t>(address) << 16 | static_cast<std::uint32_t>(i << 4);
@@ -558,9 +566,10 @@ bool ControllerDevice::setTunnel(std::span<const std::uint8_t> r) {
     if (op == 0x40) {
         const auto sum = static_cast<std::uint8_t>(at(r, 3) + at(r, 4) + at(r, 5) + at(r, 6) + at(r, 7));
         tunnelCommand_ = le16(r, 5);
-        const bool known = tunnelCommand_ == 0x7121 || tunnelCommand_ == 0x7122 ||
-                           tunnelCommand_ == 0x7102 || tunnelCommand_ == 0x7104;
-        const bool wellFormed = at(r, 2) == 0x01 && at(r, 3) == 0x03 && at(r, 4) == 0x51 && sum == 0 && at(r, 8) == 0x03;
+        const bool known = tunnelCommand_ == 0x7121 || tunnelCommand_ == 0x7122 || tunnelCommand_ == 0x7102 ||
+                           tunnelCommand_ == 0x7104;
+        const bool wellFormed =
+            at(r, 2) == 0x01 && at(r, 3) == 0x03 && at(r, 4) == 0x51 && sum == 0 && at(r, 8) == 0x03;
         tunnelNak_ = !(known && wellFormed);
         tunnel_ = TunnelPhase::Taken;
         tunnelReadyAt_ = readyAt;
@@ -601,11 +610,19 @@ std::vector<std::uint8_t> ControllerDevice::answerTunnel() {
             std::uint16_t v = 0xFECA;  // what an MCU too old for these commands answers
             if (config_.hsync == HsyncMcu::Present) {
                 switch (tunnelCommand_) {
-                    case 0x7121: v = config_.hsyncProductId; break;
-                    case 0x7122: v = config_.hsyncVersion; break;
+                    case 0x7121:
+                        v = config_.hsyncProductId;
+                        break;
+                    case 0x7122:
+                        v = config_.hsyncVersion;
+                        break;
                     // the sample travels high byte first
-                    case 0x7102: v = static_cast<std::uint16_t>(config_.hsyncSample >> 8 | (config_.hsyncSample & 0xFF) << 8); break;
-                    default: v = static_cast<std::uint16_t>(config_.hsyncNoise); break;
+                    case 0x7102:
+                        v = static_cast<std::uint16_t>(config_.hsyncSample >> 8 | (config_.hsyncSample & 0xFF) << 8);
+                        break;
+                    default:
+                        v = static_cast<std::uint16_t>(config_.hsyncNoise);
+                        break;
                 }
             }
             put16(a, 4, v);

@@ -45,7 +45,7 @@ struct ControllerConfig {
     HsyncMcu hsync = HsyncMcu::Present;
     std::uint16_t hsyncProductId = 0x0A31;
     std::uint16_t hsyncVersion = 0x0102;
-    std::uint16_t hsyncSample = 0x0100;     // as the station reads it (after its byte swap)
+    std::uint16_t hsyncSample = 0x0100;  // as the station reads it (after its byte swap)
     std::int16_t hsyncNoise = 0;
     std::uint32_t hsyncAnswerDelayMs = 0;  // until each tunnel state turns ready, host clock
     bool hsyncSignal = true;               // bit 0 of the last 0x501C direct value

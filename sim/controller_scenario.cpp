@@ -119,7 +119,8 @@ struct Parser {
         std::vector<std::string_view> parts;
         for (std::string_view p : split(v, ' '))
             if (!p.empty()) parts.push_back(p);
-        if (parts.size() != c.maintenanceVersion.size()) return fail("expected 10 bytes in hex, e.g. 02 10 00 00 00 05 00 00 00 00");
+        if (parts.size() != c.maintenanceVersion.size())
+            return fail("expected 10 bytes in hex, e.g. 02 10 00 00 00 05 00 00 00 00");
         for (std::size_t i = 0; i < parts.size(); ++i) {
             std::uint8_t b = 0;
             const auto [end, ec] = std::from_chars(parts[i].data(), parts[i].data() + parts[i].size(), b, 16);
@@ -133,8 +134,8 @@ struct Parser {
         int n = 0;
         if (!assign(v, 1, rx ? kMaxRx : kMaxTx, n)) return false;
         const auto w = c.registerWord41;
-        c.registerWord41 = rx ? static_cast<std::uint16_t>((w & ~0x7F00) | (n << 8))
-                              : static_cast<std::uint16_t>((w & ~0x003F) | n);
+        c.registerWord41 =
+            rx ? static_cast<std::uint16_t>((w & ~0x7F00) | (n << 8)) : static_cast<std::uint16_t>((w & ~0x003F) | n);
         return true;
     }
 };
@@ -143,7 +144,8 @@ using Handler = std::function<bool(Parser&, std::string_view)>;
 
 const std::map<std::string, Handler, std::less<>>& handlers() {
     static const std::map<std::string, Handler, std::less<>> table = {
-        {"model", [](Parser& p, std::string_view v) { return trim(v) == "controller" || p.fail("this model is 'controller'"); }},
+        {"model",
+         [](Parser& p, std::string_view v) { return trim(v) == "controller" || p.fail("this model is 'controller'"); }},
         {"generation",
          [](Parser& p, std::string_view v) {
              const std::string s = lower(trim(v));
@@ -197,7 +199,8 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"hsync_version", [](Parser& p, std::string_view v) { return p.word16(v, p.c.hsyncVersion); }},
         {"hsync_sample", [](Parser& p, std::string_view v) { return p.word16(v, p.c.hsyncSample); }},
         {"hsync_noise", [](Parser& p, std::string_view v) { return p.assign(v, -32768, 32767, p.c.hsyncNoise); }},
-        {"hsync_delay_ms", [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.hsyncAnswerDelayMs); }},
+        {"hsync_delay_ms",
+         [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.hsyncAnswerDelayMs); }},
         {"hsync_signal", [](Parser& p, std::string_view v) { return p.flag(v, p.c.hsyncSignal); }},
         {"open_tx", [](Parser& p, std::string_view v) { return p.lines(v, kMaxTx, p.c.panel.openTx); }},
         {"open_rx", [](Parser& p, std::string_view v) { return p.lines(v, kMaxRx, p.c.panel.openRx); }},

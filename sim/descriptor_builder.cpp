@@ -29,8 +29,8 @@ std::vector<std::uint8_t> buildVendorDescriptor(const std::vector<CollectionSpec
         item(d, 0x24, 0xFF);         // Logical Maximum 255
         item(d, 0x74, 8);            // Report Size 8
         for (const ReportSpec& r : c.reports) {
-            if (r.id != 0) item(d, 0x84, r.id);  // Report ID
-            item(d, 0x08, 1);                    // Usage 1 (vendor data)
+            if (r.id != 0) item(d, 0x84, r.id);                // Report ID
+            item(d, 0x08, 1);                                  // Usage 1 (vendor data)
             item(d, 0x94, r.length > 0 ? r.length - 1u : 0u);  // Report Count
             const std::uint8_t main = r.kind == ReportSpec::Input ? 0x80 : r.kind == ReportSpec::Output ? 0x90 : 0xB0;
             item(d, main, 0x02);  // Data, Variable, Absolute

@@ -9,8 +9,8 @@ namespace sim {
 
 struct ReportSpec {
     enum Kind : std::uint8_t { Input, Output, Feature } kind = Feature;
-    std::uint8_t id = 0;          // 0 only on an unnumbered interface
-    std::uint16_t length = 0;     // report length including the id byte
+    std::uint8_t id = 0;       // 0 only on an unnumbered interface
+    std::uint16_t length = 0;  // report length including the id byte
 };
 
 struct CollectionSpec {

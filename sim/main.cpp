@@ -82,8 +82,8 @@ int control(const std::string& socketPath, const std::vector<std::string>& args)
         for (const auto& d : devices)
             std::printf("%u\t0x%04X\t0x%04X\t0x%04X\tinterfaces=%u\t%s\tlatency=%u refuse-nth=%llu refuse-all=%d\n",
                         d.deviceId, d.vendorId, d.productId, d.version, d.interfaces,
-                        d.present ? "plugged" : "unplugged", d.latencyMs,
-                        static_cast<unsigned long long>(d.refuseNth), d.refuseAll ? 1 : 0);
+                        d.present ? "plugged" : "unplugged", d.latencyMs, static_cast<unsigned long long>(d.refuseNth),
+                        d.refuseAll ? 1 : 0);
     } else if ((verb == "unplug" || verb == "replug") && args.size() == 2 && hasDevice) {
         ok = verb == "unplug" ? ctl.unplug(id) : ctl.replug(id);
     } else if (verb == "faults" && args.size() >= 2 && hasDevice) {
@@ -95,10 +95,14 @@ int control(const std::string& socketPath, const std::vector<std::string>& args)
             const std::string key = args[i].substr(0, eq);
             const std::string value = eq == std::string::npos ? "" : args[i].substr(eq + 1);
             std::uint64_t n = 0;
-            if (key == "latency" && number(value, hidlink::simwire::kMaxLatencyMs, n)) latency = static_cast<std::uint32_t>(n);
-            else if (key == "refuse-nth" && number(value, UINT64_MAX, n)) nth = n;
-            else if (key == "refuse-all" && (value == "0" || value == "1")) all = value == "1";
-            else return usage();
+            if (key == "latency" && number(value, hidlink::simwire::kMaxLatencyMs, n))
+                latency = static_cast<std::uint32_t>(n);
+            else if (key == "refuse-nth" && number(value, UINT64_MAX, n))
+                nth = n;
+            else if (key == "refuse-all" && (value == "0" || value == "1"))
+                all = value == "1";
+            else
+                return usage();
         }
         // Faults not named keep their current value.
         std::vector<hidlink::simwire::DeviceState> devices;

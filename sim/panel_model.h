@@ -9,8 +9,8 @@
 
 namespace sim {
 
-inline constexpr int kMaxRx = 72;      // grid columns
-inline constexpr int kMaxTx = 46;      // grid rows
+inline constexpr int kMaxRx = 72;  // grid columns
+inline constexpr int kMaxTx = 46;  // grid rows
 inline constexpr int kRxPins = 72;
 inline constexpr int kTxPins = 48;
 
@@ -23,14 +23,14 @@ struct Cell {
 };
 
 struct PinFault {
-    bool rx = true;   // false: a Tx pin
+    bool rx = true;  // false: a Tx pin
     int pin = 0;
     bool vdd = true;  // false: shorted to Gnd
     friend bool operator==(const PinFault&, const PinFault&) = default;
 };
 
 struct PanelConfig {
-    double noiseSigma = 2.0;   // counts per read, raw frames
+    double noiseSigma = 2.0;  // counts per read, raw frames
     std::uint32_t seed = 1;
     std::vector<int> openTx;
     std::vector<int> openRx;

@@ -119,8 +119,8 @@ bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bu
         if (m == nullptr) {
             std::string known;
             for (const auto& k : scenarioModels()) known += (known.empty() ? "" : ", ") + std::string(k.name);
-            error = where + (model.empty() ? "the device has no model" : "unknown model '" + model + "'") + " (known: " +
-                    known + ")";
+            error = where + (model.empty() ? "the device has no model" : "unknown model '" + model + "'") +
+                    " (known: " + known + ")";
             return false;
         }
         auto dev = m->make(s, clock, why);

@@ -81,10 +81,15 @@ std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& secti
     for (const ScenarioEntry& e : section.entries) {
         const auto w = words(e.value);
         if (e.key == "vid") {
-            if (e.value == "primary") usb.vendorId = static_cast<std::uint16_t>(hidlink::VID_PRIMARY);
-            else if (e.value == "secondary") usb.vendorId = static_cast<std::uint16_t>(hidlink::VID_SECONDARY);
-            else if (parseScenarioNumber(e.value, 0xFFFF, n)) usb.vendorId = static_cast<std::uint16_t>(n);
-            else return error = at(e, "vid must be primary, secondary or a number up to 0xFFFF, not '" + e.value + "'"), nullptr;
+            if (e.value == "primary")
+                usb.vendorId = static_cast<std::uint16_t>(hidlink::VID_PRIMARY);
+            else if (e.value == "secondary")
+                usb.vendorId = static_cast<std::uint16_t>(hidlink::VID_SECONDARY);
+            else if (parseScenarioNumber(e.value, 0xFFFF, n))
+                usb.vendorId = static_cast<std::uint16_t>(n);
+            else
+                return error = at(e, "vid must be primary, secondary or a number up to 0xFFFF, not '" + e.value + "'"),
+                       nullptr;
         } else if (e.key == "pid" || e.key == "version") {
             if (!parseScenarioNumber(e.value, 0xFFFF, n))
                 return error = at(e, e.key + " must be a number up to 0xFFFF, not '" + e.value + "'"), nullptr;
@@ -95,7 +100,8 @@ std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& secti
                 !parseScenarioNumber(w[2], 0xFFFF, usage))
                 return error = at(e, "collection wants INTERFACE USAGE_PAGE USAGE, got '" + e.value + "'"), nullptr;
             // Interfaces are numbered in order, as USB numbers them.
-            if (iface == ifaces.size()) ifaces.emplace_back();
+            if (iface == ifaces.size())
+                ifaces.emplace_back();
             else if (ifaces.empty() || iface != ifaces.size() - 1)
                 return error = at(e, "interface " + std::to_string(iface) + " out of order (next is " +
                                          std::to_string(ifaces.size()) + ")"),
@@ -133,7 +139,8 @@ std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& secti
             const auto space = e.value.find_first_of(" \t");
             if (space == std::string::npos || !parseScenarioNumber(e.value.substr(0, space), 255, iface) ||
                 !parseHexBytes(std::string_view(e.value).substr(space), bytes))
-                return error = at(e, "answer wants INTERFACE HEX-BYTES (report id first), got '" + e.value + "'"), nullptr;
+                return error = at(e, "answer wants INTERFACE HEX-BYTES (report id first), got '" + e.value + "'"),
+                       nullptr;
             answers.push_back({static_cast<std::size_t>(iface), std::move(bytes), &e});
         } else {
             return error = at(e, "unknown key '" + e.key + "' for model table"), nullptr;

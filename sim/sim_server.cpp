@@ -65,12 +65,16 @@ private:
         for (const auto& c : bus_.enumerate()) {
             const auto id = static_cast<std::uint32_t>(c.deviceId);
             const auto iface = static_cast<std::uint32_t>(c.iface);
-            if (!reply.interfaces.empty() && reply.interfaces.back().deviceId == id && reply.interfaces.back().iface == iface)
+            if (!reply.interfaces.empty() && reply.interfaces.back().deviceId == id &&
+                reply.interfaces.back().iface == iface)
                 continue;  // the other collections of an interface come from its descriptor
             auto dev = bus_.device(c.deviceId);
             if (!dev) continue;
-            WireInterface w{id, iface, static_cast<std::uint16_t>(c.desc.identity.vendorId),
-                            static_cast<std::uint16_t>(c.desc.identity.productId), c.desc.versionNumber,
+            WireInterface w{id,
+                            iface,
+                            static_cast<std::uint16_t>(c.desc.identity.vendorId),
+                            static_cast<std::uint16_t>(c.desc.identity.productId),
+                            c.desc.versionNumber,
                             dev->reportDescriptor(c.iface)};
             if (w.descriptor.size() > hidlink::kMaxDescriptorBytes) continue;
             bytes += 32 + w.descriptor.size();
@@ -94,8 +98,8 @@ private:
             opened_ = Opened{c.deviceId, c.generation, c.iface, c.desc.caps.featureReportLength};
             return Status{};
         }
-        return fail("no collection " + std::to_string(m.collectionIndex) + " on " +
-                    interfacePath(m.deviceId, m.iface) + " (unplugged?)");
+        return fail("no collection " + std::to_string(m.collectionIndex) + " on " + interfacePath(m.deviceId, m.iface) +
+                    " (unplugged?)");
     }
 
     // Device models may rely on the lengths their descriptor declares: hold requests to them.
@@ -113,8 +117,10 @@ private:
         const long n = bus_.getFeature(opened_->deviceId, opened_->generation, opened_->iface, report);
         FeatureReply reply;
         reply.result = static_cast<std::int32_t>(std::clamp<long>(n, -1, static_cast<long>(report.size())));
-        if (reply.result > 0) report.resize(static_cast<std::size_t>(reply.result));
-        else report.clear();
+        if (reply.result > 0)
+            report.resize(static_cast<std::size_t>(reply.result));
+        else
+            report.clear();
         reply.report = std::move(report);
         return reply;
     }
@@ -157,8 +163,8 @@ private:
             const UsbIdentity usb = dev->usbIdentity();
             const TransportFaults f = bus_.faults(id);
             list.devices.push_back({static_cast<std::uint32_t>(id), usb.vendorId, usb.productId, usb.version,
-                                    static_cast<std::uint32_t>(dev->interfaceCount()), bus_.present(id),
-                                    f.latencyMs, f.refuseNth, f.refuseAll});
+                                    static_cast<std::uint32_t>(dev->interfaceCount()), bus_.present(id), f.latencyMs,
+                                    f.refuseNth, f.refuseAll});
             if (list.devices.size() >= kMaxListEntries) break;
         }
         return list;
@@ -229,11 +235,11 @@ bool SimServer::start(const std::string& socketPath, std::string& error) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     if (socketPath.empty() || socketPath.size() >= sizeof addr.sun_path) {
-        error = "socket path '" + socketPath + "' is empty or longer than " +
-                std::to_string(sizeof addr.sun_path - 1) + " bytes";
+        error = "socket path '" + socketPath + "' is empty or longer than " + std::to_string(sizeof addr.sun_path - 1) +
+                " bytes";
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (::lstat(socketPath.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
             error = socketPath + " exists and is not a socket; not replacing it";
@@ -325,7 +331,8 @@ void SimServer::acceptLoop() {
         std::lock_guard lock(mutex_);
         if (sessions_.size() >= kMaxClients) {
             // A runaway client must not cost a thread per socket.
-            (void)sendMessage(fd, Status{false, "the simulator serves " + std::to_string(kMaxClients) + " sockets at most"},
+            (void)sendMessage(fd,
+                              Status{false, "the simulator serves " + std::to_string(kMaxClients) + " sockets at most"},
                               clock_, clock_.monotonicMs() + 100);
             ::close(fd);
             continue;

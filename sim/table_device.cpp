@@ -5,8 +5,7 @@
 
 namespace sim {
 
-TableDevice::TableDevice(UsbIdentity usb, std::vector<std::vector<CollectionSpec>> interfaces)
-    : usb_(usb) {
+TableDevice::TableDevice(UsbIdentity usb, std::vector<std::vector<CollectionSpec>> interfaces) : usb_(usb) {
     for (const auto& iface : interfaces) descriptors_.push_back(buildVendorDescriptor(iface));
 }
 
@@ -59,10 +58,18 @@ bool TableDevice::setFeature(std::size_t iface, std::span<const std::uint8_t> re
 
 std::vector<CollectionSpec> r6MaintenanceCollections() {
     using R = ReportSpec;
-    CollectionSpec touch{0xFF11, 0x11, {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16},
-                                        {R::Feature, 9, 64}, {R::Input, 1, 64}}};
-    CollectionSpec pen{0xFF11, 0x02, {{R::Feature, 5, 9}, {R::Feature, 11, 64}, {R::Feature, 0x10, 66},
-                                      {R::Feature, 0x12, 64}, {R::Input, 15, 64}, {R::Input, 6, 16}}};
+    CollectionSpec touch{
+        0xFF11,
+        0x11,
+        {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16}, {R::Feature, 9, 64}, {R::Input, 1, 64}}};
+    CollectionSpec pen{0xFF11,
+                       0x02,
+                       {{R::Feature, 5, 9},
+                        {R::Feature, 11, 64},
+                        {R::Feature, 0x10, 66},
+                        {R::Feature, 0x12, 64},
+                        {R::Input, 15, 64},
+                        {R::Input, 6, 16}}};
     return {touch, pen};
 }
 

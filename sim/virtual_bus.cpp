@@ -170,8 +170,7 @@ bool VirtualBus::admitTransfer(int deviceId, std::uint64_t generation) {
     return true;
 }
 
-long VirtualBus::getFeature(int deviceId, std::uint64_t generation, std::size_t iface,
-                            std::span<std::uint8_t> report) {
+long VirtualBus::getFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<std::uint8_t> report) {
     if (!admitTransfer(deviceId, generation)) return -1;
     auto dev = device(deviceId);
     if (!dev || iface >= dev->interfaceCount()) return -1;
@@ -262,10 +261,14 @@ namespace {
 
 class InProcessConnection final : public hidlink::Connection {
 public:
-    InProcessConnection(VirtualBus& bus, hidlink::CollectionDesc desc, int deviceId,
-                        std::uint64_t generation, std::size_t iface, std::optional<int> reader)
-        : Connection(std::move(desc)), bus_(bus), deviceId_(deviceId), generation_(generation),
-          iface_(iface), reader_(reader) {}
+    InProcessConnection(VirtualBus& bus, hidlink::CollectionDesc desc, int deviceId, std::uint64_t generation,
+                        std::size_t iface, std::optional<int> reader)
+        : Connection(std::move(desc)),
+          bus_(bus),
+          deviceId_(deviceId),
+          generation_(generation),
+          iface_(iface),
+          reader_(reader) {}
     ~InProcessConnection() override { doClose(); }
 
 protected:
@@ -308,8 +311,7 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
     std::size_t iface = 0;
     if (!parseBusPath(desc.path, deviceId, iface)) return nullptr;
     for (const auto& c : bus_.enumerate()) {
-        if (c.deviceId != deviceId || c.iface != iface || c.desc.collectionIndex != desc.collectionIndex)
-            continue;
+        if (c.deviceId != deviceId || c.iface != iface || c.desc.collectionIndex != desc.collectionIndex) continue;
         std::optional<int> reader;
         if (mode == hidlink::OpenMode::ReadOnly) {
             reader = bus_.openReader(deviceId, c.generation, iface);

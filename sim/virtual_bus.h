@@ -19,9 +19,9 @@
 namespace sim {
 
 struct TransportFaults {
-    std::uint32_t latencyMs = 0;       // added to every feature transfer, on the bus clock
-    std::uint64_t refuseNth = 0;       // refuse the Nth feature transfer from now (1-based; 0 off)
-    bool refuseAll = false;            // refuse every feature transfer ("busy forever")
+    std::uint32_t latencyMs = 0;  // added to every feature transfer, on the bus clock
+    std::uint64_t refuseNth = 0;  // refuse the Nth feature transfer from now (1-based; 0 off)
+    bool refuseAll = false;       // refuse every feature transfer ("busy forever")
 };
 
 // A collection as the bus sees it: which device, which interface, and the parsed identity.
@@ -48,10 +48,8 @@ public:
 
     // Transport, in enumeration order: devices by id, interfaces, collections.
     std::vector<BusCollection> enumerate();
-    long getFeature(int deviceId, std::uint64_t generation, std::size_t iface,
-                    std::span<std::uint8_t> report);
-    bool setFeature(int deviceId, std::uint64_t generation, std::size_t iface,
-                    std::span<const std::uint8_t> report);
+    long getFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<std::uint8_t> report);
+    bool setFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<const std::uint8_t> report);
     // Readers: one queue per open read handle; every input report is copied to each.
     std::optional<int> openReader(int deviceId, std::uint64_t generation, std::size_t iface);
     hidlink::ReadResult readInput(int readerId, std::span<std::uint8_t> buffer, int timeoutMs);
@@ -102,8 +100,7 @@ class InProcessBackend final : public hidlink::Backend {
 public:
     explicit InProcessBackend(VirtualBus& bus) : bus_(bus) {}
     bool enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) override;
-    std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc,
-                                              hidlink::OpenMode mode) override;
+    std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc, hidlink::OpenMode mode) override;
 
 private:
     VirtualBus& bus_;

@@ -26,8 +26,7 @@ class DeviceHost {
 public:
     virtual ~DeviceHost() = default;
     // Every reader open on that interface receives a copy (report id first).
-    virtual void postInput(VirtualDevice& device, std::size_t iface,
-                           std::vector<std::uint8_t> report) = 0;
+    virtual void postInput(VirtualDevice& device, std::size_t iface, std::vector<std::uint8_t> report) = 0;
     // Drop off the bus now and come back after `afterMs` on the bus clock (a reset, or a jump
     // to or from the bootloader); usbIdentity() and the descriptors are read anew then.
     virtual void reenumerate(VirtualDevice& device, std::uint32_t afterMs) = 0;

@@ -26,14 +26,11 @@ int runHex(const std::vector<std::string>& args) {
     }
     std::uint16_t stationChecksum = 0;
     if (!station::computeHexChecksum(path, stationChecksum)) {
-        std::fprintf(stderr, "vorlick-diag hex: %s: the station cannot checksum this file\n",
-                     path.c_str());
+        std::fprintf(stderr, "vorlick-diag hex: %s: the station cannot checksum this file\n", path.c_str());
         return 1;
     }
-    std::printf(
-        "start=0x%X size=0x%X checksum=0x%04X lockedPid=0x%04X fileVersion=0x%04X encCapable=%d\n",
-        image.start, image.size, image.checksum, image.lockedPid, image.fileVersion,
-        image.encCapable ? 1 : 0);
+    std::printf("start=0x%X size=0x%X checksum=0x%04X lockedPid=0x%04X fileVersion=0x%04X encCapable=%d\n", image.start,
+                image.size, image.checksum, image.lockedPid, image.fileVersion, image.encCapable ? 1 : 0);
     std::printf("stationChecksum=0x%04X\n", stationChecksum);
     return 0;
 }

@@ -18,7 +18,7 @@ namespace diag {
 namespace {
 
 class PrintingPort final : public station::UiPort {
-  public:
+public:
     void appendMessage(std::string_view text) override {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
@@ -50,8 +50,7 @@ int runRecipe(const std::vector<std::string>& args) {
     std::error_code ec;
     const std::string start = std::filesystem::current_path(ec).string();
     if (ec) {
-        std::fprintf(stderr, "vorlick-diag: cannot read the current folder: %s\n",
-                     ec.message().c_str());
+        std::fprintf(stderr, "vorlick-diag: cannot read the current folder: %s\n", ec.message().c_str());
         return 2;
     }
     PrintingPort port;

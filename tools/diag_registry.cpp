@@ -17,8 +17,8 @@ int deviceOp(const std::vector<std::string>& args) {
     return runDevice(all);
 }
 
-constexpr char kRegisters[] = "registers", kVersion[] = "version", kQuery[] = "query", kRaw[] = "raw",
-               kCal[] = "cal", kActual[] = "actual", kSd[] = "sd", kPincheck[] = "pincheck", kHsync[] = "hsync";
+constexpr char kRegisters[] = "registers", kVersion[] = "version", kQuery[] = "query", kRaw[] = "raw", kCal[] = "cal",
+               kActual[] = "actual", kSd[] = "sd", kPincheck[] = "pincheck", kHsync[] = "hsync";
 
 }  // namespace
 

@@ -1,9 +1,9 @@
 // Report descriptors come from whatever is plugged into the station PC.
+#include "hidlink/descriptor.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
-
-#include "hidlink/descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto parsed = hidlink::parseReportDescriptor(std::span<const std::uint8_t>(data, size));

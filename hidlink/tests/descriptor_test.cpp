@@ -29,16 +29,16 @@ struct Cap {
 };
 
 std::ostream& operator<<(std::ostream& os, const Cap& c) {
-    return os << "{kind " << int(c.kind) << " page " << c.page << " usage " << c.usage << ".." << c.usageMax
-              << " id " << int(c.id) << " bits " << c.offset << "+" << c.size << "x" << c.count << " logical "
-              << c.min << ".." << c.max << " link " << c.link << "}";
+    return os << "{kind " << int(c.kind) << " page " << c.page << " usage " << c.usage << ".." << c.usageMax << " id "
+              << int(c.id) << " bits " << c.offset << "+" << c.size << "x" << c.count << " logical " << c.min << ".."
+              << c.max << " link " << c.link << "}";
 }
 
 std::vector<Cap> caps(const TopCollection& c) {
     std::vector<Cap> out;
     for (const ValueCap& v : c.valueCaps)
-        out.push_back({v.kind, v.usagePage, v.usage, v.usageMax, v.reportId, v.bitOffset, v.bitSize,
-                       v.reportCount, v.logicalMin, v.logicalMax, v.linkCollection});
+        out.push_back({v.kind, v.usagePage, v.usage, v.usageMax, v.reportId, v.bitOffset, v.bitSize, v.reportCount,
+                       v.logicalMin, v.logicalMax, v.linkCollection});
     return out;
 }
 
@@ -62,8 +62,8 @@ std::ostream& operator<<(std::ostream& os, const Reports& r) {
 }
 
 Reports reports(const TopCollection& c) {
-    return {c.inputReportLength,  c.outputReportLength, c.featureReportLength,
-            c.inputReportIds,     c.outputReportIds,    c.featureReportIds};
+    return {c.inputReportLength, c.outputReportLength, c.featureReportLength,
+            c.inputReportIds,    c.outputReportIds,    c.featureReportIds};
 }
 
 hidlink::ParsedDescriptor parse(const Bytes& d) {
@@ -83,18 +83,16 @@ TEST(DescriptorTest, TouchScreenDigitizer) {
     // Two fingers of 6 bytes and the contact count, after the id byte.
     EXPECT_EQ(reports(touch), (Reports{14, 0, 2, {1}, {}, {2}}));
     const std::vector<Cap> expected = {
-        {In, 0x0D, 0x42, 0x42, 1, 0, 1, 1, 0, 1, 1},        // tip switch, finger 1
-        {In, 0x0D, 0x00, 0x00, 1, 1, 1, 7, 0, 1, 1},        // padding
-        {In, 0x0D, 0x51, 0x51, 1, 8, 8, 1, 0, 9, 1},        // contact id
-        {In, 0x01, 0x30, 0x30, 1, 16, 16, 1, 0, 4095, 1},   // X
-        {In, 0x01, 0x31, 0x31, 1, 32, 16, 1, 0, 4095, 1},   // Y
-        {In, 0x0D, 0x42, 0x42, 1, 48, 1, 1, 0, 1, 2},       // finger 2
-        {In, 0x0D, 0x00, 0x00, 1, 49, 1, 7, 0, 1, 2},
-        {In, 0x0D, 0x51, 0x51, 1, 56, 8, 1, 0, 9, 2},
-        {In, 0x01, 0x30, 0x30, 1, 64, 16, 1, 0, 4095, 2},
-        {In, 0x01, 0x31, 0x31, 1, 80, 16, 1, 0, 4095, 2},
-        {In, 0x0D, 0x54, 0x54, 1, 96, 8, 1, 0, 127, 0},     // contact count
-        {Feat, 0x0D, 0x55, 0x55, 2, 0, 8, 1, 0, 10, 0},     // contact count maximum
+        {In, 0x0D, 0x42, 0x42, 1, 0, 1, 1, 0, 1, 1},       // tip switch, finger 1
+        {In, 0x0D, 0x00, 0x00, 1, 1, 1, 7, 0, 1, 1},       // padding
+        {In, 0x0D, 0x51, 0x51, 1, 8, 8, 1, 0, 9, 1},       // contact id
+        {In, 0x01, 0x30, 0x30, 1, 16, 16, 1, 0, 4095, 1},  // X
+        {In, 0x01, 0x31, 0x31, 1, 32, 16, 1, 0, 4095, 1},  // Y
+        {In, 0x0D, 0x42, 0x42, 1, 48, 1, 1, 0, 1, 2},      // finger 2
+        {In, 0x0D, 0x00, 0x00, 1, 49, 1, 7, 0, 1, 2},     {In, 0x0D, 0x51, 0x51, 1, 56, 8, 1, 0, 9, 2},
+        {In, 0x01, 0x30, 0x30, 1, 64, 16, 1, 0, 4095, 2}, {In, 0x01, 0x31, 0x31, 1, 80, 16, 1, 0, 4095, 2},
+        {In, 0x0D, 0x54, 0x54, 1, 96, 8, 1, 0, 127, 0},  // contact count
+        {Feat, 0x0D, 0x55, 0x55, 2, 0, 8, 1, 0, 10, 0},  // contact count maximum
     };
     EXPECT_EQ(caps(touch), expected);
     EXPECT_TRUE(touch.valueCaps[1].isConstant());
@@ -115,10 +113,14 @@ TEST(DescriptorTest, ReportsBelongToTheirOwnCollection) {
         std::vector<Reports> reports;
     };
     const Case cases[] = {
-        {"vendor controller", &hidlink::samples::kVendorController, true,
+        {"vendor controller",
+         &hidlink::samples::kVendorController,
+         true,
          {{0xFF11, 0x11}, {0xFF11, 0x02}},
          {{1024, 0, 64, {1, 10}, {}, {9}}, {16, 4, 8, {2}, {12}, {11}}}},
-        {"keyboard and consumer keys", &hidlink::samples::kKeyboardConsumer, true,
+        {"keyboard and consumer keys",
+         &hidlink::samples::kKeyboardConsumer,
+         true,
          {{0x01, 0x06}, {0x0C, 0x01}},
          {{9, 2, 0, {1}, {1}, {}}, {3, 0, 0, {2}, {}, {}}}},
         // The id byte is counted on an unnumbered device too, as a zero placeholder.
@@ -187,9 +189,9 @@ TEST(DescriptorTest, GlobalAndLocalStateRules) {
 
     // Only un-nested Application collections count; a four-byte usage brings its own page.
     const Bytes tops = {
-        0x05, 0x01, 0x09, 0x02, 0xA1, 0x00, 0xC0,              // top-level Physical: not listed
-        0x0B, 0x11, 0x00, 0x11, 0xFF, 0xA1, 0x01,              // Usage 0xFF11:0x11, Application
-        0x09, 0x06, 0xA1, 0x01, 0xC0,                          //   nested Application: not listed
+        0x05, 0x01, 0x09, 0x02, 0xA1, 0x00, 0xC0,  // top-level Physical: not listed
+        0x0B, 0x11, 0x00, 0x11, 0xFF, 0xA1, 0x01,  // Usage 0xFF11:0x11, Application
+        0x09, 0x06, 0xA1, 0x01, 0xC0,              //   nested Application: not listed
         0xC0,
     };
     p = parse(tops);
@@ -208,8 +210,20 @@ Bytes nested(std::size_t depth) {
 
 // An Application collection with one report 1 of `count` bytes in each of `items` inputs.
 Bytes bigReport(std::uint16_t count, int items) {
-    Bytes d = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x85, 0x01, 0x75, 0x08,
-               0x96, static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+    Bytes d = {0x06,
+               0x00,
+               0xFF,
+               0x09,
+               0x01,
+               0xA1,
+               0x01,
+               0x85,
+               0x01,
+               0x75,
+               0x08,
+               0x96,
+               static_cast<std::uint8_t>(count),
+               static_cast<std::uint8_t>(count >> 8)};
     for (int i = 0; i < items; ++i) d.insert(d.end(), {0x81, 0x02});
     d.push_back(0xC0);
     return d;

@@ -95,7 +95,8 @@ TEST_F(DeviceTableTest, ClosingTheMiddleEntryKeepsTheOthersReachable) {
 }
 
 TEST_F(DeviceTableTest, UsageZeroTakesTheFirstMatchInEnumerationOrder) {
-    plug(hidlink::VID_PRIMARY, 0x3000, {{vendorCollection(0xFF00, 0x01)}, {vendorCollection(0xFF11, 0x02), vendorCollection(0xFF11, 0x11)}});
+    plug(hidlink::VID_PRIMARY, 0x3000,
+         {{vendorCollection(0xFF00, 0x01)}, {vendorCollection(0xFF11, 0x02), vendorCollection(0xFF11, 0x11)}});
     ASSERT_TRUE(table.openCollection(hidlink::VID_PRIMARY, 0x3000, 0xFF11, 0, 1));
     hidlink::DeviceInfo info;
     ASSERT_TRUE(table.getCollectionInfo(1, info));

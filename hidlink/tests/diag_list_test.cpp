@@ -1,8 +1,7 @@
 // `vorlick-diag list` end to end: the real program, the hidraw backend pointed at a fixture
 // tree through VORLICK_SYSFS_ROOT / VORLICK_DEV_ROOT.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
@@ -19,9 +18,8 @@ struct DiagRun {
 };
 
 DiagRun diagList(const std::string& sysfsRoot, const std::string& devRoot, const std::string& args) {
-    const std::string cmd = "VORLICK_HID=hidraw VORLICK_SYSFS_ROOT='" + sysfsRoot + "' VORLICK_DEV_ROOT='" +
-                            devRoot + "' '" VORLICK_BINARY_DIR "/tools/vorlick-diag' list " + args +
-                            " 2>/dev/null";
+    const std::string cmd = "VORLICK_HID=hidraw VORLICK_SYSFS_ROOT='" + sysfsRoot + "' VORLICK_DEV_ROOT='" + devRoot +
+                            "' '" VORLICK_BINARY_DIR "/tools/vorlick-diag' list " + args + " 2>/dev/null";
     DiagRun r;
     FILE* p = ::popen(cmd.c_str(), "r");
     if (p == nullptr) return r;

@@ -1,10 +1,9 @@
 #include "hidlink/hidraw_backend.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
@@ -40,8 +39,9 @@ class HidrawBackendTest : public ::testing::Test {
 protected:
     fs::path add(FakeNode n) { return tree.add(n); }
     FakeNode controller(unsigned number, bool fifo = false) {
-        return {number, 0x0003, static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0x0100, 0x0203,
-                controllerDescriptor(), fifo};
+        return {number, 0x0003, static_cast<std::uint16_t>(hidlink::VID_PRIMARY),
+                0x0100, 0x0203, controllerDescriptor(),
+                fifo};
     }
     std::vector<CollectionDesc> enumerate(std::size_t limit = SIZE_MAX) {
         std::vector<CollectionDesc> out;
@@ -210,8 +210,8 @@ TEST_F(HidrawBackendTest, OpenFailsCleanlyWhenTheNodeChangedSinceEnumeration) {
         const char* error;
     };
     const Case cases[] = {
-        {"unplugged",
-         [](auto& t, const fs::path&) { fs::remove(fs::path(t.sysfsRoot()) / "class/hidraw/hidraw1"); }, "gone"},
+        {"unplugged", [](auto& t, const fs::path&) { fs::remove(fs::path(t.sysfsRoot()) / "class/hidraw/hidraw1"); },
+         "gone"},
         {"node number taken by another device",
          [](auto&, const fs::path& hid) {
              hidlink::fixture::SysfsFixture::write(hid / "uevent", "HID_ID=0003:00003A1C:00000F11\n");

@@ -91,7 +91,8 @@ TEST(SimWire, FieldsOutOfRangeAreRefused) {
         std::vector<std::uint8_t> body;
     };
     const auto le32 = [](std::uint32_t v) {
-        return std::vector<std::uint8_t>{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+        return std::vector<std::uint8_t>{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16),
+                                         std::uint8_t(v >> 24)};
     };
     const auto cat = [](std::initializer_list<std::vector<std::uint8_t>> parts) {
         std::vector<std::uint8_t> out;
@@ -110,8 +111,8 @@ TEST(SimWire, FieldsOutOfRangeAreRefused) {
         {"input buffer of 0", cat({{0x06}, le32(10), le32(0)})},
         {"input buffer over the cap", cat({{0x06}, le32(10), le32(kMaxWireReport + 1)})},
         {"list count that cannot fit", cat({{0x42}, le32(0x10000000)})},
-        {"descriptor over 4096", cat({{0x42}, le32(1), le32(0), le32(0), {0, 0, 0, 0, 0, 0}, le32(4097),
-                                      std::vector<std::uint8_t>(4097, 0)})},
+        {"descriptor over 4096",
+         cat({{0x42}, le32(1), le32(0), le32(0), {0, 0, 0, 0, 0, 0}, le32(4097), std::vector<std::uint8_t>(4097, 0)})},
     };
     for (const auto& c : cases) {
         std::string why;

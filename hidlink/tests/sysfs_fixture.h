@@ -18,11 +18,11 @@
 namespace hidlink::fixture {
 
 struct FakeNode {
-    unsigned number = 0;                               // hidrawN
-    std::uint16_t bus = 0x0003;                        // 0x0003 USB, 0x0005 Bluetooth
+    unsigned number = 0;         // hidrawN
+    std::uint16_t bus = 0x0003;  // 0x0003 USB, 0x0005 Bluetooth
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    std::optional<std::uint16_t> bcdDevice = 0x0100;   // of the USB device (the dongle for Bluetooth)
+    std::optional<std::uint16_t> bcdDevice = 0x0100;  // of the USB device (the dongle for Bluetooth)
     std::vector<std::uint8_t> descriptor;
     bool fifo = false;  // the /dev node is a FIFO a test writes input reports into
 };
@@ -58,8 +58,7 @@ public:
         fs::path parent = usb / (port + ":1.0");
         if (n.bus == 0x0005) parent = parent / "bluetooth/hci0/hci0:256";
         char hidName[32];
-        std::snprintf(hidName, sizeof hidName, "%04X:%04X:%04X.%04X", n.bus, n.vendorId, n.productId,
-                      n.number + 1);
+        std::snprintf(hidName, sizeof hidName, "%04X:%04X:%04X.%04X", n.bus, n.vendorId, n.productId, n.number + 1);
         const fs::path hid = parent / hidName;
         fs::create_directories(hid / "hidraw");
         write(hid / "uevent", "DRIVER=hid-generic\nHID_ID=" + hex(n.bus, 4) + ":" + hex(n.vendorId, 8) + ":" +
@@ -73,8 +72,7 @@ public:
         fs::create_directories(node);
         write(node / "dev", "243:" + std::to_string(n.number) + "\n");
         fs::create_directory_symlink("../../", node / "device");
-        fs::create_directory_symlink(fs::relative(node, base_ / "sys/class/hidraw"),
-                                     base_ / "sys/class/hidraw" / name);
+        fs::create_directory_symlink(fs::relative(node, base_ / "sys/class/hidraw"), base_ / "sys/class/hidraw" / name);
         if (n.fifo) {
             ::mkfifo(devPath(n.number).c_str(), 0600);
         } else {

@@ -11,8 +11,7 @@ constexpr std::uint32_t kPlaceholderSum = 3006;
 
 std::uint32_t le32(std::span<const std::uint8_t> r, std::size_t at) {
     return static_cast<std::uint32_t>(r[at]) | static_cast<std::uint32_t>(r[at + 1]) << 8 |
-           static_cast<std::uint32_t>(r[at + 2]) << 16 |
-           static_cast<std::uint32_t>(r[at + 3]) << 24;
+           static_cast<std::uint32_t>(r[at + 2]) << 16 | static_cast<std::uint32_t>(r[at + 3]) << 24;
 }
 
 std::uint16_t le16(std::span<const std::uint8_t> r, std::size_t at) {
@@ -30,8 +29,8 @@ bool hasEmbeddedImage(std::span<const std::uint8_t> resource) {
 
 bool hasEmbeddedImage() { return hasEmbeddedImage(embeddedResource()); }
 
-bool loadEmbeddedImage(std::span<const std::uint8_t> resource, FirmwareImage& image,
-                       EmbeddedOptions& options, std::string& errorText) {
+bool loadEmbeddedImage(std::span<const std::uint8_t> resource, FirmwareImage& image, EmbeddedOptions& options,
+                       std::string& errorText) {
     image.valid = false;
     if (resource.size() < kEmbHeaderSize || le32(resource, 0) == 0) {
         errorText = "No embedded data.";
@@ -71,9 +70,7 @@ bool loadEmbeddedImage(std::span<const std::uint8_t> resource, FirmwareImage& im
     }
     options = EmbeddedOptions{};
     options.flags = flags;
-    options.kind = (flags & kEmbRequireEnc)   ? JOB_ENC_WRITE
-                   : (flags & kEmbForceWrite) ? JOB_FORCE_WRITE
-                                              : JOB_WRITE;
+    options.kind = (flags & kEmbRequireEnc) ? JOB_ENC_WRITE : (flags & kEmbForceWrite) ? JOB_FORCE_WRITE : JOB_WRITE;
     options.setSecurity = flags & kEmbSetSecurity;
     options.autoApply = flags & kEmbAutoApply;
     options.log = flags & kEmbLog;

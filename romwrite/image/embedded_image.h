@@ -56,8 +56,8 @@ bool hasEmbeddedImage();
 
 // Fills image and options from the resource; on failure errorText is "No embedded data.",
 // "Data size error.", "Start address error." or "EMB data error.".
-bool loadEmbeddedImage(std::span<const std::uint8_t> resource, FirmwareImage& image,
-                       EmbeddedOptions& options, std::string& errorText);
+bool loadEmbeddedImage(std::span<const std::uint8_t> resource, FirmwareImage& image, EmbeddedOptions& options,
+                       std::string& errorText);
 bool loadEmbeddedImage(FirmwareImage& image, EmbeddedOptions& options, std::string& errorText);
 
 }  // namespace romwrite

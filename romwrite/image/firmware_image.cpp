@@ -44,8 +44,7 @@ bool parseImageName(std::string_view path, std::uint32_t& lockedPid, std::uint32
     std::array<std::size_t, 14> at{};  // at[k]: first byte of the character 14 - k from the end
     std::size_t found = 0;
     for (std::size_t i = path.size(); i > 0 && found < at.size(); --i)
-        if ((static_cast<unsigned char>(path[i - 1]) & 0xC0) != 0x80)
-            at[at.size() - ++found] = i - 1;
+        if ((static_cast<unsigned char>(path[i - 1]) & 0xC0) != 0x80) at[at.size() - ++found] = i - 1;
     if (found < at.size() || path[at[0]] != '_' || path[at[5]] != '_') return false;
     // A character that is not a hex digit ends the number, a multi-byte one included.
     lockedPid = leadingHex(path.substr(at[1], 4));
@@ -53,8 +52,8 @@ bool parseImageName(std::string_view path, std::uint32_t& lockedPid, std::uint32
     return lockedPid != 0 && fileVersion != 0;
 }
 
-bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_view path,
-                      std::string& errorText, HexFault* fault) {
+bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_view path, std::string& errorText,
+                      HexFault* fault) {
     image.valid = false;
     image.bytes.assign(kImageCapacity, 0xFF);
 
@@ -97,8 +96,7 @@ bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_v
     return true;
 }
 
-bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText,
-                  HexFault* fault) {
+bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText, HexFault* fault) {
     image.valid = false;
     std::string text;
     if (!readWholeFile(path, text)) {

@@ -30,12 +30,11 @@ struct FirmwareImage {
 // "File size error." or "Start address error."; a malformed record sets no reason and leaves
 // errorText as it was (the window shows "Hex file error." for every failure); when asked, the
 // detail goes to *fault.
-bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText,
-                  HexFault* fault = nullptr);
+bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText, HexFault* fault = nullptr);
 
 // The same on file content already in memory; path only feeds the name rule.
-bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_view path,
-                      std::string& errorText, HexFault* fault = nullptr);
+bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_view path, std::string& errorText,
+                      HexFault* fault = nullptr);
 
 // Name rule "..._PPPP_VVVV.hex": the product id and version an encrypted write needs. Both are
 // stored whenever the two underscores sit in place; true only when both are non-zero.

@@ -13,12 +13,9 @@ namespace {
 constexpr std::array<std::int8_t, 256> makeHexTable() {
     std::array<std::int8_t, 256> t{};
     for (auto& v : t) v = -1;
-    for (int c = '0'; c <= '9'; ++c)
-        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
-        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
-        t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
     return t;
 }
 constexpr auto kHexValue = makeHexTable();
@@ -39,9 +36,7 @@ std::size_t fixedPayloadBytes(std::uint8_t type) {
 
 }  // namespace
 
-std::string HexFault::text() const {
-    return line == 0 ? what : "line " + std::to_string(line) + ": " + what;
-}
+std::string HexFault::text() const { return line == 0 ? what : "line " + std::to_string(line) + ": " + what; }
 
 bool HexRecordReader::fail(std::string what) {
     failed_ = true;
@@ -78,9 +73,7 @@ bool HexRecordReader::nextData(HexDataRecord& out) {
         ++pos_;
 
         std::uint8_t sum = 0, count = 0, addrHi = 0, addrLo = 0, type = 0;
-        if (!hexByte(count, sum) || !hexByte(addrHi, sum) || !hexByte(addrLo, sum) ||
-            !hexByte(type, sum))
-            return false;
+        if (!hexByte(count, sum) || !hexByte(addrHi, sum) || !hexByte(addrLo, sum) || !hexByte(type, sum)) return false;
         if (type > 5) {
             char buf[48];
             std::snprintf(buf, sizeof buf, "record type 0x%02X", static_cast<unsigned>(type));
@@ -100,8 +93,7 @@ bool HexRecordReader::nextData(HexDataRecord& out) {
         if (!hexByte(check, sum)) return false;
         if (sum != 0) {
             char buf[64];
-            std::snprintf(buf, sizeof buf, "record checksum 0x%02X, expected 0x%02X",
-                          static_cast<unsigned>(check),
+            std::snprintf(buf, sizeof buf, "record checksum 0x%02X, expected 0x%02X", static_cast<unsigned>(check),
                           static_cast<unsigned>(static_cast<std::uint8_t>(check - sum)));
             return fail(buf);
         }
@@ -140,8 +132,7 @@ std::uint64_t HexPlacement::place(const HexDataRecord& record) {
     }
     // Unsigned on purpose: data below the first record land far outside any image.
     const std::uint32_t offset = record.absolute - first_;
-    const std::int64_t last =
-        static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(record.bytes.size()) - 1;
+    const std::int64_t last = static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(record.bytes.size()) - 1;
     highest_ = std::max(highest_, last);
     return offset;
 }

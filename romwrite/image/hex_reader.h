@@ -38,7 +38,7 @@ struct HexFault {
 // line ends and comments between records do not matter; a NUL byte fails the file unless the
 // caller skips it between records. Inside a record it is always a fault.
 class HexRecordReader {
-  public:
+public:
     explicit HexRecordReader(std::string_view text, HexLineEnds lineEnds = HexLineEnds::CrLf,
                              HexNulBytes nulBytes = HexNulBytes::Fail)
         : text_(text), lineEnds_(lineEnds), nulBytes_(nulBytes) {}
@@ -51,7 +51,7 @@ class HexRecordReader {
     std::size_t recordLine() const { return recordLine_; }
     const HexFault& fault() const { return fault_; }
 
-  private:
+private:
     bool fail(std::string what);
     bool hexByte(std::uint8_t& value, std::uint8_t& sum);
 
@@ -70,7 +70,7 @@ class HexRecordReader {
 // Places data records the way both the writer and the station do: relative to the address of
 // the first data record, so data below it wrap to a huge offset and never fit an image.
 class HexPlacement {
-  public:
+public:
     // Offset of the record's first byte; widens the covered extent.
     std::uint64_t place(const HexDataRecord& record);
     bool haveFirst() const { return haveFirst_; }
@@ -79,7 +79,7 @@ class HexPlacement {
     // there are no data).
     std::uint64_t blockEnd() const { return static_cast<std::uint64_t>(highest_) | 0x1FF; }
 
-  private:
+private:
     bool haveFirst_ = false;
     std::uint32_t first_ = 0;
     std::int64_t highest_ = 0;

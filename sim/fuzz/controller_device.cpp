@@ -1,10 +1,10 @@
 // Host requests of any length and content against the virtual controller: the socket server
 // hands a client's reports straight to the device, so none may read or write out of bounds.
+#include "sim/controller_device.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
-
-#include "sim/controller_device.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

@@ -1,11 +1,12 @@
 // Scenario sections of any content: every line "key = value" goes to the controller's factory.
+#include "sim/controller_scenario.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "platform/clock.h"
-#include "sim/controller_scenario.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -1,11 +1,12 @@
 // Scenario files are written by people and read by the simulator: any text must give either
 // devices or one error line, never a crash.
+#include "sim/scenario.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "platform/clock.h"
-#include "sim/scenario.h"
 #include "sim/virtual_bus.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

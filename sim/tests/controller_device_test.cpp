@@ -122,7 +122,8 @@ TEST_F(ControllerTest, FramesFollowRegisterWords12And17) {
         const std::vector<int> cells = b.readFrame(72, 46, c.type);
         ASSERT_EQ(cells.size(), 72u * 46u);
         for (int t : {0, 17, 45})
-            for (int r : {0, 40, 71}) EXPECT_EQ(cells[static_cast<std::size_t>(t * 72 + r)], c.level(t, r)) << t << "," << r;
+            for (int r : {0, 40, 71})
+                EXPECT_EQ(cells[static_cast<std::size_t>(t * 72 + r)], c.level(t, r)) << t << "," << r;
     }
 }
 
@@ -152,9 +153,9 @@ TEST(ControllerPanel, OpenRxLineReadsATenthInItsColumn) {
     ASSERT_TRUE(b.select(0x0B));
     const std::vector<int> cells = b.readFrame(72, 46);
     ASSERT_EQ(cells.size(), 72u * 46u);
-    EXPECT_EQ(cells[3], 201);                 // (2000 + 0 + 6) / 10 = 200.6, rounded
-    EXPECT_EQ(cells[10 * 72 + 3], 205);       // (2000 + 40 + 6) / 10 = 204.6
-    EXPECT_EQ(cells[10 * 72 + 4], 2048);      // the neighbour is healthy
+    EXPECT_EQ(cells[3], 201);             // (2000 + 0 + 6) / 10 = 200.6, rounded
+    EXPECT_EQ(cells[10 * 72 + 3], 205);   // (2000 + 40 + 6) / 10 = 204.6
+    EXPECT_EQ(cells[10 * 72 + 4], 2048);  // the neighbour is healthy
 }
 
 TEST(ControllerPanel, RegisterWord41SetsTheFrameShape) {

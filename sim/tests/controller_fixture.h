@@ -36,7 +36,8 @@ public:
 
     bool open() {
         const sim::UsbIdentity id = device->usbIdentity();
-        return table.openCollection(id.vendorId, id.productId, device->usagePage(), device->config().touchUsage, kTouch) &&
+        return table.openCollection(id.vendorId, id.productId, device->usagePage(), device->config().touchUsage,
+                                    kTouch) &&
                table.openCollection(id.vendorId, id.productId, device->usagePage(), device->penUsage(), kPen);
     }
 

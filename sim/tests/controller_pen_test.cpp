@@ -48,7 +48,8 @@ protected:
         std::vector<std::uint32_t> v;
         if (a.empty()) return v;
         for (std::size_t i = 8; i + 4 <= a.size(); i += 4)
-            v.push_back(static_cast<std::uint32_t>(a[i] | a[i + 1] << 8 | a[i + 2] << 16) | std::uint32_t{a[i + 3]} << 24);
+            v.push_back(static_cast<std::uint32_t>(a[i] | a[i + 1] << 8 | a[i + 2] << 16) | std::uint32_t{a[i + 3]}
+                                                                                                << 24);
         return v;
     }
     std::unique_ptr<ControllerBench> b;
@@ -74,7 +75,8 @@ TEST_F(PenTest, DirectReadsGiveTheHsyncRegisters) {
 
 TEST_F(PenTest, PenMaintenanceControlTakesTheStationsReports) {
     EXPECT_TRUE(b->set(ControllerBench::kPen, ControllerBench::report({0x10, 0x81, 0x01}, 66)));
-    EXPECT_TRUE(b->set(ControllerBench::kPen, ControllerBench::report({0x10, 0x81, 0xA4, 0x21, 0x01, 0, 0, 0, 3, 4}, 66)));
+    EXPECT_TRUE(
+        b->set(ControllerBench::kPen, ControllerBench::report({0x10, 0x81, 0xA4, 0x21, 0x01, 0, 0, 0, 3, 4}, 66)));
     EXPECT_TRUE(b->set(ControllerBench::kPen, ControllerBench::report({0x10, 0x90}, 66)));
     EXPECT_TRUE(b->set(ControllerBench::kPen, ControllerBench::report({0x10, 0x81, 0x02}, 66)));
     EXPECT_TRUE(b->set(ControllerBench::kPen, ControllerBench::report({11, 1}, 64)));

@@ -58,7 +58,8 @@ TEST_F(DriverModeTest, WrappedGetWithoutHeaderAnswersTheLastAddressedReport) {
     // The pen side answers its query the same way, also after a set with nothing to fetch.
     Bytes pen = b.get(ControllerBench::kPen, 0xBA, 1024);
     EXPECT_EQ(Bytes(pen.begin(), pen.begin() + 4), (Bytes{0xBA, 0, 9, 5}));
-    ASSERT_TRUE(b.set(ControllerBench::kPen, wrapped(0xBA, ControllerBench::report({0x10, 0x02, 0, 0, 0, 0, 0xC0, 0x11}, 64))));
+    ASSERT_TRUE(
+        b.set(ControllerBench::kPen, wrapped(0xBA, ControllerBench::report({0x10, 0x02, 0, 0, 0, 0, 0xC0, 0x11}, 64))));
     pen = b.get(ControllerBench::kPen, 0xBA, 1024);
     EXPECT_EQ(Bytes(pen.begin(), pen.begin() + 5), (Bytes{0xBA, 0, 64, 0x10, 0x02}));
     ASSERT_TRUE(b.set(ControllerBench::kPen, wrapped(0xBA, ControllerBench::report({11, 1}, 64))));

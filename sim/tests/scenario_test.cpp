@@ -27,8 +27,8 @@ protected:
 };
 
 TEST_F(ScenarioTest, ExampleFileServesTheSameControllerAsTheDefault) {
-    ASSERT_TRUE(sim::loadScenarioFile(std::string(VORLICK_SOURCE_DIR) + "/examples/sim/r6-healthy.scenario", bus,
-                                      clock, error))
+    ASSERT_TRUE(
+        sim::loadScenarioFile(std::string(VORLICK_SOURCE_DIR) + "/examples/sim/r6-healthy.scenario", bus, clock, error))
         << error;
     platform::VirtualClock otherClock;
     sim::VirtualBus defaultBus{otherClock};
@@ -56,28 +56,29 @@ TEST_F(ScenarioTest, ExampleFileServesTheSameControllerAsTheDefault) {
 }
 
 TEST_F(ScenarioTest, TableModelBuildsInterfacesCollectionsAnswersAndTransportState) {
-    ASSERT_TRUE(load("# two devices\r\n"
-                     "[device]\r\n"
-                     "model = table   # plain\r\n"
-                     "vid = 0x1234\r\n"
-                     "pid = 77\r\n"
-                     "version = 0x0203\r\n"
-                     "collection = 0 0xFF00 1\r\n"
-                     "report = feature 3 8\r\n"
-                     "collection = 1 0xFF01 2\r\n"
-                     "report = input 0 5\r\n"
-                     "report = feature 0 4\r\n"
-                     "answer = 1 00 0A0B 0C\r\n"
-                     "latency_ms = 7\r\n"
-                     "refuse_nth = 3\r\n"
-                     "\r\n"
-                     "[device]\n"
-                     "model = table\n"
-                     "vid = secondary\n"
-                     "collection = 0 0xFF11 0x11\n"
-                     "report = feature 9 64\n"
-                     "plugged = 0\n"
-                     "refuse_all = 1\n"))
+    ASSERT_TRUE(
+        load("# two devices\r\n"
+             "[device]\r\n"
+             "model = table   # plain\r\n"
+             "vid = 0x1234\r\n"
+             "pid = 77\r\n"
+             "version = 0x0203\r\n"
+             "collection = 0 0xFF00 1\r\n"
+             "report = feature 3 8\r\n"
+             "collection = 1 0xFF01 2\r\n"
+             "report = input 0 5\r\n"
+             "report = feature 0 4\r\n"
+             "answer = 1 00 0A0B 0C\r\n"
+             "latency_ms = 7\r\n"
+             "refuse_nth = 3\r\n"
+             "\r\n"
+             "[device]\n"
+             "model = table\n"
+             "vid = secondary\n"
+             "collection = 0 0xFF11 0x11\n"
+             "report = feature 9 64\n"
+             "plugged = 0\n"
+             "refuse_all = 1\n"))
         << error;
     const auto all = collections(bus);
     ASSERT_EQ(all.size(), 2u) << "the second device starts unplugged";
@@ -102,7 +103,8 @@ TEST_F(ScenarioTest, TableModelBuildsInterfacesCollectionsAnswersAndTransportSta
 }
 
 TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {
-    const std::string head = "[device]\nmodel = table\ncollection = 0 0xFF11 0x11\nreport = feature 9 64\n";  // lines 1-4
+    const std::string head =
+        "[device]\nmodel = table\ncollection = 0 0xFF11 0x11\nreport = feature 9 64\n";  // lines 1-4
     struct Case {
         std::string text;
         std::string where;  // "t.scenario:<line>:"
@@ -145,8 +147,9 @@ TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {
 }
 
 TEST_F(ScenarioTest, BadSecondDevicePlugsInNothing) {
-    EXPECT_FALSE(load("[device]\nmodel = table\ncollection = 0 1 1\nreport = feature 1 2\n"
-                      "[device]\nmodel = table\nvid = nope\n"));
+    EXPECT_FALSE(
+        load("[device]\nmodel = table\ncollection = 0 1 1\nreport = feature 1 2\n"
+             "[device]\nmodel = table\nvid = nope\n"));
     EXPECT_NE(error.find(":7:"), std::string::npos) << error;
     EXPECT_TRUE(bus.deviceIds().empty());
 }

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <cmath>
+#include <fstream>
 #include <future>
 #include <sstream>
 
@@ -21,12 +21,15 @@ const std::string kSim = simtest::binary("sim/vorlick-sim");
 const std::string kDiag = simtest::binary("tools/vorlick-diag");
 const std::string kExample = std::string(VORLICK_SOURCE_DIR) + "/examples/sim/table-r6.scenario";
 
-std::size_t lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+std::size_t lines(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 class SimProcessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim = std::make_unique<simtest::Child>(std::vector<std::string>{kSim, "--socket", socket, "--scenario", kExample});
+        sim = std::make_unique<simtest::Child>(
+            std::vector<std::string>{kSim, "--socket", socket, "--scenario", kExample});
         // The path is printed once the simulator listens.
         ASSERT_EQ(sim->firstLine(10000), socket);
     }
@@ -201,7 +204,7 @@ TEST_F(SimProcessTest, StopSignalEndsCleanlyAndRemovesTheSocket) {
         auto b = client();  // a connected client must not keep it alive
         sim->signal(sig);
         EXPECT_EQ(sim->wait().exitCode, 0);
-        struct stat st{};
+        struct stat st {};
         EXPECT_NE(::lstat(socket.c_str(), &st), 0);
     }
 }
@@ -226,7 +229,12 @@ TEST(SimCommandLine, BadUseGivesOneClearLineOrUsage) {
         {"sim without socket", {kSim}, {}, 2, "usage:", false},
         {"sim, unknown option", {kSim, "--socket", missing, "--fast"}, {}, 2, "usage:", false},
         {"sim, bad scenario", {kSim, "--socket", missing, "--scenario", badScenario}, {}, 1, badScenario + ":3:", true},
-        {"sim, missing scenario", {kSim, "--socket", missing, "--scenario", dir.file("none")}, {}, 1, "cannot read", true},
+        {"sim, missing scenario",
+         {kSim, "--socket", missing, "--scenario", dir.file("none")},
+         {},
+         1,
+         "cannot read",
+         true},
         {"ctl, unknown verb", {kSim, "ctl", "--socket", missing, "explode"}, {}, 2, "usage:", false},
         {"ctl, device not a number", {kSim, "ctl", "--socket", missing, "unplug", "x"}, {}, 2, "usage:", false},
         {"ctl, bad fault", {kSim, "ctl", "--socket", missing, "faults", "0", "latency=slow"}, {}, 2, "usage:", false},

@@ -55,7 +55,8 @@ protected:
 
     // The server's threads release a departed client on their own; give them a bounded while.
     bool readersDropTo(std::size_t n) {
-        for (int i = 0; i < 500 && server.openReaders() != n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 500 && server.openReaders() != n; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return server.openReaders() == n;
     }
 
@@ -71,10 +72,10 @@ protected:
 
 TEST_F(SimServerTest, ClientSeesTheCollectionsTheBusHas) {
     // The second device has a bad descriptor; the bus and the client both skip it.
-    bus.addDevice(std::make_shared<sim::TableDevice>(sim::UsbIdentity{0x046D, 0xC077, 1},
-                                                     std::vector<std::vector<sim::CollectionSpec>>{
-                                                         {{0x0001, 0x02, {{sim::ReportSpec::Feature, 0, 9000}}}},
-                                                         sim::r6MaintenanceCollections()}));
+    bus.addDevice(std::make_shared<sim::TableDevice>(
+        sim::UsbIdentity{0x046D, 0xC077, 1},
+        std::vector<std::vector<sim::CollectionSpec>>{{{0x0001, 0x02, {{sim::ReportSpec::Feature, 0, 9000}}}},
+                                                      sim::r6MaintenanceCollections()}));
     sim::InProcessBackend local(bus);
     std::vector<CollectionDesc> expected, got;
     ASSERT_TRUE(local.enumerate(expected, 100));
@@ -148,7 +149,8 @@ TEST_F(SimServerTest, FaultsSetThroughTheControlChannelRefuseTransfers) {
     EXPECT_EQ(list[0].latencyMs, 25u);
     EXPECT_TRUE(list[0].refuseAll);
     EXPECT_GE(clock.sleptMs(), 25u);  // the latency ran on the bus clock
-    EXPECT_FALSE(control.setFaults(static_cast<std::uint32_t>(deviceId), hidlink::simwire::kMaxLatencyMs + 1, 0, false));
+    EXPECT_FALSE(
+        control.setFaults(static_cast<std::uint32_t>(deviceId), hidlink::simwire::kMaxLatencyMs + 1, 0, false));
     EXPECT_FALSE(control.setFaults(99, 0, 0, false));
     EXPECT_NE(control.error().find("99"), std::string::npos);
 }
@@ -239,9 +241,9 @@ TEST_F(SimServerTest, ClientGoingAwayReleasesItsReaders) {
     std::string error;
     hidlink::simwire::Message answer;
     ASSERT_TRUE(raw.connect(error)) << error;
-    ASSERT_TRUE(raw.call(hidlink::simwire::Open{static_cast<std::uint32_t>(deviceId), 0, touch.collectionIndex,
-                                                OpenMode::ReadOnly},
-                         answer, 0, error))
+    ASSERT_TRUE(raw.call(
+        hidlink::simwire::Open{static_cast<std::uint32_t>(deviceId), 0, touch.collectionIndex, OpenMode::ReadOnly},
+        answer, 0, error))
         << error;
     raw.sendOnly(hidlink::simwire::ReadInput{60000, 64});
     raw.drop();
@@ -256,7 +258,8 @@ TEST_F(SimServerTest, ServerRefusesWhatADeviceMustNotSee) {
     ASSERT_TRUE(raw.connect(error)) << error;
     EXPECT_FALSE(raw.call(GetFeature{{0x04, 0}}, answer, 0, error)) << "nothing open yet";
     EXPECT_FALSE(raw.call(Open{99, 0, 0, OpenMode::Feature}, answer, 0, error));
-    ASSERT_TRUE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature}, answer, 0, error)) << error;
+    ASSERT_TRUE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature}, answer, 0, error))
+        << error;
     EXPECT_FALSE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature}, answer, 0, error));
     // Longer than any feature report of the touch collection (64 bytes).
     EXPECT_FALSE(raw.call(SetFeature{std::vector<std::uint8_t>(65, 0x09)}, answer, 0, error));
@@ -298,7 +301,7 @@ TEST_F(SimServerTest, StoppedServerMakesEveryCallFailAndFreesBlockedReaders) {
     });
     server.stop();
     EXPECT_EQ(pending.get(), ReadStatus::Disconnected);
-    struct stat st{};
+    struct stat st {};
     EXPECT_NE(::lstat(socket.c_str(), &st), 0) << "the socket file is gone";
 
     std::vector<CollectionDesc> all;

@@ -21,14 +21,14 @@ std::uint32_t penUsage(std::uint32_t touchUsage, ControllerGeneration gen);
 
 // The first entry of the maker's vendor ids, with the generation's usage page and usage
 // 0x11 or 0x0B.
-std::optional<hidlink::CollectionIdentity> findTouchCollection(
-    std::span<const hidlink::CollectionIdentity> found, ControllerGeneration gen);
+std::optional<hidlink::CollectionIdentity> findTouchCollection(std::span<const hidlink::CollectionIdentity> found,
+                                                               ControllerGeneration gen);
 
 // The pen collection of the same device: the touch collection's vendor id, product id and
 // usage page with the pen usage.
 hidlink::CollectionIdentity penIdentityFor(const hidlink::CollectionIdentity& touch, ControllerGeneration gen);
-std::optional<hidlink::CollectionIdentity> findPenCollection(
-    std::span<const hidlink::CollectionIdentity> found, const hidlink::CollectionIdentity& touch,
-    ControllerGeneration gen);
+std::optional<hidlink::CollectionIdentity> findPenCollection(std::span<const hidlink::CollectionIdentity> found,
+                                                             const hidlink::CollectionIdentity& touch,
+                                                             ControllerGeneration gen);
 
 }  // namespace station

@@ -62,8 +62,8 @@ bool parseNumber(const std::string& text, std::uint32_t max, std::uint32_t& out)
 std::string parse(const std::vector<std::string>& args, Options& o) {
     if (args.empty()) return "a command is needed";
     o.command = args[0];
-    static const std::vector<std::string> known = {"registers", "version", "query", "raw", "cal",
-                                                   "actual", "sd", "pincheck", "hsync"};
+    static const std::vector<std::string> known = {"registers", "version", "query",    "raw",  "cal",
+                                                   "actual",    "sd",      "pincheck", "hsync"};
     if (std::find(known.begin(), known.end(), o.command) == known.end()) return "unknown command '" + o.command + "'";
     std::size_t i = 1;
     if (o.command == "hsync") {
@@ -118,7 +118,10 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
 class Session {
 public:
     Session(hidlink::Backend& backend, platform::Clock& clock, std::FILE* err)
-        : table_(backend), touch_(table_, hidlink::TOUCH_KEY, clock), pen_(table_, hidlink::PEN_KEY, clock), err_(err) {}
+        : table_(backend),
+          touch_(table_, hidlink::TOUCH_KEY, clock),
+          pen_(table_, hidlink::PEN_KEY, clock),
+          err_(err) {}
     ~Session() {
         if (maintenance_ && !keep_) touch_.setDeviceMode(0);
         pen_.close();
@@ -179,7 +182,8 @@ int runRegisters(Session& s, std::FILE* out) {
     DeviceLink& t = s.touch();
     if (!t.readRegisters()) return s.fail("readRegisters"), 1;
     for (std::size_t w = 0; w < kRegisterBytes / 2; ++w)
-        std::fprintf(out, "word%02zu\t0x%04X%s", w, t.registerWord(w), (w % 8 == 7 || w + 1 == kRegisterBytes / 2) ? "\n" : "\t");
+        std::fprintf(out, "word%02zu\t0x%04X%s", w, t.registerWord(w),
+                     (w % 8 == 7 || w + 1 == kRegisterBytes / 2) ? "\n" : "\t");
     std::fprintf(out,
                  "rxCount\t%u\ntxCount\t%u\ntouchMaxX\t%u\ntouchMaxY\t%u\nautoCalibration\t%u\n"
                  "extraInfo0\t0x%02X\nframeWord46\t0x%04X\nrowsPerRecordFrame\t%u\nextraInfo51\t0x%02X\n",
@@ -248,7 +252,8 @@ int runHsync(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     DeviceLink& p = s.pen();
     if (o.hsyncWhat == "direct") {
         if (!p.readHsyncDirect()) return s.fail("readHsyncDirect"), 1;
-        for (std::size_t i = 0; i < p.hsyncDirect.size(); ++i) std::fprintf(out, "hsyncDirect[%zu]\t0x%08X\n", i, p.hsyncDirect[i]);
+        for (std::size_t i = 0; i < p.hsyncDirect.size(); ++i)
+            std::fprintf(out, "hsyncDirect[%zu]\t0x%08X\n", i, p.hsyncDirect[i]);
         std::fprintf(out, "signal\t%s\n", (p.hsyncDirect[8] & 1u) != 0 ? "enabled" : "disabled");
         return 0;
     }
@@ -307,14 +312,18 @@ std::string formatPinCheck(const DeviceLink& link) {
         for (std::size_t n = 0; n < list.size(); ++n) {
             const PinResult& p = list[n];
             std::snprintf(line, sizeof line, "%s\t%zu\t%s\t%s\tvdd=%u\tgnd=%u\n", side, n, n < used ? "used" : "unused",
-                          p.state == 3 ? "NG" : p.state == 2 ? "OK" : "--", p.vddFault, p.gndFault);
+                          p.state == 3   ? "NG"
+                          : p.state == 2 ? "OK"
+                                         : "--",
+                          p.vddFault, p.gndFault);
             s += line;
         }
     };
     pins("Rx", link.rxPins, link.rxCount);
     pins("Tx", link.txPins, link.txCount);
     const auto& c = link.pinFaultCounters;
-    std::snprintf(line, sizeof line, "faults\trxVdd=%u\trxGnd=%u\ttxVdd=%u\ttxGnd=%u\n", c[RxVdd], c[RxGnd], c[TxVdd], c[TxGnd]);
+    std::snprintf(line, sizeof line, "faults\trxVdd=%u\trxGnd=%u\ttxVdd=%u\ttxGnd=%u\n", c[RxVdd], c[RxGnd], c[TxVdd],
+                  c[TxGnd]);
     s += line;
     return s;
 }

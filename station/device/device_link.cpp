@@ -197,8 +197,8 @@ bool DeviceLink::readRegisters() {
         rxCount = std::min<std::uint32_t>((lines >> 8) & 0x7F, kGridRx);
         txCount = std::min<std::uint32_t>(lines & 0x3F, kGridTx);
     }
-    const bool restored = selectResponse(static_cast<std::uint8_t>(saved >> 4),
-                                         static_cast<std::uint8_t>(saved & 0x0F));
+    const bool restored =
+        selectResponse(static_cast<std::uint8_t>(saved >> 4), static_cast<std::uint8_t>(saved & 0x0F));
     return ok && restored;
 }
 
@@ -247,16 +247,24 @@ bool DeviceLink::readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::si
     }
 }
 
-bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit,
-                              int floorMode, bool useCalF) {
+bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode,
+                              bool useCalF) {
     Grid* result = nullptr;
     std::uint32_t* retries = nullptr;
     std::uint32_t flag = 0;
     switch (kind) {
-    case FrameKind::Raw: result = &rawAverage, retries = &rawRetries, flag = RawOutOfRetries; break;
-    case FrameKind::Cal: result = &calAverage, retries = &calRetries, flag = CalOutOfRetries; break;
-    case FrameKind::Actual: result = &actualAverage, retries = &actualRetries, flag = ActualOutOfRetries; break;
-    case FrameKind::Sd: result = &sdMean, retries = &sdRetries, flag = SdOutOfRetries; break;
+        case FrameKind::Raw:
+            result = &rawAverage, retries = &rawRetries, flag = RawOutOfRetries;
+            break;
+        case FrameKind::Cal:
+            result = &calAverage, retries = &calRetries, flag = CalOutOfRetries;
+            break;
+        case FrameKind::Actual:
+            result = &actualAverage, retries = &actualRetries, flag = ActualOutOfRetries;
+            break;
+        case FrameKind::Sd:
+            result = &sdMean, retries = &sdRetries, flag = SdOutOfRetries;
+            break;
     }
     // The standard deviation read sums samples in sdMean and squares in sdSigma until the end.
     Grid* squares = kind == FrameKind::Sd ? &sdSigma : nullptr;
@@ -278,19 +286,19 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
     bool outOfRetries = false;
     while (counted < frames) {
         switch (kind) {
-        case FrameKind::Raw:
-        case FrameKind::Sd:
-            setRegisterWord(12, 0);
-            setRegisterWord(17, floorWord);
-            break;
-        case FrameKind::Cal:
-            setRegisterWord(12, 8);
-            setRegisterWord(17, floorWord);
-            break;
-        case FrameKind::Actual:
-            setRegisterWord(12, static_cast<std::uint16_t>(registerWord(12) & ~0x0004u));
-            setRegisterWord(17, static_cast<std::uint16_t>(registerWord(17) & ~0x00A0u));
-            break;
+            case FrameKind::Raw:
+            case FrameKind::Sd:
+                setRegisterWord(12, 0);
+                setRegisterWord(17, floorWord);
+                break;
+            case FrameKind::Cal:
+                setRegisterWord(12, 8);
+                setRegisterWord(17, floorWord);
+                break;
+            case FrameKind::Actual:
+                setRegisterWord(12, static_cast<std::uint16_t>(registerWord(12) & ~0x0004u));
+                setRegisterWord(17, static_cast<std::uint16_t>(registerWord(17) & ~0x00A0u));
+                break;
         }
         (void)writeRegisters();  // a refused write shows in the frame that follows
         clock_.sleepMs(kRegisterWritePauseMs);

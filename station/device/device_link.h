@@ -127,8 +127,7 @@ private:
     bool command(const Report& report) { return send(key(), report); }
     bool writeLut(std::uint8_t block, std::span<const std::uint16_t> items);
     bool maintenanceAnswer(Report& answer);
-    bool averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode,
-                      bool useCalF);
+    bool averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode, bool useCalF);
     // Reads one frame and adds it to sums (and squares to sumsSquared when given).
     bool readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::size_t txLines, Grid& sums, Grid* sumsSquared,
                    bool& leadingZeros);

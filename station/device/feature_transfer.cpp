@@ -24,8 +24,8 @@ bool sentUnwrapped(std::size_t length, std::span<const std::uint8_t> buffer) {
 
 }  // namespace
 
-bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t length,
-                std::span<std::uint8_t> buffer, int key) {
+bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t length, std::span<std::uint8_t> buffer,
+                int key) {
     std::uint32_t usage = 0;
     hidlink::Connection* c = featureConnection(table, key, usage);
     if (c == nullptr || length == 0 || length > buffer.size()) return false;
@@ -48,8 +48,7 @@ bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t 
     return true;
 }
 
-bool setFeature(hidlink::DeviceTable& table, std::size_t length, std::span<const std::uint8_t> buffer,
-                int key) {
+bool setFeature(hidlink::DeviceTable& table, std::size_t length, std::span<const std::uint8_t> buffer, int key) {
     std::uint32_t usage = 0;
     hidlink::Connection* c = featureConnection(table, key, usage);
     if (c == nullptr || length == 0 || length > buffer.size()) return false;

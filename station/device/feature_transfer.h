@@ -18,11 +18,10 @@ constexpr bool usesWrapper(std::uint32_t usage) { return usage == 0x0A || usage 
 // Reads report `reportId` of `length` bytes into buffer[0..length): buffer[0] is the report id,
 // the rest is the answer. False when the key is not open, `length` is 0 or larger than the
 // buffer or the wrapper can carry, or the transfer is refused. Nothing is retried.
-bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t length,
-                std::span<std::uint8_t> buffer, int key);
+bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t length, std::span<std::uint8_t> buffer,
+                int key);
 
 // Sends buffer[0..length) (buffer[0] is the report id). Same failure rules as getFeature.
-bool setFeature(hidlink::DeviceTable& table, std::size_t length, std::span<const std::uint8_t> buffer,
-                int key);
+bool setFeature(hidlink::DeviceTable& table, std::size_t length, std::span<const std::uint8_t> buffer, int key);
 
 }  // namespace station

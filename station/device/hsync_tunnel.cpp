@@ -80,12 +80,17 @@ HsyncStatus hsyncRequestWithRetries(DeviceLink& pen, std::uint16_t command, std:
 
 const char* hsyncFailureText(HsyncStatus status) {
     switch (status) {
-    case HsyncStatus::Ok: return "---";
-    case HsyncStatus::SendRefused:
-    case HsyncStatus::ReadRefused: return "COM ERR";
-    case HsyncStatus::NotAcknowledged: return "STS ERR";
-    case HsyncStatus::Timeout: return "T/O ERR";
-    case HsyncStatus::OldFirmware: return "OLD FW";
+        case HsyncStatus::Ok:
+            return "---";
+        case HsyncStatus::SendRefused:
+        case HsyncStatus::ReadRefused:
+            return "COM ERR";
+        case HsyncStatus::NotAcknowledged:
+            return "STS ERR";
+        case HsyncStatus::Timeout:
+            return "T/O ERR";
+        case HsyncStatus::OldFirmware:
+            return "OLD FW";
     }
     return "---";
 }

@@ -16,7 +16,14 @@ inline constexpr std::uint16_t kHsyncOldFirmwareValue = 0xFECA;
 inline constexpr std::uint32_t kHsyncWaitLimitMs = 5000;
 inline constexpr std::size_t kHsyncReportLength = 262;
 
-enum class HsyncStatus : int { Ok = 0, SendRefused = 1, ReadRefused = 2, NotAcknowledged = 3, Timeout = 4, OldFirmware = 5 };
+enum class HsyncStatus : int {
+    Ok = 0,
+    SendRefused = 1,
+    ReadRefused = 2,
+    NotAcknowledged = 3,
+    Timeout = 4,
+    OldFirmware = 5
+};
 
 // One MCU command through the pen collection of `pen`. `pump` runs between reads while
 // waiting (the station keeps its window alive with it); may be empty.

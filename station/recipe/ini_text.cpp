@@ -47,9 +47,7 @@ std::size_t skipSpaceAndSign(std::string_view s, bool& negative) {
 
 }  // namespace
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isSpace(s.front())) s.remove_prefix(1);
@@ -69,8 +67,7 @@ std::int32_t numValue(std::string_view s) {
     int base = 10;
     if (pos < s.size() && s[pos] == '0') {
         // "0x" only counts as a prefix when a hex digit follows, as in strtol.
-        if (pos + 2 < s.size() && (s[pos + 1] == 'x' || s[pos + 1] == 'X') &&
-            digitValue(s[pos + 2]) < 16) {
+        if (pos + 2 < s.size() && (s[pos + 1] == 'x' || s[pos + 1] == 'X') && digitValue(s[pos + 2]) < 16) {
             base = 16;
             pos += 2;
         } else {
@@ -118,8 +115,7 @@ IniLine splitIniLine(std::string_view line) {
     IniLine out;
     line = trim(line);
     // Blanks before the ";" stay: "[XLUT] ;x" is not the [XLUT] header.
-    if (const std::size_t semi = line.find(';'); semi != std::string_view::npos)
-        line = line.substr(0, semi);
+    if (const std::size_t semi = line.find(';'); semi != std::string_view::npos) line = line.substr(0, semi);
     out.text = line;
     if (line.empty()) return out;
     if (line.front() == '[' || line.front() == ']') {

@@ -143,9 +143,8 @@ bool anyNonZero(std::span<const std::uint16_t> table) {
 
 std::string dumpRecipe(const RecipeSettings& s) {
     static constexpr std::pair<DumpSection, std::string_view> kSections[] = {
-        {DumpSection::Device, "[DEVICE]"},       {DumpSection::Setting, "[SETTING]"},
-        {DumpSection::Wave, "[WAVE]"},           {DumpSection::SerialNumber, "[S/N]"},
-        {DumpSection::Extra, "[EXTRA_SETTING]"},
+        {DumpSection::Device, "[DEVICE]"},    {DumpSection::Setting, "[SETTING]"},     {DumpSection::Wave, "[WAVE]"},
+        {DumpSection::SerialNumber, "[S/N]"}, {DumpSection::Extra, "[EXTRA_SETTING]"},
     };
     std::string out;
     std::string value;

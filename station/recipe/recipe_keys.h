@@ -41,10 +41,9 @@ enum class KeyKind {
     Alias,            // GAP_HORIZONTAL: second name of GAP_CHECK, not dumped
 };
 
-using FieldRef =
-    std::variant<std::monostate, std::int32_t RecipeSettings::*, std::uint16_t RecipeSettings::*,
-                 std::uint8_t RecipeSettings::*, float RecipeSettings::*,
-                 std::string RecipeSettings::*, HomeKeyList RecipeSettings::*>;
+using FieldRef = std::variant<std::monostate, std::int32_t RecipeSettings::*, std::uint16_t RecipeSettings::*,
+                              std::uint8_t RecipeSettings::*, float RecipeSettings::*, std::string RecipeSettings::*,
+                              HomeKeyList RecipeSettings::*>;
 
 struct KeySpec {
     std::string_view key;

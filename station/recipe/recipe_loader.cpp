@@ -46,7 +46,7 @@ std::string hexText(unsigned value, int digits) {
 std::int32_t toFlag(std::int32_t v) { return v != 0 ? 1 : 0; }
 
 class Parser {
-  public:
+public:
     Parser(RecipeSettings& s, RecipeEnvironment& env) : s_(s), env_(env) {}
 
     void line(std::string_view rawLine) {
@@ -81,7 +81,7 @@ class Parser {
 
     std::int64_t errors() const { return errors_; }
 
-  private:
+private:
     void header(std::string_view text) {
         if (text == "[XLUT]")
             section_ = Section::Xlut;
@@ -108,16 +108,13 @@ class Parser {
     void apply(const KeySpec& spec, const ini::IniLine& l) {
         const std::string clean = ini::cleanValue(l.raw);
         const std::int32_t dec = ini::decValue(l.raw);
-        auto i32 = [&]() -> std::int32_t& {
-            return s_.*std::get<std::int32_t RecipeSettings::*>(spec.field);
-        };
+        auto i32 = [&]() -> std::int32_t& { return s_.*std::get<std::int32_t RecipeSettings::*>(spec.field); };
         switch (spec.kind) {
             case KeyKind::Dec:
                 i32() = dec;
                 break;
             case KeyKind::Dec16:
-                s_.*std::get<std::uint16_t RecipeSettings::*>(spec.field) =
-                    static_cast<std::uint16_t>(dec);
+                s_.*std::get<std::uint16_t RecipeSettings::*>(spec.field) = static_cast<std::uint16_t>(dec);
                 break;
             case KeyKind::Flag:
             case KeyKind::Alias:
@@ -135,8 +132,7 @@ class Parser {
                     static_cast<std::uint16_t>(ini::numValue(clean));
                 break;
             case KeyKind::Real:
-                s_.*std::get<float RecipeSettings::*>(spec.field) =
-                    static_cast<float>(ini::realValue(clean));
+                s_.*std::get<float RecipeSettings::*>(spec.field) = static_cast<float>(ini::realValue(clean));
                 break;
             case KeyKind::Text:
             case KeyKind::Path:
@@ -162,8 +158,7 @@ class Parser {
                 if (dec < 6) {
                     i32() = dec;
                 } else {
-                    error("Ini Error: (" + std::to_string(lineNo_) + ") '" + std::string(l.text) +
-                          "'");
+                    error("Ini Error: (" + std::to_string(lineNo_) + ") '" + std::string(l.text) + "'");
                 }
                 break;
             case KeyKind::Cpu:
@@ -202,11 +197,9 @@ class Parser {
         if (parts.size() == 1) {
             v.fill(ini::decValue(parts[0]));
         } else if (parts.size() == 2) {
-            v = {ini::decValue(parts[0]), ini::decValue(parts[1]), ini::decValue(parts[0]),
-                 ini::decValue(parts[1])};
+            v = {ini::decValue(parts[0]), ini::decValue(parts[1]), ini::decValue(parts[0]), ini::decValue(parts[1])};
         } else {
-            for (std::size_t i = 0; i < parts.size() && i < v.size(); ++i)
-                v[i] = ini::decValue(parts[i]);
+            for (std::size_t i = 0; i < parts.size() && i < v.size(); ++i) v[i] = ini::decValue(parts[i]);
         }
     }
 
@@ -268,7 +261,7 @@ std::uint8_t tpsForTxCount(int t) {
 }
 
 class Validator {
-  public:
+public:
     Validator(RecipeSettings& s, RecipeEnvironment& env, std::int64_t parseErrors)
         : s_(s), env_(env), errors_(parseErrors) {}
 
@@ -300,7 +293,7 @@ class Validator {
 
     std::int64_t errors() const { return errors_; }
 
-  private:
+private:
     void error(const std::string& message) {
         env_.ui.appendMessage(message);
         ++errors_;
@@ -356,14 +349,12 @@ class Validator {
             error("Ini Error: Spcify the key 'CHECKSUM'.");
             return;
         }
-        const std::optional<std::uint16_t> sum =
-            env_.hexChecksum ? env_.hexChecksum(s_.HEX_FILE) : std::nullopt;
+        const std::optional<std::uint16_t> sum = env_.hexChecksum ? env_.hexChecksum(s_.HEX_FILE) : std::nullopt;
         if (!sum) {
             error("Ini Error: Cannot Read hex with checksum error.");
             return;
         }
-        if (*sum != s_.CHECKSUM)
-            error("Ini Error: Mismatch checksum. (CheckSum=" + hexText(*sum, 4) + ")");
+        if (*sum != s_.CHECKSUM) error("Ini Error: Mismatch checksum. (CheckSum=" + hexText(*sum, 4) + ")");
         s_.display.computedChecksum = hexText(*sum, 4);
         s_.display.expectedChecksum = hexText(s_.CHECKSUM, 4);
     }
@@ -387,8 +378,7 @@ class Validator {
     }
 
     void penVersion() {
-        if (s_.EMR_CHECK == 1 && s_.EMR_FWVER == kUnsetWord)
-            error("Ini Error: Specify the key 'EMR_FWVER'.");
+        if (s_.EMR_CHECK == 1 && s_.EMR_FWVER == kUnsetWord) error("Ini Error: Specify the key 'EMR_FWVER'.");
     }
 
     void tableFiles() {
@@ -410,11 +400,9 @@ class Validator {
     void lutSize(bool given, std::int64_t count, int expected, std::string_view name) {
         if (!given) return;
         if (count < expected)
-            error("Ini Error: " + std::string(name) + " Too few elements. (" +
-                  std::to_string(count) + ")");
+            error("Ini Error: " + std::string(name) + " Too few elements. (" + std::to_string(count) + ")");
         else if (count > expected)
-            error("Ini Error: " + std::string(name) + " Too many elements. (" +
-                  std::to_string(count) + ")");
+            error("Ini Error: " + std::string(name) + " Too many elements. (" + std::to_string(count) + ")");
     }
 
     void lutSizes() {
@@ -423,8 +411,8 @@ class Validator {
     }
 
     void anyCheckEnabled() {
-        if (s_.COMPARE_FWVER == 0 && s_.SHORT_CHECK == 0 && s_.RAW_CHECK == 0 &&
-            s_.DRAWING_CHECK == 0 && s_.TKP_CHECK == 0)
+        if (s_.COMPARE_FWVER == 0 && s_.SHORT_CHECK == 0 && s_.RAW_CHECK == 0 && s_.DRAWING_CHECK == 0 &&
+            s_.TKP_CHECK == 0)
             env_.ui.appendMessage("Ini Warning: all test is disable.");
     }
 
@@ -432,18 +420,17 @@ class Validator {
         s_.RX_PORT_COUNT = 0;
         s_.TX_PORT_COUNT = 0;
         if (s_.xlutGiven)
-            s_.RX_PORT_COUNT = static_cast<std::int32_t>(std::count_if(
-                s_.XLUT.begin(), s_.XLUT.end(), [](std::uint16_t w) { return (w & 0x0100) != 0; }));
+            s_.RX_PORT_COUNT = static_cast<std::int32_t>(
+                std::count_if(s_.XLUT.begin(), s_.XLUT.end(), [](std::uint16_t w) { return (w & 0x0100) != 0; }));
         if (s_.ylutGiven)
             s_.TX_PORT_COUNT = static_cast<std::int32_t>(
-                std::count_if(s_.YLUT.begin(), s_.YLUT.end(),
-                              [](std::uint16_t w) { return (w & 0x0300) == 0x0100; }));
+                std::count_if(s_.YLUT.begin(), s_.YLUT.end(), [](std::uint16_t w) { return (w & 0x0300) == 0x0100; }));
         if (!s_.tpsGiven && s_.ylutGiven) s_.TIPC_TPS = tpsForTxCount(s_.TX_PORT_COUNT);
     }
 
     void drawingSteps() {
-        constexpr std::uint32_t all = kDrawDisableMtouch | kDrawDisableTsq | kDrawDisableTdl |
-                                      kDrawDisablePsq | kDrawDisablePdl;
+        constexpr std::uint32_t all =
+            kDrawDisableMtouch | kDrawDisableTsq | kDrawDisableTdl | kDrawDisablePsq | kDrawDisablePdl;
         constexpr std::uint32_t touch = kDrawDisableMtouch | kDrawDisableTsq | kDrawDisableTdl;
         const std::uint32_t m = s_.drawDisableMask;
         if ((m & all) == all || ((m & touch) == touch && s_.SKIP_PEN_DRAWING != 0))
@@ -469,16 +456,14 @@ class Validator {
 
     void hsyncMcu() {
         if (s_.HSYNC_MEASURING != 0 && s_.CPU != kCpuR5) s_.HSYNC_CHECK = 1;
-        if (s_.HSYNC_CHECK_NO_MCU != 0 &&
-            (s_.HSYNC_CHECK != 0 || s_.HSYNC_INFO != 0 || s_.HSYNC_MEASURING != 0 ||
-             s_.HSYNC_PID != 0 || s_.HSYNC_VER != 0)) {
+        if (s_.HSYNC_CHECK_NO_MCU != 0 && (s_.HSYNC_CHECK != 0 || s_.HSYNC_INFO != 0 || s_.HSYNC_MEASURING != 0 ||
+                                           s_.HSYNC_PID != 0 || s_.HSYNC_VER != 0)) {
             s_.HSYNC_CHECK = 0;
             s_.HSYNC_INFO = 0;
             s_.HSYNC_MEASURING = 0;
             s_.HSYNC_PID = 0;
             s_.HSYNC_VER = 0;
-            env_.ui.appendMessage(
-                "Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'.");
+            env_.ui.appendMessage("Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'.");
         }
     }
 
@@ -491,8 +476,7 @@ class Validator {
 
 void traceToStderr(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
-std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content,
-                             RecipeEnvironment& env) {
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env) {
     Parser parser(settings, env);
     // Editors on the desk PCs save UTF-8 with a byte order mark; it would hide the first key.
     if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);

@@ -36,7 +36,6 @@ bool LoadRecipe(RecipeSettings& settings, const std::string& path, RecipeEnviron
 
 // Reads recipe text into the settings without the checks that follow parsing; returns the
 // number of errors found while parsing. Exposed for the fuzzer and tests.
-std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content,
-                             RecipeEnvironment& env);
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env);
 
 }  // namespace station

@@ -25,8 +25,8 @@ std::string recipePathCandidate(std::string_view value, std::string_view startDi
     return candidate;
 }
 
-bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind kind,
-                       std::string_view startDirectory, UiPort& ui) {
+bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind kind, std::string_view startDirectory,
+                       UiPort& ui) {
     const std::string candidate = recipePathCandidate(field, startDirectory);
     std::error_code ec;
     std::filesystem::path resolved;
@@ -34,8 +34,8 @@ bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind ki
     if (ok) {
         // A file key naming a folder (or the reverse) would only fail later, far from the recipe.
         const auto st = std::filesystem::status(candidate, ec);
-        ok = !ec && (kind == PathKind::Folder ? std::filesystem::is_directory(st)
-                                              : std::filesystem::is_regular_file(st));
+        ok = !ec &&
+             (kind == PathKind::Folder ? std::filesystem::is_directory(st) : std::filesystem::is_regular_file(st));
     }
     if (ok) {
         resolved = std::filesystem::canonical(candidate, ec);

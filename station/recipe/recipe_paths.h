@@ -18,7 +18,7 @@ std::string recipePathCandidate(std::string_view value, std::string_view startDi
 // Checks that `field` names an existing file or folder (as `kind` says) and replaces it by its
 // absolute canonical form. On failure reports "Ini Error: does not exist. KEY="candidate"." and
 // leaves the field unchanged.
-bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind kind,
-                       std::string_view startDirectory, UiPort& ui);
+bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind kind, std::string_view startDirectory,
+                       UiPort& ui);
 
 }  // namespace station

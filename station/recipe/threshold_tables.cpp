@@ -6,9 +6,7 @@ namespace station {
 
 namespace {
 
-bool isKeyLine(std::string_view line, std::string_view keyWord) {
-    return line.find(keyWord) != std::string_view::npos;
-}
+bool isKeyLine(std::string_view line, std::string_view keyWord) { return line.find(keyWord) != std::string_view::npos; }
 
 // A table reader keeps going after a 46th row that is not a full 72 values; such extra rows
 // belong nowhere and are dropped.
@@ -24,8 +22,7 @@ std::string stripTableBlanks(std::string_view line) {
     out.reserve(line.size());
     for (std::size_t i = 0; i < line.size(); ++i) {
         if (line[i] == ' ') continue;
-        if (line[i] == '\xE3' && i + 2 < line.size() && line[i + 1] == '\x80' &&
-            line[i + 2] == '\x80') {
+        if (line[i] == '\xE3' && i + 2 < line.size() && line[i + 1] == '\x80' && line[i + 2] == '\x80') {
             i += 2;
             continue;
         }
@@ -40,8 +37,7 @@ int readTableRow(std::string_view line, double* row) {
     for (;;) {
         const std::size_t comma = line.find(',', pos);
         if (comma == std::string_view::npos) break;
-        if (row != nullptr && count < kRxLines)
-            row[count] = ini::realValue(line.substr(pos, comma - pos));
+        if (row != nullptr && count < kRxLines) row[count] = ini::realValue(line.substr(pos, comma - pos));
         ++count;
         pos = comma + 1;
     }
@@ -68,8 +64,7 @@ bool readBlockTable(std::string_view content, std::string_view keyWord, GridTabl
     return keyFound;
 }
 
-ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper,
-                                      GridTable& lower) {
+ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper, GridTable& lower) {
     ThresholdKeysFound found;
     GridTable* target = nullptr;
     int row = 0;
@@ -108,16 +103,14 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
         return false;
     };
     auto missingKey = [&](std::string_view key, const std::string& path) {
-        ui.appendMessage("Ini Error: Could not find the key '" + std::string(key) + "' in " + path +
-                         ".");
+        ui.appendMessage("Ini Error: Could not find the key '" + std::string(key) + "' in " + path + ".");
         ++errors;
     };
 
     std::string content;
     s.ReferenceTable.fill(0.0);
     if (s.RAW_LOG_ONLY == 0 || gapJudged) {
-        if (openCsv(s.REFERENCE_CSV, content) &&
-            !readBlockTable(content, "Reference", s.ReferenceTable))
+        if (openCsv(s.REFERENCE_CSV, content) && !readBlockTable(content, "Reference", s.ReferenceTable))
             missingKey("#Reference", s.REFERENCE_CSV);
     }
 
@@ -125,8 +118,7 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
     s.LowerTable.fill(0.0);
     if (s.RAW_LOG_ONLY == 0) {
         if (openCsv(s.THRESHOLD_CSV, content)) {
-            const ThresholdKeysFound found =
-                readThresholdTable(content, s.UpperTable, s.LowerTable);
+            const ThresholdKeysFound found = readThresholdTable(content, s.UpperTable, s.LowerTable);
             if (!found.upper) missingKey("#Upper", s.THRESHOLD_CSV);
             if (!found.lower) missingKey("#Lower", s.THRESHOLD_CSV);
         }

@@ -16,8 +16,7 @@ constexpr std::uint64_t kWorkArea = 0x60000;
 bool computeHexChecksumOfText(std::string_view text, std::uint16_t& hexChecksum) {
     std::vector<std::uint8_t> work(kWorkArea, 0xFF);
     // Between records the station skips every byte, NUL included; the writer is stricter.
-    romwrite::HexRecordReader reader(text, romwrite::HexLineEnds::CrLf,
-                                     romwrite::HexNulBytes::SkipBetweenRecords);
+    romwrite::HexRecordReader reader(text, romwrite::HexLineEnds::CrLf, romwrite::HexNulBytes::SkipBetweenRecords);
     romwrite::HexPlacement placement;
     romwrite::HexDataRecord record;
     while (reader.nextData(record)) {

@@ -11,8 +11,8 @@ namespace station {
 
 // Fills hexChecksum and returns true, except when the file exists but is not a well-formed HEX
 // file (bad record, record checksum, record type, line end, or data the image cannot hold). A
-// NUL byte between records is skipped like any other text there. A file that cannot be opened checksums as an empty image, 0xFE00, so a missing image
-// surfaces as a checksum mismatch (E604) rather than as an error.
+// NUL byte between records is skipped like any other text there. A file that cannot be opened checksums as an empty
+// image, 0xFE00, so a missing image surfaces as a checksum mismatch (E604) rather than as an error.
 bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum);
 
 // The same on file content already in memory.

@@ -13,10 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     romwrite::HexFault fault;
     if (romwrite::loadHexImageText(image, text, "fw_0A52_0103.hex", error, &fault)) {
-        if (image.start != romwrite::kImageStart || image.size == 0 ||
-            image.size % romwrite::kImageBlock != 0 || image.size > romwrite::kImageCapacity ||
-            image.checksum != romwrite::imageChecksum(image.bytes.data(), image.size) ||
-            !error.empty())
+        if (image.start != romwrite::kImageStart || image.size == 0 || image.size % romwrite::kImageBlock != 0 ||
+            image.size > romwrite::kImageCapacity ||
+            image.checksum != romwrite::imageChecksum(image.bytes.data(), image.size) || !error.empty())
             std::abort();
     } else if (image.valid) {
         std::abort();

@@ -10,8 +10,7 @@ using namespace romwrite;
 
 TEST(LinkedImage, LoadsTheLinkedResource) {
     std::ifstream in(VORLICK_FIXTURE_RESOURCE, std::ios::binary);
-    const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
-                                         std::istreambuf_iterator<char>());
+    const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GT(file.size(), 16u);
     const auto linked = embeddedResource();
     ASSERT_EQ(std::vector<std::uint8_t>(linked.begin(), linked.end()), file);

@@ -67,16 +67,13 @@ TEST(EmbeddedImage, LoadRefusals) {
     };
     const Case cases[] = {
         {"no resource", {}, "No embedded data."},
-        {"header cut short", std::vector<std::uint8_t>{4, 0, 0, 0, 0, 0x80, 0, 0},
-         "No embedded data."},
+        {"header cut short", std::vector<std::uint8_t>{4, 0, 0, 0, 0, 0x80, 0, 0}, "No embedded data."},
         {"length 0", resource(Header{.length = 0}, 0), "No embedded data."},
         {"rounds up to the whole flash", resource(Header{.length = 0x2BE01}), "Data size error."},
         {"longer than the resource", resource(Header{.length = 0x1000}, 0x800), "Data size error."},
-        {"length that wraps when rounded", resource(Header{.length = 0xFFFFFFFF}, 0x10),
-         "Data size error."},
+        {"length that wraps when rounded", resource(Header{.length = 0xFFFFFFFF}, 0x10), "Data size error."},
         {"start 0x9000", resource(Header{.start = 0x9000}), "Start address error."},
-        {"needs ids, version 0", resource(Header{.version = 0, .flags = 0x0002}),
-         "EMB data error."},
+        {"needs ids, version 0", resource(Header{.version = 0, .flags = 0x0002}), "EMB data error."},
         {"needs ids, pid 0", resource(Header{.pid = 0, .flags = 0x0002}), "EMB data error."},
     };
     for (const auto& c : cases) {
@@ -95,14 +92,12 @@ TEST(EmbeddedImage, LoadsPayloadPaddedToBlocks) {
     struct Case {
         std::uint32_t length, size;
     };
-    for (const auto c :
-         {Case{0x300, 0x400}, Case{0x200, 0x200}, Case{1, 0x200}, Case{0x2BE00, 0x2BE00}}) {
+    for (const auto c : {Case{0x300, 0x400}, Case{0x200, 0x200}, Case{1, 0x200}, Case{0x2BE00, 0x2BE00}}) {
         SCOPED_TRACE(c.length);
         FirmwareImage image;
         EmbeddedOptions options;
         std::string error;
-        ASSERT_TRUE(loadEmbeddedImage(resource(Header{.length = c.length}), image, options, error))
-            << error;
+        ASSERT_TRUE(loadEmbeddedImage(resource(Header{.length = c.length}), image, options, error)) << error;
         EXPECT_TRUE(image.valid);
         EXPECT_EQ(image.start, 0x8000u);
         EXPECT_EQ(image.size, c.size);
@@ -120,13 +115,10 @@ TEST(EmbeddedImage, FlagsAndTheOverride) {
         bool completionBox, pidLock, exitOnError, embeddedMode;
     };
     const Case cases[] = {
-        {0x0000, false, false, false, false},
-        {0x003F, false, false, false, false},  // kind, security, auto-apply: overridden
-        {0x0040, true, false, false, false},
-        {0x0080, false, true, false, false},
-        {0x0100, false, false, true, false},
-        {0x0200, false, false, false, true},
-        {0x03C2, true, true, true, true},
+        {0x0000, false, false, false, false}, {0x003F, false, false, false, false},  // kind, security, auto-apply:
+                                                                                     // overridden
+        {0x0040, true, false, false, false},  {0x0080, false, true, false, false},  {0x0100, false, false, true, false},
+        {0x0200, false, false, false, true},  {0x03C2, true, true, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.flags);

@@ -59,8 +59,8 @@ TEST(LoadHexImage, SizeAndStartLimits) {
     const Case cases[] = {
         {"whole flash", fill(0x8000, 0x2C000, 0x5A) + eof(), true, "", 0x2C000},
         {"one byte more", fill(0x8000, 0x2C001, 0x5A) + eof(), false, "File size error.", 0},
-        {"data inside the work area but past the flash", fill(0x8000, 1, 0) + fill(0x36000, 1, 0),
-         false, "File size error.", 0},
+        {"data inside the work area but past the flash", fill(0x8000, 1, 0) + fill(0x36000, 1, 0), false,
+         "File size error.", 0},
         {"start 0x8100", fill(0x8100, 0x100, 0) + eof(), false, "Start address error.", 0},
         {"empty file", "", false, "Start address error.", 0},
         {"end of file only", eof(), false, "Start address error.", 0},
@@ -85,10 +85,10 @@ TEST(LoadHexImage, SizeAndStartLimits) {
 TEST(LoadHexImage, MalformedRecordsFailWithoutAReason) {
     const std::string body = fill(0x8000, 0x40, 0x11);
     const std::string cases[] = {
-        body + record(0, 0x8040, {1}, "\n") + eof(),  // LF only
-        body + std::string(1, '\0') + eof(),          // NUL byte
-        body + ":00000001FE\r\n",                     // bad end-of-file checksum
-        body + fill(0x7000, 0x10, 0) + eof(),         // data below the first record
+        body + record(0, 0x8040, {1}, "\n") + eof(),                    // LF only
+        body + std::string(1, '\0') + eof(),                            // NUL byte
+        body + ":00000001FE\r\n",                                       // bad end-of-file checksum
+        body + fill(0x7000, 0x10, 0) + eof(),                           // data below the first record
         body + hexfixture::linear(0x0004) + record(0, 0, {1}) + eof(),  // past the work area
     };
     for (const auto& text : cases) {
@@ -122,8 +122,8 @@ TEST(LoadHexImage, ExtendedAddressesPlaceDataRelativeToTheFirstRecord) {
 }
 
 TEST(LoadHexImage, StartSegmentRecordBetweenDataDoesNotMoveData) {
-    const auto l = load(record(0, 0x8000, {1, 2}) + record(3, 0, {0x12, 0x34, 0x00, 0x00}) +
-                        record(0, 0x8002, {3, 4}) + eof());
+    const auto l =
+        load(record(0, 0x8000, {1, 2}) + record(3, 0, {0x12, 0x34, 0x00, 0x00}) + record(0, 0x8002, {3, 4}) + eof());
     ASSERT_TRUE(l.ok);
     EXPECT_EQ((std::vector<std::uint8_t>(l.image.bytes.begin(), l.image.bytes.begin() + 5)),
               (std::vector<std::uint8_t>{1, 2, 3, 4, 0xFF}));
@@ -132,9 +132,8 @@ TEST(LoadHexImage, StartSegmentRecordBetweenDataDoesNotMoveData) {
 TEST(LoadHexImage, SizeCoversARecordThatEndsFurtherThanTheLastStartingOne) {
     // The second record starts furthest into the image but the first one reaches past the
     // block it lies in; its tail must not be cut off.
-    const auto l =
-        load(record(0, 0x8000, {0}) + record(0, 0x81F8, std::vector<std::uint8_t>(16, 0x33)) +
-             record(0, 0x81F9, {0x44}) + eof());
+    const auto l = load(record(0, 0x8000, {0}) + record(0, 0x81F8, std::vector<std::uint8_t>(16, 0x33)) +
+                        record(0, 0x81F9, {0x44}) + eof());
     ASSERT_TRUE(l.ok);
     EXPECT_EQ(l.image.size, 0x400u);
     EXPECT_EQ(l.image.bytes[0x207], 0x33);
@@ -142,8 +141,7 @@ TEST(LoadHexImage, SizeCoversARecordThatEndsFurtherThanTheLastStartingOne) {
 }
 
 TEST(LoadHexImage, FilesFromDisk) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("vorlick_hex_" + std::to_string(::getpid()));
+    const auto dir = std::filesystem::temp_directory_path() / ("vorlick_hex_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const auto path = (dir / "fw_0A52_0103.hex").string();
     std::ofstream(path, std::ios::binary) << fill(0x8000, 0x20, 0) + eof();

@@ -9,12 +9,10 @@ namespace hexfixture {
 
 // A record whose count field says `count`, whatever the payload holds.
 inline std::string rawRecord(std::uint8_t count, int type, std::uint16_t address,
-                             const std::vector<std::uint8_t>& payload,
-                             const char* lineEnd = "\r\n") {
+                             const std::vector<std::uint8_t>& payload, const char* lineEnd = "\r\n") {
     static const char* digits = "0123456789ABCDEF";
     std::vector<std::uint8_t> body{count, static_cast<std::uint8_t>(address >> 8),
-                                   static_cast<std::uint8_t>(address & 0xFF),
-                                   static_cast<std::uint8_t>(type)};
+                                   static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(type)};
     body.insert(body.end(), payload.begin(), payload.end());
     unsigned sum = 0;
     for (auto b : body) sum += b;

@@ -93,17 +93,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int step = 0; step < 16 && in.size != 0; ++step) {
         std::uint16_t value = 0;
         switch (in.byte() % 11) {
-            case 0: touch.readRegisters(); break;
-            case 1: touch.readRawAverage(in.byte() % 4u, in.byte() % 4u, in.byte() & 1); break;
-            case 2: touch.readStandardDeviation(in.byte() % 4u, in.byte() % 4u, 0); break;
-            case 3: touch.readActualAverage(in.byte() % 4u, in.byte() % 4u, (in.byte() & 1) != 0); break;
-            case 4: touch.runPinCheck(1, 1); break;
-            case 5: touch.readCalibrationTable(); break;
-            case 6: touch.readMaintenanceVersion(); break;
-            case 7: touch.readTouchQuery(); break;
-            case 8: pen.readPenQuery((in.byte() & 1) != 0 ? station::ControllerGeneration::R5 : station::ControllerGeneration::R6); break;
-            case 9: pen.readHsyncDirect(); break;
-            case 10: station::hsyncRequest(pen, station::kHsyncSample, value); break;
+            case 0:
+                touch.readRegisters();
+                break;
+            case 1:
+                touch.readRawAverage(in.byte() % 4u, in.byte() % 4u, in.byte() & 1);
+                break;
+            case 2:
+                touch.readStandardDeviation(in.byte() % 4u, in.byte() % 4u, 0);
+                break;
+            case 3:
+                touch.readActualAverage(in.byte() % 4u, in.byte() % 4u, (in.byte() & 1) != 0);
+                break;
+            case 4:
+                touch.runPinCheck(1, 1);
+                break;
+            case 5:
+                touch.readCalibrationTable();
+                break;
+            case 6:
+                touch.readMaintenanceVersion();
+                break;
+            case 7:
+                touch.readTouchQuery();
+                break;
+            case 8:
+                pen.readPenQuery((in.byte() & 1) != 0 ? station::ControllerGeneration::R5
+                                                      : station::ControllerGeneration::R6);
+                break;
+            case 9:
+                pen.readHsyncDirect();
+                break;
+            case 10:
+                station::hsyncRequest(pen, station::kHsyncSample, value);
+                break;
         }
     }
     return 0;

@@ -79,9 +79,9 @@ TEST_F(DeviceDiag, StandardDeviationPrintsMeanThenSigma) {
     plug(c);
     const Outcome r = run({"sd", "--frames", "3"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(lines(r.out), (std::vector<std::string>{"2000.000,2002.000,2004.000,2006.000",
-                                                      "2004.000,2006.000,2008.000,2010.000", "",
-                                                      "0.000,0.000,0.000,0.000", "0.000,0.000,0.000,0.000"}));
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"2000.000,2002.000,2004.000,2006.000", "2004.000,2006.000,2008.000,2010.000",
+                                        "", "0.000,0.000,0.000,0.000", "0.000,0.000,0.000,0.000"}));
 }
 
 TEST_F(DeviceDiag, GenerationChoosesTheCollection) {
@@ -146,10 +146,16 @@ TEST_F(DeviceDiag, FailuresNameTheOperationAndExitOne) {
 
 TEST_F(DeviceDiag, UsageErrorsExitTwoWithoutTouchingTheController) {
     plug({});
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"frobnicate"}, {"raw", "--frames"}, {"raw", "--frames", "-1"},
-          {"raw", "--calf"}, {"pincheck", "--wait", "5"}, {"hsync"}, {"hsync", "loud"}, {"version", "--cpu", "R7"},
-          {"raw", "--floor", "2"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"frobnicate"},
+                                                 {"raw", "--frames"},
+                                                 {"raw", "--frames", "-1"},
+                                                 {"raw", "--calf"},
+                                                 {"pincheck", "--wait", "5"},
+                                                 {"hsync"},
+                                                 {"hsync", "loud"},
+                                                 {"version", "--cpu", "R7"},
+                                                 {"raw", "--floor", "2"}}) {
         const Outcome r = run(args);
         EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]);
     }

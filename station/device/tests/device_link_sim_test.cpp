@@ -326,9 +326,10 @@ TEST(HsyncTunnelOnController, FailuresHaveTheirStatus) {
         station::HsyncStatus status;
         const char* text;
     };
-    for (const Case& c : {Case{"old firmware", sim::HsyncMcu::OldFirmware, 0, station::HsyncStatus::OldFirmware, "OLD FW"},
-                          Case{"no MCU behind the tunnel", sim::HsyncMcu::None, 0, station::HsyncStatus::Timeout, "T/O ERR"},
-                          Case{"MCU too slow", sim::HsyncMcu::Present, 6000, station::HsyncStatus::Timeout, "T/O ERR"}}) {
+    for (const Case& c :
+         {Case{"old firmware", sim::HsyncMcu::OldFirmware, 0, station::HsyncStatus::OldFirmware, "OLD FW"},
+          Case{"no MCU behind the tunnel", sim::HsyncMcu::None, 0, station::HsyncStatus::Timeout, "T/O ERR"},
+          Case{"MCU too slow", sim::HsyncMcu::Present, 6000, station::HsyncStatus::Timeout, "T/O ERR"}}) {
         SCOPED_TRACE(c.what);
         sim::ControllerConfig cfg = quiet();
         cfg.hsync = c.mcu;

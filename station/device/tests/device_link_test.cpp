@@ -309,7 +309,8 @@ TEST_F(AveragedRead, CalibrationReadAsksForCalibrationFrames) {
 TEST_F(AveragedRead, StandardDeviationOfKnownFrames) {
     // Cell (0,0) sees 2, 4, 4, 4, 5, 5, 7, 9: mean 5, sigma 2 (population).
     for (int v : {2, 4, 4, 4, 5, 5, 7, 9})
-        queueFrame(*b.device, frameAnswers(4, 3, 0x0B, [v](auto t, auto r) { return std::int16_t(t + r == 0 ? v : 100); }));
+        queueFrame(*b.device,
+                   frameAnswers(4, 3, 0x0B, [v](auto t, auto r) { return std::int16_t(t + r == 0 ? v : 100); }));
     ASSERT_TRUE(b.touch.readStandardDeviation(8, 1, 0));
     EXPECT_DOUBLE_EQ(b.touch.sdMean[0][0], 5.0);
     EXPECT_DOUBLE_EQ(b.touch.sdSigma[0][0], 2.0);
@@ -364,7 +365,8 @@ TEST(DeviceLinkPinCheck, BitmapsGiveStatesAndCounters) {
 TEST(DeviceLinkCalibrationTable, ReadsTwentyTwoAnswersByWordOffset) {
     testfx::Bench b;
     for (std::size_t off = 0; off < 660; off += 30) {
-        Bytes a = answer9(0x19, {static_cast<std::uint8_t>((off * 2) & 0xFF), static_cast<std::uint8_t>((off * 2) >> 8)});
+        Bytes a =
+            answer9(0x19, {static_cast<std::uint8_t>((off * 2) & 0xFF), static_cast<std::uint8_t>((off * 2) >> 8)});
         for (std::size_t i = 0; i < 30; ++i) a[4 + 2 * i] = static_cast<std::uint8_t>(off + i), a[5 + 2 * i] = 0x10;
         b.device->queue(9, a);
     }
@@ -441,12 +443,27 @@ TEST(DeviceLinkPen, PenQueryLayoutsByGeneration) {
         std::uint32_t x, y, pressure, firmware;
     };
     const std::vector<Case> cases = {
-        {"R6 big-endian", station::ControllerGeneration::R6, {5, 0, 0x12, 0x34, 0x0A, 0xBC, 0x10, 0x00, 0x03},
-         0x1234, 0x0ABC, 0x1000, 0x0300},
-        {"R6 without version", station::ControllerGeneration::R6, {5, 0, 0x12, 0x34, 0x0A, 0xBC, 0x10, 0x00, 0x00},
-         0x1234, 0x0ABC, 0x1000, hidlink::VID_PRIMARY},
-        {"R5 little-endian", station::ControllerGeneration::R5, {5, 0x34, 0x12, 0xBC, 0x0A, 0x00, 0x10, 0x21, 0x01},
-         0x1234, 0x0ABC, 0x1000, 0x0121},
+        {"R6 big-endian",
+         station::ControllerGeneration::R6,
+         {5, 0, 0x12, 0x34, 0x0A, 0xBC, 0x10, 0x00, 0x03},
+         0x1234,
+         0x0ABC,
+         0x1000,
+         0x0300},
+        {"R6 without version",
+         station::ControllerGeneration::R6,
+         {5, 0, 0x12, 0x34, 0x0A, 0xBC, 0x10, 0x00, 0x00},
+         0x1234,
+         0x0ABC,
+         0x1000,
+         hidlink::VID_PRIMARY},
+        {"R5 little-endian",
+         station::ControllerGeneration::R5,
+         {5, 0x34, 0x12, 0xBC, 0x0A, 0x00, 0x10, 0x21, 0x01},
+         0x1234,
+         0x0ABC,
+         0x1000,
+         0x0121},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -469,7 +486,9 @@ TEST(DeviceLinkPen, PenOperationsAddressThePenCollection) {
     const auto s = b.device->sets();
     ASSERT_EQ(s.size(), 5u);
     for (const auto& r : s) EXPECT_EQ(r[0], 0xBA);
-    auto body = [](const Bytes& w, std::size_t n) { return Bytes(w.begin() + 3, w.begin() + 3 + static_cast<long>(n)); };
+    auto body = [](const Bytes& w, std::size_t n) {
+        return Bytes(w.begin() + 3, w.begin() + 3 + static_cast<long>(n));
+    };
     EXPECT_EQ(s[0][2], 64);
     EXPECT_EQ(body(s[0], 2), (Bytes{11, 1}));
     EXPECT_EQ(s[1][2], 66);

@@ -108,8 +108,10 @@ TEST(FeatureTransfer, RefusesBadRequestsWithoutTransfer) {
     huge[0] = 9;
     EXPECT_FALSE(station::getFeature(b.table, 9, 64, small, hidlink::TOUCH_KEY)) << "length beyond the buffer";
     EXPECT_FALSE(station::setFeature(b.table, 64, small, hidlink::TOUCH_KEY)) << "length beyond the buffer";
-    EXPECT_FALSE(station::setFeature(b.table, huge.size(), huge, hidlink::TOUCH_KEY)) << "larger than the wrapper holds";
-    EXPECT_FALSE(station::getFeature(b.table, 9, huge.size(), huge, hidlink::TOUCH_KEY)) << "larger than the wrapper holds";
+    EXPECT_FALSE(station::setFeature(b.table, huge.size(), huge, hidlink::TOUCH_KEY))
+        << "larger than the wrapper holds";
+    EXPECT_FALSE(station::getFeature(b.table, 9, huge.size(), huge, hidlink::TOUCH_KEY))
+        << "larger than the wrapper holds";
     EXPECT_FALSE(station::setFeature(b.table, 0, small, hidlink::TOUCH_KEY));
     EXPECT_FALSE(station::setFeature(b.table, 2, small, 7)) << "key not open";
     EXPECT_FALSE(station::getFeature(b.table, 9, 8, small, 7)) << "key not open";

@@ -27,7 +27,8 @@ TEST(HsyncTunnel, RequestFrameAndEchoesFollowTheMcuStates) {
     const auto sets = b.device->sets();
     ASSERT_EQ(sets.size(), 3u);
     EXPECT_EQ(sets[0].size(), 262u);
-    EXPECT_EQ(Bytes(sets[0].begin(), sets[0].begin() + 10), (Bytes{0x12, 0x40, 0x01, 0x03, 0x51, 0x21, 0x71, 0x1A, 0x03, 0}));
+    EXPECT_EQ(Bytes(sets[0].begin(), sets[0].begin() + 10),
+              (Bytes{0x12, 0x40, 0x01, 0x03, 0x51, 0x21, 0x71, 0x1A, 0x03, 0}));
     // Each read request is the last answer sent back with byte 1 = 0x80.
     EXPECT_EQ(Bytes(sets[1].begin(), sets[1].begin() + 4), (Bytes{0x12, 0x80, 0x01, 0x07}));
     EXPECT_EQ(Bytes(sets[2].begin(), sets[2].begin() + 5), (Bytes{0x12, 0x80, 0x01, 0x01, 0x06}));
@@ -40,9 +41,12 @@ TEST(HsyncTunnel, StatusOfEachFailure) {
         station::HsyncStatus status;
     };
     const std::vector<Case> cases = {
-        {"not acknowledged", {tunnel({0x12, 0x43}), tunnel({0x12, 0x83, 0, 0x01, 0x15})}, station::HsyncStatus::NotAcknowledged},
+        {"not acknowledged",
+         {tunnel({0x12, 0x43}), tunnel({0x12, 0x83, 0, 0x01, 0x15})},
+         station::HsyncStatus::NotAcknowledged},
         {"read refused", {tunnel({0x12, 0x43})}, station::HsyncStatus::ReadRefused},
-        {"too old", {tunnel({0x12, 0x43}), tunnel({0x12, 0x83, 0, 0, 0x06}), tunnel({0x12, 0x83, 0, 0, 0xCA, 0xFE})},
+        {"too old",
+         {tunnel({0x12, 0x43}), tunnel({0x12, 0x83, 0, 0, 0x06}), tunnel({0x12, 0x83, 0, 0, 0xCA, 0xFE})},
          station::HsyncStatus::OldFirmware},
     };
     for (const Case& c : cases) {

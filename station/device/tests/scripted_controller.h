@@ -44,7 +44,9 @@ public:
         return it == gets_.end() ? 0 : it->second;
     }
 
-    sim::UsbIdentity usbIdentity() const override { return {static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0x4001, 0x0100}; }
+    sim::UsbIdentity usbIdentity() const override {
+        return {static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0x4001, 0x0100};
+    }
     std::size_t interfaceCount() const override { return 1; }
     std::vector<std::uint8_t> reportDescriptor(std::size_t) const override { return descriptor_; }
     long getFeature(std::size_t, std::span<std::uint8_t> report) override {
@@ -85,8 +87,9 @@ private:
 // The plain R6 maintenance collections (touch 0xFF11/0x11, pen 0xFF11/0x02).
 inline std::vector<sim::CollectionSpec> plainCollections() {
     using R = sim::ReportSpec;
-    return {{0xFF11, 0x11, {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16}, {R::Feature, 9, 64}}},
-            {0xFF11, 0x02, {{R::Feature, 5, 9}, {R::Feature, 11, 64}, {R::Feature, 0x10, 66}, {R::Feature, 0x12, 262}}}};
+    return {
+        {0xFF11, 0x11, {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16}, {R::Feature, 9, 64}}},
+        {0xFF11, 0x02, {{R::Feature, 5, 9}, {R::Feature, 11, 64}, {R::Feature, 0x10, 66}, {R::Feature, 0x12, 262}}}};
 }
 
 // The driver-mode pair: every report travels in a 1024-byte wrapper, except report 3 of two

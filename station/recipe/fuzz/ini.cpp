@@ -18,7 +18,7 @@
 namespace {
 
 class SilentPort final : public station::UiPort {
-  public:
+public:
     void appendMessage(std::string_view text) override { total += text.size(); }
     void setPrompt(std::string_view) override {}
     void resetDisplay() override {}
@@ -28,8 +28,7 @@ class SilentPort final : public station::UiPort {
 
 std::string scratchFolder() {
     static std::string folder = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "fuzz-recipe-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-recipe-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) abort();
         std::filesystem::create_directories(std::filesystem::path(pattern) / "logs");
         return pattern;

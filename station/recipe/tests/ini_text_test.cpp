@@ -103,8 +103,7 @@ TEST(IniLines, CommentsHeadersAndKeys) {
         {"]odd", K::Header, "]odd", "", ""},
         {"  PID=0x0112  ", K::Entry, "PID=0x0112", "PID", "0x0112"},
         {"DATA_COUNT = 5", K::Entry, "DATA_COUNT = 5", "DATA_COUNT ", " 5"},
-        {"TITLE=\"a;b\"", K::Entry, "TITLE=\"a", "TITLE",
-         "\"a"},  // ";" in quotes starts a comment too
+        {"TITLE=\"a;b\"", K::Entry, "TITLE=\"a", "TITLE", "\"a"},  // ";" in quotes starts a comment too
         {"A=B=C", K::Entry, "A=B=C", "A", "B=C"},
         {"NOEQUALS", K::Entry, "NOEQUALS", "", ""},
         {"\tGPIO=3\r", K::Entry, "GPIO=3", "GPIO", "3"},

@@ -18,7 +18,7 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 class RecipeLoad : public ::testing::Test {
-  protected:
+protected:
     RecipeLoad() : settings_(std::make_unique<RecipeSettings>()), env_{port_, dir_.str()} {
         env_.hexChecksum = [this](const std::string& path) {
             checksumPaths_.push_back(path);
@@ -37,8 +37,7 @@ class RecipeLoad : public ::testing::Test {
     // Loads recipe text; SHORT_CHECK keeps the "all test is disable" warning out of the way.
     bool load(const std::string& text, bool withCheck = true) {
         port_.messages.clear();
-        const std::string body =
-            (withCheck ? std::string("SHORT_CHECK=1\n") : std::string()) + text;
+        const std::string body = (withCheck ? std::string("SHORT_CHECK=1\n") : std::string()) + text;
         return LoadRecipe(*settings_, dir_.write("recipe.ini", body), env_);
     }
 
@@ -78,8 +77,7 @@ TEST_F(RecipeLoad, DecimalKeysReadTheRawValue) {
     settings_->DATA_COUNT = 9;
     ASSERT_TRUE(load("DATA_COUNT = 5\n"));
     EXPECT_EQ(settings_->DATA_COUNT, 9);  // the key is "DATA_COUNT ": not a recipe key
-    ASSERT_TRUE(load(
-        "DATA_COUNT= 12 \nENTER_SN=-3\nWAIT_TIME=70000\nTXE=\"300\"\nDRAW_JUDGE_AREA=\"2.25\"\n"));
+    ASSERT_TRUE(load("DATA_COUNT= 12 \nENTER_SN=-3\nWAIT_TIME=70000\nTXE=\"300\"\nDRAW_JUDGE_AREA=\"2.25\"\n"));
     EXPECT_EQ(settings_->DATA_COUNT, 12);
     EXPECT_EQ(settings_->ENTER_SN, 1);
     EXPECT_EQ(settings_->WAIT_TIME, 70000 - 65536);
@@ -114,8 +112,7 @@ TEST_F(RecipeLoad, ClampedAndGuardedKeys) {
 }
 
 TEST_F(RecipeLoad, ByteOrderMarkDoesNotHideTheFirstKey) {
-    ASSERT_TRUE(LoadRecipe(
-        *settings_, dir_.write("bom.ini", "\xEF\xBB\xBFPID=0x0A52\r\nSHORT_CHECK=1\r\n"), env_));
+    ASSERT_TRUE(LoadRecipe(*settings_, dir_.write("bom.ini", "\xEF\xBB\xBFPID=0x0A52\r\nSHORT_CHECK=1\r\n"), env_));
     EXPECT_EQ(settings_->PID, 0x0A52);
 }
 
@@ -146,8 +143,8 @@ TEST_F(RecipeLoad, KeysAreRecognisedOnlyInTheirSection) {
 TEST_F(RecipeLoad, SentinelsWrittenExplicitlyCountAsMissing) {
     const std::string hex = dir_.write("fw.hex", ":00000001FF\r\n");
     EXPECT_FALSE(load("COMPARE_FWVER=1\nFWVER_MAJOR=0xCDCD\nFWVER_MINOR=0xCD\n"));
-    EXPECT_THAT(faults(), ElementsAre("Ini Error: Spcify the key 'FWVER_MAJOR'.",
-                                      "Ini Error: Spcify the key 'FWVER_MINOR'."));
+    EXPECT_THAT(faults(),
+                ElementsAre("Ini Error: Spcify the key 'FWVER_MAJOR'.", "Ini Error: Spcify the key 'FWVER_MINOR'."));
     settings_ = std::make_unique<RecipeSettings>();
     EXPECT_FALSE(load("WRITE_FW=1\nROMWRITE_PATH=fw.hex\nHEX_FILE=fw.hex\nCHECKSUM=0xCDCD\n"));
     EXPECT_THAT(faults(), ElementsAre("Ini Error: Spcify the key 'CHECKSUM'."));
@@ -181,44 +178,37 @@ TEST_F(RecipeLoad, FirmwareChecksumStep) {
     EXPECT_THAT(faults(), ElementsAre("Ini Error: Cannot Read hex with checksum error."));
 
     EXPECT_FALSE(load("WRITE_FW=1\nROMWRITE_PATH=\nHEX_FILE=\n"));
-    EXPECT_THAT(faults(), ElementsAre("Ini Error: Specify the key 'ROMWRITE_PATH'.",
-                                      "Ini Error: Specify the key 'HEX_FILE'."));
+    EXPECT_THAT(faults(),
+                ElementsAre("Ini Error: Specify the key 'ROMWRITE_PATH'.", "Ini Error: Specify the key 'HEX_FILE'."));
     EXPECT_EQ(settings_->display.hexFile, "---");
 
-    EXPECT_FALSE(load("WRITE_FW=1\nROMWRITE_PATH=" + (dir_.path() / "bin/romwrite").string() +
-                      "\nHEX_FILE=none.hex\n"));
-    EXPECT_THAT(faults(), ElementsAre("Ini Error: does not exist. HEX_FILE=\"" + dir_.str() +
-                                      "/none.hex\"."));
+    EXPECT_FALSE(
+        load("WRITE_FW=1\nROMWRITE_PATH=" + (dir_.path() / "bin/romwrite").string() + "\nHEX_FILE=none.hex\n"));
+    EXPECT_THAT(faults(), ElementsAre("Ini Error: does not exist. HEX_FILE=\"" + dir_.str() + "/none.hex\"."));
     EXPECT_EQ(settings_->display.hexFile, "---");
 }
 
 TEST_F(RecipeLoad, EveryStepReportsEvenAfterErrors) {
-    EXPECT_FALSE(load(
-        "START_TRG=9\nWRITE_HSYNC_FW=1\nRAW_CHECK=1\nGAP_CHECK=1\nGAP_VERTICAL=1\n"
-        "POST_PROCESS_ENABLE=1\nDRAW_DISABLE_MTOUCH=1\nDRAW_DISABLE_TSQ=1\nDRAW_DISABLE_TDL=1\n"
-        "SKIP_PEN_DRAWING=1\n[XLUT]\n0x0100\n[YLUT]\n"));
+    EXPECT_FALSE(
+        load("START_TRG=9\nWRITE_HSYNC_FW=1\nRAW_CHECK=1\nGAP_CHECK=1\nGAP_VERTICAL=1\n"
+             "POST_PROCESS_ENABLE=1\nDRAW_DISABLE_MTOUCH=1\nDRAW_DISABLE_TSQ=1\nDRAW_DISABLE_TDL=1\n"
+             "SKIP_PEN_DRAWING=1\n[XLUT]\n0x0100\n[YLUT]\n"));
     EXPECT_THAT(
         faults(),
         ElementsAre("Ini Error: (2) 'START_TRG=9'", "Ini Error: Specify the key 'RL78PROG_PATH'.",
-                    "Ini Error: Specify the key 'HSYNC_HEX_FILE'.",
-                    "Ini Error: Specify the key 'REFERENCE_CSV'.",
-                    "Ini Error: Specify the key 'THRESHOLD_CSV'.",
-                    "Ini Error: Specify the key 'GAP_CSV'.",
-                    "Ini Error: [XLUT] Too few elements. (1)", "Failed to open csv ''",
-                    "Failed to open csv ''", "Failed to open csv ''", "Failed to open csv ''",
-                    "Ini Error: All draw basic check are disable.",
+                    "Ini Error: Specify the key 'HSYNC_HEX_FILE'.", "Ini Error: Specify the key 'REFERENCE_CSV'.",
+                    "Ini Error: Specify the key 'THRESHOLD_CSV'.", "Ini Error: Specify the key 'GAP_CSV'.",
+                    "Ini Error: [XLUT] Too few elements. (1)", "Failed to open csv ''", "Failed to open csv ''",
+                    "Failed to open csv ''", "Failed to open csv ''", "Ini Error: All draw basic check are disable.",
                     "Ini Error: Specify the key 'POST_PROCESS_PATH'."));
 }
 
 TEST_F(RecipeLoad, GapChecksNeedTheirPartners) {
     EXPECT_FALSE(load("GAP_HORIZONTAL=1\nGAP_VERTICAL=1\nGAP_CHECK=0\n"));
-    EXPECT_THAT(faults(),
-                ElementsAre("Ini Error: Gap-Vertical check must be with Gap-Horizontal check"
-                            "(GAP_CHECK=1 or GAP_HORIZONTAL=1)."));
+    EXPECT_THAT(faults(), ElementsAre("Ini Error: Gap-Vertical check must be with Gap-Horizontal check"
+                                      "(GAP_CHECK=1 or GAP_HORIZONTAL=1)."));
     EXPECT_FALSE(load("GAP_CHECK=1\nGAP_VERTICAL=0\nRAW_CHECK=0\n"));
-    EXPECT_THAT(
-        faults(),
-        ElementsAre("Ini Error: Gap-Horizontal check must be with Raw check(RAW_CHECK=1)."));
+    EXPECT_THAT(faults(), ElementsAre("Ini Error: Gap-Horizontal check must be with Raw check(RAW_CHECK=1)."));
 }
 
 TEST_F(RecipeLoad, CalibrationIgnoreLines) {
@@ -254,8 +244,7 @@ TEST_F(RecipeLoad, PenNoiseThresholdTriples) {
     for (const char* value : bad) {
         settings_->TKP_NOISE_THRE_SP_X.fill(0);
         EXPECT_FALSE(load(std::string("TKP_NOISE_THRE_SP=") + value + "\n")) << value;
-        EXPECT_THAT(faults(), ElementsAre("Ini Error: Specify the key 'TKP_NOISE_THRE_SP'."))
-            << value;
+        EXPECT_THAT(faults(), ElementsAre("Ini Error: Specify the key 'TKP_NOISE_THRE_SP'.")) << value;
     }
     EXPECT_EQ(settings_->TKP_NOISE_THRE_SP_X[3], 0);
     ASSERT_FALSE(load("TKP_NOISE_THRE_SP=x,3,1,q,4,2\n"));
@@ -264,11 +253,9 @@ TEST_F(RecipeLoad, PenNoiseThresholdTriples) {
 
 TEST_F(RecipeLoad, LookupTablesAndPortCounts) {
     std::string xlut = "[XLUT]\n";
-    for (int n = 0; n < 72; ++n)
-        xlut += (n < 60 ? "0x01" : "0x00") + std::string(n % 2 ? "00\n" : "00, ");
+    for (int n = 0; n < 72; ++n) xlut += (n < 60 ? "0x01" : "0x00") + std::string(n % 2 ? "00\n" : "00, ");
     std::string ylut = "[YLUT]\n";
-    for (int n = 0; n < 46; ++n)
-        ylut += n < 40 ? "0x0100 " : "0x0300 ";  // 0x03xx is not a used Tx pin
+    for (int n = 0; n < 46; ++n) ylut += n < 40 ? "0x0100 " : "0x0300 ";  // 0x03xx is not a used Tx pin
     ASSERT_TRUE(load(xlut + ylut + "\n"));
     EXPECT_EQ(settings_->RX_PORT_COUNT, 60);
     EXPECT_EQ(settings_->TX_PORT_COUNT, 40);
@@ -329,9 +316,9 @@ TEST_F(RecipeLoad, LutOf72ValuesOverSeveralLinesPasses) {
 }
 
 TEST_F(RecipeLoad, R5ControllersLoseTheChecksTheyLack) {
-    ASSERT_TRUE(load(
-        "TKP_CHECK=1\nHOMEKEY_CHECK=1\nSCAN_CHECK=1\nHSYNC_CHECK=4\nHSYNC_INFO=1\nHSYNC_VER=0x10\n"
-        "HSYNC_MEASURING=1\nCPU=R5\n"));
+    ASSERT_TRUE(
+        load("TKP_CHECK=1\nHOMEKEY_CHECK=1\nSCAN_CHECK=1\nHSYNC_CHECK=4\nHSYNC_INFO=1\nHSYNC_VER=0x10\n"
+             "HSYNC_MEASURING=1\nCPU=R5\n"));
     EXPECT_EQ(settings_->CPU, kCpuR5);
     EXPECT_EQ(settings_->TKP_CHECK, 0);
     EXPECT_EQ(settings_->HOMEKEY_CHECK, 0);
@@ -352,9 +339,7 @@ TEST_F(RecipeLoad, R5ControllersLoseTheChecksTheyLack) {
 
 TEST_F(RecipeLoad, NoMcuWarningClearsTheHsyncChecks) {
     ASSERT_TRUE(load("HSYNC_CHECK_NO_MCU=1\nHSYNC_PID=0x1234\nHSYNC_INFO=1\n"));
-    EXPECT_THAT(
-        faults(),
-        ElementsAre("Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'."));
+    EXPECT_THAT(faults(), ElementsAre("Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'."));
     EXPECT_EQ(settings_->HSYNC_PID, 0);
     EXPECT_EQ(settings_->HSYNC_INFO, 0);
     EXPECT_TRUE(settings_->recipeLoaded);
@@ -382,10 +367,8 @@ TEST_F(RecipeLoad, HomeKeyListsAgainstThePinCount) {
         {"HK_NUM_PIN=4\nHK_TOUCH=10,20,30,40\n", true, false, false, true, nullptr},
         {"HK_NUM_PIN=3\nHK_TOUCH=10,20,30,40\n", false, false, false, false,
          "Ini Error: all homekey check is disable."},
-        {"HK_NUM_PIN=2\nHK_REMOVE=1,2\nHK_REMOVE_LOW=3,4\nHK_TOUCH=5\n", true, true, true, false,
-         nullptr},
-        {"HK_NUM_PIN=256\nHK_TOUCH=1\n", false, false, false, false,
-         "Ini Error: Homekey Check pin size overflow."},
+        {"HK_NUM_PIN=2\nHK_REMOVE=1,2\nHK_REMOVE_LOW=3,4\nHK_TOUCH=5\n", true, true, true, false, nullptr},
+        {"HK_NUM_PIN=256\nHK_TOUCH=1\n", false, false, false, false, "Ini Error: Homekey Check pin size overflow."},
         // A key with no pins has nothing to judge.
         {"HK_NUM_PIN=0\n", false, false, false, false, "Ini Error: all homekey check is disable."},
     };
@@ -416,8 +399,7 @@ TEST_F(RecipeLoad, HomeKeyListLengths) {
 
     std::string overlong = "HK_REMOVE=";
     for (int i = 0; i < 300; ++i) overlong += std::to_string(i) + ",";
-    ASSERT_TRUE(
-        load(overlong + "1\nHOMEKEY_CHECK=1\nHK_NUM_PIN=255\nHK_TOUCH=" + lut(255, "7") + "\n"));
+    ASSERT_TRUE(load(overlong + "1\nHOMEKEY_CHECK=1\nHK_NUM_PIN=255\nHK_TOUCH=" + lut(255, "7") + "\n"));
     EXPECT_EQ(settings_->HK_REMOVE.count, 301);
     EXPECT_EQ(settings_->HK_REMOVE.values[254], 254);
     EXPECT_FALSE(settings_->hkRemoveEnabled);  // 301 values never match 255 pins
@@ -426,8 +408,7 @@ TEST_F(RecipeLoad, HomeKeyListLengths) {
 
 TEST_F(RecipeLoad, PerLoadFlagsResetButValuesStay) {
     ASSERT_TRUE(
-        load("DRAW_DISABLE_TSQ=1\nGPIO=5\n[WAVE]\nTIPC_TPS=2\n[S/N]\nS/N_STRING=X\n[XLUT]\n" +
-             lut(72, "0x0100")));
+        load("DRAW_DISABLE_TSQ=1\nGPIO=5\n[WAVE]\nTIPC_TPS=2\n[S/N]\nS/N_STRING=X\n[XLUT]\n" + lut(72, "0x0100")));
     EXPECT_EQ(settings_->RX_PORT_COUNT, 72);
     ASSERT_TRUE(load("DRAW_DISABLE_TSQ=0\n"));
     EXPECT_EQ(settings_->drawDisableMask, kDrawDisableTsq);
@@ -457,8 +438,7 @@ TEST_F(RecipeLoad, LogFolderResolution) {
     ASSERT_TRUE(load(""));
     EXPECT_EQ(settings_->LOG_DIR, dir_.str());
     EXPECT_FALSE(load("LOG_DIR=missing\n"));
-    EXPECT_THAT(faults(),
-                ElementsAre("Ini Error: does not exist. LOG_DIR=\"" + dir_.str() + "/missing\"."));
+    EXPECT_THAT(faults(), ElementsAre("Ini Error: does not exist. LOG_DIR=\"" + dir_.str() + "/missing\"."));
 }
 
 }  // namespace

@@ -27,15 +27,12 @@ TEST(RecipePathCandidate, RelativeAbsoluteAndWindowsForms) {
         {"C:\\logs", "C:\\logs"},                    // drive paths are kept as written
         {"\\\\server\\share", "\\\\server\\share"},  // so are network paths
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(recipePathCandidate(c.value, "/start"), c.candidate) << c.value;
+    for (const auto& c : cases) EXPECT_EQ(recipePathCandidate(c.value, "/start"), c.candidate) << c.value;
 }
 
 class ResolvePath : public ::testing::Test {
-  protected:
-    bool resolve(std::string& field, PathKind kind) {
-        return ResolveRecipePath(field, "KEY", kind, dir_.str(), port_);
-    }
+protected:
+    bool resolve(std::string& field, PathKind kind) { return ResolveRecipePath(field, "KEY", kind, dir_.str(), port_); }
     test::ScratchDir dir_;
     test::RecordingPort port_;
 };
@@ -84,8 +81,7 @@ TEST_F(ResolvePath, MissingOrWrongKindIsReportedAndLeavesTheField) {
         std::string field = c.value;
         EXPECT_FALSE(resolve(field, c.kind)) << c.value;
         EXPECT_EQ(field, c.value);
-        EXPECT_THAT(port_.messages,
-                    ElementsAre("Ini Error: does not exist. KEY=\"" + c.candidate + "\"."));
+        EXPECT_THAT(port_.messages, ElementsAre("Ini Error: does not exist. KEY=\"" + c.candidate + "\"."));
     }
 }
 

@@ -13,7 +13,7 @@
 namespace station::test {
 
 class RecordingPort final : public UiPort {
-  public:
+public:
     void appendMessage(std::string_view text) override { messages.emplace_back(text); }
     void setPrompt(std::string_view) override {}
     void resetDisplay() override { ++resets; }
@@ -26,10 +26,9 @@ class RecordingPort final : public UiPort {
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class ScratchDir {
-  public:
+public:
     ScratchDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vorlick-recipe-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "vorlick-recipe-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
         path_ = std::filesystem::canonical(pattern);
     }
@@ -51,7 +50,7 @@ class ScratchDir {
         return p.string();
     }
 
-  private:
+private:
     std::filesystem::path path_;
 };
 
@@ -59,7 +58,7 @@ class ScratchDir {
 // does on a German desk, and back when destroyed. Uses an installed locale, or compiles one into
 // `scratch` with localedef; active() is false when neither works.
 class DecimalCommaLocale {
-  public:
+public:
     explicit DecimalCommaLocale(const std::filesystem::path& scratch) {
         if (const char* now = std::setlocale(LC_NUMERIC, nullptr)) previous_ = now;
         for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"})
@@ -68,8 +67,7 @@ class DecimalCommaLocale {
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
         // localedef exits non-zero for mere warnings; whether setlocale takes the result decides.
-        const std::string cmd =
-            "localedef -i de_DE -f ISO-8859-1 '" + dir + "/de_DE.ISO-8859-1' >/dev/null 2>&1";
+        const std::string cmd = "localedef -i de_DE -f ISO-8859-1 '" + dir + "/de_DE.ISO-8859-1' >/dev/null 2>&1";
         if (ec || std::system(cmd.c_str()) == -1) return;
         if (const char* old = std::getenv("LOCPATH")) oldLocpath_ = old;
         hadLocpath_ = std::getenv("LOCPATH") != nullptr;
@@ -91,10 +89,9 @@ class DecimalCommaLocale {
 
     bool active() const { return active_; }
 
-  private:
+private:
     bool tryLocale(const char* name) {
-        active_ = std::setlocale(LC_NUMERIC, name) != nullptr &&
-                  std::localeconv()->decimal_point[0] == ',';
+        active_ = std::setlocale(LC_NUMERIC, name) != nullptr && std::localeconv()->decimal_point[0] == ',';
         return active_;
     }
 

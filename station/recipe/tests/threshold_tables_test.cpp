@@ -41,8 +41,7 @@ TEST(TableRow, ValuesStandBeforeCommas) {
     for (const auto& c : cases) {
         std::array<double, kRxLines> cells{};
         EXPECT_EQ(readTableRow(c.line, cells.data()), c.count) << c.line;
-        for (int i = 0; i < 4; ++i)
-            EXPECT_DOUBLE_EQ(cells[i], c.cells[i]) << c.line << " cell " << i;
+        for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cells[i], c.cells[i]) << c.line << " cell " << i;
     }
 }
 
@@ -77,8 +76,7 @@ TEST(TableRow, BlanksAndIdeographicSpacesAreDeleted) {
 
 TEST(BlockTable, RowsFollowTheFirstKeyLine) {
     auto table = std::make_unique<GridTable>();
-    const std::string content = "title,1,2,\r\n# Reference\r\n" + row(3, 5.0) +
-                                "#Reference again\r\n" +
+    const std::string content = "title,1,2,\r\n# Reference\r\n" + row(3, 5.0) + "#Reference again\r\n" +
                                 "1\xE3\x80\x80"
                                 "0,7,\n";
     ASSERT_TRUE(readBlockTable(content, "Reference", *table));
@@ -111,8 +109,8 @@ TEST(BlockTable, StopsAfterAFullLastRowAndDropsRowsPastTheGrid) {
 TEST(ThresholdTable, CompleteBlocksFillBothTables) {
     auto upper = std::make_unique<GridTable>();
     auto lower = std::make_unique<GridTable>();
-    const auto found = readThresholdTable(
-        block("#Upper", kTxLines, 300.0) + block("#Lower", kTxLines, -300.0), *upper, *lower);
+    const auto found =
+        readThresholdTable(block("#Upper", kTxLines, 300.0) + block("#Lower", kTxLines, -300.0), *upper, *lower);
     EXPECT_TRUE(found.upper);
     EXPECT_TRUE(found.lower);
     EXPECT_DOUBLE_EQ((*upper)[gridIndex(45, 0)], 345.0);
@@ -123,8 +121,7 @@ TEST(ThresholdTable, CompleteBlocksFillBothTables) {
 TEST(ThresholdTable, IncompleteUpperBlockContinuesIntoLower) {
     auto upper = std::make_unique<GridTable>();
     auto lower = std::make_unique<GridTable>();
-    readThresholdTable(block("#Upper", 10, 300.0) + block("#Lower", 3, -300.0) + "data,after,\n",
-                       *upper, *lower);
+    readThresholdTable(block("#Upper", 10, 300.0) + block("#Lower", 3, -300.0) + "data,after,\n", *upper, *lower);
     EXPECT_DOUBLE_EQ((*upper)[gridIndex(9, 0)], 309.0);
     EXPECT_DOUBLE_EQ((*lower)[gridIndex(9, 0)], 0.0);
     EXPECT_DOUBLE_EQ((*lower)[gridIndex(10, 0)], -300.0);
@@ -133,8 +130,7 @@ TEST(ThresholdTable, IncompleteUpperBlockContinuesIntoLower) {
 
     // Data lines before any key line belong to no table.
     upper->fill(0);
-    const auto found =
-        readThresholdTable(row(kRxLines, 9.0) + "#Upper\n" + row(2, 1.0), *upper, *lower);
+    const auto found = readThresholdTable(row(kRxLines, 9.0) + "#Upper\n" + row(2, 1.0), *upper, *lower);
     EXPECT_FALSE(found.lower);
     EXPECT_DOUBLE_EQ((*upper)[gridIndex(0, 0)], 1.0);
 }
@@ -151,13 +147,11 @@ TEST(ThresholdTable, RowsPastABlockAreDropped) {
 }
 
 class LoadTables : public ::testing::Test {
-  protected:
+protected:
     LoadTables() : s_(std::make_unique<RecipeSettings>()) {
         s_->REFERENCE_CSV = dir_.write("ref.csv", block("#Reference", kTxLines, 2000.0));
-        s_->THRESHOLD_CSV = dir_.write(
-            "th.csv", block("#Upper", kTxLines, 300.0) + block("#Lower", kTxLines, -300.0));
-        s_->GAP_CSV = dir_.write(
-            "gap.csv", block("#Gap", kTxLines, 60.0) + block("#Vertical", kTxLines, 70.0));
+        s_->THRESHOLD_CSV = dir_.write("th.csv", block("#Upper", kTxLines, 300.0) + block("#Lower", kTxLines, -300.0));
+        s_->GAP_CSV = dir_.write("gap.csv", block("#Gap", kTxLines, 60.0) + block("#Vertical", kTxLines, 70.0));
     }
     test::ScratchDir dir_;
     test::RecordingPort port_;
@@ -197,24 +191,21 @@ TEST_F(LoadTables, EveryMissingKeyAndFileIsReported) {
     s_->THRESHOLD_CSV = dir_.write("th.csv", block("#Upper", kTxLines, 300.0));
     s_->GAP_CSV = dir_.str() + "/none.csv";
     EXPECT_FALSE(LoadThresholdTables(*s_, port_));
-    EXPECT_THAT(
-        port_.messages,
-        ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
-                    "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
-                    "Failed to open csv '" + s_->GAP_CSV + "'",
-                    "Failed to open csv '" + s_->GAP_CSV + "'"));
+    EXPECT_THAT(port_.messages,
+                ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
+                            "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
+                            "Failed to open csv '" + s_->GAP_CSV + "'", "Failed to open csv '" + s_->GAP_CSV + "'"));
     EXPECT_DOUBLE_EQ(s_->UpperTable[0], 300.0);
 
     port_.messages.clear();
     s_->GAP_CSV = dir_.write("gap.csv", "#Gap\n1,\n");
     s_->THRESHOLD_CSV = dir_.write("th.csv", "nothing,\n");
     EXPECT_FALSE(LoadThresholdTables(*s_, port_));
-    EXPECT_THAT(
-        port_.messages,
-        ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
-                    "Ini Error: Could not find the key '#Upper' in " + s_->THRESHOLD_CSV + ".",
-                    "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
-                    "Ini Error: Could not find the key '#Vertical' in " + s_->GAP_CSV + "."));
+    EXPECT_THAT(port_.messages,
+                ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
+                            "Ini Error: Could not find the key '#Upper' in " + s_->THRESHOLD_CSV + ".",
+                            "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
+                            "Ini Error: Could not find the key '#Vertical' in " + s_->GAP_CSV + "."));
 }
 
 }  // namespace

@@ -16,8 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static romwrite::FirmwareImage image;
     std::string error;
-    if (romwrite::loadHexImageText(image, text, "image.hex", error) &&
-        (!stationOk || stationSum != image.checksum))
+    if (romwrite::loadHexImageText(image, text, "image.hex", error) && (!stationOk || stationSum != image.checksum))
         std::abort();
     return 0;
 }
