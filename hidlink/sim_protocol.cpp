@@ -522,7 +522,11 @@ bool Channel::connect(std::string& error) {
     fd_ = connectUnixSocket(path_, error);
     if (fd_ < 0) return false;
     Message answer;
-    if (!call(Hello{}, answer, 0, error)) return false;
+    // A simulator that turns the hello away (too many sockets) has hung up: nothing to keep.
+    if (!call(Hello{}, answer, 0, error)) {
+        drop();
+        return false;
+    }
     const auto* hello = std::get_if<HelloReply>(&answer);
     if (hello == nullptr || hello->version != kProtocolVersion) {
         error = "the simulator at " + path_ + " speaks protocol " +

@@ -327,6 +327,7 @@ TEST_F(SimServerTest, SocketsBeyondTheCapAreTurnedAwayWithAReason) {
     hidlink::simwire::Channel extra(socket, platform::systemClock(), kCallTimeoutMs);
     EXPECT_FALSE(extra.connect(error));
     EXPECT_NE(error.find("at most"), std::string::npos) << error;
+    EXPECT_FALSE(extra.connected()) << "a refused hello leaves no half-open channel";
     for (int fd : held) ::close(fd);
     held.clear();
     // Once the others are gone there is room again.
