@@ -2,27 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "hidlink/descriptor.h"
+#include "hidlink/sim_protocol.h"
 #include "platform/clock.h"
 
 namespace sim {
-
-std::string busPath(int deviceId, std::size_t iface) {
-    return "sim:dev" + std::to_string(deviceId) + "/if" + std::to_string(iface);
-}
-
-bool parseBusPath(const std::string& path, int& deviceId, std::size_t& iface) {
-    unsigned long dev = 0, ifc = 0;
-    int used = 0;
-    if (std::sscanf(path.c_str(), "sim:dev%lu/if%lu%n", &dev, &ifc, &used) != 2) return false;
-    if (static_cast<std::size_t>(used) != path.size() || dev > 1000000 || ifc > 255) return false;
-    deviceId = static_cast<int>(dev);
-    iface = ifc;
-    return true;
-}
 
 VirtualBus::VirtualBus(platform::Clock& clock) : clock_(clock) {}
 
@@ -141,7 +127,8 @@ std::vector<BusCollection> VirtualBus::enumerate() {
                 bc.desc.identity = {usb.vendorId, usb.productId, parsed->collections[c].usagePage,
                                     parsed->collections[c].usage};
                 bc.desc.versionNumber = usb.version;
-                bc.desc.path = busPath(id, iface);
+                bc.desc.path =
+                    hidlink::simwire::interfacePath(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(iface));
                 bc.desc.collectionIndex = static_cast<std::uint32_t>(c);
                 bc.desc.numbered = parsed->numbered;
                 bc.desc.caps = parsed->collections[c];
@@ -307,17 +294,18 @@ bool InProcessBackend::enumerate(std::vector<hidlink::CollectionDesc>& out, std:
 
 std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::CollectionDesc& desc,
                                                             hidlink::OpenMode mode) {
-    int deviceId = 0;
-    std::size_t iface = 0;
-    if (!parseBusPath(desc.path, deviceId, iface)) return nullptr;
+    std::uint32_t deviceId = 0, iface = 0;
+    if (!hidlink::simwire::parseInterfacePath(desc.path, deviceId, iface)) return nullptr;
     for (const auto& c : bus_.enumerate()) {
-        if (c.deviceId != deviceId || c.iface != iface || c.desc.collectionIndex != desc.collectionIndex) continue;
+        if (static_cast<std::uint32_t>(c.deviceId) != deviceId || c.iface != iface ||
+            c.desc.collectionIndex != desc.collectionIndex)
+            continue;
         std::optional<int> reader;
         if (mode == hidlink::OpenMode::ReadOnly) {
-            reader = bus_.openReader(deviceId, c.generation, iface);
+            reader = bus_.openReader(c.deviceId, c.generation, c.iface);
             if (!reader) return nullptr;
         }
-        return std::make_unique<InProcessConnection>(bus_, c.desc, deviceId, c.generation, iface, reader);
+        return std::make_unique<InProcessConnection>(bus_, c.desc, c.deviceId, c.generation, c.iface, reader);
     }
     return nullptr;
 }

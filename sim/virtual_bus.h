@@ -10,7 +10,6 @@
 #include <mutex>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "hidlink/backend.h"
@@ -105,9 +104,5 @@ public:
 private:
     VirtualBus& bus_;
 };
-
-// "sim:dev<id>/if<iface>" — the path a simulated collection is listed under.
-std::string busPath(int deviceId, std::size_t iface);
-bool parseBusPath(const std::string& path, int& deviceId, std::size_t& iface);
 
 }  // namespace sim
