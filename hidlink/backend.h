@@ -24,6 +24,12 @@ struct CollectionDesc {
     TopCollection caps;
 };
 
+// The top-level collections one interface's descriptor declares, in order, as enumeration
+// lists them; every backend describes its nodes through this one function.
+std::vector<CollectionDesc> describeCollections(const ParsedDescriptor& parsed, std::uint32_t vendorId,
+                                                std::uint32_t productId, std::uint16_t version,
+                                                const std::string& path);
+
 enum class OpenMode : std::uint8_t { Feature, ReadOnly };
 
 enum class ReadStatus : std::uint8_t { Ok, Timeout, Disconnected, Error };

@@ -42,6 +42,25 @@ bool traceEnabled() {
     return t == 1;
 }
 
+std::vector<CollectionDesc> describeCollections(const ParsedDescriptor& parsed, std::uint32_t vendorId,
+                                                std::uint32_t productId, std::uint16_t version,
+                                                const std::string& path) {
+    std::vector<CollectionDesc> out;
+    out.reserve(parsed.collections.size());
+    for (std::size_t c = 0; c < parsed.collections.size(); ++c) {
+        const TopCollection& top = parsed.collections[c];
+        CollectionDesc d;
+        d.identity = {vendorId, productId, top.usagePage, top.usage};
+        d.versionNumber = version;
+        d.path = path;
+        d.collectionIndex = static_cast<std::uint32_t>(c);
+        d.numbered = parsed.numbered;
+        d.caps = top;
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
 Connection::Connection(CollectionDesc desc) : desc_(std::move(desc)) {}
 
 Connection::~Connection() = default;

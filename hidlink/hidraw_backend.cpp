@@ -318,15 +318,9 @@ bool HidrawBackend::enumerate(std::vector<CollectionDesc>& out, std::size_t limi
         if (added >= limit) break;
         const auto node = readNode(classDir, name, root);
         if (!node) continue;  // an unusable interface
-        for (std::size_t c = 0; c < node->parsed.collections.size() && added < limit; ++c) {
-            const TopCollection& top = node->parsed.collections[c];
-            CollectionDesc d;
-            d.identity = {node->id.vendorId, node->id.productId, top.usagePage, top.usage};
-            d.versionNumber = node->version;
-            d.path = devRoot_ + "/" + name;
-            d.collectionIndex = static_cast<std::uint32_t>(c);
-            d.numbered = node->parsed.numbered;
-            d.caps = top;
+        for (auto& d : describeCollections(node->parsed, node->id.vendorId, node->id.productId, node->version,
+                                           devRoot_ + "/" + name)) {
+            if (added >= limit) break;
             out.push_back(std::move(d));
             ++added;
         }

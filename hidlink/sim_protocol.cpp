@@ -371,15 +371,9 @@ std::vector<CollectionDesc> collectionsOf(const EnumerateReply& reply, std::size
     for (const auto& i : reply.interfaces) {
         const auto parsed = parseReportDescriptor(i.descriptor);
         if (!parsed) continue;
-        for (std::size_t c = 0; c < parsed->collections.size(); ++c) {
+        for (auto& d :
+             describeCollections(*parsed, i.vendorId, i.productId, i.version, interfacePath(i.deviceId, i.iface))) {
             if (out.size() >= limit) return out;
-            CollectionDesc d;
-            d.identity = {i.vendorId, i.productId, parsed->collections[c].usagePage, parsed->collections[c].usage};
-            d.versionNumber = i.version;
-            d.path = interfacePath(i.deviceId, i.iface);
-            d.collectionIndex = static_cast<std::uint32_t>(c);
-            d.numbered = parsed->numbered;
-            d.caps = parsed->collections[c];
             out.push_back(std::move(d));
         }
     }

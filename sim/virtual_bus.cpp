@@ -119,21 +119,10 @@ std::vector<BusCollection> VirtualBus::enumerate() {
             const auto bytes = dev->reportDescriptor(iface);
             const auto parsed = hidlink::parseReportDescriptor(bytes);
             if (!parsed) continue;  // an unusable interface is skipped, as on a real bus
-            for (std::size_t c = 0; c < parsed->collections.size(); ++c) {
-                BusCollection bc;
-                bc.deviceId = id;
-                bc.generation = generations[id];
-                bc.iface = iface;
-                bc.desc.identity = {usb.vendorId, usb.productId, parsed->collections[c].usagePage,
-                                    parsed->collections[c].usage};
-                bc.desc.versionNumber = usb.version;
-                bc.desc.path =
-                    hidlink::simwire::interfacePath(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(iface));
-                bc.desc.collectionIndex = static_cast<std::uint32_t>(c);
-                bc.desc.numbered = parsed->numbered;
-                bc.desc.caps = parsed->collections[c];
-                out.push_back(std::move(bc));
-            }
+            const auto path =
+                hidlink::simwire::interfacePath(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(iface));
+            for (auto& d : hidlink::describeCollections(*parsed, usb.vendorId, usb.productId, usb.version, path))
+                out.push_back({id, generations[id], iface, std::move(d)});
         }
     }
     return out;
