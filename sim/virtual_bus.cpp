@@ -102,18 +102,19 @@ TransportFaults VirtualBus::faults(int deviceId) {
 }
 
 std::vector<BusCollection> VirtualBus::enumerate() {
-    std::vector<std::pair<int, std::shared_ptr<VirtualDevice>>> live;
-    std::map<int, std::uint64_t> generations;
+    struct Live {
+        int id;
+        std::uint64_t generation;
+        std::shared_ptr<VirtualDevice> device;
+    };
+    std::vector<Live> live;
     {
         std::lock_guard lock(mutex_);
-        for (auto& [id, s] : slots_) {
-            if (!presentLocked(s)) continue;
-            live.emplace_back(id, s.device);
-            generations[id] = s.generation;
-        }
+        for (auto& [id, s] : slots_)
+            if (presentLocked(s)) live.push_back({id, s.generation, s.device});
     }
     std::vector<BusCollection> out;
-    for (const auto& [id, dev] : live) {
+    for (const auto& [id, generation, dev] : live) {
         const UsbIdentity usb = dev->usbIdentity();
         for (std::size_t iface = 0; iface < dev->interfaceCount(); ++iface) {
             const auto bytes = dev->reportDescriptor(iface);
@@ -122,7 +123,7 @@ std::vector<BusCollection> VirtualBus::enumerate() {
             const auto path =
                 hidlink::simwire::interfacePath(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(iface));
             for (auto& d : hidlink::describeCollections(*parsed, usb.vendorId, usb.productId, usb.version, path))
-                out.push_back({id, generations[id], iface, std::move(d)});
+                out.push_back({id, generation, iface, std::move(d)});
         }
     }
     return out;
