@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>

@@ -2,9 +2,7 @@
 
 #include <cctype>
 #include <fstream>
-#include <iterator>
 #include <memory>
-#include <sstream>
 
 #include "hidlink/sim_protocol.h"
 #include "sim/scenario_models.h"

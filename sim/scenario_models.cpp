@@ -1,7 +1,5 @@
 #include "sim/scenario_models.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <map>
 #include <sstream>
