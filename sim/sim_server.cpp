@@ -59,27 +59,16 @@ private:
 
     Message on(const Hello&) { return HelloReply{kProtocolVersion}; }
 
+    // Descriptors go out as the devices gave them; the client parses and skips as a host does.
     Message on(const Enumerate&) {
         EnumerateReply reply;
         std::size_t bytes = 64;
-        for (const auto& c : bus_.enumerate()) {
-            const auto id = static_cast<std::uint32_t>(c.deviceId);
-            const auto iface = static_cast<std::uint32_t>(c.iface);
-            if (!reply.interfaces.empty() && reply.interfaces.back().deviceId == id &&
-                reply.interfaces.back().iface == iface)
-                continue;  // the other collections of an interface come from its descriptor
-            auto dev = bus_.device(c.deviceId);
-            if (!dev) continue;
-            WireInterface w{id,
-                            iface,
-                            static_cast<std::uint16_t>(c.desc.identity.vendorId),
-                            static_cast<std::uint16_t>(c.desc.identity.productId),
-                            c.desc.versionNumber,
-                            dev->reportDescriptor(c.iface)};
-            if (w.descriptor.size() > hidlink::kMaxDescriptorBytes) continue;
-            bytes += 32 + w.descriptor.size();
+        for (auto& i : bus_.interfaces()) {
+            if (i.descriptor.size() > hidlink::kMaxDescriptorBytes) continue;
+            bytes += 32 + i.descriptor.size();
             if (bytes > kMaxBodyBytes || reply.interfaces.size() >= kMaxListEntries) break;
-            reply.interfaces.push_back(std::move(w));
+            reply.interfaces.push_back({static_cast<std::uint32_t>(i.deviceId), static_cast<std::uint32_t>(i.iface),
+                                        i.usb.vendorId, i.usb.productId, i.usb.version, std::move(i.descriptor)});
         }
         return reply;
     }

@@ -101,7 +101,7 @@ TransportFaults VirtualBus::faults(int deviceId) {
     return s != nullptr ? s->faults : TransportFaults{};
 }
 
-std::vector<BusCollection> VirtualBus::enumerate() {
+std::vector<BusInterface> VirtualBus::interfaces() {
     struct Live {
         int id;
         std::uint64_t generation;
@@ -113,18 +113,24 @@ std::vector<BusCollection> VirtualBus::enumerate() {
         for (auto& [id, s] : slots_)
             if (presentLocked(s)) live.push_back({id, s.generation, s.device});
     }
-    std::vector<BusCollection> out;
+    std::vector<BusInterface> out;
     for (const auto& [id, generation, dev] : live) {
         const UsbIdentity usb = dev->usbIdentity();
-        for (std::size_t iface = 0; iface < dev->interfaceCount(); ++iface) {
-            const auto bytes = dev->reportDescriptor(iface);
-            const auto parsed = hidlink::parseReportDescriptor(bytes);
-            if (!parsed) continue;  // an unusable interface is skipped, as on a real bus
-            const auto path =
-                hidlink::simwire::interfacePath(static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(iface));
-            for (auto& d : hidlink::describeCollections(*parsed, usb.vendorId, usb.productId, usb.version, path))
-                out.push_back({id, generation, iface, std::move(d)});
-        }
+        for (std::size_t iface = 0; iface < dev->interfaceCount(); ++iface)
+            out.push_back({id, generation, iface, usb, dev->reportDescriptor(iface)});
+    }
+    return out;
+}
+
+std::vector<BusCollection> VirtualBus::enumerate() {
+    std::vector<BusCollection> out;
+    for (const BusInterface& i : interfaces()) {
+        const auto parsed = hidlink::parseReportDescriptor(i.descriptor);
+        if (!parsed) continue;  // an unusable interface is skipped, as on a real bus
+        const auto path = hidlink::simwire::interfacePath(static_cast<std::uint32_t>(i.deviceId),
+                                                          static_cast<std::uint32_t>(i.iface));
+        for (auto& d : hidlink::describeCollections(*parsed, i.usb.vendorId, i.usb.productId, i.usb.version, path))
+            out.push_back({i.deviceId, i.generation, i.iface, std::move(d)});
     }
     return out;
 }

@@ -31,6 +31,15 @@ struct BusCollection {
     hidlink::CollectionDesc desc;
 };
 
+// One interface of a present device with the descriptor it gave, as the host reads it.
+struct BusInterface {
+    int deviceId = 0;
+    std::uint64_t generation = 0;
+    std::size_t iface = 0;
+    UsbIdentity usb;
+    std::vector<std::uint8_t> descriptor;
+};
+
 class VirtualBus final : public DeviceHost {
 public:
     explicit VirtualBus(platform::Clock& clock);
@@ -45,7 +54,9 @@ public:
     void setFaults(int deviceId, const TransportFaults& faults);
     TransportFaults faults(int deviceId);
 
-    // Transport, in enumeration order: devices by id, interfaces, collections.
+    // Transport, in enumeration order: devices by id, interfaces, collections. interfaces()
+    // lists every interface; enumerate() the collections of those whose descriptor parses.
+    std::vector<BusInterface> interfaces();
     std::vector<BusCollection> enumerate();
     long getFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<std::uint8_t> report);
     bool setFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<const std::uint8_t> report);
