@@ -17,7 +17,9 @@ namespace hidlink {
 // own timeout). Transfers with a simulated latency must stay below it.
 inline constexpr int kSimCallTimeoutMs = 5000;
 
-// nullptr and one line in `error` when nothing answers at `socketPath`.
+// nullptr and one line in `error` when nothing answers at `socketPath`. `clock` bounds every
+// call against the simulator's real time, so it must advance by itself: on a VirtualClock that
+// nobody advances, a silent simulator or an input read would keep the caller waiting.
 std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error);
 std::unique_ptr<Backend> connectSocketBackend(const std::string& socketPath, std::string& error, int callTimeoutMs,
                                               platform::Clock& clock);
