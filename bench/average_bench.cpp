@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "hidlink/device_link_base.h"
+#include "controllerlink/collection_choice.h"
+#include "controllerlink/device_link_base.h"
 #include "platform/clock.h"
 #include "sim/controller_device.h"
 #include "sim/virtual_bus.h"
-#include "station/device/collection_choice.h"
 #include "station/device/device_link.h"
 
 namespace {
@@ -40,12 +40,12 @@ private:
 
 struct Rig {
     Rig(platform::Clock& busClock, platform::Clock& linkClock, std::uint32_t latencyMs)
-        : bus(busClock), touch(table, hidlink::TOUCH_KEY, linkClock) {
+        : bus(busClock), touch(table, controllerlink::TOUCH_KEY, linkClock) {
         sim::ControllerConfig c;  // power-on word 41 = 0x482E: 72 Rx x 46 Tx
         deviceId = bus.addDevice(std::make_shared<sim::ControllerDevice>(c));
         touch.refreshFoundList();
-        const auto t = station::findTouchCollection(std::span(touch.foundList()).first(touch.found()),
-                                                    station::ControllerGeneration::R6);
+        const auto t = controllerlink::findTouchCollection(std::span(touch.foundList()).first(touch.found()),
+                                                           controllerlink::ControllerGeneration::R6);
         ok = t && touch.open(*t) && touch.setDeviceMode(1) && touch.readRegisters() && touch.rxCount == 72 &&
              touch.txCount == 46;
         bus.setFaults(deviceId, {latencyMs, 0, false});

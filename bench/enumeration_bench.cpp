@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "controllerlink/device_link_base.h"
 #include "hidlink/device_table.h"
 #include "hidlink/hidraw_backend.h"
 #include "hidlink/tests/sample_descriptors.h"
@@ -30,7 +31,7 @@ void BM_HidrawEnumerate100(benchmark::State& state) {
     std::vector<hidlink::CollectionDesc> out;
     for (auto _ : state) {
         out.clear();
-        if (!backend.enumerate(out, hidlink::kStationEnumerationLimit) || out.size() != 100)
+        if (!backend.enumerate(out, controllerlink::kStationEnumerationLimit) || out.size() != 100)
             state.SkipWithError("fixture tree not enumerated");
         benchmark::DoNotOptimize(out.data());
     }
@@ -45,7 +46,7 @@ void BM_DeviceTableEnumerateCollections100(benchmark::State& state) {
     std::vector<hidlink::CollectionIdentity> ids;
     for (auto _ : state) {
         ids.clear();
-        if (table.enumerateCollections(ids, hidlink::kStationEnumerationLimit) != 100)
+        if (table.enumerateCollections(ids, controllerlink::kStationEnumerationLimit) != 100)
             state.SkipWithError("fixture tree not enumerated");
         benchmark::DoNotOptimize(ids.data());
     }

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "romwrite/image/firmware_image.h"
-#include "station/sequence/hex_checksum.h"
+#include "station/recipe/hex_checksum.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "controllerlink/vendor_ids.h"
 #include "hidlink/socket_backend.h"
-#include "hidlink/vendor_ids.h"
 #include "platform/clock.h"
 #include "sim/descriptor_builder.h"
 #include "sim/sim_server.h"
@@ -23,7 +23,7 @@ namespace {
 class LastSetDevice final : public sim::VirtualDevice {
 public:
     sim::UsbIdentity usbIdentity() const override {
-        return {static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0x0112, 0x0100};
+        return {static_cast<std::uint16_t>(controllerlink::VID_PRIMARY), 0x0112, 0x0100};
     }
     std::size_t interfaceCount() const override { return 1; }
     std::vector<std::uint8_t> reportDescriptor(std::size_t) const override { return descriptor_; }

@@ -1,5 +1,6 @@
 # One library per folder: every *.cpp beside the CMakeLists (mains excluded) goes into it,
-# every tests/*.cpp into one GoogleTest binary, every fuzz/*.cpp into its own libFuzzer target.
+# every tests/*.cpp into one GoogleTest binary, every fuzz/*.cpp into its own libFuzzer target
+# (tests and fuzzers also link TEST_DEPS).
 #
 #   vorlick_module(NAME <lib> [DEPS <targets>...] [TEST_DEPS <targets>...] [EXCLUDE <files>...])
 function(vorlick_module)
@@ -36,7 +37,7 @@ function(vorlick_module)
     foreach(f ${fuzzers})
       get_filename_component(stem ${f} NAME_WE)
       add_executable(fuzz_${stem} ${f})
-      target_link_libraries(fuzz_${stem} PRIVATE ${M_NAME})
+      target_link_libraries(fuzz_${stem} PRIVATE ${M_NAME} ${M_TEST_DEPS})
       target_compile_options(fuzz_${stem} PRIVATE -fsanitize=fuzzer,address,undefined)
       target_link_options(fuzz_${stem} PRIVATE -fsanitize=fuzzer,address,undefined)
     endforeach()

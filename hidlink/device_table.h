@@ -15,9 +15,6 @@
 
 namespace hidlink {
 
-inline constexpr std::size_t kStationEnumerationLimit = 100;
-inline constexpr std::size_t kWriterEnumerationLimit = 51;
-
 // A copy of an entry without its key (what the status panel and the F/W check read).
 struct DeviceInfo {
     bool valid = false;
@@ -45,8 +42,7 @@ public:
     Backend& backend() { return *backend_; }
 
     // Present collections in enumeration order, at most `limit`; 0 when none or on failure.
-    std::size_t enumerateCollections(std::vector<CollectionIdentity>& out,
-                                     std::size_t limit = kStationEnumerationLimit);
+    std::size_t enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit);
     // Opens the first present collection that matches (usage 0 matches any usage) under `key`.
     // False at once, the table untouched, when `key` is already open.
     bool openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage, std::uint32_t usage,

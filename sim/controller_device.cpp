@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/vendor_ids.h"
 #include "platform/clock.h"
 #include "sim/descriptor_builder.h"
 
@@ -123,7 +123,7 @@ std::uint32_t ControllerDevice::resets() const {
 
 UsbIdentity ControllerDevice::usbIdentity() const {
     UsbIdentity id;
-    id.vendorId = config_.vendorId != 0 ? config_.vendorId : static_cast<std::uint16_t>(hidlink::VID_PRIMARY);
+    id.vendorId = config_.vendorId != 0 ? config_.vendorId : static_cast<std::uint16_t>(controllerlink::VID_PRIMARY);
     id.productId = config_.productId != 0 ? config_.productId : defaultProductId(config_.generation);
     id.version = config_.version;
     return id;

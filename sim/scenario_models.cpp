@@ -4,8 +4,8 @@
 #include <map>
 #include <sstream>
 
+#include "controllerlink/vendor_ids.h"
 #include "hidlink/descriptor.h"
-#include "hidlink/vendor_ids.h"
 #include "sim/controller_scenario.h"
 #include "sim/table_device.h"
 
@@ -66,7 +66,7 @@ bool parseHexBytes(std::string_view text, std::vector<std::uint8_t>& out) {
 
 std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& section, platform::Clock&,
                                                     std::string& error) {
-    UsbIdentity usb{static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0, 0};
+    UsbIdentity usb{static_cast<std::uint16_t>(controllerlink::VID_PRIMARY), 0, 0};
     std::vector<std::vector<CollectionSpec>> ifaces;
     struct Answer {
         std::size_t iface;
@@ -80,9 +80,9 @@ std::shared_ptr<VirtualDevice> makeTableFromSection(const ScenarioSection& secti
         const auto w = words(e.value);
         if (e.key == "vid") {
             if (e.value == "primary")
-                usb.vendorId = static_cast<std::uint16_t>(hidlink::VID_PRIMARY);
+                usb.vendorId = static_cast<std::uint16_t>(controllerlink::VID_PRIMARY);
             else if (e.value == "secondary")
-                usb.vendorId = static_cast<std::uint16_t>(hidlink::VID_SECONDARY);
+                usb.vendorId = static_cast<std::uint16_t>(controllerlink::VID_SECONDARY);
             else if (parseScenarioNumber(e.value, 0xFFFF, n))
                 usb.vendorId = static_cast<std::uint16_t>(n);
             else

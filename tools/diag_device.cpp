@@ -4,14 +4,14 @@
 
 #include "hidlink/backend.h"
 #include "platform/clock.h"
-#include "station/device/device_diag.h"
+#include "tools/device_diag.h"
 #include "tools/diag_commands.h"
 
 namespace diag {
 
 int runDevice(const std::vector<std::string>& args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        std::fputs(station::deviceDiagUsage(), args.empty() ? stderr : stdout);
+        std::fputs(deviceDiagUsage(), args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }
     std::string error;
@@ -20,7 +20,7 @@ int runDevice(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vorlick-diag: %s\n", error.c_str());
         return 2;
     }
-    return station::runDeviceDiag(*backend, platform::systemClock(), args, stdout, stderr);
+    return runDeviceDiag(*backend, platform::systemClock(), args, stdout, stderr);
 }
 
 }  // namespace diag

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "romwrite/image/firmware_image.h"
-#include "station/sequence/hex_checksum.h"
+#include "station/recipe/hex_checksum.h"
 #include "tools/diag_commands.h"
 
 namespace diag {
@@ -17,7 +17,7 @@ int runHex(const std::vector<std::string>& args) {
     const std::string& path = args[0];
     romwrite::FirmwareImage image;
     std::string error;
-    romwrite::HexFault fault;
+    intelhex::HexFault fault;
     if (!romwrite::loadHexImage(image, path, error, &fault)) {
         // The writer shows no text for a malformed record; the engineer wants to know which.
         std::fprintf(stderr, "vorlick-diag hex: %s: %s\n", path.c_str(),

@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "controllerlink/vendor_ids.h"
 #include "hidlink/backend.h"
-#include "hidlink/vendor_ids.h"
 #include "tools/diag_commands.h"
 
 namespace diag {
@@ -33,7 +33,7 @@ int runList(const std::vector<std::string>& args) {
     }
     int index = 0;
     for (const auto& d : all) {
-        if (makerOnly && !hidlink::isMakerVendor(d.identity.vendorId)) continue;
+        if (makerOnly && !controllerlink::isMakerVendor(d.identity.vendorId)) continue;
         std::printf("%d\t0x%04X\t0x%04X\t0x%04X\t0x%04X\t0x%04X\t%s\n", index++,
                     static_cast<unsigned>(d.identity.vendorId), static_cast<unsigned>(d.identity.productId),
                     static_cast<unsigned>(d.identity.usagePage), static_cast<unsigned>(d.identity.usage),

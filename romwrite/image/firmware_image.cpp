@@ -53,20 +53,20 @@ bool parseImageName(std::string_view path, std::uint32_t& lockedPid, std::uint32
 }
 
 bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_view path, std::string& errorText,
-                      HexFault* fault) {
+                      intelhex::HexFault* fault) {
     image.valid = false;
     image.bytes.assign(kImageCapacity, 0xFF);
 
-    HexRecordReader reader(text);
-    HexPlacement placement;
-    HexDataRecord record;
+    intelhex::HexRecordReader reader(text);
+    intelhex::HexPlacement placement;
+    intelhex::HexDataRecord record;
     while (reader.nextData(record)) {
         const std::uint64_t offset = placement.place(record);
         // Bytes between the image's end and this bound only grow the size, which is refused
         // below with a reason; bytes further out fail the file at once.
         constexpr std::uint64_t kWorkArea = 0x30000;
         if (!record.bytes.empty() && offset + record.bytes.size() > kWorkArea) {
-            if (fault) *fault = HexFault{reader.recordLine(), "data outside the image area"};
+            if (fault) *fault = intelhex::HexFault{reader.recordLine(), "data outside the image area"};
             return false;
         }
         for (std::size_t j = 0; j < record.bytes.size(); ++j)
@@ -96,10 +96,10 @@ bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_v
     return true;
 }
 
-bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText, HexFault* fault) {
+bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText, intelhex::HexFault* fault) {
     image.valid = false;
     std::string text;
-    if (!readWholeFile(path, text)) {
+    if (!intelhex::readWholeFile(path, text)) {
         errorText = "No such file.";
         return false;
     }

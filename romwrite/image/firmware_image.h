@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "romwrite/image/hex_reader.h"
+#include "intelhex/hex_reader.h"
 
 namespace romwrite {
 
@@ -30,11 +30,12 @@ struct FirmwareImage {
 // "File size error." or "Start address error."; a malformed record sets no reason and leaves
 // errorText as it was (the window shows "Hex file error." for every failure); when asked, the
 // detail goes to *fault.
-bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText, HexFault* fault = nullptr);
+bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText,
+                  intelhex::HexFault* fault = nullptr);
 
 // The same on file content already in memory; path only feeds the name rule.
 bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_view path, std::string& errorText,
-                      HexFault* fault = nullptr);
+                      intelhex::HexFault* fault = nullptr);
 
 // Name rule "..._PPPP_VVVV.hex": the product id and version an encrypted write needs. Both are
 // stored whenever the two underscores sit in place; true only when both are non-zero.

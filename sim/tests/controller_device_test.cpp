@@ -3,7 +3,7 @@
 #include <functional>
 
 #include "controller_fixture.h"
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/vendor_ids.h"
 
 namespace {
 
@@ -28,9 +28,9 @@ TEST(ControllerCollections, GenerationAndModeChooseTheCollections) {
         cfg.touchUsage = c.touchUsage;
         ControllerBench b(cfg);
         std::vector<hidlink::CollectionIdentity> ids;
-        ASSERT_EQ(b.table.enumerateCollections(ids), 2u);
-        EXPECT_EQ(ids[0], (hidlink::CollectionIdentity{hidlink::VID_PRIMARY, c.pid, c.page, c.touchUsage}));
-        EXPECT_EQ(ids[1], (hidlink::CollectionIdentity{hidlink::VID_PRIMARY, c.pid, c.page, c.penUsage}));
+        ASSERT_EQ(b.table.enumerateCollections(ids, 100), 2u);
+        EXPECT_EQ(ids[0], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, c.page, c.touchUsage}));
+        EXPECT_EQ(ids[1], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, c.page, c.penUsage}));
         EXPECT_TRUE(b.open());
     }
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/vendor_ids.h"
 #include "platform/clock.h"
 #include "sim/scenario_models.h"
 #include "sim/virtual_bus.h"
@@ -37,8 +37,8 @@ TEST_F(ScenarioTest, ExampleFileServesTheSameControllerAsTheDefault) {
     const auto got = collections(bus), want = collections(defaultBus);
     ASSERT_EQ(got.size(), 2u);
     ASSERT_EQ(want.size(), 2u);
-    EXPECT_EQ(got[0].identity, (hidlink::CollectionIdentity{hidlink::VID_PRIMARY, 0x0A52, 0xFF11, 0x11}));
-    EXPECT_EQ(got[1].identity, (hidlink::CollectionIdentity{hidlink::VID_PRIMARY, 0x0A52, 0xFF11, 0x02}));
+    EXPECT_EQ(got[0].identity, (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, 0x0A52, 0xFF11, 0x11}));
+    EXPECT_EQ(got[1].identity, (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, 0x0A52, 0xFF11, 0x02}));
     for (std::size_t i = 0; i < got.size(); ++i) {
         EXPECT_EQ(got[i].identity, want[i].identity);
         EXPECT_EQ(got[i].versionNumber, want[i].versionNumber);
@@ -99,7 +99,7 @@ TEST_F(ScenarioTest, TableModelBuildsInterfacesCollectionsAnswersAndTransportSta
     ASSERT_EQ(bus.deviceIds().size(), 2u);
     EXPECT_FALSE(bus.present(1));
     EXPECT_TRUE(bus.faults(1).refuseAll);
-    EXPECT_EQ(bus.device(1)->usbIdentity().vendorId, hidlink::VID_SECONDARY);
+    EXPECT_EQ(bus.device(1)->usbIdentity().vendorId, controllerlink::VID_SECONDARY);
 }
 
 TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {

@@ -9,9 +9,9 @@
 #include <fstream>
 #include <future>
 
+#include "controllerlink/vendor_ids.h"
 #include "hidlink/sim_protocol.h"
 #include "hidlink/socket_backend.h"
-#include "hidlink/vendor_ids.h"
 #include "platform/clock.h"
 #include "sim/sim_control.h"
 #include "sim/table_device.h"
@@ -29,7 +29,7 @@ class SimServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         device = std::make_shared<sim::TableDevice>(
-            sim::UsbIdentity{static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0x0112, 0x0100},
+            sim::UsbIdentity{static_cast<std::uint16_t>(controllerlink::VID_PRIMARY), 0x0112, 0x0100},
             std::vector<std::vector<sim::CollectionSpec>>{sim::r6MaintenanceCollections()});
         device->setAnswer(0, {0x04, 1, 2, 3});
         deviceId = bus.addDevice(device);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "hidlink/vendor_ids.h"
-#include "station/device/feature_transfer.h"
+#include "controllerlink/feature_transfer.h"
+#include "controllerlink/vendor_ids.h"
 
 namespace station {
 namespace {
@@ -41,18 +41,18 @@ void DeviceLink::setRegisterWord(std::size_t index, std::uint16_t value) {
 }
 
 bool DeviceLink::send(int k, std::span<const std::uint8_t> report) {
-    if (!setFeature(table(), report.size(), report, k)) return false;
+    if (!controllerlink::setFeature(table(), report.size(), report, k)) return false;
     clock_.sleepMs(kSetPauseMs);
     return true;
 }
 
 bool DeviceLink::maintenanceAnswer(Report& answer) {
-    return getFeature(table(), kMaintenanceReport, answer.size(), answer, key());
+    return controllerlink::getFeature(table(), kMaintenanceReport, answer.size(), answer, key());
 }
 
 bool DeviceLink::readDeviceMode(std::uint8_t& mode) {
     std::array<std::uint8_t, 2> r{};
-    if (!getFeature(table(), 2, r.size(), r, key())) return false;
+    if (!controllerlink::getFeature(table(), 2, r.size(), r, key())) return false;
     mode = r[1];
     return true;
 }
@@ -350,7 +350,7 @@ bool DeviceLink::readStandardDeviation(std::uint32_t frames, std::uint32_t retry
 
 bool DeviceLink::readTouchQuery() {
     std::array<std::uint8_t, 16> a{};
-    if (!getFeature(table(), 4, a.size(), a, key())) return false;
+    if (!controllerlink::getFeature(table(), 4, a.size(), a, key())) return false;
     std::copy_n(a.begin() + 1, touchQuery.size(), touchQuery.begin());
     touchFirmwareMajor = le16(&a[11]);
     touchFirmwareMinor = a[13];
@@ -359,13 +359,13 @@ bool DeviceLink::readTouchQuery() {
 
 bool DeviceLink::readPenQuery(ControllerGeneration generation) {
     std::array<std::uint8_t, 9> a{};
-    if (!getFeature(table(), 5, a.size(), a, hidlink::PEN_KEY)) return false;
+    if (!controllerlink::getFeature(table(), 5, a.size(), a, controllerlink::PEN_KEY)) return false;
     if (generation == ControllerGeneration::R6) {
         penMaxX = a[2] * 256u + a[3];
         penMaxY = a[4] * 256u + a[5];
         penMaxPressure = a[6] * 256u + a[7];
         // Pens of this generation that report no version stand for the maker's own.
-        penFirmware = a[8] != 0 ? a[8] * 256u : hidlink::VID_PRIMARY;
+        penFirmware = a[8] != 0 ? a[8] * 256u : controllerlink::VID_PRIMARY;
     } else {
         penMaxX = le16(&a[1]);
         penMaxY = le16(&a[3]);
@@ -379,7 +379,7 @@ bool DeviceLink::setPenReportType(std::uint8_t value) {
     Report r{};
     r[0] = 11;
     r[1] = value;
-    return send(hidlink::PEN_KEY, r);
+    return send(controllerlink::PEN_KEY, r);
 }
 
 bool DeviceLink::startPenMaintenance() {
@@ -387,7 +387,7 @@ bool DeviceLink::startPenMaintenance() {
     r[0] = 0x10;
     r[1] = 0x81;
     r[2] = 0x01;
-    return send(hidlink::PEN_KEY, r);
+    return send(controllerlink::PEN_KEY, r);
 }
 
 bool DeviceLink::setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high) {
@@ -399,20 +399,20 @@ bool DeviceLink::setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, st
     r[4] = 0x01;
     r[8] = a;
     r[9] = b;
-    return send(hidlink::PEN_KEY, r);
+    return send(controllerlink::PEN_KEY, r);
 }
 
 bool DeviceLink::stopPenMaintenance() {
     std::array<std::uint8_t, kPenControlLength> r{};
     r[0] = 0x10;
     r[1] = 0x90;
-    if (!send(hidlink::PEN_KEY, r)) return false;
+    if (!send(controllerlink::PEN_KEY, r)) return false;
     r.fill(0);
     r[0] = 0x10;
     r[1] = 0x81;
     r[2] = 0x02;
     // A pen that refused to stop is still in its maintenance session: its statistics stay.
-    if (!send(hidlink::PEN_KEY, r)) return false;
+    if (!send(controllerlink::PEN_KEY, r)) return false;
     clearPenStatistics();
     return true;
 }
@@ -422,9 +422,9 @@ bool DeviceLink::penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> pa
     r[0] = 0x10;
     r[1] = 0x02;
     std::copy(payload.begin(), payload.end(), r.begin() + 2);
-    if (!send(hidlink::PEN_KEY, r)) return false;
+    if (!send(controllerlink::PEN_KEY, r)) return false;
     Report a{};
-    if (!getFeature(table(), 0x10, a.size(), a, hidlink::PEN_KEY)) return false;
+    if (!controllerlink::getFeature(table(), 0x10, a.size(), a, controllerlink::PEN_KEY)) return false;
     clock_.sleepMs(kSetPauseMs);
     std::copy(a.begin() + 2, a.end(), payload.begin());
     return true;

@@ -9,22 +9,23 @@
 #include <cstdint>
 #include <span>
 
-#include "hidlink/device_link_base.h"
+#include "controllerlink/collection_choice.h"
+#include "controllerlink/device_link_base.h"
+#include "controllerlink/sensor_grid.h"
 #include "platform/clock.h"
-#include "station/device/collection_choice.h"
 
 namespace station {
 
-inline constexpr std::size_t kGridTx = 46;
-inline constexpr std::size_t kGridRx = 72;
+using controllerlink::ControllerGeneration;
+using controllerlink::Grid;
+using controllerlink::kGridRx;
+using controllerlink::kGridTx;
+
 inline constexpr std::size_t kTxPins = 48;
 inline constexpr std::size_t kRegisterBytes = 92;
 inline constexpr std::size_t kCalibrationWords = 660;
 inline constexpr std::size_t kMaintenanceReportLength = 64;
 inline constexpr std::size_t kPenDirectPayload = 62;
-
-// Sensor grid, [tx][rx]; only the first rxCount cells of the first txCount rows mean anything.
-using Grid = std::array<std::array<double, kGridRx>, kGridTx>;
 
 struct PinResult {
     std::uint32_t state = 0;  // 2 good, 3 faulty, 0 never checked
@@ -37,7 +38,7 @@ enum PinFaultCounter : std::size_t { RxVdd = 0, RxGnd = 1, TxVdd = 2, TxGnd = 3 
 // readFlags bits: the read of that kind ran out of retries.
 enum ReadFlag : std::uint32_t { RawOutOfRetries = 1, CalOutOfRetries = 2, ActualOutOfRetries = 4, SdOutOfRetries = 8 };
 
-class DeviceLink : public hidlink::DeviceLinkBase {
+class DeviceLink : public controllerlink::DeviceLinkBase {
 public:
     DeviceLink(hidlink::DeviceTable& table, int key, platform::Clock& clock);
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "station/device/feature_transfer.h"
+#include "controllerlink/feature_transfer.h"
 
 namespace station {
 namespace {
@@ -19,7 +19,7 @@ constexpr std::uint32_t kPollPauseMs = 1;
 using Frame = std::array<std::uint8_t, kHsyncReportLength>;
 
 bool sendFrame(DeviceLink& pen, const Frame& f) {
-    if (!setFeature(pen.table(), f.size(), f, hidlink::PEN_KEY)) return false;
+    if (!controllerlink::setFeature(pen.table(), f.size(), f, controllerlink::PEN_KEY)) return false;
     pen.clock().sleepMs(kSetPauseMs);
     return true;
 }
@@ -29,7 +29,7 @@ HsyncStatus waitFor(DeviceLink& pen, std::uint8_t state, Frame& answer, const st
     platform::Clock& clock = pen.clock();
     const std::uint64_t start = clock.monotonicMs();
     for (;;) {
-        if (!getFeature(pen.table(), kTunnelReport, answer.size(), answer, hidlink::PEN_KEY))
+        if (!controllerlink::getFeature(pen.table(), kTunnelReport, answer.size(), answer, controllerlink::PEN_KEY))
             return HsyncStatus::ReadRefused;
         if (answer[1] == state) return HsyncStatus::Ok;
         if (clock.monotonicMs() - start > kHsyncWaitLimitMs) return HsyncStatus::Timeout;

@@ -1,5 +1,5 @@
+#include "station/recipe/hex_checksum.h"
 #include "station/recipe/recipe_loader.h"
-#include "station/sequence/hex_checksum.h"
 
 namespace station {
 

@@ -220,7 +220,7 @@ private:
             const std::int32_t index = ini::decValue(parts[i + 1]);
             const std::int32_t value = ini::decValue(parts[i + 2]);
             // A line outside the panel is a typing error in the recipe, not a value to keep.
-            const std::int32_t size = axisX ? kRxLines : kTxLines;
+            const std::int32_t size = axisX ? kGridRx : kGridTx;
             if (index < 0 || index >= size) {
                 ++faults;
                 continue;

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <string>
 
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/sensor_grid.h"
+#include "controllerlink/vendor_ids.h"
 
 namespace station {
 
-inline constexpr int kTxLines = 46;  // rows of every grid table
-inline constexpr int kRxLines = 72;  // columns of every grid table
-inline constexpr std::size_t kGridCells = std::size_t{kTxLines} * kRxLines;
+using controllerlink::Grid;
+using controllerlink::kGridRx;
+using controllerlink::kGridTx;
+
 inline constexpr int kXlutSize = 72;
 inline constexpr int kYlutSize = 46;
 inline constexpr int kHomeKeyMaxPins = 255;
@@ -23,9 +25,6 @@ inline constexpr std::uint16_t kUnsetMinor = 0x00CD;
 
 inline constexpr std::int32_t kCpuR5 = 9;
 inline constexpr std::int32_t kCpuR6 = 11;
-
-// Row-major 46 x 72 grid, the layout of the raw frames.
-using GridTable = std::array<double, kGridCells>;
 
 // One home key threshold list: `count` is how many values the recipe's line held (0 until the
 // key is given); values past the 255 slots are not stored.
@@ -46,7 +45,7 @@ struct RecipeDisplayTexts {
 
 struct RecipeSettings {
     // Device identity
-    std::int32_t VID = static_cast<std::int32_t>(hidlink::VID_PRIMARY);
+    std::int32_t VID = static_cast<std::int32_t>(controllerlink::VID_PRIMARY);
     std::int32_t PID = 0x0112;
     std::int32_t USAGEPAGE = 0xFF09;
     std::int32_t USAGE = 1;
@@ -165,8 +164,8 @@ struct RecipeSettings {
     std::int32_t TKP_CHECK_ONLY_AVE = 0;
     std::int32_t TKP_SHOW_NOISE_MAX = 0;
     // Per-line noise thresholds from TKP_NOISE_THRE_SP.
-    std::array<std::int32_t, kRxLines> TKP_NOISE_THRE_SP_X{};
-    std::array<std::int32_t, kTxLines> TKP_NOISE_THRE_SP_Y{};
+    std::array<std::int32_t, kGridRx> TKP_NOISE_THRE_SP_X{};
+    std::array<std::int32_t, kGridTx> TKP_NOISE_THRE_SP_Y{};
 
     // Home key check
     std::int32_t HOMEKEY_CHECK = 0;
@@ -222,11 +221,11 @@ struct RecipeSettings {
     bool superKeyGuardInstalled = false;
 
     // Reference, threshold and gap tables
-    GridTable ReferenceTable{};
-    GridTable UpperTable{};
-    GridTable LowerTable{};
-    GridTable GapHorizontalTable{};
-    GridTable GapVerticalTable{};
+    Grid ReferenceTable{};
+    Grid UpperTable{};
+    Grid LowerTable{};
+    Grid GapHorizontalTable{};
+    Grid GapVerticalTable{};
 };
 
 // drawDisableMask bits
@@ -235,9 +234,5 @@ inline constexpr std::uint32_t kDrawDisableTsq = 0x04;
 inline constexpr std::uint32_t kDrawDisableTdl = 0x08;
 inline constexpr std::uint32_t kDrawDisablePsq = 0x10;
 inline constexpr std::uint32_t kDrawDisablePdl = 0x20;
-
-inline constexpr std::size_t gridIndex(int tx, int rx) {
-    return static_cast<std::size_t>(tx) * kRxLines + static_cast<std::size_t>(rx);
-}
 
 }  // namespace station

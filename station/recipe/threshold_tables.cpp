@@ -10,9 +10,9 @@ bool isKeyLine(std::string_view line, std::string_view keyWord) { return line.fi
 
 // A table reader keeps going after a 46th row that is not a full 72 values; such extra rows
 // belong nowhere and are dropped.
-double* rowPointer(GridTable& table, int row) {
-    if (row < 0 || row >= kTxLines) return nullptr;
-    return table.data() + gridIndex(row, 0);
+double* rowPointer(Grid& table, int row) {
+    if (row < 0 || row >= kGridTx) return nullptr;
+    return table[row].data();
 }
 
 }  // namespace
@@ -37,14 +37,14 @@ int readTableRow(std::string_view line, double* row) {
     for (;;) {
         const std::size_t comma = line.find(',', pos);
         if (comma == std::string_view::npos) break;
-        if (row != nullptr && count < kRxLines) row[count] = ini::realValue(line.substr(pos, comma - pos));
+        if (row != nullptr && count < kGridRx) row[count] = ini::realValue(line.substr(pos, comma - pos));
         ++count;
         pos = comma + 1;
     }
     return count;
 }
 
-bool readBlockTable(std::string_view content, std::string_view keyWord, GridTable& table) {
+bool readBlockTable(std::string_view content, std::string_view keyWord, Grid& table) {
     bool keyFound = false;
     bool done = false;
     int row = 0;
@@ -58,15 +58,15 @@ bool readBlockTable(std::string_view content, std::string_view keyWord, GridTabl
         }
         if (!keyFound) return;
         const int values = readTableRow(line, rowPointer(table, row));
-        if (row == kTxLines - 1 && values == kRxLines) done = true;
-        if (row < kTxLines) ++row;
+        if (row == kGridTx - 1 && values == kGridRx) done = true;
+        if (row < kGridTx) ++row;
     });
     return keyFound;
 }
 
-ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper, GridTable& lower) {
+ThresholdKeysFound readThresholdTable(std::string_view content, Grid& upper, Grid& lower) {
     ThresholdKeysFound found;
-    GridTable* target = nullptr;
+    Grid* target = nullptr;
     int row = 0;
     ini::forEachLine(content, [&](std::string_view rawLine) {
         const std::string line = stripTableBlanks(rawLine);
@@ -83,8 +83,8 @@ ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper
         }
         if (target == nullptr) return;
         const int values = readTableRow(line, rowPointer(*target, row));
-        if (row <= kTxLines) ++row;
-        if (row == kTxLines && values == kRxLines) {
+        if (row <= kGridTx) ++row;
+        if (row == kGridTx && values == kGridRx) {
             target = nullptr;
             row = 0;
         }
@@ -108,14 +108,14 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
     };
 
     std::string content;
-    s.ReferenceTable.fill(0.0);
+    s.ReferenceTable = {};
     if (s.RAW_LOG_ONLY == 0 || gapJudged) {
         if (openCsv(s.REFERENCE_CSV, content) && !readBlockTable(content, "Reference", s.ReferenceTable))
             missingKey("#Reference", s.REFERENCE_CSV);
     }
 
-    s.UpperTable.fill(0.0);
-    s.LowerTable.fill(0.0);
+    s.UpperTable = {};
+    s.LowerTable = {};
     if (s.RAW_LOG_ONLY == 0) {
         if (openCsv(s.THRESHOLD_CSV, content)) {
             const ThresholdKeysFound found = readThresholdTable(content, s.UpperTable, s.LowerTable);
@@ -124,13 +124,13 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
         }
     }
 
-    s.GapHorizontalTable.fill(0.0);
+    s.GapHorizontalTable = {};
     if (gapJudged) {
         if (openCsv(s.GAP_CSV, content) && !readBlockTable(content, "Gap", s.GapHorizontalTable))
             missingKey("#Gap", s.GAP_CSV);
     }
 
-    s.GapVerticalTable.fill(0.0);
+    s.GapVerticalTable = {};
     if (gapJudged && s.GAP_VERTICAL != 0) {
         if (openCsv(s.GAP_CSV, content) && !readBlockTable(content, "Vertical", s.GapVerticalTable))
             missingKey("#Vertical", s.GAP_CSV);

@@ -19,14 +19,14 @@ std::string stripTableBlanks(std::string_view line);
 // Reads a single-block table ("#Reference", "#Gap", "#Vertical") from file content. Lines
 // before the first line containing `keyWord` are ignored; reading stops after a 46th row of 72
 // values. Rows past the 46th are dropped. Returns false when no key line was found.
-bool readBlockTable(std::string_view content, std::string_view keyWord, GridTable& table);
+bool readBlockTable(std::string_view content, std::string_view keyWord, Grid& table);
 
 // Reads the threshold file content: "#Upper" and "#Lower" blocks sharing one row counter.
 struct ThresholdKeysFound {
     bool upper = false;
     bool lower = false;
 };
-ThresholdKeysFound readThresholdTable(std::string_view content, GridTable& upper, GridTable& lower);
+ThresholdKeysFound readThresholdTable(std::string_view content, Grid& upper, Grid& lower);
 
 // Clears and reads the tables the settings ask for; reports every fault and returns true when
 // there was none.

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     static romwrite::FirmwareImage image;
     std::string error;
-    romwrite::HexFault fault;
+    intelhex::HexFault fault;
     if (romwrite::loadHexImageText(image, text, "fw_0A52_0103.hex", error, &fault)) {
         if (image.start != romwrite::kImageStart || image.size == 0 || image.size % romwrite::kImageBlock != 0 ||
             image.size > romwrite::kImageCapacity ||
@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The lenient line-end mode walks the same text on its own.
-    romwrite::HexRecordReader reader(text, romwrite::HexLineEnds::CrLfOrLf);
-    romwrite::HexDataRecord record;
+    intelhex::HexRecordReader reader(text, intelhex::HexLineEnds::CrLfOrLf);
+    intelhex::HexDataRecord record;
     while (reader.nextData(record))
         if (record.bytes.size() > 255) std::abort();
     return 0;

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "romwrite/image/tests/hex_fixture.h"
+#include "intelhex/tests/hex_fixture.h"
 
 using namespace romwrite;
 using hexfixture::eof;
@@ -19,7 +19,7 @@ namespace {
 struct Loaded {
     bool ok = false;
     std::string error;
-    HexFault fault;
+    intelhex::HexFault fault;
     FirmwareImage image;
 };
 

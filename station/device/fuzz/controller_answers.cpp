@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "controllerlink/device_link_base.h"
 #include "hidlink/backend.h"
-#include "hidlink/device_link_base.h"
 #include "platform/clock.h"
 #include "station/device/device_link.h"
 #include "station/device/hsync_tunnel.h"
@@ -82,8 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzBackend backend(in, (setup & 1) != 0 ? 0x0B : 0x11);
     hidlink::DeviceTable table(backend);
     platform::VirtualClock clock;
-    station::DeviceLink touch(table, hidlink::TOUCH_KEY, clock);
-    station::DeviceLink pen(table, hidlink::PEN_KEY, clock);
+    station::DeviceLink touch(table, controllerlink::TOUCH_KEY, clock);
+    station::DeviceLink pen(table, controllerlink::PEN_KEY, clock);
     const std::uint16_t touchUsage = (setup & 1) != 0 ? 0x0B : 0x11;
     if (!touch.open({0x3A1C, 0x0A52, 0xFF11, touchUsage})) return 0;
     if (!pen.open({0x3A1C, 0x0A52, 0xFF11, static_cast<std::uint32_t>(touchUsage == 0x0B ? 0x0A : 0x02)})) return 0;
@@ -118,8 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 touch.readTouchQuery();
                 break;
             case 8:
-                pen.readPenQuery((in.byte() & 1) != 0 ? station::ControllerGeneration::R5
-                                                      : station::ControllerGeneration::R6);
+                pen.readPenQuery((in.byte() & 1) != 0 ? controllerlink::ControllerGeneration::R5
+                                                      : controllerlink::ControllerGeneration::R6);
                 break;
             case 9:
                 pen.readHsyncDirect();

@@ -6,17 +6,17 @@
 #include <memory>
 #include <string>
 
-#include "hidlink/device_link_base.h"
+#include "controllerlink/collection_choice.h"
+#include "controllerlink/device_link_base.h"
 #include "platform/clock.h"
 #include "sim/controller_device.h"
 #include "sim/virtual_bus.h"
-#include "station/device/collection_choice.h"
 #include "station/device/device_link.h"
 #include "station/device/hsync_tunnel.h"
 
 namespace {
 
-using station::ControllerGeneration;
+using controllerlink::ControllerGeneration;
 
 sim::ControllerConfig quiet(sim::Generation gen = sim::Generation::R6, std::uint16_t touchUsage = 0x11) {
     sim::ControllerConfig c;
@@ -37,9 +37,9 @@ struct SimBench {
     bool open() {
         touch.refreshFoundList();
         const auto found = std::span(touch.foundList()).first(touch.found());
-        const auto t = station::findTouchCollection(found, generation);
+        const auto t = controllerlink::findTouchCollection(found, generation);
         if (!t || !touch.open(*t)) return false;
-        const auto p = station::findPenCollection(found, *t, generation);
+        const auto p = controllerlink::findPenCollection(found, *t, generation);
         return p && pen.open(*p);
     }
     // Opens, enters maintenance mode and reads the registers so the line counts are set.
@@ -53,8 +53,8 @@ struct SimBench {
     hidlink::DeviceTable table{backend};
     std::shared_ptr<sim::ControllerDevice> device;
     int deviceId = 0;
-    station::DeviceLink touch{table, hidlink::TOUCH_KEY, clock};
-    station::DeviceLink pen{table, hidlink::PEN_KEY, clock};
+    station::DeviceLink touch{table, controllerlink::TOUCH_KEY, clock};
+    station::DeviceLink pen{table, controllerlink::PEN_KEY, clock};
 };
 
 struct Variant {

@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "scripted_controller.h"
+#include "station/device/tests/device_bench.h"
 
 namespace {
 
@@ -438,27 +438,27 @@ TEST(DeviceLinkCommands, MaintenanceVersionAndTouchQuery) {
 TEST(DeviceLinkPen, PenQueryLayoutsByGeneration) {
     struct Case {
         const char* what;
-        station::ControllerGeneration gen;
+        controllerlink::ControllerGeneration gen;
         Bytes answer;
         std::uint32_t x, y, pressure, firmware;
     };
     const std::vector<Case> cases = {
         {"R6 big-endian",
-         station::ControllerGeneration::R6,
+         controllerlink::ControllerGeneration::R6,
          {5, 0, 0x12, 0x34, 0x0A, 0xBC, 0x10, 0x00, 0x03},
          0x1234,
          0x0ABC,
          0x1000,
          0x0300},
         {"R6 without version",
-         station::ControllerGeneration::R6,
+         controllerlink::ControllerGeneration::R6,
          {5, 0, 0x12, 0x34, 0x0A, 0xBC, 0x10, 0x00, 0x00},
          0x1234,
          0x0ABC,
          0x1000,
-         hidlink::VID_PRIMARY},
+         controllerlink::VID_PRIMARY},
         {"R5 little-endian",
-         station::ControllerGeneration::R5,
+         controllerlink::ControllerGeneration::R5,
          {5, 0x34, 0x12, 0xBC, 0x0A, 0x00, 0x10, 0x21, 0x01},
          0x1234,
          0x0ABC,
@@ -520,7 +520,7 @@ TEST(DeviceLinkPen, StoppingPenMaintenanceClearsTheStatisticsOnlyWhenBothReports
                           Case{"leave refused", 2, false, 1, 0}}) {
         SCOPED_TRACE(c.what);
         testfx::Bench b;
-        StatisticsPen pen(b.table, hidlink::PEN_KEY, b.clock);
+        StatisticsPen pen(b.table, controllerlink::PEN_KEY, b.clock);
         b.bus.setFaults(b.deviceId, {0, c.refuse, false});
         EXPECT_EQ(pen.stopPenMaintenance(), c.ok);
         EXPECT_EQ(b.device->sets().size(), c.sets);

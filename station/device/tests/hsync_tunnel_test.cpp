@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "scripted_controller.h"
+#include "station/device/tests/device_bench.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "station/recipe/threshold_tables.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static auto a = std::make_unique<station::GridTable>();
-    static auto b = std::make_unique<station::GridTable>();
+    static auto a = std::make_unique<station::Grid>();
+    static auto b = std::make_unique<station::Grid>();
     const std::string_view content(reinterpret_cast<const char*>(data), size);
     station::readBlockTable(content, "Reference", *a);
     station::readBlockTable(content, "Vertical", *b);

@@ -22,7 +22,7 @@ std::string row(int values, double first, double step = 0.0) {
 
 std::string block(const std::string& key, int rows, double value) {
     std::string out = key + "\r\n";
-    for (int r = 0; r < rows; ++r) out += row(kRxLines, value + r);
+    for (int r = 0; r < rows; ++r) out += row(kGridRx, value + r);
     return out;
 }
 
@@ -39,7 +39,7 @@ TEST(TableRow, ValuesStandBeforeCommas) {
         {"", 0, {0, 0, 0, 0}},
     };
     for (const auto& c : cases) {
-        std::array<double, kRxLines> cells{};
+        std::array<double, kGridRx> cells{};
         EXPECT_EQ(readTableRow(c.line, cells.data()), c.count) << c.line;
         for (int i = 0; i < 4; ++i) EXPECT_DOUBLE_EQ(cells[i], c.cells[i]) << c.line << " cell " << i;
     }
@@ -49,18 +49,18 @@ TEST(TableRow, DecimalPointOnADecimalCommaDesk) {
     test::ScratchDir dir;
     const test::DecimalCommaLocale comma(dir.path());
     if (!comma.active()) GTEST_SKIP() << "no decimal-comma locale can be had here";
-    std::array<double, kRxLines> cells{};
+    std::array<double, kGridRx> cells{};
     EXPECT_EQ(readTableRow("1.5,-0.25,", cells.data()), 2);
     EXPECT_DOUBLE_EQ(cells[0], 1.5);
     EXPECT_DOUBLE_EQ(cells[1], -0.25);
 }
 
 TEST(TableRow, ValuesPastTheGridAreCountedNotStored) {
-    std::array<double, kRxLines + 1> cells{};
-    cells[kRxLines] = -1.0;  // guard cell just past the row
+    std::array<double, kGridRx + 1> cells{};
+    cells[kGridRx] = -1.0;  // guard cell just past the row
     EXPECT_EQ(readTableRow(row(80, 1.0).c_str(), cells.data()), 80);
-    EXPECT_DOUBLE_EQ(cells[kRxLines - 1], 1.0);
-    EXPECT_DOUBLE_EQ(cells[kRxLines], -1.0);
+    EXPECT_DOUBLE_EQ(cells[kGridRx - 1], 1.0);
+    EXPECT_DOUBLE_EQ(cells[kGridRx], -1.0);
 }
 
 TEST(TableRow, BlanksAndIdeographicSpacesAreDeleted) {
@@ -75,83 +75,83 @@ TEST(TableRow, BlanksAndIdeographicSpacesAreDeleted) {
 }
 
 TEST(BlockTable, RowsFollowTheFirstKeyLine) {
-    auto table = std::make_unique<GridTable>();
+    auto table = std::make_unique<Grid>();
     const std::string content = "title,1,2,\r\n# Reference\r\n" + row(3, 5.0) + "#Reference again\r\n" +
                                 "1\xE3\x80\x80"
                                 "0,7,\n";
     ASSERT_TRUE(readBlockTable(content, "Reference", *table));
-    EXPECT_DOUBLE_EQ((*table)[gridIndex(0, 2)], 5.0);
-    EXPECT_DOUBLE_EQ((*table)[gridIndex(1, 0)],
+    EXPECT_DOUBLE_EQ((*table)[0][2], 5.0);
+    EXPECT_DOUBLE_EQ((*table)[1][0],
                      10.0);  // a second key line does not restart the rows
-    EXPECT_DOUBLE_EQ((*table)[gridIndex(1, 1)], 7.0);
+    EXPECT_DOUBLE_EQ((*table)[1][1], 7.0);
     EXPECT_FALSE(readBlockTable("#reference\n1,2,\n", "Reference", *table));  // case matters
 }
 
 TEST(BlockTable, StopsAfterAFullLastRowAndDropsRowsPastTheGrid) {
-    auto gap = std::make_unique<GridTable>();
-    const std::string content = block("#Gap", kTxLines, 1.0) + block("#Vertical", kTxLines, 100.0);
+    auto gap = std::make_unique<Grid>();
+    const std::string content = block("#Gap", kGridTx, 1.0) + block("#Vertical", kGridTx, 100.0);
     ASSERT_TRUE(readBlockTable(content, "Gap", *gap));
-    EXPECT_DOUBLE_EQ((*gap)[gridIndex(45, 71)], 46.0);
-    auto vertical = std::make_unique<GridTable>();
+    EXPECT_DOUBLE_EQ((*gap)[45][71], 46.0);
+    auto vertical = std::make_unique<Grid>();
     ASSERT_TRUE(readBlockTable(content, "Vertical", *vertical));
-    EXPECT_DOUBLE_EQ((*vertical)[gridIndex(0, 0)], 100.0);
-    EXPECT_DOUBLE_EQ((*vertical)[gridIndex(45, 0)], 145.0);
+    EXPECT_DOUBLE_EQ((*vertical)[0][0], 100.0);
+    EXPECT_DOUBLE_EQ((*vertical)[45][0], 145.0);
 
     // A short 46th row does not end the block; the rows after it have no place and are dropped.
     std::string overlong = "#Reference\n";
-    for (int r = 0; r < 50; ++r) overlong += row(r == 45 ? 10 : kRxLines, r);
-    auto ref = std::make_unique<GridTable>();
+    for (int r = 0; r < 50; ++r) overlong += row(r == 45 ? 10 : kGridRx, r);
+    auto ref = std::make_unique<Grid>();
     ASSERT_TRUE(readBlockTable(overlong, "Reference", *ref));
-    EXPECT_DOUBLE_EQ((*ref)[gridIndex(45, 9)], 45.0);
-    EXPECT_DOUBLE_EQ((*ref)[gridIndex(45, 10)], 0.0);
+    EXPECT_DOUBLE_EQ((*ref)[45][9], 45.0);
+    EXPECT_DOUBLE_EQ((*ref)[45][10], 0.0);
 }
 
 TEST(ThresholdTable, CompleteBlocksFillBothTables) {
-    auto upper = std::make_unique<GridTable>();
-    auto lower = std::make_unique<GridTable>();
+    auto upper = std::make_unique<Grid>();
+    auto lower = std::make_unique<Grid>();
     const auto found =
-        readThresholdTable(block("#Upper", kTxLines, 300.0) + block("#Lower", kTxLines, -300.0), *upper, *lower);
+        readThresholdTable(block("#Upper", kGridTx, 300.0) + block("#Lower", kGridTx, -300.0), *upper, *lower);
     EXPECT_TRUE(found.upper);
     EXPECT_TRUE(found.lower);
-    EXPECT_DOUBLE_EQ((*upper)[gridIndex(45, 0)], 345.0);
-    EXPECT_DOUBLE_EQ((*lower)[gridIndex(0, 0)], -300.0);
-    EXPECT_DOUBLE_EQ((*lower)[gridIndex(45, 71)], -255.0);
+    EXPECT_DOUBLE_EQ((*upper)[45][0], 345.0);
+    EXPECT_DOUBLE_EQ((*lower)[0][0], -300.0);
+    EXPECT_DOUBLE_EQ((*lower)[45][71], -255.0);
 }
 
 TEST(ThresholdTable, IncompleteUpperBlockContinuesIntoLower) {
-    auto upper = std::make_unique<GridTable>();
-    auto lower = std::make_unique<GridTable>();
+    auto upper = std::make_unique<Grid>();
+    auto lower = std::make_unique<Grid>();
     readThresholdTable(block("#Upper", 10, 300.0) + block("#Lower", 3, -300.0) + "data,after,\n", *upper, *lower);
-    EXPECT_DOUBLE_EQ((*upper)[gridIndex(9, 0)], 309.0);
-    EXPECT_DOUBLE_EQ((*lower)[gridIndex(9, 0)], 0.0);
-    EXPECT_DOUBLE_EQ((*lower)[gridIndex(10, 0)], -300.0);
-    EXPECT_DOUBLE_EQ((*lower)[gridIndex(12, 0)], -298.0);
-    EXPECT_DOUBLE_EQ((*lower)[gridIndex(13, 0)], 0.0);  // "data,after," holds no numbers
+    EXPECT_DOUBLE_EQ((*upper)[9][0], 309.0);
+    EXPECT_DOUBLE_EQ((*lower)[9][0], 0.0);
+    EXPECT_DOUBLE_EQ((*lower)[10][0], -300.0);
+    EXPECT_DOUBLE_EQ((*lower)[12][0], -298.0);
+    EXPECT_DOUBLE_EQ((*lower)[13][0], 0.0);  // "data,after," holds no numbers
 
     // Data lines before any key line belong to no table.
-    upper->fill(0);
-    const auto found = readThresholdTable(row(kRxLines, 9.0) + "#Upper\n" + row(2, 1.0), *upper, *lower);
+    *upper = {};
+    const auto found = readThresholdTable(row(kGridRx, 9.0) + "#Upper\n" + row(2, 1.0), *upper, *lower);
     EXPECT_FALSE(found.lower);
-    EXPECT_DOUBLE_EQ((*upper)[gridIndex(0, 0)], 1.0);
+    EXPECT_DOUBLE_EQ((*upper)[0][0], 1.0);
 }
 
 TEST(ThresholdTable, RowsPastABlockAreDropped) {
-    auto upper = std::make_unique<GridTable>();
-    auto lower = std::make_unique<GridTable>();
+    auto upper = std::make_unique<Grid>();
+    auto lower = std::make_unique<Grid>();
     std::string content = "#Upper\n";
     for (int r = 0; r < 60; ++r) content += row(5, r);  // never a full row: the block never ends
-    content += "#Lower\n" + row(kRxLines, -1.0);
+    content += "#Lower\n" + row(kGridRx, -1.0);
     readThresholdTable(content, *upper, *lower);
-    EXPECT_DOUBLE_EQ((*upper)[gridIndex(45, 0)], 45.0);
-    EXPECT_DOUBLE_EQ((*lower)[gridIndex(0, 0)], 0.0);
+    EXPECT_DOUBLE_EQ((*upper)[45][0], 45.0);
+    EXPECT_DOUBLE_EQ((*lower)[0][0], 0.0);
 }
 
 class LoadTables : public ::testing::Test {
 protected:
     LoadTables() : s_(std::make_unique<RecipeSettings>()) {
-        s_->REFERENCE_CSV = dir_.write("ref.csv", block("#Reference", kTxLines, 2000.0));
-        s_->THRESHOLD_CSV = dir_.write("th.csv", block("#Upper", kTxLines, 300.0) + block("#Lower", kTxLines, -300.0));
-        s_->GAP_CSV = dir_.write("gap.csv", block("#Gap", kTxLines, 60.0) + block("#Vertical", kTxLines, 70.0));
+        s_->REFERENCE_CSV = dir_.write("ref.csv", block("#Reference", kGridTx, 2000.0));
+        s_->THRESHOLD_CSV = dir_.write("th.csv", block("#Upper", kGridTx, 300.0) + block("#Lower", kGridTx, -300.0));
+        s_->GAP_CSV = dir_.write("gap.csv", block("#Gap", kGridTx, 60.0) + block("#Vertical", kGridTx, 70.0));
     }
     test::ScratchDir dir_;
     test::RecordingPort port_;
@@ -173,13 +173,13 @@ TEST_F(LoadTables, ReadersRunAsTheChecksNeed) {
         s_->GAP_CHECK = c.gap;
         s_->GAP_VERTICAL = c.gapVertical;
         s_->GAP_LOG_ONLY = c.gapLogOnly;
-        s_->UpperTable.fill(-1.0);  // a reader that does not run still clears its tables
+        s_->UpperTable[0][0] = -1.0;  // a reader that does not run still clears its tables
         ASSERT_TRUE(LoadThresholdTables(*s_, port_));
-        EXPECT_EQ(s_->ReferenceTable[0] != 0.0, c.ref);
-        EXPECT_EQ(s_->UpperTable[0] != 0.0, c.threshold);
-        EXPECT_EQ(s_->LowerTable[0] != 0.0, c.threshold);
-        EXPECT_EQ(s_->GapHorizontalTable[0] != 0.0, c.gapH);
-        EXPECT_EQ(s_->GapVerticalTable[0] != 0.0, c.gapV);
+        EXPECT_EQ(s_->ReferenceTable[0][0] != 0.0, c.ref);
+        EXPECT_EQ(s_->UpperTable[0][0] != 0.0, c.threshold);
+        EXPECT_EQ(s_->LowerTable[0][0] != 0.0, c.threshold);
+        EXPECT_EQ(s_->GapHorizontalTable[0][0] != 0.0, c.gapH);
+        EXPECT_EQ(s_->GapVerticalTable[0][0] != 0.0, c.gapV);
     }
     EXPECT_TRUE(port_.messages.empty());
 }
@@ -188,14 +188,14 @@ TEST_F(LoadTables, EveryMissingKeyAndFileIsReported) {
     s_->GAP_CHECK = 1;
     s_->GAP_VERTICAL = 1;
     s_->REFERENCE_CSV = dir_.write("ref.csv", "#reference\n1,\n");
-    s_->THRESHOLD_CSV = dir_.write("th.csv", block("#Upper", kTxLines, 300.0));
+    s_->THRESHOLD_CSV = dir_.write("th.csv", block("#Upper", kGridTx, 300.0));
     s_->GAP_CSV = dir_.str() + "/none.csv";
     EXPECT_FALSE(LoadThresholdTables(*s_, port_));
     EXPECT_THAT(port_.messages,
                 ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
                             "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
                             "Failed to open csv '" + s_->GAP_CSV + "'", "Failed to open csv '" + s_->GAP_CSV + "'"));
-    EXPECT_DOUBLE_EQ(s_->UpperTable[0], 300.0);
+    EXPECT_DOUBLE_EQ(s_->UpperTable[0][0], 300.0);
 
     port_.messages.clear();
     s_->GAP_CSV = dir_.write("gap.csv", "#Gap\n1,\n");

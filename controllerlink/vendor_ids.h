@@ -10,7 +10,7 @@
 #define VORLICK_VID_SECONDARY_VALUE 0x3A1D
 #endif
 
-namespace hidlink {
+namespace controllerlink {
 
 inline constexpr std::uint32_t VID_PRIMARY = VORLICK_VID_PRIMARY_VALUE;
 inline constexpr std::uint32_t VID_SECONDARY = VORLICK_VID_SECONDARY_VALUE;
@@ -19,4 +19,4 @@ inline constexpr bool isMakerVendor(std::uint32_t vendorId) {
     return vendorId == VID_PRIMARY || vendorId == VID_SECONDARY;
 }
 
-}  // namespace hidlink
+}  // namespace controllerlink

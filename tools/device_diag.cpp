@@ -1,14 +1,18 @@
-#include "station/device/device_diag.h"
+#include "tools/device_diag.h"
 
 #include <algorithm>
 #include <charconv>
 #include <optional>
 
+#include "controllerlink/collection_choice.h"
 #include "hidlink/device_table.h"
-#include "station/device/collection_choice.h"
 #include "station/device/hsync_tunnel.h"
 
-namespace station {
+namespace diag {
+
+// The engineer drives the station's own command set.
+using namespace station;
+
 namespace {
 
 struct Options {
@@ -89,7 +93,7 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
             o.keepMaintenance = true;
         } else if (a == "--cpu") {
             if (i + 1 >= args.size()) return "--cpu needs R5 or R6";
-            const auto g = parseGeneration(args[++i]);
+            const auto g = controllerlink::parseGeneration(args[++i]);
             if (!g) return "--cpu must be R5 or R6";
             o.generation = *g;
         } else if (frameRead && a == "--frames") {
@@ -119,8 +123,8 @@ class Session {
 public:
     Session(hidlink::Backend& backend, platform::Clock& clock, std::FILE* err)
         : table_(backend),
-          touch_(table_, hidlink::TOUCH_KEY, clock),
-          pen_(table_, hidlink::PEN_KEY, clock),
+          touch_(table_, controllerlink::TOUCH_KEY, clock),
+          pen_(table_, controllerlink::PEN_KEY, clock),
           err_(err) {}
     ~Session() {
         if (maintenance_ && !keep_) touch_.setDeviceMode(0);
@@ -142,11 +146,11 @@ public:
     bool open(ControllerGeneration gen, bool withPen) {
         touch_.refreshFoundList();
         const auto found = std::span(touch_.foundList()).first(touch_.found());
-        const auto t = findTouchCollection(found, gen);
+        const auto t = controllerlink::findTouchCollection(found, gen);
         if (!t) return fail("finding the touch collection");
         if (!touch_.open(*t)) return fail("opening the touch collection");
         if (withPen) {
-            const auto p = findPenCollection(found, *t, gen);
+            const auto p = controllerlink::findPenCollection(found, *t, gen);
             if (!p) return fail("finding the pen collection");
             if (!pen_.open(*p)) return fail("opening the pen collection");
         }
@@ -347,4 +351,4 @@ int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::
     return runFrames(s, o, out, err);
 }
 
-}  // namespace station
+}  // namespace diag

@@ -1,16 +1,16 @@
-#include "hidlink/device_link_base.h"
+#include "controllerlink/device_link_base.h"
 
 #include <vector>
 
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/vendor_ids.h"
 
-namespace hidlink {
+namespace controllerlink {
 
 std::size_t DeviceLinkBase::refreshFoundList() {
-    std::vector<CollectionIdentity> all;
+    std::vector<hidlink::CollectionIdentity> all;
     table_.enumerateCollections(all, kStationEnumerationLimit);
     found_ = 0;
-    for (const CollectionIdentity& id : all) {
+    for (const hidlink::CollectionIdentity& id : all) {
         if (!isMakerVendor(id.vendorId)) continue;
         if (found_ == foundList_.size()) break;
         foundList_[found_++] = id;
@@ -18,7 +18,7 @@ std::size_t DeviceLinkBase::refreshFoundList() {
     return found_;
 }
 
-bool DeviceLinkBase::open(const CollectionIdentity& id) {
+bool DeviceLinkBase::open(const hidlink::CollectionIdentity& id) {
     if (!table_.openCollection(id.vendorId, id.productId, id.usagePage, id.usage, key_)) {
         openedIdentity_ = {};
         return false;
@@ -36,4 +36,4 @@ void DeviceLinkBase::close() {
     isOpen_ = false;
 }
 
-}  // namespace hidlink
+}  // namespace controllerlink

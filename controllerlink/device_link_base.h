@@ -9,36 +9,39 @@
 #include "hidlink/device_table.h"
 #include "hidlink/identity.h"
 
-namespace hidlink {
+namespace controllerlink {
 
 inline constexpr int TOUCH_KEY = 1;
 inline constexpr int PEN_KEY = 2;
+// How many collections the station and the writer take from one enumeration.
+inline constexpr std::size_t kStationEnumerationLimit = 100;
+inline constexpr std::size_t kWriterEnumerationLimit = 51;
 inline constexpr std::size_t kFoundListSize = 100;
 
 class DeviceLinkBase {
 public:
-    DeviceLinkBase(DeviceTable& table, int key) : table_(table), key_(key) {}
+    DeviceLinkBase(hidlink::DeviceTable& table, int key) : table_(table), key_(key) {}
     virtual ~DeviceLinkBase() = default;
     DeviceLinkBase(const DeviceLinkBase&) = delete;
     DeviceLinkBase& operator=(const DeviceLinkBase&) = delete;
 
     int key() const { return key_; }
-    DeviceTable& table() { return table_; }
+    hidlink::DeviceTable& table() { return table_; }
     bool isOpen() const { return isOpen_; }
 
     // Enumerates and keeps, in order, the collections of VID_PRIMARY or VID_SECONDARY.
     std::size_t refreshFoundList();
     std::size_t found() const { return found_; }
-    const std::array<CollectionIdentity, kFoundListSize>& foundList() const { return foundList_; }
+    const std::array<hidlink::CollectionIdentity, kFoundListSize>& foundList() const { return foundList_; }
 
     // Opens `id` under this object's key; on success isOpen, openedIdentity and info are set,
     // on failure openedIdentity is all zero.
-    bool open(const CollectionIdentity& id);
+    bool open(const hidlink::CollectionIdentity& id);
     // Stops this key's readers (a derived class adds its own), closes the entry. Idempotent.
     virtual void close();
 
-    const CollectionIdentity& openedIdentity() const { return openedIdentity_; }
-    const DeviceInfo& info() const { return info_; }
+    const hidlink::CollectionIdentity& openedIdentity() const { return openedIdentity_; }
+    const hidlink::DeviceInfo& info() const { return info_; }
 
     // Reader flags, driven by the input and frame readers.
     std::atomic<bool> readerRunning{false};
@@ -50,13 +53,13 @@ protected:
     virtual void stopInputReader() {}
 
 private:
-    DeviceTable& table_;
+    hidlink::DeviceTable& table_;
     const int key_;
     bool isOpen_ = false;
     std::size_t found_ = 0;
-    std::array<CollectionIdentity, kFoundListSize> foundList_{};
-    CollectionIdentity openedIdentity_{};
-    DeviceInfo info_{};
+    std::array<hidlink::CollectionIdentity, kFoundListSize> foundList_{};
+    hidlink::CollectionIdentity openedIdentity_{};
+    hidlink::DeviceInfo info_{};
 };
 
-}  // namespace hidlink
+}  // namespace controllerlink

@@ -1,9 +1,9 @@
-#include "station/device/feature_transfer.h"
+#include "controllerlink/feature_transfer.h"
 
 #include <algorithm>
 #include <array>
 
-namespace station {
+namespace controllerlink {
 namespace {
 
 hidlink::Connection* featureConnection(hidlink::DeviceTable& table, int key, std::uint32_t& usage) {
@@ -62,4 +62,4 @@ bool setFeature(hidlink::DeviceTable& table, std::size_t length, std::span<const
     return c->setFeature(wrapped);
 }
 
-}  // namespace station
+}  // namespace controllerlink

@@ -9,12 +9,11 @@
 #include <mutex>
 #include <vector>
 
-#include "hidlink/device_link_base.h"
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/device_link_base.h"
+#include "controllerlink/vendor_ids.h"
 #include "platform/clock.h"
 #include "sim/descriptor_builder.h"
 #include "sim/virtual_bus.h"
-#include "station/device/device_link.h"
 
 namespace testfx {
 
@@ -45,7 +44,7 @@ public:
     }
 
     sim::UsbIdentity usbIdentity() const override {
-        return {static_cast<std::uint16_t>(hidlink::VID_PRIMARY), 0x4001, 0x0100};
+        return {static_cast<std::uint16_t>(controllerlink::VID_PRIMARY), 0x4001, 0x0100};
     }
     std::size_t interfaceCount() const override { return 1; }
     std::vector<std::uint8_t> reportDescriptor(std::size_t) const override { return descriptor_; }
@@ -110,12 +109,13 @@ inline Bytes answer9(std::uint8_t type, std::initializer_list<std::uint8_t> body
 }
 
 // A bus with one scripted controller, its touch collection open under TOUCH_KEY (and the pen
-// collection under PEN_KEY when it has one).
-struct Bench {
-    explicit Bench(std::vector<sim::CollectionSpec> collections = plainCollections())
+// collection under PEN_KEY when it has one). `Link` is constructed from (table, key, clock).
+template <class Link>
+struct BasicBench {
+    explicit BasicBench(std::vector<sim::CollectionSpec> collections = plainCollections())
         : device(std::make_shared<ScriptedController>(collections)) {
         deviceId = bus.addDevice(device);
-        const auto vid = hidlink::VID_PRIMARY;
+        const auto vid = controllerlink::VID_PRIMARY;
         touch.open({vid, 0x4001, collections[0].usagePage, collections[0].usage});
         if (collections.size() > 1) pen.open({vid, 0x4001, collections[1].usagePage, collections[1].usage});
     }
@@ -125,8 +125,8 @@ struct Bench {
     hidlink::DeviceTable table{backend};
     std::shared_ptr<ScriptedController> device;
     int deviceId = 0;
-    station::DeviceLink touch{table, hidlink::TOUCH_KEY, clock};
-    station::DeviceLink pen{table, hidlink::PEN_KEY, clock};
+    Link touch{table, controllerlink::TOUCH_KEY, clock};
+    Link pen{table, controllerlink::PEN_KEY, clock};
 };
 
 }  // namespace testfx

@@ -8,7 +8,7 @@
 
 #include "hidlink/device_table.h"
 
-namespace station {
+namespace controllerlink {
 
 inline constexpr std::size_t kWrapperLength = 1024;
 inline constexpr std::size_t kWrapperHeader = 3;  // tag, length high, length low
@@ -24,4 +24,4 @@ bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t 
 // Sends buffer[0..length) (buffer[0] is the report id). Same failure rules as getFeature.
 bool setFeature(hidlink::DeviceTable& table, std::size_t length, std::span<const std::uint8_t> buffer, int key);
 
-}  // namespace station
+}  // namespace controllerlink

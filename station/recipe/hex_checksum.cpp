@@ -1,8 +1,8 @@
-#include "station/sequence/hex_checksum.h"
+#include "station/recipe/hex_checksum.h"
 
 #include <vector>
 
-#include "romwrite/image/hex_reader.h"
+#include "intelhex/hex_reader.h"
 
 namespace station {
 
@@ -16,9 +16,9 @@ constexpr std::uint64_t kWorkArea = 0x60000;
 bool computeHexChecksumOfText(std::string_view text, std::uint16_t& hexChecksum) {
     std::vector<std::uint8_t> work(kWorkArea, 0xFF);
     // Between records the station skips every byte, NUL included; the writer is stricter.
-    romwrite::HexRecordReader reader(text, romwrite::HexLineEnds::CrLf, romwrite::HexNulBytes::SkipBetweenRecords);
-    romwrite::HexPlacement placement;
-    romwrite::HexDataRecord record;
+    intelhex::HexRecordReader reader(text, intelhex::HexLineEnds::CrLf, intelhex::HexNulBytes::SkipBetweenRecords);
+    intelhex::HexPlacement placement;
+    intelhex::HexDataRecord record;
     while (reader.nextData(record)) {
         const std::uint64_t offset = placement.place(record);
         for (std::size_t j = 0; j < record.bytes.size(); ++j)
@@ -38,7 +38,7 @@ bool computeHexChecksumOfText(std::string_view text, std::uint16_t& hexChecksum)
 bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum) {
     std::string text;
     // An image that cannot be read checksums as empty: the check then ends as a mismatch.
-    if (!romwrite::readWholeFile(hexFile, text)) text.clear();
+    if (!intelhex::readWholeFile(hexFile, text)) text.clear();
     return computeHexChecksumOfText(text, hexChecksum);
 }
 

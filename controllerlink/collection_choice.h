@@ -8,7 +8,7 @@
 
 #include "hidlink/identity.h"
 
-namespace station {
+namespace controllerlink {
 
 enum class ControllerGeneration : std::uint8_t { R5, R6 };
 
@@ -31,4 +31,4 @@ std::optional<hidlink::CollectionIdentity> findPenCollection(std::span<const hid
                                                              const hidlink::CollectionIdentity& touch,
                                                              ControllerGeneration gen);
 
-}  // namespace station
+}  // namespace controllerlink

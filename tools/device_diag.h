@@ -10,7 +10,7 @@
 #include "platform/clock.h"
 #include "station/device/device_link.h"
 
-namespace station {
+namespace diag {
 
 // Exit codes: 0 done, 1 the controller was not found or an operation failed (the failing
 // operation is named on `err`), 2 usage error.
@@ -21,10 +21,10 @@ int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::
 const char* deviceDiagUsage();
 
 // One CSV row per Tx line, rxCount values each (bounded by the grid), CR-less lines.
-std::string formatGridCsv(const Grid& grid, std::uint32_t rxCount, std::uint32_t txCount);
+std::string formatGridCsv(const station::Grid& grid, std::uint32_t rxCount, std::uint32_t txCount);
 
 // One line per Rx pin (72) and Tx pin (48): "Rx\t<n>\tused|unused\tOK|NG\tvdd=<0|1>\tgnd=<0|1>",
 // then the fault counters.
-std::string formatPinCheck(const DeviceLink& link);
+std::string formatPinCheck(const station::DeviceLink& link);
 
-}  // namespace station
+}  // namespace diag

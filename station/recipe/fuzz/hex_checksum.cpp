@@ -1,6 +1,6 @@
 // The station's HEX checksum on arbitrary file content; where the writer accepts the file, the
 // two must agree, or the recipe's CHECKSUM would never match what the writer shows.
-#include "station/sequence/hex_checksum.h"
+#include "station/recipe/hex_checksum.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
-#include "station/device/collection_choice.h"
+#include "controllerlink/collection_choice.h"
 
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/vendor_ids.h"
 
-namespace station {
+namespace controllerlink {
 
 std::optional<ControllerGeneration> parseGeneration(std::string_view text) {
     if (text == "R5") return ControllerGeneration::R5;
@@ -20,7 +20,7 @@ std::uint32_t penUsage(std::uint32_t touchUsage, ControllerGeneration gen) {
 std::optional<hidlink::CollectionIdentity> findTouchCollection(std::span<const hidlink::CollectionIdentity> found,
                                                                ControllerGeneration gen) {
     for (const auto& id : found) {
-        if (!hidlink::isMakerVendor(id.vendorId) || id.usagePage != touchUsagePage(gen)) continue;
+        if (!controllerlink::isMakerVendor(id.vendorId) || id.usagePage != touchUsagePage(gen)) continue;
         if (id.usage == 0x11 || id.usage == 0x0B) return id;
     }
     return std::nullopt;
@@ -39,4 +39,4 @@ std::optional<hidlink::CollectionIdentity> findPenCollection(std::span<const hid
     return std::nullopt;
 }
 
-}  // namespace station
+}  // namespace controllerlink

@@ -1,4 +1,4 @@
-#include "romwrite/image/hex_reader.h"
+#include "intelhex/hex_reader.h"
 
 #include <sys/stat.h>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace romwrite {
+namespace intelhex {
 
 namespace {
 
@@ -153,4 +153,4 @@ bool readWholeFile(const std::string& path, std::string& content) {
     return ok;
 }
 
-}  // namespace romwrite
+}  // namespace intelhex

@@ -1,6 +1,6 @@
 // The diag device commands run in-process against the virtual controller, as vorlick-diag
 // runs them against a socket or hidraw backend.
-#include "station/device/device_diag.h"
+#include "tools/device_diag.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ protected:
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         Outcome r;
-        r.code = station::runDeviceDiag(backend, clock, args, out, err);
+        r.code = diag::runDeviceDiag(backend, clock, args, out, err);
         r.out = slurp(out);
         r.err = slurp(err);
         return r;

@@ -1,11 +1,11 @@
-#include "station/sequence/hex_checksum.h"
+#include "station/recipe/hex_checksum.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "intelhex/tests/hex_fixture.h"
 #include "romwrite/image/firmware_image.h"
-#include "romwrite/image/tests/hex_fixture.h"
 
 using hexfixture::eof;
 using hexfixture::fill;

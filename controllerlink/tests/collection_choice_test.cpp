@@ -1,18 +1,18 @@
-#include "station/device/collection_choice.h"
+#include "controllerlink/collection_choice.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "hidlink/vendor_ids.h"
+#include "controllerlink/vendor_ids.h"
 
 namespace {
 
+using controllerlink::ControllerGeneration;
 using hidlink::CollectionIdentity;
-using station::ControllerGeneration;
 
-constexpr auto P = hidlink::VID_PRIMARY;
-constexpr auto S = hidlink::VID_SECONDARY;
+constexpr auto P = controllerlink::VID_PRIMARY;
+constexpr auto S = controllerlink::VID_SECONDARY;
 
 TEST(CollectionChoice, TouchIsTheFirstMakerCollectionOfTheGenerationsPageAndTouchUsage) {
     const std::vector<CollectionIdentity> found = {
@@ -22,9 +22,9 @@ TEST(CollectionChoice, TouchIsTheFirstMakerCollectionOfTheGenerationsPageAndTouc
         {P, 0x2002, 0xFF11, 0x0B},       // R6 driver-mode touch
         {P, 0x2003, 0xFF11, 0x11},
     };
-    EXPECT_EQ(station::findTouchCollection(found, ControllerGeneration::R6), found[3]);
-    EXPECT_EQ(station::findTouchCollection(found, ControllerGeneration::R5), found[2]);
-    EXPECT_FALSE(station::findTouchCollection(std::span(found).first(2), ControllerGeneration::R6));
+    EXPECT_EQ(controllerlink::findTouchCollection(found, ControllerGeneration::R6), found[3]);
+    EXPECT_EQ(controllerlink::findTouchCollection(found, ControllerGeneration::R5), found[2]);
+    EXPECT_FALSE(controllerlink::findTouchCollection(std::span(found).first(2), ControllerGeneration::R6));
 }
 
 TEST(CollectionChoice, PenUsageFollowsTheTouchUsageAndGeneration) {
@@ -35,7 +35,7 @@ TEST(CollectionChoice, PenUsageFollowsTheTouchUsageAndGeneration) {
     };
     for (const Case& c : {Case{0x0B, ControllerGeneration::R5, 0x0A}, Case{0x0B, ControllerGeneration::R6, 0x0A},
                           Case{0x11, ControllerGeneration::R5, 0x13}, Case{0x11, ControllerGeneration::R6, 0x02}}) {
-        EXPECT_EQ(station::penUsage(c.touchUsage, c.gen), c.pen) << c.touchUsage;
+        EXPECT_EQ(controllerlink::penUsage(c.touchUsage, c.gen), c.pen) << c.touchUsage;
     }
 }
 
@@ -47,15 +47,15 @@ TEST(CollectionChoice, PenMustShareTheTouchCollectionsVendorProductAndPage) {
         {S, 0x3000, 0xFF09, 0x02},  // other page
         {S, 0x3000, 0xFF11, 0x02},
     };
-    EXPECT_EQ(station::findPenCollection(found, touch, ControllerGeneration::R6), found[3]);
-    EXPECT_FALSE(station::findPenCollection(found, touch, ControllerGeneration::R5));
+    EXPECT_EQ(controllerlink::findPenCollection(found, touch, ControllerGeneration::R6), found[3]);
+    EXPECT_FALSE(controllerlink::findPenCollection(found, touch, ControllerGeneration::R5));
 }
 
 TEST(CollectionChoice, GenerationNamesAreExact) {
-    EXPECT_EQ(station::parseGeneration("R5"), ControllerGeneration::R5);
-    EXPECT_EQ(station::parseGeneration("R6"), ControllerGeneration::R6);
-    EXPECT_FALSE(station::parseGeneration("r6"));
-    EXPECT_FALSE(station::parseGeneration("R7"));
+    EXPECT_EQ(controllerlink::parseGeneration("R5"), ControllerGeneration::R5);
+    EXPECT_EQ(controllerlink::parseGeneration("R6"), ControllerGeneration::R6);
+    EXPECT_FALSE(controllerlink::parseGeneration("r6"));
+    EXPECT_FALSE(controllerlink::parseGeneration("R7"));
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
+#include "controllerlink/vendor_ids.h"
 #include "hidlink/tests/sample_descriptors.h"
 #include "hidlink/tests/sysfs_fixture.h"
-#include "hidlink/vendor_ids.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::string line(int index, unsigned vid, unsigned pid, unsigned page, unsigned 
 
 TEST(DiagListTest, ListsTheFixtureCollectionsAndTheMakersOnly) {
     hidlink::fixture::SysfsFixture tree;
-    const auto maker = static_cast<std::uint16_t>(hidlink::VID_PRIMARY);
+    const auto maker = static_cast<std::uint16_t>(controllerlink::VID_PRIMARY);
     tree.add({0, 0x0003, 0x046D, 0xC077, 0x7200, hidlink::samples::kMouse});
     tree.add({1, 0x0003, maker, 0x0100, 0x0203, hidlink::samples::kVendorController});
     tree.add({2, 0x0003, maker, 0x0101, 0x0203, {0x05, 0x01, 0xA1}});  // unusable: skipped

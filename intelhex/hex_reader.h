@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace romwrite {
+namespace intelhex {
 
 enum class HexLineEnds {
     CrLf,      // every record followed by CR LF, as the writer and the station demand
@@ -88,4 +88,4 @@ private:
 // Whole file content; false when the file cannot be opened or read (a directory, say).
 bool readWholeFile(const std::string& path, std::string& content);
 
-}  // namespace romwrite
+}  // namespace intelhex

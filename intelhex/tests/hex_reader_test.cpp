@@ -1,10 +1,10 @@
-#include "romwrite/image/hex_reader.h"
+#include "intelhex/hex_reader.h"
 
 #include <gtest/gtest.h>
 
-#include "romwrite/image/tests/hex_fixture.h"
+#include "intelhex/tests/hex_fixture.h"
 
-using namespace romwrite;
+using namespace intelhex;
 using hexfixture::record;
 
 namespace {
