@@ -3,7 +3,7 @@
 // go to this object's key; pen operations always address the pen collection (PEN_KEY), and
 // are called on the pen DeviceLink. Every operation blocks for its transfers and its pacing
 // sleeps and returns true on success. The first refused transfer or unexpected answer fails
-// the operation; what was already copied stays.
+// the operation (lastError() says which and why); what was already copied stays.
 #include <array>
 #include <cstddef>
 #include <cstdint>
