@@ -320,6 +320,14 @@ TEST(DeviceDiagOnHidraw, OpenFailureNamesTheNodeAndTheSystemsReason) {
                   std::string::npos)
             << r.err;
     }
+    // Without a readable sysfs tree nothing is found, and the reason says why.
+    platform::VirtualClock clock;
+    hidlink::HidrawBackend nowhere("/nonexistent/sys", "/nonexistent/dev", clock);
+    const Outcome r = runDiag(nowhere, clock, {"version"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("finding the touch collection failed: cannot read the sysfs root /nonexistent/sys"),
+              std::string::npos)
+        << r.err;
 }
 
 }  // namespace
