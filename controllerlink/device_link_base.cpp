@@ -1,14 +1,29 @@
 #include "controllerlink/device_link_base.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "controllerlink/vendor_ids.h"
 
 namespace controllerlink {
 
+namespace {
+
+std::string describe(const hidlink::CollectionIdentity& id) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04X/%04X %04X/%04X", static_cast<unsigned>(id.vendorId),
+                  static_cast<unsigned>(id.productId), static_cast<unsigned>(id.usagePage),
+                  static_cast<unsigned>(id.usage));
+    return text;
+}
+
+}  // namespace
+
 std::size_t DeviceLinkBase::refreshFoundList() {
     std::vector<hidlink::CollectionIdentity> all;
-    table_.enumerateCollections(all, kStationEnumerationLimit);
+    table_.backend().clearLastError();
+    if (table_.enumerateCollections(all, kStationEnumerationLimit) == 0 && !table_.backend().lastError().empty())
+        lastError_ = table_.backend().lastError();
     found_ = 0;
     for (const hidlink::CollectionIdentity& id : all) {
         if (!isMakerVendor(id.vendorId)) continue;
@@ -19,14 +34,32 @@ std::size_t DeviceLinkBase::refreshFoundList() {
 }
 
 bool DeviceLinkBase::open(const hidlink::CollectionIdentity& id) {
+    const bool taken = table_.contains(key_);
+    table_.backend().clearLastError();
     if (!table_.openCollection(id.vendorId, id.productId, id.usagePage, id.usage, key_)) {
         openedIdentity_ = {};
+        // The backend names the node and the system's reason when an open was tried.
+        const std::string& why = table_.backend().lastError();
+        lastError_ = taken          ? "key " + std::to_string(key_) + " is already open"
+                     : !why.empty() ? why
+                                    : "no collection " + describe(id) + " is present";
         return false;
     }
     table_.getCollectionInfo(key_, info_);
     openedIdentity_ = info_.identity;
     isOpen_ = true;
     return true;
+}
+
+void DeviceLinkBase::noteTransferFailure(int key) {
+    const hidlink::DeviceTableEntry* e = table_.entry(key);
+    if (e == nullptr || !e->feature) {
+        lastError_ = "no collection is open under key " + std::to_string(key);
+        return;
+    }
+    const std::string& why = e->feature->lastError();
+    // The connection carried the transfer; the failure was what it brought back.
+    lastError_ = !why.empty() ? why : e->info.path + ": the answer did not carry the report asked for";
 }
 
 void DeviceLinkBase::close() {

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
+#include <string>
 
 #include "hidlink/device_table.h"
 #include "hidlink/identity.h"
@@ -43,11 +44,21 @@ public:
     const hidlink::CollectionIdentity& openedIdentity() const { return openedIdentity_; }
     const hidlink::DeviceInfo& info() const { return info_; }
 
+    // Why the last failed enumeration, open or operation of this link failed: the node and the
+    // operating system's or the simulator's reason, or the answer that did not fit. For
+    // diagnostic channels (engineers' tools, stderr); the operator's messages stay as they are.
+    const std::string& lastError() const { return lastError_; }
+    // Takes the reason of the transfer on `key` that just failed from its connection (also for
+    // helpers that transfer on this link's table themselves).
+    void noteTransferFailure(int key);
+
     // Reader flags, driven by the input and frame readers.
     std::atomic<bool> readerRunning{false};
     std::atomic<bool> frameReaderRunning{false};
 
 protected:
+    void setLastError(std::string text) { lastError_ = std::move(text); }
+
     // Hook for derived classes: stop the frame reader before the entry goes.
     virtual void stopFrameReader() {}
     virtual void stopInputReader() {}
@@ -60,6 +71,7 @@ private:
     std::array<hidlink::CollectionIdentity, kFoundListSize> foundList_{};
     hidlink::CollectionIdentity openedIdentity_{};
     hidlink::DeviceInfo info_{};
+    std::string lastError_;
 };
 
 }  // namespace controllerlink

@@ -62,7 +62,8 @@ public:
     ReadResult readInput(std::span<std::uint8_t> buffer, int timeoutMs);
     void close();
 
-    // Why the last call failed, for engineers' messages.
+    // Why the last transfer or read failed (the node and the operating system's or the
+    // simulator's reason), for engineers' messages; empty after one that succeeded.
     const std::string& lastError() const { return lastError_; }
 
 protected:
@@ -91,6 +92,9 @@ public:
     // nullptr when the collection cannot be opened (gone, no permission).
     virtual std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) = 0;
     const std::string& lastError() const { return lastError_; }
+    // Before a call whose failure may not be the backend's (an open that finds no match), so
+    // an old reason is not shown for it.
+    void clearLastError() { lastError_.clear(); }
 
 protected:
     void setLastError(std::string text) { lastError_ = std::move(text); }

@@ -28,6 +28,13 @@ void dump(const CollectionDesc& d, const char* what, std::span<const std::uint8_
     std::fputs(line.c_str(), stderr);
 }
 
+void dumpFailure(const CollectionDesc& d, const char* what, const std::string& reason) {
+    char head[64];
+    std::snprintf(head, sizeof head, "hid %04X/%04X %s: ", static_cast<unsigned>(d.identity.usagePage),
+                  static_cast<unsigned>(d.identity.usage), what);
+    std::fputs((head + reason + "\n").c_str(), stderr);
+}
+
 }  // namespace
 
 void setTrace(bool on) { g_trace = on ? 1 : 0; }
@@ -83,11 +90,14 @@ bool Connection::validFeatureRequest(std::span<const std::uint8_t> report) {
 }
 
 bool Connection::getFeature(std::span<std::uint8_t> report) {
+    lastError_.clear();
     if (!validFeatureRequest(report)) return false;
     if (traceEnabled()) dump(desc_, "get>", report);
     const long n = doGetFeature(report);
     if (n <= 0) {
-        if (traceEnabled()) dump(desc_, "get! failed", {});
+        // A backend that cannot say more still names the node and the report.
+        if (lastError_.empty()) setLastError(desc_.path + ": get feature " + std::to_string(report[0]) + " refused");
+        if (traceEnabled()) dumpFailure(desc_, "get! failed", lastError_);
         return false;
     }
     // Bytes the device did not answer must not keep what the request carried there.
@@ -97,19 +107,29 @@ bool Connection::getFeature(std::span<std::uint8_t> report) {
 }
 
 bool Connection::setFeature(std::span<const std::uint8_t> report) {
+    lastError_.clear();
     if (!validFeatureRequest(report)) return false;
     if (traceEnabled()) dump(desc_, "set>", report);
     const bool ok = doSetFeature(report);
-    if (!ok && traceEnabled()) dump(desc_, "set! refused", {});
+    if (!ok) {
+        if (lastError_.empty()) setLastError(desc_.path + ": set feature " + std::to_string(report[0]) + " refused");
+        if (traceEnabled()) dumpFailure(desc_, "set! refused", lastError_);
+    }
     return ok;
 }
 
 ReadResult Connection::readInput(std::span<std::uint8_t> buffer, int timeoutMs) {
-    if (!open_) return {ReadStatus::Disconnected, 0};
-    if (buffer.empty()) return {ReadStatus::Error, 0};
+    lastError_.clear();
+    if (!open_) return setLastError("collection is closed"), ReadResult{ReadStatus::Disconnected, 0};
+    if (buffer.empty()) return setLastError("no room for an input report"), ReadResult{ReadStatus::Error, 0};
     ReadResult r = doReadInput(buffer, timeoutMs);
     r.length = std::min(r.length, buffer.size());
     if (r.status == ReadStatus::Ok && traceEnabled()) dump(desc_, "in<", buffer.first(r.length));
+    if (r.status == ReadStatus::Disconnected || r.status == ReadStatus::Error) {
+        if (lastError_.empty())
+            setLastError(desc_.path + (r.status == ReadStatus::Disconnected ? ": device gone" : ": input read failed"));
+        if (traceEnabled()) dumpFailure(desc_, "in! failed", lastError_);
+    }
     return r;
 }
 

@@ -227,7 +227,10 @@ protected:
             }
             if (ready == 0) return {ReadStatus::Timeout, 0};
             if ((p.revents & POLLIN) == 0) {
-                if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return {ReadStatus::Disconnected, 0};
+                if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+                    setLastError("poll on " + desc().path + ": the node hung up (device gone)");
+                    return {ReadStatus::Disconnected, 0};
+                }
                 return {ReadStatus::Error, 0};
             }
             // Reports queued before an unplug are still delivered; the hang-up comes after.
@@ -243,8 +246,9 @@ protected:
                     if (late) return {ReadStatus::Timeout, 0};
                     continue;
                 }
-                if (errno == ENODEV || errno == EIO || errno == ENXIO) return {ReadStatus::Disconnected, 0};
-                setLastError("read on " + desc().path + ": " + errnoText(errno));
+                const int err = errno;
+                setLastError("read on " + desc().path + ": " + errnoText(err));
+                if (err == ENODEV || err == EIO || err == ENXIO) return {ReadStatus::Disconnected, 0};
                 return {ReadStatus::Error, 0};
             }
             if (n == 0) return {ReadStatus::Disconnected, 0};  // writer gone; hidraw never sends empty reports

@@ -23,11 +23,10 @@ protected:
     long doGetFeature(std::span<std::uint8_t> report) override {
         Message answer;
         std::string error;
-        if (!channel_->call(GetFeature{{report.begin(), report.end()}}, answer, 0, error))
-            return setLastError(error), -1;
+        if (!channel_->call(GetFeature{{report.begin(), report.end()}}, answer, 0, error)) return fail(error), -1;
         const auto* reply = std::get_if<FeatureReply>(&answer);
-        if (reply == nullptr) return setLastError(unexpected("a get feature")), -1;
-        if (reply->result <= 0) return setLastError("the device refused the get feature"), -1;
+        if (reply == nullptr) return fail(unexpected("a get feature")), -1;
+        if (reply->result <= 0) return fail("the device refused the get feature " + std::to_string(report[0])), -1;
         const std::size_t n = std::min({reply->report.size(), report.size(), static_cast<std::size_t>(reply->result)});
         std::copy_n(reply->report.begin(), n, report.begin());
         return static_cast<long>(n);
@@ -36,9 +35,8 @@ protected:
     bool doSetFeature(std::span<const std::uint8_t> report) override {
         Message answer;
         std::string error;
-        if (!channel_->call(SetFeature{{report.begin(), report.end()}}, answer, 0, error))
-            return setLastError(error), false;
-        if (!std::holds_alternative<Status>(answer)) return setLastError(unexpected("a set feature")), false;
+        if (!channel_->call(SetFeature{{report.begin(), report.end()}}, answer, 0, error)) return fail(error), false;
+        if (!std::holds_alternative<Status>(answer)) return fail(unexpected("a set feature")), false;
         return true;
     }
 
@@ -53,12 +51,13 @@ protected:
             Message answer;
             std::string error;
             if (!channel_->call(ReadInput{wait, maxLength}, answer, wait, error)) {
-                setLastError(error);
+                fail(error);
                 // A refusal (no reader) is an error; a lost simulator is a disconnect.
                 return {channel_->connected() ? ReadStatus::Error : ReadStatus::Disconnected, 0};
             }
             const auto* reply = std::get_if<InputReply>(&answer);
-            if (reply == nullptr) return setLastError(unexpected("an input read")), ReadResult{ReadStatus::Error, 0};
+            if (reply == nullptr) return fail(unexpected("an input read")), ReadResult{ReadStatus::Error, 0};
+            if (reply->status == ReadStatus::Disconnected) fail("the simulator reports the collection gone");
             if (reply->status == ReadStatus::Timeout && clock.monotonicMs() < end) continue;
             const std::size_t n = std::min(reply->report.size(), buffer.size());
             std::copy_n(reply->report.begin(), n, buffer.begin());
@@ -73,6 +72,9 @@ protected:
     }
 
 private:
+    // The simulator's reason, behind the collection it concerns.
+    void fail(const std::string& reason) { setLastError(desc().path + ": " + reason); }
+
     std::unique_ptr<Channel> channel_;
 };
 

@@ -38,7 +38,8 @@ const char* kUsage =
     "  query                     touch query and pen query\n"
     "  raw|cal|actual|sd         averaged frame as CSV on stdout, one row per Tx line\n"
     "                            (sd: the mean grid, an empty line, the sigma grid);\n"
-    "                            retries and read flags on stderr\n"
+    "                            retries and read flags on stderr; blank frames up to\n"
+    "                            the retry limit fail the command\n"
     "      --frames N (8) --retry M (3) --floor 0|1 (0; raw, cal, sd) --calf (actual)\n"
     "  pincheck --wait W --threshold T\n"
     "                            one line per Rx and Tx pin with its Vdd/Gnd faults\n"
@@ -97,7 +98,8 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
             if (!g) return "--cpu must be R5 or R6";
             o.generation = *g;
         } else if (frameRead && a == "--frames") {
-            e = value(100000, o.frames);
+            // No frames would print a grid of zeros that nothing measured.
+            if (e = value(100000, o.frames); e.empty() && o.frames == 0) e = "--frames must be at least 1";
         } else if (frameRead && a == "--retry") {
             e = value(100000, o.retry);
         } else if (frameRead && o.command != "actual" && a == "--floor") {
@@ -126,11 +128,7 @@ public:
           touch_(table_, controllerlink::TOUCH_KEY, clock),
           pen_(table_, controllerlink::PEN_KEY, clock),
           err_(err) {}
-    ~Session() {
-        if (maintenance_ && !keep_) touch_.setDeviceMode(0);
-        pen_.close();
-        touch_.close();
-    }
+    ~Session() { finish(); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -138,9 +136,28 @@ public:
     DeviceLink& pen() { return pen_; }
     void keepMaintenance(bool keep) { keep_ = keep; }
 
-    bool fail(const char* operation) {
-        std::fprintf(err_, "vorlick-diag device: %s failed\n", operation);
+    // Names the operation and, when the link knows it, the node and the system's reason.
+    bool fail(const char* operation, const DeviceLink& link) {
+        const std::string& why = link.lastError();
+        std::fprintf(err_, "vorlick-diag device: %s failed%s%s\n", operation, why.empty() ? "" : ": ", why.c_str());
         return false;
+    }
+    bool fail(const char* operation) { return fail(operation, touch_); }
+
+    // Puts the controller back in normal mode (unless asked to keep it) and closes. False, with
+    // a line on `err`, when the controller could not be put back.
+    bool finish() {
+        bool ok = true;
+        if (maintenance_ && !keep_) {
+            maintenance_ = false;
+            if (!touch_.setDeviceMode(0)) {
+                ok = fail("returning to normal mode (setDeviceMode(0))");
+                std::fprintf(err_, "vorlick-diag device: the controller may still be in maintenance mode\n");
+            }
+        }
+        pen_.close();
+        touch_.close();
+        return ok;
     }
 
     bool open(ControllerGeneration gen, bool withPen) {
@@ -151,8 +168,8 @@ public:
         if (!touch_.open(*t)) return fail("opening the touch collection");
         if (withPen) {
             const auto p = controllerlink::findPenCollection(found, *t, gen);
-            if (!p) return fail("finding the pen collection");
-            if (!pen_.open(*p)) return fail("opening the pen collection");
+            if (!p) return fail("finding the pen collection", pen_);
+            if (!pen_.open(*p)) return fail("opening the pen collection", pen_);
         }
         return true;
     }
@@ -208,7 +225,7 @@ int runQuery(Session& s, ControllerGeneration gen, std::FILE* out) {
     std::fprintf(out, "touchQuery\t%s\ntouchFirmwareMajor\t0x%04X\ntouchFirmwareMinor\t0x%02X\n",
                  hexBytes(t.touchQuery).c_str(), t.touchFirmwareMajor, t.touchFirmwareMinor);
     DeviceLink& p = s.pen();
-    if (!p.readPenQuery(gen)) return s.fail("readPenQuery"), 1;
+    if (!p.readPenQuery(gen)) return s.fail("readPenQuery", p), 1;
     std::fprintf(out, "penMaxX\t%u\npenMaxY\t%u\npenMaxPressure\t%u\npenFirmware\t0x%04X\n", p.penMaxX, p.penMaxY,
                  p.penMaxPressure, p.penFirmware);
     return 0;
@@ -220,21 +237,30 @@ int runFrames(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     bool ok = false;
     const char* op = "";
     std::uint32_t retries = 0;
+    std::uint32_t flag = 0;
     const Grid* grid = nullptr;
     if (o.command == "raw") {
         op = "readRawAverage", ok = t.readRawAverage(o.frames, o.retry, o.floorMode);
-        retries = t.rawRetries, grid = &t.rawAverage;
+        retries = t.rawRetries, grid = &t.rawAverage, flag = RawOutOfRetries;
     } else if (o.command == "cal") {
         op = "readCalAverage", ok = t.readCalAverage(o.frames, o.retry, o.floorMode);
-        retries = t.calRetries, grid = &t.calAverage;
+        retries = t.calRetries, grid = &t.calAverage, flag = CalOutOfRetries;
     } else if (o.command == "actual") {
         op = "readActualAverage", ok = t.readActualAverage(o.frames, o.retry, o.useCalF);
-        retries = t.actualRetries, grid = &t.actualAverage;
+        retries = t.actualRetries, grid = &t.actualAverage, flag = ActualOutOfRetries;
     } else {
         op = "readStandardDeviation", ok = t.readStandardDeviation(o.frames, o.retry, o.floorMode);
-        retries = t.sdRetries, grid = &t.sdMean;
+        retries = t.sdRetries, grid = &t.sdMean, flag = SdOutOfRetries;
     }
     if (!ok) return s.fail(op), 1;
+    // Blank frames up to the retry limit: fewer frames than asked for were averaged (perhaps
+    // none), so the grid is not the measurement asked for.
+    if ((t.readFlags & flag) != 0) {
+        std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, t.readFlags);
+        std::fprintf(err, "vorlick-diag device: %s ran out of retries: %u blank frames before %u frames were read\n",
+                     op, retries, o.frames);
+        return 1;
+    }
     std::fputs(formatGridCsv(*grid, t.rxCount, t.txCount).c_str(), out);
     if (o.command == "sd") {
         std::fputs("\n", out);
@@ -255,7 +281,7 @@ int runPinCheck(Session& s, const Options& o, std::FILE* out) {
 int runHsync(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     DeviceLink& p = s.pen();
     if (o.hsyncWhat == "direct") {
-        if (!p.readHsyncDirect()) return s.fail("readHsyncDirect"), 1;
+        if (!p.readHsyncDirect()) return s.fail("readHsyncDirect", p), 1;
         for (std::size_t i = 0; i < p.hsyncDirect.size(); ++i)
             std::fprintf(out, "hsyncDirect[%zu]\t0x%08X\n", i, p.hsyncDirect[i]);
         std::fprintf(out, "signal\t%s\n", (p.hsyncDirect[8] & 1u) != 0 ? "enabled" : "disabled");
@@ -264,8 +290,9 @@ int runHsync(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     const auto request = [&](std::uint16_t command, const char* name, std::uint16_t& value) {
         const HsyncStatus st = hsyncRequestWithRetries(p, command, value);
         if (st == HsyncStatus::Ok) return true;
-        std::fprintf(err, "vorlick-diag device: hsync %s failed: %s (status %d)\n", name, hsyncFailureText(st),
-                     static_cast<int>(st));
+        const bool transfer = st == HsyncStatus::SendRefused || st == HsyncStatus::ReadRefused;
+        std::fprintf(err, "vorlick-diag device: hsync %s failed: %s (status %d)%s%s\n", name, hsyncFailureText(st),
+                     static_cast<int>(st), transfer ? ": " : "", transfer ? p.lastError().c_str() : "");
         return false;
     };
     std::uint16_t value = 0;
@@ -342,13 +369,25 @@ int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::
     const bool withPen = o.command == "query" || o.command == "hsync";
     Session s(backend, clock, err);
     s.keepMaintenance(o.keepMaintenance);
-    if (!s.open(o.generation, withPen) || !s.enterMaintenance()) return 1;
-    if (o.command == "registers") return runRegisters(s, out);
-    if (o.command == "version") return runVersion(s, out);
-    if (o.command == "query") return runQuery(s, o.generation, out);
-    if (o.command == "pincheck") return runPinCheck(s, o, out);
-    if (o.command == "hsync") return runHsync(s, o, out, err);
-    return runFrames(s, o, out, err);
+    int code = 1;
+    if (s.open(o.generation, withPen) && s.enterMaintenance()) {
+        if (o.command == "registers") {
+            code = runRegisters(s, out);
+        } else if (o.command == "version") {
+            code = runVersion(s, out);
+        } else if (o.command == "query") {
+            code = runQuery(s, o.generation, out);
+        } else if (o.command == "pincheck") {
+            code = runPinCheck(s, o, out);
+        } else if (o.command == "hsync") {
+            code = runHsync(s, o, out, err);
+        } else {
+            code = runFrames(s, o, out, err);
+        }
+    }
+    // A controller left in maintenance mode fails the command, whatever it printed.
+    if (!s.finish()) code = 1;
+    return code;
 }
 
 }  // namespace diag

@@ -12,8 +12,9 @@
 
 namespace diag {
 
-// Exit codes: 0 done, 1 the controller was not found or an operation failed (the failing
-// operation is named on `err`), 2 usage error.
+// Exit codes: 0 done, 1 the controller was not found, an operation failed, a frame read ran
+// out of retries on blank frames, or the controller could not be put back in normal mode (each
+// named on `err`, with the node's reason where the link has one), 2 usage error.
 int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::vector<std::string>& args,
                   std::FILE* out, std::FILE* err);
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "controllerlink/feature_transfer.h"
 #include "controllerlink/vendor_ids.h"
@@ -41,18 +43,35 @@ void DeviceLink::setRegisterWord(std::size_t index, std::uint16_t value) {
 }
 
 bool DeviceLink::send(int k, std::span<const std::uint8_t> report) {
-    if (!controllerlink::setFeature(table(), report.size(), report, k)) return false;
+    if (!controllerlink::setFeature(table(), report.size(), report, k)) return noteTransferFailure(k), false;
     clock_.sleepMs(kSetPauseMs);
     return true;
 }
 
 bool DeviceLink::maintenanceAnswer(Report& answer) {
-    return controllerlink::getFeature(table(), kMaintenanceReport, answer.size(), answer, key());
+    if (controllerlink::getFeature(table(), kMaintenanceReport, answer.size(), answer, key())) return true;
+    noteTransferFailure(key());
+    return false;
+}
+
+bool DeviceLink::unexpected(const Report& answer, std::uint8_t type, std::uint32_t part) {
+    char text[128];
+    std::snprintf(text, sizeof text, "unexpected maintenance answer: type 0x%X part %u/%u (wanted type 0x%X part %u)",
+                  static_cast<unsigned>(answer[1] & 0x0F), static_cast<unsigned>(answer[2]),
+                  static_cast<unsigned>(answer[3]), static_cast<unsigned>(type), static_cast<unsigned>(part));
+    setLastError(text);
+    return false;
+}
+
+bool DeviceLink::get(std::uint8_t reportId, std::span<std::uint8_t> buffer, int k) {
+    if (controllerlink::getFeature(table(), reportId, buffer.size(), buffer, k)) return true;
+    noteTransferFailure(k);
+    return false;
 }
 
 bool DeviceLink::readDeviceMode(std::uint8_t& mode) {
     std::array<std::uint8_t, 2> r{};
-    if (!controllerlink::getFeature(table(), 2, r.size(), r, key())) return false;
+    if (!get(2, r, key())) return false;
     mode = r[1];
     return true;
 }
@@ -126,7 +145,8 @@ bool DeviceLink::runPinCheck(std::uint16_t waitTime, std::uint16_t threshold) {
     if (!command(r)) return false;
     if (!selectResponse(1, 8)) return false;
     Report a{};
-    if (!maintenanceAnswer(a) || (a[1] & 0x0F) != 8) return false;
+    if (!maintenanceAnswer(a)) return false;
+    if ((a[1] & 0x0F) != 8) return unexpected(a, 8, a[2]);
     const auto bit = [&a](std::size_t firstByte, std::size_t n) {
         return static_cast<std::uint32_t>((a[firstByte + n / 8] >> (n % 8)) & 1u);
     };
@@ -178,10 +198,14 @@ bool DeviceLink::readRegisters() {
     const std::uint8_t saved = responseType;
     bool ok = selectResponse(1, 5);
     Report a{};
-    if (ok) ok = maintenanceAnswer(a) && (a[1] & 0x0F) == 5 && a[2] == 0;
+    const auto part = [&](std::uint8_t n) {
+        if (!maintenanceAnswer(a)) return false;
+        return ((a[1] & 0x0F) == 5 && a[2] == n) || unexpected(a, 5, n);
+    };
+    if (ok) ok = part(0);
     if (ok) {
         std::copy_n(a.begin() + 4, 60, registers.begin());
-        ok = maintenanceAnswer(a) && (a[1] & 0x0F) == 5 && a[2] == 1;
+        ok = part(1);
     }
     if (ok) {
         std::copy_n(a.begin() + 4, 32, registers.begin() + 60);
@@ -197,8 +221,11 @@ bool DeviceLink::readRegisters() {
         rxCount = std::min<std::uint32_t>((lines >> 8) & 0x7F, kGridRx);
         txCount = std::min<std::uint32_t>(lines & 0x3F, kGridTx);
     }
+    // The first failure is the one worth telling; a failed restore is told when it is the only one.
+    const std::string firstFailure = ok ? std::string() : lastError();
     const bool restored =
         selectResponse(static_cast<std::uint8_t>(saved >> 4), static_cast<std::uint8_t>(saved & 0x0F));
+    if (!ok) setLastError(firstFailure);
     return ok && restored;
 }
 
@@ -216,7 +243,15 @@ bool DeviceLink::readCalibrationTable() {
     std::size_t received = 0;
     while (received < kCalibrationWords) {
         Report a{};
-        if (!maintenanceAnswer(a) || (a[1] & 0x0F) != 9 || le16(&a[2]) != received * 2) return false;
+        if (!maintenanceAnswer(a)) return false;
+        if ((a[1] & 0x0F) != 9 || le16(&a[2]) != received * 2) {
+            char text[128];
+            std::snprintf(text, sizeof text,
+                          "unexpected calibration table answer: type 0x%X offset %u (wanted type 9, offset %zu)",
+                          static_cast<unsigned>(a[1] & 0x0F), static_cast<unsigned>(le16(&a[2])), received * 2);
+            setLastError(text);
+            return false;
+        }
         const std::size_t n = std::min(kSamplesPerAnswer, kCalibrationWords - received);
         for (std::size_t i = 0; i < n; ++i) calibrationTable[received + i] = le16(&a[4 + 2 * i]);
         received += n;
@@ -233,7 +268,15 @@ bool DeviceLink::readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::si
     for (;;) {
         Report a{};
         if (!maintenanceAnswer(a)) return false;
-        if ((a[1] & 0x0F) != typeNibble || a[2] != rx || a[3] != tx) return false;
+        if ((a[1] & 0x0F) != typeNibble || a[2] != rx || a[3] != tx) {
+            char text[128];
+            std::snprintf(text, sizeof text,
+                          "unexpected frame answer: type 0x%X Rx %u Tx %u (wanted type 0x%X Rx %zu Tx %zu)",
+                          static_cast<unsigned>(a[1] & 0x0F), static_cast<unsigned>(a[2]), static_cast<unsigned>(a[3]),
+                          static_cast<unsigned>(typeNibble), rx, tx);
+            setLastError(text);
+            return false;
+        }
         for (std::size_t k = 0; k < kSamplesPerAnswer; ++k) {
             const auto v = static_cast<double>(static_cast<std::int16_t>(le16(&a[4 + 2 * k])));
             if (seen++ < 8 && v != 0) leadingZeros = false;
@@ -275,7 +318,7 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
     // A frame of no lines would never complete; the counts are public, so bound them here too.
     const std::size_t rxLines = std::min<std::size_t>(rxCount, kGridRx);
     const std::size_t txLines = std::min<std::size_t>(txCount, kGridTx);
-    if (rxLines == 0 || txLines == 0) return false;
+    if (rxLines == 0 || txLines == 0) return setLastError("no Rx or Tx lines to read"), false;
 
     std::uint8_t high = 0;
     std::uint8_t low = 0x0B;
@@ -300,7 +343,9 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
                 setRegisterWord(17, static_cast<std::uint16_t>(registerWord(17) & ~0x00A0u));
                 break;
         }
-        (void)writeRegisters();  // a refused write shows in the frame that follows
+        // A refused write would leave the controller sending the kind of frame it sent before
+        // (raw frames for a calibration read): a wrong kind of data is worse than no data.
+        if (!writeRegisters()) return false;
         clock_.sleepMs(kRegisterWritePauseMs);
         if (!selectResponse(high, low)) return false;
         bool leadingZeros = false;
@@ -350,7 +395,7 @@ bool DeviceLink::readStandardDeviation(std::uint32_t frames, std::uint32_t retry
 
 bool DeviceLink::readTouchQuery() {
     std::array<std::uint8_t, 16> a{};
-    if (!controllerlink::getFeature(table(), 4, a.size(), a, key())) return false;
+    if (!get(4, a, key())) return false;
     std::copy_n(a.begin() + 1, touchQuery.size(), touchQuery.begin());
     touchFirmwareMajor = le16(&a[11]);
     touchFirmwareMinor = a[13];
@@ -359,7 +404,7 @@ bool DeviceLink::readTouchQuery() {
 
 bool DeviceLink::readPenQuery(ControllerGeneration generation) {
     std::array<std::uint8_t, 9> a{};
-    if (!controllerlink::getFeature(table(), 5, a.size(), a, controllerlink::PEN_KEY)) return false;
+    if (!get(5, a, controllerlink::PEN_KEY)) return false;
     if (generation == ControllerGeneration::R6) {
         penMaxX = a[2] * 256u + a[3];
         penMaxY = a[4] * 256u + a[5];
@@ -424,7 +469,7 @@ bool DeviceLink::penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> pa
     std::copy(payload.begin(), payload.end(), r.begin() + 2);
     if (!send(controllerlink::PEN_KEY, r)) return false;
     Report a{};
-    if (!controllerlink::getFeature(table(), 0x10, a.size(), a, controllerlink::PEN_KEY)) return false;
+    if (!get(0x10, a, controllerlink::PEN_KEY)) return false;
     clock_.sleepMs(kSetPauseMs);
     std::copy(a.begin() + 2, a.end(), payload.begin());
     return true;

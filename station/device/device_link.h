@@ -3,7 +3,7 @@
 // go to this object's key; pen operations always address the pen collection (PEN_KEY), and
 // are called on the pen DeviceLink. Every operation blocks for its transfers and its pacing
 // sleeps and returns true on success. The first refused transfer or unexpected answer fails
-// the operation; what was already copied stays.
+// the operation (lastError() says which and why); what was already copied stays.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -128,6 +128,10 @@ private:
     bool command(const Report& report) { return send(key(), report); }
     bool writeLut(std::uint8_t block, std::span<const std::uint16_t> items);
     bool maintenanceAnswer(Report& answer);
+    // Gets report `reportId` of buffer.size() bytes from the collection under key `k`.
+    bool get(std::uint8_t reportId, std::span<std::uint8_t> buffer, int k);
+    // Records a maintenance answer of the wrong type or part; always false.
+    bool unexpected(const Report& answer, std::uint8_t type, std::uint32_t part);
     bool averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode, bool useCalF);
     // Reads one frame and adds it to sums (and squares to sumsSquared when given).
     bool readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::size_t txLines, Grid& sums, Grid* sumsSquared,

@@ -19,7 +19,8 @@ constexpr std::uint32_t kPollPauseMs = 1;
 using Frame = std::array<std::uint8_t, kHsyncReportLength>;
 
 bool sendFrame(DeviceLink& pen, const Frame& f) {
-    if (!controllerlink::setFeature(pen.table(), f.size(), f, controllerlink::PEN_KEY)) return false;
+    if (!controllerlink::setFeature(pen.table(), f.size(), f, controllerlink::PEN_KEY))
+        return pen.noteTransferFailure(controllerlink::PEN_KEY), false;
     pen.clock().sleepMs(kSetPauseMs);
     return true;
 }
@@ -29,8 +30,10 @@ HsyncStatus waitFor(DeviceLink& pen, std::uint8_t state, Frame& answer, const st
     platform::Clock& clock = pen.clock();
     const std::uint64_t start = clock.monotonicMs();
     for (;;) {
-        if (!controllerlink::getFeature(pen.table(), kTunnelReport, answer.size(), answer, controllerlink::PEN_KEY))
+        if (!controllerlink::getFeature(pen.table(), kTunnelReport, answer.size(), answer, controllerlink::PEN_KEY)) {
+            pen.noteTransferFailure(controllerlink::PEN_KEY);
             return HsyncStatus::ReadRefused;
+        }
         if (answer[1] == state) return HsyncStatus::Ok;
         if (clock.monotonicMs() - start > kHsyncWaitLimitMs) return HsyncStatus::Timeout;
         if (pump) pump();

@@ -5,10 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <sstream>
+#include <utility>
 
+#include "controllerlink/vendor_ids.h"
+#include "hidlink/hidraw_backend.h"
+#include "hidlink/sim_protocol.h"
+#include "hidlink/tests/sysfs_fixture.h"
 #include "sim/controller_device.h"
+#include "sim/descriptor_builder.h"
 #include "sim/virtual_bus.h"
 
 namespace {
@@ -29,6 +37,16 @@ std::string slurp(std::FILE* f) {
     return s;
 }
 
+Outcome runDiag(hidlink::Backend& backend, platform::Clock& clock, const std::vector<std::string>& args) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Outcome r;
+    r.code = diag::runDeviceDiag(backend, clock, args, out, err);
+    r.out = slurp(out);
+    r.err = slurp(err);
+    return r;
+}
+
 class DeviceDiag : public ::testing::Test {
 protected:
     void plug(sim::ControllerConfig c) {
@@ -36,15 +54,7 @@ protected:
         device = std::make_shared<sim::ControllerDevice>(c);
         deviceId = bus.addDevice(device);
     }
-    Outcome run(std::vector<std::string> args) {
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        Outcome r;
-        r.code = diag::runDeviceDiag(backend, clock, args, out, err);
-        r.out = slurp(out);
-        r.err = slurp(err);
-        return r;
-    }
+    Outcome run(const std::vector<std::string>& args) { return runDiag(backend, clock, args); }
     platform::VirtualClock clock;
     sim::VirtualBus bus{clock};
     sim::InProcessBackend backend{bus};
@@ -150,6 +160,7 @@ TEST_F(DeviceDiag, UsageErrorsExitTwoWithoutTouchingTheController) {
                                                  {"frobnicate"},
                                                  {"raw", "--frames"},
                                                  {"raw", "--frames", "-1"},
+                                                 {"raw", "--frames", "0"},
                                                  {"raw", "--calf"},
                                                  {"pincheck", "--wait", "5"},
                                                  {"hsync"},
@@ -160,6 +171,163 @@ TEST_F(DeviceDiag, UsageErrorsExitTwoWithoutTouchingTheController) {
         EXPECT_EQ(r.code, 2) << (args.empty() ? "" : args[0]);
     }
     EXPECT_EQ(device->mode(), 0);
+}
+
+// The bus clock, except that the first pause after a register write runs `onPause` once: the
+// moment between the write and the frame it asks for.
+class PauseHook final : public platform::Clock {
+public:
+    PauseHook(platform::Clock& inner, std::function<void()> onPause) : inner_(inner), onPause_(std::move(onPause)) {}
+    std::uint64_t monotonicMs() override { return inner_.monotonicMs(); }
+    platform::TimeOfDay timeOfDay() override { return inner_.timeOfDay(); }
+    void sleepMs(std::uint32_t ms) override {
+        if (ms == 10 && onPause_) std::exchange(onPause_, nullptr)();
+        inner_.sleepMs(ms);
+    }
+
+private:
+    platform::Clock& inner_;
+    std::function<void()> onPause_;
+};
+
+// A command that did not get what it asked for, or could not put the controller back in normal
+// mode, exits 1 and says which; what it could print stays printed.
+TEST_F(DeviceDiag, CommandsThatDidNotGetWhatTheyAskedForExitOne) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::function<void()> arrange;
+        bool unplugBeforeFrame;
+        bool printed;
+        std::vector<std::string> said;  // "@" stands for the touch collection's node
+        int modeAfter;                  // -1: the controller is gone
+    };
+    const Case cases[] = {
+        {"only blank frames",
+         {"raw"},
+         [this] { device->zeroFrames(1000); },
+         false,
+         false,
+         {"retries 3 flags 0x1", "readRawAverage ran out of retries: 3 blank frames before 8 frames were read"},
+         0},
+        {"standard deviation on blank frames",
+         {"sd", "--frames", "4", "--retry", "2"},
+         [this] { device->zeroFrames(2); },
+         false,
+         false,
+         {"readStandardDeviation ran out of retries"},
+         0},
+        // Mode, register read (select, two answers, restore), then the first register part.
+        {"refused register write of a calibration read",
+         {"cal"},
+         [this] {
+             bus.setFaults(deviceId, {0, 6, false});
+         },
+         false,
+         false,
+         {"readCalAverage failed: @: set feature 9 refused"},
+         0},
+        {"refused return to normal mode",
+         {"version"},
+         [this] {
+             bus.setFaults(deviceId, {0, 4, false});
+         },
+         false,
+         true,
+         {"returning to normal mode (setDeviceMode(0)) failed: @: set feature 2 refused",
+          "may still be in maintenance mode"},
+         1},
+        {"unplugged during a frame read",
+         {"raw"},
+         nullptr,
+         true,
+         false,
+         {"readRawAverage failed: @: set feature 9 refused", "returning to normal mode"},
+         -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bus.unplug(deviceId);
+        sim::ControllerConfig config;
+        config.registerWord41 = 0x0402;
+        plug(config);
+        if (c.arrange) c.arrange();
+        PauseHook hook(clock, [&] {
+            if (c.unplugBeforeFrame) bus.unplug(deviceId);
+        });
+        const Outcome r = runDiag(backend, hook, c.args);
+        EXPECT_EQ(r.code, 1) << r.err;
+        EXPECT_EQ(!r.out.empty(), c.printed) << r.out;
+        for (std::string said : c.said) {
+            if (const auto at = said.find('@'); at != std::string::npos)
+                said.replace(at, 1, hidlink::simwire::interfacePath(static_cast<std::uint32_t>(deviceId), 0));
+            EXPECT_NE(r.err.find(said), std::string::npos) << "wanted: " << said << "\n" << r.err;
+        }
+        if (c.modeAfter >= 0) {
+            EXPECT_EQ(device->mode(), c.modeAfter);
+        }
+    }
+}
+
+// The trace shows why a transfer failed, where the engineer reads the bytes.
+TEST_F(DeviceDiag, TraceNamesTheReasonOfARefusedTransfer) {
+    plug({});
+    bus.setFaults(deviceId, {0, 3, false});  // the version answer
+    hidlink::setTrace(true);
+    ::testing::internal::CaptureStderr();
+    const Outcome r = run({"version"});
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    hidlink::setTrace(false);
+    EXPECT_EQ(r.code, 1);
+    const std::string node = hidlink::simwire::interfacePath(static_cast<std::uint32_t>(deviceId), 0);
+    EXPECT_NE(trace.find("get! failed: " + node + ": get feature 9 refused"), std::string::npos) << trace;
+    EXPECT_NE(r.err.find("readMaintenanceVersion failed: " + node + ": get feature 9 refused"), std::string::npos)
+        << r.err;
+}
+
+// On hidraw the operating system's reason reaches the engineer. Mode bits do not stop root,
+// so the nodes here fail for reasons that hold for every user: gone, or not a device at all.
+TEST(DeviceDiagOnHidraw, OpenFailureNamesTheNodeAndTheSystemsReason) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> spoil;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"device node missing", [](const fs::path& node) { fs::remove(node); }, "No such file or directory"},
+        {"a directory in its place",
+         [](const fs::path& node) {
+             fs::remove(node);
+             fs::create_directory(node);
+         },
+         "Is a directory"},
+    };
+    using sim::ReportSpec;
+    const auto descriptor =
+        sim::buildVendorDescriptor({{0xFF11, 0x11, {{ReportSpec::Feature, 2, 2}, {ReportSpec::Feature, 9, 64}}},
+                                    {0xFF11, 0x02, {{ReportSpec::Feature, 5, 9}}}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        hidlink::fixture::SysfsFixture tree;
+        tree.add({3, 0x0003, static_cast<std::uint16_t>(controllerlink::VID_PRIMARY), 0x4001, 0x0100, descriptor});
+        c.spoil(tree.devPath(3));
+        platform::VirtualClock clock;
+        hidlink::HidrawBackend backend(tree.sysfsRoot(), tree.devRoot(), clock);
+        const Outcome r = runDiag(backend, clock, {"version"});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_NE(r.err.find("opening the touch collection failed: cannot open " + tree.devPath(3) + ": " + c.reason),
+                  std::string::npos)
+            << r.err;
+    }
+    // Without a readable sysfs tree nothing is found, and the reason says why.
+    platform::VirtualClock clock;
+    hidlink::HidrawBackend nowhere("/nonexistent/sys", "/nonexistent/dev", clock);
+    const Outcome r = runDiag(nowhere, clock, {"version"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("finding the touch collection failed: cannot read the sysfs root /nonexistent/sys"),
+              std::string::npos)
+        << r.err;
 }
 
 }  // namespace

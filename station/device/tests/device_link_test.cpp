@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 
 #include "station/device/tests/device_bench.h"
 
@@ -249,14 +251,68 @@ TEST_F(AveragedRead, UnexpectedAnswersFailAndKeepWhatWasAdded) {
     }
 }
 
-TEST_F(AveragedRead, RefusedResponseSelectFailsButARefusedRegisterWriteDoesNot) {
-    queueFrame(*b.device, frameAnswers(4, 3, 0x0B, [](auto, auto) { return std::int16_t(4); }));
-    b.bus.setFaults(b.deviceId, {0, 1, false});  // the first register part
-    ASSERT_TRUE(b.touch.readRawAverage(1, 1, 0));
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[2][3], 4.0);
+// A refused register write would leave the controller sending the frames it sent before (raw
+// frames for a calibration read), so it fails the read like a refused response select.
+TEST_F(AveragedRead, RefusedRegisterWriteOrSelectFailsTheRead) {
+    for (std::uint64_t nth : {1, 2, 3}) {  // register part 0, part 1, the response select
+        SCOPED_TRACE(nth);
+        testfx::Bench fresh;
+        fresh.touch.rxCount = 4;
+        fresh.touch.txCount = 3;
+        queueFrame(*fresh.device, frameAnswers(4, 3, 0x0B, [](auto, auto) { return std::int16_t(4); }));
+        fresh.bus.setFaults(fresh.deviceId, {0, nth, false});
+        EXPECT_FALSE(fresh.touch.readCalAverage(1, 1, 0));
+        EXPECT_EQ(fresh.device->getsOf(9), 0u) << "no frame is read after the refusal";
+        EXPECT_NE(fresh.touch.lastError().find(fresh.touch.info().path), std::string::npos) << fresh.touch.lastError();
+    }
+}
 
-    b.bus.setFaults(b.deviceId, {0, 3, false});  // the response select
-    EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0));
+// The link keeps why an operation failed, for the engineer's tools and the station's stderr.
+TEST(DeviceLinkLastError, NamesTheNodeOrTheAnswerThatDidNotFit) {
+    struct Case {
+        const char* name;
+        std::function<bool(testfx::Bench&)> run;
+        const char* reason;  // with "@" standing for the touch collection's node
+    };
+    const Case cases[] = {
+        {"refused set",
+         [](testfx::Bench& b) {
+             b.bus.setFaults(b.deviceId, {0, 1, false});
+             return b.touch.setReportType(1);
+         },
+         "@: set feature 3 refused"},
+        {"refused get", [](testfx::Bench& b) { return b.touch.readTouchQuery(); }, "@: get feature 4 refused"},
+        {"wrong register part",
+         [](testfx::Bench& b) {
+             b.device->queue(9, answer9(0x15, {1, 0}));
+             return b.touch.readRegisters();
+         },
+         "unexpected maintenance answer: type 0x5 part 1/0 (wanted type 0x5 part 0)"},
+        {"wrong frame index",
+         [](testfx::Bench& b) {
+             b.touch.rxCount = 4;
+             b.touch.txCount = 3;
+             b.device->queue(9, answer9(0x0B, {2, 0}));
+             return b.touch.readRawAverage(1, 1, 0);
+         },
+         "unexpected frame answer: type 0xB Rx 2 Tx 0 (wanted type 0xB Rx 0 Tx 0)"},
+        {"closed link",
+         [](testfx::Bench& b) {
+             b.touch.close();
+             return b.touch.readTouchQuery();
+         },
+         "no collection is open under key 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testfx::Bench b;
+        const std::string node = b.touch.info().path;
+        ASSERT_FALSE(node.empty());
+        ASSERT_FALSE(c.run(b));
+        std::string want = c.reason;
+        if (want[0] == '@') want = node + want.substr(1);
+        EXPECT_EQ(b.touch.lastError(), want);
+    }
 }
 
 TEST_F(AveragedRead, CountsBeyondTheGridReadTheGridOnly) {
