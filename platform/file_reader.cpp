@@ -17,7 +17,7 @@ const char* kindOf(mode_t mode) {
     if (S_ISCHR(mode)) return "a character device";
     if (S_ISBLK(mode)) return "a block device";
     if (S_ISSOCK(mode)) return "a socket";
-    return "not a file";
+    return "something else";
 }
 
 bool refuse(FileReadError* error, const std::string& path, std::string why, std::string& content) {
@@ -28,7 +28,7 @@ bool refuse(FileReadError* error, const std::string& path, std::string why, std:
 
 std::string notRegular(mode_t mode) {
     if (S_ISDIR(mode)) return "is a directory";
-    return std::string("is not a regular file (") + kindOf(mode) + ")";
+    return std::string("is not a regular file but ") + kindOf(mode);
 }
 
 std::string tooLarge(std::size_t maxBytes) { return "is larger than " + std::to_string(maxBytes) + " bytes"; }

@@ -9,7 +9,7 @@
 namespace platform {
 
 // Why a file was not read: the path and the operating system's reason or the refusal
-// ("is a directory", "is not a regular file (a FIFO)", "is larger than N bytes").
+// ("is a directory", "is not a regular file but a FIFO", "is larger than N bytes").
 struct FileReadError {
     std::string path;
     std::string why;

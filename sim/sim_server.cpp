@@ -320,8 +320,8 @@ void SimServer::reapLocked(bool all) {
 
 void SimServer::turnAway(int fd) {
     // A runaway client must not cost a thread per socket; the one turned away learns why.
-    const std::string why = "the simulator serves " + std::to_string(limits_.maxClients) +
-                            " connections at most and all are in use";
+    const std::string why =
+        "the simulator serves " + std::to_string(limits_.maxClients) + " connections at most and all are in use";
     (void)sendMessage(fd, Status{false, why}, clock_, clock_.monotonicMs() + 100);
     ::shutdown(fd, SHUT_WR);
     if (turnedAway_.size() >= kMaxTurnedAway) {

@@ -60,10 +60,10 @@ TEST_F(FileReaderTest, RefusesWhatIsNotASmallRegularFileAndSaysWhy) {
         std::size_t limit;
         std::string why;
     } cases[] = {
-        {fifo_.path(), 1 << 20, "is not a regular file (a FIFO)"},
-        {"/dev/zero", 1 << 20, "is not a regular file (a character device)"},
+        {fifo_.path(), 1 << 20, "is not a regular file but a FIFO"},
+        {"/dev/zero", 1 << 20, "is not a regular file but a character device"},
         {fifo_.dir(), 1 << 20, "is a directory"},
-        {sock, 1 << 20, "is not a regular file (a socket)"},
+        {sock, 1 << 20, "is not a regular file but a socket"},
         {fifo_.dir() + "/missing", 1 << 20, "No such file or directory"},
         {write("big", std::string(101, 'x')), 100, "is larger than 100 bytes"},
         {unreadable, 100, root ? "" : "Permission denied"},

@@ -100,9 +100,8 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui, const TableFileAccess& a
 
     auto openCsv = [&](const std::string& path, std::string& content) {
         platform::FileReadError readError;
-        const std::string at = access.startDirectory.empty() || path.empty()
-                                   ? path
-                                   : recipePathCandidate(path, access.startDirectory);
+        const std::string at =
+            access.startDirectory.empty() || path.empty() ? path : recipePathCandidate(path, access.startDirectory);
         if (platform::readRegularFile(at, kMaxTableFileBytes, content, &readError)) return true;
         ui.appendMessage("Failed to open csv '" + path + "'");
         if (access.trace) access.trace(readError.text() + "\n");

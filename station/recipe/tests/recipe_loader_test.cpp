@@ -1,8 +1,8 @@
 #include "station/recipe/recipe_loader.h"
 
 #include <gmock/gmock.h>
-#include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <optional>
@@ -196,8 +196,8 @@ TEST_F(RecipeLoad, ARecipeThatIsNoSmallRegularFileIsRefusedAtOnceWithTheReason) 
     struct Case {
         std::string path, why;
     } cases[] = {
-        {fifo.path(), "is not a regular file (a FIFO)"},
-        {"/dev/zero", "is not a regular file (a character device)"},
+        {fifo.path(), "is not a regular file but a FIFO"},
+        {"/dev/zero", "is not a regular file but a character device"},
         {dir_.str(), "is a directory"},
         {big, "is larger than " + std::to_string(kMaxRecipeBytes) + " bytes"},
     };
@@ -221,9 +221,9 @@ TEST_F(RecipeLoad, ATableTheRecipeCheckRefusesIsNeverOpenedBlockingNorReadWithou
     struct Case {
         std::string value, checked, why;
     } cases[] = {
-        {fifo.path(), fifo.path(), "is not a regular file (a FIFO)"},
-        {"ref.fifo", dir_.str() + "/ref.fifo", "is not a regular file (a FIFO)"},
-        {"/dev/zero", "/dev/zero", "is not a regular file (a character device)"},
+        {fifo.path(), fifo.path(), "is not a regular file but a FIFO"},
+        {"ref.fifo", dir_.str() + "/ref.fifo", "is not a regular file but a FIFO"},
+        {"/dev/zero", "/dev/zero", "is not a regular file but a character device"},
     };
     for (const auto& c : cases) {
         traces_.clear();

@@ -215,8 +215,8 @@ TEST_F(LoadTables, FilesThatAreNoSmallRegularFilesAreRefusedAtOnceWithTheReason)
     struct Case {
         std::string path, why;
     } cases[] = {
-        {fifo.path(), "is not a regular file (a FIFO)"},
-        {"/dev/zero", "is not a regular file (a character device)"},
+        {fifo.path(), "is not a regular file but a FIFO"},
+        {"/dev/zero", "is not a regular file but a character device"},
         {dir_.str(), "is a directory"},
         {big, "is larger than " + std::to_string(kMaxTableFileBytes) + " bytes"},
     };
