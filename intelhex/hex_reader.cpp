@@ -1,9 +1,6 @@
 #include "intelhex/hex_reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 namespace intelhex {
@@ -135,22 +132,6 @@ std::uint64_t HexPlacement::place(const HexDataRecord& record) {
     const std::int64_t last = static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(record.bytes.size()) - 1;
     highest_ = std::max(highest_, last);
     return offset;
-}
-
-bool readWholeFile(const std::string& path, std::string& content) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    content.clear();
-    // Size the buffer from the file itself; a directory or a pipe just grows it as it reads.
-    struct stat st {};
-    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        content.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) content.append(buf, n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
 }
 
 }  // namespace intelhex

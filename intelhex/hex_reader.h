@@ -85,7 +85,4 @@ private:
     std::int64_t highest_ = 0;
 };
 
-// Whole file content; false when the file cannot be opened or read (a directory, say).
-bool readWholeFile(const std::string& path, std::string& content);
-
 }  // namespace intelhex

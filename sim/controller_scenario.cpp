@@ -222,11 +222,11 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
     for (const ScenarioEntry& e : section.entries) {
         const auto it = handlers().find(e.key);
         if (it == handlers().end()) {
-            error = "line " + std::to_string(e.line) + ": unknown key '" + e.key + "' for model controller";
+            error = std::to_string(e.line) + ": unknown key '" + e.key + "' for model controller";
             return false;
         }
         if (!it->second(p, e.value)) {
-            error = "line " + std::to_string(e.line) + ": bad value '" + e.value + "' for " + e.key + ": " + p.problem;
+            error = std::to_string(e.line) + ": bad value '" + e.value + "' for " + e.key + ": " + p.problem;
             return false;
         }
     }
@@ -235,7 +235,7 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
         int line = section.line;
         for (const ScenarioEntry& e : section.entries)
             if (e.key == "pen_fw") line = e.line;
-        error = "line " + std::to_string(line) + ": bad value for pen_fw: an R6 pen query reports 0 to 255";
+        error = std::to_string(line) + ": bad value for pen_fw: an R6 pen query reports 0 to 255";
         return false;
     }
     return true;

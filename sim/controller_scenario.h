@@ -13,7 +13,7 @@ class Clock;
 
 namespace sim {
 
-// Fills `config` from the section; false and one "line N: ..." message on the first unknown
+// Fills `config` from the section; false and one "N: ..." message (N the key's line) on the first unknown
 // key or bad value.
 bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfig& config, std::string& error);
 

@@ -35,6 +35,13 @@ bool number(const std::string& text, std::uint64_t max, std::uint64_t& out) {
 }
 
 int serve(const std::string& socketPath, const std::string& scenario) {
+    // Read the scenario while SIGINT and SIGTERM still end the program. The reader refuses a FIFO
+    // or a device at once, and a slow disk must not make the program deaf to them either.
+    std::string error, scenarioText;
+    if (!scenario.empty() && !sim::readScenarioFile(scenario, scenarioText, error)) {
+        std::fprintf(stderr, "vorlick-sim: %s\n", error.c_str());
+        return 1;
+    }
     // Block the stop signals in every thread; the main thread takes them with sigwait.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -45,10 +52,9 @@ int serve(const std::string& socketPath, const std::string& scenario) {
 
     platform::Clock& clock = platform::systemClock();
     sim::VirtualBus bus(clock);
-    std::string error;
     if (scenario.empty()) {
         bus.addDevice(sim::makeDefaultController(clock));
-    } else if (!sim::loadScenarioFile(scenario, bus, clock, error)) {
+    } else if (!sim::loadScenario(scenarioText, scenario, bus, clock, error)) {
         std::fprintf(stderr, "vorlick-sim: %s\n", error.c_str());
         return 1;
     }

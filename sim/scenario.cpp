@@ -1,18 +1,15 @@
 #include "sim/scenario.h"
 
 #include <cctype>
-#include <fstream>
 #include <memory>
 
 #include "hidlink/sim_protocol.h"
+#include "platform/file_reader.h"
 #include "sim/scenario_models.h"
 #include "sim/virtual_bus.h"
 
 namespace sim {
 namespace {
-
-// Larger than any scenario a person writes; keeps a wrong path (a disk image, /dev/zero) out.
-constexpr std::size_t kMaxScenarioBytes = 1u << 20;
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -28,6 +25,7 @@ struct Transport {
 // Takes the keys every model shares out of the section. Error: "<line>: what".
 bool takeTransportKeys(ScenarioSection& s, Transport& t, std::string& model, std::string& error) {
     std::vector<ScenarioEntry> rest;
+    int modelLine = 0;
     for (auto& e : s.entries) {
         std::uint64_t n = 0;
         const auto bad = [&](const std::string& want) {
@@ -35,7 +33,13 @@ bool takeTransportKeys(ScenarioSection& s, Transport& t, std::string& model, std
             return false;
         };
         if (e.key == "model") {
+            // Two models in one section is a slip (a pasted block), not a choice.
+            if (modelLine != 0)
+                return error = std::to_string(e.line) + ": model is given twice (first on line " +
+                               std::to_string(modelLine) + ")",
+                       false;
             model = e.value;
+            modelLine = e.line;
         } else if (e.key == "plugged" || e.key == "refuse_all") {
             if (e.value != "0" && e.value != "1") return bad("0 or 1");
             (e.key == "plugged" ? t.plugged : t.faults.refuseAll) = e.value == "1";
@@ -142,22 +146,16 @@ bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bu
     return true;
 }
 
+bool readScenarioFile(const std::string& path, std::string& text, std::string& error) {
+    platform::FileReadError why;
+    if (platform::readRegularFile(path, kMaxScenarioBytes, text, &why)) return true;
+    error = "cannot read scenario " + why.text();
+    return false;
+}
+
 bool loadScenarioFile(const std::string& path, VirtualBus& bus, platform::Clock& clock, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read scenario " + path;
-        return false;
-    }
     std::string text;
-    char chunk[4096];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-        text.append(chunk, static_cast<std::size_t>(in.gcount()));
-        if (text.size() > kMaxScenarioBytes) {
-            error = "scenario " + path + " is larger than " + std::to_string(kMaxScenarioBytes) + " bytes";
-            return false;
-        }
-    }
-    return loadScenario(text, path, bus, clock, error);
+    return readScenarioFile(path, text, error) && loadScenario(text, path, bus, clock, error);
 }
 
 }  // namespace sim

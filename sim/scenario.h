@@ -2,6 +2,7 @@
 // Scenario files describe what vorlick-sim serves: one [device] section per simulated device
 // (its model, identity, panel and faults). The parser keeps every entry with its line number so
 // a model can report the exact line it rejects.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,6 +51,15 @@ std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text,
 // any model. Nothing is plugged in unless the whole file is good.
 bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bus, platform::Clock& clock,
                   std::string& error);
+
+// Larger than any scenario a person writes: a table model with a few hundred answers of 64
+// bytes each is some 100 KB. Keeps a wrong path (a disk image) out.
+inline constexpr std::size_t kMaxScenarioBytes = 1u << 20;
+
+// The scenario's text. Only a regular file within kMaxScenarioBytes is read, and the open never
+// waits, so a FIFO or a device given by mistake is refused at once with its reason.
+bool readScenarioFile(const std::string& path, std::string& text, std::string& error);
+// readScenarioFile, then loadScenario.
 bool loadScenarioFile(const std::string& path, VirtualBus& bus, platform::Clock& clock, std::string& error);
 
 }  // namespace sim

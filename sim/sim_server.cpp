@@ -22,11 +22,24 @@ using namespace hidlink::simwire;
 
 // A client that does not take its answer within this time is dropped.
 constexpr std::uint64_t kSendTimeoutMs = 5000;
-constexpr std::size_t kMaxClients = 256;
+// How long a socket turned away stays open for its client to read why, and how many may wait.
+constexpr std::uint64_t kTurnAwayLingerMs = 1000;
+constexpr std::size_t kMaxTurnedAway = 64;
 // A blocked input read looks at its socket this often, so a vanished client frees its reader.
 constexpr int kReadSliceMs = 200;
 
 Status fail(std::string text) { return Status{false, std::move(text)}; }
+
+// Waits without a deadline until the client sends something or hangs up (stop() shuts the
+// socket down, which ends the wait too). False on an error of the socket itself.
+bool waitForMessageStart(int fd) {
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, -1);
+        if (rc > 0) return (p.revents & POLLNVAL) == 0;
+        if (rc < 0 && errno != EINTR) return false;
+    }
+}
 
 bool peerGone(int fd) {
     pollfd p{fd, POLLRDHUP, 0};
@@ -212,7 +225,8 @@ private:
 
 SimServer::SimServer(VirtualBus& bus) : SimServer(bus, platform::systemClock()) {}
 
-SimServer::SimServer(VirtualBus& bus, platform::Clock& clock) : bus_(bus), clock_(clock) {}
+SimServer::SimServer(VirtualBus& bus, platform::Clock& clock, SimServerLimits limits)
+    : bus_(bus), clock_(clock), limits_(limits) {}
 
 SimServer::~SimServer() { stop(); }
 
@@ -269,6 +283,7 @@ void SimServer::stop() {
     const char byte = 1;
     (void)!::write(wakeFds_[1], &byte, 1);
     if (acceptThread_.joinable()) acceptThread_.join();
+    closeTurnedAway(true);
     {
         std::lock_guard lock(mutex_);
         for (auto& s : sessions_) {
@@ -303,27 +318,45 @@ void SimServer::reapLocked(bool all) {
     }
 }
 
+void SimServer::turnAway(int fd) {
+    // A runaway client must not cost a thread per socket; the one turned away learns why.
+    const std::string why =
+        "the simulator serves " + std::to_string(limits_.maxClients) + " connections at most and all are in use";
+    (void)sendMessage(fd, Status{false, why}, clock_, clock_.monotonicMs() + 100);
+    ::shutdown(fd, SHUT_WR);
+    if (turnedAway_.size() >= kMaxTurnedAway) {
+        ::close(turnedAway_.front().fd);
+        turnedAway_.pop_front();
+    }
+    turnedAway_.push_back({fd, clock_.monotonicMs() + kTurnAwayLingerMs});
+}
+
+void SimServer::closeTurnedAway(bool all) {
+    const std::uint64_t now = clock_.monotonicMs();
+    while (!turnedAway_.empty() && (all || turnedAway_.front().closeAtMs <= now)) {
+        ::close(turnedAway_.front().fd);
+        turnedAway_.pop_front();
+    }
+}
+
 void SimServer::acceptLoop() {
     while (!stopping_) {
         pollfd p[2] = {{listenFd_, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
         // Wake now and then to join the threads of clients that left.
-        const int rc = ::poll(p, 2, 1000);
+        const int rc = ::poll(p, 2, turnedAway_.empty() ? 1000 : 100);
         {
             std::lock_guard lock(mutex_);
             reapLocked(false);
         }
+        closeTurnedAway(false);
         if (rc < 0 && errno != EINTR) break;
         if (stopping_ || (p[1].revents & POLLIN) != 0) break;
         if ((p[0].revents & POLLIN) == 0) continue;
         const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         std::lock_guard lock(mutex_);
-        if (sessions_.size() >= kMaxClients) {
-            // A runaway client must not cost a thread per socket.
-            (void)sendMessage(fd,
-                              Status{false, "the simulator serves " + std::to_string(kMaxClients) + " sockets at most"},
-                              clock_, clock_.monotonicMs() + 100);
-            ::close(fd);
+        if (sessions_.size() >= limits_.maxClients) {
+            turnAway(fd);
             continue;
         }
         auto session = std::make_unique<Session>();
@@ -340,7 +373,16 @@ void SimServer::serve(Session& session) {
         while (!stopping_) {
             Message request;
             std::string reason;
-            const IoStatus s = recvMessage(session.fd, request, clock_, kNoDeadline, &reason);
+            if (!waitForMessageStart(session.fd)) break;
+            const IoStatus s =
+                recvMessage(session.fd, request, clock_, clock_.monotonicMs() + limits_.messageDeadlineMs, &reason);
+            if (s == IoStatus::Timeout) {
+                (void)sendMessage(session.fd,
+                                  Status{false, "the rest of the message did not come within " +
+                                                    std::to_string(limits_.messageDeadlineMs) + " ms"},
+                                  clock_, clock_.monotonicMs() + kSendTimeoutMs);
+                break;
+            }
             if (s == IoStatus::BadMessage) {
                 // The stream cannot be trusted after a bad frame: say why, then hang up.
                 (void)sendMessage(session.fd, Status{false, "malformed message: " + reason}, clock_,

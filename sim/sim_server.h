@@ -4,6 +4,8 @@
 // open collection; when the peer goes away its reader is released.
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -18,12 +20,21 @@ class Clock;
 
 namespace sim {
 
+struct SimServerLimits {
+    // Sockets served at once; one more is answered with the reason and closed.
+    std::size_t maxClients = 256;
+    // A client may stay silent between messages for as long as it likes, but once it has sent
+    // the first byte of one, the rest must follow within this time or the socket is dropped: a
+    // stalled half message must not hold a place for ever.
+    std::uint64_t messageDeadlineMs = 5000;
+};
+
 class SimServer {
 public:
     // `clock` bounds the server's own socket waits; it must advance by itself (a real clock),
     // whatever clock the bus runs on.
     explicit SimServer(VirtualBus& bus);
-    SimServer(VirtualBus& bus, platform::Clock& clock);
+    SimServer(VirtualBus& bus, platform::Clock& clock, SimServerLimits limits = {});
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
@@ -48,9 +59,12 @@ private:
     void acceptLoop();
     void serve(Session& session);
     void reapLocked(bool all);
+    void turnAway(int fd);
+    void closeTurnedAway(bool all);
 
     VirtualBus& bus_;
     platform::Clock& clock_;
+    SimServerLimits limits_;
     std::string path_;
     int listenFd_ = -1;
     int wakeFds_[2] = {-1, -1};
@@ -58,6 +72,13 @@ private:
     std::atomic<bool> stopping_{false};
     mutable std::mutex mutex_;
     std::list<std::unique_ptr<Session>> sessions_;
+    // Sockets turned away, kept open a moment so the client can still send its hello and read
+    // the reason (closing at once would make its send fail before it reads anything).
+    struct TurnedAway {
+        int fd;
+        std::uint64_t closeAtMs;
+    };
+    std::deque<TurnedAway> turnedAway_;  // accept thread only
 };
 
 }  // namespace sim

@@ -19,14 +19,23 @@ int runHex(const std::vector<std::string>& args) {
     std::string error;
     intelhex::HexFault fault;
     if (!romwrite::loadHexImage(image, path, error, &fault)) {
-        // The writer shows no text for a malformed record; the engineer wants to know which.
-        std::fprintf(stderr, "vorlick-diag hex: %s: %s\n", path.c_str(),
-                     (error.empty() ? fault.text() : error).c_str());
+        // The writer shows no text for a malformed record, and one text for every file it did
+        // not read; the engineer wants to know which record, or why.
+        std::string text = error.empty() ? fault.text() : error;
+        if (!error.empty() && !fault.what.empty()) text += " (" + fault.what + ")";
+        std::fprintf(stderr, "vorlick-diag hex: %s: %s\n", path.c_str(), text.c_str());
         return 1;
     }
     std::uint16_t stationChecksum = 0;
-    if (!station::computeHexChecksum(path, stationChecksum)) {
+    platform::FileReadError readError;
+    if (!station::computeHexChecksum(path, stationChecksum, &readError)) {
         std::fprintf(stderr, "vorlick-diag hex: %s: the station cannot checksum this file\n", path.c_str());
+        return 1;
+    }
+    // The station sums a file it cannot read as an empty image; that is no checksum of this one.
+    if (!readError.why.empty()) {
+        std::fprintf(stderr, "vorlick-diag hex: %s: the station cannot read this file (%s)\n", path.c_str(),
+                     readError.why.c_str());
         return 1;
     }
     std::printf("start=0x%X size=0x%X checksum=0x%04X lockedPid=0x%04X fileVersion=0x%04X encCapable=%d\n", image.start,

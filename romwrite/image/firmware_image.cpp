@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/file_reader.h"
+
 namespace romwrite {
 
 namespace {
@@ -99,8 +101,10 @@ bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_v
 bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText, intelhex::HexFault* fault) {
     image.valid = false;
     std::string text;
-    if (!intelhex::readWholeFile(path, text)) {
+    platform::FileReadError readError;
+    if (!platform::readRegularFile(path, kMaxHexFileBytes, text, &readError)) {
         errorText = "No such file.";
+        if (fault) *fault = intelhex::HexFault{0, readError.why};
         return false;
     }
     return loadHexImageText(image, text, path, errorText, fault);

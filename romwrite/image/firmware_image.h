@@ -1,6 +1,7 @@
 #pragma once
 // The one flash image a writer job sends: read from an Intel HEX file or from the image linked
 // into the program (embedded_image.h).
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,10 @@ namespace romwrite {
 inline constexpr std::uint32_t kImageCapacity = 0x2C000;  // the controller's program flash
 inline constexpr std::uint32_t kImageStart = 0x8000;      // behind the bootloader
 inline constexpr std::uint32_t kImageBlock = 512;         // the bootloader writes whole blocks
+// Largest HEX file read. The whole flash at one data byte per record (":01AAAA00DDCC" and CR LF,
+// 15 bytes per image byte) is 2.6 MB; the rest covers address records and comments. Images
+// as tools write them, 16 or 32 bytes per record, take a sixth of that.
+inline constexpr std::size_t kMaxHexFileBytes = 4 << 20;
 
 struct FirmwareImage {
     // Byte k goes to flash address start + k; gaps read 0xFF.
@@ -29,7 +34,8 @@ struct FirmwareImage {
 // Loads a HEX file. On failure returns false with the reason in errorText: "No such file.",
 // "File size error." or "Start address error."; a malformed record sets no reason and leaves
 // errorText as it was (the window shows "Hex file error." for every failure); when asked, the
-// detail goes to *fault.
+// detail goes to *fault. A file that is not read (missing, unreadable, not a regular file, over
+// kMaxHexFileBytes) is "No such file.", with the reason in fault->what.
 bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText,
                   intelhex::HexFault* fault = nullptr);
 

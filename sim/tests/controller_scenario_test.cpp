@@ -88,26 +88,26 @@ TEST(ControllerScenario, BadKeysAndValuesNameTheirLine) {
         std::string key, value, message;
     };
     const Case cases[] = {
-        {"colour", "blue", "line 3: unknown key 'colour'"},
-        {"model", "bootloader", "line 3: bad value 'bootloader' for model"},
-        {"generation", "R7", "line 3: bad value 'R7' for generation"},
-        {"touch_usage", "0x12", "line 3: bad value '0x12' for touch_usage"},
-        {"pid", "0x10000", "line 3: bad value '0x10000' for pid"},
-        {"pid", "12ab", "line 3: bad value '12ab' for pid"},
-        {"noise", "-1", "line 3: bad value '-1' for noise"},
-        {"noise", "nan", "line 3: bad value 'nan' for noise"},
-        {"open_tx", "46", "line 3: bad value '46' for open_tx"},
-        {"open_rx", "3,,7", "line 3: bad value '3,,7' for open_rx"},
-        {"short", "3", "line 3: bad value '3' for short"},
-        {"dead", "1,72", "line 3: bad value '1,72' for dead"},
-        {"pin_fault", "rx:72:vdd", "line 3: bad value 'rx:72:vdd' for pin_fault"},
-        {"pin_fault", "tx:3:ground", "line 3: bad value 'tx:3:ground' for pin_fault"},
-        {"rx_count", "0", "line 3: bad value '0' for rx_count"},
-        {"tx_count", "47", "line 3: bad value '47' for tx_count"},
-        {"hsync", "maybe", "line 3: bad value 'maybe' for hsync"},
-        {"hsync_signal", "2", "line 3: bad value '2' for hsync_signal"},
-        {"mnt_version", "02 10", "line 3: bad value '02 10' for mnt_version"},
-        {"pen_fw", "0x0105", "line 3: bad value for pen_fw"},  // R6 by default: one byte
+        {"colour", "blue", "3: unknown key 'colour'"},
+        {"model", "bootloader", "3: bad value 'bootloader' for model"},
+        {"generation", "R7", "3: bad value 'R7' for generation"},
+        {"touch_usage", "0x12", "3: bad value '0x12' for touch_usage"},
+        {"pid", "0x10000", "3: bad value '0x10000' for pid"},
+        {"pid", "12ab", "3: bad value '12ab' for pid"},
+        {"noise", "-1", "3: bad value '-1' for noise"},
+        {"noise", "nan", "3: bad value 'nan' for noise"},
+        {"open_tx", "46", "3: bad value '46' for open_tx"},
+        {"open_rx", "3,,7", "3: bad value '3,,7' for open_rx"},
+        {"short", "3", "3: bad value '3' for short"},
+        {"dead", "1,72", "3: bad value '1,72' for dead"},
+        {"pin_fault", "rx:72:vdd", "3: bad value 'rx:72:vdd' for pin_fault"},
+        {"pin_fault", "tx:3:ground", "3: bad value 'tx:3:ground' for pin_fault"},
+        {"rx_count", "0", "3: bad value '0' for rx_count"},
+        {"tx_count", "47", "3: bad value '47' for tx_count"},
+        {"hsync", "maybe", "3: bad value 'maybe' for hsync"},
+        {"hsync_signal", "2", "3: bad value '2' for hsync_signal"},
+        {"mnt_version", "02 10", "3: bad value '02 10' for mnt_version"},
+        {"pen_fw", "0x0105", "3: bad value for pen_fw"},  // R6 by default: one byte
     };
     for (const Case& c : cases) {
         sim::ControllerConfig cfg;
@@ -125,7 +125,7 @@ TEST(ControllerScenario, FactoryBuildsTheDeviceOrExplains) {
     ASSERT_NE(dev, nullptr) << error;
     EXPECT_EQ(dev->usbIdentity().productId, 0x0952);
     EXPECT_EQ(sim::makeControllerFromSection(section({{"seed", "x"}}), clock, error), nullptr);
-    EXPECT_EQ(error.rfind("line 2: bad value 'x' for seed", 0), 0u) << error;
+    EXPECT_EQ(error.rfind("2: bad value 'x' for seed", 0), 0u) << error;
 }
 
 // Every example file stays loadable by the scenario loader vorlick-sim uses.

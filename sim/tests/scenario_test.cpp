@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "controllerlink/vendor_ids.h"
 #include "platform/clock.h"
+#include "platform/tests/fifo_guard.h"
 #include "sim/scenario_models.h"
 #include "sim/virtual_bus.h"
 
@@ -126,7 +129,10 @@ TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {
         {head + "answer = 0 09 0\n", ":5:", "answer wants"},
         {head + "latency_ms = 2001\n", ":5:", "latency_ms"},
         {head + "plugged = yes\n", ":5:", "plugged"},
-        {head + "model = robot\n", ":1:", "unknown model 'robot'"},
+        {head + "model = robot\n", ":5:", "model is given twice (first on line 2)"},
+        {"[device]\nmodel = controller\n\nnoise = -1\n", ":4:", "bad value '-1' for noise"},
+        {"[device]\nmodel = controller\ncolour = blue\n", ":3:", "unknown key 'colour'"},
+        {"[device]\nmodel = robot\n", ":1:", "unknown model 'robot'"},
         {"[device]\nvid = 1\n", ":1:", "no model"},
         {"[device]\nmodel = table\nreport = feature 9 64\n", ":3:", "before any collection"},
         {"[device]\nmodel = table\n", ":1:", "no collection"},
@@ -144,6 +150,29 @@ TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
     }
     EXPECT_TRUE(bus.deviceIds().empty()) << "nothing plugged in from a bad file";
+}
+
+TEST_F(ScenarioTest, AFileThatIsNoSmallRegularFileIsRefusedAtOnceWithTheReason) {
+    platform::test::IdleFifo fifo;
+    const std::string big = fifo.dir() + "/big.scenario";
+    std::ofstream(big) << std::string(sim::kMaxScenarioBytes + 1, '#');
+    struct Case {
+        std::string path, why;
+    } cases[] = {
+        {fifo.path(), "is not a regular file but a FIFO"},
+        {"/dev/zero", "is not a regular file but a character device"},
+        {fifo.dir(), "is a directory"},
+        {big, "is larger than " + std::to_string(sim::kMaxScenarioBytes) + " bytes"},
+    };
+    for (const auto& c : cases) {
+        bool ok = true;
+        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] {
+            ok = sim::loadScenarioFile(c.path, bus, clock, error);
+        })) << c.path;
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(error, "cannot read scenario " + c.path + ": " + c.why);
+    }
+    EXPECT_TRUE(bus.deviceIds().empty());
 }
 
 TEST_F(ScenarioTest, BadSecondDevicePlugsInNothing) {

@@ -214,6 +214,8 @@ TEST(SimCommandLine, BadUseGivesOneClearLineOrUsage) {
     const std::string missing = dir.file("nobody.sock");
     const std::string badScenario = dir.file("bad.scenario");
     std::ofstream(badScenario) << "[device]\nmodel = table\ncolour = blue\n";
+    const std::string fifo = dir.file("scenario.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct Case {
         const char* what;
         std::vector<std::string> argv;
@@ -234,6 +236,20 @@ TEST(SimCommandLine, BadUseGivesOneClearLineOrUsage) {
          {},
          1,
          "cannot read",
+         true},
+        // Read before the stop signals are blocked, and refused at once: never a program that
+        // waits on a FIFO and ignores SIGINT and SIGTERM.
+        {"sim, FIFO as scenario",
+         {kSim, "--socket", missing, "--scenario", fifo},
+         {},
+         1,
+         fifo + ": is not a regular file but a FIFO",
+         true},
+        {"sim, folder as scenario",
+         {kSim, "--socket", missing, "--scenario", dir.path()},
+         {},
+         1,
+         "is a directory",
          true},
         {"ctl, unknown verb", {kSim, "ctl", "--socket", missing, "explode"}, {}, 2, "usage:", false},
         {"ctl, device not a number", {kSim, "ctl", "--socket", missing, "unplug", "x"}, {}, 2, "usage:", false},

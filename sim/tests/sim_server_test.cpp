@@ -1,6 +1,7 @@
 #include "sim/sim_server.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -337,6 +338,86 @@ TEST_F(SimServerTest, SocketsBeyondTheCapAreTurnedAwayWithAReason) {
         if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(connected) << error;
+}
+
+// A small server: two sockets at most, 100 ms for the rest of a message once it has begun.
+class LimitedServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(server.start(socket, error)) << error;
+    }
+    int rawClient() {
+        std::string error;
+        const int fd = hidlink::simwire::connectUnixSocket(socket, error);
+        EXPECT_GE(fd, 0) << error;
+        return fd;
+    }
+    // The next answer on a raw socket; the bound is only there so a fault fails instead of hanging.
+    hidlink::simwire::IoStatus answer(int fd, hidlink::simwire::Message& m) {
+        platform::Clock& real = platform::systemClock();
+        return hidlink::simwire::recvMessage(fd, m, real, real.monotonicMs() + 10000);
+    }
+    static std::string refusal(const hidlink::simwire::Message& m) {
+        const auto* st = std::get_if<hidlink::simwire::Status>(&m);
+        return st != nullptr && !st->ok ? st->error : std::string("(no refusal)");
+    }
+
+    simtest::TempDir dir;
+    std::string socket = dir.file("sim.sock");
+    platform::VirtualClock clock;
+    sim::VirtualBus bus{clock};
+    sim::SimServer server{bus, platform::systemClock(), sim::SimServerLimits{2, 100}};
+};
+
+TEST_F(LimitedServerTest, AStalledHalfMessageIsDroppedAndFreesItsPlace) {
+    using namespace hidlink::simwire;
+    const std::uint8_t halfPrefix[] = {0x10, 0x00};
+    std::vector<int> stalled;
+    for (int i = 0; i < 2; ++i) {
+        stalled.push_back(rawClient());
+        ASSERT_EQ(::write(stalled.back(), halfPrefix, sizeof halfPrefix), 2);
+    }
+    for (int fd : stalled) {
+        Message m;
+        ASSERT_EQ(answer(fd, m), IoStatus::Ok);
+        EXPECT_EQ(refusal(m), "the rest of the message did not come within 100 ms");
+        EXPECT_EQ(answer(fd, m), IoStatus::Closed);
+        ::close(fd);
+    }
+    // Their places are free again (the server joins their threads on its next turn).
+    Channel next(socket, platform::systemClock(), kCallTimeoutMs);
+    std::string error;
+    bool connected = false;
+    for (int i = 0; i < 500 && !connected; ++i) {
+        connected = next.connect(error);
+        if (!connected) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(connected) << error;
+}
+
+TEST_F(LimitedServerTest, ASocketPastTheCapCanStillSayHelloAndReadWhy) {
+    using namespace hidlink::simwire;
+    const int idle1 = rawClient(), idle2 = rawClient();  // silent, but whole: they keep their places
+    Channel held(socket, platform::systemClock(), kCallTimeoutMs);
+    // The third is turned away. Its client may be slow to send its hello: the reason is already
+    // waiting, and the hello must still go through rather than fail on a closed socket.
+    const int late = rawClient();
+    pollfd p{late, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1);
+    EXPECT_EQ(sendMessage(late, Hello{}, platform::systemClock(), platform::systemClock().monotonicMs() + 1000),
+              IoStatus::Ok);
+    Message m;
+    ASSERT_EQ(answer(late, m), IoStatus::Ok);
+    EXPECT_EQ(refusal(m), "the simulator serves 2 connections at most and all are in use");
+    EXPECT_EQ(answer(late, m), IoStatus::Closed);
+    ::close(late);
+
+    std::string error;
+    EXPECT_FALSE(held.connect(error));
+    EXPECT_EQ(error, "the simulator serves 2 connections at most and all are in use");
+    ::close(idle1);
+    ::close(idle2);
 }
 
 TEST(SimServerStart, ReplacesOnlyAStaleSocket) {

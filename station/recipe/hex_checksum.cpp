@@ -35,10 +35,10 @@ bool computeHexChecksumOfText(std::string_view text, std::uint16_t& hexChecksum)
     return true;
 }
 
-bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum) {
+bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum, platform::FileReadError* readError) {
     std::string text;
     // An image that cannot be read checksums as empty: the check then ends as a mismatch.
-    if (!intelhex::readWholeFile(hexFile, text)) text.clear();
+    platform::readRegularFile(hexFile, kMaxStationHexBytes, text, readError);
     return computeHexChecksumOfText(text, hexChecksum);
 }
 

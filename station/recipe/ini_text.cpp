@@ -4,8 +4,6 @@
 #include <stdlib.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 
 namespace station::ini {
@@ -146,18 +144,6 @@ void readLutLine(std::string_view line, std::span<std::uint16_t> table, std::int
             table[static_cast<std::size_t>(counter)] = static_cast<std::uint16_t>(value);
         ++counter;
     }
-}
-
-bool readFile(const std::string& path, std::string& content) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    content.clear();
-    char chunk[1 << 16];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-        content.append(chunk, static_cast<std::size_t>(in.gcount()));
-    return !in.bad();
 }
 
 }  // namespace station::ini

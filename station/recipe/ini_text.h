@@ -58,7 +58,4 @@ void forEachLine(std::string_view content, Fn&& fn) {
     }
 }
 
-// Whole file as bytes; false when it cannot be opened or read.
-bool readFile(const std::string& path, std::string& content);
-
 }  // namespace station::ini

@@ -5,6 +5,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/file_reader.h"
 #include "station/recipe/ini_text.h"
 #include "station/recipe/recipe_keys.h"
 #include "station/recipe/recipe_paths.h"
@@ -277,7 +278,7 @@ public:
         lutSizes();
         anyCheckEnabled();
         portCounts();
-        if (s_.RAW_CHECK != 0 && !LoadThresholdTables(s_, env_.ui)) ++errors_;
+        if (s_.RAW_CHECK != 0 && !LoadThresholdTables(s_, env_.ui, {env_.startDirectory, env_.debugTrace})) ++errors_;
         drawingSteps();
         s_.TkpGainBlock = {static_cast<std::uint16_t>(s_.TKP_NOISE_GAIN_X),
                            static_cast<std::uint16_t>(s_.TKP_GAIN_X),
@@ -495,8 +496,10 @@ bool LoadRecipe(RecipeSettings& s, const std::string& path, RecipeEnvironment& e
     s.ylutCount = 0;
 
     std::string content;
-    if (!ini::readFile(path, content)) {
+    platform::FileReadError readError;
+    if (!platform::readRegularFile(path, kMaxRecipeBytes, content, &readError)) {
         env.ui.appendMessage("Failed to open \"" + path + "\".");
+        if (env.debugTrace) env.debugTrace(readError.text() + "\n");
         return false;
     }
     env.ui.appendMessage("Success to open \"" + path + "\".");

@@ -1,5 +1,6 @@
 #pragma once
 // Loading a test recipe into the station's settings record.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -10,6 +11,10 @@
 #include "station/window/ui_port.h"
 
 namespace station {
+
+// Largest recipe file read. Every key of a recipe with its home key lists at 255 values, both
+// LUTs and a comment on each line comes to well under 100 KB; the rest is room for long notes.
+inline constexpr std::size_t kMaxRecipeBytes = 1 << 20;
 
 // Checksum of a firmware HEX image; nullopt when the file exists but is not well-formed HEX.
 using HexChecksumFn = std::function<std::optional<std::uint16_t>(const std::string& path)>;

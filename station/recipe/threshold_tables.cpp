@@ -1,6 +1,8 @@
 #include "station/recipe/threshold_tables.h"
 
+#include "platform/file_reader.h"
 #include "station/recipe/ini_text.h"
+#include "station/recipe/recipe_paths.h"
 
 namespace station {
 
@@ -92,13 +94,17 @@ ThresholdKeysFound readThresholdTable(std::string_view content, Grid& upper, Gri
     return found;
 }
 
-bool LoadThresholdTables(RecipeSettings& s, UiPort& ui) {
+bool LoadThresholdTables(RecipeSettings& s, UiPort& ui, const TableFileAccess& access) {
     int errors = 0;
     const bool gapJudged = s.GAP_CHECK != 0 && s.GAP_LOG_ONLY == 0;
 
     auto openCsv = [&](const std::string& path, std::string& content) {
-        if (ini::readFile(path, content)) return true;
+        platform::FileReadError readError;
+        const std::string at =
+            access.startDirectory.empty() || path.empty() ? path : recipePathCandidate(path, access.startDirectory);
+        if (platform::readRegularFile(at, kMaxTableFileBytes, content, &readError)) return true;
         ui.appendMessage("Failed to open csv '" + path + "'");
+        if (access.trace) access.trace(readError.text() + "\n");
         ++errors;
         return false;
     };

@@ -1,5 +1,7 @@
 #pragma once
 // The reference, threshold and gap tables the raw data judgement compares each cell against.
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -28,8 +30,24 @@ struct ThresholdKeysFound {
 };
 ThresholdKeysFound readThresholdTable(std::string_view content, Grid& upper, Grid& lower);
 
+// Largest table file read. A file holds at most two blocks (#Upper and #Lower) of 46 rows by 72
+// cells; at 256 bytes of text per cell that is 1.7 MB, doubled for comment lines and the rows
+// past the 46th that a table tool may leave behind.
+inline constexpr std::size_t kMaxTableFileBytes = 4 << 20;
+
+// Where LoadThresholdTables reads from and tells why a file was not read.
+struct TableFileAccess {
+    // A table path still relative (one the recipe's path check refused) is read below this
+    // folder, the same file the check looked at; empty reads it as written.
+    std::string startDirectory;
+    // Why a file was not read (the operating system's reason, or not a regular file, or too
+    // large); empty drops it.
+    std::function<void(std::string_view)> trace;
+};
+
 // Clears and reads the tables the settings ask for; reports every fault and returns true when
-// there was none.
-bool LoadThresholdTables(RecipeSettings& settings, UiPort& ui);
+// there was none. Only a regular file within kMaxTableFileBytes is read, the same rule by which
+// the recipe's path check finds a table file, so a FIFO or a device is refused, never waited on.
+bool LoadThresholdTables(RecipeSettings& settings, UiPort& ui, const TableFileAccess& access = {});
 
 }  // namespace station

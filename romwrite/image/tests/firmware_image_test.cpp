@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "intelhex/tests/hex_fixture.h"
+#include "platform/tests/fifo_guard.h"
 
 using namespace romwrite;
 using hexfixture::eof;
@@ -153,11 +154,30 @@ TEST(LoadHexImage, FilesFromDisk) {
     EXPECT_EQ(image.lockedPid, 0x0A52u);
     EXPECT_EQ(image.fileVersion, 0x0103u);
 
-    for (const auto& bad : {(dir / "missing.hex").string(), dir.string()}) {
+    // Every file that is not read is "No such file." to the writer; the fault says why.
+    platform::test::IdleFifo fifo;
+    const auto big = (dir / "big.hex").string();
+    std::ofstream(big, std::ios::binary) << std::string(kMaxHexFileBytes + 1, '\n');
+    struct Bad {
+        std::string path, why;
+    } bads[] = {
+        {(dir / "missing.hex").string(), "No such file or directory"},
+        {dir.string(), "is a directory"},
+        {fifo.path(), "is not a regular file but a FIFO"},
+        {"/dev/zero", "is not a regular file but a character device"},
+        {big, "is larger than " + std::to_string(kMaxHexFileBytes) + " bytes"},
+    };
+    for (const auto& bad : bads) {
         error.clear();
-        EXPECT_FALSE(loadHexImage(image, bad, error));
+        intelhex::HexFault fault;
+        bool ok = true;
+        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] {
+            ok = loadHexImage(image, bad.path, error, &fault);
+        })) << bad.path;
+        EXPECT_FALSE(ok);
         EXPECT_FALSE(image.valid);
         EXPECT_EQ(error, "No such file.");
+        EXPECT_EQ(fault.what, bad.why) << bad.path;
     }
     std::filesystem::remove_all(dir);
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "intelhex/tests/hex_fixture.h"
+#include "platform/tests/fifo_guard.h"
 #include "romwrite/image/firmware_image.h"
 
 using hexfixture::eof;
@@ -62,10 +63,27 @@ TEST(HexChecksum, MalformedFilesFail) {
     }
 }
 
-TEST(HexChecksum, MissingFileChecksumsAsEmptyImage) {
-    std::uint16_t sum = 0;
-    ASSERT_TRUE(station::computeHexChecksum("/nonexistent/vorlick/fw_0A52_0103.hex", sum));
-    EXPECT_EQ(sum, 0xFE00);
+TEST(HexChecksum, AFileNotReadChecksumsAsEmptyImageAndSaysWhy) {
+    platform::test::IdleFifo fifo;
+    struct Case {
+        std::string path, why;
+    } cases[] = {
+        {"/nonexistent/vorlick/fw_0A52_0103.hex", "No such file or directory"},
+        {fifo.path(), "is not a regular file but a FIFO"},
+        {"/dev/zero", "is not a regular file but a character device"},
+        {fifo.dir(), "is a directory"},
+    };
+    for (const auto& c : cases) {
+        std::uint16_t sum = 0;
+        bool ok = false;
+        platform::FileReadError why;
+        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] {
+            ok = station::computeHexChecksum(c.path, sum, &why);
+        })) << c.path;
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(sum, 0xFE00);
+        EXPECT_EQ(why.text(), c.path + ": " + c.why);
+    }
 }
 
 // The example images: checksums worked out from the generator's data outside this code (the R6

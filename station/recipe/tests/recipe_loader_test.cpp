@@ -2,11 +2,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/tests/fifo_guard.h"
 #include "station/recipe/tests/recipe_test_support.h"
 
 namespace station {
@@ -186,6 +188,54 @@ TEST_F(RecipeLoad, FirmwareChecksumStep) {
         load("WRITE_FW=1\nROMWRITE_PATH=" + (dir_.path() / "bin/romwrite").string() + "\nHEX_FILE=none.hex\n"));
     EXPECT_THAT(faults(), ElementsAre("Ini Error: does not exist. HEX_FILE=\"" + dir_.str() + "/none.hex\"."));
     EXPECT_EQ(settings_->display.hexFile, "---");
+}
+
+TEST_F(RecipeLoad, ARecipeThatIsNoSmallRegularFileIsRefusedAtOnceWithTheReason) {
+    platform::test::IdleFifo fifo;
+    const std::string big = dir_.write("big.ini", std::string(kMaxRecipeBytes + 1, ';'));
+    struct Case {
+        std::string path, why;
+    } cases[] = {
+        {fifo.path(), "is not a regular file but a FIFO"},
+        {"/dev/zero", "is not a regular file but a character device"},
+        {dir_.str(), "is a directory"},
+        {big, "is larger than " + std::to_string(kMaxRecipeBytes) + " bytes"},
+    };
+    for (const auto& c : cases) {
+        port_.messages.clear();
+        traces_.clear();
+        bool ok = true;
+        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] { ok = LoadRecipe(*settings_, c.path, env_); }))
+            << c.path;
+        EXPECT_FALSE(ok);
+        EXPECT_THAT(port_.messages, ElementsAre("Failed to open \"" + c.path + "\"."));
+        EXPECT_THAT(traces_, ElementsAre(c.path + ": " + c.why + "\n"));
+    }
+}
+
+TEST_F(RecipeLoad, ATableTheRecipeCheckRefusesIsNeverOpenedBlockingNorReadWithoutBound) {
+    platform::test::IdleFifo fifo;
+    const std::string threshold = dir_.write("th.csv", "#Upper\n#Lower\n");
+    // Relative names are read below the start folder, where the path check looked.
+    ASSERT_EQ(::mkfifo((dir_.path() / "ref.fifo").c_str(), 0600), 0);
+    struct Case {
+        std::string value, checked, why;
+    } cases[] = {
+        {fifo.path(), fifo.path(), "is not a regular file but a FIFO"},
+        {"ref.fifo", dir_.str() + "/ref.fifo", "is not a regular file but a FIFO"},
+        {"/dev/zero", "/dev/zero", "is not a regular file but a character device"},
+    };
+    for (const auto& c : cases) {
+        traces_.clear();
+        bool ok = true;
+        EXPECT_FALSE(platform::test::blockedOnFifo(c.checked, [&] {
+            ok = load("RAW_CHECK=1\nREFERENCE_CSV=" + c.value + "\nTHRESHOLD_CSV=" + threshold + "\n");
+        })) << c.value;
+        EXPECT_FALSE(ok);
+        EXPECT_THAT(faults(), ElementsAre("Ini Error: does not exist. REFERENCE_CSV=\"" + c.checked + "\".",
+                                          "Failed to open csv '" + c.value + "'"));
+        EXPECT_THAT(traces_, Contains(c.checked + ": " + c.why + "\n"));
+    }
 }
 
 TEST_F(RecipeLoad, EveryStepReportsEvenAfterErrors) {

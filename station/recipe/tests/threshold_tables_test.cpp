@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/tests/fifo_guard.h"
 #include "station/recipe/tests/recipe_test_support.h"
 
 namespace station {
@@ -206,6 +207,39 @@ TEST_F(LoadTables, EveryMissingKeyAndFileIsReported) {
                             "Ini Error: Could not find the key '#Upper' in " + s_->THRESHOLD_CSV + ".",
                             "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
                             "Ini Error: Could not find the key '#Vertical' in " + s_->GAP_CSV + "."));
+}
+
+TEST_F(LoadTables, FilesThatAreNoSmallRegularFilesAreRefusedAtOnceWithTheReason) {
+    platform::test::IdleFifo fifo;
+    const std::string big = dir_.write("big.csv", std::string(kMaxTableFileBytes + 1, ' '));
+    struct Case {
+        std::string path, why;
+    } cases[] = {
+        {fifo.path(), "is not a regular file but a FIFO"},
+        {"/dev/zero", "is not a regular file but a character device"},
+        {dir_.str(), "is a directory"},
+        {big, "is larger than " + std::to_string(kMaxTableFileBytes) + " bytes"},
+    };
+    std::vector<std::string> traces;
+    const TableFileAccess access{"", [&](std::string_view t) { traces.emplace_back(t); }};
+    for (const auto& c : cases) {
+        port_.messages.clear();
+        traces.clear();
+        s_->REFERENCE_CSV = c.path;
+        bool ok = true;
+        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] { ok = LoadThresholdTables(*s_, port_, access); }))
+            << c.path;
+        EXPECT_FALSE(ok);
+        EXPECT_THAT(port_.messages, ElementsAre("Failed to open csv '" + c.path + "'"));
+        EXPECT_THAT(traces, ElementsAre(c.path + ": " + c.why + "\n"));
+        EXPECT_DOUBLE_EQ(s_->UpperTable[0][0], 300.0) << "the other readers carry on";
+    }
+}
+
+TEST_F(LoadTables, RelativeNamesAreReadBelowTheStartFolder) {
+    s_->REFERENCE_CSV = "ref.csv";
+    ASSERT_TRUE(LoadThresholdTables(*s_, port_, {dir_.str(), {}})) << ::testing::PrintToString(port_.messages);
+    EXPECT_DOUBLE_EQ(s_->ReferenceTable[0][0], 2000.0);
 }
 
 }  // namespace
