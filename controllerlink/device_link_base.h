@@ -3,7 +3,6 @@
 // is open, the maker's collections seen at the last enumeration and the identity it opened.
 // The station's command set (station/device) derives from it.
 #include <array>
-#include <atomic>
 #include <cstddef>
 
 #include "hidlink/device_table.h"
@@ -42,10 +41,6 @@ public:
 
     const hidlink::CollectionIdentity& openedIdentity() const { return openedIdentity_; }
     const hidlink::DeviceInfo& info() const { return info_; }
-
-    // Reader flags, driven by the input and frame readers.
-    std::atomic<bool> readerRunning{false};
-    std::atomic<bool> frameReaderRunning{false};
 
 protected:
     // Hook for derived classes: stop the frame reader before the entry goes.

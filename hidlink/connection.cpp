@@ -105,12 +105,17 @@ bool Connection::setFeature(std::span<const std::uint8_t> report) {
 }
 
 ReadResult Connection::readInput(std::span<std::uint8_t> buffer, int timeoutMs) {
-    if (!open_) return {ReadStatus::Disconnected, 0};
+    if (!open_ || readCancelled_) return {ReadStatus::Disconnected, 0};
     if (buffer.empty()) return {ReadStatus::Error, 0};
     ReadResult r = doReadInput(buffer, timeoutMs);
     r.length = std::min(r.length, buffer.size());
     if (r.status == ReadStatus::Ok && traceEnabled()) dump(desc_, "in<", buffer.first(r.length));
     return r;
+}
+
+void Connection::cancelRead() {
+    readCancelled_ = true;
+    doCancelRead();
 }
 
 void Connection::close() {

@@ -269,6 +269,10 @@ protected:
         if (reader_) bus_.closeReader(*reader_);
         reader_.reset();
     }
+    // Dropping the queue wakes the read; reader_ stays for doClose, which runs after.
+    void doCancelRead() override {
+        if (reader_) bus_.closeReader(*reader_);
+    }
 
 private:
     VirtualBus& bus_;
