@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <future>
 
 #include "hidlink/device_table.h"
 #include "hidlink/tests/sample_descriptors.h"
@@ -349,6 +350,23 @@ TEST_F(HidrawInputTest, NothingWaitingTimesOutAndAHangUpIsADisconnect) {
     EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Ok);
     EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Disconnected);
     touch->close();
+    EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Disconnected);
+}
+
+TEST_F(HidrawInputTest, ACancelEndsAReadThatWaitsAndEveryLaterOne) {
+    auto touch = openReader(controller(1, true), 0);
+    ASSERT_NE(touch, nullptr);
+    std::promise<void> reading;
+    auto pending = std::async(std::launch::async, [&] {
+        std::array<std::uint8_t, 8> buf{};
+        reading.set_value();
+        return touch->readInput(buf, 60000).status;  // nothing is ever written
+    });
+    reading.get_future().wait();
+    touch->cancelRead();
+    EXPECT_EQ(pending.get(), ReadStatus::Disconnected);
+    send({1, 9, 9, 9, 9, 9, 9, 9});
+    std::array<std::uint8_t, 8> buf{};
     EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Disconnected);
 }
 

@@ -225,6 +225,23 @@ TEST_F(SimServerTest, BlockedReaderDoesNotHoldUpFeatureTransfersOfTheSameClient)
     EXPECT_EQ(pending.get(), ReadStatus::Ok);
 }
 
+TEST_F(SimServerTest, ACancelEndsAReadThatWaits) {
+    auto b = client();
+    auto reader = b->open(find(*b, 0x11), OpenMode::ReadOnly);
+    ASSERT_TRUE(reader);
+    std::promise<void> reading;
+    auto pending = std::async(std::launch::async, [&] {
+        std::vector<std::uint8_t> in(64);
+        reading.set_value();
+        return reader->readInput(in, 60000).status;  // no input is ever pushed
+    });
+    reading.get_future().wait();
+    reader->cancelRead();
+    EXPECT_EQ(pending.get(), ReadStatus::Disconnected);
+    reader->close();
+    EXPECT_TRUE(readersDropTo(0));
+}
+
 TEST_F(SimServerTest, ClientGoingAwayReleasesItsReaders) {
     {
         auto b = client();
