@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <future>
+#include <thread>
 
 #include "controllerlink/vendor_ids.h"
 #include "hidlink/sim_protocol.h"
@@ -229,13 +230,11 @@ TEST_F(SimServerTest, ACancelEndsAReadThatWaits) {
     auto b = client();
     auto reader = b->open(find(*b, 0x11), OpenMode::ReadOnly);
     ASSERT_TRUE(reader);
-    std::promise<void> reading;
     auto pending = std::async(std::launch::async, [&] {
         std::vector<std::uint8_t> in(64);
-        reading.set_value();
         return reader->readInput(in, 60000).status;  // no input is ever pushed
     });
-    reading.get_future().wait();
+    while (bus.waitingReads() == 0) std::this_thread::yield();  // the server waits for the client
     reader->cancelRead();
     EXPECT_EQ(pending.get(), ReadStatus::Disconnected);
     reader->close();
