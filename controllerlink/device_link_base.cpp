@@ -52,14 +52,14 @@ bool DeviceLinkBase::open(const hidlink::CollectionIdentity& id) {
 }
 
 void DeviceLinkBase::noteTransferFailure(int key) {
-    const hidlink::DeviceTableEntry* e = table_.entry(key);
-    if (e == nullptr || !e->feature) {
+    const auto e = table_.entry(key);
+    if (e == nullptr) {
         lastError_ = "no collection is open under key " + std::to_string(key);
         return;
     }
-    const std::string& why = e->feature->lastError();
+    const std::string why = e->featureError();
     // The connection carried the transfer; the failure was what it brought back.
-    lastError_ = !why.empty() ? why : e->info.path + ": the answer did not carry the report asked for";
+    lastError_ = !why.empty() ? why : e->info().path + ": the answer did not carry the report asked for";
 }
 
 void DeviceLinkBase::close() {

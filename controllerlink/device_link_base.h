@@ -3,7 +3,6 @@
 // is open, the maker's collections seen at the last enumeration and the identity it opened.
 // The station's command set (station/device) derives from it.
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -51,10 +50,6 @@ public:
     // Takes the reason of the transfer on `key` that just failed from its connection (also for
     // helpers that transfer on this link's table themselves).
     void noteTransferFailure(int key);
-
-    // Reader flags, driven by the input and frame readers.
-    std::atomic<bool> readerRunning{false};
-    std::atomic<bool> frameReaderRunning{false};
 
 protected:
     void setLastError(std::string text) { lastError_ = std::move(text); }

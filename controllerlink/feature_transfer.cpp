@@ -6,13 +6,6 @@
 namespace controllerlink {
 namespace {
 
-hidlink::Connection* featureConnection(hidlink::DeviceTable& table, int key, std::uint32_t& usage) {
-    hidlink::DeviceTableEntry* e = table.entry(key);
-    if (e == nullptr || !e->feature) return nullptr;
-    usage = e->info.identity.usage;
-    return e->feature.get();
-}
-
 std::uint8_t wrapperTag(std::uint32_t usage) { return static_cast<std::uint8_t>(0xB0u | (usage & 0x0Fu)); }
 
 // The driver passes these two through as they are: the home-key mode switch and the
@@ -26,9 +19,10 @@ bool sentUnwrapped(std::size_t length, std::span<const std::uint8_t> buffer) {
 
 bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t length, std::span<std::uint8_t> buffer,
                 int key) {
-    std::uint32_t usage = 0;
-    hidlink::Connection* c = featureConnection(table, key, usage);
+    // The handle keeps the entry alive through the transfer, whoever closes the key meanwhile.
+    const auto c = table.entry(key);
     if (c == nullptr || length == 0 || length > buffer.size()) return false;
+    const std::uint32_t usage = c->info().identity.usage;
     if (!usesWrapper(usage)) {
         std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length), std::uint8_t{0});
         buffer[0] = reportId;
@@ -49,9 +43,9 @@ bool getFeature(hidlink::DeviceTable& table, std::uint8_t reportId, std::size_t 
 }
 
 bool setFeature(hidlink::DeviceTable& table, std::size_t length, std::span<const std::uint8_t> buffer, int key) {
-    std::uint32_t usage = 0;
-    hidlink::Connection* c = featureConnection(table, key, usage);
+    const auto c = table.entry(key);
     if (c == nullptr || length == 0 || length > buffer.size()) return false;
+    const std::uint32_t usage = c->info().identity.usage;
     if (!usesWrapper(usage) || sentUnwrapped(length, buffer)) return c->setFeature(buffer.first(length));
     if (length > kWrapperLength - kWrapperHeader) return false;
     std::array<std::uint8_t, kWrapperLength> wrapped{};

@@ -2,6 +2,7 @@
 // The HID backend interface: hidraw on a real machine, the simulator over a socket, or the
 // simulator in-process for tests. Backends hand over descriptor bytes and raw transfers; the
 // public Connection methods validate every request before a backend sees it.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,7 +41,8 @@ struct ReadResult {
 };
 
 // An open handle to one collection. Not thread-safe by itself: feature transfers come from one
-// thread, input reads from the collection's reader thread.
+// thread, input reads from the collection's reader thread; only cancelRead() may come from
+// another thread.
 class Connection {
 public:
     explicit Connection(CollectionDesc desc);
@@ -60,6 +62,9 @@ public:
     bool setFeature(std::span<const std::uint8_t> report);
     // Waits at most timeoutMs for one input report; the report id is always byte 0.
     ReadResult readInput(std::span<std::uint8_t> buffer, int timeoutMs);
+    // Wakes a readInput waiting in another thread; it and every later read return Disconnected.
+    // For closing a collection under its reader; not to be called together with close().
+    void cancelRead();
     void close();
 
     // Why the last transfer or read failed (the node and the operating system's or the
@@ -73,6 +78,8 @@ protected:
     virtual bool doSetFeature(std::span<const std::uint8_t> report) = 0;
     virtual ReadResult doReadInput(std::span<std::uint8_t> buffer, int timeoutMs) = 0;
     virtual void doClose() = 0;
+    // Ends a doReadInput blocked in another thread; safe to call while it runs.
+    virtual void doCancelRead() {}
     void setLastError(std::string text) { lastError_ = std::move(text); }
 
 private:
@@ -80,6 +87,7 @@ private:
     bool validFeatureRequest(std::span<const std::uint8_t> report);
     CollectionDesc desc_;
     bool open_ = true;
+    std::atomic<bool> readCancelled_{false};
     std::string lastError_;
 };
 

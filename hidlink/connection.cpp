@@ -120,7 +120,7 @@ bool Connection::setFeature(std::span<const std::uint8_t> report) {
 
 ReadResult Connection::readInput(std::span<std::uint8_t> buffer, int timeoutMs) {
     lastError_.clear();
-    if (!open_) return setLastError("collection is closed"), ReadResult{ReadStatus::Disconnected, 0};
+    if (!open_ || readCancelled_) return setLastError("collection is closed"), ReadResult{ReadStatus::Disconnected, 0};
     if (buffer.empty()) return setLastError("no room for an input report"), ReadResult{ReadStatus::Error, 0};
     ReadResult r = doReadInput(buffer, timeoutMs);
     r.length = std::min(r.length, buffer.size());
@@ -131,6 +131,11 @@ ReadResult Connection::readInput(std::span<std::uint8_t> buffer, int timeoutMs) 
         if (traceEnabled()) dumpFailure(desc_, "in! failed", lastError_);
     }
     return r;
+}
+
+void Connection::cancelRead() {
+    readCancelled_ = true;
+    doCancelRead();
 }
 
 void Connection::close() {

@@ -4,6 +4,56 @@
 
 namespace hidlink {
 
+DeviceTableEntry::DeviceTableEntry(int key, std::unique_ptr<Connection> feature, std::unique_ptr<Connection> read,
+                                   DeviceInfo info)
+    : key_(key), info_(std::move(info)), feature_(std::move(feature)), read_(std::move(read)) {}
+
+DeviceTableEntry::~DeviceTableEntry() { close(); }
+
+bool DeviceTableEntry::getFeature(std::span<std::uint8_t> report) {
+    std::lock_guard lock(featureMutex_);
+    return !closed_ && feature_->getFeature(report);
+}
+
+bool DeviceTableEntry::setFeature(std::span<const std::uint8_t> report) {
+    std::lock_guard lock(featureMutex_);
+    return !closed_ && feature_->setFeature(report);
+}
+
+std::string DeviceTableEntry::featureError() {
+    std::lock_guard lock(featureMutex_);
+    if (closed_) return info_.path + ": the collection was closed";
+    return feature_->lastError();
+}
+
+ReadResult DeviceTableEntry::readInput(std::span<std::uint8_t> buffer, int timeoutMs) {
+    std::lock_guard lock(readMutex_);
+    if (closed_) return {ReadStatus::Disconnected, 0};
+    return read_->readInput(buffer, timeoutMs);
+}
+
+void DeviceTableEntry::close() {
+    if (closed_.exchange(true)) return;
+    stopReader = true;
+    // Wake the waiting read first; then each lock is free once the transfer in progress ended.
+    read_->cancelRead();
+    {
+        std::lock_guard lock(readMutex_);
+        read_->close();
+    }
+    std::lock_guard lock(featureMutex_);
+    feature_->close();
+}
+
+DeviceTable::~DeviceTable() {
+    std::vector<std::shared_ptr<DeviceTableEntry>> left;
+    {
+        std::lock_guard lock(mutex_);
+        left.swap(entries_);
+    }
+    for (auto& e : left) e->close();
+}
+
 std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit) {
     std::vector<CollectionDesc> found;
     if (!backend_->enumerate(found, limit)) return 0;
@@ -14,7 +64,7 @@ std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& o
 
 bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
                                  std::uint32_t usage, int key) {
-    if (find(key) != nullptr) return false;
+    if (contains(key)) return false;
     std::vector<CollectionDesc> present;
     // Opening walks every present interface, not only the first hundred.
     if (!backend_->enumerate(present, SIZE_MAX)) return false;
@@ -26,11 +76,12 @@ bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId
         if (!feature) continue;  // an interface that cannot be opened is skipped
         auto read = backend_->open(d, OpenMode::ReadOnly);
         if (!read) return false;  // the match is ours, but its read side failed
-        auto e = std::make_unique<DeviceTableEntry>();
-        e->key = key;
-        e->feature = std::move(feature);
-        e->read = std::move(read);
-        e->info = DeviceInfo{true, id, d.versionNumber, d.path, d.numbered, d.caps};
+        auto e = std::make_shared<DeviceTableEntry>(key, std::move(feature), std::move(read),
+                                                    DeviceInfo{true, id, d.versionNumber, d.path, d.numbered, d.caps});
+        std::lock_guard lock(mutex_);
+        // Opens come from one thread; this only keeps a racing second opener from adding a twin.
+        if (std::any_of(entries_.begin(), entries_.end(), [key](const auto& x) { return x->key() == key; }))
+            return false;
         entries_.push_back(std::move(e));
         return true;
     }
@@ -38,24 +89,35 @@ bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId
 }
 
 bool DeviceTable::closeCollection(int key) {
-    auto it = std::find_if(entries_.begin(), entries_.end(), [key](const auto& e) { return e->key == key; });
-    if (it == entries_.end()) return false;
-    (*it)->feature->close();
-    (*it)->read->close();
-    entries_.erase(it);  // later entries move down, as callers expect
+    std::shared_ptr<DeviceTableEntry> gone;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(entries_.begin(), entries_.end(), [key](const auto& e) { return e->key() == key; });
+        if (it == entries_.end()) return false;
+        gone = std::move(*it);
+        entries_.erase(it);  // later entries move down, as callers expect
+    }
+    // Outside the table lock: a reader may need a lookup to finish its read.
+    gone->close();
     return true;
 }
 
 bool DeviceTable::getCollectionInfo(int key, DeviceInfo& out) const {
-    const DeviceTableEntry* e = find(key);
+    const auto e = entry(key);
     if (e == nullptr) return false;
-    out = e->info;
+    out = e->info();
     return true;
 }
 
-DeviceTableEntry* DeviceTable::find(int key) const {
+std::size_t DeviceTable::size() const {
+    std::lock_guard lock(mutex_);
+    return entries_.size();
+}
+
+std::shared_ptr<DeviceTableEntry> DeviceTable::entry(int key) const {
+    std::lock_guard lock(mutex_);
     for (const auto& e : entries_)
-        if (e->key == key) return e.get();
+        if (e->key() == key) return e;
     return nullptr;
 }
 

@@ -2,11 +2,17 @@
 // The table of open collections, by the small integer key every caller names a collection with.
 // Each entry holds two connections to the same collection: one for feature transfers and one
 // that only the input reader uses.
+//
+// Entries are shared handles: the UI thread opens and closes, reader threads read through the
+// handle they took, and a close never frees an entry that a reader still holds. Closing marks
+// the entry closed, wakes a read that waits on it, waits for the transfer in progress and only
+// then closes the connections; every later call through the handle fails as disconnected.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,17 +31,47 @@ struct DeviceInfo {
     TopCollection caps;  // report lengths and value capabilities of the collection
 };
 
-struct DeviceTableEntry {
-    int key = 0;
-    std::unique_ptr<Connection> feature;
-    std::unique_ptr<Connection> read;
+class DeviceTableEntry {
+public:
+    DeviceTableEntry(int key, std::unique_ptr<Connection> feature, std::unique_ptr<Connection> read, DeviceInfo info);
+    ~DeviceTableEntry();
+    DeviceTableEntry(const DeviceTableEntry&) = delete;
+    DeviceTableEntry& operator=(const DeviceTableEntry&) = delete;
+
+    int key() const { return key_; }
+    const DeviceInfo& info() const { return info_; }
+    bool closed() const { return closed_; }
+
+    // Feature transfers, as Connection's; one at a time per entry, from any thread (the UI
+    // thread's commands and the raw viewer's frame reader share the touch collection).
+    bool getFeature(std::span<std::uint8_t> report);
+    bool setFeature(std::span<const std::uint8_t> report);
+    // The input reader's read; Disconnected once the entry is closed, also for a read that
+    // was already waiting when the close came.
+    ReadResult readInput(std::span<std::uint8_t> buffer, int timeoutMs);
+    // Why the last feature transfer failed (node and the backend's reason); empty after a success.
+    std::string featureError();
+
+    // Set while no reader may run: from the open until a reader starts, and from the close on.
     std::atomic<bool> stopReader{true};
-    DeviceInfo info;
+
+private:
+    friend class DeviceTable;
+    void close();
+
+    const int key_;
+    const DeviceInfo info_;
+    std::atomic<bool> closed_{false};
+    std::mutex featureMutex_;
+    std::mutex readMutex_;
+    std::unique_ptr<Connection> feature_;
+    std::unique_ptr<Connection> read_;
 };
 
 class DeviceTable {
 public:
     explicit DeviceTable(Backend& backend) : backend_(&backend) {}
+    ~DeviceTable();
     DeviceTable(const DeviceTable&) = delete;
     DeviceTable& operator=(const DeviceTable&) = delete;
 
@@ -47,22 +83,20 @@ public:
     // False at once, the table untouched, when `key` is already open.
     bool openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage, std::uint32_t usage,
                         int key);
+    // Removes the entry and closes it (see above); returns once no transfer runs on it.
     bool closeCollection(int key);
     bool getCollectionInfo(int key, DeviceInfo& out) const;
 
-    bool contains(int key) const { return find(key) != nullptr; }
-    std::size_t size() const { return entries_.size(); }
-    // The entry of `key`, or nullptr. Valid until that key is closed.
-    DeviceTableEntry* entry(int key) { return find(key); }
-
-    // Serialises the input readers' reads across all entries.
-    std::mutex& readLock() { return readLock_; }
+    bool contains(int key) const { return entry(key) != nullptr; }
+    std::size_t size() const;
+    // The entry of `key`, or nullptr. The handle stays usable after the key is closed; its
+    // transfers then fail.
+    std::shared_ptr<DeviceTableEntry> entry(int key) const;
 
 private:
-    DeviceTableEntry* find(int key) const;
     Backend* backend_;
-    std::vector<std::unique_ptr<DeviceTableEntry>> entries_;
-    std::mutex readLock_;
+    mutable std::mutex mutex_;  // guards entries_ (lookups may come from reader threads)
+    std::vector<std::shared_ptr<DeviceTableEntry>> entries_;
 };
 
 }  // namespace hidlink

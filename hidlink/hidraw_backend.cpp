@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -159,7 +160,7 @@ std::optional<NodeInfo> readNode(const fs::path& classDir, const std::string& na
 class HidrawConnection final : public Connection {
 public:
     HidrawConnection(CollectionDesc desc, int fd, platform::Clock& clock)
-        : Connection(std::move(desc)), fd_(fd), clock_(clock) {
+        : Connection(std::move(desc)), fd_(fd), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), clock_(clock) {
         // hidraw hands out one report per read, cut to the buffer: room for our largest.
         input_.resize(std::max<std::size_t>(this->desc().caps.inputReportLength, 2));
     }
@@ -218,14 +219,17 @@ protected:
                            ? 0
                            : static_cast<int>(static_cast<std::uint64_t>(timeoutMs) - elapsed);
             }
-            pollfd p{fd_, POLLIN, 0};
-            const int ready = ::poll(&p, 1, wait);
+            // Closing the fd would not wake poll(); a cancel signals the eventfd beside it.
+            pollfd polled[2] = {{fd_, POLLIN, 0}, {wake_, POLLIN, 0}};
+            const int ready = ::poll(polled, wake_ >= 0 ? 2 : 1, wait);
             if (ready < 0) {
                 if (errno == EINTR) continue;
                 setLastError("poll on " + desc().path + ": " + errnoText(errno));
                 return {ReadStatus::Error, 0};
             }
             if (ready == 0) return {ReadStatus::Timeout, 0};
+            if ((polled[1].revents & POLLIN) != 0) return {ReadStatus::Disconnected, 0};
+            const pollfd& p = polled[0];
             if ((p.revents & POLLIN) == 0) {
                 if ((p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
                     setLastError("poll on " + desc().path + ": the node hung up (device gone)");
@@ -269,6 +273,15 @@ protected:
     void doClose() override {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;
+        if (wake_ >= 0) ::close(wake_);
+        wake_ = -1;
+    }
+
+    void doCancelRead() override {
+        const std::uint64_t one = 1;
+        if (wake_ >= 0 && ::write(wake_, &one, sizeof one) < 0) {
+            // Only a full counter fails, and then the read is already woken.
+        }
     }
 
 private:
@@ -278,6 +291,7 @@ private:
     }
 
     int fd_;
+    int wake_;  // eventfd that ends a waiting read; -1 when none could be made
     platform::Clock& clock_;
     std::vector<std::uint8_t> input_;
     std::vector<std::uint8_t> feature_;

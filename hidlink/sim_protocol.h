@@ -207,6 +207,7 @@ public:
     Channel& operator=(const Channel&) = delete;
 
     bool connected() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
     bool connect(std::string& error);
     // Sends `request` and waits for its answer at most the call timeout plus `extraWaitMs`.
     // A Status answer that says "not ok" is a failure with the simulator's text in `error`.

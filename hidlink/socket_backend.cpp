@@ -1,5 +1,9 @@
 #include "hidlink/socket_backend.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <mutex>
 
@@ -16,8 +20,13 @@ std::string unexpected(const char* what) { return std::string("unexpected answer
 class SocketConnection final : public Connection {
 public:
     SocketConnection(CollectionDesc desc, std::unique_ptr<Channel> channel)
-        : Connection(std::move(desc)), channel_(std::move(channel)) {}
-    ~SocketConnection() override { doClose(); }
+        : Connection(std::move(desc)),
+          channel_(std::move(channel)),
+          wake_(::fcntl(channel_->fd(), F_DUPFD_CLOEXEC, 0)) {}
+    ~SocketConnection() override {
+        doClose();
+        if (wake_ >= 0) ::close(wake_);
+    }
 
 protected:
     long doGetFeature(std::span<std::uint8_t> report) override {
@@ -71,11 +80,18 @@ protected:
         channel_->drop();
     }
 
+    // Shutting the socket down ends the read's wait; the channel may drop its own descriptor
+    // meanwhile, so this goes through a duplicate that lives as long as the connection.
+    void doCancelRead() override {
+        if (wake_ >= 0) ::shutdown(wake_, SHUT_RDWR);
+    }
+
 private:
     // The simulator's reason, behind the collection it concerns.
     void fail(const std::string& reason) { setLastError(desc().path + ": " + reason); }
 
     std::unique_ptr<Channel> channel_;
+    int wake_;
 };
 
 class SocketBackend final : public Backend {

@@ -192,12 +192,20 @@ hidlink::ReadResult VirtualBus::readInput(int readerId, std::span<std::uint8_t> 
             return {hidlink::ReadStatus::Ok, n};
         }
         // Input waits are transport time, not sequence time: they use the real clock, bounded.
-        if (inputArrived_.wait_until(lock, deadline) == std::cv_status::timeout) {
+        ++waitingReads_;
+        const std::cv_status woke = inputArrived_.wait_until(lock, deadline);
+        --waitingReads_;
+        if (woke == std::cv_status::timeout) {
             it = readers_.find(readerId);
             if (it != readers_.end() && !it->second.queue.empty()) continue;
             return {hidlink::ReadStatus::Timeout, 0};
         }
     }
+}
+
+std::size_t VirtualBus::waitingReads() {
+    std::lock_guard lock(mutex_);
+    return waitingReads_;
 }
 
 void VirtualBus::closeReader(int readerId) {
@@ -268,6 +276,10 @@ protected:
     void doClose() override {
         if (reader_) bus_.closeReader(*reader_);
         reader_.reset();
+    }
+    // Dropping the queue wakes the read; reader_ stays for doClose, which runs after.
+    void doCancelRead() override {
+        if (reader_) bus_.closeReader(*reader_);
     }
 
 private:

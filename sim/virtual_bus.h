@@ -64,6 +64,8 @@ public:
     std::optional<int> openReader(int deviceId, std::uint64_t generation, std::size_t iface);
     hidlink::ReadResult readInput(int readerId, std::span<std::uint8_t> buffer, int timeoutMs);
     void closeReader(int readerId);
+    // Reads blocked waiting for input right now (lets a test act while a read surely waits).
+    std::size_t waitingReads();
     // Wakes every blocked reader (used when the bus shuts down).
     void shutdown();
 
@@ -101,6 +103,7 @@ private:
     std::map<int, Reader> readers_;
     int nextDeviceId_ = 0;
     int nextReaderId_ = 1;
+    std::size_t waitingReads_ = 0;
     std::uint64_t nextGeneration_ = 1;
     bool shutdown_ = false;
 };

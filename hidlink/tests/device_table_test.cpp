@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
+#include <thread>
+
 #include "platform/clock.h"
 #include "sim/table_device.h"
 #include "sim/virtual_bus.h"
@@ -78,7 +82,7 @@ TEST_F(DeviceTableTest, ClosingTheMiddleEntryKeepsTheOthersReachable) {
     EXPECT_FALSE(table.getCollectionInfo(8, info));
     // The entries still work after moving down.
     std::array<std::uint8_t, 64> report{9};
-    EXPECT_FALSE(table.entry(9)->feature->getFeature(report));  // nothing in the answer table yet
+    EXPECT_FALSE(table.entry(9)->getFeature(report));  // nothing in the answer table yet
 }
 
 TEST_F(DeviceTableTest, UsageZeroTakesTheFirstMatchInEnumerationOrder) {
@@ -95,21 +99,21 @@ TEST_F(DeviceTableTest, UsageZeroTakesTheFirstMatchInEnumerationOrder) {
 TEST_F(DeviceTableTest, TransfersReachTheDeviceAndFailAfterUnplug) {
     auto dev = plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
     ASSERT_TRUE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1));
-    auto* e = table.entry(1);
+    const auto e = table.entry(1);
     std::array<std::uint8_t, 64> cmd{9, 1, 0, 0x0A};
-    ASSERT_TRUE(e->feature->setFeature(cmd));
+    ASSERT_TRUE(e->setFeature(cmd));
     std::array<std::uint8_t, 64> answer{9};
-    ASSERT_TRUE(e->feature->getFeature(answer));
+    ASSERT_TRUE(e->getFeature(answer));
     EXPECT_EQ(answer[3], 0x0A);
     dev->pushInput(0, {1, 0xAA, 0xBB});
     std::array<std::uint8_t, 64> in{};
-    auto r = e->read->readInput(in, 100);
+    auto r = e->readInput(in, 100);
     ASSERT_EQ(r.status, hidlink::ReadStatus::Ok);
     EXPECT_EQ(r.length, 3u);
     EXPECT_EQ(in[1], 0xAA);
     bus.unplug(0);
-    EXPECT_FALSE(e->feature->setFeature(cmd));
-    EXPECT_EQ(e->read->readInput(in, 100).status, hidlink::ReadStatus::Disconnected);
+    EXPECT_FALSE(e->setFeature(cmd));
+    EXPECT_EQ(e->readInput(in, 100).status, hidlink::ReadStatus::Disconnected);
     std::vector<CollectionIdentity> ids;
     EXPECT_EQ(table.enumerateCollections(ids, 100), 0u);
 }
@@ -117,15 +121,74 @@ TEST_F(DeviceTableTest, TransfersReachTheDeviceAndFailAfterUnplug) {
 TEST_F(DeviceTableTest, RequestsAreValidatedBeforeTheDeviceSeesThem) {
     auto dev = plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
     ASSERT_TRUE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1));
-    auto& conn = *table.entry(1)->feature;
+    const auto conn = table.entry(1);
     std::array<std::uint8_t, 65> tooLong{9};
     std::array<std::uint8_t, 64> unknownId{0x55};
     std::array<std::uint8_t, 64> idZero{0};
-    EXPECT_FALSE(conn.setFeature(tooLong));
-    EXPECT_FALSE(conn.setFeature(unknownId));
-    EXPECT_FALSE(conn.setFeature(idZero));
-    EXPECT_FALSE(conn.setFeature(std::span<const std::uint8_t>{}));
+    EXPECT_FALSE(conn->setFeature(tooLong));
+    EXPECT_FALSE(conn->setFeature(unknownId));
+    EXPECT_FALSE(conn->setFeature(idZero));
+    EXPECT_FALSE(conn->setFeature(std::span<const std::uint8_t>{}));
     EXPECT_TRUE(dev->setsReceived(0).empty());
+}
+
+// A reader thread holds the handle it took while the UI thread closes the key.
+TEST_F(DeviceTableTest, AHandleTakenBeforeCloseFailsAsDisconnected) {
+    plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    ASSERT_TRUE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1));
+    const auto e = table.entry(1);
+    ASSERT_NE(e, nullptr);
+    EXPECT_TRUE(e->stopReader);  // no reader runs until one is started
+    e->stopReader = false;
+    ASSERT_TRUE(table.closeCollection(1));
+    EXPECT_EQ(table.entry(1), nullptr);
+    EXPECT_TRUE(e->closed());
+    EXPECT_TRUE(e->stopReader);
+    std::array<std::uint8_t, 64> in{};
+    EXPECT_EQ(e->readInput(in, 100).status, hidlink::ReadStatus::Disconnected);
+    std::array<std::uint8_t, 64> report{9};
+    EXPECT_FALSE(e->getFeature(report));
+    EXPECT_FALSE(e->setFeature(report));
+    // The key opens afresh; the old handle stays closed.
+    ASSERT_TRUE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1));
+    EXPECT_FALSE(table.entry(1)->closed());
+    EXPECT_TRUE(e->closed());
+}
+
+TEST_F(DeviceTableTest, CloseWakesAReadThatWaits) {
+    plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    ASSERT_TRUE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1));
+    auto pending = std::async(std::launch::async, [e = table.entry(1)] {
+        std::array<std::uint8_t, 64> in{};
+        // Only the close can end this read before its minute is up.
+        return e->readInput(in, 60000).status;
+    });
+    while (bus.waitingReads() == 0) std::this_thread::yield();
+    ASSERT_TRUE(table.closeCollection(1));
+    EXPECT_EQ(pending.get(), hidlink::ReadStatus::Disconnected);
+}
+
+// Lookups and reads from a reader thread while the UI thread opens and closes the key.
+TEST_F(DeviceTableTest, ReaderLookupsSurviveOpensAndClosesOnAnotherThread) {
+    auto dev = plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    std::atomic<bool> done{false};
+    std::atomic<int> reports{0};
+    std::thread reader([&] {
+        std::array<std::uint8_t, 64> in{};
+        while (!done) {
+            if (const auto e = table.entry(1); e != nullptr && e->readInput(in, 0).status == hidlink::ReadStatus::Ok)
+                ++reports;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1));
+        dev->pushInput(0, {1, static_cast<std::uint8_t>(i)});
+        ASSERT_TRUE(table.closeCollection(1));
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(table.size(), 0u);
+    EXPECT_LE(reports.load(), 200);
 }
 
 }  // namespace

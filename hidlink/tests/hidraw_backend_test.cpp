@@ -7,7 +7,10 @@
 
 #include <array>
 #include <atomic>
+#include <fstream>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include "hidlink/device_table.h"
 #include "hidlink/tests/sample_descriptors.h"
@@ -349,6 +352,33 @@ TEST_F(HidrawInputTest, NothingWaitingTimesOutAndAHangUpIsADisconnect) {
     EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Ok);
     EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Disconnected);
     touch->close();
+    EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Disconnected);
+}
+
+// The thread's state in /proc: 'S' while it sleeps in a system call.
+bool sleepsInTheKernel(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto name = line.rfind(')');
+    return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
+}
+
+TEST_F(HidrawInputTest, ACancelEndsAReadThatWaitsAndEveryLaterOne) {
+    auto touch = openReader(controller(1, true), 0);
+    ASSERT_NE(touch, nullptr);
+    std::atomic<pid_t> tid{0};
+    auto pending = std::async(std::launch::async, [&] {
+        std::array<std::uint8_t, 8> buf{};
+        tid = ::gettid();
+        return touch->readInput(buf, 60000).status;  // nothing is ever written
+    });
+    // Cancel once the reader sleeps in the kernel, inside its poll.
+    while (tid == 0 || !sleepsInTheKernel(tid)) std::this_thread::yield();
+    touch->cancelRead();
+    EXPECT_EQ(pending.get(), ReadStatus::Disconnected);
+    send({1, 9, 9, 9, 9, 9, 9, 9});
+    std::array<std::uint8_t, 8> buf{};
     EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Disconnected);
 }
 

@@ -49,16 +49,16 @@ public:
     }
 
     bool set(int key, const Bytes& r) {
-        hidlink::DeviceTableEntry* e = table.entry(key);
-        return e != nullptr && e->feature->setFeature(r);
+        const auto e = table.entry(key);
+        return e != nullptr && e->setFeature(r);
     }
 
     // Empty when the device refused.
     Bytes get(int key, std::uint8_t id, std::size_t length) {
-        hidlink::DeviceTableEntry* e = table.entry(key);
+        const auto e = table.entry(key);
         Bytes r(length, 0);
         r[0] = id;
-        if (e == nullptr || !e->feature->getFeature(r)) return {};
+        if (e == nullptr || !e->getFeature(r)) return {};
         return r;
     }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <future>
+#include <thread>
 
 #include "controllerlink/vendor_ids.h"
 #include "hidlink/sim_protocol.h"
@@ -224,6 +225,21 @@ TEST_F(SimServerTest, BlockedReaderDoesNotHoldUpFeatureTransfersOfTheSameClient)
     EXPECT_TRUE(feature->getFeature(get)) << feature->lastError();
     ASSERT_TRUE(control.pushInput(static_cast<std::uint32_t>(deviceId), 0, {0x01, 7}));
     EXPECT_EQ(pending.get(), ReadStatus::Ok);
+}
+
+TEST_F(SimServerTest, ACancelEndsAReadThatWaits) {
+    auto b = client();
+    auto reader = b->open(find(*b, 0x11), OpenMode::ReadOnly);
+    ASSERT_TRUE(reader);
+    auto pending = std::async(std::launch::async, [&] {
+        std::vector<std::uint8_t> in(64);
+        return reader->readInput(in, 60000).status;  // no input is ever pushed
+    });
+    while (bus.waitingReads() == 0) std::this_thread::yield();  // the server waits for the client
+    reader->cancelRead();
+    EXPECT_EQ(pending.get(), ReadStatus::Disconnected);
+    reader->close();
+    EXPECT_TRUE(readersDropTo(0));
 }
 
 TEST_F(SimServerTest, ClientGoingAwayReleasesItsReaders) {
