@@ -10,9 +10,11 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "hidlink/backend.h"
+#include "hidlink/device_lock.h"
 #include "sim/virtual_device.h"
 
 namespace sim {
@@ -40,6 +42,13 @@ struct BusInterface {
     std::vector<std::uint8_t> descriptor;
 };
 
+// A program holding devices of the bus: the id tells programs apart, the name is what a
+// refused one is told.
+struct BusOwner {
+    std::uint64_t id = 0;
+    std::string name;
+};
+
 class VirtualBus final : public DeviceHost {
 public:
     explicit VirtualBus(platform::Clock& clock);
@@ -64,6 +73,11 @@ public:
     std::optional<int> openReader(int deviceId, std::uint64_t generation, std::size_t iface);
     hidlink::ReadResult readInput(int readerId, std::span<std::uint8_t> buffer, int timeoutMs);
     void closeReader(int readerId);
+    // One program per device: every handle a program opens claims the device, and its last
+    // release frees it. Survives unplug and re-enumeration, as a lock on the physical device
+    // does. False, with the holder's name in `holder`, while another program holds it.
+    bool claim(int deviceId, const BusOwner& owner, std::string& holder);
+    void release(int deviceId, std::uint64_t ownerId);
     // Wakes every blocked reader (used when the bus shuts down).
     void shutdown();
 
@@ -81,6 +95,8 @@ private:
         bool returning = false;
         TransportFaults faults;
         std::uint64_t transfers = 0;
+        BusOwner owner;
+        std::size_t claims = 0;
     };
     struct Reader {
         int deviceId = 0;
@@ -106,14 +122,17 @@ private:
 };
 
 // hidlink backend on a bus in this process (tests, benchmarks, the server's own use).
+// Each backend is one program to the bus's device claims.
 class InProcessBackend final : public hidlink::Backend {
 public:
-    explicit InProcessBackend(VirtualBus& bus) : bus_(bus) {}
+    explicit InProcessBackend(VirtualBus& bus, std::string owner = hidlink::programOwner())
+        : bus_(bus), owner_{hidlink::newOwnerId(), std::move(owner)} {}
     bool enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) override;
     std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc, hidlink::OpenMode mode) override;
 
 private:
     VirtualBus& bus_;
+    BusOwner owner_;
 };
 
 }  // namespace sim

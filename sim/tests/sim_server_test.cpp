@@ -242,7 +242,7 @@ TEST_F(SimServerTest, ClientGoingAwayReleasesItsReaders) {
     hidlink::simwire::Message answer;
     ASSERT_TRUE(raw.connect(error)) << error;
     ASSERT_TRUE(raw.call(
-        hidlink::simwire::Open{static_cast<std::uint32_t>(deviceId), 0, touch.collectionIndex, OpenMode::ReadOnly},
+        hidlink::simwire::Open{static_cast<std::uint32_t>(deviceId), 0, touch.collectionIndex, OpenMode::ReadOnly, 1, "t"},
         answer, 0, error))
         << error;
     raw.sendOnly(hidlink::simwire::ReadInput{60000, 64});
@@ -257,10 +257,10 @@ TEST_F(SimServerTest, ServerRefusesWhatADeviceMustNotSee) {
     Message answer;
     ASSERT_TRUE(raw.connect(error)) << error;
     EXPECT_FALSE(raw.call(GetFeature{{0x04, 0}}, answer, 0, error)) << "nothing open yet";
-    EXPECT_FALSE(raw.call(Open{99, 0, 0, OpenMode::Feature}, answer, 0, error));
-    ASSERT_TRUE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature}, answer, 0, error))
+    EXPECT_FALSE(raw.call(Open{99, 0, 0, OpenMode::Feature, 1, "t"}, answer, 0, error));
+    ASSERT_TRUE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature, 1, "t"}, answer, 0, error))
         << error;
-    EXPECT_FALSE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature}, answer, 0, error));
+    EXPECT_FALSE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature, 1, "t"}, answer, 0, error));
     // Longer than any feature report of the touch collection (64 bytes).
     EXPECT_FALSE(raw.call(SetFeature{std::vector<std::uint8_t>(65, 0x09)}, answer, 0, error));
     EXPECT_NE(error.find("65"), std::string::npos);
