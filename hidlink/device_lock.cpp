@@ -85,8 +85,10 @@ std::unique_ptr<DeviceLockFile> DeviceLockFile::take(const std::string& path, co
     } while (rc < 0 && errno == EINTR);
     if (rc < 0) {
         const int err = errno;
-        if (err == EWOULDBLOCK) holder = readOwner(fd);
-        else error = "cannot lock " + path + ": " + std::strerror(err);
+        if (err == EWOULDBLOCK)
+            holder = readOwner(fd);
+        else
+            error = "cannot lock " + path + ": " + std::strerror(err);
         ::close(fd);
         return nullptr;
     }

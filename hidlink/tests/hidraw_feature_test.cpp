@@ -57,10 +57,9 @@ int failWith(int err) {
 // report of 9 bytes (8 and the id byte the host counts).
 struct Node {
     explicit Node(bool numbered) {
-        const Bytes d =
-            numbered ? sim::buildVendorDescriptor(
-                           {{0xFF11, 0x11, {{ReportSpec::Feature, 9, 64}, {ReportSpec::Feature, 10, 16}}}})
-                     : sim::buildVendorDescriptor({{0xFF11, 0x11, {{ReportSpec::Feature, 0, 9}}}});
+        const Bytes d = numbered ? sim::buildVendorDescriptor(
+                                       {{0xFF11, 0x11, {{ReportSpec::Feature, 9, 64}, {ReportSpec::Feature, 10, 16}}}})
+                                 : sim::buildVendorDescriptor({{0xFF11, 0x11, {{ReportSpec::Feature, 0, 9}}}});
         tree.add({1, 0x0003, 0x3A1C, 0x0100, 0x0100, d});
         backend.setLockDir(tree.lockDir());
         backend.setIo(io);

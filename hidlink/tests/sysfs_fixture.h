@@ -24,7 +24,7 @@ struct FakeNode {
     std::uint16_t productId = 0;
     std::optional<std::uint16_t> bcdDevice = 0x0100;  // of the USB device (the dongle for Bluetooth)
     std::vector<std::uint8_t> descriptor;
-    bool fifo = false;  // the /dev node is a FIFO a test writes input reports into
+    bool fifo = false;     // the /dev node is a FIFO a test writes input reports into
     unsigned usbPort = 0;  // the USB device's port (1-N); 0: a device of its own, port number + 1
     unsigned iface = 0;    // its interface on that USB device
 };

@@ -75,8 +75,8 @@ TEST(DeviceLinkOverHidraw, DriverModePairRunsEndToEnd) {
     hidlink::fixture::SysfsFixture tree;
     const sim::UsbIdentity usb = device->usbIdentity();
     for (unsigned iface = 0; iface < 2; ++iface)
-        tree.add({4 + iface, 0x0003, usb.vendorId, usb.productId, usb.version, device->reportDescriptor(iface), false, 3,
-                  iface});
+        tree.add({4 + iface, 0x0003, usb.vendorId, usb.productId, usb.version, device->reportDescriptor(iface), false,
+                  3, iface});
     ControllerIo io(*device, tree.devPath(4));
     hidlink::HidrawBackend backend(tree.sysfsRoot(), tree.devRoot(), clock);
     backend.setLockDir(tree.lockDir());
