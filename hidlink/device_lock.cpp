@@ -92,12 +92,9 @@ std::unique_ptr<DeviceLockFile> DeviceLockFile::take(const std::string& path, co
         ::close(fd);
         return nullptr;
     }
-    if (writable) {
-        const std::string line = printableOwner(owner) + "\n";
-        if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, line.data(), line.size(), 0) < 0) {
-            // The lock holds without the name; a refused program then says "another program".
-        }
-    }
+    // Without the name the lock holds all the same; a refused program then says "another program".
+    const std::string line = printableOwner(owner) + "\n";
+    if (writable && ::ftruncate(fd, 0) == 0) (void)!::pwrite(fd, line.data(), line.size(), 0);
     return std::unique_ptr<DeviceLockFile>(new DeviceLockFile(fd));
 }
 
