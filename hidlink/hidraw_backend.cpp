@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -117,30 +119,50 @@ bool below(const fs::path& dir, const fs::path& root) {
     return r == root.end() && d != dir.end();
 }
 
-// bcdDevice of the USB device above the hid device; 0 when there is none below the root. A
-// device link that leads out of the sysfs tree finds nothing: files elsewhere are not sysfs.
-std::uint16_t usbVersion(const fs::path& hidDevice, const fs::path& root) {
+// The USB device above the hid device (the first folder with a bcdDevice), if there is one below
+// the root. A device link that leads out of the sysfs tree finds nothing: files elsewhere are
+// not sysfs.
+std::optional<fs::path> usbDevice(const fs::path& hidDevice, const fs::path& root) {
     std::error_code ec;
     fs::path dir = fs::canonical(hidDevice, ec);
-    if (ec) return 0;
+    if (ec) return std::nullopt;
     for (int level = 0; level < kMaxLevelsToUsbDevice; ++level) {
-        if (!below(dir, root)) return 0;
-        const fs::path parent = dir.parent_path();
-        if (const auto bcd = readAttribute(dir / "bcdDevice", 16)) {
-            std::string_view text(reinterpret_cast<const char*>(bcd->data()), bcd->size());
-            while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
-            std::uint16_t v = 0;
-            return parseHex(text, v) ? v : 0;
-        }
-        dir = parent;
+        if (!below(dir, root)) return std::nullopt;
+        if (fs::is_regular_file(dir / "bcdDevice", ec)) return dir;
+        dir = dir.parent_path();
     }
-    return 0;
+    return std::nullopt;
+}
+
+std::uint16_t usbVersion(const fs::path& usb) {
+    const auto bcd = readAttribute(usb / "bcdDevice", 16);
+    if (!bcd) return 0;
+    std::string_view text(reinterpret_cast<const char*>(bcd->data()), bcd->size());
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+    std::uint16_t v = 0;
+    return parseHex(text, v) ? v : 0;
+}
+
+// The lock file of the physical device: its sysfs folder names the port it is plugged into,
+// which stays the same when the controller re-enumerates (bootloader, new product id) and
+// covers every interface, so every hidraw node, of the device. The name keeps the folder's
+// last part for people and a hash of the whole path so that two trees never share a lock.
+std::string lockNameFor(const fs::path& device) {
+    std::uint64_t h = 0xCBF29CE484222325ull;  // FNV-1a
+    for (const char c : device.string()) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    std::string name = device.filename().string();
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != ':') c = '_';
+    char hash[20];
+    std::snprintf(hash, sizeof hash, "%016llX", static_cast<unsigned long long>(h));
+    return "vorlick-hid-" + name.substr(0, 64) + "-" + hash + ".lock";
 }
 
 struct NodeInfo {
     HidId id;
     std::uint16_t version = 0;
     ParsedDescriptor parsed;
+    std::string lockName;
 };
 
 std::optional<NodeInfo> readNode(const fs::path& classDir, const std::string& name, const fs::path& root) {
@@ -152,15 +174,24 @@ std::optional<NodeInfo> readNode(const fs::path& classDir, const std::string& na
     auto parsed = parseReportDescriptor(*descriptor);
     if (!parsed) return std::nullopt;
     // Only a USB device has a bcdDevice; a Bluetooth device behind a USB dongle must not
-    // report the dongle's.
-    const std::uint16_t version = id->bus == kBusUsb ? usbVersion(hidDevice, root) : 0;
-    return NodeInfo{*id, version, std::move(*parsed)};
+    // report the dongle's (nor share its lock).
+    const auto usb = id->bus == kBusUsb ? usbDevice(hidDevice, root) : std::nullopt;
+    const std::uint16_t version = usb ? usbVersion(*usb) : 0;
+    std::error_code ec;
+    const fs::path device = usb ? *usb : fs::canonical(hidDevice, ec);
+    return NodeInfo{*id, version, std::move(*parsed), lockNameFor(device)};
 }
 
 class HidrawConnection final : public Connection {
 public:
-    HidrawConnection(CollectionDesc desc, int fd, platform::Clock& clock)
-        : Connection(std::move(desc)), fd_(fd), wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), clock_(clock) {
+    HidrawConnection(CollectionDesc desc, int fd, platform::Clock& clock, HidrawIo& io,
+                     std::shared_ptr<DeviceLockFile> lock)
+        : Connection(std::move(desc)),
+          fd_(fd),
+          wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+          clock_(clock),
+          io_(io),
+          lock_(std::move(lock)) {
         // hidraw hands out one report per read, cut to the buffer: room for our largest.
         input_.resize(std::max<std::size_t>(this->desc().caps.inputReportLength, 2));
     }
@@ -175,7 +206,7 @@ protected:
         feature_[0] = report[0];
         int n;
         do {
-            n = ::ioctl(fd_, HIDIOCGFEATURE(static_cast<unsigned>(size)), feature_.data());
+            n = io_.getFeature(fd_, feature_);
         } while (n < 0 && errno == EINTR);
         if (n < 0) {
             setLastError("HIDIOCGFEATURE on " + desc().path + ": " + errnoText(errno));
@@ -194,7 +225,7 @@ protected:
         feature_.assign(report.begin(), report.end());
         int n;
         do {
-            n = ::ioctl(fd_, HIDIOCSFEATURE(static_cast<unsigned>(feature_.size())), feature_.data());
+            n = io_.setFeature(fd_, feature_);
         } while (n < 0 && errno == EINTR);
         if (n < 0) {
             setLastError("HIDIOCSFEATURE on " + desc().path + ": " + errnoText(errno));
@@ -275,6 +306,7 @@ protected:
         fd_ = -1;
         if (wake_ >= 0) ::close(wake_);
         wake_ = -1;
+        lock_.reset();  // the device stays ours while another collection of it is open
     }
 
     void doCancelRead() override {
@@ -293,14 +325,50 @@ private:
     int fd_;
     int wake_;  // eventfd that ends a waiting read; -1 when none could be made
     platform::Clock& clock_;
+    HidrawIo& io_;
+    std::shared_ptr<DeviceLockFile> lock_;
     std::vector<std::uint8_t> input_;
     std::vector<std::uint8_t> feature_;
 };
 
+class KernelHidrawIo final : public HidrawIo {
+public:
+    int getFeature(int fd, std::span<std::uint8_t> buffer) override {
+        return ::ioctl(fd, HIDIOCGFEATURE(static_cast<unsigned>(buffer.size())), buffer.data());
+    }
+    int setFeature(int fd, std::span<const std::uint8_t> report) override {
+        return ::ioctl(fd, HIDIOCSFEATURE(static_cast<unsigned>(report.size())), report.data());
+    }
+};
+
 }  // namespace
 
+HidrawIo& kernelHidrawIo() {
+    static KernelHidrawIo io;
+    return io;
+}
+
 HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot, platform::Clock& clock)
-    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), clock_(&clock) {}
+    : sysfsRoot_(std::move(sysfsRoot)),
+      devRoot_(std::move(devRoot)),
+      clock_(&clock),
+      io_(&kernelHidrawIo()),
+      lockDir_(defaultLockDir()),
+      owner_(programOwner()) {}
+
+std::shared_ptr<DeviceLockFile> HidrawBackend::lockDevice(const std::string& lockName, const std::string& nodePath) {
+    std::lock_guard guard(locksMutex_);
+    const std::string path = lockDir_ + "/" + lockName;
+    if (auto held = locks_[path].lock()) return held;
+    std::string holder, error;
+    std::shared_ptr<DeviceLockFile> lock = DeviceLockFile::take(path, owner_, holder, error);
+    if (!lock) {
+        setLastError(error.empty() ? inUseText(nodePath, holder) : error);
+        return nullptr;
+    }
+    locks_[path] = lock;
+    return lock;
+}
 
 bool HidrawBackend::enumerate(std::vector<CollectionDesc>& out, std::size_t limit) {
     std::error_code ec;
@@ -366,6 +434,8 @@ std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc& desc, Open
         setLastError(desc.path + " now belongs to another device; enumerate again");
         return nullptr;
     }
+    auto lock = lockDevice(node->lockName, desc.path);
+    if (!lock) return nullptr;
     const int flags = mode == OpenMode::Feature ? O_RDWR | O_CLOEXEC : O_RDONLY | O_NONBLOCK | O_CLOEXEC;
     const int fd = ::open(desc.path.c_str(), flags);
     if (fd < 0) {
@@ -374,7 +444,7 @@ std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc& desc, Open
                      (err == EACCES ? " (the user needs access to the hidraw nodes)" : ""));
         return nullptr;
     }
-    return std::make_unique<HidrawConnection>(desc, fd, *clock_);
+    return std::make_unique<HidrawConnection>(desc, fd, *clock_, *io_, std::move(lock));
 }
 
 }  // namespace hidlink

@@ -118,6 +118,8 @@ struct Encoder {
         w.u32(m.iface);
         w.u32(m.collectionIndex);
         w.u8(static_cast<std::uint8_t>(m.mode));
+        w.u64(m.ownerId);
+        w.text(m.owner);
     }
     void operator()(const GetFeature& m) {
         w.u8(std::uint8_t(Op::GetFeature));
@@ -223,6 +225,9 @@ std::optional<Message> decodeWith(Reader& r) {
             const std::uint8_t mode = r.u8();
             if (mode > static_cast<std::uint8_t>(OpenMode::ReadOnly)) r.fail("open mode " + std::to_string(mode));
             m.mode = static_cast<OpenMode>(mode);
+            m.ownerId = r.u64();
+            m.owner = r.text();
+            if (!r.failed() && m.ownerId == 0) r.fail("open without an owner id");
             return m;
         }
         case Op::GetFeature:

@@ -21,7 +21,7 @@ class Clock;
 
 namespace hidlink::simwire {
 
-inline constexpr std::uint32_t kProtocolVersion = 1;
+inline constexpr std::uint32_t kProtocolVersion = 2;
 // A body never exceeds this; a larger length prefix means a broken or hostile peer.
 inline constexpr std::uint32_t kMaxBodyBytes = 1u << 20;
 // A report on the wire: the largest report the descriptor parser accepts, plus its id byte.
@@ -65,11 +65,15 @@ struct Hello {
 struct Enumerate {
     friend bool operator==(const Enumerate&, const Enumerate&) = default;
 };
+// ownerId (never 0) tells the programs that hold devices apart; owner is how a refused program
+// is told who holds the device.
 struct Open {
     std::uint32_t deviceId = 0;
     std::uint32_t iface = 0;
     std::uint32_t collectionIndex = 0;
     OpenMode mode = OpenMode::Feature;
+    std::uint64_t ownerId = 0;
+    std::string owner;
     friend bool operator==(const Open&, const Open&) = default;
 };
 // report[0] is the wanted id; the size is the length the caller asks for.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "hidlink/device_lock.h"
 #include "hidlink/sim_protocol.h"
 #include "platform/clock.h"
 
@@ -125,7 +126,7 @@ public:
         std::string error;
         Message answer;
         if (!channel->connect(error) ||
-            !channel->call(Open{deviceId, iface, desc.collectionIndex, mode}, answer, 0, error)) {
+            !channel->call(Open{deviceId, iface, desc.collectionIndex, mode, ownerId_, owner_}, answer, 0, error)) {
             std::lock_guard lock(mutex_);
             setLastError(error);
             return nullptr;
@@ -142,6 +143,9 @@ private:
     std::string path_;
     platform::Clock& clock_;
     int timeoutMs_;
+    // The simulator holds a device for this backend while any of its sockets has it open.
+    std::uint64_t ownerId_ = newOwnerId();
+    std::string owner_ = programOwner();
     std::mutex mutex_;
     Channel control_;
 };

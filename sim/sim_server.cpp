@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 
+#include "hidlink/device_lock.h"
 #include "hidlink/sim_protocol.h"
 #include "platform/clock.h"
 
@@ -63,10 +64,12 @@ private:
         std::uint64_t generation = 0;
         std::size_t iface = 0;
         std::uint32_t featureLength = 0;
+        std::uint64_t ownerId = 0;
     };
 
     void release() {
         if (const int r = reader_.exchange(0); r != 0) bus_.closeReader(r);
+        if (opened_) bus_.release(opened_->deviceId, opened_->ownerId);
         opened_.reset();
     }
 
@@ -92,12 +95,19 @@ private:
             if (static_cast<std::uint32_t>(c.deviceId) != m.deviceId || c.iface != m.iface ||
                 c.desc.collectionIndex != m.collectionIndex)
                 continue;
+            // The device is held by the program, not by this socket: its other sockets share it.
+            std::string holder;
+            if (!bus_.claim(c.deviceId, {m.ownerId, m.owner}, holder))
+                return fail(hidlink::inUseText(c.desc.path, holder));
             if (m.mode == hidlink::OpenMode::ReadOnly) {
                 const auto r = bus_.openReader(c.deviceId, c.generation, c.iface);
-                if (!r) return fail("the device left the bus");
+                if (!r) {
+                    bus_.release(c.deviceId, m.ownerId);
+                    return fail("the device left the bus");
+                }
                 reader_ = *r;
             }
-            opened_ = Opened{c.deviceId, c.generation, c.iface, c.desc.caps.featureReportLength};
+            opened_ = Opened{c.deviceId, c.generation, c.iface, c.desc.caps.featureReportLength, m.ownerId};
             return Status{};
         }
         return fail("no collection " + std::to_string(m.collectionIndex) + " on " + interfacePath(m.deviceId, m.iface) +

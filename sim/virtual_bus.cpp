@@ -214,6 +214,25 @@ void VirtualBus::closeReader(int readerId) {
     inputArrived_.notify_all();
 }
 
+bool VirtualBus::claim(int deviceId, const BusOwner& owner, std::string& holder) {
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    if (s == nullptr) return false;
+    if (s->claims > 0 && s->owner.id != owner.id) {
+        holder = s->owner.name;
+        return false;
+    }
+    if (s->claims++ == 0) s->owner = {owner.id, hidlink::printableOwner(owner.name)};
+    return true;
+}
+
+void VirtualBus::release(int deviceId, std::uint64_t ownerId) {
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    if (s == nullptr || s->claims == 0 || s->owner.id != ownerId) return;
+    if (--s->claims == 0) s->owner = {};
+}
+
 void VirtualBus::shutdown() {
     std::lock_guard lock(mutex_);
     shutdown_ = true;
@@ -253,13 +272,14 @@ namespace {
 class InProcessConnection final : public hidlink::Connection {
 public:
     InProcessConnection(VirtualBus& bus, hidlink::CollectionDesc desc, int deviceId, std::uint64_t generation,
-                        std::size_t iface, std::optional<int> reader)
+                        std::size_t iface, std::optional<int> reader, std::uint64_t ownerId)
         : Connection(std::move(desc)),
           bus_(bus),
           deviceId_(deviceId),
           generation_(generation),
           iface_(iface),
-          reader_(reader) {}
+          reader_(reader),
+          ownerId_(ownerId) {}
     ~InProcessConnection() override { doClose(); }
 
 protected:
@@ -276,6 +296,8 @@ protected:
     void doClose() override {
         if (reader_) bus_.closeReader(*reader_);
         reader_.reset();
+        if (ownerId_ != 0) bus_.release(deviceId_, ownerId_);
+        ownerId_ = 0;
     }
     // Dropping the queue wakes the read; reader_ stays for doClose, which runs after.
     void doCancelRead() override {
@@ -288,6 +310,7 @@ private:
     std::uint64_t generation_;
     std::size_t iface_;
     std::optional<int> reader_;
+    std::uint64_t ownerId_;  // 0 once the claim is released
 };
 
 }  // namespace
@@ -308,12 +331,21 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
         if (static_cast<std::uint32_t>(c.deviceId) != deviceId || c.iface != iface ||
             c.desc.collectionIndex != desc.collectionIndex)
             continue;
+        std::string holder;
+        if (!bus_.claim(c.deviceId, owner_, holder)) {
+            setLastError(hidlink::inUseText(desc.path, holder));
+            return nullptr;
+        }
         std::optional<int> reader;
         if (mode == hidlink::OpenMode::ReadOnly) {
             reader = bus_.openReader(c.deviceId, c.generation, c.iface);
-            if (!reader) return nullptr;
+            if (!reader) {
+                bus_.release(c.deviceId, owner_.id);
+                return nullptr;
+            }
         }
-        return std::make_unique<InProcessConnection>(bus_, c.desc, c.deviceId, c.generation, c.iface, reader);
+        return std::make_unique<InProcessConnection>(bus_, c.desc, c.deviceId, c.generation, c.iface, reader,
+                                                     owner_.id);
     }
     return nullptr;
 }

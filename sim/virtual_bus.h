@@ -10,9 +10,11 @@
 #include <mutex>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "hidlink/backend.h"
+#include "hidlink/device_lock.h"
 #include "sim/virtual_device.h"
 
 namespace sim {
@@ -38,6 +40,13 @@ struct BusInterface {
     std::size_t iface = 0;
     UsbIdentity usb;
     std::vector<std::uint8_t> descriptor;
+};
+
+// A program holding devices of the bus: the id tells programs apart, the name is what a
+// refused one is told.
+struct BusOwner {
+    std::uint64_t id = 0;
+    std::string name;
 };
 
 class VirtualBus final : public DeviceHost {
@@ -66,6 +75,11 @@ public:
     void closeReader(int readerId);
     // Reads blocked waiting for input right now (lets a test act while a read surely waits).
     std::size_t waitingReads();
+    // One program per device: every handle a program opens claims the device, and its last
+    // release frees it. Survives unplug and re-enumeration, as a lock on the physical device
+    // does. False, with the holder's name in `holder`, while another program holds it.
+    bool claim(int deviceId, const BusOwner& owner, std::string& holder);
+    void release(int deviceId, std::uint64_t ownerId);
     // Wakes every blocked reader (used when the bus shuts down).
     void shutdown();
 
@@ -83,6 +97,8 @@ private:
         bool returning = false;
         TransportFaults faults;
         std::uint64_t transfers = 0;
+        BusOwner owner;
+        std::size_t claims = 0;
     };
     struct Reader {
         int deviceId = 0;
@@ -109,14 +125,17 @@ private:
 };
 
 // hidlink backend on a bus in this process (tests, benchmarks, the server's own use).
+// Each backend is one program to the bus's device claims.
 class InProcessBackend final : public hidlink::Backend {
 public:
-    explicit InProcessBackend(VirtualBus& bus) : bus_(bus) {}
+    explicit InProcessBackend(VirtualBus& bus, std::string owner = hidlink::programOwner())
+        : bus_(bus), owner_{hidlink::newOwnerId(), std::move(owner)} {}
     bool enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) override;
     std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc, hidlink::OpenMode mode) override;
 
 private:
     VirtualBus& bus_;
+    BusOwner owner_;
 };
 
 }  // namespace sim

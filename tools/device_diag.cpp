@@ -160,12 +160,19 @@ public:
         return ok;
     }
 
+    // With the backend's reason: the node's error, or the program that holds the controller.
+    bool failOpen(const char* operation) {
+        const std::string& why = table_.backend().lastError();
+        std::fprintf(err_, "vorlick-diag device: %s failed%s%s\n", operation, why.empty() ? "" : ": ", why.c_str());
+        return false;
+    }
+
     bool open(ControllerGeneration gen, bool withPen) {
         touch_.refreshFoundList();
         const auto found = std::span(touch_.foundList()).first(touch_.found());
         const auto t = controllerlink::findTouchCollection(found, gen);
         if (!t) return fail("finding the touch collection");
-        if (!touch_.open(*t)) return fail("opening the touch collection");
+        if (!touch_.open(*t)) return failOpen("opening the touch collection");
         if (withPen) {
             const auto p = controllerlink::findPenCollection(found, *t, gen);
             if (!p) return fail("finding the pen collection", pen_);

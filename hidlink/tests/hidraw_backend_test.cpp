@@ -51,6 +51,8 @@ protected:
         return out;
     }
 
+    HidrawBackendTest() { backend.setLockDir(tree.lockDir()); }
+
     hidlink::fixture::SysfsFixture tree;
     platform::VirtualClock clock;
     hidlink::HidrawBackend backend{tree.sysfsRoot(), tree.devRoot(), clock};
@@ -224,6 +226,7 @@ TEST_F(HidrawBackendTest, OpenFailsCleanlyWhenTheNodeChangedSinceEnumeration) {
         hidlink::fixture::SysfsFixture t;
         const fs::path hid = t.add(controller(1));
         hidlink::HidrawBackend b(t.sysfsRoot(), t.devRoot(), clock);
+        b.setLockDir(t.lockDir());
         std::vector<CollectionDesc> found;
         ASSERT_TRUE(b.enumerate(found, SIZE_MAX));
         ASSERT_EQ(found.size(), 2u);
@@ -264,6 +267,7 @@ TEST_F(HidrawBackendTest, AReaderComesBackWhileReportsForOthersNeverStop) {
     fs::create_symlink("/dev/zero", tree.devPath(1));
     TickingClock ticking;
     hidlink::HidrawBackend b(tree.sysfsRoot(), tree.devRoot(), ticking);
+    b.setLockDir(tree.lockDir());
     std::vector<CollectionDesc> found;
     ASSERT_TRUE(b.enumerate(found, SIZE_MAX));
     auto pen = b.open(found[1], OpenMode::ReadOnly);

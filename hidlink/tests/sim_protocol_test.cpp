@@ -26,7 +26,7 @@ std::vector<Message> everyMessage() {
     return {
         Hello{7},
         Enumerate{},
-        Open{3, 1, 2, hidlink::OpenMode::ReadOnly},
+        Open{3, 1, 2, hidlink::OpenMode::ReadOnly, 0x0102030405060708ull, "vorlick-diag (pid 77)"},
         GetFeature{{0x09, 0, 0}},
         SetFeature{{0x09, 0xAA, 0x55}},
         ReadInput{250, 64},
@@ -102,7 +102,9 @@ TEST(SimWire, FieldsOutOfRangeAreRefused) {
     std::vector<std::uint8_t> bigReport(kMaxWireReport + 1, 0x09);
     const Case cases[] = {
         {"unknown opcode", {0x7F}},
-        {"open mode 2", cat({{0x03}, le32(0), le32(0), le32(0), {2}})},
+        {"open mode 2", cat({{0x03}, le32(0), le32(0), le32(0), {2}, le32(1), le32(0), le32(0)})},
+        // A program that names no owner id could pass for any other.
+        {"open without an owner id", cat({{0x03}, le32(0), le32(0), le32(0), {0}, le32(0), le32(0), le32(0)})},
         {"flag byte 2", cat({{0x40, 2}, le32(0)})},
         {"read status 9", cat({{0x44, 9}, le32(0)})},
         {"empty feature report", cat({{0x04}, le32(0)})},

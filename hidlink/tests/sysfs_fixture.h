@@ -24,7 +24,9 @@ struct FakeNode {
     std::uint16_t productId = 0;
     std::optional<std::uint16_t> bcdDevice = 0x0100;  // of the USB device (the dongle for Bluetooth)
     std::vector<std::uint8_t> descriptor;
-    bool fifo = false;  // the /dev node is a FIFO a test writes input reports into
+    bool fifo = false;     // the /dev node is a FIFO a test writes input reports into
+    unsigned usbPort = 0;  // the USB device's port (1-N); 0: a device of its own, port number + 1
+    unsigned iface = 0;    // its interface on that USB device
 };
 
 class SysfsFixture {
@@ -36,6 +38,7 @@ public:
         std::filesystem::create_directories(base_ / "sys" / "class" / "hidraw");
         std::filesystem::create_directories(base_ / "sys" / "devices");
         std::filesystem::create_directories(base_ / "dev");
+        std::filesystem::create_directories(base_ / "run");
     }
     ~SysfsFixture() {
         std::error_code ec;
@@ -46,16 +49,18 @@ public:
 
     std::string sysfsRoot() const { return (base_ / "sys").string(); }
     std::string devRoot() const { return (base_ / "dev").string(); }
+    // Where a backend on this tree keeps its device lock files.
+    std::string lockDir() const { return (base_ / "run").string(); }
     std::string devPath(unsigned number) const { return devRoot() + "/hidraw" + std::to_string(number); }
 
     // Adds the node and returns its hid device folder (uevent, report_descriptor).
     std::filesystem::path add(const FakeNode& n) {
         namespace fs = std::filesystem;
-        const std::string port = "1-" + std::to_string(n.number + 1);
+        const std::string port = "1-" + std::to_string(n.usbPort != 0 ? n.usbPort : n.number + 1);
         const fs::path usb = base_ / "sys/devices/pci0000:00/0000:00:14.0/usb1" / port;
         fs::create_directories(usb);
         if (n.bcdDevice) write(usb / "bcdDevice", hex(*n.bcdDevice, 4) + "\n");
-        fs::path parent = usb / (port + ":1.0");
+        fs::path parent = usb / (port + ":1." + std::to_string(n.iface));
         if (n.bus == 0x0005) parent = parent / "bluetooth/hci0/hci0:256";
         char hidName[32];
         std::snprintf(hidName, sizeof hidName, "%04X:%04X:%04X.%04X", n.bus, n.vendorId, n.productId, n.number + 1);

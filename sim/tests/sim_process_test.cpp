@@ -1,7 +1,9 @@
 // The real binaries: vorlick-sim serving, vorlick-diag and forked children as its clients.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <fstream>
 #include <future>
@@ -130,7 +132,9 @@ TEST_F(SimProcessTest, CtlUnplugAndReplugChangeWhatClientsSee) {
 }
 
 TEST_F(SimProcessTest, CtlInputReachesEveryOpenReader) {
-    auto a = client(), b = client();
+    // Two sockets of one program: another program could not open the device at all.
+    auto a = client();
+    auto* b = a.get();
     auto ra = a->open(touch(*a), OpenMode::ReadOnly);
     auto rb = b->open(touch(*b), OpenMode::ReadOnly);
     ASSERT_TRUE(ra && rb);
@@ -297,6 +301,32 @@ TEST(SimProcessControllerTest, OpenRxLineShowsAsALowColumnInTheRawGrid) {
         }
     }
     EXPECT_EQ(t, 46);
+}
+
+// A second program on a held controller is turned away before it sends anything, with one line
+// naming the holder.
+TEST(SimProcessControllerTest, DiagOnAControllerAnotherProgramHoldsIsRefused) {
+    simtest::TempDir dir;
+    const std::string scenario = dir.file("r6.scenario");
+    std::ofstream(scenario) << "[device]\nmodel = controller\ngeneration = R6\n";
+    const std::string socket = dir.file("sim.sock");
+    simtest::Child sim({kSim, "--socket", socket, "--scenario", scenario});
+    ASSERT_EQ(sim.firstLine(10000), socket);
+
+    std::string error;
+    auto holder = hidlink::connectSocketBackend(socket, error, 2000, platform::systemClock());
+    ASSERT_TRUE(holder) << error;
+    std::vector<CollectionDesc> all;
+    ASSERT_TRUE(holder->enumerate(all, 100));
+    ASSERT_FALSE(all.empty());
+    auto pen = holder->open(all.back(), OpenMode::Feature);
+    ASSERT_TRUE(pen) << holder->lastError();
+
+    const auto r = simtest::run({kDiag, "raw"}, {"VORLICK_HID=sim:" + socket});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "vorlick-diag device: opening the touch collection failed: sim:dev0/if0 is in use by " +
+                         std::string(program_invocation_short_name) + " (pid " + std::to_string(::getpid()) + ")\n");
 }
 
 }  // namespace

@@ -103,7 +103,9 @@ TEST_F(SimServerTest, ClientSeesTheCollectionsTheBusHas) {
 }
 
 TEST_F(SimServerTest, SetFromOneClientIsSeenByAnotherAndAnswersKeepTheirBytes) {
-    auto a = client(), b = client();
+    // Two sockets of one program: another program could not open the device at all.
+    auto a = client();
+    auto* b = a.get();
     auto fa = a->open(find(*a, 0x11), OpenMode::Feature);
     auto fb = b->open(find(*b, 0x11), OpenMode::Feature);
     ASSERT_TRUE(fa && fb);
@@ -187,7 +189,9 @@ TEST_F(SimServerTest, UnplugDropsTheDeviceAndReplugBringsItBack) {
 }
 
 TEST_F(SimServerTest, PushedInputReachesEveryReaderAndOnlyReaders) {
-    auto a = client(), b = client();
+    // Two sockets of one program: another program could not open the device at all.
+    auto a = client();
+    auto* b = a.get();
     auto ra = a->open(find(*a, 0x11), OpenMode::ReadOnly);
     auto rb = b->open(find(*b, 0x11), OpenMode::ReadOnly);
     auto feature = a->open(find(*a, 0x11), OpenMode::Feature);
@@ -258,9 +262,9 @@ TEST_F(SimServerTest, ClientGoingAwayReleasesItsReaders) {
     std::string error;
     hidlink::simwire::Message answer;
     ASSERT_TRUE(raw.connect(error)) << error;
-    ASSERT_TRUE(raw.call(
-        hidlink::simwire::Open{static_cast<std::uint32_t>(deviceId), 0, touch.collectionIndex, OpenMode::ReadOnly},
-        answer, 0, error))
+    ASSERT_TRUE(raw.call(hidlink::simwire::Open{static_cast<std::uint32_t>(deviceId), 0, touch.collectionIndex,
+                                                OpenMode::ReadOnly, 1, "t"},
+                         answer, 0, error))
         << error;
     raw.sendOnly(hidlink::simwire::ReadInput{60000, 64});
     raw.drop();
@@ -274,10 +278,11 @@ TEST_F(SimServerTest, ServerRefusesWhatADeviceMustNotSee) {
     Message answer;
     ASSERT_TRUE(raw.connect(error)) << error;
     EXPECT_FALSE(raw.call(GetFeature{{0x04, 0}}, answer, 0, error)) << "nothing open yet";
-    EXPECT_FALSE(raw.call(Open{99, 0, 0, OpenMode::Feature}, answer, 0, error));
-    ASSERT_TRUE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature}, answer, 0, error))
+    EXPECT_FALSE(raw.call(Open{99, 0, 0, OpenMode::Feature, 1, "t"}, answer, 0, error));
+    ASSERT_TRUE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature, 1, "t"}, answer, 0, error))
         << error;
-    EXPECT_FALSE(raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature}, answer, 0, error));
+    EXPECT_FALSE(
+        raw.call(Open{static_cast<std::uint32_t>(deviceId), 0, 0, OpenMode::Feature, 1, "t"}, answer, 0, error));
     // Longer than any feature report of the touch collection (64 bytes).
     EXPECT_FALSE(raw.call(SetFeature{std::vector<std::uint8_t>(65, 0x09)}, answer, 0, error));
     EXPECT_NE(error.find("65"), std::string::npos);
