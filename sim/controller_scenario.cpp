@@ -261,6 +261,14 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
         error = "line " + std::to_string(section.line) + ": touch_usage 0x01 needs the F09 bootloader";
         return false;
     }
+    // The writer looks for an F09 bootloader on pages 0xFF09 and 0xFF00 only.
+    const std::uint16_t page = config.usagePage != 0                 ? config.usagePage
+                               : config.generation == Generation::R6 ? 0xFF11
+                                                                     : 0xFF09;
+    if (ubl == BootloaderKind::F09 && page == 0xFF11) {
+        error = "line " + std::to_string(section.line) + ": the F09 bootloader needs usage page 0xFF09 or 0xFF00";
+        return false;
+    }
     return true;
 }
 
