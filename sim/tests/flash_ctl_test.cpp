@@ -69,6 +69,46 @@ TEST_F(FlashCtlTest, PrintsWhatAWriteLeftInTheFlash) {
               "08010: 73 7A 81 88\n");
 }
 
+// F11 over the socket: the controller leaves, comes back as 0x0094, takes a full image and
+// restarts with its version, as romwrite will see it.
+TEST_F(FlashCtlTest, F11WriteAcrossTheReenumerations) {
+    serve("r6-f11.scenario");
+    std::string error;
+    auto backend = hidlink::connectSocketBackend(socket, error, 2000, platform::systemClock());
+    ASSERT_TRUE(backend) << error;
+    simtest::UblClient client(*backend);
+    using Frames = simtest::UblClient::Frames;
+    ASSERT_TRUE(client.open(0xFF11, 0x11, Frames::F11));
+    ASSERT_TRUE(client.enterUbl());
+    client.close();
+    // The simulator runs on the real clock: wait for the bootloader to enumerate.
+    const auto until = [&](std::uint16_t pid) {
+        for (int i = 0; i < 100; ++i) {
+            if (client.open(0xFF11, 0x11, Frames::F11) && client.productId == pid) return true;
+            client.close();
+            platform::systemClock().sleepMs(50);
+        }
+        return false;
+    };
+    ASSERT_TRUE(until(0x0094));
+    ASSERT_EQ(client.command(0x90, {}, 0x01).status, 0);
+    simtest::Bytes image(0x24000);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i ^ (i >> 9));
+    image[0x10] = 0x09;
+    image[0x11] = 0x02;
+    std::size_t failedAt = 0;
+    simtest::UblClient::Answer last;
+    ASSERT_TRUE(client.writeImage(0x01, image, failedAt, last)) << failedAt;
+    char sum[16];
+    std::snprintf(sum, sizeof sum, "0x%04X\n", std::accumulate(image.begin(), image.end(), 0u) & 0xFFFFu);
+    EXPECT_EQ(ctl({"flash", "0", "--checksum"}).out, sum);
+    ASSERT_TRUE(client.set(client.frame(0x03, 0)));
+    client.close();
+    ASSERT_TRUE(until(0x0A52));
+    EXPECT_EQ(client.version, 0x0209);
+    EXPECT_NE(ctl({"list"}).out.find("0x0A52\t0x0209"), std::string::npos);
+}
+
 TEST_F(FlashCtlTest, RefusesWhatItCannotShow) {
     serve("table-r6.scenario");
     struct Case {
