@@ -419,6 +419,25 @@ TEST(Bootloader, UnplugMidWriteThenReplugStartsWhatTheFlashHolds) {
     }
 }
 
+TEST(Bootloader, F09UnplugInItsBootloaderComesBackAsTheMainFirmware) {
+    std::string error;
+    auto dev = fromScenario("generation = R5\nubl_unplug_at_block = 2\n", error);
+    ASSERT_TRUE(dev) << error;
+    Bench b(dev);
+    ASSERT_TRUE(enter(b, kVariants[2]));
+    std::size_t failedAt = 99;
+    UblClient::Answer last;
+    EXPECT_FALSE(b.client.writeImage(0x01, image(0x1000, 0x0500), failedAt, last));
+    EXPECT_EQ(failedAt, 2u);
+    EXPECT_FALSE(b.bus.present(b.id));
+    b.client.close();
+    b.bus.replug(b.id);
+    EXPECT_FALSE(b.device->inBootloader());
+    ASSERT_TRUE(b.client.open(0xFF09, 0x11, Frames::F09Long));
+    EXPECT_EQ(b.client.productId, 0x0952);
+    EXPECT_EQ(b.client.version, 0x0500) << "two blocks made it, the version word with them";
+}
+
 TEST(Bootloader, F09ControllerWithNothingToRunEnumeratesAsItsBootloader) {
     std::string error;
     auto dev = fromScenario("generation = R5\nstart_in_ubl = yes\nubl_version = 0x53\n", error);
