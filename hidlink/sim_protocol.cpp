@@ -157,6 +157,16 @@ struct Encoder {
         w.u32(m.iface);
         w.bytes(m.report);
     }
+    void operator()(const ReadFlash& m) {
+        w.u8(std::uint8_t(Op::ReadFlash));
+        w.u32(m.deviceId);
+    }
+    void operator()(const FlashReply& m) {
+        w.u8(std::uint8_t(Op::FlashReply));
+        w.u32(m.base);
+        w.u32(m.extent);
+        w.bytes(m.bytes);
+    }
     void operator()(const Status& m) {
         w.u8(std::uint8_t(Op::Status));
         w.flag(m.ok);
@@ -267,6 +277,16 @@ std::optional<Message> decodeWith(Reader& r) {
             m.iface = r.u32();
             m.report = r.bytes(kMaxWireReport, "input report");
             if (!r.failed() && m.report.empty()) r.fail("empty input report");
+            return m;
+        }
+        case Op::ReadFlash:
+            return ReadFlash{r.u32()};
+        case Op::FlashReply: {
+            FlashReply m;
+            m.base = r.u32();
+            m.extent = r.u32();
+            m.bytes = r.bytes(kMaxFlashBytes, "flash");
+            if (!r.failed() && m.extent > m.bytes.size()) r.fail("flash extent past its bytes");
             return m;
         }
         case Op::Status: {

@@ -33,6 +33,8 @@ inline constexpr std::uint32_t kMaxReadWaitMs = 10000;
 // Simulated per-transfer latency stays well inside a client's call timeout, or a slow device
 // would look like a dead simulator.
 inline constexpr std::uint32_t kMaxLatencyMs = 2000;
+// A program flash copy on the wire (the controller's is 0x2C000 bytes).
+inline constexpr std::uint32_t kMaxFlashBytes = 0x40000;
 
 enum class Op : std::uint8_t {
     // requests of the HID backend
@@ -49,6 +51,7 @@ enum class Op : std::uint8_t {
     Replug = 0x12,
     SetFaults = 0x13,
     PushInput = 0x14,
+    ReadFlash = 0x15,
     // answers
     Status = 0x40,
     HelloReply = 0x41,
@@ -56,6 +59,7 @@ enum class Op : std::uint8_t {
     FeatureReply = 0x43,
     InputReply = 0x44,
     DeviceList = 0x45,
+    FlashReply = 0x46,
 };
 
 struct Hello {
@@ -118,6 +122,11 @@ struct PushInput {
     friend bool operator==(const PushInput&, const PushInput&) = default;
 };
 
+struct ReadFlash {
+    std::uint32_t deviceId = 0;
+    friend bool operator==(const ReadFlash&, const ReadFlash&) = default;
+};
+
 struct Status {
     bool ok = true;
     std::string error;
@@ -169,10 +178,17 @@ struct DeviceList {
     std::vector<DeviceState> devices;
     friend bool operator==(const DeviceList&, const DeviceList&) = default;
 };
+// bytes[k] is the flash byte at address base + k; the first `extent` bytes hold the last image.
+struct FlashReply {
+    std::uint32_t base = 0;
+    std::uint32_t extent = 0;
+    std::vector<std::uint8_t> bytes;
+    friend bool operator==(const FlashReply&, const FlashReply&) = default;
+};
 
-using Message =
-    std::variant<Hello, Enumerate, Open, GetFeature, SetFeature, ReadInput, Close, ListDevices, Unplug, Replug,
-                 SetFaults, PushInput, Status, HelloReply, EnumerateReply, FeatureReply, InputReply, DeviceList>;
+using Message = std::variant<Hello, Enumerate, Open, GetFeature, SetFeature, ReadInput, Close, ListDevices, Unplug,
+                             Replug, SetFaults, PushInput, ReadFlash, Status, HelloReply, EnumerateReply, FeatureReply,
+                             InputReply, DeviceList, FlashReply>;
 
 // The whole frame: length prefix and body.
 std::vector<std::uint8_t> encode(const Message& message);

@@ -43,6 +43,81 @@ ControllerDevice::ControllerDevice(ControllerConfig config) : config_(std::move(
     breakEcho_ = config_.breakEcho;
     breakIndices_ = config_.breakIndices;
     powerOn();
+    bootloader_ = makeBootloader(bootloaderKind(), config_.bootloader, flash_, bootloaderShape());
+    if (bootloader_ && config_.bootloader.startInBootloader) {
+        flash_.erase();  // nothing to run: the controller powers up in its bootloader
+        restartLocked();
+    }
+}
+
+BootloaderKind ControllerDevice::bootloaderKind() const {
+    if (config_.bootloader.kind != BootloaderKind::Auto) return config_.bootloader.kind;
+    return config_.generation == Generation::R6 ? BootloaderKind::F11 : BootloaderKind::F09;
+}
+
+// F11 comes back on page 0xFF11 with the touch usage (or its own); F09 keeps the collection.
+BootloaderShape ControllerDevice::bootloaderShape() const {
+    BootloaderShape shape;
+    if (bootloaderKind() == BootloaderKind::F11) {
+        shape.usagePage = 0xFF11;
+        shape.usage = config_.bootloader.usage != 0 ? config_.bootloader.usage : config_.touchUsage;
+    } else {
+        shape.usagePage = usagePage();
+        shape.usage = config_.touchUsage;
+        shape.shortFrames = config_.touchUsage == 0x01;
+    }
+    shape.wrapped = shape.usage == 0x0B;
+    return shape;
+}
+
+std::uint16_t ControllerDevice::bootloaderProductId() const {
+    if (config_.bootloader.productId != 0) return config_.bootloader.productId;
+    return bootloaderKind() == BootloaderKind::F11 ? 0x0094 : 0x0112;
+}
+
+void ControllerDevice::restartLocked() {
+    if (flash_.runnable()) {
+        powerOn();
+        // The firmware reports the version the image carries; an image without one keeps it.
+        if (const auto v = flash_.word(config_.bootloader.versionAddress)) {
+            config_.version = *v;
+            config_.touchFirmwareMajor = *v;
+        }
+        running_ = presented_ = Firmware::Main;
+    } else {
+        const UsbIdentity main = mainIdentity();
+        bootloader_->start(main.productId, main.version);
+        running_ = presented_ = Firmware::Bootloader;
+    }
+}
+
+bool ControllerDevice::inBootloader() const {
+    std::lock_guard lock(mutex_);
+    return running_ == Firmware::Bootloader;
+}
+
+std::uint8_t ControllerDevice::bootloaderSecurity() const {
+    std::lock_guard lock(mutex_);
+    return bootloader_ ? bootloader_->security() : 0;
+}
+
+bool ControllerDevice::updateConfirmed() const {
+    std::lock_guard lock(mutex_);
+    return bootloader_ && bootloader_->confirmed();
+}
+
+std::optional<FlashSnapshot> ControllerDevice::flash() const {
+    std::lock_guard lock(mutex_);
+    if (!bootloader_) return std::nullopt;
+    const auto bytes = flash_.bytes();
+    return FlashSnapshot{FlashModel::kBase, flash_.extent(), {bytes.begin(), bytes.end()}};
+}
+
+void ControllerDevice::powerCycle() {
+    std::lock_guard lock(mutex_);
+    // A main firmware keeps its state across a replug, as it always has here; a bootloader
+    // session does not survive losing power.
+    if (bootloader_ && running_ == Firmware::Bootloader) restartLocked();
 }
 
 void ControllerDevice::powerOn() {
@@ -84,7 +159,10 @@ void ControllerDevice::powerOn() {
     lastWrappedId_.fill(0);
 }
 
-std::uint16_t ControllerDevice::usagePage() const { return config_.generation == Generation::R6 ? 0xFF11 : 0xFF09; }
+std::uint16_t ControllerDevice::usagePage() const {
+    if (config_.usagePage != 0) return config_.usagePage;
+    return config_.generation == Generation::R6 ? 0xFF11 : 0xFF09;
+}
 
 std::uint16_t ControllerDevice::penUsage() const {
     if (driverMode()) return 0x0A;
@@ -122,6 +200,22 @@ std::uint32_t ControllerDevice::resets() const {
 }
 
 UsbIdentity ControllerDevice::usbIdentity() const {
+    std::lock_guard lock(mutex_);
+    if (presented_ == Firmware::Bootloader) {
+        UsbIdentity id = mainIdentity();
+        id.productId = bootloaderProductId();
+        id.version = config_.bootloader.version;
+        return id;
+    }
+    return mainIdentity();
+}
+
+std::size_t ControllerDevice::interfaceCount() const {
+    std::lock_guard lock(mutex_);
+    return presented_ == Firmware::Bootloader ? 1 : 2;
+}
+
+UsbIdentity ControllerDevice::mainIdentity() const {
     UsbIdentity id;
     id.vendorId = config_.vendorId != 0 ? config_.vendorId : static_cast<std::uint16_t>(controllerlink::VID_PRIMARY);
     id.productId = config_.productId != 0 ? config_.productId : defaultProductId(config_.generation);
@@ -133,6 +227,10 @@ UsbIdentity ControllerDevice::usbIdentity() const {
 // collections never meet in one descriptor.
 std::vector<std::uint8_t> ControllerDevice::reportDescriptor(std::size_t iface) const {
     using R = ReportSpec;
+    std::lock_guard lock(mutex_);
+    if (presented_ == Firmware::Bootloader)
+        return iface == kTouchInterface ? buildVendorDescriptor({bootloader_->collection()})
+                                        : std::vector<std::uint8_t>{};
     const std::uint16_t page = usagePage();
     if (driverMode()) {
         if (iface == kTouchInterface)
@@ -146,11 +244,16 @@ std::vector<std::uint8_t> ControllerDevice::reportDescriptor(std::size_t iface) 
             return buildVendorDescriptor({{page, 0x0A, {{R::Feature, 0xBA, kWrapperLength}, {R::Input, 15, 64}}}});
         return {};
     }
-    if (iface == kTouchInterface)
-        return buildVendorDescriptor(
-            {{page,
-              0x11,
-              {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16}, {R::Feature, 9, 64}, {R::Input, 1, 64}}}});
+    if (iface == kTouchInterface) {
+        CollectionSpec touch{
+            page,
+            config_.touchUsage,
+            {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16}, {R::Feature, 9, 64}, {R::Input, 1, 64}}};
+        // An F09 bootloader answers on this collection, so its reports are declared here too.
+        if (bootloader_ && bootloaderKind() == BootloaderKind::F09)
+            for (const ReportSpec& r : bootloader_->sharedReports()) touch.reports.push_back(r);
+        return buildVendorDescriptor({touch});
+    }
     if (iface == kPenInterface)
         return buildVendorDescriptor({{page,
                                        penUsage(),
@@ -186,41 +289,73 @@ std::uint64_t ControllerDevice::nowMs() {
 bool ControllerDevice::setFeature(std::size_t iface, std::span<const std::uint8_t> report) {
     if (report.empty() || iface > kPenInterface) return false;
     bool resetNow = false;
+    bool unplugNow = false;
     bool ok = false;
     {
         std::lock_guard lock(mutex_);
-        std::span<const std::uint8_t> plain = report;
-        if (driverMode()) {
-            const auto tag = static_cast<std::uint8_t>(iface == kTouchInterface ? 0xBB : 0xBA);
-            if (report[0] == tag) {
-                if (report.size() < 4) return false;
-                const std::size_t len = static_cast<std::size_t>(report[1] << 8 | report[2]);
-                if (len == 0 || len > report.size() - 3) return false;
-                plain = report.subspan(3, len);
-                // Reports without an answer to fetch leave the query as the next answer.
-                const bool answered = iface == kTouchInterface
-                                          ? plain[0] != 3
-                                          : plain[0] == 0x12 || (plain[0] == 0x10 && at(plain, 1) == 0x02);
-                lastWrappedId_[iface] = answered ? plain[0] : 0;
-            } else if (iface == kTouchInterface && report[0] == 3 && report.size() == 2) {
-                // the home-key mode switch the digitizer driver passes through as it is
-            } else if (iface == kTouchInterface && report[0] == 15 && report.size() == 263 && report[3] == 2) {
-                return true;  // a bootloader block write: the main firmware has no use for it
-            } else {
-                return false;
+        if (running_ == Firmware::Bootloader) {
+            if (iface != kTouchInterface) return false;
+            Bootloader::Action action = Bootloader::Action::None;
+            ok = bootloader_->setFeature(report, action);
+            if (action == Bootloader::Action::Restart) {
+                restartLocked();
+                resetNow = true;
+            }
+            unplugNow = action == Bootloader::Action::Unplug;
+        } else {
+            ok = setMainFirmware(iface, report, resetNow);
+            if (ok && enterBootloader_) {
+                enterBootloader_ = false;
+                const UsbIdentity main = mainIdentity();
+                bootloader_->start(main.productId, main.version);
+                running_ = Firmware::Bootloader;
+                // F11 leaves the bus and comes back as its own device; F09 takes over in place.
+                if (bootloaderKind() == BootloaderKind::F11) {
+                    presented_ = Firmware::Bootloader;
+                    resetNow = true;
+                }
             }
         }
-        ok = iface == kTouchInterface ? setTouch(plain, resetNow) : setPen(plain);
     }
     // Outside the lock: the bus takes its own lock and may call back into the device.
-    if (resetNow)
-        if (DeviceHost* h = host()) h->reenumerate(*this, config_.resetDelayMs);
+    if (DeviceHost* h = host()) {
+        if (unplugNow)
+            h->unplugSelf(*this);
+        else if (resetNow)
+            h->reenumerate(*this, config_.resetDelayMs);
+    }
     return ok;
+}
+
+bool ControllerDevice::setMainFirmware(std::size_t iface, std::span<const std::uint8_t> report, bool& resetNow) {
+    std::span<const std::uint8_t> plain = report;
+    if (driverMode()) {
+        const auto tag = static_cast<std::uint8_t>(iface == kTouchInterface ? 0xBB : 0xBA);
+        if (report[0] == tag) {
+            if (report.size() < 4) return false;
+            const std::size_t len = static_cast<std::size_t>(report[1] << 8 | report[2]);
+            if (len == 0 || len > report.size() - 3) return false;
+            plain = report.subspan(3, len);
+            // Reports without an answer to fetch leave the query as the next answer.
+            const bool answered = iface == kTouchInterface
+                                      ? plain[0] != 3
+                                      : plain[0] == 0x12 || (plain[0] == 0x10 && at(plain, 1) == 0x02);
+            lastWrappedId_[iface] = answered ? plain[0] : 0;
+        } else if (iface == kTouchInterface && report[0] == 3 && report.size() == 2) {
+            // the home-key mode switch the digitizer driver passes through as it is
+        } else if (iface == kTouchInterface && report[0] == 15 && report.size() == 263 && report[3] == 2) {
+            return true;  // a bootloader block write: the main firmware has no use for it
+        } else {
+            return false;
+        }
+    }
+    return iface == kTouchInterface ? setTouch(plain, resetNow) : setPen(plain);
 }
 
 long ControllerDevice::getFeature(std::size_t iface, std::span<std::uint8_t> report) {
     if (report.empty() || iface > kPenInterface) return -1;
     std::lock_guard lock(mutex_);
+    if (running_ == Firmware::Bootloader) return iface == kTouchInterface ? bootloader_->getFeature(report) : -1;
     if (!driverMode()) {
         const std::vector<std::uint8_t> a = iface == kTouchInterface ? answerTouch(report[0]) : answerPen(report[0]);
         if (a.empty()) return -1;
@@ -270,6 +405,10 @@ bool ControllerDevice::setTouch(std::span<const std::uint8_t> r, bool& resetNow)
                     powerOn();
                     ++resets_;
                     resetNow = true;
+                    return true;
+                case 2:  // "Enter UBL."
+                    if (!bootloader_) return false;
+                    enterBootloader_ = true;
                     return true;
                 default:
                     return false;

@@ -3,13 +3,19 @@
 // generation R5 or R6 (plain, or the driver-mode pair whose reports travel in the 1024-byte
 // wrapper), the maintenance command set on report 9 with its register image, calibration
 // table and frames computed from a PanelModel, the pen query, pen direct reads and the Hsync
-// MCU tunnel. Everything a scenario can set is in ControllerConfig.
+// MCU tunnel. On "Enter UBL." ([2, 2] on report 2) it hands over to its bootloader (F11:
+// re-enumerates as product 0x0094; F09: answers on the same collection), which programs the
+// flash and restarts the main firmware with the written image's version. Everything a scenario
+// can set is in ControllerConfig.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <vector>
 
+#include "sim/bootloader.h"
+#include "sim/flash_model.h"
 #include "sim/panel_model.h"
 #include "sim/virtual_device.h"
 
@@ -20,7 +26,8 @@ enum class HsyncMcu : std::uint8_t { None, Present, OldFirmware };
 
 struct ControllerConfig {
     Generation generation = Generation::R6;
-    std::uint16_t touchUsage = 0x11;  // 0x11, or 0x0B for the driver-mode pair (pen 0x0A)
+    std::uint16_t touchUsage = 0x11;  // 0x11, 0x0B for the driver-mode pair (pen 0x0A), 0x01 (R5: short frames)
+    std::uint16_t usagePage = 0;      // 0: by generation; 0xFF00 for an F09 wrapped collection
     std::uint16_t vendorId = 0;       // 0: VID_PRIMARY
     std::uint16_t productId = 0;      // 0: 0x0A52 (R6) / 0x0952 (R5)
     std::uint16_t version = 0x0100;
@@ -54,6 +61,8 @@ struct ControllerConfig {
     std::uint32_t zeroFrames = 0;    // the next N frames read all zero
     std::uint32_t breakEcho = 0;     // the next N report 9 answers carry a wrong type nibble
     std::uint32_t breakIndices = 0;  // the next N frame answers carry a wrong Rx index
+
+    BootloaderConfig bootloader;
 };
 
 // Product id a generation reports when the scenario gives none.
@@ -70,6 +79,8 @@ public:
     static constexpr std::size_t kYLutWord = 182;
 
     explicit ControllerDevice(ControllerConfig config);
+    ControllerDevice(const ControllerDevice&) = delete;
+    ControllerDevice& operator=(const ControllerDevice&) = delete;
 
     const ControllerConfig& config() const { return config_; }
     bool driverMode() const { return config_.touchUsage == 0x0B; }
@@ -85,22 +96,37 @@ public:
     std::uint8_t mode() const;
     std::array<std::uint8_t, kRegisterBytes> registers() const;
     std::uint32_t resets() const;
+    BootloaderKind bootloaderKind() const;
+    bool inBootloader() const;
+    std::uint16_t bootloaderProductId() const;
+    std::uint8_t bootloaderSecurity() const;
+    bool updateConfirmed() const;
 
     UsbIdentity usbIdentity() const override;
-    std::size_t interfaceCount() const override { return 2; }
+    std::size_t interfaceCount() const override;
     std::vector<std::uint8_t> reportDescriptor(std::size_t iface) const override;
     long getFeature(std::size_t iface, std::span<std::uint8_t> report) override;
     bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) override;
+    std::optional<FlashSnapshot> flash() const override;
+    void powerCycle() override;
 
 private:
+    enum class Firmware : std::uint8_t { Main, Bootloader };
     enum class TunnelPhase : std::uint8_t { Idle, Taken, Ack, Data, Done };
 
     void powerOn();
+    BootloaderShape bootloaderShape() const;
+    UsbIdentity mainIdentity() const;
+    // The bootloader leaves: the main firmware when the flash holds one, else the bootloader
+    // again. Caller holds the lock and re-enumerates afterwards.
+    void restartLocked();
     std::uint16_t word(std::size_t index) const;
     void setWord(std::size_t index, std::uint16_t value);
     int rxCount() const;
     int txCount() const;
 
+    // A set while the main firmware runs: unwraps driver-mode reports and hands them on.
+    bool setMainFirmware(std::size_t iface, std::span<const std::uint8_t> report, bool& resetNow);
     // Plain (unwrapped) reports; the wrapper is taken off before these see them.
     bool setTouch(std::span<const std::uint8_t> r, bool& resetNow);
     bool setPen(std::span<const std::uint8_t> r);
@@ -154,6 +180,13 @@ private:
     std::uint32_t breakEcho_ = 0;
     std::uint32_t breakIndices_ = 0;
     std::uint32_t resets_ = 0;
+
+    // What runs, and what the host enumerated (an F09 bootloader takes over in place).
+    Firmware running_ = Firmware::Main;
+    Firmware presented_ = Firmware::Main;
+    bool enterBootloader_ = false;  // set by "Enter UBL." inside a report handler
+    FlashModel flash_;
+    std::unique_ptr<Bootloader> bootloader_;
 };
 
 }  // namespace sim

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/bootloader_scenario.h"
+
 namespace sim {
 namespace {
 
@@ -156,8 +158,16 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"touch_usage",
          [](Parser& p, std::string_view v) {
              const auto n = integer(v, 0, 0xFFFF);
-             if (!n || (*n != 0x11 && *n != 0x0B)) return p.fail("expected 0x11 or 0x0B");
+             if (!n || (*n != 0x11 && *n != 0x0B && *n != 0x01)) return p.fail("expected 0x11, 0x0B or 0x01");
              p.c.touchUsage = static_cast<std::uint16_t>(*n);
+             return true;
+         }},
+        {"usage_page",
+         [](Parser& p, std::string_view v) {
+             const auto n = integer(v, 0, 0xFFFF);
+             if (!n || (*n != 0xFF11 && *n != 0xFF09 && *n != 0xFF00))
+                 return p.fail("expected 0xFF11, 0xFF09 or 0xFF00");
+             p.c.usagePage = static_cast<std::uint16_t>(*n);
              return true;
          }},
         {"vid", [](Parser& p, std::string_view v) { return p.word16(v, p.c.vendorId); }},
@@ -220,6 +230,11 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
 bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfig& config, std::string& error) {
     Parser p{config, {}};
     for (const ScenarioEntry& e : section.entries) {
+        if (const auto problem = applyBootloaderKey(config.bootloader, e.key, e.value)) {
+            if (problem->empty()) continue;
+            error = "line " + std::to_string(e.line) + ": bad value '" + e.value + "' for " + e.key + ": " + *problem;
+            return false;
+        }
         const auto it = handlers().find(e.key);
         if (it == handlers().end()) {
             error = std::to_string(e.line) + ": unknown key '" + e.key + "' for model controller";
@@ -236,6 +251,22 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
         for (const ScenarioEntry& e : section.entries)
             if (e.key == "pen_fw") line = e.line;
         error = std::to_string(line) + ": bad value for pen_fw: an R6 pen query reports 0 to 255";
+        return false;
+    }
+    // Short frames are F09's, on a controller behind an I2C bridge.
+    const BootloaderKind ubl = config.bootloader.kind != BootloaderKind::Auto ? config.bootloader.kind
+                               : config.generation == Generation::R6          ? BootloaderKind::F11
+                                                                              : BootloaderKind::F09;
+    if (config.touchUsage == 0x01 && ubl != BootloaderKind::F09) {
+        error = "line " + std::to_string(section.line) + ": touch_usage 0x01 needs the F09 bootloader";
+        return false;
+    }
+    // The writer looks for an F09 bootloader on pages 0xFF09 and 0xFF00 only.
+    const std::uint16_t page = config.usagePage != 0                 ? config.usagePage
+                               : config.generation == Generation::R6 ? 0xFF11
+                                                                     : 0xFF09;
+    if (ubl == BootloaderKind::F09 && page == 0xFF11) {
+        error = "line " + std::to_string(section.line) + ": the F09 bootloader needs usage page 0xFF09 or 0xFF00";
         return false;
     }
     return true;

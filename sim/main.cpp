@@ -24,8 +24,11 @@ int usage() {
         "       vorlick-sim ctl --socket PATH unplug|replug DEVICE\n"
         "       vorlick-sim ctl --socket PATH faults DEVICE [latency=MS] [refuse-nth=N] [refuse-all=0|1]\n"
         "       vorlick-sim ctl --socket PATH input DEVICE INTERFACE HEX-BYTES\n"
+        "       vorlick-sim ctl --socket PATH flash DEVICE [--size N] [--checksum | --out FILE]\n"
         "Without --scenario one healthy R6 controller is served. The socket path is printed once the\n"
-        "simulator listens; SIGINT or SIGTERM stops it and removes the socket.\n",
+        "simulator listens; SIGINT or SIGTERM stops it and removes the socket. `flash` shows the\n"
+        "first N bytes of a controller's program flash (default: the image last written) as hex\n"
+        "lines, their 16-bit sum as 0xXXXX (--checksum), or writes them raw to FILE (--out).\n",
         stderr);
     return 2;
 }
@@ -70,6 +73,55 @@ int serve(const std::string& socketPath, const std::string& scenario) {
     }
     server.stop();
     bus.shutdown();
+    return 0;
+}
+
+// `flash DEVICE [--size N] [--checksum | --out FILE]`
+int printFlash(sim::SimControl& ctl, std::uint32_t id, const std::vector<std::string>& args) {
+    std::optional<std::uint64_t> size;
+    bool checksum = false;
+    std::string out;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        std::uint64_t n = 0;
+        if (args[i] == "--checksum")
+            checksum = true;
+        else if (args[i] == "--size" && i + 1 < args.size() && number(args[i + 1], hidlink::simwire::kMaxFlashBytes, n))
+            size = n, ++i;
+        else if (args[i] == "--out" && i + 1 < args.size())
+            out = args[++i];
+        else
+            return usage();
+    }
+    if (checksum && !out.empty()) return usage();
+    hidlink::simwire::FlashReply flash;
+    if (!ctl.readFlash(id, flash)) {
+        std::fprintf(stderr, "vorlick-sim ctl: %s\n", ctl.error().c_str());
+        return 1;
+    }
+    const std::size_t n = static_cast<std::size_t>(size.value_or(flash.extent));
+    if (n > flash.bytes.size()) {
+        std::fprintf(stderr, "vorlick-sim ctl: the flash holds %zu bytes\n", flash.bytes.size());
+        return 1;
+    }
+    if (checksum) {
+        unsigned sum = 0;
+        for (std::size_t i = 0; i < n; ++i) sum += flash.bytes[i];
+        std::printf("0x%04X\n", sum & 0xFFFFu);
+    } else if (!out.empty()) {
+        std::FILE* f = std::fopen(out.c_str(), "wb");
+        bool written = f != nullptr && std::fwrite(flash.bytes.data(), 1, n, f) == n;
+        if (f != nullptr && std::fclose(f) != 0) written = false;
+        if (!written) {
+            std::fprintf(stderr, "vorlick-sim ctl: cannot write %s\n", out.c_str());
+            return 1;
+        }
+    } else {
+        for (std::size_t i = 0; i < n; i += 16) {
+            std::printf("%05X:", static_cast<unsigned>(flash.base + i));
+            for (std::size_t k = i; k < n && k < i + 16; ++k) std::printf(" %02X", flash.bytes[k]);
+            std::printf("\n");
+        }
+    }
     return 0;
 }
 
@@ -119,6 +171,8 @@ int control(const std::string& socketPath, const std::vector<std::string>& args)
             ok = ctl.setFaults(id, latency.value_or(cur.latencyMs), nth.value_or(cur.refuseNth),
                                all.value_or(cur.refuseAll));
         }
+    } else if (verb == "flash" && hasDevice) {
+        return printFlash(ctl, id, args);
     } else if (verb == "input" && args.size() >= 4 && hasDevice) {
         std::uint64_t iface = 0;
         std::string hex;

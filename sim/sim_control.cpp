@@ -48,4 +48,13 @@ bool SimControl::pushInput(std::uint32_t deviceId, std::uint32_t iface, std::vec
     return request(PushInput{deviceId, iface, std::move(report)}, answer);
 }
 
+bool SimControl::readFlash(std::uint32_t deviceId, FlashReply& out) {
+    Message answer;
+    if (!request(ReadFlash{deviceId}, answer)) return false;
+    auto* f = std::get_if<FlashReply>(&answer);
+    if (f == nullptr) return error_ = "unexpected answer from the simulator to a flash read", false;
+    out = std::move(*f);
+    return true;
+}
+
 }  // namespace sim

@@ -1,6 +1,7 @@
 #pragma once
 // The control channel of a running vorlick-sim: list its devices, pull them off the bus and put
-// them back, set transport faults, inject input reports. Used by `vorlick-sim ctl` and tests.
+// them back, set transport faults, inject input reports, read a controller's program flash. Used by `vorlick-sim ctl`
+// and tests.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ public:
     bool replug(std::uint32_t deviceId);
     bool setFaults(std::uint32_t deviceId, std::uint32_t latencyMs, std::uint64_t refuseNth, bool refuseAll);
     bool pushInput(std::uint32_t deviceId, std::uint32_t iface, std::vector<std::uint8_t> report);
+    bool readFlash(std::uint32_t deviceId, hidlink::simwire::FlashReply& out);
     const std::string& error() const { return error_; }
 
 private:

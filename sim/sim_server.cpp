@@ -218,6 +218,14 @@ private:
         return Status{};
     }
 
+    Message on(const ReadFlash& m) {
+        auto dev = known(m.deviceId);
+        if (!dev) return noDevice(m.deviceId);
+        auto flash = dev->flash();
+        if (!flash) return fail("device " + std::to_string(m.deviceId) + " has no program flash");
+        return FlashReply{flash->base, flash->extent, std::move(flash->bytes)};
+    }
+
     // Answers are what we send, never what we accept.
     template <class Answer>
     Message on(const Answer&) {

@@ -60,6 +60,15 @@ void VirtualBus::unplug(int deviceId) {
 }
 
 void VirtualBus::replug(int deviceId) {
+    std::shared_ptr<VirtualDevice> dev;
+    {
+        std::lock_guard lock(mutex_);
+        Slot* s = slotLocked(deviceId);
+        if (s == nullptr || s->plugged) return;
+        dev = s->device;
+    }
+    // The device powers up before the host sees it (device handlers run without the bus lock).
+    dev->powerCycle();
     std::lock_guard lock(mutex_);
     if (Slot* s = slotLocked(deviceId); s != nullptr && !s->plugged) {
         s->plugged = true;
@@ -263,6 +272,16 @@ void VirtualBus::reenumerate(VirtualDevice& device, std::uint32_t afterMs) {
         s.returning = true;
         s.backAtMs = clock_.monotonicMs() + afterMs;
         s.generation = nextGeneration_++;  // handles of the old enumeration fail from now on
+        dropReadersLocked(id);
+    }
+}
+
+void VirtualBus::unplugSelf(VirtualDevice& device) {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, s] : slots_) {
+        if (s.device.get() != &device) continue;
+        s.plugged = false;
+        s.returning = false;
         dropReadersLocked(id);
     }
 }

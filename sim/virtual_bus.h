@@ -86,6 +86,7 @@ public:
     // DeviceHost
     void postInput(VirtualDevice& device, std::size_t iface, std::vector<std::uint8_t> report) override;
     void reenumerate(VirtualDevice& device, std::uint32_t afterMs) override;
+    void unplugSelf(VirtualDevice& device) override;
     platform::Clock& clock() override { return clock_; }
 
 private:

@@ -4,6 +4,7 @@
 // for feature requests. Input reports and re-enumeration go through the DeviceHost.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -21,6 +22,14 @@ struct UsbIdentity {
 
 class VirtualDevice;
 
+// A copy of a device's program flash: `bytes[k]` is at address `base + k`; `extent` bytes from
+// the start hold the image last written.
+struct FlashSnapshot {
+    std::uint32_t base = 0;
+    std::uint32_t extent = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
 // What a device may ask of the bus it is plugged into.
 class DeviceHost {
 public:
@@ -30,6 +39,8 @@ public:
     // Drop off the bus now and come back after `afterMs` on the bus clock (a reset, or a jump
     // to or from the bootloader); usbIdentity() and the descriptors are read anew then.
     virtual void reenumerate(VirtualDevice& device, std::uint32_t afterMs) = 0;
+    // Drop off the bus until the device is plugged in again (a controller that loses power).
+    virtual void unplugSelf(VirtualDevice& device) = 0;
     virtual platform::Clock& clock() = 0;
 };
 
@@ -43,6 +54,10 @@ public:
     // device answered (id included), or <= 0 to refuse the request.
     virtual long getFeature(std::size_t iface, std::span<std::uint8_t> report) = 0;
     virtual bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) = 0;
+    // Devices with a program flash show it to the control channel.
+    virtual std::optional<FlashSnapshot> flash() const { return std::nullopt; }
+    // Plugged in again after an unplug: the device powers up.
+    virtual void powerCycle() {}
 
     // Called by the bus when the device is plugged in (host != nullptr) or removed.
     void attach(DeviceHost* host) { host_ = host; }

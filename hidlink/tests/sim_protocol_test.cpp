@@ -36,12 +36,14 @@ std::vector<Message> everyMessage() {
         Replug{9},
         SetFaults{2, 40, 0x1122334455667788ull, true},
         PushInput{1, 0, {0x01, 0x10, 0x20}},
+        ReadFlash{4},
         Status{false, "device 9 is not on the bus"},
         HelloReply{1},
         EnumerateReply{{{0, 0, 0x3A1C, 0x0112, 0x0100, r6Descriptor()}, {4, 2, 0x046D, 0xC077, 0x0001, {}}}},
         FeatureReply{3, {0x04, 0x01, 0x02}},
         InputReply{hidlink::ReadStatus::Timeout, {}},
         DeviceList{{{0, 0x3A1C, 0x0112, 0x0100, 1, true, 0, 0, false}, {5, 1, 2, 3, 4, false, 10, 3, true}}},
+        FlashReply{0x8000, 2, {0x12, 0x34, 0xFF}},
     };
 }
 
@@ -113,6 +115,7 @@ TEST(SimWire, FieldsOutOfRangeAreRefused) {
         {"input buffer of 0", cat({{0x06}, le32(10), le32(0)})},
         {"input buffer over the cap", cat({{0x06}, le32(10), le32(kMaxWireReport + 1)})},
         {"list count that cannot fit", cat({{0x42}, le32(0x10000000)})},
+        {"flash extent past its bytes", cat({{0x46}, le32(0x8000), le32(3), le32(2), {0xFF, 0xFF}})},
         {"descriptor over 4096",
          cat({{0x42}, le32(1), le32(0), le32(0), {0, 0, 0, 0, 0, 0}, le32(4097), std::vector<std::uint8_t>(4097, 0)})},
     };
