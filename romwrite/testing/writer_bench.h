@@ -12,10 +12,11 @@
 namespace romwrite::testing {
 
 struct WriterBench {
-    explicit WriterBench(bool headless = false, std::span<const std::uint8_t> resource = {})
+    explicit WriterBench(bool headless = false, std::span<const std::uint8_t> resource = {}, bool threaded = false)
         : bench("writer"),
-          app(WriterServices{port, bench.link, device, bench.log, runner, stayAwake, power, restarter, &confirmation,
-                             resource, bench.dir, headless}) {}
+          app(WriterServices{port, bench.link, device, bench.log,
+                             threaded ? static_cast<JobRunner&>(threadRunner) : static_cast<JobRunner&>(runner),
+                             stayAwake, power, restarter, &confirmation, resource, bench.dir, headless}) {}
 
     bool start(std::vector<std::string> tokens, bool locked = true) {
         return app.start(CommandLine{std::move(tokens)}, locked);
@@ -25,6 +26,9 @@ struct WriterBench {
     int run(int maxTicks = 5000) {
         for (int i = 0; i < maxTicks && !app.finished(); ++i) {
             app.tick();
+            // A worker thread runs on the same virtual clock: let it finish its job before the
+            // ticks move time on, as the 20 ms timer would in real time.
+            while (threadRunner.exists() && !threadRunner.ended()) std::this_thread::yield();
             bench.clock.sleepMs(kTickMs);
         }
         return app.finished() ? app.exitCode() : 9999;
@@ -43,6 +47,7 @@ struct WriterBench {
     FakeRestarter restarter;
     FakeConfirmation confirmation;
     InlineJobRunner runner;
+    ThreadJobRunner threadRunner;
     UblDevice device;
     WriterApp app;
 };

@@ -46,6 +46,18 @@ TEST(WriterRun, StationWriteOnNewBootloaderAsksThenConfirms) {
     }
 }
 
+TEST(WriterRun, JobOnItsOwnThread) {
+    auto w = std::make_unique<WriterBench>(false, std::span<const std::uint8_t>{}, true);
+    auto dev = w->bench.add(f09Spec(0x01));
+    const FirmwareImage img = makeImage(0x2000, 9);
+    writeHexFile(w->bench.dir + "/_tmp.hex", img);
+    ASSERT_TRUE(w->start({"_tmp.hex", "-f1", "/A"}));
+    EXPECT_EQ(w->run(), 0) << w->port.status;
+    EXPECT_TRUE(flashHolds(dev->flash(), img));
+    EXPECT_TRUE(dev->confirmed());
+    EXPECT_EQ(w->port.progressRange, 0x2000u);
+}
+
 TEST(WriterRun, OldBootloaderEndsRightAfterTheWrite) {
     Update u = prepare(f09Spec(0x11, 0x53));
     ASSERT_TRUE(u.w->start({"_tmp.hex", "-f1"}));
