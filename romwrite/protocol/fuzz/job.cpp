@@ -2,6 +2,8 @@
 // refusals, busy answers, broken echoes, any status, unplugs. The job must end (the virtual
 // clock makes its waits free, its loops are bounded), never leave a key open, and never report
 // success for a write unless every block was acknowledged, in order, by a matching answer.
+#include "romwrite/protocol/job.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -13,7 +15,6 @@
 #include "platform/clock.h"
 #include "romwrite/link/bootloader_link.h"
 #include "romwrite/log/writer_log.h"
-#include "romwrite/protocol/job.h"
 #include "sim/descriptor_builder.h"
 #include "sim/virtual_bus.h"
 
@@ -52,7 +53,10 @@ public:
             const bool shortFrames = !f11_ && usage_ == 0x01;
             reports = {{R::Feature, 2, 2},
                        {R::Feature, 4, 16},
-                       {R::Feature, 7, static_cast<std::uint16_t>(f11_ ? 257 : shortFrames ? 74 : 520)},
+                       {R::Feature, 7,
+                        static_cast<std::uint16_t>(f11_          ? 257
+                                                   : shortFrames ? 74
+                                                                 : 520)},
                        {R::Feature, 8, static_cast<std::uint16_t>(shortFrames ? 4 : 136)}};
         }
         return sim::buildVendorDescriptor({{static_cast<std::uint16_t>(f11_ ? 0xFF11 : 0xFF09), usage_, reports}});
@@ -133,8 +137,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint16_t usages[] = {0x11, 0x01, 0x0B};
     const std::uint16_t usage = usages[(data[0] >> 1) % 3];
     const bool inBootloader = data[0] & 0x08;
-    const std::uint32_t kinds[] = {JOB_WRITE, JOB_FORCE_WRITE, JOB_ENC_WRITE, JOB_DEVICE_INFO,
-                                   JOB_CHECKSUM, JOB_CONFIRM, JOB_RESET};
+    const std::uint32_t kinds[] = {JOB_WRITE,    JOB_FORCE_WRITE, JOB_ENC_WRITE, JOB_DEVICE_INFO,
+                                   JOB_CHECKSUM, JOB_CONFIRM,     JOB_RESET};
     const std::uint32_t kind = kinds[data[1] % 7];
 
     platform::VirtualClock clock;
