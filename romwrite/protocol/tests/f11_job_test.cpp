@@ -354,34 +354,60 @@ TEST(F11Refusals, OneRefusedExchangeAnywhereNeverPassesForSuccess) {
     }
 }
 
-TEST(F11Unplug, UnplugAtFirstMiddleAndLastBlock) {
-    for (int at : {1, 4, 8}) {
-        Bench b("f11unplug");
+TEST(F11Transport, WritesOnEveryF11Collection) {
+    for (std::uint16_t usage : {std::uint16_t{0x11}, std::uint16_t{0x01}, std::uint16_t{0x0B}}) {
+        Bench b("f11usage");
         BootloaderSpec spec;
-        spec.startInBootloader = true;
+        spec.usage = usage;
         auto dev = b.add(spec);
-        const int id = b.lastId;
-        // Pulled out while the block is being written: its answer never comes.
-        dev->blockStatus = [&b, id, at](int n) {
-            if (n == at) b.bus.unplug(id);
-            return std::optional<std::uint8_t>();
-        };
-        const FirmwareImage img = makeImage(0x400);
+        const FirmwareImage img = makeImage(0x600, static_cast<std::uint8_t>(usage));
         UblDevice d;
-        b.link.probeDevice(d);
+        ASSERT_TRUE(b.link.probeDevice(d));
+        EXPECT_EQ(d.mode, usage == 0x0B ? 4 : 1);
         JobRequest req{JOB_WRITE, &img, true};
         JobEnvironment env{b.link};
         runJob(req, d, env);
-        EXPECT_NE(d.result, 0);
-        EXPECT_EQ(b.table.size(), 0u);
-        dev->blockStatus = nullptr;
-        b.bus.replug(id);
-        UblDevice d2;
-        ASSERT_TRUE(b.link.probeDevice(d2));
-        runJob(req, d2, env);
-        EXPECT_EQ(d2.result, 0);
-        EXPECT_TRUE(flashHolds(dev->flash(), img));
+        EXPECT_EQ(d.result, 0) << d.errorText;
+        EXPECT_TRUE(flashHolds(dev->flash(), img)) << "usage " << usage;
+        EXPECT_FALSE(dev->inBootloader());
     }
+}
+
+TEST(Unplug, UnplugAtFirstMiddleAndLastBlock) {
+    for (bool f11 : {true, false})
+        for (int at : {1, 4, 8}) {
+            SCOPED_TRACE((f11 ? "F11 block " : "F09 short block ") + std::to_string(at));
+            Bench b("unplug");
+            BootloaderSpec spec;
+            spec.startInBootloader = true;
+            if (!f11) {
+                spec.f11 = false;
+                spec.usagePage = 0xFF09;
+                spec.usage = 0x01;
+            }
+            auto dev = b.add(spec);
+            const int id = b.lastId;
+            // Pulled out while the block is being written: its answer never comes.
+            dev->blockStatus = [&b, id, at](int n) {
+                if (n == at) b.bus.unplug(id);
+                return std::optional<std::uint8_t>();
+            };
+            const FirmwareImage img = makeImage(f11 ? 0x400 : 0x200);
+            UblDevice d;
+            b.link.probeDevice(d);
+            JobRequest req{JOB_WRITE, &img, true};
+            JobEnvironment env{b.link};
+            runJob(req, d, env);
+            EXPECT_NE(d.result, 0);
+            EXPECT_EQ(b.table.size(), 0u);
+            dev->blockStatus = nullptr;
+            b.bus.replug(id);
+            UblDevice d2;
+            ASSERT_TRUE(b.link.probeDevice(d2));
+            runJob(req, d2, env);
+            EXPECT_EQ(d2.result, 0);
+            EXPECT_TRUE(flashHolds(dev->flash(), img));
+        }
 }
 
 }  // namespace
