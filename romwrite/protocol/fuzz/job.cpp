@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "controllerlink/vendor_ids.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
 #include "romwrite/link/bootloader_link.h"
