@@ -181,6 +181,24 @@ TEST(BootloaderOpen, OpensAndLogsOrFailsWithItsText) {
     EXPECT_EQ(b.table.size(), 0u);
 }
 
+TEST(BootloaderOpen, F11CollectionGoneBetweenProbeAndOpen) {
+    Bench b;
+    auto dev = b.add(BootloaderSpec{});
+    UblDevice d;
+    ASSERT_TRUE(b.link.probeDevice(d));
+    // Pulled out during the open's own probe, after the collection was found: the probe still
+    // succeeds (its reads may fail), the open does not.
+    const int id = b.lastId;
+    dev->admitGet = [&b, id](int) { return b.bus.unplug(id), false; };
+    hidlink::DeviceInfo info;
+    EXPECT_FALSE(b.link.openUblDevice(d, info));
+    EXPECT_EQ(d.result, kResultOpen);
+    EXPECT_EQ(d.errorText, "KVHID open error (0).");
+    EXPECT_NE(b.logBody().find("OpenKVHID error. PID:0x4001 VER:0x0203 USAGEPAGE:0xFF11 USAGE:0x0011 REP_SIZE:0\r\n"),
+              std::string::npos);
+    EXPECT_EQ(b.table.size(), 0u);
+}
+
 TEST(BootloaderTransport, WrappedF09GetRetriesThreeTimes) {
     for (int refused : {2, 3}) {
         Bench b;
