@@ -1,0 +1,69 @@
+#pragma once
+// Finds the controller's bootloader collection, opens it for a job and moves feature reports
+// to and from it in the collection's transport mode:
+//   1, 2  the report as it is;
+//   4     wrapped in the 1024-byte frame, 10 ms pause before the transfer, one try (F11);
+//   3     wrapped, no pause; a get is tried up to 3 times, 1 ms apart (F09).
+// Protocol F11 uses device-table key 0, F09 key 1. A key is open only inside a probe or a job.
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "hidlink/device_table.h"
+#include "platform/clock.h"
+#include "romwrite/link/ubl_device.h"
+#include "romwrite/log/writer_log.h"
+
+namespace romwrite {
+
+inline constexpr int kF11Key = 0;
+inline constexpr int kF09Key = 1;
+
+class BootloaderLink {
+public:
+    BootloaderLink(hidlink::DeviceTable& table, WriterLog& log, platform::Clock& clock)
+        : table_(table), log_(log), clock_(clock) {}
+
+    // Find, identify and release a collection of each protocol; probeDevice tries F11 first
+    // and sets device.kind to 2, 1 or 0.
+    bool probeF11(UblDevice& device);
+    bool probeF09(UblDevice& device);
+    bool probeDevice(UblDevice& device);
+
+    // The open at the start of a job, for device.kind; sets result and errorText on failure
+    // and never leaves the key open then.
+    bool openUblDevice(UblDevice& device, hidlink::DeviceInfo& info);
+    // Closes the job's key; a failure (the key was not open) logs "CloseKVHID error.".
+    bool closeUblDevice(const UblDevice& device);
+    bool isOpen(int key) const { return table_.contains(key); }
+
+    // F11 pair (key 0) and F09 pair (key 1). buffer[0] is the report id; true when the
+    // transfer succeeded.
+    bool ublSetFeature(std::span<const std::uint8_t> frame, std::uint8_t mode);
+    bool ublGetFeature(std::span<std::uint8_t> buffer, std::uint8_t mode);
+    bool UBL_SetFeature(std::span<const std::uint8_t> frame, std::uint8_t mode);
+    bool UBL_GetFeature(std::span<std::uint8_t> buffer, std::uint8_t mode);
+
+    // The system's account of the last failed transfer or open: errno (0 when the transport
+    // gave none) and a message for the log.
+    int lastSystemError() const { return lastErrno_; }
+    const std::string& lastSystemMessage() const { return lastMessage_; }
+
+    WriterLog& log() { return log_; }
+    platform::Clock& clock() { return clock_; }
+
+private:
+    bool set(int key, std::span<const std::uint8_t> frame, std::uint8_t mode);
+    bool get(int key, std::span<std::uint8_t> buffer, std::uint8_t mode);
+    bool getOnce(int key, std::span<std::uint8_t> buffer);
+    void noteFailure(int key);
+    bool openAndQuery(const hidlink::CollectionIdentity& id, int key, hidlink::DeviceInfo& info);
+
+    hidlink::DeviceTable& table_;
+    WriterLog& log_;
+    platform::Clock& clock_;
+    int lastErrno_ = 0;
+    std::string lastMessage_;
+};
+
+}  // namespace romwrite

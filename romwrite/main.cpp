@@ -1,0 +1,110 @@
+// romwrite: writes the controller's firmware through its USB bootloader.
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "hidlink/backend.h"
+#include "hidlink/device_table.h"
+#include "platform/clock.h"
+#include "platform/instance_lock.h"
+#include "platform/power.h"
+#include "romwrite/image/embedded_image.h"
+#include "romwrite/link/bootloader_link.h"
+#include "romwrite/log/writer_log.h"
+#include "romwrite/writer/console_front_end.h"
+#include "romwrite/writer/exit_codes.h"
+#include "romwrite/writer/job_runner.h"
+#include "romwrite/writer/writer_app.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int) { g_stop = 1; }
+
+constexpr const char* kUsage =
+    "usage: romwrite [FILE.hex] [/F0|/F1|/F2] [/A] [/L] [/S] [/Cxxxx] [/Vxxxx]\n"
+    "       romwrite --help | --version\n"
+    "\n"
+    "Writes a controller's firmware through its USB bootloader.\n"
+    "  FILE.hex  Intel HEX image, relative to the working directory unless absolute\n"
+    "  /F0       write                 /F1  force write (ignore matching)\n"
+    "  /F2       encrypted write (the file is named ..._PPPP_VVVV.hex)\n"
+    "  /A        apply the update without asking\n"
+    "  /L        append to Log.txt in the working directory\n"
+    "  /S        silent\n"
+    "  /Cxxxx    compare the device's checksum with xxxx (hex): 0 equal, 48 different\n"
+    "  /Vxxxx    compare the device's version with xxxx (hex): 0 equal, 49 different, 1 no device\n"
+    "Switches start with '/' or '-'; a token holding another '/' is a file name.\n"
+    "The device is reached through VORLICK_HID (hidraw, or sim:<socket>).\n"
+    "Exit status: the result code modulo 256 (-1 -> 255, -2 -> 254, -6 -> 250).\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& a : args) {
+        if (a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("romwrite %s\n", VORLICK_VERSION_STRING);
+            return 0;
+        }
+    }
+
+    platform::Clock& clock = platform::systemClock();
+    platform::SysfsPowerStatus power;
+    romwrite::ConsoleFrontEnd console(std::cin, std::cerr, power);
+
+    std::string error;
+    std::unique_ptr<hidlink::Backend> backend = hidlink::makeBackendFromEnvironment(error);
+    if (!backend) {
+        std::cerr << "romwrite: " << error << '\n' << "exit code: 1\n";
+        return 1;
+    }
+
+    platform::InstanceLock lock;
+    const bool locked = lock.acquire("R6X_ROMWRITE");
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    hidlink::DeviceTable table(*backend);
+    romwrite::WriterLog log(clock);
+    romwrite::BootloaderLink link(table, log, clock);
+    romwrite::UblDevice device;
+    romwrite::ThreadJobRunner runner;
+    // No inhibitor is held; the engineers' trace switch says so.
+    platform::LoggingStayAwake stayAwake([](const std::string& note) {
+        if (hidlink::traceEnabled()) std::cerr << "romwrite: " << note << '\n';
+    });
+    platform::SystemdRestarter restarter;
+    std::error_code ec;
+    const std::string cwd = std::filesystem::current_path(ec).string();
+
+    romwrite::WriterApp app(romwrite::WriterServices{console, link, device, log, runner, stayAwake, power, restarter,
+                                                     &console, romwrite::embeddedResource(), cwd, true});
+    if (app.start(romwrite::CommandLine{args}, locked)) {
+        bool refusedNoted = false;
+        while (!app.finished()) {
+            app.tick();
+            if (app.finished()) break;
+            if (g_stop != 0) {
+                app.closeWindow();
+                if (!app.finished() && !refusedNoted) {
+                    refusedNoted = true;
+                    std::cerr << "romwrite: a write is running and cannot be interrupted\n";
+                }
+            }
+            clock.sleepMs(romwrite::kTickMs);
+        }
+    }
+    runner.release();
+    std::cerr << "exit code: " << app.exitCode() << '\n';
+    return romwrite::shellStatus(app.exitCode());
+}

@@ -1,0 +1,206 @@
+#include "romwrite/protocol/job.h"
+#include "romwrite/protocol/ubl_session.h"
+
+namespace romwrite {
+namespace {
+
+constexpr int kTries = 3;
+
+class F09Job {
+public:
+    F09Job(const JobRequest& request, UblDevice& device, JobEnvironment& env)
+        : req_(request), dev_(device), link_(env.link), clock_(env.link.clock()), s_(env.link, device) {}
+
+    void run() {
+        s_.log("Process start.");
+        dev_.phase = kPhaseConnecting;
+        if (!req_.devicePresent) return failEarly("No device.");
+        if (isWriteKind(req_.kind) && (req_.image == nullptr || !req_.image->valid))
+            return failEarly("No valid hex data.");
+
+        hidlink::DeviceInfo info;
+        if (!link_.openUblDevice(dev_, info)) return;
+        if (!readDeviceType()) return close();
+        switch (enterBootloader()) {
+            case Entry::Entered:
+                break;
+            case Entry::SetFailed:
+                return close();
+            case Entry::NotEntered:
+                return leave();
+        }
+        if (!readBootloaderData()) return leave();
+        byKind();
+        leave();
+    }
+
+private:
+    enum class Entry : std::uint8_t { Entered, SetFailed, NotEntered };
+
+    void failEarly(const char* text) {
+        dev_.result = kResultFailed;
+        dev_.setError(text);
+        s_.log(text);
+    }
+
+    void close() {
+        if (link_.isOpen(kF09Key)) link_.closeUblDevice(dev_);
+    }
+
+    bool shortFrames() const { return dev_.mode == 2; }
+
+    bool readDeviceType() {
+        s_.log("Get device type.");
+        const bool inBootloader = dev_.productId == kF09BootloaderPid;
+        std::vector<std::uint8_t> r;
+        for (int t = 1; t <= kTries; ++t) {
+            if (inBootloader) {
+                r.assign(shortFrames() ? 4 : 136, 0);
+                r[0] = kResponseReport;
+            } else {
+                r.assign(2, 0);
+                r[0] = 2;
+            }
+            if (link_.UBL_GetFeature(r, dev_.mode)) {
+                if (!inBootloader) s_.log(formatText("DEVICE TYPE:%d", r[1]));
+                return true;
+            }
+            s_.logError("GET ERROR");
+            if (t < kTries) clock_.sleepMs(10);
+        }
+        dev_.result = kResultFailed;
+        dev_.setError("Device error.");
+        s_.log("Get device type error.");
+        return false;
+    }
+
+    Entry enterBootloader() {
+        for (int t = 1; t <= kTries; ++t) {
+            s_.log("Enter UBL.");
+            const std::uint8_t enter[2] = {2, 2};
+            if (!link_.UBL_SetFeature(enter, dev_.mode)) {
+                dev_.result = kResultFailed;
+                dev_.setError("SET ERROR at EnterUBL.");
+                s_.logError("SET ERROR");
+                s_.log("EnterUBL error.");
+                return Entry::SetFailed;
+            }
+            clock_.sleepMs(500);
+            clock_.sleepMs(200);
+            std::uint8_t mode = 0;
+            const bool ok = s_.command(CMD_MODE, {}, &mode);
+            if (ok && mode == kBootloaderMode) return Entry::Entered;
+            if (ok) s_.log(formatText("Not UBL mode. MODE:%d", mode));
+            dev_.result = kResultOk;
+            clock_.sleepMs(200);
+        }
+        dev_.result = kResultFailed;
+        dev_.setError("EnterUBL error(2).");
+        s_.log("EnterUBL error(2).");
+        return Entry::NotEntered;
+    }
+
+    bool readBootloaderData() {
+        for (int t = 1; t <= kTries; ++t) {
+            std::uint8_t mpu = 0, version = 0, security = 0;
+            if (s_.command(CMD_MPU_TYPE, {}, &mpu) && s_.command(CMD_UBL_VERSION, {}, &version) &&
+                s_.command(CMD_SECURITY, {0x00, 0, 0, 0}, &security)) {
+                dev_.mpuType = mpu;
+                dev_.ublVersion = version;
+                dev_.security = security;
+                return true;
+            }
+            dev_.result = kResultOk;
+            if (t < kTries) clock_.sleepMs(10);
+        }
+        dev_.result = kResultFailed;
+        dev_.setError("GetData error.");
+        s_.log("GetData error.");
+        return false;
+    }
+
+    bool versionIsOld() {
+        if (dev_.ublVersion > 0x53) return false;
+        dev_.result = kResultFailed;
+        dev_.setError("UBL version is old.");
+        return true;
+    }
+
+    static std::array<std::uint8_t, 4> twoWords(std::uint32_t a, std::uint32_t b) {
+        return {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(b),
+                static_cast<std::uint8_t>(b >> 8)};
+    }
+
+    void write(std::uint8_t code, const char* name) {
+        const FirmwareImage& image = *req_.image;
+        if (!s_.checkData(image)) return;
+        if (code == CMD_ENC_WRITE) {
+            std::uint8_t status = 0;
+            if (!s_.command(CMD_DATA_MATCH, twoWords(image.lockedPid, image.fileVersion), &status)) return;
+            if (status != 0) {
+                dev_.result = kResultFailed;
+                dev_.setError("Data matching error.");
+                return;
+            }
+        }
+        s_.log(formatText("%s address:0x%X size:0x%X checksum:0x%X", name, image.start, image.size, image.checksum));
+        s_.sendBlocks(code, image);
+    }
+
+    void byKind() {
+        switch (req_.kind) {
+            case JOB_WRITE:
+                dev_.phase = kPhaseProgramming;
+                write(CMD_WRITE, "WRITE");
+                break;
+            case JOB_FORCE_WRITE:
+                dev_.phase = kPhaseProgramming;
+                write(CMD_FORCE_WRITE, "FORCEWRITE");
+                break;
+            case JOB_ENC_WRITE:
+                dev_.phase = kPhaseProgramming;
+                if (!versionIsOld()) write(CMD_ENC_WRITE, "ENCWRITE");
+                break;
+            case JOB_CHECKSUM: {
+                if (versionIsOld()) break;
+                const std::uint32_t sum = req_.image != nullptr ? req_.image->checksum : 0;
+                std::uint8_t status = 0;
+                if (s_.command(CMD_CHECKSUM, twoWords(sum, 0), &status) && status != 0) dev_.result = kResultChecksum;
+                break;
+            }
+            case JOB_CONFIRM:
+                if (versionIsOld()) break;
+                if (s_.command(CMD_CONFIRM) && req_.setSecurity) {
+                    s_.log("Set security.");
+                    s_.command(CMD_SECURITY, {0x0F, 0, 0, 0});
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    void leave() {
+        s_.log("Exit UBL.");
+        bool sent = false;
+        s_.command(CMD_EXIT, {}, nullptr, &sent);
+        if (sent) clock_.sleepMs(500);
+        close();
+        s_.log("Close device.");
+        dev_.phase = dev_.ublVersion > 0x53 ? kPhaseConfirming : kPhaseCompleted;
+    }
+
+    const JobRequest& req_;
+    UblDevice& dev_;
+    BootloaderLink& link_;
+    platform::Clock& clock_;
+    UblSession s_;
+};
+
+}  // namespace
+
+void runF09Job(const JobRequest& request, UblDevice& device, JobEnvironment& env) {
+    F09Job(request, device, env).run();
+}
+
+}  // namespace romwrite

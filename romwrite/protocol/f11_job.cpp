@@ -1,0 +1,202 @@
+#include "platform/power.h"
+#include "romwrite/protocol/job.h"
+#include "romwrite/protocol/ubl_session.h"
+
+namespace romwrite {
+namespace {
+
+constexpr int kAttempts = 4;
+constexpr int kTries = 100;  // device type, bootloader entry and bootloader data, each
+
+enum class Step : std::uint8_t { Done, Retry, End };
+
+class F11Job {
+public:
+    F11Job(const JobRequest& request, UblDevice& device, JobEnvironment& env)
+        : req_(request), dev_(device), link_(env.link), clock_(env.link.clock()), s_(env.link, device) {}
+
+    void run() {
+        s_.log("Process start.");
+        dev_.phase = kPhaseConnecting;
+        if (!dev_startChecks()) return;
+        for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+            dev_.errorText.clear();
+            dev_.result = kResultOk;
+            const Step step = attemptOnce();
+            if (step == Step::End) return;
+            if (step == Step::Done) break;
+        }
+        finish();
+    }
+
+private:
+    bool dev_startChecks() {
+        if (!req_.devicePresent) {
+            dev_.result = kResultFailed;
+            dev_.setError("No device.");
+            s_.log("No device.");
+            return false;
+        }
+        if (isWriteKind(req_.kind) && (req_.image == nullptr || !req_.image->valid)) {
+            dev_.result = kResultFailed;
+            dev_.setError("No valid hex data.");
+            s_.log("No valid hex data.");
+            return false;
+        }
+        return true;
+    }
+
+    // Close, pause, and let the next attempt start over.
+    Step giveUpAttempt() {
+        closeIfOpen();
+        clock_.sleepMs(1000);
+        return Step::Retry;
+    }
+
+    void closeIfOpen() {
+        if (link_.isOpen(kF11Key)) link_.closeUblDevice(dev_);
+    }
+
+    Step attemptOnce() {
+        hidlink::DeviceInfo info;
+        if (!link_.openUblDevice(dev_, info)) return Step::End;
+
+        if (!readDeviceType()) return giveUpAttempt();
+        if (dev_.productId != kF11BootloaderPid) {
+            if (req_.pidLock && req_.image != nullptr && dev_.productId != req_.image->lockedPid) {
+                dev_.setError("Locked PID does not match.");
+                s_.log("Locked PID does not match.");
+                dev_.result = kResultLockedPid;
+                closeIfOpen();
+                return Step::End;
+            }
+            if (!enterBootloader()) return giveUpAttempt();
+        }
+        if (!readBootloaderData()) return giveUpAttempt();
+
+        if (isWriteKind(req_.kind)) {
+            dev_.phase = kPhaseProgramming;
+            if (!write()) return giveUpAttempt();
+        } else if (req_.kind == JOB_CHECKSUM || req_.kind == JOB_CONFIRM) {
+            // This generation has no checksum or confirm command; an old bootloader is refused.
+            if (dev_.ublVersion <= 0x53) {
+                dev_.result = kResultFailed;
+                dev_.setError("UBL version is old.");
+            }
+        }
+        s_.log("Exit UBL.");
+        bool sent = false;
+        s_.command(CMD_EXIT, {}, nullptr, &sent);
+        if (sent) clock_.sleepMs(500);
+        return Step::Done;
+    }
+
+    bool readDeviceType() {
+        s_.log("Get device type.");
+        for (int t = 1; t <= kTries; ++t) {
+            if (dev_.productId == kF11BootloaderPid) {
+                s_.log("Get device type from bootloader");
+                std::vector<std::uint8_t> r(shapeOf(FrameKind::F11).response, 0);
+                r[0] = kResponseReport;
+                if (link_.ublGetFeature(r, dev_.mode)) return true;
+            } else {
+                s_.log("Get device type from main device");
+                // The main firmware may not serve report 2; its answer is only shown.
+                std::uint8_t r[2] = {2, 0};
+                link_.ublGetFeature(r, dev_.mode);
+                s_.log(formatText("DEVICE TYPE:%d", r[1]));
+                return true;
+            }
+            s_.logError("GET ERROR");
+            if (t < kTries) clock_.sleepMs(10);
+        }
+        dev_.result = kResultNoAnswer;
+        dev_.setError(formatText("Device error (%d).", link_.lastSystemError()));
+        s_.log(dev_.errorText);
+        s_.log("Get device type error.");
+        return false;
+    }
+
+    bool enterBootloader() {
+        s_.log("Enter UBL.");
+        const std::uint8_t enter[2] = {2, 2};
+        if (!link_.ublSetFeature(enter, dev_.mode)) s_.logError("Enter UBL - SET ERROR");
+        clock_.sleepMs(500);
+        closeIfOpen();  // the controller comes back as its bootloader
+        for (int t = 1; t <= kTries; ++t) {
+            clock_.sleepMs(200);
+            hidlink::DeviceInfo info;
+            if (link_.openUblDevice(dev_, info)) {
+                std::uint8_t mode = 0;
+                const bool ok = s_.command(CMD_MODE, {}, &mode);
+                if (ok && mode == kBootloaderMode) {
+                    dev_.result = kResultOk;
+                    return true;
+                }
+                if (ok) s_.log(formatText("Not UBL mode. MODE:%d", mode));
+                closeIfOpen();
+            }
+            dev_.result = kResultOk;
+            clock_.sleepMs(200);
+        }
+        dev_.result = kResultNoAnswer;
+        dev_.setError("EnterUBL error(2).");
+        s_.log("EnterUBL error(2).");
+        return false;
+    }
+
+    bool readBootloaderData() {
+        for (int t = 1; t <= kTries; ++t) {
+            std::uint8_t mpu = 0, version = 0;
+            if (s_.command(CMD_MPU_TYPE, {}, &mpu) && s_.command(CMD_UBL_VERSION, {}, &version)) {
+                dev_.mpuType = mpu;
+                dev_.ublVersion = version;
+                dev_.security = 0;
+                return true;
+            }
+            dev_.result = kResultOk;
+            if (t < kTries) clock_.sleepMs(10);
+        }
+        dev_.result = kResultNoAnswer;
+        dev_.setError("GetData error.");
+        s_.log("GetData error.");
+        return false;
+    }
+
+    bool write() {
+        const FirmwareImage& image = *req_.image;
+        if (!s_.checkData(image)) return false;
+        s_.log("Erasing R6X flash.");
+        if (!s_.erase()) return false;
+        s_.log(formatText("WRITE address:0x%X size:0x%X checksum:0x%X", image.start, image.size, image.checksum));
+        return s_.sendBlocks(CMD_WRITE, image);
+    }
+
+    void finish() {
+        closeIfOpen();
+        s_.log("Close device.");
+        dev_.phase = dev_.ublVersion > 0x53 ? kPhaseConfirming : kPhaseCompleted;
+    }
+
+    const JobRequest& req_;
+    UblDevice& dev_;
+    BootloaderLink& link_;
+    platform::Clock& clock_;
+    UblSession s_;
+};
+
+}  // namespace
+
+void runF11Job(const JobRequest& request, UblDevice& device, JobEnvironment& env) {
+    if (env.stayAwake != nullptr) env.stayAwake->request();
+    F11Job(request, device, env).run();
+}
+
+void runJob(const JobRequest& request, UblDevice& device, JobEnvironment& env) {
+    if (device.kind == kKindF11)
+        runF11Job(request, device, env);
+    else if (device.kind == kKindF09)
+        runF09Job(request, device, env);
+}
+
+}  // namespace romwrite

@@ -1,0 +1,278 @@
+#include "romwrite/protocol/ubl_session.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+namespace romwrite {
+
+std::string formatText(const char* fmt, ...) {
+    char buf[512];
+    va_list args;
+    va_start(args, fmt);
+    std::vsnprintf(buf, sizeof buf, fmt, args);
+    va_end(args);
+    return buf;
+}
+
+bool UblSession::frameKind(FrameKind& kind) const {
+    if (isF11()) {
+        kind = FrameKind::F11;
+        return true;
+    }
+    if (device_.mode == 1 || device_.mode == 3) {
+        kind = FrameKind::Long;
+        return true;
+    }
+    if (device_.mode == 2) {
+        kind = FrameKind::Short;
+        return true;
+    }
+    return false;
+}
+
+bool UblSession::set(std::span<const std::uint8_t> frame) {
+    return isF11() ? link_.ublSetFeature(frame, device_.mode) : link_.UBL_SetFeature(frame, device_.mode);
+}
+
+bool UblSession::get(std::span<std::uint8_t> buffer) {
+    return isF11() ? link_.ublGetFeature(buffer, device_.mode) : link_.UBL_GetFeature(buffer, device_.mode);
+}
+
+void UblSession::fail(std::int32_t result, std::string text) {
+    device_.result = result;
+    device_.setError(std::move(text));
+}
+
+void UblSession::dumpBoth(std::string_view head, std::span<const std::uint8_t> sent,
+                          std::span<const std::uint8_t> answer, bool labelled) {
+    WriterLog& l = link_.log();
+    l.log(head);
+    if (labelled) l.log("command:");
+    l.logDump(sent);
+    if (labelled) l.log("response:");
+    l.logDump(answer);
+}
+
+bool UblSession::command(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent) {
+    if (sent != nullptr) *sent = false;
+    return isF11() ? commandF11(code, params, status, sent) : commandF09(code, params, status, sent);
+}
+
+bool UblSession::commandF11(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent) {
+    const auto frame = buildCommand(FrameKind::F11, code, 0, params);
+    log(formatText("Set Feature. command:0x%X", code));
+    if (!set(frame)) {
+        if (code == CMD_EXIT) return true;
+        logError("SET ERROR");
+        fail(kResultSet, formatText("SET ERROR at command:%d (%d)", code, link_.lastSystemError()));
+        return false;
+    }
+    if (sent != nullptr) *sent = true;
+    if (code == CMD_EXIT) return true;
+    std::vector<std::uint8_t> answer(shapeOf(FrameKind::F11).response);
+    for (int poll = 1;; ++poll) {
+        std::fill(answer.begin(), answer.end(), std::uint8_t{0});
+        answer[0] = kResponseReport;
+        if (!get(answer)) {
+            fail(kResultGet, formatText("GET ERROR at command:%d (%d)", code, link_.lastSystemError()));
+            logError("GET ERROR");
+            return false;
+        }
+        log(formatText("Get Feature. response:0x%X", answer[3]));
+        if (answer[1] != frame[1] || answer[2] != frame[2]) {
+            fail(kResultFailed, formatText("RESPONSE not match at command:%d", code));
+            dumpBoth("Response not match", frame, answer, true);
+            return false;
+        }
+        if (answer[3] != kStatusBusy) break;
+        if (poll == kBusyPolls) {
+            fail(kResultFailed, formatText("TIMEOUT at command:%d", code));
+            return false;
+        }
+        link_.clock().sleepMs(1);
+    }
+    if (status != nullptr) *status = answer[3];
+    return true;
+}
+
+bool UblSession::commandF09(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent) {
+    log(formatText("Set Feature. command:0x%X", code));
+    FrameKind kind;
+    if (!frameKind(kind)) {
+        fail(kResultFailed, "Error.");
+        return false;
+    }
+    const bool shortFrames = kind == FrameKind::Short;
+    const auto frame = buildCommand(kind, code, 0, params);
+    if (!set(frame)) {
+        logError("SET ERROR");
+        if (code == CMD_EXIT) return true;
+        fail(kResultFailed, formatText("SET ERROR at command:%d", code));
+        return false;
+    }
+    if (sent != nullptr) *sent = true;
+    if (code == CMD_EXIT) return true;
+    std::vector<std::uint8_t> answer(shapeOf(kind).response);
+    for (int poll = 1;; ++poll) {
+        std::fill(answer.begin(), answer.end(), std::uint8_t{0});
+        answer[0] = kResponseReport;
+        if (!get(answer)) {
+            fail(kResultFailed, formatText("GET ERROR at command:%d", code));
+            logError("GET ERROR");
+            return false;
+        }
+        log(formatText("Get Feature. response:0x%X", answer[3]));
+        // A write-protect error answers before anything else is judged.
+        if (code == CMD_SECURITY && (answer[3] & 0x40) != 0) {
+            fail(kResultFailed, "Error response at WRITEPROTECT.");
+            dumpBoth(shortFrames ? "Response error" : "Error response", frame, answer, false);
+            return false;
+        }
+        if (answer[1] != frame[1] || answer[2] != frame[2]) {
+            fail(kResultFailed, formatText("RESPONSE not match at command:%d", code));
+            dumpBoth("Response not match", frame, answer, true);
+            return false;
+        }
+        if (answer[3] != kStatusBusy) break;
+        if (poll == kBusyPolls) {
+            fail(kResultFailed, formatText("TIMEOUT at command:%d", code));
+            return false;
+        }
+        link_.clock().sleepMs(1);
+    }
+    if (code == CMD_CONFIRM && answer[3] != 0) {
+        fail(kResultFailed, formatText("Error response:%d at command:%d", answer[3], code));
+        dumpBoth("Response error", frame, answer, false);
+        return false;
+    }
+    if (status != nullptr) *status = answer[3];
+    return true;
+}
+
+bool UblSession::sendBlocks(std::uint8_t code, const FirmwareImage& image) {
+    FrameKind kind;
+    if (!frameKind(kind)) {
+        fail(kResultFailed, "Error.");
+        return false;
+    }
+    const bool f11 = isF11();
+    const FrameShape shape = shapeOf(kind);
+    const std::uint32_t size = std::min<std::uint32_t>(image.size, static_cast<std::uint32_t>(image.bytes.size()));
+    std::vector<std::uint8_t> answer(shape.response);
+    std::uint8_t sequence = 0;
+    int n = 0;
+    for (std::uint32_t offset = 0; offset < size && offset < kImageCapacity;
+         offset += static_cast<std::uint32_t>(shape.block)) {
+        ++sequence;
+        device_.progress = offset;
+        const std::size_t take = std::min<std::size_t>(shape.block, size - offset);
+        const auto frame = buildBlock(kind, code, sequence, image.start + offset,
+                                      std::span<const std::uint8_t>(image.bytes).subspan(offset, take));
+        log(formatText("Set Feature. address:0x%X", image.start + offset));
+        if (!set(frame)) {
+            if (f11)
+                fail(kResultSet, formatText("SET ERROR at block:%d (%d)", n, link_.lastSystemError()));
+            else
+                fail(kResultFailed, formatText("SET ERROR at block:%d", n));
+            logError("SET ERROR");
+            return false;
+        }
+        for (int poll = 1;; ++poll) {
+            std::fill(answer.begin(), answer.end(), std::uint8_t{0});
+            answer[0] = kResponseReport;
+            if (!get(answer)) {
+                if (f11)
+                    fail(kResultGet, formatText("GET ERROR at block:%d (%d)", n, link_.lastSystemError()));
+                else
+                    fail(kResultFailed, formatText("GET ERROR at block:%d", n));
+                logError("GET ERROR");
+                if (!f11) log(formatText("Get Feature. response:0x%X", answer[3]));
+                return false;
+            }
+            log(formatText("Get Feature. response:0x%X", answer[3]));
+            if (answer[1] != frame[1] || answer[2] != frame[2]) {
+                fail(kResultFailed, formatText("RESPONSE not match at block:%d", n));
+                dumpBoth("Response not match", frame, answer, true);
+                return false;
+            }
+            const std::uint8_t st = answer[3];
+            if (st == 0) break;
+            if (st == kStatusBusy) {
+                if (poll == kBusyPolls) {
+                    fail(f11 ? kResultNoAnswer : kResultFailed, formatText("TIMEOUT at block:%d", n));
+                    return false;
+                }
+                link_.clock().sleepMs(1);
+                continue;
+            }
+            if (st == 0x0C)
+                fail(kResultFailed, "File error. MCUTYPE not match.");
+            else if (st == 0x0D)
+                fail(kResultFailed, "File error. PID not match.");
+            else if (st == 0x0E)
+                fail(kResultFailed, "File error. VERSION is older.");
+            else
+                fail(kResultFailed, formatText("Error response:%d at block:%d", st, n));
+            dumpBoth("Error response", frame, answer, false);
+            return false;
+        }
+        ++n;
+    }
+    return true;
+}
+
+bool UblSession::checkData(const FirmwareImage& image) {
+    const std::int32_t code = isF11() ? kResultImageRange : kResultFailed;
+    if (image.start != kImageStart) {
+        fail(code, formatText("Data error. Start at 0x%05X.", image.start));
+        log(formatText("Data error. Start at 0x%05X", image.start));
+        return false;
+    }
+    // F11 writes up to the end of the flash window; F09 stays below it.
+    const bool fits =
+        isF11() ? static_cast<std::uint64_t>(image.start) + image.size <= kImageCapacity : image.size < kImageCapacity;
+    if (!fits) {
+        fail(code, formatText("Data size error. Size is 0x%05X.", image.size));
+        log(formatText("Data error. SIZE:0x%05X", image.size));
+        return false;
+    }
+    return true;
+}
+
+bool UblSession::erase() {
+    log("Set Feature: erase all flash");
+    const auto frame = buildCommand(FrameKind::F11, CMD_ERASE, 0x01);
+    if (!set(frame)) {
+        fail(kResultSet, formatText("SET FEATURE ALL ERASE error (%d)", link_.lastSystemError()));
+        logError("SET ERROR");
+        return false;
+    }
+    platform::Clock& clock = link_.clock();
+    clock.sleepMs(2000);
+    const std::uint64_t begin = clock.monotonicMs();
+    std::vector<std::uint8_t> answer(shapeOf(FrameKind::F11).response);
+    for (int poll = 1;; ++poll) {
+        std::fill(answer.begin(), answer.end(), std::uint8_t{0});
+        answer[0] = kResponseReport;
+        if (!get(answer)) {
+            fail(kResultGet, formatText("GET RESPONSE error after ALL ERASE command (%d)", link_.lastSystemError()));
+            logError("GET ERROR");
+            return false;
+        }
+        if (answer[3] != kStatusBusy) break;
+        if (poll >= kErasePolls || clock.monotonicMs() - begin >= kErasePollMs) {
+            fail(kResultNoAnswer, "TIMEOUT after ALL ERASE command");
+            log("ALL ERASE TIMEOUT");
+            return false;
+        }
+    }
+    if (answer[3] != 0) {
+        fail(kResultFailed, formatText("RESPONSE %d after ALL ERASE command", answer[3]));
+        logError("ALL ERASE ERROR");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace romwrite

@@ -1,0 +1,65 @@
+#pragma once
+// One job's conversation with a bootloader: command transactions, the block loop, the data
+// check and the F11 erase. Every failure leaves result and errorText in the UblDevice and its
+// lines in the log.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "romwrite/image/firmware_image.h"
+#include "romwrite/link/bootloader_link.h"
+#include "romwrite/link/ubl_device.h"
+#include "romwrite/protocol/frames.h"
+
+namespace romwrite {
+
+// Busy answers polled 1 ms apart before a command or a block gives up.
+inline constexpr int kBusyPolls = 1000;
+// The erase poll runs back to back; it gives up after this many busy answers or this much time
+// after the erase's 2 s pause, whichever comes first (a full erase takes a few seconds).
+inline constexpr int kErasePolls = 30000;
+inline constexpr std::uint64_t kErasePollMs = 30000;
+
+class UblSession {
+public:
+    UblSession(BootloaderLink& link, UblDevice& device) : link_(link), device_(device) {}
+
+    // One command transaction in the device's protocol (device.kind). On success *status holds
+    // byte 3 of the last response; *sent tells whether the set went through (command 0x03
+    // succeeds either way).
+    bool command(std::uint8_t code, std::array<std::uint8_t, 4> params = {}, std::uint8_t* status = nullptr,
+                 bool* sent = nullptr);
+    // Sends the image block by block with `code` (0x01, 0x80 or 0x84).
+    bool sendBlocks(std::uint8_t code, const FirmwareImage& image);
+    // Start address and size against the flash window of the device's protocol.
+    bool checkData(const FirmwareImage& image);
+    // F11: erase the whole flash.
+    bool erase();
+
+    // The job's log, and a log line followed by the last transfer's system message.
+    void log(std::string_view text) { link_.log().log(text); }
+    void logError(std::string_view text) { link_.log().logError(text, link_.lastSystemMessage()); }
+
+    bool isF11() const { return device_.kind == kKindF11; }
+    // Long or short frames by the F09 transport mode; false for a mode that has none.
+    bool frameKind(FrameKind& kind) const;
+
+private:
+    bool set(std::span<const std::uint8_t> frame);
+    bool get(std::span<std::uint8_t> buffer);
+    bool commandF11(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent);
+    bool commandF09(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent);
+    void fail(std::int32_t result, std::string text);
+    void dumpBoth(std::string_view head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> answer,
+                  bool labelled);
+
+    BootloaderLink& link_;
+    UblDevice& device_;
+};
+
+std::string formatText(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace romwrite

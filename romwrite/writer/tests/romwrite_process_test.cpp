@@ -1,0 +1,61 @@
+// The real romwrite binary: help, version, the second instance and a version check without a
+// controller.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "platform/instance_lock.h"
+#include "romwrite/testing/bench.h"
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string output;
+};
+
+Outcome runRomwrite(const std::string& env, const std::string& args) {
+    const std::string cmd =
+        "env " + env + " " + std::string(VORLICK_BINARY_DIR) + "/romwrite/romwrite " + args + " 2>&1 </dev/null";
+    Outcome o;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (p == nullptr) return o;
+    std::array<char, 256> buf;
+    while (std::fgets(buf.data(), buf.size(), p) != nullptr) o.output += buf.data();
+    const int raw = ::pclose(p);
+    o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return o;
+}
+
+TEST(RomwriteProcess, HelpAndVersion) {
+    Outcome v = runRomwrite("", "--version");
+    EXPECT_EQ(v.status, 0);
+    EXPECT_EQ(v.output, std::string("romwrite ") + VORLICK_VERSION_STRING + "\n");
+    Outcome h = runRomwrite("", "--help");
+    EXPECT_EQ(h.status, 0);
+    EXPECT_NE(h.output.find("usage: romwrite"), std::string::npos);
+}
+
+TEST(RomwriteProcess, SecondInstanceEndsWith255) {
+    const std::string dir = romwrite::testing::freshDirectory("instance");
+    platform::InstanceLock first;
+    ASSERT_TRUE(first.acquire("R6X_ROMWRITE", dir));
+    Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", "_tmp.hex -f1");
+    EXPECT_EQ(o.status, 255);
+    EXPECT_NE(o.output.find("Error: Program already running!"), std::string::npos);
+    EXPECT_NE(o.output.find("exit code: -1"), std::string::npos);
+    first.release();
+    std::filesystem::remove_all(dir);
+}
+
+TEST(RomwriteProcess, RefusedCommandLineNeverEndsWithZero) {
+    const std::string dir = romwrite::testing::freshDirectory("cmdline");
+    Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", "/C12345");
+    EXPECT_EQ(o.status, 5);
+    EXPECT_NE(o.output.find("status: Command line error."), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
