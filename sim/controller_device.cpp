@@ -42,6 +42,7 @@ ControllerDevice::ControllerDevice(ControllerConfig config) : config_(std::move(
     zeroFrames_ = config_.zeroFrames;
     breakEcho_ = config_.breakEcho;
     breakIndices_ = config_.breakIndices;
+    refusals_ = config_.refuse;
     powerOn();
 }
 
@@ -104,6 +105,28 @@ void ControllerDevice::breakIndices(std::uint32_t answers) {
 void ControllerDevice::zeroFrames(std::uint32_t frames) {
     std::lock_guard lock(mutex_);
     zeroFrames_ = frames;
+}
+
+void ControllerDevice::refuseExchange(RefusedExchange rule) {
+    std::lock_guard lock(mutex_);
+    refusals_.push_back(std::move(rule));
+}
+
+void ControllerDevice::clearRefusals() {
+    std::lock_guard lock(mutex_);
+    refusals_.clear();
+}
+
+bool ControllerDevice::refused(bool set, std::span<const std::uint8_t> plain) {
+    for (auto it = refusals_.begin(); it != refusals_.end(); ++it) {
+        if (it->set != set || it->prefix.empty() || it->prefix.size() > plain.size()) continue;
+        if (!std::equal(it->prefix.begin(), it->prefix.end(), plain.begin())) continue;
+        // A counted rule is used up by its last refusal.
+        if (it->times == 1) refusals_.erase(it);
+        else if (it->times > 1) --it->times;
+        return true;
+    }
+    return false;
 }
 
 std::uint8_t ControllerDevice::mode() const {
@@ -210,6 +233,7 @@ bool ControllerDevice::setFeature(std::size_t iface, std::span<const std::uint8_
                 return false;
             }
         }
+        if (refused(true, plain)) return false;
         ok = iface == kTouchInterface ? setTouch(plain, resetNow) : setPen(plain);
     }
     // Outside the lock: the bus takes its own lock and may call back into the device.
@@ -223,7 +247,7 @@ long ControllerDevice::getFeature(std::size_t iface, std::span<std::uint8_t> rep
     std::lock_guard lock(mutex_);
     if (!driverMode()) {
         const std::vector<std::uint8_t> a = iface == kTouchInterface ? answerTouch(report[0]) : answerPen(report[0]);
-        if (a.empty()) return -1;
+        if (a.empty() || refused(false, a)) return -1;
         const std::size_t n = std::min(a.size(), report.size());
         std::fill(report.begin(), report.end(), std::uint8_t{0});
         std::memcpy(report.data(), a.data(), n);
@@ -242,7 +266,7 @@ long ControllerDevice::getFeature(std::size_t iface, std::span<std::uint8_t> rep
     }
     if (id == 0) id = iface == kTouchInterface ? 4 : 5;
     const std::vector<std::uint8_t> a = iface == kTouchInterface ? answerTouch(id) : answerPen(id);
-    if (a.empty()) return -1;
+    if (a.empty() || refused(false, a)) return -1;
     const std::size_t len = std::min(wantLen != 0 ? wantLen : a.size(), report.size() - 3);
     std::fill(report.begin(), report.end(), std::uint8_t{0});
     report[0] = tag;

@@ -56,32 +56,24 @@ void writeNg(Station& s, const ErrorEntry& e, bool writeCode = true) {
 
 void writeNg(Station& s, ErrorId id) { writeNg(s, errorEntry(id)); }
 
-// The lines of an automatic step, in order. Raw-data and gap codes only fill a code column that
-// is still blank, except the Tx-Rx short found in the raw data, which always takes it. Returns
-// whether any line was an NG.
-bool applyLines(Station& s, const StepReport& report, Column context, bool rawRule) {
-    bool ng = false;
-    for (const StepLine& line : report.lines) {
-        if (line.code == 0) {
-            s.ui.appendMessage(line.text);
-            continue;
-        }
-        ng = true;
-        const ErrorEntry* e = findError(line.code, line.text);
-        if (e == nullptr) e = findError(line.code, context);
-        RunRecord& row = *s.runs.current();
+// The verdict columns for the codes of an automatic step (which wrote its own messages). Raw
+// and gap codes only fill a code column that is still blank, except the Tx-Rx short found in
+// the raw data, which always takes it. Returns whether the step judged the device NG.
+bool applyCodes(Station& s, const StepReport& report, Column context, bool rawRule) {
+    RunRecord& row = *s.runs.current();
+    for (const int code : report.codes) {
+        const ErrorEntry* e = findError(code, context);
         if (e == nullptr) {
             // Not in the catalogue: still an NG, with its number as the code.
-            s.ui.appendMessage(line.text);
-            char code[16];
-            std::snprintf(code, sizeof code, "E%03d", line.code);
-            row.colCode = code;
+            char text[16];
+            std::snprintf(text, sizeof text, "E%03d", code);
+            row.colCode = text;
             continue;
         }
-        const bool codeWritten = !rawRule || row.colCode == kBlankCode || e->id == ErrorId::RawTxRxShort;
-        writeNg(s, *e, codeWritten);
+        if (!rawRule || row.colCode == kBlankCode || e->id == ErrorId::RawTxRxShort) row.colCode = std::string(e->code);
+        columnText(row, e->column) = std::string(e->shortCode);
     }
-    return ng;
+    return report.ng || !report.codes.empty();
 }
 
 bool abortWith(Station& s, std::string_view message) {
@@ -211,9 +203,8 @@ bool automaticSteps(Station& s, bool& ended) {
     // 7. Hsync MCU
     if (hsyncChecksUsed(r)) {
         const StepReport report = s.automatic->hsyncChecks(s);
-        const bool ng = applyLines(s, report, Column::Com, false);
-        if (report.aborted) return abortWith(s, report.abortMessage);
-        if (ng) {
+        if (report.aborted) return false;
+        if (applyCodes(s, report, Column::Com, false)) {
             d.ngTotal += d.hsyncFlags != 0 ? d.hsyncFlags : 1;
             return true;
         }
@@ -228,18 +219,18 @@ bool automaticSteps(Station& s, bool& ended) {
     bool sensorNg = false;
     if (r.RAW_CHECK != 0) {
         const StepReport report = s.automatic->prepareAndRead(s);
-        applyLines(s, report, Column::Raw, true);
-        if (report.aborted) return abortWith(s, report.abortMessage);
+        if (report.aborted) return false;
+        sensorNg = applyCodes(s, report, Column::Raw, true);
     }
     if (r.SHORT_CHECK != 0) {
         const StepReport report = s.automatic->shortCheck(s);
-        sensorNg = applyLines(s, report, Column::Short, false) || sensorNg;
-        if (report.aborted) return abortWith(s, report.abortMessage);
+        if (report.aborted) return false;
+        sensorNg = applyCodes(s, report, Column::Short, false) || sensorNg;
     }
     if (r.RAW_CHECK != 0) {
         const StepReport report = s.automatic->rawJudgement(s);
-        sensorNg = applyLines(s, report, Column::Raw, true) || sensorNg;
-        if (report.aborted) return abortWith(s, report.abortMessage);
+        if (report.aborted) return false;
+        sensorNg = applyCodes(s, report, Column::Raw, true) || sensorNg;
     }
 
     // 12.

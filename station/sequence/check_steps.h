@@ -12,31 +12,32 @@ namespace station {
 
 class Station;
 
-// One line an automatic step reports, in order. `code` is non-zero for an NG line: the error
-// number (620) of the catalogue row with this message; the sequence then writes colCode and the
-// row's short code.
-struct StepLine {
-    std::string text;
-    int code = 0;
-};
-
+// What an automatic step hands back. The step has already written its own message lines (the
+// abort message included); the sequence writes the verdict columns from the codes.
 struct StepReport {
-    std::vector<StepLine> lines;
-    // The step could not talk to the device: the check ends without verdict after abortMessage.
+    // NG: the error numbers found, in the order they were reported (620 for E620; the raw
+    // judgement may report a raw fault and then a gap fault). Empty: the step passed.
+    std::vector<int> codes;
+    // A command exchange failed: the check ends without verdict.
     bool aborted = false;
     std::string abortMessage;
+    // NG without a code of the catalogue (a fault whose class the step could not name).
+    bool ng = false;
 };
 
 class AutomaticChecks {
 public:
     virtual ~AutomaticChecks() = default;
-    // The MCU's product id and version texts, when the pen collection has been opened.
+    // The MCU's product id and version texts (Station::texts), when the pen collection has been
+    // opened.
     virtual void readHsyncInfo(Station& station) = 0;
     // Sequence step 7; sets RunDetail::hsyncFlags. Lines for the enabled checks only.
     virtual StepReport hsyncChecks(Station& station) = 0;
-    // Step 9: prepares the controller and reads the averaged frames.
+    // Step 9: prepares the controller and reads the averaged frames (reads
+    // ConnectValues::normalScanRegisters and testRegisters).
     virtual StepReport prepareAndRead(Station& station) = 0;
-    // Step 10: the pin check and its judgement; fills the short counters of RunDetail.
+    // Step 10: the pin check and its judgement over the recipe's lookup tables (the controller's
+    // once the connect step took them from it); fills the short counters of RunDetail.
     virtual StepReport shortCheck(Station& station) = 0;
     // Step 11: the raw and gap judgement; fills RunDetail counters 14..21 and the maps.
     virtual StepReport rawJudgement(Station& station) = 0;

@@ -33,11 +33,11 @@ void closeBoth(Station& s) {
 }
 
 // Rx lines in use: X-LUT words with bit 8; Tx lines: Y-LUT words whose bits 9..8 are 01.
-void countPorts(ConnectValues& c) {
-    c.rxPortCount = static_cast<std::int32_t>(
-        std::count_if(c.xlut.begin(), c.xlut.end(), [](std::uint16_t w) { return (w & 0x100) != 0; }));
-    c.txPortCount = static_cast<std::int32_t>(
-        std::count_if(c.ylut.begin(), c.ylut.end(), [](std::uint16_t w) { return (w & 0x300) == 0x100; }));
+void countPorts(RecipeSettings& r) {
+    r.RX_PORT_COUNT = static_cast<std::int32_t>(
+        std::count_if(r.XLUT.begin(), r.XLUT.end(), [](std::uint16_t w) { return (w & 0x100) != 0; }));
+    r.TX_PORT_COUNT = static_cast<std::int32_t>(
+        std::count_if(r.YLUT.begin(), r.YLUT.end(), [](std::uint16_t w) { return (w & 0x300) == 0x100; }));
 }
 
 std::uint8_t tpsForTxPorts(std::int32_t t) {
@@ -58,7 +58,7 @@ bool fail(Station& s, const char* message) {
 
 bool maintenanceSetUp(Station& s) {
     DeviceLink& t = s.touch;
-    const RecipeSettings& r = s.recipe;
+    RecipeSettings& r = s.recipe;
     ConnectValues& c = s.connect;
 
     // A failed read leaves the mode unknown: the image captured before is kept.
@@ -66,20 +66,14 @@ bool maintenanceSetUp(Station& s) {
     t.readDeviceMode(cameUpIn);
     if (!t.setDeviceMode(kModeMaintenance)) return fail(s, "Failed to set device type to maintenance mode.");
 
-    // The lookup tables in use start as the recipe's at every set-up.
-    c.xlut = r.XLUT;
-    c.ylut = r.YLUT;
-    c.rxPortCount = r.RX_PORT_COUNT;
-    c.txPortCount = r.TX_PORT_COUNT;
-    c.tipcTps = r.TIPC_TPS;
     if (!r.xlutGiven || !r.ylutGiven) {
         loadLutsFromController(s);
         s.clock.sleepMs(50);
     }
     if (!t.setReportType(1)) return fail(s, "Failed to set report type to kavor format.");
-    if (r.xlutGiven && !t.writeXLut(std::span<const std::uint16_t, kGridRx>(c.xlut)))
+    if (r.xlutGiven && !t.writeXLut(std::span<const std::uint16_t, kGridRx>(r.XLUT)))
         return fail(s, "Failed to set X-LUT.");
-    if (r.ylutGiven && !t.writeYLut(std::span<const std::uint16_t, kGridTx>(c.ylut)))
+    if (r.ylutGiven && !t.writeYLut(std::span<const std::uint16_t, kGridTx>(r.YLUT)))
         return fail(s, "Failed to set Y-LUT.");
 
     t.registers.fill(0);
@@ -92,8 +86,7 @@ bool maintenanceSetUp(Station& s) {
     if (!t.calibrationControl(1)) return fail(s, "Failed to disable auto calib switch.");
     t.autoCalibration = 0;
 
-    if (cameUpIn != kModeMaintenance)
-        for (std::size_t w = 0; w < kRegisterWords; ++w) c.normalScanRegisters[w] = t.registerWord(w);
+    if (cameUpIn != kModeMaintenance) c.normalScanRegisters = t.registers;
 
     if (r.TXE != 0) {
         t.registers[2] = r.TXE;
@@ -104,12 +97,12 @@ bool maintenanceSetUp(Station& s) {
     if (r.TXW != 0) t.registers[3] = r.TXW;
     if (r.SHW != 0) t.registers[9] = r.SHW;
     if (r.xlutGiven && r.ylutGiven) {
-        const auto w7 = static_cast<std::uint16_t>((t.registerWord(7) & ~0x0700u) | ((c.tipcTps & 7u) << 8));
+        const auto w7 = static_cast<std::uint16_t>((t.registerWord(7) & ~0x0700u) | ((r.TIPC_TPS & 7u) << 8));
         t.setRegisterWord(7, w7);
     }
     t.setRegisterWord(12, 0);
     t.setRegisterWord(17, r.FLR_X_CANCELED == 1 ? 2 : 0);
-    for (std::size_t w = 0; w < kRegisterWords; ++w) c.testRegisters[w] = t.registerWord(w);
+    c.testRegisters = t.registers;
 
     if (!t.writeRegisters()) return fail(s, "Failed to set register.");
     if (!t.readMaintenanceVersion()) {
@@ -151,12 +144,12 @@ bool openAndPrepare(Station& s, const hidlink::CollectionIdentity& identity, boo
 
 void loadLutsFromController(Station& s) {
     DeviceLink& t = s.touch;
-    ConnectValues& c = s.connect;
+    RecipeSettings& r = s.recipe;
     t.readCalibrationTable();  // what arrived is used either way
-    std::copy_n(t.calibrationTable.begin() + 110, kXlutSize, c.xlut.begin());
-    std::copy_n(t.calibrationTable.begin() + 182, kYlutSize, c.ylut.begin());
-    countPorts(c);
-    if (!s.recipe.tpsGiven) c.tipcTps = tpsForTxPorts(c.txPortCount);
+    std::copy_n(t.calibrationTable.begin() + 110, kXlutSize, r.XLUT.begin());
+    std::copy_n(t.calibrationTable.begin() + 182, kYlutSize, r.YLUT.begin());
+    countPorts(r);
+    if (!r.tpsGiven) r.TIPC_TPS = tpsForTxPorts(r.TX_PORT_COUNT);
 }
 
 ConnectResult connectTouch(Station& s) {

@@ -18,8 +18,6 @@
 
 namespace station {
 
-inline constexpr std::size_t kRegisterWords = kRegisterBytes / 2;
-
 // Plain 32-bit flags used only on the user-interface thread.
 struct StationFlags {
     std::int32_t logOpen = 0;
@@ -32,22 +30,19 @@ struct StationFlags {
     std::int32_t penScanWait = 0;
 };
 
-// What the connect step keeps between ticks.
+// What the connect step keeps between ticks. The lookup tables it takes from a controller
+// replace the recipe's XLUT and YLUT (with RX_PORT_COUNT, TX_PORT_COUNT and a derived
+// TIPC_TPS), so every later step reads the tables in use from the recipe.
 struct ConnectValues {
     std::int32_t openFailures = 0;
     bool normalModeSuspected = false;
     std::int32_t resetAttempts = 0;
     std::int32_t driverMode = 0;
     bool penConnected = false;
-    std::array<std::uint16_t, kRegisterWords> normalScanRegisters{};
-    std::array<std::uint16_t, kRegisterWords> testRegisters{};
-    // The lookup tables in use: the recipe's, or the controller's when the recipe lacks one.
-    // The pin judgement reads these, not the recipe's.
-    std::array<std::uint16_t, kXlutSize> xlut{};
-    std::array<std::uint16_t, kYlutSize> ylut{};
-    std::int32_t rxPortCount = 0;
-    std::int32_t txPortCount = 0;
-    std::uint8_t tipcTps = 7;
+    // Register images (46 little-endian words): the one captured when a controller last came up
+    // in normal mode, and the one derived from it for testing at every set-up.
+    std::array<std::uint8_t, kRegisterBytes> normalScanRegisters{};
+    std::array<std::uint8_t, kRegisterBytes> testRegisters{};
 };
 
 // Texts the status panel shows for the connected device.
