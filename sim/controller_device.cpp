@@ -122,8 +122,10 @@ bool ControllerDevice::refused(bool set, std::span<const std::uint8_t> plain) {
         if (it->set != set || it->prefix.empty() || it->prefix.size() > plain.size()) continue;
         if (!std::equal(it->prefix.begin(), it->prefix.end(), plain.begin())) continue;
         // A counted rule is used up by its last refusal.
-        if (it->times == 1) refusals_.erase(it);
-        else if (it->times > 1) --it->times;
+        if (it->times == 1)
+            refusals_.erase(it);
+        else if (it->times > 1)
+            --it->times;
         return true;
     }
     return false;
