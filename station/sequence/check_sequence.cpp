@@ -423,7 +423,7 @@ bool beginCheck(Station& s, bool isRetry) {
 }
 
 bool runCheckSequence(Station& s) {
-    if (s.runs.current() == nullptr) return abortWith(s, "No check was started.");
+    if (!s.runs.rowOpen()) return abortWith(s, "No check was started.");
     if (const auto missing = missingCheck(s))
         return abortWith(s, "This build cannot run the " + std::string(*missing) + " yet.");
     bool ended = false;

@@ -103,6 +103,8 @@ public:
     // The current row, or nullptr before the first beginRow (or after a refused one).
     RunRecord* current() { return current_; }
     const RunRecord* current() const { return current_; }
+    // A row was begun and not yet counted in: a check may write into it.
+    bool rowOpen() const { return current_ != nullptr && !committed_; }
     // Counts the current row in (it stays current for the logs); false when there is none or
     // it was already counted.
     bool commitRow();

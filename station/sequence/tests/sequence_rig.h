@@ -3,6 +3,7 @@
 // recording front end and stand-ins for the steps other parts of the station carry out.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,16 +72,25 @@ public:
             case RunnerCheck::Drawing:
                 s.detail.drawResult = drawResult;
                 break;
+            case RunnerCheck::HomeKey:
+                s.detail.homeKeyFlags = homeKeyFlags;
+                break;
+            case RunnerCheck::Tkp:
+                s.detail.tkpFlags = tkpFlags;
+                break;
             case RunnerCheck::Scan:
                 s.detail.scanFlags = scanResults.empty() ? 0 : scanResults[scanIndex++ % scanResults.size()];
                 break;
             default:
                 break;
         }
+        if (check == cannotRun && cannotRunSet) return {false, {}};
         return {true, {}};
     }
     std::vector<RunnerCheck> ran;
-    std::int32_t extSwitchFlags = 0, drawResult = 0;
+    RunnerCheck cannotRun = RunnerCheck::PostProcess;
+    bool cannotRunSet = false;
+    std::int32_t extSwitchFlags = 0, drawResult = 0, homeKeyFlags = 0, tkpFlags = 0;
     std::vector<std::int32_t> scanResults;
     std::size_t scanIndex = 0;
 };
@@ -98,9 +108,11 @@ struct Rig {
         ASSERT_TRUE(LoadRecipe(station->recipe, folder + "/" + name, env)) << ui.messages.back();
         ui.messages.clear();
     }
-    // A check as the run control runs it without firmware writing.
-    bool check() {
+    // A check as the run control runs it without firmware writing; `afterBegin` stands for what
+    // the run control finds between the start and the sequence (serial number, firmware steps).
+    bool check(const std::function<void(Station&)>& afterBegin = {}) {
         if (!beginCheck(*station, false)) return false;
+        if (afterBegin) afterBegin(*station);
         connectTouchAndShow(*station);  // a failure shows as the COM error of the sequence
         connectPenAndKeep(*station);
         const bool verdict = runCheckSequence(*station);
