@@ -47,14 +47,13 @@ constexpr RunnerKey kRunnerKeys[] = {
 };
 
 // Writes the verdict texts of one catalogue row.
-void writeNg(Station& s, const ErrorEntry& e, bool writeCode = true) {
+void writeNg(Station& s, ErrorId id) {
+    const ErrorEntry& e = errorEntry(id);
     s.ui.appendMessage(e.message);
     RunRecord& row = *s.runs.current();
-    if (writeCode) row.colCode = std::string(e.code);
+    row.colCode = std::string(e.code);
     columnText(row, e.column) = std::string(e.shortCode);
 }
-
-void writeNg(Station& s, ErrorId id) { writeNg(s, errorEntry(id)); }
 
 // The verdict columns for the codes of an automatic step (which wrote its own messages). Raw
 // and gap codes only fill a code column that is still blank, except the Tx-Rx short found in

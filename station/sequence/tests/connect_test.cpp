@@ -81,6 +81,20 @@ TEST(Connect, R6RecipeOpensTheFF11CollectionWhenAnFF09OneComesFirst) {
     EXPECT_EQ(r5->mode(), 0);
 }
 
+TEST(Connect, DriverModePairIsOpenedWithItsPen) {
+    sim::ControllerConfig config = quietController();
+    config.touchUsage = 0x0B;
+    Rig rig(config);
+    rig.loadExample("PID0A52.ini");
+    ASSERT_EQ(connectTouch(rig.s()), ConnectResult::Opened);
+    EXPECT_EQ(rig.s().connect.driverMode, 1);
+    EXPECT_EQ(rig.s().pen.openedIdentity().usage, 0x0Au);
+    EXPECT_TRUE(rig.s().connect.penConnected);
+    EXPECT_EQ(rig.device->mode(), 1);
+    EXPECT_EQ(connectTouch(rig.s()), ConnectResult::StillPresent);
+    EXPECT_EQ(rig.s().connect.driverMode, 1);
+}
+
 // Every refused exchange of the set-up: its message, a later retry, no collection kept open.
 TEST(Connect, EachRefusedSetUpExchangeGivesItsMessage) {
     struct Case {
