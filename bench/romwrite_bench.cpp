@@ -62,7 +62,7 @@ void fullWrite(benchmark::State& state, bool f11) {
         JobEnvironment env{link};
         runJob(req, d, env);
         const auto t1 = std::chrono::steady_clock::now();
-        if (d.result != 0 || !testing::flashHolds(dev->flash(), img)) return state.SkipWithError("write failed");
+        if (d.result != 0 || !testing::flashHolds(dev->flashBytes(), img)) return state.SkipWithError("write failed");
         wallMs += std::chrono::duration<double, std::milli>(t1 - t0).count();
         floorMs += static_cast<double>(count.load()) + static_cast<double>(jobClock.demanded());
         transfers += count.load();

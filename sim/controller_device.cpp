@@ -42,6 +42,7 @@ ControllerDevice::ControllerDevice(ControllerConfig config) : config_(std::move(
     zeroFrames_ = config_.zeroFrames;
     breakEcho_ = config_.breakEcho;
     breakIndices_ = config_.breakIndices;
+    refusals_ = config_.refuse;
     powerOn();
     bootloader_ = makeBootloader(bootloaderKind(), config_.bootloader, flash_, bootloaderShape());
     if (bootloader_ && config_.bootloader.startInBootloader) {
@@ -182,6 +183,30 @@ void ControllerDevice::breakIndices(std::uint32_t answers) {
 void ControllerDevice::zeroFrames(std::uint32_t frames) {
     std::lock_guard lock(mutex_);
     zeroFrames_ = frames;
+}
+
+void ControllerDevice::refuseExchange(RefusedExchange rule) {
+    std::lock_guard lock(mutex_);
+    refusals_.push_back(std::move(rule));
+}
+
+void ControllerDevice::clearRefusals() {
+    std::lock_guard lock(mutex_);
+    refusals_.clear();
+}
+
+bool ControllerDevice::refused(bool set, std::span<const std::uint8_t> plain) {
+    for (auto it = refusals_.begin(); it != refusals_.end(); ++it) {
+        if (it->set != set || it->prefix.empty() || it->prefix.size() > plain.size()) continue;
+        if (!std::equal(it->prefix.begin(), it->prefix.end(), plain.begin())) continue;
+        // A counted rule is used up by its last refusal.
+        if (it->times == 1)
+            refusals_.erase(it);
+        else if (it->times > 1)
+            --it->times;
+        return true;
+    }
+    return false;
 }
 
 std::uint8_t ControllerDevice::mode() const {
@@ -349,6 +374,7 @@ bool ControllerDevice::setMainFirmware(std::size_t iface, std::span<const std::u
             return false;
         }
     }
+    if (refused(true, plain)) return false;
     return iface == kTouchInterface ? setTouch(plain, resetNow) : setPen(plain);
 }
 
@@ -358,7 +384,7 @@ long ControllerDevice::getFeature(std::size_t iface, std::span<std::uint8_t> rep
     if (running_ == Firmware::Bootloader) return iface == kTouchInterface ? bootloader_->getFeature(report) : -1;
     if (!driverMode()) {
         const std::vector<std::uint8_t> a = iface == kTouchInterface ? answerTouch(report[0]) : answerPen(report[0]);
-        if (a.empty()) return -1;
+        if (a.empty() || refused(false, a)) return -1;
         const std::size_t n = std::min(a.size(), report.size());
         std::fill(report.begin(), report.end(), std::uint8_t{0});
         std::memcpy(report.data(), a.data(), n);
@@ -377,7 +403,7 @@ long ControllerDevice::getFeature(std::size_t iface, std::span<std::uint8_t> rep
     }
     if (id == 0) id = iface == kTouchInterface ? 4 : 5;
     const std::vector<std::uint8_t> a = iface == kTouchInterface ? answerTouch(id) : answerPen(id);
-    if (a.empty()) return -1;
+    if (a.empty() || refused(false, a)) return -1;
     const std::size_t len = std::min(wantLen != 0 ? wantLen : a.size(), report.size() - 3);
     std::fill(report.begin(), report.end(), std::uint8_t{0});
     report[0] = tag;

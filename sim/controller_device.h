@@ -24,6 +24,14 @@ namespace sim {
 enum class Generation : std::uint8_t { R5, R6 };
 enum class HsyncMcu : std::uint8_t { None, Present, OldFirmware };
 
+// An exchange the device refuses, so a test can fail exactly one step of the host's sequence.
+struct RefusedExchange {
+    bool set = true;                   // a set whose plain report starts with `prefix`; false: a
+                                       // get whose answer (report id first) starts with it
+    std::vector<std::uint8_t> prefix;  // at least the report id
+    std::uint32_t times = 0;           // refuse this many matches, then answer again; 0: all
+};
+
 struct ControllerConfig {
     Generation generation = Generation::R6;
     std::uint16_t touchUsage = 0x11;  // 0x11, 0x0B for the driver-mode pair (pen 0x0A), 0x01 (R5: short frames)
@@ -61,6 +69,7 @@ struct ControllerConfig {
     std::uint32_t zeroFrames = 0;    // the next N frames read all zero
     std::uint32_t breakEcho = 0;     // the next N report 9 answers carry a wrong type nibble
     std::uint32_t breakIndices = 0;  // the next N frame answers carry a wrong Rx index
+    std::vector<RefusedExchange> refuse;
 
     BootloaderConfig bootloader;
 };
@@ -91,6 +100,8 @@ public:
     void breakEcho(std::uint32_t answers);
     void breakIndices(std::uint32_t answers);
     void zeroFrames(std::uint32_t frames);
+    void refuseExchange(RefusedExchange rule);
+    void clearRefusals();
 
     // Inspection for tests.
     std::uint8_t mode() const;
@@ -140,6 +151,8 @@ private:
     std::vector<std::uint8_t> answerTunnel();
     std::vector<std::uint8_t> answerDirect() const;
     std::uint64_t nowMs();
+    // True when a rule refuses this exchange (and counts it).
+    bool refused(bool set, std::span<const std::uint8_t> plain);
 
     ControllerConfig config_;
     mutable std::mutex mutex_;
@@ -187,6 +200,7 @@ private:
     bool enterBootloader_ = false;  // set by "Enter UBL." inside a report handler
     FlashModel flash_;
     std::unique_ptr<Bootloader> bootloader_;
+    std::vector<RefusedExchange> refusals_;
 };
 
 }  // namespace sim

@@ -132,6 +132,33 @@ struct Parser {
         }
         return true;
     }
+    // "set|get BYTE... [xN]": bytes in hex, the exchange refused N times (every time without xN).
+    bool refusal(std::string_view v) {
+        std::vector<std::string_view> parts;
+        for (std::string_view part : split(v, ' '))
+            if (!part.empty()) parts.push_back(part);
+        const char* usage = "expected set|get, the report's first bytes in hex and optionally xN";
+        if (parts.size() < 2) return fail(usage);
+        RefusedExchange rule;
+        const std::string kind = lower(parts[0]);
+        if (kind != "set" && kind != "get") return fail(usage);
+        rule.set = kind == "set";
+        for (std::size_t i = 1; i < parts.size(); ++i) {
+            std::string_view part = parts[i];
+            if (i + 1 == parts.size() && i > 1 && (part.front() == 'x' || part.front() == 'X')) {
+                if (!assign(part.substr(1), 1, 1000000, rule.times)) return false;
+                break;
+            }
+            if (part.size() > 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X')) part.remove_prefix(2);
+            std::uint8_t b = 0;
+            const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), b, 16);
+            if (ec != std::errc{} || end != part.data() + part.size() || part.size() > 2 || rule.prefix.size() >= 64)
+                return fail(usage);
+            rule.prefix.push_back(b);
+        }
+        c.refuse.push_back(std::move(rule));
+        return true;
+    }
     bool setCount(std::string_view v, bool rx) {
         int n = 0;
         if (!assign(v, 1, rx ? kMaxRx : kMaxTx, n)) return false;
@@ -221,6 +248,7 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"zero_frames", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000, p.c.zeroFrames); }},
         {"break_echo", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000, p.c.breakEcho); }},
         {"break_indices", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000, p.c.breakIndices); }},
+        {"refuse", [](Parser& p, std::string_view v) { return p.refusal(v); }},
     };
     return table;
 }
@@ -232,7 +260,7 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
     for (const ScenarioEntry& e : section.entries) {
         if (const auto problem = applyBootloaderKey(config.bootloader, e.key, e.value)) {
             if (problem->empty()) continue;
-            error = "line " + std::to_string(e.line) + ": bad value '" + e.value + "' for " + e.key + ": " + *problem;
+            error = std::to_string(e.line) + ": bad value '" + e.value + "' for " + e.key + ": " + *problem;
             return false;
         }
         const auto it = handlers().find(e.key);
@@ -258,7 +286,7 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
                                : config.generation == Generation::R6          ? BootloaderKind::F11
                                                                               : BootloaderKind::F09;
     if (config.touchUsage == 0x01 && ubl != BootloaderKind::F09) {
-        error = "line " + std::to_string(section.line) + ": touch_usage 0x01 needs the F09 bootloader";
+        error = std::to_string(section.line) + ": touch_usage 0x01 needs the F09 bootloader";
         return false;
     }
     // The writer looks for an F09 bootloader on pages 0xFF09 and 0xFF00 only.
@@ -266,7 +294,7 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
                                : config.generation == Generation::R6 ? 0xFF11
                                                                      : 0xFF09;
     if (ubl == BootloaderKind::F09 && page == 0xFF11) {
-        error = "line " + std::to_string(section.line) + ": the F09 bootloader needs usage page 0xFF09 or 0xFF00";
+        error = std::to_string(section.line) + ": the F09 bootloader needs usage page 0xFF09 or 0xFF00";
         return false;
     }
     return true;

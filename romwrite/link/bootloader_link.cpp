@@ -44,8 +44,7 @@ std::string foundLine(const hidlink::CollectionIdentity& id) {
 void BootloaderLink::noteFailure(int key) {
     lastErrno_ = errno;
     lastMessage_.clear();
-    if (const hidlink::DeviceTableEntry* e = table_.entry(key); e != nullptr && e->feature)
-        lastMessage_ = e->feature->lastError();
+    if (const auto e = table_.entry(key)) lastMessage_ = e->featureError();
     if (lastMessage_.empty()) lastMessage_ = lastErrno_ != 0 ? std::strerror(lastErrno_) : "The device did not answer.";
 }
 

@@ -56,7 +56,7 @@ public:
     // Status of the answer to block n (1-based, in order sent); nullopt: 0.
     std::function<std::optional<std::uint8_t>(int)> blockStatus;
 
-    Bytes flash() const {
+    Bytes flashBytes() const {
         std::lock_guard lock(m_);
         return flash_;
     }

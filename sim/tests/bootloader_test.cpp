@@ -468,8 +468,8 @@ TEST(Bootloader, ScenarioKeysAreCheckedWithTheirLine) {
     const Case cases[] = {
         {"bootloader = f09\ngeneration = R5\nubl_version = 0x53\nubl_mpu_type = 7\nubl_security = 0x0F\n", ""},
         {"ubl_unplug_at_block = 3\nubl_refuse_set = 10\nubl_refuse_get = 11\nubl_pid = 0x0095\n", ""},
-        {"bootloader = f12\n", "line 3: bad value 'f12' for bootloader: expected f11, f09 or none"},
-        {"ubl_status_at_block = 3\n", "line 3: bad value '3' for ubl_status_at_block: expected BLOCK STATUS [TIMES]"},
+        {"bootloader = f12\n", "3: bad value 'f12' for bootloader: expected f11, f09 or none"},
+        {"ubl_status_at_block = 3\n", "3: bad value '3' for ubl_status_at_block: expected BLOCK STATUS [TIMES]"},
         {"ubl_status_at_block = 3 0x80\n", "the status is a code from 1 to 0xFF other than 0x80"},
         {"ubl_unplug_at_block = 3 2\n", "expected BLOCK"},
         {"ubl_busy_at_command = 0x100\n", "the command is a code from 0 to 0xFF"},
@@ -477,7 +477,7 @@ TEST(Bootloader, ScenarioKeysAreCheckedWithTheirLine) {
         {"ubl_version = 300\n", "expected a number from 0 to 0xFF"},
         {"touch_usage = 0x01\n", "touch_usage 0x01 needs the F09 bootloader"},
         {"bootloader = f09\n", "the F09 bootloader needs usage page 0xFF09 or 0xFF00"},
-        {"ubl_sparkle = 1\n", "line 3: unknown key 'ubl_sparkle'"},
+        {"ubl_sparkle = 1\n", "3: unknown key 'ubl_sparkle'"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);

@@ -244,3 +244,36 @@ TEST_F(ControllerTest, ScanAreaMustLieOnThePanel) {
 }
 
 }  // namespace
+
+namespace {
+
+// Refusal rules fail exactly the matching exchange, as often as asked, and leave the rest.
+TEST(ControllerRefusals, RulesRefuseOnlyTheirExchangeAndRunOut) {
+    sim::ControllerConfig config = ControllerBench::quietConfig();
+    config.refuse.push_back({true, {9, 2, 0, 0}, 2});  // the register image's first part, twice
+    ControllerBench b(config);
+    ASSERT_TRUE(b.open());
+    ASSERT_TRUE(b.maintenance());
+    const auto part0 = ControllerBench::report({9, 2, 0, 0}, 64);
+    const auto part1 = ControllerBench::report({9, 2, 1, 0}, 64);
+    EXPECT_FALSE(b.set(ControllerBench::kTouch, part0));
+    EXPECT_TRUE(b.set(ControllerBench::kTouch, part1));
+    EXPECT_FALSE(b.set(ControllerBench::kTouch, part0));
+    EXPECT_TRUE(b.set(ControllerBench::kTouch, part0));  // used up
+
+    // A get rule matches the answer: the register answer goes, the version answer stays.
+    b.device->refuseExchange({false, {9, 0x15}, 0});
+    ASSERT_TRUE(b.select(0x15));
+    EXPECT_TRUE(b.answer9().empty());
+    EXPECT_TRUE(b.answer9().empty());
+    ASSERT_TRUE(b.select(0x0A));
+    EXPECT_FALSE(b.answer9().empty());
+    b.device->refuseExchange({false, {4}, 0});
+    EXPECT_TRUE(b.get(ControllerBench::kTouch, 4, 16).empty());
+    b.device->clearRefusals();
+    EXPECT_FALSE(b.get(ControllerBench::kTouch, 4, 16).empty());
+    ASSERT_TRUE(b.select(0x15));
+    EXPECT_FALSE(b.answer9().empty());
+}
+
+}  // namespace

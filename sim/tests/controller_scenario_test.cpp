@@ -108,6 +108,10 @@ TEST(ControllerScenario, BadKeysAndValuesNameTheirLine) {
         {"hsync_signal", "2", "3: bad value '2' for hsync_signal"},
         {"mnt_version", "02 10", "3: bad value '02 10' for mnt_version"},
         {"pen_fw", "0x0105", "3: bad value for pen_fw"},  // R6 by default: one byte
+        {"refuse", "put 9", "3: bad value 'put 9' for refuse"},
+        {"refuse", "set", "3: bad value 'set' for refuse"},
+        {"refuse", "get 4 x0", "3: bad value 'get 4 x0' for refuse"},
+        {"refuse", "set 100", "3: bad value 'set 100' for refuse"},
     };
     for (const Case& c : cases) {
         sim::ControllerConfig cfg;
@@ -116,6 +120,21 @@ TEST(ControllerScenario, BadKeysAndValuesNameTheirLine) {
             << c.key << " = " << c.value;
         EXPECT_EQ(error.rfind(c.message, 0), 0u) << error;
     }
+}
+
+TEST(ControllerScenario, RefuseRulesReachTheConfig) {
+    sim::ControllerConfig c;
+    std::string error;
+    ASSERT_TRUE(sim::controllerConfigFromSection(
+        section({{"model", "controller"}, {"refuse", "set 9 2 0x0A"}, {"refuse", "get 9 15 x3"}}), c, error))
+        << error;
+    ASSERT_EQ(c.refuse.size(), 2u);
+    EXPECT_TRUE(c.refuse[0].set);
+    EXPECT_EQ(c.refuse[0].prefix, (std::vector<std::uint8_t>{9, 2, 0x0A}));
+    EXPECT_EQ(c.refuse[0].times, 0u);
+    EXPECT_FALSE(c.refuse[1].set);
+    EXPECT_EQ(c.refuse[1].prefix, (std::vector<std::uint8_t>{9, 0x15}));
+    EXPECT_EQ(c.refuse[1].times, 3u);
 }
 
 TEST(ControllerScenario, FactoryBuildsTheDeviceOrExplains) {

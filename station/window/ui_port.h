@@ -1,9 +1,20 @@
 #pragma once
 // The station's logic reaches its front end (the Qt window, the headless runner, a test fake)
 // only through this port. Later features add the dialogs and the check windows here.
+#include <cstddef>
 #include <string_view>
 
 namespace station {
+
+// What the station publishes about the connected controller ("---" when disconnected).
+struct DeviceTexts {
+    std::string_view productId;
+    std::string_view firmwareMajor;
+    std::string_view firmwareMinor;
+    std::string_view pen;
+};
+
+enum class RepaintArea { StatusPanel, Window };
 
 class UiPort {
 public:
@@ -18,6 +29,18 @@ public:
     virtual void setSuperKeyGuard(bool on) = 0;
     // Lets the front end handle pending events during long work.
     virtual void pumpMessages() {}
+
+    // The front end redraws the area from the station's state.
+    virtual void requestRepaint(RepaintArea) {}
+    // One pane of the status bar (pane 0 is the prompt pane above).
+    virtual void setStatusPane(int, std::string_view) {}
+    virtual void setDeviceTexts(const DeviceTexts&) {}
+    virtual void setHsyncTexts(std::string_view, std::string_view) {}
+    // The result list shows rows 0..count-1 with the last one in view.
+    virtual void setResultCount(std::size_t) {}
+    virtual void setStartEnabled(bool) {}
+    // A modal message box the operator closes with OK.
+    virtual void showMessageBox(std::string_view) {}
 };
 
 }  // namespace station

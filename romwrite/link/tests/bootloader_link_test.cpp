@@ -215,8 +215,8 @@ TEST(BootloaderTransport, WrappedF09GetRetriesThreeTimes) {
         EXPECT_EQ(b.clock.monotonicMs() - before, 2u) << "1 ms between tries";
         std::string expected;
         for (int i = 0; i < std::min(refused, 3); ++i)
-            expected += stamped({"UBL_GetFeature error.", "@Error:The device did not answer."});
-        if (refused >= 3) expected += stamped({"UBL_GetFeature timeout.", "@Error:The device did not answer."});
+            expected += stamped({"UBL_GetFeature error.", "@Error:sim:dev0/if0: get feature 187 refused"});
+        if (refused >= 3) expected += stamped({"UBL_GetFeature timeout.", "@Error:sim:dev0/if0: get feature 187 refused"});
         EXPECT_EQ(b.logBody(), expected);
         if (refused < 3) {
             EXPECT_EQ(r[1], 1);  // the device type, unwrapped

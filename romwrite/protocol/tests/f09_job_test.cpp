@@ -59,7 +59,7 @@ TEST(F09Job, WritesOnEveryFrameKind) {
         const FirmwareImage img = makeImage(0x2000);
         JobRun r = runOn(b, *dev, c.kind, &img);
         EXPECT_EQ(r.device->result, 0) << r.device->errorText;
-        EXPECT_TRUE(flashHolds(dev->flash(), img));
+        EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
         EXPECT_TRUE(dev->checkBytesOk());
         EXPECT_EQ(static_cast<std::size_t>(std::count(r.codes.begin(), r.codes.end(), c.blockCode)), c.blocks);
         EXPECT_EQ(std::count(r.codes.begin(), r.codes.end(), CMD_ERASE), 0) << "F09 sends no erase";
@@ -272,7 +272,7 @@ TEST(F09Refusals, OneRefusedExchangeAnywhereNeverPassesForSuccess) {
             const FirmwareImage img = makeImage(0x800, static_cast<std::uint8_t>(n));
             JobRun r = runOn(b, *dev, JOB_WRITE, &img);
             if (r.device->result == 0) {
-                EXPECT_TRUE(flashHolds(dev->flash(), img));
+                EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
             }
             EXPECT_EQ(b.table.size(), 0u);
             dev->admitSet = nullptr;
@@ -281,7 +281,7 @@ TEST(F09Refusals, OneRefusedExchangeAnywhereNeverPassesForSuccess) {
             const FirmwareImage again = makeImage(0x800, 0x55);
             JobRun r2 = runOn(b, *dev, JOB_WRITE, &again);
             EXPECT_EQ(r2.device->result, 0);
-            EXPECT_TRUE(flashHolds(dev->flash(), again));
+            EXPECT_TRUE(flashHolds(dev->flashBytes(), again));
         }
     }
 }

@@ -39,7 +39,7 @@ TEST_F(F11Fixture, WritesTheImageAndLogsEveryStep) {
     runJob(req, probe, env);
     EXPECT_EQ(probe.result, 0);
     EXPECT_EQ(probe.phase.load(), kPhaseConfirming);
-    EXPECT_TRUE(flashHolds(dev->flash(), img));
+    EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
     EXPECT_EQ(b.table.size(), 0u);
     EXPECT_EQ(dev->exits(), 1);
     EXPECT_EQ(probe.progress.load(), 0x180u);
@@ -103,7 +103,7 @@ TEST_F(F11Fixture, BootloaderAlreadyRunningIsNotEnteredAgain) {
     EXPECT_EQ(dev->enters(), 0);
     EXPECT_EQ(dev->getsOf(8), 1 + 2 + 4 + 8) << "device type from report 8, then the commands, erase and blocks";
     EXPECT_EQ(d->phase.load(), kPhaseCompleted);
-    EXPECT_TRUE(flashHolds(dev->flash(), img));
+    EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
     EXPECT_NE(b.logBody().find("Get device type from bootloader\r\n"), std::string::npos);
 }
 
@@ -121,7 +121,7 @@ TEST_F(F11Fixture, SequenceNumbersWrapAfter255) {
     EXPECT_EQ(seq[254], 255);
     EXPECT_EQ(seq[255], 0);
     EXPECT_EQ(seq[256], 1);
-    EXPECT_TRUE(flashHolds(dev->flash(), img));
+    EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
 }
 
 struct FailureCase {
@@ -239,7 +239,7 @@ TEST_F(F11Fixture, SizeCheckOfTheFlashWindow) {
         EXPECT_EQ(d.result, c.result) << std::hex << c.size;
         EXPECT_EQ(d.errorText, c.text);
         if (c.result == 0) {
-            EXPECT_TRUE(flashHolds(dev->flash(), img));
+            EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
         }
     }
 }
@@ -337,7 +337,7 @@ TEST(F11Refusals, OneRefusedExchangeAnywhereNeverPassesForSuccess) {
             JobEnvironment env{b.link};
             runJob(req, d, env);
             if (d.result == 0) {
-                EXPECT_TRUE(flashHolds(dev->flash(), img));
+                EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
             }
             EXPECT_EQ(b.table.size(), 0u);
             dev->admitSet = nullptr;
@@ -349,7 +349,7 @@ TEST(F11Refusals, OneRefusedExchangeAnywhereNeverPassesForSuccess) {
             JobRequest req2{JOB_WRITE, &again, true};
             runJob(req2, d2, env);
             EXPECT_EQ(d2.result, 0);
-            EXPECT_TRUE(flashHolds(dev->flash(), again));
+            EXPECT_TRUE(flashHolds(dev->flashBytes(), again));
         }
     }
 }
@@ -368,7 +368,7 @@ TEST(F11Transport, WritesOnEveryF11Collection) {
         JobEnvironment env{b.link};
         runJob(req, d, env);
         EXPECT_EQ(d.result, 0) << d.errorText;
-        EXPECT_TRUE(flashHolds(dev->flash(), img)) << "usage " << usage;
+        EXPECT_TRUE(flashHolds(dev->flashBytes(), img)) << "usage " << usage;
         EXPECT_FALSE(dev->inBootloader());
     }
 }
@@ -406,7 +406,7 @@ TEST(Unplug, UnplugAtFirstMiddleAndLastBlock) {
             ASSERT_TRUE(b.link.probeDevice(d2));
             runJob(req, d2, env);
             EXPECT_EQ(d2.result, 0);
-            EXPECT_TRUE(flashHolds(dev->flash(), img));
+            EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
         }
 }
 

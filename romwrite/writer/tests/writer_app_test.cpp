@@ -38,7 +38,7 @@ TEST(WriterRun, StationWriteOnNewBootloaderAsksThenConfirms) {
         ASSERT_TRUE(u.w->start(args));
         EXPECT_TRUE(u.w->port.windowShown);
         EXPECT_EQ(u.w->run(), 0);
-        EXPECT_TRUE(flashHolds(u.dev->flash(), u.img));
+        EXPECT_TRUE(flashHolds(u.dev->flashBytes(), u.img));
         EXPECT_TRUE(u.dev->confirmed());
         EXPECT_EQ(u.w->port.questions, autoApply ? 0 : 1);
         EXPECT_EQ(u.dev->exits(), 2) << "the write and the confirmation each leave the bootloader";
@@ -53,7 +53,7 @@ TEST(WriterRun, JobOnItsOwnThread) {
     writeHexFile(w->bench.dir + "/_tmp.hex", img);
     ASSERT_TRUE(w->start({"_tmp.hex", "-f1", "/A"}));
     EXPECT_EQ(w->run(), 0) << w->port.status;
-    EXPECT_TRUE(flashHolds(dev->flash(), img));
+    EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
     EXPECT_TRUE(dev->confirmed());
     EXPECT_EQ(w->port.progressRange, 0x2000u);
 }
@@ -65,7 +65,7 @@ TEST(WriterRun, OldBootloaderEndsRightAfterTheWrite) {
     EXPECT_EQ(u.w->port.questions, 0);
     EXPECT_FALSE(u.dev->confirmed());
     EXPECT_EQ(u.dev->exits(), 1);
-    EXPECT_TRUE(flashHolds(u.dev->flash(), u.img));
+    EXPECT_TRUE(flashHolds(u.dev->flashBytes(), u.img));
     EXPECT_EQ(u.w->port.phaseText, "Completed.");
 }
 
@@ -94,7 +94,7 @@ TEST(WriterRun, F11WriteEndToEnd) {
     Update u = prepare(spec, "fw.hex");
     ASSERT_TRUE(u.w->start({"/F0", "fw.hex"}));
     EXPECT_EQ(u.w->run(), 0);
-    EXPECT_TRUE(flashHolds(u.dev->flash(), u.img));
+    EXPECT_TRUE(flashHolds(u.dev->flashBytes(), u.img));
     EXPECT_FALSE(u.dev->inBootloader());
 }
 
@@ -218,7 +218,7 @@ TEST(WriterRun, JobWaitsForADevice) {
     EXPECT_FALSE(u.w->app.finished());
     u.w->bench.bus.replug(u.w->bench.lastId);
     EXPECT_EQ(u.w->run(), 0);
-    EXPECT_TRUE(flashHolds(u.dev->flash(), u.img));
+    EXPECT_TRUE(flashHolds(u.dev->flashBytes(), u.img));
 
     Update h = prepare(f09Spec(), "_tmp.hex", true);
     h.w->bench.bus.unplug(h.w->bench.lastId);
@@ -260,7 +260,7 @@ TEST(WriterWindow, ClosingDuringAWriteIsIgnored) {
     u.w->app.closeWindow();
     EXPECT_FALSE(u.w->app.finished());
     u.w->ticks(1);  // the write runs
-    EXPECT_TRUE(flashHolds(u.dev->flash(), u.img));
+    EXPECT_TRUE(flashHolds(u.dev->flashBytes(), u.img));
     EXPECT_FALSE(u.w->app.finished());
     u.w->ticks(400);  // reconnect, question, confirmation, done
     EXPECT_TRUE(u.dev->confirmed());
@@ -354,7 +354,7 @@ TEST(WriterEmbedded, ConfirmationPowerAndExitMapping) {
         ASSERT_TRUE(w.start({"/forcerestart"}));
         EXPECT_EQ(w.run(), 0);
         EXPECT_EQ(w.restarter.restarts, 1);
-        EXPECT_EQ(dev->flash()[0x1FF], static_cast<std::uint8_t>(0x1FF * 5));
+        EXPECT_EQ(dev->flashBytes()[0x1FF], static_cast<std::uint8_t>(0x1FF * 5));
         EXPECT_TRUE(std::filesystem::exists(w.bench.dir + "/Log.txt")) << "the embedded image always logs";
     }
     {

@@ -1,0 +1,74 @@
+#pragma once
+// The steps of a check that other parts of the station carry out, as the sequence calls them.
+// AutomaticChecks: the Hsync MCU checks, the preparation and reads of the raw data, the short
+// check and the raw judgement. CheckRunners: firmware writing, the external switch, the
+// operator windows, the scan check and the post-process. A station without one of them wired
+// refuses to start a check whose recipe needs it; nothing is ever passed by default.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace station {
+
+class Station;
+
+// What an automatic step hands back. The step has already written its own message lines (the
+// abort message included); the sequence writes the verdict columns from the codes.
+struct StepReport {
+    // NG: the error numbers found, in the order they were reported (620 for E620; the raw
+    // judgement may report a raw fault and then a gap fault). Empty: the step passed.
+    std::vector<int> codes;
+    // A command exchange failed: the check ends without verdict.
+    bool aborted = false;
+    std::string abortMessage;
+    // NG without a code of the catalogue (a fault whose class the step could not name).
+    bool ng = false;
+};
+
+class AutomaticChecks {
+public:
+    virtual ~AutomaticChecks() = default;
+    // The MCU's product id and version texts (Station::texts), when the pen collection has been
+    // opened.
+    virtual void readHsyncInfo(Station& station) = 0;
+    // Sequence step 7; sets RunDetail::hsyncFlags. Lines for the enabled checks only.
+    virtual StepReport hsyncChecks(Station& station) = 0;
+    // Step 9: prepares the controller and reads the averaged frames (reads
+    // ConnectValues::normalScanRegisters and testRegisters).
+    virtual StepReport prepareAndRead(Station& station) = 0;
+    // Step 10: the pin check and its judgement over the recipe's lookup tables (the controller's
+    // once the connect step took them from it); fills the short counters of RunDetail.
+    virtual StepReport shortCheck(Station& station) = 0;
+    // Step 11: the raw and gap judgement; fills RunDetail counters 14..21 and the maps.
+    virtual StepReport rawJudgement(Station& station) = 0;
+};
+
+// Checks whose runners later parts of the station provide.
+enum class RunnerCheck : std::uint8_t {
+    FirmwareWrite,       // WRITE_FW
+    HsyncFirmwareWrite,  // WRITE_HSYNC_FW
+    ExternalSwitch,      // EXT_SWITCH_CHECK
+    Drawing,             // DRAWING_CHECK
+    HomeKey,             // HOMEKEY_CHECK
+    Tkp,                 // TKP_CHECK
+    Scan,                // SCAN_CHECK
+    PostProcess,         // POST_PROCESS_ENABLE
+};
+
+struct RunnerOutcome {
+    // False: the check could not be carried out (the runner appended its own message).
+    bool ran = false;
+    // Lines the sequence appends after the check's verdict line (the TKP noise maxima).
+    std::vector<std::string> notes;
+};
+
+class CheckRunners {
+public:
+    virtual ~CheckRunners() = default;
+    virtual bool provides(RunnerCheck check) const = 0;
+    // Runs one attempt; writes its RunDetail field (extSwitchFlags, drawResult, homeKeyFlags,
+    // tkpFlags, scanFlags). The firmware writers run before the sequence, from the run control.
+    virtual RunnerOutcome run(RunnerCheck check, Station& station) = 0;
+};
+
+}  // namespace station

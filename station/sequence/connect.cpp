@@ -1,0 +1,352 @@
+#include "station/sequence/connect.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "controllerlink/collection_choice.h"
+#include "controllerlink/device_link_base.h"
+
+namespace station {
+namespace {
+
+constexpr int kMaxOpenFailures = 5;
+constexpr int kMaxNormalModeResets = 3;
+constexpr int kPenOpenAttempts = 201;
+constexpr std::uint8_t kModeMaintenance = 1;
+constexpr std::uint8_t kModeReset = 0xFF;
+
+std::string hex(const char* format, unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+void publishTexts(Station& s) {
+    s.ui.setDeviceTexts({s.texts.productId, s.texts.firmwareMajor, s.texts.firmwareMinor, s.texts.pen});
+}
+
+void closeBoth(Station& s) {
+    if (s.touch.isOpen()) s.touch.close();
+    if (s.pen.isOpen()) s.pen.close();
+}
+
+// Rx lines in use: X-LUT words with bit 8; Tx lines: Y-LUT words whose bits 9..8 are 01.
+void countPorts(RecipeSettings& r) {
+    r.RX_PORT_COUNT = static_cast<std::int32_t>(
+        std::count_if(r.XLUT.begin(), r.XLUT.end(), [](std::uint16_t w) { return (w & 0x100) != 0; }));
+    r.TX_PORT_COUNT = static_cast<std::int32_t>(
+        std::count_if(r.YLUT.begin(), r.YLUT.end(), [](std::uint16_t w) { return (w & 0x300) == 0x100; }));
+}
+
+std::uint8_t tpsForTxPorts(std::int32_t t) {
+    if (t <= 6) return 0;
+    if (t <= 10) return 1;
+    if (t <= 14) return 2;
+    if (t <= 18) return 3;
+    if (t <= 22) return 4;
+    if (t <= 30) return 5;
+    if (t <= 42) return 6;
+    return 7;
+}
+
+bool fail(Station& s, const char* message) {
+    s.ui.appendMessage(message);
+    return false;
+}
+
+bool maintenanceSetUp(Station& s) {
+    DeviceLink& t = s.touch;
+    RecipeSettings& r = s.recipe;
+    ConnectValues& c = s.connect;
+
+    // A failed read leaves the mode unknown: the image captured before is kept.
+    std::uint8_t cameUpIn = kModeMaintenance;
+    t.readDeviceMode(cameUpIn);
+    if (!t.setDeviceMode(kModeMaintenance)) return fail(s, "Failed to set device type to maintenance mode.");
+
+    if (!r.xlutGiven || !r.ylutGiven) {
+        loadLutsFromController(s);
+        s.clock.sleepMs(50);
+    }
+    if (!t.setReportType(1)) return fail(s, "Failed to set report type to kavor format.");
+    if (r.xlutGiven && !t.writeXLut(std::span<const std::uint16_t, kGridRx>(r.XLUT)))
+        return fail(s, "Failed to set X-LUT.");
+    if (r.ylutGiven && !t.writeYLut(std::span<const std::uint16_t, kGridTx>(r.YLUT)))
+        return fail(s, "Failed to set Y-LUT.");
+
+    t.registers.fill(0);
+    for (int i = 0; i < 200; ++i) s.clock.sleepMs(10);
+    if (!t.readRegisters()) {
+        c.normalModeSuspected = true;
+        return fail(s, "Failed to get register.");
+    }
+    s.clock.sleepMs(10);
+    if (!t.calibrationControl(1)) return fail(s, "Failed to disable auto calib switch.");
+    t.autoCalibration = 0;
+
+    if (cameUpIn != kModeMaintenance) c.normalScanRegisters = t.registers;
+
+    if (r.TXE != 0) {
+        t.registers[2] = r.TXE;
+        t.registers[7] = static_cast<std::uint8_t>(r.TXE - 2);
+        t.registers[8] = static_cast<std::uint8_t>(r.TXE - 2);
+        t.registers[10] = static_cast<std::uint8_t>(r.TXE - 4);
+    }
+    if (r.TXW != 0) t.registers[3] = r.TXW;
+    if (r.SHW != 0) t.registers[9] = r.SHW;
+    if (r.xlutGiven && r.ylutGiven) {
+        const auto w7 = static_cast<std::uint16_t>((t.registerWord(7) & ~0x0700u) | ((r.TIPC_TPS & 7u) << 8));
+        t.setRegisterWord(7, w7);
+    }
+    t.setRegisterWord(12, 0);
+    t.setRegisterWord(17, r.FLR_X_CANCELED == 1 ? 2 : 0);
+    c.testRegisters = t.registers;
+
+    if (!t.writeRegisters()) return fail(s, "Failed to set register.");
+    if (!t.readMaintenanceVersion()) {
+        s.ui.setPrompt("Failed to get mnt_version.");
+        return false;
+    }
+    if (r.TOUCH_REPORT_FORMAT == 1) t.maintenanceVersion[4] |= 1;
+    return true;
+}
+
+}  // namespace
+
+bool TimedCycles::next() {
+    const int noted = platform::millisecondsInMinute(clock_.timeOfDay());
+    ++number_;
+    int elapsed = 0;
+    if (number_ == 1) {
+        start_ = noted;
+    } else {
+        elapsed = noted - start_;
+        if (elapsed < 0) elapsed += 60000;
+    }
+    clock_.sleepMs(1000);
+    return number_ <= limit_ && elapsed < 15000;
+}
+
+bool openAndPrepare(Station& s, const hidlink::CollectionIdentity& identity, bool prepare) {
+    DeviceLink& t = s.touch;
+    if (!t.open(identity)) {
+        if (t.isOpen()) t.close();
+        return fail(s, "Failed to open.");
+    }
+    hidlink::DeviceInfo info;
+    if (!s.table.getCollectionInfo(controllerlink::TOUCH_KEY, info)) return fail(s, "Failed to get device info.");
+    if (!t.readTouchQuery()) return fail(s, "Failed to get touch query.");
+    if (!prepare) return true;
+    return maintenanceSetUp(s);
+}
+
+void loadLutsFromController(Station& s) {
+    DeviceLink& t = s.touch;
+    RecipeSettings& r = s.recipe;
+    t.readCalibrationTable();  // what arrived is used either way
+    std::copy_n(t.calibrationTable.begin() + 110, kXlutSize, r.XLUT.begin());
+    std::copy_n(t.calibrationTable.begin() + 182, kYlutSize, r.YLUT.begin());
+    countPorts(r);
+    if (!r.tpsGiven) r.TIPC_TPS = tpsForTxPorts(r.TX_PORT_COUNT);
+}
+
+ConnectResult connectTouch(Station& s) {
+    DeviceLink& t = s.touch;
+    ConnectValues& c = s.connect;
+    const bool wasOpen = t.isOpen();
+    // The link stays marked open while its entry is closed, so a present device is reopened
+    // with the identity it had.
+    if (wasOpen && !s.table.closeCollection(controllerlink::TOUCH_KEY)) {
+        t.close();
+        c.openFailures = 0;
+        return ConnectResult::Gone;
+    }
+
+    t.refreshFoundList();
+    const auto entry = controllerlink::findTouchCollection(std::span(t.foundList()).first(t.found()), s.generation());
+    if (!entry || c.openFailures >= kMaxOpenFailures) {
+        c.driverMode = 0;
+        if (!entry) c.openFailures = 0;
+        if (wasOpen) {
+            closeBoth(s);
+            return ConnectResult::Gone;
+        }
+        closeBoth(s);
+        return ConnectResult::NotPresent;
+    }
+
+    if (wasOpen) {
+        const hidlink::CollectionIdentity again = t.openedIdentity();
+        s.table.openCollection(again.vendorId, again.productId, again.usagePage, again.usage,
+                               controllerlink::TOUCH_KEY);
+        c.driverMode = entry->usage == 0x0B ? 1 : 0;
+        c.openFailures = 0;
+        return ConnectResult::StillPresent;
+    }
+
+    c.driverMode = entry->usage == 0x0B ? 1 : 0;
+    if (openAndPrepare(s, *entry, true)) {
+        c.openFailures = 0;
+        connectPenAndKeep(s);
+        return ConnectResult::Opened;
+    }
+    if (s.recipe.WRITE_FW != 0 && !c.normalModeSuspected) {
+        t.close();
+        if (openAndPrepare(s, *entry, false)) {
+            s.ui.appendMessage("Device opened with Normal Mode.");
+            c.openFailures = 0;
+            connectPenAndKeep(s);
+            return ConnectResult::Opened;
+        }
+    } else if (c.normalModeSuspected && c.resetAttempts < kMaxNormalModeResets) {
+        ++c.resetAttempts;
+        c.normalModeSuspected = false;
+        t.setDeviceMode(kModeReset);  // paced 5 ms after the request
+        s.clock.sleepMs(1000);
+    }
+    t.close();
+    ++c.openFailures;
+    c.driverMode = 0;
+    return ConnectResult::OpenFailed;
+}
+
+bool connectPen(Station& s) {
+    DeviceLink& p = s.pen;
+    if (p.isOpen()) p.close();
+    p.refreshFoundList();
+    const auto id = controllerlink::findPenCollection(std::span(p.foundList()).first(p.found()),
+                                                      s.touch.openedIdentity(), s.generation());
+    if (!id) {
+        s.texts.pen = "NO DEVICE";
+        return false;
+    }
+    bool opened = false;
+    for (int attempt = 0; attempt < kPenOpenAttempts && !opened; ++attempt) {
+        opened = p.open(*id);
+        if (opened) break;
+        p.close();
+        if (attempt + 1 < kPenOpenAttempts) s.clock.sleepMs(5);
+    }
+    if (!opened) {
+        s.texts.pen = "OPEN ERROR";
+        return false;
+    }
+    if (!p.readPenQuery(s.generation())) {
+        s.texts.pen = "ERROR";
+        return false;
+    }
+    if (p.penFirmware == 0) {
+        s.texts.pen = "NO EMR";
+        return false;
+    }
+    s.texts.pen = hex("0x%04X", p.penFirmware);
+    if (s.recipe.HSYNC_INFO != 0 && s.automatic != nullptr) s.automatic->readHsyncInfo(s);
+    return true;
+}
+
+bool connectPenAndKeep(Station& s) {
+    s.connect.penConnected = connectPen(s);
+    publishTexts(s);
+    s.ui.setHsyncTexts(s.texts.hsyncPid, s.texts.hsyncVer);
+    s.ui.requestRepaint(RepaintArea::StatusPanel);
+    if (s.recipe.EMR_CHECK != 0 && (!s.connect.penConnected || s.pen.penFirmware == 0)) {
+        s.detail.comFlags |= kComPenError;
+        return false;
+    }
+    s.detail.comFlags &= ~kComPenError;
+    return true;
+}
+
+bool connectTouchAndShow(Station& s) {
+    closeBoth(s);
+    const ConnectResult result = connectTouch(s);
+    s.detail.comFlags &= ~kComTouchUnusable;
+    if (result == ConnectResult::Opened) {
+        s.ui.setPrompt("");
+        showDeviceInfo(s);
+        return true;
+    }
+    if (result != ConnectResult::StillPresent) s.detail.comFlags |= kComTouchUnusable;
+    return false;
+}
+
+void resetAndReconnect(Station& s) {
+    if (s.flags.resetRequested == 0) return;
+    s.flags.resetRequested = 0;
+    s.flags.accelEnabled = 0;
+    const bool penWasConnected = s.connect.penConnected;
+    s.touch.setDeviceMode(kModeReset);
+
+    TimedCycles touchCycles(s.clock, 15);
+    for (;;) {
+        if (!touchCycles.next()) {
+            s.ui.appendMessage("Failed to reconnect device after reset.");
+            break;
+        }
+        closeBoth(s);
+        const ConnectResult result = connectTouch(s);
+        s.detail.comFlags &= ~kComTouchUnusable;
+        if (result == ConnectResult::Opened) {
+            s.ui.setPrompt("");
+            showDeviceInfo(s);
+            break;
+        }
+        if (result != ConnectResult::StillPresent) s.detail.comFlags |= kComTouchUnusable;
+    }
+
+    if (penWasConnected) {
+        TimedCycles penCycles(s.clock, 5);
+        for (;;) {
+            connectPenAndKeep(s);
+            if (s.recipe.EMR_CHECK == 0 || (s.connect.penConnected && s.pen.penFirmware != 0)) break;
+            if (!penCycles.next()) {
+                s.ui.appendMessage("Failed to reconnect Pen device after reset.");
+                break;
+            }
+        }
+    }
+    s.flags.accelEnabled = 1;
+}
+
+void checkFirmwareIdentity(Station& s) {
+    const RecipeSettings& r = s.recipe;
+    const DeviceLink& t = s.touch;
+    const bool majorOk = t.touchFirmwareMajor == r.FWVER_MAJOR || t.touchFirmwareMajor == r.FWVER_MAJOR2;
+    const bool minorOk = t.touchFirmwareMinor == r.FWVER_MINOR || t.touchFirmwareMinor == r.FWVER_MINOR2;
+    if (!majorOk || !minorOk) s.detail.firmwareFlags |= kFwVersionDiffers;
+    const hidlink::CollectionIdentity& id = t.info().identity;
+    if (id.vendorId != static_cast<std::uint32_t>(r.VID)) s.detail.firmwareFlags |= kFwVidDiffers;
+    if (id.productId != static_cast<std::uint32_t>(r.PID)) s.detail.firmwareFlags |= kFwPidDiffers;
+}
+
+void showDeviceInfo(Station& s) {
+    const std::uint16_t lines = s.touch.registerWord(41);
+    const unsigned rx = (lines >> 8) & 0x7F;
+    const unsigned tx = lines & 0x3F;
+    s.ui.setStatusPane(3, rx == 0x7F ? std::string("\t--") : "\t" + std::to_string(rx));
+    s.ui.setStatusPane(5, tx == 0x3F ? std::string("\t--") : "\t" + std::to_string(tx));
+    const hidlink::DeviceInfo& info = s.touch.info();
+    s.ui.setStatusPane(7, hex("\t%04X", info.identity.productId));
+    s.ui.setStatusPane(9, hex("\t%04X", info.versionNumber));
+    s.ui.setStatusPane(1, "\tCONNECT");
+    s.texts.productId = hex("0x%04X", info.identity.productId);
+    s.texts.firmwareMajor = hex("0x%04X", s.touch.touchFirmwareMajor);
+    s.texts.firmwareMinor = hex("0x%02X", s.touch.touchFirmwareMinor);
+    publishTexts(s);
+}
+
+void showDisconnected(Station& s) {
+    s.ui.setStatusPane(3, "\t--");
+    s.ui.setStatusPane(5, "\t--");
+    s.ui.setStatusPane(7, "\t--");
+    s.ui.setStatusPane(9, "\t---");
+    s.ui.setStatusPane(1, "\tDISCONNECT");
+    // The Hsync MCU texts keep the class of their last failure.
+    s.texts.productId = s.texts.firmwareMajor = s.texts.firmwareMinor = s.texts.pen = "---";
+    publishTexts(s);
+    s.flags.resetRequested = 0;
+}
+
+}  // namespace station

@@ -1,0 +1,37 @@
+#pragma once
+// The sequence's automatic steps carried out by the short check, the raw data reads and
+// judgement and the Hsync MCU checks. Built once those parts are in the tree; a station without
+// them refuses recipes that need them (see missingCheck).
+#if __has_include("station/sequence/short_check.h") &&                               \
+                  __has_include("station/sequence/raw_reads.h") &&                   \
+                                __has_include("station/sequence/raw_judgement.h") && \
+                                              __has_include("station/sequence/hsync_checks.h")
+#define VORLICK_JUDGEMENT_STEPS 1
+
+#include "station/sequence/check_steps.h"
+#include "station/sequence/hsync_checks.h"
+#include "station/sequence/raw_judgement.h"
+#include "station/sequence/raw_reads.h"
+#include "station/sequence/short_check.h"
+
+namespace station {
+
+class JudgementSteps final : public AutomaticChecks {
+public:
+    void readHsyncInfo(Station& s) override;
+    StepReport hsyncChecks(Station& s) override;
+    StepReport prepareAndRead(Station& s) override;
+    StepReport shortCheck(Station& s) override;
+    StepReport rawJudgement(Station& s) override;
+
+    // What the MCU showed last, and what the last check measured (the detail CSV and the raw
+    // data viewer read these).
+    HsyncInfo hsyncInfo;
+    HsyncCheckResult hsync;
+    ShortCounters shorts;
+    RawJudgement raw;
+};
+
+}  // namespace station
+
+#endif

@@ -1,0 +1,132 @@
+#include "station/sequence/run_record.h"
+
+#include <array>
+
+namespace station {
+
+std::string& columnText(RunRecord& row, Column column) {
+    switch (column) {
+        case Column::Com:
+            return row.colCom;
+        case Column::Fw:
+            return row.colFw;
+        case Column::Short:
+            return row.colShort;
+        case Column::Open:
+            return row.colOpen;
+        case Column::Raw:
+            return row.colRaw;
+        case Column::Draw:
+            break;
+    }
+    return row.colDraw;
+}
+
+const std::string& columnText(const RunRecord& row, Column column) {
+    return columnText(const_cast<RunRecord&>(row), column);
+}
+
+void initialiseColumns(RunRecord& row, const RecipeSettings& r) {
+    row.colResult = "--";
+    row.colCode = std::string(kBlankCode);
+    row.colCom = "    ";
+    row.colFw = r.COMPARE_FWVER != 0 ? "     " : " --- ";
+    row.colShort = (r.SHORT_CHECK != 0 || r.RAW_CHECK != 0) ? "   " : "-- ";
+    row.colOpen = r.RAW_CHECK != 0 ? "  " : "--";
+    row.colRaw = r.RAW_CHECK != 0 ? "     " : " --- ";
+    row.colDraw = r.DRAWING_CHECK != 0 ? "    " : " -- ";
+}
+
+std::span<const RunDetailField> runDetailFields() {
+    static constexpr std::array<RunDetailField, 29> kFields = {{
+        {"comFlags", &RunDetail::comFlags},
+        {"firmwareFlags", &RunDetail::firmwareFlags},
+        {"shortTotal", &RunDetail::shortTotal},
+        {"shortTxTotal", &RunDetail::shortTxTotal},
+        {"txGndCount", &RunDetail::txGndCount},
+        {"txVddCount", &RunDetail::txVddCount},
+        {"shortRxTotal", &RunDetail::shortRxTotal},
+        {"rxGndCount", &RunDetail::rxGndCount},
+        {"rxVddCount", &RunDetail::rxVddCount},
+        {"reserved10", &RunDetail::reserved10},
+        {"reserved11", &RunDetail::reserved11},
+        {"reserved12", &RunDetail::reserved12},
+        {"reserved13", &RunDetail::reserved13},
+        {"rawTotal", &RunDetail::rawTotal},
+        {"upperCount", &RunDetail::upperCount},
+        {"lowerCount", &RunDetail::lowerCount},
+        {"calCount", &RunDetail::calCount},
+        {"dbCount", &RunDetail::dbCount},
+        {"rawRetryCount", &RunDetail::rawRetryCount},
+        {"gapHorizontalCount", &RunDetail::gapHorizontalCount},
+        {"gapVerticalCount", &RunDetail::gapVerticalCount},
+        {"drawResult", &RunDetail::drawResult},
+        {"tkpFlags", &RunDetail::tkpFlags},
+        {"scanFlags", &RunDetail::scanFlags},
+        {"homeKeyFlags", &RunDetail::homeKeyFlags},
+        {"hsyncFlags", &RunDetail::hsyncFlags},
+        {"extSwitchFlags", &RunDetail::extSwitchFlags},
+        {"ngTotal", &RunDetail::ngTotal},
+        {"serialNg", &RunDetail::serialNg},
+    }};
+    return kFields;
+}
+
+RunRecord* RunRecordTable::beginRow() {
+    if (full()) {
+        current_ = nullptr;
+        return nullptr;
+    }
+    current_ = &rows_[rowCount_];
+    committed_ = false;
+    *current_ = RunRecord{};
+    return current_;
+}
+
+bool RunRecordTable::commitRow() {
+    if (current_ == nullptr || committed_) return false;
+    ++rowCount_;
+    committed_ = true;  // stays current: the logs read it after the verdict
+    return true;
+}
+
+std::string_view stationStateText(StationState state) {
+    switch (state) {
+        case StationState::Writing:
+            return "WRITING...";
+        case StationState::Connect:
+            return "CONNECT...";
+        case StationState::NoTest:
+            return "NO TEST";
+        case StationState::Checking:
+            return "CHECKING...";
+        case StationState::Error:
+            return "ERROR";
+        case StationState::Ok:
+            return "OK";
+        case StationState::Ng:
+            return "NG";
+        case StationState::Ready:
+            break;
+    }
+    return "READY";
+}
+
+std::int32_t exitCodeFromColCode(std::string_view colCode) {
+    // atoi of the text after the first character: leading blanks skipped, digits until the first
+    // other character.
+    std::int64_t value = 0;
+    std::size_t i = 1;
+    while (i < colCode.size() && (colCode[i] == ' ' || colCode[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < colCode.size() && (colCode[i] == '-' || colCode[i] == '+')) negative = colCode[i++] == '-';
+    for (; i < colCode.size() && colCode[i] >= '0' && colCode[i] <= '9'; ++i) {
+        value = value * 10 + (colCode[i] - '0');
+        if (value > 1000000) break;  // codes are three digits; anything longer is not a code
+    }
+    if (negative) value = -value;
+    if (value == 0) return 1;
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace station

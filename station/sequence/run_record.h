@@ -1,0 +1,138 @@
+#pragma once
+// What one check leaves behind: its row of the result list and logs (RunRecord), the flags and
+// counters behind it (RunDetail), and the table of rows of this run of the station.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "station/recipe/recipe_settings.h"
+#include "station/sequence/error_codes.h"
+
+namespace station {
+
+struct RunRecord {
+    std::int32_t checkNo = 0;
+    std::int32_t retryNo = 0;
+    std::string serialNo;
+    std::string colResult;
+    std::string colCode;
+    std::string colCom;
+    std::string colFw;
+    std::string colShort;
+    std::string colOpen;
+    std::string colRaw;
+    std::string colDraw;
+};
+
+std::string& columnText(RunRecord& row, Column column);
+const std::string& columnText(const RunRecord& row, Column column);
+
+// Every column gets the text it shows before a check writes into it; the widths are part of
+// the result log's layout.
+void initialiseColumns(RunRecord& row, const RecipeSettings& recipe);
+
+// Flags and counters of one check, all cleared when a check begins.
+struct RunDetail {
+    std::int32_t comFlags = 0;
+    std::int32_t firmwareFlags = 0;
+    std::int32_t shortTotal = 0;
+    std::int32_t shortTxTotal = 0;
+    std::int32_t txGndCount = 0;
+    std::int32_t txVddCount = 0;
+    std::int32_t shortRxTotal = 0;
+    std::int32_t rxGndCount = 0;
+    std::int32_t rxVddCount = 0;
+    std::int32_t reserved10 = 0;
+    std::int32_t reserved11 = 0;
+    std::int32_t reserved12 = 0;
+    std::int32_t reserved13 = 0;
+    std::int32_t rawTotal = 0;
+    std::int32_t upperCount = 0;
+    std::int32_t lowerCount = 0;
+    std::int32_t calCount = 0;
+    std::int32_t dbCount = 0;
+    std::int32_t rawRetryCount = 0;
+    std::int32_t gapHorizontalCount = 0;
+    std::int32_t gapVerticalCount = 0;
+    std::int32_t drawResult = 0;
+    std::int32_t tkpFlags = 0;
+    std::int32_t scanFlags = 0;
+    std::int32_t homeKeyFlags = 0;
+    std::int32_t hsyncFlags = 0;
+    std::int32_t extSwitchFlags = 0;
+    std::int32_t ngTotal = 0;
+    std::int32_t serialNg = 0;
+};
+
+// comFlags bits
+inline constexpr std::int32_t kComTouchUnusable = 1;
+inline constexpr std::int32_t kComPenError = 2;
+inline constexpr std::int32_t kComNormalMode = 4;
+// firmwareFlags bits and values
+inline constexpr std::int32_t kFwChecksumDiffers = 1;
+inline constexpr std::int32_t kFwWriterFailed = 2;
+inline constexpr std::int32_t kFwHsyncWriteFailed = 3;  // a value, not a bit
+inline constexpr std::int32_t kFwVersionDiffers = 4;
+inline constexpr std::int32_t kFwVidDiffers = 8;
+inline constexpr std::int32_t kFwPidDiffers = 16;
+inline constexpr std::int32_t kFwPenVersionDiffers = 128;
+
+// The 29 fields by name, in their order (for the detail CSV and the JSON record).
+struct RunDetailField {
+    std::string_view name;
+    std::int32_t RunDetail::*member;
+};
+std::span<const RunDetailField> runDetailFields();
+
+// The rows of this run of the station. beginRow always opens row rowCount(); only a check that
+// ends with a verdict commits it, so an aborted check's row is reused by the next check. A full
+// table opens no row: no check may write past it.
+class RunRecordTable {
+public:
+    static constexpr std::size_t kRows = 50000;
+
+    RunRecordTable() : rows_(kRows) {}
+
+    std::size_t rowCount() const { return rowCount_; }
+    bool full() const { return rowCount_ >= kRows; }
+    // Row rowCount() cleared and made current; nullptr when the table is full.
+    RunRecord* beginRow();
+    // The current row, or nullptr before the first beginRow (or after a refused one).
+    RunRecord* current() { return current_; }
+    const RunRecord* current() const { return current_; }
+    // A row was begun and not yet counted in: a check may write into it.
+    bool rowOpen() const { return current_ != nullptr && !committed_; }
+    // Counts the current row in (it stays current for the logs); false when there is none or
+    // it was already counted.
+    bool commitRow();
+
+    const RunRecord& row(std::size_t index) const { return rows_.at(index); }
+
+private:
+    std::vector<RunRecord> rows_;
+    std::size_t rowCount_ = 0;
+    RunRecord* current_ = nullptr;
+    bool committed_ = false;
+};
+
+// StationState: the status panel's word.
+enum class StationState : std::int32_t {
+    Ready = 0,
+    Writing = 1,
+    Connect = 2,
+    NoTest = 3,
+    Checking = 4,
+    Error = 5,
+    Ok = 6,
+    Ng = 7,
+};
+std::string_view stationStateText(StationState state);
+
+// exitCode after an NG: the digits after the code's first letter, a code that reads as 0
+// (four blanks) giving 1 so that an NG never reaches the shell as success.
+std::int32_t exitCodeFromColCode(std::string_view colCode);
+
+}  // namespace station

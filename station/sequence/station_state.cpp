@@ -1,0 +1,12 @@
+#include "station/sequence/station_state.h"
+
+namespace station {
+
+Station::Station(hidlink::DeviceTable& t, platform::Clock& c, UiPort& u)
+    : table(t), clock(c), ui(u), touch(t, controllerlink::TOUCH_KEY, c), pen(t, controllerlink::PEN_KEY, c) {}
+
+controllerlink::ControllerGeneration Station::generation() const {
+    return recipe.CPU == kCpuR5 ? controllerlink::ControllerGeneration::R5 : controllerlink::ControllerGeneration::R6;
+}
+
+}  // namespace station

@@ -1,0 +1,105 @@
+#pragma once
+// The station's state, owned for the life of the station: the recipe, the two controller
+// links, the run record table, the current check's detail, the counters, the station flags and
+// the values the connect step keeps between ticks. The operations live beside it by concern
+// (connect, check sequence, judgements); this object only holds what they share.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "controllerlink/collection_choice.h"
+#include "hidlink/device_table.h"
+#include "platform/clock.h"
+#include "station/device/device_link.h"
+#include "station/recipe/recipe_settings.h"
+#include "station/sequence/check_steps.h"
+#include "station/sequence/run_record.h"
+#include "station/window/ui_port.h"
+
+namespace station {
+
+// Plain 32-bit flags used only on the user-interface thread.
+struct StationFlags {
+    std::int32_t logOpen = 0;
+    std::int32_t triggered = 0;
+    std::int32_t serialEntered = 0;
+    std::int32_t deviceWaitIndicator = 0;
+    std::int32_t resetRequested = 0;
+    std::int32_t accelEnabled = 1;
+    std::int32_t pointerOverControl = 0;
+    std::int32_t penScanWait = 0;
+};
+
+// What the connect step keeps between ticks. The lookup tables it takes from a controller
+// replace the recipe's XLUT and YLUT (with RX_PORT_COUNT, TX_PORT_COUNT and a derived
+// TIPC_TPS), so every later step reads the tables in use from the recipe.
+struct ConnectValues {
+    std::int32_t openFailures = 0;
+    bool normalModeSuspected = false;
+    std::int32_t resetAttempts = 0;
+    std::int32_t driverMode = 0;
+    bool penConnected = false;
+    // Register images (46 little-endian words): the one captured when a controller last came up
+    // in normal mode, and the one derived from it for testing at every set-up.
+    std::array<std::uint8_t, kRegisterBytes> normalScanRegisters{};
+    std::array<std::uint8_t, kRegisterBytes> testRegisters{};
+};
+
+// Texts the status panel shows for the connected device.
+struct DeviceTextValues {
+    std::string productId = "---";
+    std::string firmwareMajor = "---";
+    std::string firmwareMinor = "---";
+    std::string pen = "---";
+    std::string hsyncPid = "---";
+    std::string hsyncVer = "---";
+};
+
+struct CheckCounters {
+    std::int32_t checkCount = 0;
+    std::int32_t okCount = 0;
+    std::int32_t ngCount = 0;
+    std::int32_t retryCount = 0;
+    std::string startTime;  // "%04d/%02d/%02d %02d:%02d:%02d"
+    std::string endTime;
+    std::uint64_t startTick = 0;
+    std::string elapsed;  // "%.1fsec"
+    // The serial number field, and the previous check's for a retry.
+    std::string serialText;
+    std::string savedSerial;
+    // Per check: whether the firmware writer was started, and the scan check's retry number
+    // (0 first attempt, 1 or 2).
+    std::int32_t writerStarted = 0;
+    std::int32_t scanRetry = 0;
+};
+
+class Station {
+public:
+    Station(hidlink::DeviceTable& table, platform::Clock& clock, UiPort& ui);
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    controllerlink::ControllerGeneration generation() const;
+
+    hidlink::DeviceTable& table;
+    platform::Clock& clock;
+    UiPort& ui;
+
+    RecipeSettings recipe;
+    DeviceLink touch;
+    DeviceLink pen;
+    RunRecordTable runs;
+    RunDetail detail;
+    CheckCounters counters;
+    StationState state = StationState::Ready;
+    std::int32_t exitCode = -1;
+    StationFlags flags;
+    ConnectValues connect;
+    DeviceTextValues texts;
+
+    // The parts that carry out steps of a check; null until wired.
+    AutomaticChecks* automatic = nullptr;
+    CheckRunners* runners = nullptr;
+};
+
+}  // namespace station

@@ -1,0 +1,55 @@
+#pragma once
+// A front end for tests: records everything the station's logic shows.
+#include <algorithm>
+#include <cstddef>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "station/window/ui_port.h"
+
+namespace station {
+
+class FakeUiPort final : public UiPort {
+public:
+    void appendMessage(std::string_view text) override { messages.emplace_back(text); }
+    void setPrompt(std::string_view text) override { prompt = text; }
+    void resetDisplay() override { ++resets; }
+    void setSuperKeyGuard(bool on) override { superKeyGuard = on; }
+    void pumpMessages() override { ++pumps; }
+    void requestRepaint(RepaintArea area) override { ++repaints[area]; }
+    void setStatusPane(int pane, std::string_view text) override { panes[pane] = text; }
+    void setDeviceTexts(const DeviceTexts& t) override {
+        productId = t.productId;
+        firmwareMajor = t.firmwareMajor;
+        firmwareMinor = t.firmwareMinor;
+        pen = t.pen;
+    }
+    void setHsyncTexts(std::string_view pid, std::string_view ver) override {
+        hsyncPid = pid;
+        hsyncVer = ver;
+    }
+    void setResultCount(std::size_t count) override { resultCount = count; }
+    void setStartEnabled(bool on) override { startEnabled = on; }
+    void showMessageBox(std::string_view text) override { boxes.emplace_back(text); }
+
+    bool saw(std::string_view text) const {
+        return std::find(messages.begin(), messages.end(), text) != messages.end();
+    }
+
+    std::vector<std::string> messages;
+    std::vector<std::string> boxes;
+    std::string prompt;
+    int resets = 0;
+    bool superKeyGuard = false;
+    int pumps = 0;
+    std::map<RepaintArea, int> repaints;
+    std::map<int, std::string> panes;
+    std::string productId, firmwareMajor, firmwareMinor, pen;
+    std::string hsyncPid, hsyncVer;
+    std::size_t resultCount = 0;
+    bool startEnabled = true;
+};
+
+}  // namespace station
