@@ -22,9 +22,9 @@ struct CalColumn {
 };
 
 struct JudgementMaps {
-    controllerlink::Grid rawDiff{};        // rawAverage - ReferenceTable
-    IntGrid upperMap{};                    // 1 where rawDiff > UpperTable
-    IntGrid lowerMap{};                    // 1 where rawDiff < LowerTable
+    controllerlink::Grid rawDiff{};  // rawAverage - ReferenceTable
+    IntGrid upperMap{};              // 1 where rawDiff > UpperTable
+    IntGrid lowerMap{};              // 1 where rawDiff < LowerTable
     std::array<CalColumn, controllerlink::kGridRx> calColumns{};
     controllerlink::Grid calDiff{};        // CAL_DIFF: |v(t, r) - v(t + 1, r)|
     controllerlink::Grid gapHorizontal{};  // |rawDiff(t, r) - rawDiff(t, r + 1)|

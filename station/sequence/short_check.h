@@ -31,8 +31,9 @@ struct ShortCounters {
 bool rxPinUsed(std::uint16_t xlutWord);
 bool txPinUsed(std::uint16_t ylutWord);
 
-ShortCounters countPinFaults(std::span<const std::uint16_t, kXlutSize> xlut, std::span<const std::uint16_t, kYlutSize> ylut,
-                             std::span<const PinResult, kGridRx> rxPins, std::span<const PinResult, kTxPins> txPins);
+ShortCounters countPinFaults(std::span<const std::uint16_t, kXlutSize> xlut,
+                             std::span<const std::uint16_t, kYlutSize> ylut, std::span<const PinResult, kGridRx> rxPins,
+                             std::span<const PinResult, kTxPins> txPins);
 
 // 620..626 for the first fault class that applies, 0 when no pin is faulty.
 int shortFaultCode(const ShortCounters& counters);
