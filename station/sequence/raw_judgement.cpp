@@ -177,7 +177,11 @@ const char* rawFaultMessage(int code) {
 bool rawCodeTakesColCode(int code, std::string_view colCode) { return code == 622 || colCode == "    "; }
 
 StepOutcome runRawJudgement(const RecipeSettings& s, const DeviceLink& touch, UiPort& ui, RawJudgement& judgement) {
-    judgeRawData(s, RawInputs::from(touch), judgement);
+    return runRawJudgement(s, RawInputs::from(touch), ui, judgement);
+}
+
+StepOutcome runRawJudgement(const RecipeSettings& s, const RawInputs& in, UiPort& ui, RawJudgement& judgement) {
+    judgeRawData(s, in, judgement);
     const int rawCode = rawFaultCode(judgement);
     const int gapCode = gapFaultCode(judgement);
     if (judgement.counters.rawTotal == 0) {

@@ -72,5 +72,6 @@ bool rawCodeTakesColCode(int code, std::string_view colCode);
 // `laterCode` the gap fault reported after a raw fault.
 StepOutcome runRawJudgement(const RecipeSettings& settings, const DeviceLink& touch, UiPort& ui,
                             RawJudgement& judgement);
+StepOutcome runRawJudgement(const RecipeSettings& settings, const RawInputs& in, UiPort& ui, RawJudgement& judgement);
 
 }  // namespace station
