@@ -49,6 +49,14 @@ public:
         seen_ = 0;
     }
     bool refused() const { return refused_; }
+    // Hsync tunnel requests (report 0x12, byte 1 0x40) sent so far.
+    std::size_t tunnelRequests() const {
+        std::size_t n = 0;
+        for (const auto& r : penSets) n += r.size() > 1 && r[0] == 0x12 && r[1] == 0x40;
+        return n;
+    }
+
+    std::vector<std::vector<std::uint8_t>> penSets;
 
     sim::UsbIdentity usbIdentity() const override { return inner_->usbIdentity(); }
     std::size_t interfaceCount() const override { return inner_->interfaceCount(); }
@@ -60,6 +68,7 @@ public:
         return inner_->getFeature(iface, report);
     }
     bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) override {
+        if (iface == sim::ControllerDevice::kPenInterface) penSets.emplace_back(report.begin(), report.end());
         if (refuseNow(iface, true, report)) return false;
         return inner_->setFeature(iface, report);
     }
