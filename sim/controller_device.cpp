@@ -41,6 +41,7 @@ std::uint16_t defaultProductId(Generation g) { return g == Generation::R6 ? 0x0A
 ControllerDevice::ControllerDevice(ControllerConfig config) : config_(std::move(config)), panel_(config_.panel) {
     zeroFrames_ = config_.zeroFrames;
     breakEcho_ = config_.breakEcho;
+    hsyncNak_ = config_.hsyncNak;
     breakIndices_ = config_.breakIndices;
     refusals_ = config_.refuse;
     powerOn();
@@ -736,6 +737,16 @@ bool ControllerDevice::setTunnel(std::span<const std::uint8_t> r) {
         const bool wellFormed =
             at(r, 2) == 0x01 && at(r, 3) == 0x03 && at(r, 4) == 0x51 && sum == 0 && at(r, 8) == 0x03;
         tunnelNak_ = !(known && wellFormed);
+        if (!tunnelNak_ && hsyncNak_ > 0) {
+            --hsyncNak_;
+            tunnelNak_ = true;
+        }
+        const auto& samples = config_.hsyncSampleCycle;
+        const auto& noises = config_.hsyncNoiseCycle;
+        if (!tunnelNak_ && tunnelCommand_ == 0x7102)
+            tunnelSample_ = samples.empty() ? config_.hsyncSample : samples[sampleTurn_++ % samples.size()];
+        if (!tunnelNak_ && tunnelCommand_ == 0x7104)
+            tunnelNoise_ = noises.empty() ? config_.hsyncNoise : noises[noiseTurn_++ % noises.size()];
         tunnel_ = TunnelPhase::Taken;
         tunnelReadyAt_ = readyAt;
         return true;
@@ -783,10 +794,10 @@ std::vector<std::uint8_t> ControllerDevice::answerTunnel() {
                         break;
                     // the sample travels high byte first
                     case 0x7102:
-                        v = static_cast<std::uint16_t>(config_.hsyncSample >> 8 | (config_.hsyncSample & 0xFF) << 8);
+                        v = static_cast<std::uint16_t>(tunnelSample_ >> 8 | (tunnelSample_ & 0xFF) << 8);
                         break;
                     default:
-                        v = static_cast<std::uint16_t>(config_.hsyncNoise);
+                        v = static_cast<std::uint16_t>(tunnelNoise_);
                         break;
                 }
             }

@@ -62,6 +62,10 @@ struct ControllerConfig {
     std::uint16_t hsyncVersion = 0x0102;
     std::uint16_t hsyncSample = 0x0100;  // as the station reads it (after its byte swap)
     std::int16_t hsyncNoise = 0;
+    // When given, successive signal / noise requests answer these in turn, then from the first again.
+    std::vector<std::uint16_t> hsyncSampleCycle;
+    std::vector<std::int16_t> hsyncNoiseCycle;
+    std::uint32_t hsyncNak = 0;            // the next N requests are answered "not acknowledged"
     std::uint32_t hsyncAnswerDelayMs = 0;  // until each tunnel state turns ready, host clock
     bool hsyncSignal = true;               // bit 0 of the last 0x501C direct value
 
@@ -185,6 +189,11 @@ private:
     bool tunnelNak_ = false;
     std::uint16_t tunnelCommand_ = 0;
     std::uint64_t tunnelReadyAt_ = 0;
+    std::uint16_t tunnelSample_ = 0;  // the signal / noise value of the request taken last
+    std::int16_t tunnelNoise_ = 0;
+    std::size_t sampleTurn_ = 0;
+    std::size_t noiseTurn_ = 0;
+    std::uint32_t hsyncNak_ = 0;
 
     // Report id the last wrapped set addressed, per interface (see getFeature).
     std::array<std::uint8_t, 2> lastWrappedId_{};

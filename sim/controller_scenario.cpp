@@ -96,6 +96,19 @@ struct Parser {
         }
         return true;
     }
+    // One value, or several separated by commas that successive requests take in turn.
+    template <typename T>
+    bool cycle(std::string_view v, long long lo, long long hi, T& single, std::vector<T>& turns) {
+        std::vector<T> values;
+        for (std::string_view part : split(v, ',')) {
+            T n{};
+            if (!assign(part, lo, hi, n)) return false;
+            values.push_back(n);
+        }
+        single = values.front();
+        turns = values.size() > 1 ? std::move(values) : std::vector<T>{};
+        return true;
+    }
     bool cell(std::string_view v, std::vector<Cell>& out) {
         const auto parts = split(v, ',');
         if (parts.size() != 2) return fail("expected tx,rx");
@@ -234,8 +247,11 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
          }},
         {"hsync_pid", [](Parser& p, std::string_view v) { return p.word16(v, p.c.hsyncProductId); }},
         {"hsync_version", [](Parser& p, std::string_view v) { return p.word16(v, p.c.hsyncVersion); }},
-        {"hsync_sample", [](Parser& p, std::string_view v) { return p.word16(v, p.c.hsyncSample); }},
-        {"hsync_noise", [](Parser& p, std::string_view v) { return p.assign(v, -32768, 32767, p.c.hsyncNoise); }},
+        {"hsync_sample",
+         [](Parser& p, std::string_view v) { return p.cycle(v, 0, 0xFFFF, p.c.hsyncSample, p.c.hsyncSampleCycle); }},
+        {"hsync_noise",
+         [](Parser& p, std::string_view v) { return p.cycle(v, -32768, 32767, p.c.hsyncNoise, p.c.hsyncNoiseCycle); }},
+        {"hsync_nak", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000, p.c.hsyncNak); }},
         {"hsync_delay_ms",
          [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.hsyncAnswerDelayMs); }},
         {"hsync_signal", [](Parser& p, std::string_view v) { return p.flag(v, p.c.hsyncSignal); }},

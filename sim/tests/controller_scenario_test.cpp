@@ -83,6 +83,27 @@ TEST(ControllerScenario, GoodKeysReachTheConfig) {
     EXPECT_EQ(c.maintenanceVersion[9], 0xFF);
 }
 
+TEST(ControllerScenario, HsyncValueListsAndRefusals) {
+    sim::ControllerConfig c;
+    std::string error;
+    ASSERT_TRUE(sim::controllerConfigFromSection(
+        section({{"hsync_sample", "0x0100, 0x0032"}, {"hsync_noise", "-10,10,-11"}, {"hsync_nak", "2"}}), c, error))
+        << error;
+    EXPECT_EQ(c.hsyncSample, 0x0100);
+    EXPECT_EQ(c.hsyncSampleCycle, (std::vector<std::uint16_t>{0x0100, 0x0032}));
+    EXPECT_EQ(c.hsyncNoiseCycle, (std::vector<std::int16_t>{-10, 10, -11}));
+    EXPECT_EQ(c.hsyncNak, 2u);
+    // One value is no list.
+    sim::ControllerConfig one;
+    ASSERT_TRUE(sim::controllerConfigFromSection(section({{"hsync_noise", "-7"}}), one, error)) << error;
+    EXPECT_EQ(one.hsyncNoise, -7);
+    EXPECT_TRUE(one.hsyncNoiseCycle.empty());
+    for (const char* bad : {"1,,2", "0x10000", "5,x"}) {
+        sim::ControllerConfig b;
+        EXPECT_FALSE(sim::controllerConfigFromSection(section({{"hsync_sample", bad}}), b, error)) << bad;
+    }
+}
+
 TEST(ControllerScenario, BadKeysAndValuesNameTheirLine) {
     struct Case {
         std::string key, value, message;

@@ -1,7 +1,5 @@
 #include "station/sequence/judgement_steps.h"
 
-#ifdef VORLICK_JUDGEMENT_STEPS
-
 #include "station/sequence/station_state.h"
 
 namespace station {
@@ -73,5 +71,3 @@ StepReport JudgementSteps::rawJudgement(Station& s) {
 }
 
 }  // namespace station
-
-#endif

@@ -1,12 +1,6 @@
 #pragma once
 // The sequence's automatic steps carried out by the short check, the raw data reads and
-// judgement and the Hsync MCU checks. Built once those parts are in the tree; a station without
-// them refuses recipes that need them (see missingCheck).
-#if __has_include("station/sequence/short_check.h") &&                               \
-                  __has_include("station/sequence/raw_reads.h") &&                   \
-                                __has_include("station/sequence/raw_judgement.h") && \
-                                              __has_include("station/sequence/hsync_checks.h")
-#define VORLICK_JUDGEMENT_STEPS 1
+// judgement and the Hsync MCU checks.
 
 #include "station/sequence/check_steps.h"
 #include "station/sequence/hsync_checks.h"
@@ -33,5 +27,3 @@ public:
 };
 
 }  // namespace station
-
-#endif

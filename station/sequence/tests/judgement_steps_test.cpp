@@ -2,8 +2,6 @@
 // the example scenarios, as examples/station/README.md promises them.
 #include "station/sequence/judgement_steps.h"
 
-#ifdef VORLICK_JUDGEMENT_STEPS
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -87,5 +85,3 @@ TEST(WholeCheck, RefusedReadAbortsAndTheNextCheckReusesTheRow) {
 
 }  // namespace
 }  // namespace station::test
-
-#endif

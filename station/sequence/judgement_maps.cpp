@@ -1,0 +1,13 @@
+#include "station/sequence/judgement_maps.h"
+
+namespace station {
+
+void JudgementMaps::clear() {
+    for (auto* g : {&rawDiff, &calDiff, &gapHorizontal, &gapVertical})
+        for (auto& row : *g) row.fill(0.0);
+    for (auto* g : {&upperMap, &lowerMap})
+        for (auto& row : *g) row.fill(0);
+    calColumns.fill(CalColumn{});
+}
+
+}  // namespace station

@@ -1,0 +1,82 @@
+#include "station/sequence/raw_reads.h"
+
+#include <string>
+
+namespace station {
+namespace {
+
+// Word 12 chooses what the controller scans, word 17 its filters: the two the test image sets.
+constexpr std::size_t kScanModeWord = 12;
+constexpr std::size_t kScanFilterWord = 17;
+constexpr std::uint16_t kScanModeActualBit = 0x0004;
+constexpr std::uint16_t kScanFilterActualBits = 0x0008 | 0x0020 | 0x0080;
+
+std::uint16_t word(const std::array<std::uint8_t, kRegisterBytes>& image, std::size_t index) {
+    return static_cast<std::uint16_t>(image[index * 2] | (image[index * 2 + 1] << 8));
+}
+
+bool scanWordsDiffer(const DeviceLink& touch, const std::array<std::uint8_t, kRegisterBytes>& test) {
+    return touch.registerWord(kScanModeWord) != word(test, kScanModeWord) ||
+           touch.registerWord(kScanFilterWord) != word(test, kScanFilterWord);
+}
+
+std::uint32_t count(std::int32_t recipeValue) { return recipeValue < 0 ? 0u : static_cast<std::uint32_t>(recipeValue); }
+
+}  // namespace
+
+StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Clock& clock, UiPort& ui,
+                        const ScanRegisterImages& images) {
+    const auto abort = [&ui](const char* message) {
+        ui.appendMessage(message);
+        return StepOutcome::abort(message);
+    };
+
+    if (!touch.readRegisters()) return abort("Failed to get register.");
+    // Something (a viewer, a reset) left the controller scanning another way: go back to the
+    // normal scan first so the calibration restarts from it.
+    if (scanWordsDiffer(touch, images.testRegisters)) {
+        clock.sleepMs(50);
+        touch.registers = images.normalScanRegisters;
+        if (!touch.writeRegisters()) return abort("Failed to set register.");
+        clock.sleepMs(10);
+        (void)touch.calibrationControl(0);  // one calibration on the normal scan
+        clock.sleepMs(10);
+        if (!touch.calibrationControl(1)) return abort("Failed to disable auto calib switch.");
+        touch.autoCalibration = 0;
+        clock.sleepMs(10);
+        (void)touch.writeBlock6();
+        clock.sleepMs(10);
+    }
+    if (scanWordsDiffer(touch, images.testRegisters)) {
+        touch.registers = images.testRegisters;
+        if (!touch.writeRegisters()) return abort("Failed to set register.");
+        clock.sleepMs(10);
+    }
+
+    touch.readFlags = 0;
+    const std::uint32_t frames = count(s.DATA_COUNT);
+    const std::uint32_t retries = count(s.DATA_COUNT_RETRY);
+    if (!touch.readRawAverage(frames, retries, s.FLR_X_CANCELED)) return abort("Failed to get raw data");
+
+    if (s.CAL_OLD_DATA != 0 && s.CAL_THRESHOLD != 0 && s.CALTH_NOFILTER == 0 &&
+        !touch.readCalAverage(frames, retries, s.FLR_X_CANCELED))
+        return abort("Failed to get calibration data");
+
+    if (s.GET_ACTDATA != 0 || s.CAL_THRESHOLD != 0) {
+        touch.registers = images.normalScanRegisters;
+        touch.setRegisterWord(kScanModeWord,
+                              static_cast<std::uint16_t>(touch.registerWord(kScanModeWord) & ~kScanModeActualBit));
+        touch.setRegisterWord(kScanFilterWord,
+                              static_cast<std::uint16_t>(touch.registerWord(kScanFilterWord) & ~kScanFilterActualBits));
+        if (!touch.readActualAverage(frames, retries, s.CAL_F_USE != 0)) ui.appendMessage("not get actual data");
+        touch.registers = images.testRegisters;
+        if (!touch.writeRegisters()) return abort("Failed to set register for test.");
+        clock.sleepMs(10);
+    }
+
+    if (s.DB_THRESHOLD != 0 && !touch.readStandardDeviation(count(s.DB_COUNT), retries, s.FLR_X_CANCELED))
+        return abort("Failed to get Standard Deviation Data");
+    return StepOutcome::pass();
+}
+
+}  // namespace station

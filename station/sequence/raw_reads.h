@@ -1,0 +1,34 @@
+#pragma once
+// Preparing the controller for the raw data judgement and reading the averaged frames it
+// judges: raw, calibration, actual (filtered scan) and standard deviation. The results stay in
+// the touch DeviceLink (rawAverage, calAverage, actualAverage, sdSigma, readFlags and the retry
+// counts), where the judgement, the detail CSV and the raw viewer read them.
+#include <array>
+#include <cstdint>
+
+#include "platform/clock.h"
+#include "station/device/device_link.h"
+#include "station/recipe/recipe_settings.h"
+#include "station/sequence/step_outcome.h"
+#include "station/window/ui_port.h"
+
+namespace station {
+
+// The two register images the maintenance set-up keeps: the one captured when the controller
+// came up in normal mode, and the one derived from it for testing.
+struct ScanRegisterImages {
+    const std::array<std::uint8_t, kRegisterBytes>& normalScanRegisters;
+    const std::array<std::uint8_t, kRegisterBytes>& testRegisters;
+};
+
+// For a recipe with RAW_CHECK. Brings the controller's scan registers back to the test image
+// when they drifted, clears readFlags and reads what the recipe's judgement needs. A refused
+// exchange aborts with its message ("Failed to get register.", "Failed to set register.",
+// "Failed to disable auto calib switch.", "Failed to get raw data", "Failed to get calibration
+// data", "Failed to set register for test.", "Failed to get Standard Deviation Data"); a failed
+// actual-data read only writes "not get actual data". Never NG: a read that ran out of retries
+// shows in readFlags and is judged later.
+StepOutcome readRawData(const RecipeSettings& settings, DeviceLink& touch, platform::Clock& clock, UiPort& ui,
+                        const ScanRegisterImages& images);
+
+}  // namespace station
