@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The real writer against the real simulator: the write must end with exit code 0 and the
+# simulated flash must then hold the image (its checksum as the writer computed it).
+# Usage: write_against_sim.sh SIM ROMWRITE SCENARIO HEX SWITCH EXPECTED_CHECKSUM WORKDIR
+set -euo pipefail
+sim=$1 romwrite=$2 scenario=$3 hex=$4 switch=$5 expected=$6 work=$7
+rm -rf "$work" && mkdir -p "$work" && cd "$work"
+sock="$work/sim.sock"
+"$sim" --socket "$sock" --scenario "$scenario" >sim.out 2>&1 &
+simpid=$!
+trap 'kill $simpid 2>/dev/null || true' EXIT
+for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
+status=0
+# Its own runtime folder: the writer allows one instance per session.
+XDG_RUNTIME_DIR="$work" VORLICK_HID="sim:$sock" "$romwrite" "$hex" "$switch" /A /L </dev/null 2>writer.err || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "romwrite exited $status"; tail -n 20 writer.err; exit 1
+fi
+sum=$("$sim" ctl --socket "$sock" flash 0 --checksum)
+if [ "$sum" != "$expected" ]; then
+  echo "flash checksum $sum, expected $expected"; exit 1
+fi
+grep -q "WRITE address:0x8000" Log.txt || { echo "Log.txt has no WRITE line"; exit 1; }
+echo "written: $sum"
