@@ -397,22 +397,24 @@ bool beginCheck(Station& s, bool isRetry) {
     c.scanRetry = 0;
 
     const std::string& serial = isRetry ? c.savedSerial : c.serialText;
-    char line[512];
+    // The serial number goes in whole: a scanner may deliver far more than any buffer expects.
+    std::string line;
     if (isRetry) {
         if (s.state == StationState::Ok) --c.okCount;
         if (s.state == StationState::Ng) --c.ngCount;
         ++c.retryCount;
-        std::snprintf(line, sizeof line, "Check #.%d (Retry: %d) S/N: %s [%s]", c.checkCount, c.retryCount,
-                      serial.c_str(), c.startTime.c_str());
+        line = "Check #." + std::to_string(c.checkCount) + " (Retry: " + std::to_string(c.retryCount) +
+               ") S/N: " + serial + " [" + c.startTime + "]";
     } else {
         // A check that ended in ERROR keeps its number for the next attempt.
         if (s.state != StationState::Error) ++c.checkCount;
         c.retryCount = 0;
-        std::snprintf(line, sizeof line, "Check #.%d S/N: %s [%s]", c.checkCount, serial.c_str(), c.startTime.c_str());
+        line = "Check #." + std::to_string(c.checkCount) + " S/N: " + serial + " [" + c.startTime + "]";
     }
     s.ui.appendMessage(line);
 
     s.detail = RunDetail{};
+    s.results.clear();
     RunRecord& row = *s.runs.beginRow();
     row.checkNo = c.checkCount;
     row.retryNo = c.retryCount;

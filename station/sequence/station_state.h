@@ -12,6 +12,8 @@
 #include "platform/clock.h"
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
+#include "station/sequence/check_logs.h"
+#include "station/sequence/check_results.h"
 #include "station/sequence/check_steps.h"
 #include "station/sequence/run_record.h"
 #include "station/window/ui_port.h"
@@ -28,6 +30,22 @@ struct StationFlags {
     std::int32_t accelEnabled = 1;
     std::int32_t pointerOverControl = 0;
     std::int32_t penScanWait = 0;
+    // The run control's trigger state.
+    std::int32_t autoStartPending = 0;
+    std::int32_t autoRanOnce = 0;
+    std::int32_t autoQuitArmed = 0;
+    std::int32_t autoQuitStart = 0;  // milliseconds within the minute
+    std::int32_t autoQuitRemaining = 0;
+    std::int32_t deviceWaitTicks = 0;
+};
+
+// The result log in force: named at its opening, shown by the status panel, used by the detail
+// CSV and the drawing screenshots. logFolder is empty until the first opening and ends in '/'.
+struct LogFiles {
+    std::string logTimestamp;  // "%04d%02d%02d_%02d%02d%02d"
+    std::string logFolder;
+    std::string resultLogPath;
+    std::string detailCsvHeader;
 };
 
 // What the connect step keeps between ticks. The lookup tables it takes from a controller
@@ -96,10 +114,16 @@ public:
     StationFlags flags;
     ConnectValues connect;
     DeviceTextValues texts;
+    LogFiles logFiles;
+    CheckResults results;
+    // The folder the station was started in, and the program's version for the records.
+    std::string startDirectory;
+    std::string programVersionText = "0.0.0";
 
     // The parts that carry out steps of a check; null until wired.
     AutomaticChecks* automatic = nullptr;
     CheckRunners* runners = nullptr;
+    CheckLogs* logs = nullptr;
 };
 
 }  // namespace station

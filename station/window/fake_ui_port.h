@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +34,24 @@ public:
     void setResultCount(std::size_t count) override { resultCount = count; }
     void setStartEnabled(bool on) override { startEnabled = on; }
     void showMessageBox(std::string_view text) override { boxes.emplace_back(text); }
+    void setTickTimer(bool running) override { tickTimer = running; }
+    void setStartText(std::string_view text) override { startText = text; }
+    void setSerialField(std::string_view text, bool writable) override {
+        serialField = text;
+        serialWritable = writable;
+    }
+    void focusSerialField() override { focus = "serial"; }
+    void focusWindow() override { focus = "window"; }
+    // Answers the serial-number dialog from `serialAnswers` in order; cancels when none is left.
+    std::optional<std::string> askSerialNumber(std::string_view current) override {
+        ++serialDialogs;
+        lastSerialShown = current;
+        if (serialAnswers.empty()) return std::nullopt;
+        std::string answer = serialAnswers.front();
+        serialAnswers.erase(serialAnswers.begin());
+        return answer;
+    }
+    void requestClose() override { ++closeRequests; }
 
     bool saw(std::string_view text) const {
         return std::find(messages.begin(), messages.end(), text) != messages.end();
@@ -50,6 +69,15 @@ public:
     std::string hsyncPid, hsyncVer;
     std::size_t resultCount = 0;
     bool startEnabled = true;
+    bool tickTimer = false;
+    std::string startText;
+    std::string serialField;
+    bool serialWritable = false;
+    std::string focus;
+    std::vector<std::string> serialAnswers;
+    int serialDialogs = 0;
+    std::string lastSerialShown;
+    int closeRequests = 0;
 };
 
 }  // namespace station

@@ -2,6 +2,8 @@
 // The station's logic reaches its front end (the Qt window, the headless runner, a test fake)
 // only through this port. Later features add the dialogs and the check windows here.
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace station {
@@ -41,6 +43,22 @@ public:
     virtual void setStartEnabled(bool) {}
     // A modal message box the operator closes with OK.
     virtual void showMessageBox(std::string_view) {}
+
+    // Run control. The 100 ms tick timer: stopped while a check runs, so a tick never starts
+    // inside another (message pumping during a check must not re-enter the tick).
+    virtual void setTickTimer(bool /*running*/) {}
+    // The Start/Retry button's text ("Start" or "Retry").
+    virtual void setStartText(std::string_view) {}
+    // The serial-number field: its text, and whether the operator (or a scanner) may type in it.
+    virtual void setSerialField(std::string_view, bool /*writable*/) {}
+    // Keyboard focus on the serial-number field, or on the window (the Enter trigger).
+    virtual void focusSerialField() {}
+    virtual void focusWindow() {}
+    // The modal serial-number dialog, opened with `current`. The confirmed text, or nullopt when
+    // the operator cancelled.
+    virtual std::optional<std::string> askSerialNumber(std::string_view /*current*/) { return std::nullopt; }
+    // The station asks to be closed (the automatic quit); the front end runs the orderly shutdown.
+    virtual void requestClose() {}
 };
 
 }  // namespace station
