@@ -1,0 +1,81 @@
+#pragma once
+// A station with a recording front end on a virtual clock, working in a scratch folder that is
+// also the process's working directory (where "_tmp.hex" and "result.log" land) for the test.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "sim/virtual_bus.h"
+#include "station/recipe/recipe_loader.h"
+#include "station/recipe/tests/recipe_test_support.h"
+#include "station/sequence/station_state.h"
+#include "station/window/fake_ui_port.h"
+
+namespace station::test {
+
+inline std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    for (auto pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
+        text.replace(pos, from.size(), to);
+}
+
+class LogRig : public ::testing::Test {
+protected:
+    LogRig() : savedCwd_(std::filesystem::current_path()) { std::filesystem::current_path(dir_.path()); }
+    ~LogRig() override { std::filesystem::current_path(savedCwd_); }
+
+    // Loads recipe text written to `name` in the scratch folder, which is also the station's
+    // start folder; the firmware image's checksum is taken to be 0x1A2B.
+    void loadRecipe(const std::string& name, const std::string& text) {
+        RecipeEnvironment env{ui, dir()};
+        env.hexChecksum = [](const std::string&) { return std::optional<std::uint16_t>(0x1A2B); };
+        env.debugTrace = nullptr;
+        ASSERT_TRUE(LoadRecipe(s().recipe, dir_.write(name, text), env)) << ::testing::PrintToString(ui.messages);
+        ui.messages.clear();
+    }
+
+    // An expected record from tests/expected, with "@DIR@" standing for the scratch folder.
+    std::string expected(const std::string& name) const {
+        std::string text = slurp(std::filesystem::path(VORLICK_SOURCE_DIR) / "station/logs/tests/expected" / name);
+        replaceAll(text, "@DIR@", dir());
+        return text;
+    }
+
+    // Begins the next row with the texts a finished check leaves in it.
+    RunRecord& row(std::int32_t checkNo, std::int32_t retryNo, std::string serial, std::string endTime) {
+        RunRecord& r = *s().runs.beginRow();
+        r.checkNo = checkNo;
+        r.retryNo = retryNo;
+        r.serialNo = std::move(serial);
+        initialiseColumns(r, s().recipe);
+        s().counters.endTime = std::move(endTime);
+        return r;
+    }
+
+    Station& s() { return *station_; }
+    std::string dir() const { return dir_.str(); }
+
+    ScratchDir dir_;
+    std::filesystem::path savedCwd_;
+    platform::VirtualClock clock{platform::TimeOfDay{2024, 3, 5, 7, 8, 9, 0}};
+    sim::VirtualBus bus{clock};
+    sim::InProcessBackend backend{bus};
+    hidlink::DeviceTable table{backend};
+    FakeUiPort ui;
+
+private:
+    std::unique_ptr<Station> station_ = std::make_unique<Station>(table, clock, ui);
+};
+
+}  // namespace station::test
