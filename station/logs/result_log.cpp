@@ -82,10 +82,13 @@ bool OpenResultLog(Station& s) {
     LogFiles& f = s.logFiles;
 
     f.logTimestamp = logTimestampText(now);
+    // LOG_DIR is a resolved folder without a trailing separator, except the root itself.
+    std::string logDir = r.LOG_DIR;
+    if (logDir.empty() || logDir.back() != '/') logDir += '/';
     if (r.DISABLE_FOLDER != 0) {
-        f.logFolder = r.LOG_DIR + '/';
+        f.logFolder = logDir;
     } else {
-        f.logFolder = r.LOG_DIR + '/' + r.LOG_FILE + '_' + f.logTimestamp + '/';
+        f.logFolder = logDir + r.LOG_FILE + '_' + f.logTimestamp + '/';
         // An existing folder is fine; one that cannot be made shows up as the log's failure.
         std::error_code ec;
         std::filesystem::create_directory(f.logFolder, ec);

@@ -23,8 +23,8 @@ protected:
     void loadFullRecipe() {
         fs::create_directories(dir_.path() / "tables");
         for (const char* csv : {"reference.csv", "threshold.csv", "gap.csv"})
-            fs::copy_file(fs::path(VORLICK_SOURCE_DIR) / "examples/station/tables" / csv,
-                          dir_.path() / "tables" / csv, fs::copy_options::overwrite_existing);
+            fs::copy_file(fs::path(VORLICK_SOURCE_DIR) / "examples/station/tables" / csv, dir_.path() / "tables" / csv,
+                          fs::copy_options::overwrite_existing);
         dir_.write("bin/romwrite", "writer");
         dir_.write("bin/rl78prog", "programmer");
         dir_.write("fw/image.hex", ":00000001FF\n");
@@ -174,6 +174,15 @@ TEST_F(ResultLog, LogDirThatCannotTakeTheLog) {
                                                         "/logs/log_20240305_070809/20240305_070809_result.log'"});
         if (fs::exists(logDir)) fs::permissions(logDir, fs::perms::owner_all);
     }
+}
+
+TEST_F(ResultLog, HeadThatDoesNotReachTheDiskIsNoOpenedLog) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    loadMinimalRecipe("[EXTRA_SETTING]\nDISABLE_FOLDER=1\n");
+    // The log's name leads to a full disk: created, but nothing can be written.
+    fs::create_symlink("/dev/full", dir_.path() / "20240305_070809_result.log");
+    EXPECT_FALSE(OpenResultLog(s()));
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Failed to open log '" + dir() + "/20240305_070809_result.log'"});
 }
 
 TEST_F(ResultLog, FirmwareCopyFailuresAfterTheHeadIsWritten) {

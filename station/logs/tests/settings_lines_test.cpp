@@ -63,7 +63,9 @@ TEST(SettingsLines, ValuesAsTheRecordsPrintThem) {
     r->TXW = 200;
     r->snPatternGiven = true;
     r->SN_STRING = "A B,C";
+    r->TITLE = std::string(5000, 'T');  // outside text is kept whole
     const std::string block = settingsBlock(*r, SettingsRecord::DetailCsv);
+    EXPECT_NE(block.find("\nTITLE,\"" + r->TITLE + "\"\n"), std::string::npos);
     for (const char* line : {"\nWAIT_TIME,65535\n", "\nFWVER_MAJOR,0x00AB\n", "\nFWVER_MINOR,0x1234\n",
                              "\nHSYNC_PID,0xFFFFFFFF\n", "\n\n[WAVE]\nTXW,200\n\n[S/N]\nS/N_STRING,\"A B,C\"\n"})
         EXPECT_NE(block.find(line), std::string::npos) << line << "\nin\n" << block;
