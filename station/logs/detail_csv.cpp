@@ -328,23 +328,16 @@ void rawResult(Body& b, std::uint32_t tx, std::uint32_t rx) {
     b.out += kJudgementLegend;
     const auto cell = [](std::uint32_t t, std::uint32_t x) { return std::pair<std::size_t, std::size_t>{t, x}; };
     if (d.upperCount != 0)
-        appendJudgementGrid(b.out, "Upper Threshold\n", tx, rx, [&](std::uint32_t t, std::uint32_t x) {
-            const auto [i, j] = cell(t, x);
-            return maps.upperMap[i][j] != 0;
-        });
+        appendJudgementGrid(b.out, "Upper Threshold\n", tx, rx,
+                            [&](std::uint32_t t, std::uint32_t x) { return maps.upperMap[t][x] != 0; });
     if (d.lowerCount != 0)
-        appendJudgementGrid(b.out, "Lower Threshold\n", tx, rx, [&](std::uint32_t t, std::uint32_t x) {
-            const auto [i, j] = cell(t, x);
-            return maps.lowerMap[i][j] != 0;
-        });
+        appendJudgementGrid(b.out, "Lower Threshold\n", tx, rx,
+                            [&](std::uint32_t t, std::uint32_t x) { return maps.lowerMap[t][x] != 0; });
     if (d.calCount != 0) {
         const double limit = r.CAL_THRESHOLD;
         if (r.CAL_DIFF != 0) {
             appendJudgementGrid(b.out, "Calibration Threshold,Differential\n", tx, rx,
-                                [&](std::uint32_t t, std::uint32_t x) {
-                                    const auto [i, j] = cell(t, x);
-                                    return maps.calDiff[i][j] > limit;
-                                });
+                                [&](std::uint32_t t, std::uint32_t x) { return maps.calDiff[t][x] > limit; });
         } else {
             // The two cells whose spread broke the limit: the column's smallest and largest.
             appendJudgementGrid(b.out, "Calibration Threshold,Min-Max\n", tx, rx,
@@ -356,17 +349,13 @@ void rawResult(Body& b, std::uint32_t tx, std::uint32_t rx) {
         }
     }
     if (d.gapHorizontalCount != 0)
-        appendJudgementGrid(b.out, "GAP HORIZONTAL Check Error (Rx Open) occurred.\n", tx, rx,
-                            [&](std::uint32_t t, std::uint32_t x) {
-                                const auto [i, j] = cell(t, x);
-                                return maps.gapHorizontal[i][j] > r.GapHorizontalTable[i][j];
-                            });
+        appendJudgementGrid(
+            b.out, "GAP HORIZONTAL Check Error (Rx Open) occurred.\n", tx, rx,
+            [&](std::uint32_t t, std::uint32_t x) { return maps.gapHorizontal[t][x] > r.GapHorizontalTable[t][x]; });
     if (d.gapVerticalCount != 0)
-        appendJudgementGrid(b.out, "GAP VERTICAL Check Error (Tx Open) occurred.\n", tx, rx,
-                            [&](std::uint32_t t, std::uint32_t x) {
-                                const auto [i, j] = cell(t, x);
-                                return maps.gapVertical[i][j] > r.GapVerticalTable[i][j];
-                            });
+        appendJudgementGrid(
+            b.out, "GAP VERTICAL Check Error (Tx Open) occurred.\n", tx, rx,
+            [&](std::uint32_t t, std::uint32_t x) { return maps.gapVertical[t][x] > r.GapVerticalTable[t][x]; });
     b.out += '\n';
 }
 
