@@ -326,7 +326,6 @@ void rawResult(Body& b, std::uint32_t tx, std::uint32_t rx) {
         return;
     }
     b.out += kJudgementLegend;
-    const auto cell = [](std::uint32_t t, std::uint32_t x) { return std::pair<std::size_t, std::size_t>{t, x}; };
     if (d.upperCount != 0)
         appendJudgementGrid(b.out, "Upper Threshold\n", tx, rx,
                             [&](std::uint32_t t, std::uint32_t x) { return maps.upperMap[t][x] != 0; });
