@@ -1,0 +1,35 @@
+#pragma once
+// The detail CSV of one check: the header built at the log's opening, the check's overview row
+// and a report per check section with the data behind its verdict, in a file per device whose
+// name says OK or NG; with SIMPLE_RESULT also the one-check summary "last_simple_result.txt".
+#include <cstdint>
+#include <string>
+
+#include "station/sequence/judgement_steps.h"
+#include "station/sequence/station_state.h"
+
+namespace station {
+
+// What the firmware steps leave for the F/W section: the checksum computed from HEX_FILE and
+// the firmware writer's exit code.
+struct FirmwareStepValues {
+    std::uint16_t hexChecksum = 0;
+    std::int32_t writerExitCode = 0;
+};
+
+// "<folder>/<timestamp>_<S/N>_OK_<check>_<retry>.csv" (NG when the check's ngTotal is not 0);
+// empty when no result log was opened.
+std::string detailCsvPath(const Station& s);
+
+// The body after the "detail result" line: sections from "Total,Retry,S/N" to "End-Time".
+std::string detailCsvBody(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware);
+
+// Everything the file holds: header, overview row, the detail result line and the body.
+std::string detailCsvText(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware);
+
+// Writes "last_simple_result.txt" (with SIMPLE_RESULT) into the working directory and the
+// detail file into the log folder. A file that cannot be written completely is removed and
+// skipped without a message: the check's result stands.
+void writeDetailCsv(Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware, bool ok);
+
+}  // namespace station
