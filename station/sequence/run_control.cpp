@@ -131,7 +131,6 @@ void RunControl::resetStation() {
     showDisconnected(s_);
     s_.ui.setStartText("Start");
     setStartEnabled(s_.recipe.recipeLoaded);
-    if (s_.recipe.recipeLoaded) s_.ui.focusWindow();
     s_.flags.logOpen = 0;
     s_.runs.clear();
     s_.ui.setResultCount(0);
