@@ -100,8 +100,8 @@ TEST(RunControlFaults, ThousandChecksInARow) {
         rig.ui.messages.clear();
     }
     const std::uint64_t afterLast = residentBytes();
-    std::printf("resident memory: %.1f MB after the first check, %.1f MB after check %d\n", static_cast<double>(afterFirst) / 1048576.0,
-                static_cast<double>(afterLast) / 1048576.0, kChecks);
+    std::printf("resident memory: %.1f MB after the first check, %.1f MB after check %d\n",
+                static_cast<double>(afterFirst) / 1048576.0, static_cast<double>(afterLast) / 1048576.0, kChecks);
 
     EXPECT_EQ(rig.control.checksEnded(), kChecks);
     ASSERT_EQ(rig.logs.rows.size(), static_cast<std::size_t>(kChecks));
