@@ -54,11 +54,13 @@ private:
     // What the station does after a verdict: calibration back on, the automatic mode's end,
     // the automatic quit and the reset before the next check.
     void afterCheck();
-    // Steps 8.7 and 8.8 of a tick and the end of a Retry: the sequence, its verdict and logs.
+    // The judging sequence of a tick's check or a Retry, with its verdict and logs.
     void runSequenceAndLog();
-    void endCheck(bool verdict);
-    // The firmware writer runners before the sequence; false when one could not run.
-    bool writeFirmwareSteps(bool& skipToSequence);
+    // The firmware writer (WRITE_FW); false when it could not run at all. A writer that failed
+    // leaves firmwareFlags set: `toSequence` then skips straight to the judging sequence.
+    bool writeFirmware(bool& toSequence);
+    // The Hsync MCU writer (WRITE_HSYNC_FW) and then the pen; false when the writer could not run.
+    bool writeHsyncAndOpenPen();
     void promptForTrigger();
     bool serialMatches() const;
     void waitForDevice();
