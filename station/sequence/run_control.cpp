@@ -67,7 +67,12 @@ bool controllerPresent(DeviceLink& touch) {
 
 }  // namespace
 
-RunControl::RunControl(Station& station) : s_(station) {}
+RunControl::RunControl(Station& station) : s_(station), recipeTrace_(traceToStderr) {}
+
+void RunControl::checkOver() {
+    busy_ = false;
+    if (shutdownPending_) shutdown();
+}
 
 void RunControl::setStartEnabled(bool on) {
     startEnabled_ = on;
@@ -138,14 +143,16 @@ void RunControl::resetStation() {
 }
 
 void RunControl::resetDisplay() {
+    if (busy_) return;
     s_.ui.resetDisplay();
     resetStation();
     s_.ui.requestRepaint(RepaintArea::Window);
 }
 
 void RunControl::loadRecipe(const std::string& path) {
+    if (busy_) return;
     resetStation();
-    RecipeEnvironment env{s_.ui, s_.startDirectory};
+    RecipeEnvironment env{s_.ui, s_.startDirectory, firmwareImageChecksum, recipeTrace_};
     // The loader clears the front end's display itself and turns the Super-key guard on for a
     // recipe with the home key check.
     LoadRecipe(s_.recipe, path, env);
@@ -216,6 +223,10 @@ void RunControl::onTick() {
     // The timer stays stopped while this tick runs; events waiting meanwhile are handled first.
     s_.ui.setTickTimer(false);
     s_.ui.pumpMessages();
+    if (shutDown_) {
+        inTick_ = false;
+        return;
+    }
 
     // The automatic quit counts milliseconds within the minute.
     if (f.autoQuitArmed != 0) {
@@ -277,8 +288,8 @@ void RunControl::onTick() {
     }
 
     s_.ui.requestRepaint(RepaintArea::StatusPanel);
-    s_.ui.setTickTimer(true);
     inTick_ = false;
+    if (!shutDown_) s_.ui.setTickTimer(true);
 }
 
 bool RunControl::serialMatches() const {
@@ -347,7 +358,7 @@ void RunControl::runTriggeredCheck() {
         setSerialField(false);
         s_.ui.requestRepaint(RepaintArea::Window);
     }
-    busy_ = false;
+    checkOver();
 }
 
 void RunControl::runSequenceAndLog() {
@@ -429,9 +440,9 @@ void RunControl::retryCommand() {
         }
         if (sequence) runSequenceAndLog();
     }
-    s_.ui.setTickTimer(true);
     f.triggered = 0;
-    busy_ = false;
+    checkOver();
+    if (!shutDown_) s_.ui.setTickTimer(true);
 }
 
 void RunControl::serialScanned(std::string_view text) {
@@ -448,6 +459,10 @@ void RunControl::enterPressed() {
 
 void RunControl::shutdown() {
     if (shutDown_) return;
+    if (busy_) {
+        shutdownPending_ = true;
+        return;
+    }
     shutDown_ = true;
     s_.ui.setTickTimer(false);
     // Totals and the result log's copy.

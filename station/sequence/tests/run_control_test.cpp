@@ -202,6 +202,17 @@ TEST(RunControl, SerialNumberComparison) {
         // An NG asks for a reset before the next check.
         EXPECT_EQ(rig.s().flags.resetRequested, c.ok ? 0 : 1);
     }
+
+    // A scanner that never stops: the serial number reaches the row whole.
+    RunRig rig;
+    rig.startWith("PID0A52.ini");
+    rig.s().recipe.START_TRG = 1;
+    play(rig, "tSt");
+    const std::string endless(10000, '7');
+    rig.control.serialScanned("#" + endless + "#");
+    rig.tick();
+    ASSERT_EQ(rig.logs.rows.size(), 1u);
+    EXPECT_EQ(rig.logs.rows[0].serialNo, endless);
 }
 
 TEST(RunControl, RetryRechecksTheSameDeviceAndTakesBackItsCount) {
@@ -435,27 +446,41 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
     }
 }
 
-TEST(RunControl, ATickDuringACheckIsIgnored) {
+TEST(RunControl, CommandsDuringACheckWaitForItsEnd) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
     rig.s().recipe.START_TRG = 3;
     play(rig, "tS");
     bool sawBusy = false;
     bool timerStopped = false;
+    // The front end handles its events while the check pumps them: a tick, Start/Retry, Clear,
+    // Read ini, and at last the close of the window.
     rig.logs.duringWrite = [&] {
         sawBusy = rig.control.busy();
         timerStopped = !rig.ui.tickTimer;
         rig.control.enterPressed();
         rig.control.onTick();
         rig.control.onStartRetry();
+        rig.control.resetDisplay();
+        rig.control.loadRecipe(kExampleFolder + "/R6_full.ini");
+        rig.control.shutdown();
+        EXPECT_FALSE(rig.control.shutDown());
     };
     play(rig, "tet");
     EXPECT_TRUE(sawBusy);
     EXPECT_TRUE(timerStopped);
     EXPECT_FALSE(rig.control.busy());
     EXPECT_EQ(rig.control.checksEnded(), 1);
-    EXPECT_EQ(rig.logs.rows.size(), 1u);
-    EXPECT_TRUE(rig.ui.tickTimer);
+    EXPECT_EQ(rig.s().runs.rowCount(), 1u);
+    EXPECT_EQ(std::filesystem::path(rig.s().recipe.recipePath).filename(), "PID0A52.ini");
+    // The row is written before the totals; the station stays closed.
+    EXPECT_EQ(rig.logs.calls, (std::vector<std::string>{"detail", "row", "close"}));
+    EXPECT_TRUE(rig.control.shutDown());
+    EXPECT_FALSE(rig.ui.tickTimer);
+    EXPECT_EQ(rig.device->mode(), 0);
+    play(rig, "etS");
+    EXPECT_EQ(rig.control.checksEnded(), 1);
+    EXPECT_FALSE(rig.s().touch.isOpen());
 }
 
 TEST(RunControl, ShutdownPutsTheControllerBackAndRemovesTheWorkingCopies) {
