@@ -10,13 +10,6 @@
 
 namespace station {
 
-// What the firmware steps leave for the F/W section: the checksum computed from HEX_FILE and
-// the firmware writer's exit code.
-struct FirmwareStepValues {
-    std::uint16_t hexChecksum = 0;
-    std::int32_t writerExitCode = 0;
-};
-
 // "<folder>/<timestamp>_<S/N>_OK_<check>_<retry>.csv" (NG when the check's ngTotal is not 0);
 // empty when no result log was opened.
 std::string detailCsvPath(const Station& s);

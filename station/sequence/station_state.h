@@ -91,6 +91,13 @@ struct CheckCounters {
     std::int32_t scanRetry = 0;
 };
 
+// What the firmware steps leave for the detail CSV's F/W section: the checksum computed from
+// HEX_FILE and the firmware writer's exit code.
+struct FirmwareStepValues {
+    std::uint16_t hexChecksum = 0;
+    std::int32_t writerExitCode = 0;
+};
+
 class Station {
 public:
     Station(hidlink::DeviceTable& table, platform::Clock& clock, UiPort& ui);
@@ -116,6 +123,7 @@ public:
     DeviceTextValues texts;
     LogFiles logFiles;
     CheckResults results;
+    FirmwareStepValues firmware;
     // The folder the station was started in, and the program's version for the records.
     std::string startDirectory;
     std::string programVersionText = "0.0.0";
