@@ -43,12 +43,41 @@ public:
     bool closeRequested() const { return closeRequested_; }
     // Checks that ended (with a verdict or ERROR) since start-up.
     int checksEnded() const { return checksEnded_; }
+    // The Start/Retry button takes a press (as the window shows it: disabled without a recipe,
+    // while a check runs and after a check that ended without verdict).
+    bool startEnabled() const { return startEnabled_; }
+    // A scan reaches the serial number only while the field is writable (the trigger prompts
+    // open it; a scan or the end of a check closes it).
+    bool serialFieldWritable() const { return serialWritable_; }
 
 private:
+    // What the station does after a verdict: calibration back on, the automatic mode's end,
+    // the automatic quit and the reset before the next check.
+    void afterCheck();
+    // Steps 8.7 and 8.8 of a tick and the end of a Retry: the sequence, its verdict and logs.
+    void runSequenceAndLog();
+    void endCheck(bool verdict);
+    // The firmware writer runners before the sequence; false when one could not run.
+    bool writeFirmwareSteps(bool& skipToSequence);
+    void promptForTrigger();
+    bool serialMatches() const;
+    void waitForDevice();
+    void resetStation();
+    void setStartEnabled(bool on);
+    void setSerialField(bool writable);
+    void runTriggeredCheck();
+    void startCommand();
+    void retryCommand();
+
     Station& s_;
     bool busy_ = false;
+    bool inTick_ = false;
     bool closeRequested_ = false;
     bool shutDown_ = false;
+    bool startEnabled_ = false;
+    bool serialWritable_ = false;
+    bool logEverOpened_ = false;
+    bool noLogsSaid_ = false;
     int checksEnded_ = 0;
 };
 

@@ -90,6 +90,12 @@ bool RunRecordTable::commitRow() {
     return true;
 }
 
+void RunRecordTable::clear() {
+    rowCount_ = 0;
+    current_ = nullptr;
+    committed_ = false;
+}
+
 std::string_view stationStateText(StationState state) {
     switch (state) {
         case StationState::Writing:

@@ -108,6 +108,8 @@ public:
     // Counts the current row in (it stays current for the logs); false when there is none or
     // it was already counted.
     bool commitRow();
+    // A new result series: no rows, no current row (the rows' storage is kept).
+    void clear();
 
     const RunRecord& row(std::size_t index) const { return rows_.at(index); }
 

@@ -1,0 +1,499 @@
+#include "station/sequence/run_control.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "controllerlink/vendor_ids.h"
+#include "station/recipe/recipe_loader.h"
+#include "station/recipe/recipe_selection.h"
+#include "station/sequence/check_sequence.h"
+#include "station/sequence/connect.h"
+
+namespace station {
+namespace {
+
+constexpr int kWaitTicksWrap = 1000;
+constexpr int kWaitProbeTicks = 20;
+constexpr int kMinuteMs = 60000;
+constexpr std::uint32_t kAutoModeReportPauseMs = 15;
+constexpr std::uint32_t kShutdownPauseMs = 10;
+
+constexpr std::string_view kPromptReadIni = "Please read ini file.";
+constexpr std::string_view kPromptStart = "Please press the start button.";
+constexpr std::string_view kPromptConnect = "Waiting for a start triger:  Please connect the USB.";
+constexpr std::string_view kPromptScan = "Waiting for a start triger:  Please scan the S/N with the barcode reader.";
+constexpr std::string_view kPromptEnter = "Waiting for a start triger:  Please press 'enter' key.";
+constexpr std::string_view kPromptAuto = "Auto mode can't retry:  Please reboot this software.";
+constexpr std::string_view kPromptSerial = "Please input Serial Number.";
+
+// The part of a serial number the recipe compares; a part beyond the end is empty.
+std::string_view serialPart(std::string_view text, std::int32_t first, std::int32_t count) {
+    if (first < 0 || count <= 0) return {};
+    const auto pos = static_cast<std::size_t>(first);
+    if (pos >= text.size()) return {};
+    return text.substr(pos, static_cast<std::size_t>(count));
+}
+
+std::string withoutScanMarks(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text)
+        if (c != '#') out.push_back(c);
+    return out;
+}
+
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view kBlanks = " \t\r\n";
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+// A controller worth choosing a recipe for: any collection of the primary maker id, or the
+// secondary id's touch collection.
+bool controllerPresent(DeviceLink& touch) {
+    touch.refreshFoundList();
+    for (std::size_t i = 0; i < touch.found(); ++i) {
+        const hidlink::CollectionIdentity& id = touch.foundList()[i];
+        if (id.vendorId == controllerlink::VID_PRIMARY) return true;
+        if (id.vendorId == controllerlink::VID_SECONDARY && id.usagePage == 0xFF11 &&
+            (id.usage == 0x11 || id.usage == 0x0B))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+RunControl::RunControl(Station& station) : s_(station) {}
+
+void RunControl::setStartEnabled(bool on) {
+    startEnabled_ = on;
+    s_.ui.setStartEnabled(on);
+}
+
+void RunControl::setSerialField(bool writable) {
+    serialWritable_ = writable;
+    s_.ui.setSerialField(s_.counters.serialText, writable);
+}
+
+void RunControl::startUp(const std::string& startDirectory, std::string_view commandLine) {
+    s_.recipe = RecipeSettings{};
+    CheckCounters& c = s_.counters;
+    c = CheckCounters{};
+    c.startTime = "----/--/-- --:--:--";
+    c.elapsed = "----sec";
+    s_.texts = DeviceTextValues{};
+    s_.state = StationState::Ready;
+    s_.ui.setStartText("Start");
+    setStartEnabled(false);
+    setSerialField(false);
+    s_.runs.clear();
+    s_.ui.setResultCount(0);
+    s_.flags = StationFlags{};
+
+    // Kept whole: a start folder is as long as the file system allows.
+    s_.startDirectory = startDirectory;
+    const std::string_view line = trimmed(commandLine);
+    if (!line.empty()) {
+        // A recipe named by an absolute path is taken as it stands.
+        loadRecipe(line.front() == '/' ? std::string(line) : startDirectory + "/" + std::string(line));
+    } else {
+        RecipeSelector selector(s_.touch, s_.ui, [this](const std::string& path) { loadRecipe(path); });
+        selector.SelectRecipeByPid(startDirectory);
+        s_.flags.deviceWaitIndicator = static_cast<std::int32_t>(selector.deviceWaitIndicator());
+    }
+
+    s_.ui.setTickTimer(true);
+    s_.flags.accelEnabled = 1;
+    s_.flags.penScanWait = 0;
+    s_.flags.autoQuitArmed = 0;
+    s_.flags.autoQuitStart = 0;
+    s_.flags.autoQuitRemaining = 0;
+    s_.ui.requestRepaint(RepaintArea::Window);
+}
+
+void RunControl::resetStation() {
+    CheckCounters& c = s_.counters;
+    c.checkCount = 0;
+    c.okCount = 0;
+    c.ngCount = 0;
+    s_.state = StationState::Ready;
+    c.startTime = "----/--/-- --:--:--";
+    c.elapsed = "----sec";
+    s_.texts.firmwareMajor = "---";
+    s_.texts.firmwareMinor = "---";
+    c.serialText.clear();
+    setSerialField(false);
+    s_.touch.close();
+    showDisconnected(s_);
+    s_.ui.setStartText("Start");
+    setStartEnabled(s_.recipe.recipeLoaded);
+    s_.flags.logOpen = 0;
+    s_.runs.clear();
+    s_.ui.setResultCount(0);
+    s_.ui.requestRepaint(RepaintArea::StatusPanel);
+}
+
+void RunControl::resetDisplay() {
+    s_.ui.resetDisplay();
+    resetStation();
+    s_.ui.requestRepaint(RepaintArea::Window);
+}
+
+void RunControl::loadRecipe(const std::string& path) {
+    resetStation();
+    RecipeEnvironment env{s_.ui, s_.startDirectory};
+    // The loader clears the front end's display itself and turns the Super-key guard on for a
+    // recipe with the home key check.
+    LoadRecipe(s_.recipe, path, env);
+    setStartEnabled(s_.recipe.recipeLoaded);
+    s_.ui.requestRepaint(RepaintArea::Window);
+}
+
+void RunControl::waitForDevice() {
+    StationFlags& f = s_.flags;
+    if (f.deviceWaitIndicator != 0) {
+        f.deviceWaitTicks = (f.deviceWaitTicks + 1) % kWaitTicksWrap;
+        if (f.deviceWaitTicks % kWaitProbeTicks == 0) {
+            if (controllerPresent(s_.touch)) {
+                f.deviceWaitTicks = 0;
+                f.deviceWaitIndicator = 0;
+            } else {
+                f.deviceWaitIndicator = 2;
+            }
+        }
+        if (f.deviceWaitTicks % kWaitProbeTicks >= kWaitProbeTicks / 2) f.deviceWaitIndicator = 1;
+    }
+    s_.ui.setPrompt(kPromptReadIni);
+}
+
+void RunControl::promptForTrigger() {
+    StationFlags& f = s_.flags;
+    const bool mayFocus = f.pointerOverControl == 0;
+    switch (s_.recipe.START_TRG) {
+        case 0:
+            s_.ui.setPrompt(kPromptConnect);
+            break;
+        case 1:
+        case 2:
+            if (f.serialEntered != 0) {
+                if (s_.recipe.START_TRG == 1)
+                    f.triggered = 1;
+                else
+                    s_.ui.setPrompt(kPromptEnter);
+            } else {
+                s_.ui.setPrompt(kPromptScan);
+                if (mayFocus) s_.ui.focusSerialField();
+                if (!serialWritable_) setSerialField(true);
+            }
+            break;
+        case 3:
+            if (mayFocus) s_.ui.focusWindow();
+            s_.ui.setPrompt(kPromptEnter);
+            break;
+        case 4:
+            if (f.autoStartPending != 0) {
+                f.triggered = 1;
+                f.autoStartPending = 0;
+            }
+            if (mayFocus) s_.ui.focusWindow();
+            s_.ui.setPrompt(kPromptAuto);
+            break;
+        default:
+            break;  // an unknown trigger never starts a check
+    }
+}
+
+void RunControl::onTick() {
+    if (inTick_ || busy_ || closeRequested_ || shutDown_) return;
+    inTick_ = true;
+    StationFlags& f = s_.flags;
+    const RecipeSettings& r = s_.recipe;
+
+    // 1.
+    s_.ui.setTickTimer(false);
+    s_.ui.pumpMessages();
+
+    // 2. The automatic quit counts milliseconds within the minute.
+    if (f.autoQuitArmed != 0) {
+        int elapsed = platform::millisecondsInMinute(s_.clock.timeOfDay()) - f.autoQuitStart;
+        if (elapsed < 0) elapsed += kMinuteMs;
+        f.autoQuitRemaining = std::max(0, r.AUTO_QUIT_TIME - elapsed);
+        if (f.autoQuitRemaining == 0) {
+            f.autoQuitArmed = 0;
+            closeRequested_ = true;
+            inTick_ = false;
+            s_.ui.requestClose();
+            return;  // the window closes: no further tick
+        }
+    }
+
+    if (!r.recipeLoaded) {
+        // 3.
+        waitForDevice();
+    } else {
+        // 4.
+        const ConnectResult result = connectTouch(s_);
+        if (result == ConnectResult::Opened) {
+            s_.ui.setPrompt("");
+            showDeviceInfo(s_);
+            if (r.START_TRG == 0) {
+                f.triggered = 1;
+                f.serialEntered = 0;
+            }
+            if (r.START_TRG == 4 && f.autoRanOnce == 0) f.autoStartPending = 1;
+        } else if (result != ConnectResult::StillPresent) {
+            showDisconnected(s_);
+        }
+        // 5.
+        if (s_.state == StationState::Error) f.resetRequested = 1;
+
+        if (f.logOpen == 0) {
+            // 6.
+            if (r.START_TRG == 4 && f.autoStartPending != 0) onStartRetry();
+            s_.ui.setPrompt(kPromptStart);
+        } else {
+            // 7.
+            promptForTrigger();
+            // 8.
+            if (f.triggered != 0) {
+                if (r.ENTER_SN != 0 && f.serialEntered == 0) {
+                    s_.ui.setPrompt(kPromptSerial);
+                    if (const auto answer = s_.ui.askSerialNumber(s_.counters.serialText)) {
+                        s_.counters.serialText = withoutScanMarks(*answer);
+                        f.serialEntered = 1;
+                        s_.ui.setSerialField(s_.counters.serialText, serialWritable_);
+                    } else {
+                        f.serialEntered = 0;
+                    }
+                    s_.ui.requestRepaint(RepaintArea::Window);
+                } else if (r.ENTER_SN == 0) {
+                    f.serialEntered = 1;
+                }
+                // Without a serial number the trigger stays set: the next tick asks again.
+                if (f.serialEntered != 0) runTriggeredCheck();
+            }
+        }
+    }
+
+    // 9.
+    s_.ui.requestRepaint(RepaintArea::StatusPanel);
+    s_.ui.setTickTimer(true);
+    inTick_ = false;
+}
+
+bool RunControl::serialMatches() const {
+    const RecipeSettings& r = s_.recipe;
+    return serialPart(r.SN_STRING, r.SN_MIN, r.SN_NUM) == serialPart(s_.counters.serialText, r.SN_MIN, r.SN_NUM);
+}
+
+// Runs the firmware writers the recipe asks for, then opens the pen. False when a writer could
+// not run at all: the check then ends without verdict. A writer that failed leaves
+// firmwareFlags set and the sequence judges it.
+bool RunControl::writeFirmwareSteps(bool& skipToSequence) {
+    const RecipeSettings& r = s_.recipe;
+    skipToSequence = false;
+    if (r.WRITE_FW != 0) {
+        if (!s_.runners->run(RunnerCheck::FirmwareWrite, s_).ran) return false;
+        if (s_.detail.firmwareFlags != 0) {
+            skipToSequence = true;
+            return true;
+        }
+    }
+    return true;
+}
+
+void RunControl::runTriggeredCheck() {
+    StationFlags& f = s_.flags;
+    const RecipeSettings& r = s_.recipe;
+    busy_ = true;
+
+    s_.ui.setPrompt("");
+    bool sequence = beginCheck(s_, false);
+    if (sequence) {
+        startEnabled_ = false;
+        s_.ui.requestRepaint(RepaintArea::StatusPanel);
+        s_.ui.pumpMessages();
+        if (f.resetRequested != 0) resetAndReconnect(s_);
+
+        if (!serialMatches()) {
+            s_.detail.serialNg = 1;
+        } else {
+            bool toSequence = false;
+            if (r.WRITE_FW != 0) {
+                sequence = writeFirmwareSteps(toSequence);
+            } else if (!connectTouchAndShow(s_)) {
+                toSequence = true;
+            }
+            if (sequence && !toSequence) {
+                if (r.WRITE_FW != 0 && r.COMPARE_FWVER != 0 && s_.counters.writerStarted != 0) f.resetRequested = 1;
+                if (f.resetRequested != 0) resetAndReconnect(s_);
+                if (r.WRITE_HSYNC_FW != 0) {
+                    if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, s_).ran)
+                        sequence = false;
+                    else if (s_.detail.firmwareFlags == 0)
+                        connectPenAndKeep(s_);
+                } else {
+                    connectPenAndKeep(s_);
+                }
+            }
+        }
+        if (sequence)
+            runSequenceAndLog();
+        else if (s_.state == StationState::Error)
+            finishCheck(s_);
+    }
+
+    // 8.8
+    f.triggered = 0;
+    f.serialEntered = 0;
+    // Kept in every mode, so a Retry names the device it re-checks.
+    s_.counters.savedSerial = s_.counters.serialText;
+    if (r.START_TRG >= 1 && r.START_TRG <= 3) {
+        s_.counters.serialText.clear();
+        setSerialField(false);
+        s_.ui.requestRepaint(RepaintArea::Window);
+    }
+    busy_ = false;
+}
+
+void RunControl::runSequenceAndLog() {
+    if (runCheckSequence(s_)) {
+        finishCheck(s_);
+        startEnabled_ = true;  // the sequence enabled the button with its verdict
+        s_.logs->writeDetailCsv(s_, s_.detail.ngTotal == 0);
+        s_.logs->appendResultRow(s_);
+        afterCheck();
+    } else {
+        endWithoutVerdict(s_);
+    }
+    ++checksEnded_;
+}
+
+void RunControl::afterCheck() {
+    const RecipeSettings& r = s_.recipe;
+    StationFlags& f = s_.flags;
+    // 1. Automatic calibration back on, then one calibration.
+    s_.touch.calibrationControl(2);
+    s_.touch.calibrationControl(0);
+    // 2.
+    if (r.START_TRG == 4) {
+        s_.touch.setReportType(0);
+        s_.clock.sleepMs(kAutoModeReportPauseMs);
+        f.autoRanOnce = 1;
+    }
+    // 3.
+    const bool ok = s_.state == StationState::Ok;
+    const bool ng = s_.state == StationState::Ng;
+    if (r.AUTO_QUIT_TIME != 0 && (ok || (ng && r.FORCED_AUTO_QUIT != 0))) {
+        f.autoQuitArmed = 1;
+        f.autoQuitStart = platform::millisecondsInMinute(s_.clock.timeOfDay());
+        f.autoQuitRemaining = r.AUTO_QUIT_TIME;
+    }
+    // 4.
+    if (ng || (r.TKP_CHECK != 0 && r.SHORT_CHECK == 0 && r.RAW_CHECK == 0)) f.resetRequested = 1;
+}
+
+void RunControl::onStartRetry() {
+    if (busy_ || shutDown_) return;
+    if (s_.flags.logOpen == 0)
+        startCommand();
+    else
+        retryCommand();
+}
+
+void RunControl::startCommand() {
+    StationFlags& f = s_.flags;
+    if (!s_.recipe.recipeLoaded) return;  // the button is disabled without a recipe
+    if (s_.logs == nullptr) {
+        // No check may run without its log.
+        if (!noLogsSaid_) s_.ui.appendMessage("This build cannot write the result log: no check can be started.");
+        noLogsSaid_ = true;
+        return;
+    }
+    if (!s_.logs->openResultLog(s_)) return;
+    logEverOpened_ = true;
+    s_.logs->buildDetailCsvHeader(s_);
+    s_.ui.setStartText("Retry");
+    setStartEnabled(false);
+    f.logOpen = 1;
+    f.triggered = 0;
+}
+
+void RunControl::retryCommand() {
+    // Retry re-checks a device that got a verdict; the button is disabled otherwise.
+    if (!startEnabled_) return;
+    StationFlags& f = s_.flags;
+    const RecipeSettings& r = s_.recipe;
+    busy_ = true;
+    s_.ui.setTickTimer(false);
+    if (beginCheck(s_, true)) {
+        startEnabled_ = false;
+        if (f.resetRequested != 0) resetAndReconnect(s_);
+        bool sequence = true;
+        if (connectTouchAndShow(s_)) {
+            bool toSequence = false;
+            if (r.WRITE_FW != 0) sequence = writeFirmwareSteps(toSequence);
+            if (sequence && !toSequence) {
+                if (r.WRITE_HSYNC_FW != 0) {
+                    if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, s_).ran)
+                        sequence = false;
+                    else if (s_.detail.firmwareFlags == 0)
+                        connectPenAndKeep(s_);
+                } else {
+                    connectPenAndKeep(s_);
+                }
+            }
+        }
+        if (sequence) runSequenceAndLog();
+    }
+    s_.ui.setTickTimer(true);
+    f.triggered = 0;
+    busy_ = false;
+}
+
+void RunControl::serialScanned(std::string_view text) {
+    if (!serialWritable_) return;  // a read-only field takes no keys
+    s_.counters.serialText = withoutScanMarks(text);
+    s_.flags.serialEntered = 1;
+    setSerialField(false);
+}
+
+void RunControl::enterPressed() {
+    const std::int32_t trigger = s_.recipe.START_TRG;
+    if ((trigger == 2 && s_.flags.serialEntered != 0) || trigger == 3) s_.flags.triggered = 1;
+}
+
+void RunControl::shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    s_.ui.setTickTimer(false);
+    // 1.
+    if (s_.logs != nullptr && logEverOpened_) s_.logs->closeResultLog(s_);
+    // 2. The controller back to its normal mode; every request paces itself, failures are
+    // ignored: the station closes in any case.
+    if (s_.touch.isOpen()) {
+        s_.touch.calibrationControl(2);
+        s_.touch.calibrationControl(0);
+        s_.touch.setReportType(0);
+        s_.touch.setDeviceMode(0);
+        s_.clock.sleepMs(kShutdownPauseMs);
+    }
+    // 3.
+    s_.touch.close();
+    s_.pen.close();
+    // 4.
+    s_.ui.setSuperKeyGuard(false);
+    s_.recipe.superKeyGuardInstalled = false;
+    // 5. The firmware working copies.
+    const std::filesystem::path folder =
+        s_.startDirectory.empty() ? std::filesystem::path(".") : std::filesystem::path(s_.startDirectory);
+    std::error_code ignored;
+    std::filesystem::remove(folder / "_tmp.hex", ignored);
+    std::filesystem::remove(folder / "_tmpRL78.hex", ignored);
+}
+
+}  // namespace station
