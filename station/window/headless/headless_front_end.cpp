@@ -127,7 +127,18 @@ void HeadlessFrontEnd::handle(const InputEvent& event) {
 
 void HeadlessFrontEnd::runCommand(const HeadlessCommand& command) {
     RunControl& rc = *runControl_;
-    const bool busy = rc.busy();
+    const bool isStart = command.kind == HeadlessCommand::Kind::Start;
+    if (working_ && (isStart || command.kind == HeadlessCommand::Kind::Reset ||
+                     command.kind == HeadlessCommand::Kind::Load)) {
+        // Pumped inside a tick or a check: the window's button is disabled while a check runs;
+        // the rest waits until the station's work returns (a recipe load or a reset in the
+        // middle of it would pull its data away).
+        if (isStart && rc.busy())
+            errorLine("command ignored: start (the Start/Retry button is disabled while a check runs)");
+        else
+            deferred_.push_back(command);
+        return;
+    }
     switch (command.kind) {
         case HeadlessCommand::Kind::Quit:
             closing_ = true;
@@ -139,28 +150,30 @@ void HeadlessFrontEnd::runCommand(const HeadlessCommand& command) {
             rc.enterPressed();
             break;
         case HeadlessCommand::Kind::Start:
-            if (busy || !startEnabled_)
+            if (!startEnabled_)
                 errorLine("command ignored: start (the Start/Retry button is disabled)");
             else
-                rc.onStartRetry();
+                work([&rc] { rc.onStartRetry(); });
             break;
         case HeadlessCommand::Kind::Reset:
-        case HeadlessCommand::Kind::Load:
-            if (busy) {
-                deferred_.push_back(command);
-                break;
-            }
-            if (command.kind == HeadlessCommand::Kind::Reset) {
-                rc.resetDisplay();
-            } else {
-                // As the file dialog gives it: an absolute path (a relative one from the
-                // working directory).
-                std::error_code ec;
-                const auto path = std::filesystem::absolute(command.argument, ec);
-                rc.loadRecipe(ec ? command.argument : path.string());
-            }
+            work([&rc] { rc.resetDisplay(); });
             break;
+        case HeadlessCommand::Kind::Load: {
+            // As the file dialog gives it: an absolute path (a relative one from the working
+            // directory).
+            std::error_code ec;
+            const auto path = std::filesystem::absolute(command.argument, ec);
+            const std::string recipe = ec ? command.argument : path.string();
+            work([&rc, &recipe] { rc.loadRecipe(recipe); });
+            break;
+        }
     }
+}
+
+void HeadlessFrontEnd::work(const std::function<void()>& step) {
+    working_ = true;
+    step();
+    working_ = false;
 }
 
 void HeadlessFrontEnd::afterActivity() {
@@ -174,7 +187,7 @@ void HeadlessFrontEnd::afterActivity() {
     if (options_.pressStart && !startPressed_ && s.recipe.recipeLoaded && !s.recipe.recipeFailed &&
         s.flags.logOpen == 0 && startEnabled_ && !closing_) {
         startPressed_ = true;
-        rc.onStartRetry();
+        work([&rc] { rc.onStartRetry(); });
         reportState();
         while (rc.checksEnded() > checksSeen_) {
             ++checksSeen_;
@@ -198,7 +211,7 @@ void HeadlessFrontEnd::run() {
         const std::uint64_t now = clock_.monotonicMs();
         if (tickRunning_ && now >= nextTickAt_) {
             tickRunning_ = false;  // a tick that does not set the timer again stops it
-            runControl_->onTick();
+            work([this] { runControl_->onTick(); });
             afterActivity();
             continue;
         }

@@ -60,6 +60,9 @@ private:
     // After every tick and command: the state line, the finished checks, --start, the close.
     void afterActivity();
     void reportState();
+    // Runs a step of the station (a tick, Start/Retry, a load) with the commands it pumps held
+    // back where they would re-enter it.
+    void work(const std::function<void()>& step);
     void errorLine(std::string_view text);
 
     std::FILE* out_;
@@ -75,6 +78,7 @@ private:
     bool startEnabled_ = false;
     bool startPressed_ = false;
     bool closing_ = false;
+    bool working_ = false;
     bool inputEnded_ = false;
     int checksSeen_ = 0;
     std::string prompt_;
