@@ -1,7 +1,5 @@
 #include "station/window/headless/headless_front_end.h"
 
-#include <filesystem>
-
 #include "station/window/panel/panel_text.h"
 
 namespace station {
@@ -159,12 +157,12 @@ void HeadlessFrontEnd::runCommand(const HeadlessCommand& command) {
             work([&rc] { rc.resetDisplay(); });
             break;
         case HeadlessCommand::Kind::Load: {
-            // As the file dialog gives it: an absolute path (a relative one from the working
-            // directory).
-            std::error_code ec;
-            const auto path = std::filesystem::absolute(command.argument, ec);
-            const std::string recipe = ec ? command.argument : path.string();
+            // As the file dialog gives it: an absolute path (a relative one from the folder
+            // the station started in, its working directory).
+            const std::string& name = command.argument;
+            const std::string recipe = name.front() == '/' ? name : station_->startDirectory + "/" + name;
             work([&rc, &recipe] { rc.loadRecipe(recipe); });
+            startPressed_ = false;  // --start: Start again for the new recipe
             break;
         }
     }

@@ -21,7 +21,7 @@
 namespace station {
 
 struct HeadlessOptions {
-    bool pressStart = false;  // --start: Start once a recipe is loaded
+    bool pressStart = false;  // --start: Start once a recipe is loaded (again after each load)
     int checkLimit = 0;       // --checks N: close after N checks ended; 0 never
 };
 
