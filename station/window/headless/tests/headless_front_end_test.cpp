@@ -99,9 +99,10 @@ bool has(const std::vector<std::string>& lines, const std::string& line) {
 
 // A headless station on the in-process controller, started in the example folder.
 struct HeadlessRig {
-    explicit HeadlessRig(HeadlessOptions options) : ui(out, err, clock, input, options) {
+    explicit HeadlessRig(HeadlessOptions options, std::vector<int> openRx = {}) : ui(out, err, clock, input, options) {
         sim::ControllerConfig c;
         c.panel.noiseSigma = 0.0;
+        c.panel.openRx = std::move(openRx);
         bus.addDevice(std::make_shared<sim::ControllerDevice>(c));
         station.automatic = &judgements;
         station.logs = &logs;
@@ -241,6 +242,37 @@ TEST(HeadlessFrontEnd, QuitBeforeAnyCheck) {
     rig.run("PID0A52.ini");
     EXPECT_TRUE(rig.logs.calls.empty());
     EXPECT_EQ(rig.errLines.back(), "exit code: -1");
+}
+
+// The end-to-end recipes, here on the in-process controller: the verdict, code and exit code
+// each gives with the scans the end-to-end cases send.
+TEST(HeadlessFrontEnd, EndToEndRecipesGiveTheirVerdicts) {
+    const std::string recipes = std::string(VORLICK_SOURCE_DIR) + "/station/app/e2e/recipes/";
+    struct Case {
+        const char* recipe;
+        std::vector<int> openRx;
+        const char* scan;
+        const char* result;
+        const char* code;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"quick.ini", {}, nullptr, "OK", "    ", 0},
+        {"quick.ini", {12}, nullptr, "NG", "E631", 631},
+        {"serial.ini", {}, "sn AB-7781", "OK", "    ", 0},
+        {"serial.ini", {}, "sn ZZ-7781", "NG", "E608", 608},
+        {"auto_once.ini", {}, nullptr, "OK", "    ", 0},
+        {"auto_quit.ini", {}, nullptr, "OK", "    ", 0},
+    };
+    for (const auto& c : cases) {
+        HeadlessRig rig({true, 1}, c.openRx);
+        if (c.scan != nullptr) rig.input.line(1000, c.scan);
+        rig.run(recipes + c.recipe);
+        ASSERT_EQ(rig.station.runs.rowCount(), 1u) << c.recipe << ::testing::PrintToString(rig.outLines);
+        EXPECT_EQ(rig.station.runs.row(0).colResult, c.result) << c.recipe;
+        EXPECT_EQ(rig.station.runs.row(0).colCode, c.code) << c.recipe;
+        EXPECT_EQ(rig.errLines.back(), "exit code: " + std::to_string(c.exitCode)) << c.recipe;
+    }
 }
 
 TEST(HeadlessFrontEnd, OneLinePerMessage) {
