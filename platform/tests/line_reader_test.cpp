@@ -97,8 +97,8 @@ TEST(LineReader, StopsAWaitingRead) {
     {
         LineReader reader(fds[0], 64);
         std::string error;
-        ASSERT_TRUE(reader.start([&](LineReader::Event e, std::string) { ended |= e == LineReader::Event::End; },
-                                 error));
+        ASSERT_TRUE(
+            reader.start([&](LineReader::Event e, std::string) { ended |= e == LineReader::Event::End; }, error));
         reader.stop();
     }
     EXPECT_FALSE(ended);  // a stop is not the end of the operator's input

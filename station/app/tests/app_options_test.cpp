@@ -21,7 +21,11 @@ TEST(AppOptions, CommandLines) {
         {{"R6_full.ini"}, Mode::Window, false, 0, "", "R6_full.ini"},
         {{"--headless"}, Mode::Headless, false, 0, "", ""},
         {{"--headless", "--start", "--checks", "3", "--json", "out.jsonl", "PID0A52.ini"},
-         Mode::Headless, true, 3, "out.jsonl", "PID0A52.ini"},
+         Mode::Headless,
+         true,
+         3,
+         "out.jsonl",
+         "PID0A52.ini"},
         {{"PID0A52.ini", "--headless"}, Mode::Headless, false, 0, "", "PID0A52.ini"},
         {{"--headless", "--", "--odd name.ini"}, Mode::Headless, false, 0, "", "--odd name.ini"},
         {{"--headless", "--help"}, Mode::Help, false, 0, "", ""},
@@ -41,8 +45,8 @@ TEST(AppOptions, CommandLines) {
 
 TEST(AppOptions, UsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--headless", "--checks"},       {"--headless", "--checks", "0"},  {"--headless", "--checks", "-1"},
-        {"--headless", "--checks", "2x"}, {"--headless", "--json"},         {"--headless", "--fast"},
+        {"--headless", "--checks"},       {"--headless", "--checks", "0"}, {"--headless", "--checks", "-1"},
+        {"--headless", "--checks", "2x"}, {"--headless", "--json"},        {"--headless", "--fast"},
         {"--headless", "a.ini", "b.ini"},
     };
     for (const auto& args : bad) EXPECT_NE(parseAppOptions(args).error, "") << ::testing::PrintToString(args);
@@ -60,7 +64,8 @@ TEST(ProgramVersionText, DropsTheLastPart) {
 // What the shell sees: the code modulo 256, and never 0 for a failure.
 TEST(ShellExitStatus, EightBitsWithoutFalseSuccess) {
     const std::pair<std::int32_t, int> cases[] = {
-        {0, 0}, {-1, 255}, {610, 98}, {608, 96}, {700, 188}, {1, 1}, {255, 255}, {256, 1}, {512, 1}, {768, 1}, {-256, 1},
+        {0, 0},     {-1, 255}, {610, 98}, {608, 96}, {700, 188}, {1, 1},
+        {255, 255}, {256, 1},  {512, 1},  {768, 1},  {-256, 1},
     };
     for (const auto& [code, status] : cases) EXPECT_EQ(shellExitStatus(code), status) << code;
 }

@@ -83,7 +83,8 @@ bool CheckRecordFile::open(const std::string& path) {
 
 bool CheckRecordFile::append(const std::string& line) {
     if (file_ == nullptr) return false;
-    const bool written = std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fputc('\n', file_) != EOF;
+    const bool written =
+        std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fputc('\n', file_) != EOF;
     return std::fflush(file_) == 0 && written;
 }
 

@@ -44,16 +44,16 @@ ParsedLine parseHeadlessCommand(std::string_view line) {
     for (const Word& w : kWords) {
         if (word != w.name) continue;
         if (w.takesArgument && argument.empty())
-            return {std::nullopt,
-                    "command ignored: " + std::string(w.name) + " needs " + std::string(w.argumentName) + " (" +
-                        std::string(w.name) + " " + std::string(w.argumentName) + ")"};
+            return {std::nullopt, "command ignored: " + std::string(w.name) + " needs " + std::string(w.argumentName) +
+                                      " (" + std::string(w.name) + " " + std::string(w.argumentName) + ")"};
         if (!w.takesArgument && !argument.empty())
             return {std::nullopt, "command ignored: " + std::string(w.name) + " takes nothing after it"};
         return {HeadlessCommand{w.kind, std::string(argument)}, {}};
     }
     std::string shown(word.substr(0, kEchoLimit));
     if (word.size() > kEchoLimit) shown += "...";
-    return {std::nullopt, "command ignored: unknown command '" + shown + "' (commands: " + std::string(kCommandList) + ")"};
+    return {std::nullopt,
+            "command ignored: unknown command '" + shown + "' (commands: " + std::string(kCommandList) + ")"};
 }
 
 }  // namespace station

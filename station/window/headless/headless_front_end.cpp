@@ -126,8 +126,8 @@ void HeadlessFrontEnd::handle(const InputEvent& event) {
 void HeadlessFrontEnd::runCommand(const HeadlessCommand& command) {
     RunControl& rc = *runControl_;
     const bool isStart = command.kind == HeadlessCommand::Kind::Start;
-    if (working_ && (isStart || command.kind == HeadlessCommand::Kind::Reset ||
-                     command.kind == HeadlessCommand::Kind::Load)) {
+    if (working_ &&
+        (isStart || command.kind == HeadlessCommand::Kind::Reset || command.kind == HeadlessCommand::Kind::Load)) {
         // Pumped inside a tick or a check: the window's button is disabled while a check runs;
         // the rest waits until the station's work returns (a recipe load or a reset in the
         // middle of it would pull its data away).

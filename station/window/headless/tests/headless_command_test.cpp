@@ -45,7 +45,8 @@ TEST(HeadlessCommand, RefusesWithOneClearLine) {
         {"load", "command ignored: load needs FILE (load FILE)"},
         {"start now", "command ignored: start takes nothing after it"},
         {"Start", "command ignored: unknown command 'Start' (commands: start, sn TEXT, enter, reset, load FILE, quit)"},
-        {"snAB123", "command ignored: unknown command 'snAB123' (commands: start, sn TEXT, enter, reset, load FILE, quit)"},
+        {"snAB123",
+         "command ignored: unknown command 'snAB123' (commands: start, sn TEXT, enter, reset, load FILE, quit)"},
     };
     for (const auto& c : cases) {
         const ParsedLine p = parseHeadlessCommand(c.line);

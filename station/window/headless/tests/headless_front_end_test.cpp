@@ -203,8 +203,9 @@ TEST(HeadlessFrontEnd, CommandsBetweenChecksAndTheEndOfInput) {
     rig.input.line(40, "load PID0A52.ini");
     rig.input.at(50, {InputEvent::Kind::End, {}, 0});
     rig.run("PID0A52.ini");
-    EXPECT_TRUE(has(rig.errLines,
-                    "command ignored: unknown command 'bogus' (commands: start, sn TEXT, enter, reset, load FILE, quit)"));
+    EXPECT_TRUE(
+        has(rig.errLines,
+            "command ignored: unknown command 'bogus' (commands: start, sn TEXT, enter, reset, load FILE, quit)"));
     EXPECT_TRUE(has(rig.errLines, "command ignored: the line is too long"));
     EXPECT_EQ(rig.logs.calls,
               (std::vector<std::string>{"open", "header", "open", "header", "detail OK", "row ", "close"}));
@@ -257,12 +258,9 @@ TEST(HeadlessFrontEnd, EndToEndRecipesGiveTheirVerdicts) {
         int exitCode;
     };
     const Case cases[] = {
-        {"quick.ini", {}, nullptr, "OK", "    ", 0},
-        {"quick.ini", {12}, nullptr, "NG", "E631", 631},
-        {"serial.ini", {}, "sn AB-7781", "OK", "    ", 0},
-        {"serial.ini", {}, "sn ZZ-7781", "NG", "E608", 608},
-        {"auto_once.ini", {}, nullptr, "OK", "    ", 0},
-        {"auto_quit.ini", {}, nullptr, "OK", "    ", 0},
+        {"quick.ini", {}, nullptr, "OK", "    ", 0},       {"quick.ini", {12}, nullptr, "NG", "E631", 631},
+        {"serial.ini", {}, "sn AB-7781", "OK", "    ", 0}, {"serial.ini", {}, "sn ZZ-7781", "NG", "E608", 608},
+        {"auto_once.ini", {}, nullptr, "OK", "    ", 0},   {"auto_quit.ini", {}, nullptr, "OK", "    ", 0},
     };
     for (const auto& c : cases) {
         HeadlessRig rig({true, 1}, c.openRx);
