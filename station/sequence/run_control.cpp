@@ -67,7 +67,12 @@ bool controllerPresent(DeviceLink& touch) {
 
 }  // namespace
 
-RunControl::RunControl(Station& station) : s_(station) {}
+RunControl::RunControl(Station& station) : s_(station), recipeTrace_(traceToStderr) {}
+
+void RunControl::checkOver() {
+    busy_ = false;
+    if (shutdownPending_) shutdown();
+}
 
 void RunControl::setStartEnabled(bool on) {
     startEnabled_ = on;
@@ -138,14 +143,16 @@ void RunControl::resetStation() {
 }
 
 void RunControl::resetDisplay() {
+    if (busy_) return;
     s_.ui.resetDisplay();
     resetStation();
     s_.ui.requestRepaint(RepaintArea::Window);
 }
 
 void RunControl::loadRecipe(const std::string& path) {
+    if (busy_) return;
     resetStation();
-    RecipeEnvironment env{s_.ui, s_.startDirectory};
+    RecipeEnvironment env{s_.ui, s_.startDirectory, firmwareImageChecksum, recipeTrace_};
     // The loader clears the front end's display itself and turns the Super-key guard on for a
     // recipe with the home key check.
     LoadRecipe(s_.recipe, path, env);
@@ -213,11 +220,15 @@ void RunControl::onTick() {
     StationFlags& f = s_.flags;
     const RecipeSettings& r = s_.recipe;
 
-    // 1.
+    // The timer stays stopped while this tick runs; events waiting meanwhile are handled first.
     s_.ui.setTickTimer(false);
     s_.ui.pumpMessages();
+    if (shutDown_) {
+        inTick_ = false;
+        return;
+    }
 
-    // 2. The automatic quit counts milliseconds within the minute.
+    // The automatic quit counts milliseconds within the minute.
     if (f.autoQuitArmed != 0) {
         int elapsed = platform::millisecondsInMinute(s_.clock.timeOfDay()) - f.autoQuitStart;
         if (elapsed < 0) elapsed += kMinuteMs;
@@ -232,10 +243,9 @@ void RunControl::onTick() {
     }
 
     if (!r.recipeLoaded) {
-        // 3.
         waitForDevice();
     } else {
-        // 4.
+        // Keep the touch collection connected; a fresh connection is the trigger of modes 0 and 4.
         const ConnectResult result = connectTouch(s_);
         if (result == ConnectResult::Opened) {
             s_.ui.setPrompt("");
@@ -248,17 +258,15 @@ void RunControl::onTick() {
         } else if (result != ConnectResult::StillPresent) {
             showDisconnected(s_);
         }
-        // 5.
+        // A station showing ERROR resets the controller before the next check.
         if (s_.state == StationState::Error) f.resetRequested = 1;
 
         if (f.logOpen == 0) {
-            // 6.
             if (r.START_TRG == 4 && f.autoStartPending != 0) onStartRetry();
             s_.ui.setPrompt(kPromptStart);
         } else {
-            // 7.
             promptForTrigger();
-            // 8.
+            // The trigger fired: serial number, then the check.
             if (f.triggered != 0) {
                 if (r.ENTER_SN != 0 && f.serialEntered == 0) {
                     s_.ui.setPrompt(kPromptSerial);
@@ -279,10 +287,9 @@ void RunControl::onTick() {
         }
     }
 
-    // 9.
     s_.ui.requestRepaint(RepaintArea::StatusPanel);
-    s_.ui.setTickTimer(true);
     inTick_ = false;
+    if (!shutDown_) s_.ui.setTickTimer(true);
 }
 
 bool RunControl::serialMatches() const {
@@ -290,18 +297,19 @@ bool RunControl::serialMatches() const {
     return serialPart(r.SN_STRING, r.SN_MIN, r.SN_NUM) == serialPart(s_.counters.serialText, r.SN_MIN, r.SN_NUM);
 }
 
-// Runs the firmware writers the recipe asks for, then opens the pen. False when a writer could
-// not run at all: the check then ends without verdict. A writer that failed leaves
-// firmwareFlags set and the sequence judges it.
-bool RunControl::writeFirmwareSteps(bool& skipToSequence) {
-    const RecipeSettings& r = s_.recipe;
-    skipToSequence = false;
-    if (r.WRITE_FW != 0) {
-        if (!s_.runners->run(RunnerCheck::FirmwareWrite, s_).ran) return false;
-        if (s_.detail.firmwareFlags != 0) {
-            skipToSequence = true;
-            return true;
-        }
+bool RunControl::writeFirmware(bool& toSequence) {
+    toSequence = false;
+    if (!s_.runners->run(RunnerCheck::FirmwareWrite, s_).ran) return false;
+    toSequence = s_.detail.firmwareFlags != 0;
+    return true;
+}
+
+bool RunControl::writeHsyncAndOpenPen() {
+    if (s_.recipe.WRITE_HSYNC_FW != 0) {
+        if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, s_).ran) return false;
+        if (s_.detail.firmwareFlags == 0) connectPenAndKeep(s_);
+    } else {
+        connectPenAndKeep(s_);
     }
     return true;
 }
@@ -324,21 +332,14 @@ void RunControl::runTriggeredCheck() {
         } else {
             bool toSequence = false;
             if (r.WRITE_FW != 0) {
-                sequence = writeFirmwareSteps(toSequence);
+                sequence = writeFirmware(toSequence);
             } else if (!connectTouchAndShow(s_)) {
                 toSequence = true;
             }
             if (sequence && !toSequence) {
                 if (r.WRITE_FW != 0 && r.COMPARE_FWVER != 0 && s_.counters.writerStarted != 0) f.resetRequested = 1;
                 if (f.resetRequested != 0) resetAndReconnect(s_);
-                if (r.WRITE_HSYNC_FW != 0) {
-                    if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, s_).ran)
-                        sequence = false;
-                    else if (s_.detail.firmwareFlags == 0)
-                        connectPenAndKeep(s_);
-                } else {
-                    connectPenAndKeep(s_);
-                }
+                sequence = writeHsyncAndOpenPen();
             }
         }
         if (sequence)
@@ -347,7 +348,7 @@ void RunControl::runTriggeredCheck() {
             finishCheck(s_);
     }
 
-    // 8.8
+    // The check is over: the next one waits for a new trigger and serial number.
     f.triggered = 0;
     f.serialEntered = 0;
     // Kept in every mode, so a Retry names the device it re-checks.
@@ -357,7 +358,7 @@ void RunControl::runTriggeredCheck() {
         setSerialField(false);
         s_.ui.requestRepaint(RepaintArea::Window);
     }
-    busy_ = false;
+    checkOver();
 }
 
 void RunControl::runSequenceAndLog() {
@@ -376,16 +377,14 @@ void RunControl::runSequenceAndLog() {
 void RunControl::afterCheck() {
     const RecipeSettings& r = s_.recipe;
     StationFlags& f = s_.flags;
-    // 1. Automatic calibration back on, then one calibration.
+    // Automatic calibration back on, then one calibration.
     s_.touch.calibrationControl(2);
     s_.touch.calibrationControl(0);
-    // 2.
     if (r.START_TRG == 4) {
         s_.touch.setReportType(0);
         s_.clock.sleepMs(kAutoModeReportPauseMs);
         f.autoRanOnce = 1;
     }
-    // 3.
     const bool ok = s_.state == StationState::Ok;
     const bool ng = s_.state == StationState::Ng;
     if (r.AUTO_QUIT_TIME != 0 && (ok || (ng && r.FORCED_AUTO_QUIT != 0))) {
@@ -393,7 +392,7 @@ void RunControl::afterCheck() {
         f.autoQuitStart = platform::millisecondsInMinute(s_.clock.timeOfDay());
         f.autoQuitRemaining = r.AUTO_QUIT_TIME;
     }
-    // 4.
+    // An NG device, or a pen check without the sensor checks, starts the next check with a reset.
     if (ng || (r.TKP_CHECK != 0 && r.SHORT_CHECK == 0 && r.RAW_CHECK == 0)) f.resetRequested = 1;
 }
 
@@ -436,23 +435,14 @@ void RunControl::retryCommand() {
         bool sequence = true;
         if (connectTouchAndShow(s_)) {
             bool toSequence = false;
-            if (r.WRITE_FW != 0) sequence = writeFirmwareSteps(toSequence);
-            if (sequence && !toSequence) {
-                if (r.WRITE_HSYNC_FW != 0) {
-                    if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, s_).ran)
-                        sequence = false;
-                    else if (s_.detail.firmwareFlags == 0)
-                        connectPenAndKeep(s_);
-                } else {
-                    connectPenAndKeep(s_);
-                }
-            }
+            if (r.WRITE_FW != 0) sequence = writeFirmware(toSequence);
+            if (sequence && !toSequence) sequence = writeHsyncAndOpenPen();
         }
         if (sequence) runSequenceAndLog();
     }
-    s_.ui.setTickTimer(true);
     f.triggered = 0;
-    busy_ = false;
+    checkOver();
+    if (!shutDown_) s_.ui.setTickTimer(true);
 }
 
 void RunControl::serialScanned(std::string_view text) {
@@ -469,11 +459,15 @@ void RunControl::enterPressed() {
 
 void RunControl::shutdown() {
     if (shutDown_) return;
+    if (busy_) {
+        shutdownPending_ = true;
+        return;
+    }
     shutDown_ = true;
     s_.ui.setTickTimer(false);
-    // 1.
+    // Totals and the result log's copy.
     if (s_.logs != nullptr && logEverOpened_) s_.logs->closeResultLog(s_);
-    // 2. The controller back to its normal mode; every request paces itself, failures are
+    // The controller back to its normal mode; every request paces itself, failures are
     // ignored: the station closes in any case.
     if (s_.touch.isOpen()) {
         s_.touch.calibrationControl(2);
@@ -482,13 +476,11 @@ void RunControl::shutdown() {
         s_.touch.setDeviceMode(0);
         s_.clock.sleepMs(kShutdownPauseMs);
     }
-    // 3.
     s_.touch.close();
     s_.pen.close();
-    // 4.
     s_.ui.setSuperKeyGuard(false);
     s_.recipe.superKeyGuardInstalled = false;
-    // 5. The firmware working copies.
+    // The firmware working copies.
     const std::filesystem::path folder =
         s_.startDirectory.empty() ? std::filesystem::path(".") : std::filesystem::path(s_.startDirectory);
     std::error_code ignored;

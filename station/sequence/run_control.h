@@ -3,6 +3,7 @@
 // the start trigger and runs a whole check when it fires; the Start/Retry command; the
 // operator's serial-number and Enter input; the station's start-up and orderly shutdown. Every
 // front end (Qt window, headless, tests) drives the same object.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,11 +19,13 @@ public:
     // the command line (relative to the start folder) or the one chosen by product id; starts
     // the tick timer.
     void startUp(const std::string& startDirectory, std::string_view commandLine);
-    // Read ini: the display reset and the load.
+    // Read ini: the display reset and the load. Ignored while a check runs.
     void loadRecipe(const std::string& path);
     // The Clear button / reset command: counters, panel and list back to idle; the next Start
-    // opens a new result log.
+    // opens a new result log. Ignored while a check runs (its row is still being written).
     void resetDisplay();
+    // Where the recipe loader's engineering trace goes (stderr unless told; empty drops it).
+    void setRecipeTrace(std::function<void(std::string_view)> trace) { recipeTrace_ = std::move(trace); }
 
     // The tick; the front end calls it when the tick timer fires.
     void onTick();
@@ -34,8 +37,11 @@ public:
     void enterPressed();
 
     // The orderly shutdown: totals and "result.log", controller back to normal mode, working
-    // copies of the firmware removed. Runs once; later calls do nothing.
+    // copies of the firmware removed. Runs once; later calls do nothing. Called while a check
+    // runs (from inside the front end's event handling), it runs when that check has ended, so
+    // the check's row is written before the totals.
     void shutdown();
+    bool shutDown() const { return shutDown_; }
 
     // True while a check runs inside a tick or a Retry (a re-entered tick is ignored).
     bool busy() const { return busy_; }
@@ -54,11 +60,13 @@ private:
     // What the station does after a verdict: calibration back on, the automatic mode's end,
     // the automatic quit and the reset before the next check.
     void afterCheck();
-    // Steps 8.7 and 8.8 of a tick and the end of a Retry: the sequence, its verdict and logs.
+    // The judging sequence of a tick's check or a Retry, with its verdict and logs.
     void runSequenceAndLog();
-    void endCheck(bool verdict);
-    // The firmware writer runners before the sequence; false when one could not run.
-    bool writeFirmwareSteps(bool& skipToSequence);
+    // The firmware writer (WRITE_FW); false when it could not run at all. A writer that failed
+    // leaves firmwareFlags set: `toSequence` then skips straight to the judging sequence.
+    bool writeFirmware(bool& toSequence);
+    // The Hsync MCU writer (WRITE_HSYNC_FW) and then the pen; false when the writer could not run.
+    bool writeHsyncAndOpenPen();
     void promptForTrigger();
     bool serialMatches() const;
     void waitForDevice();
@@ -66,6 +74,8 @@ private:
     void setStartEnabled(bool on);
     void setSerialField(bool writable);
     void runTriggeredCheck();
+    // A check has ended: a shutdown asked for meanwhile runs now.
+    void checkOver();
     void startCommand();
     void retryCommand();
 
@@ -74,6 +84,8 @@ private:
     bool inTick_ = false;
     bool closeRequested_ = false;
     bool shutDown_ = false;
+    bool shutdownPending_ = false;
+    std::function<void(std::string_view)> recipeTrace_;
     bool startEnabled_ = false;
     bool serialWritable_ = false;
     bool logEverOpened_ = false;

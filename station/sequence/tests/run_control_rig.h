@@ -30,18 +30,24 @@ public:
     void buildDetailCsvHeader(Station&) override { ++headers; }
     void writeDetailCsv(Station&, bool ok) override {
         details.push_back(ok);
+        calls.push_back("detail");
         if (duringWrite) duringWrite();
     }
     bool appendResultRow(Station& s) override {
         rows.push_back(*s.runs.current());
+        calls.push_back("row");
         return true;
     }
-    void closeResultLog(Station&) override { ++closes; }
+    void closeResultLog(Station&) override {
+        ++closes;
+        calls.push_back("close");
+    }
 
     int opens = 0, headers = 0, closes = 0;
     bool openSucceeds = true;
     std::vector<bool> details;
     std::vector<RunRecord> rows;
+    std::vector<std::string> calls;  // detail, row, close in the order asked
     std::function<void()> duringWrite;
 };
 
@@ -115,6 +121,7 @@ struct RunRig {
         station->logs = &logs;
     }
     void startWith(const std::string& recipe) {
+        control.setRecipeTrace({});
         control.startUp(kExampleFolder, recipe);
         ASSERT_TRUE(station->recipe.recipeLoaded) << ::testing::PrintToString(ui.messages);
     }

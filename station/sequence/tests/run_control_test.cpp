@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "run_control_rig.h"
 
@@ -201,6 +202,17 @@ TEST(RunControl, SerialNumberComparison) {
         // An NG asks for a reset before the next check.
         EXPECT_EQ(rig.s().flags.resetRequested, c.ok ? 0 : 1);
     }
+
+    // A scanner that never stops: the serial number reaches the row whole.
+    RunRig rig;
+    rig.startWith("PID0A52.ini");
+    rig.s().recipe.START_TRG = 1;
+    play(rig, "tSt");
+    const std::string endless(10000, '7');
+    rig.control.serialScanned("#" + endless + "#");
+    rig.tick();
+    ASSERT_EQ(rig.logs.rows.size(), 1u);
+    EXPECT_EQ(rig.logs.rows[0].serialNo, endless);
 }
 
 TEST(RunControl, RetryRechecksTheSameDeviceAndTakesBackItsCount) {
@@ -434,27 +446,41 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
     }
 }
 
-TEST(RunControl, ATickDuringACheckIsIgnored) {
+TEST(RunControl, CommandsDuringACheckWaitForItsEnd) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
     rig.s().recipe.START_TRG = 3;
     play(rig, "tS");
     bool sawBusy = false;
     bool timerStopped = false;
+    // The front end handles its events while the check pumps them: a tick, Start/Retry, Clear,
+    // Read ini, and at last the close of the window.
     rig.logs.duringWrite = [&] {
         sawBusy = rig.control.busy();
         timerStopped = !rig.ui.tickTimer;
         rig.control.enterPressed();
         rig.control.onTick();
         rig.control.onStartRetry();
+        rig.control.resetDisplay();
+        rig.control.loadRecipe(kExampleFolder + "/R6_full.ini");
+        rig.control.shutdown();
+        EXPECT_FALSE(rig.control.shutDown());
     };
     play(rig, "tet");
     EXPECT_TRUE(sawBusy);
     EXPECT_TRUE(timerStopped);
     EXPECT_FALSE(rig.control.busy());
     EXPECT_EQ(rig.control.checksEnded(), 1);
-    EXPECT_EQ(rig.logs.rows.size(), 1u);
-    EXPECT_TRUE(rig.ui.tickTimer);
+    EXPECT_EQ(rig.s().runs.rowCount(), 1u);
+    EXPECT_EQ(std::filesystem::path(rig.s().recipe.recipePath).filename(), "PID0A52.ini");
+    // The row is written before the totals; the station stays closed.
+    EXPECT_EQ(rig.logs.calls, (std::vector<std::string>{"detail", "row", "close"}));
+    EXPECT_TRUE(rig.control.shutDown());
+    EXPECT_FALSE(rig.ui.tickTimer);
+    EXPECT_EQ(rig.device->mode(), 0);
+    play(rig, "etS");
+    EXPECT_EQ(rig.control.checksEnded(), 1);
+    EXPECT_FALSE(rig.s().touch.isOpen());
 }
 
 TEST(RunControl, ShutdownPutsTheControllerBackAndRemovesTheWorkingCopies) {
@@ -490,6 +516,111 @@ TEST(RunControl, ShutdownPutsTheControllerBackAndRemovesTheWorkingCopies) {
     idle.bus.unplug(idle.deviceId);
     idle.control.shutdown();
     EXPECT_EQ(idle.logs.closes, 0);
+}
+
+// The two firmware writers as the run control sees them: each call logged, each leaving the
+// firmware flags the test gives it, or unable to run.
+class FirmwareRunners final : public CheckRunners {
+public:
+    bool provides(RunnerCheck check) const override {
+        return check == RunnerCheck::FirmwareWrite || check == RunnerCheck::HsyncFirmwareWrite;
+    }
+    RunnerOutcome run(RunnerCheck check, Station& s) override {
+        ran.push_back(check);
+        const bool main = check == RunnerCheck::FirmwareWrite;
+        if (main) s.counters.writerStarted = 1;
+        if (!(main ? mainRuns : hsyncRuns)) return {false, {}};
+        s.detail.firmwareFlags = main ? mainFlags : hsyncFlags;
+        return {true, {}};
+    }
+    std::vector<RunnerCheck> ran;
+    bool mainRuns = true, hsyncRuns = true;
+    std::int32_t mainFlags = 0, hsyncFlags = 0;
+};
+
+TEST(RunControl, FirmwareWritersBeforeTheSequence) {
+    using RC = RunnerCheck;
+    struct Case {
+        const char* name;
+        bool writeFw, writeHsync, compare;
+        std::function<void(FirmwareRunners&)> setup;
+        std::vector<RC> ran;
+        const char* result;  // null: no verdict
+        const char* code;
+        bool reset;  // the controller was reset before the sequence
+    };
+    const Case cases[] = {
+        {"writer passes", true, false, false, {}, {RC::FirmwareWrite}, "OK", "    ", false},
+        {"writer fails: straight to the judgement",
+         true,
+         true,
+         false,
+         [](FirmwareRunners& f) { f.mainFlags = 2; },
+         {RC::FirmwareWrite},
+         "NG",
+         "E600",
+         false},
+        {"writer cannot run",
+         true,
+         true,
+         false,
+         [](FirmwareRunners& f) { f.mainRuns = false; },
+         {RC::FirmwareWrite},
+         nullptr,
+         nullptr,
+         false},
+        {"written and compared: reset first", true, false, true, {}, {RC::FirmwareWrite}, "OK", "    ", true},
+        {"Hsync writer fails",
+         false,
+         true,
+         false,
+         [](FirmwareRunners& f) { f.hsyncFlags = 3; },
+         {RC::HsyncFirmwareWrite},
+         "NG",
+         "E692",
+         false},
+        {"Hsync writer cannot run",
+         false,
+         true,
+         false,
+         [](FirmwareRunners& f) { f.hsyncRuns = false; },
+         {RC::HsyncFirmwareWrite},
+         nullptr,
+         nullptr,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunRig rig;
+        FirmwareRunners runners;
+        if (c.setup) c.setup(runners);
+        rig.s().runners = &runners;
+        rig.startWith("PID0A52.ini");
+        RecipeSettings& r = rig.s().recipe;
+        r.START_TRG = 3;
+        r.WRITE_FW = c.writeFw ? 1 : 0;
+        r.WRITE_HSYNC_FW = c.writeHsync ? 1 : 0;
+        if (c.compare) {
+            r.COMPARE_FWVER = 1;
+            r.FWVER_MAJOR = 0x0120;
+            r.FWVER_MINOR = 3;
+            r.VID = 0x3A1C;
+            r.PID = 0x0A52;
+        }
+        play(rig, "tSte");
+        const std::uint32_t resets = rig.device->resets();
+        rig.tick();
+        EXPECT_EQ(runners.ran, c.ran);
+        EXPECT_EQ(rig.device->resets() > resets, c.reset);
+        if (c.result == nullptr) {
+            EXPECT_EQ(rig.control.checksEnded(), 0);
+            EXPECT_TRUE(rig.logs.rows.empty());
+            continue;
+        }
+        ASSERT_EQ(rig.logs.rows.size(), 1u) << ::testing::PrintToString(rig.ui.messages);
+        EXPECT_EQ(rig.logs.rows[0].colResult, c.result);
+        EXPECT_EQ(rig.logs.rows[0].colCode, c.code);
+    }
 }
 
 }  // namespace
