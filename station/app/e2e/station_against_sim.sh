@@ -16,6 +16,7 @@ simpid='' stpid=''
 trap 'exec 3>&- 2>/dev/null || true; [ -n "$stpid" ] && kill "$stpid" 2>/dev/null; [ -n "$simpid" ] && kill "$simpid" 2>/dev/null; true' EXIT
 
 fail() {
+  exec 1>&2
   echo "FAIL ($case): $*"
   for f in out.txt err.txt sim.out; do [ -f $f ] && { echo "--- $f"; tail -n 40 $f; }; done
   exit 1
