@@ -40,7 +40,11 @@ void LineSplitter::feed(std::string_view bytes, std::vector<Item>& out) {
 void LineSplitter::finish(std::vector<Item>& out) {
     if (!discarding_ && !pending_.empty()) {
         if (pending_.back() == '\r') pending_.pop_back();
-        out.push_back({Kind::Line, std::move(pending_)});
+        // The room kept for a "\r" does not count as room for the line.
+        if (pending_.size() > maxLine_)
+            out.push_back({Kind::TooLong, {}});
+        else
+            out.push_back({Kind::Line, std::move(pending_)});
     }
     pending_.clear();
     discarding_ = false;

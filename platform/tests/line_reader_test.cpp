@@ -42,6 +42,7 @@ TEST(LineSplitter, SplitsLinesAcrossChunks) {
         {"one over the limit", {"0123456789A\n", "quit\n"}, {"TooLong", "L:quit"}},
         {"over the limit across chunks, reported once", {"01234", "56789", "ABCDE", "FGH\nok\n"}, {"TooLong", "L:ok"}},
         {"over the limit at the end of input", {"0123456789ABC"}, {"TooLong"}},
+        {"one over the limit at the end of input", {"0123456789A"}, {"TooLong"}},
     };
     for (const auto& c : cases) EXPECT_EQ(split(c.chunks, 10), c.expected) << c.name;
 }
