@@ -6,7 +6,7 @@ build=$1
 seconds=${2:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
-for f in "$build"/*/fuzz_* "$build"/*/*/fuzz_*; do
+for f in "$build"/*/fuzz_* "$build"/*/*/fuzz_* "$build"/*/*/*/fuzz_*; do
   [ -f "$f" ] && [ -x "$f" ] || continue  # not the CMakeFiles/fuzz_*.dir folders
   name=$(basename "$f")
   corpus=$(mktemp -d)

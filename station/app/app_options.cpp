@@ -1,0 +1,91 @@
+#include "station/app/app_options.h"
+
+#include <charconv>
+
+namespace station {
+
+const char* appUsage() {
+    return "usage: VorlickR6X --headless [--start] [--checks N] [--json FILE] [RECIPE]\n"
+           "       VorlickR6X --help | --version\n"
+           "\n"
+           "The production test station. The window is not built yet: run it with --headless.\n"
+           "  --headless   no window: stdout is the message pane, stderr the prompt (\"prompt: \"),\n"
+           "               the status panel (\"state: \") and last \"exit code: N\"; stdin takes one\n"
+           "               command per line: start, sn TEXT, enter, reset, load FILE, quit\n"
+           "  --start      press Start as soon as a recipe is loaded\n"
+           "  --checks N   close after N checks ended (with a verdict or ERROR)\n"
+           "  --json FILE  append one JSON line per check that ended\n"
+           "  RECIPE       recipe file (relative to the working directory); without it the recipe\n"
+           "               is chosen by the attached controller's product id\n"
+           "SIGINT and SIGTERM close the station in order. The exit status is the last verdict's\n"
+           "code modulo 256 (0 OK, 610 gives 98, ERROR -1 gives 255; a failure never gives 0).\n"
+           "VORLICK_HID selects the controller: hidraw (default) or sim:<socket path>.\n";
+}
+
+AppOptions parseAppOptions(const std::vector<std::string>& args) {
+    AppOptions o;
+    bool headless = false;
+    bool positionalOnly = false;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (positionalOnly || a.empty() || a[0] != '-') {
+            positional.push_back(a);
+        } else if (a == "--") {
+            positionalOnly = true;
+        } else if (a == "--help" || a == "-h") {
+            o.mode = AppOptions::Mode::Help;
+            return o;
+        } else if (a == "--version") {
+            o.mode = AppOptions::Mode::Version;
+            return o;
+        } else if (a == "--headless") {
+            headless = true;
+        } else if (a == "--start") {
+            o.pressStart = true;
+        } else if (a == "--checks" || a == "--json") {
+            if (i + 1 >= args.size()) {
+                o.error = a + " needs a value";
+                return o;
+            }
+            const std::string& v = args[++i];
+            if (a == "--json") {
+                o.jsonPath = v;
+                continue;
+            }
+            int n = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+            if (ec != std::errc() || end != v.data() + v.size() || n < 1) {
+                o.error = "--checks needs a whole number of at least 1, not '" + v + "'";
+                return o;
+            }
+            o.checkLimit = n;
+        } else {
+            o.error = "unknown option '" + a + "'";
+            return o;
+        }
+    }
+    if (positional.size() > 1) {
+        o.error = "one recipe at most (quote a name that holds blanks)";
+        return o;
+    }
+    if (!positional.empty()) o.recipe = positional.front();
+    o.mode = headless ? AppOptions::Mode::Headless : AppOptions::Mode::Window;
+    return o;
+}
+
+std::string programVersionText(const std::string& v) {
+    int dots = 0;
+    for (char c : v) dots += c == '.';
+    const std::size_t last = v.rfind('.');
+    if (dots != 3 || last == 0 || last + 1 >= v.size()) return "0.0.0";
+    return v.substr(0, last);
+}
+
+int shellExitStatus(std::int32_t exitCode) {
+    if (exitCode == 0) return 0;
+    const int status = static_cast<int>(static_cast<std::uint32_t>(exitCode) & 0xFFu);
+    return status == 0 ? 1 : status;
+}
+
+}  // namespace station

@@ -1,0 +1,242 @@
+#!/usr/bin/env bash
+# The real station (VorlickR6X --headless) against the real simulator, one case per run: the
+# exit status, the message pane and panel lines, the result log, the detail CSV and the JSON
+# records. Each case works in a fresh copy of a station folder (the example tables and the
+# recipes beside this script) with its own lock folder.
+# Usage: station_against_sim.sh SIM STATION SOURCE_DIR WORKDIR CASE
+set -euo pipefail
+sim=$1 station=$2 src=$3 work=$4 case=$5
+here=$src/station/app/e2e
+rm -rf "$work" && mkdir -p "$work/station/logs" && cd "$work"
+cp -r "$src/examples/station/tables" station/
+cp "$here"/recipes/*.ini station/
+export XDG_RUNTIME_DIR=$work
+sock=$work/sim.sock
+simpid='' stpid=''
+trap 'exec 3>&- 2>/dev/null || true; [ -n "$stpid" ] && kill "$stpid" 2>/dev/null; [ -n "$simpid" ] && kill "$simpid" 2>/dev/null; true' EXIT
+
+fail() {
+  exec 1>&2
+  echo "FAIL ($case): $*"
+  for f in out.txt err.txt sim.out; do [ -f $f ] && { echo "--- $f"; tail -n 40 $f; }; done
+  exit 1
+}
+
+start_sim() {
+  "$sim" --socket "$sock" --scenario "$1" >sim.out 2>&1 &
+  simpid=$!
+  for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
+  [ -S "$sock" ] || fail "vorlick-sim did not start"
+  export VORLICK_HID=sim:$sock
+}
+ctl() { "$sim" ctl --socket "$sock" "$@" >/dev/null; }
+
+# The station in the background, its standard input a FIFO this script writes to (fd 3).
+launch() {
+  mkfifo in.fifo
+  (cd station && exec "$station" "$@" <../in.fifo >../out.txt 2>../err.txt) &
+  stpid=$!
+  exec 3>in.fifo
+}
+send() { printf '%s\n' "$1" >&3; }
+# The station's run to its end, without input.
+run_to_end() { (cd station && timeout 90 "$station" "$@" </dev/null >../out.txt 2>../err.txt) || status=$?; }
+
+wait_for() {  # FILE TEXT [SECONDS]: until the file has a line holding TEXT
+  local n=$(( ${3:-60} * 20 ))
+  for _ in $(seq $n); do grep -qF -- "$2" "$1" 2>/dev/null && return 0; sleep 0.05; done
+  fail "no '$2' in $1"
+}
+wait_lines() {  # FILE COUNT [SECONDS]
+  local n=$(( ${3:-60} * 20 ))
+  for _ in $(seq $n); do [ "$(cat "$1" 2>/dev/null | wc -l)" -ge "$2" ] && return 0; sleep 0.05; done
+  fail "$1 has fewer than $2 lines"
+}
+wait_station() {  # the station's exit status in $status
+  for _ in $(seq 1800); do kill -0 "$stpid" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$stpid" 2>/dev/null && fail "the station did not close"
+  status=0
+  wait "$stpid" || status=$?
+  stpid=''
+}
+
+expect_status() { [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"; }
+expect_last_err() { [ "$(tail -n 1 err.txt)" = "$1" ] || fail "last stderr line '$(tail -n 1 err.txt)', expected '$1'"; }
+# stdout is the message pane alone.
+expect_pane_only() { ! grep -qE '^(prompt|state|exit code): ' out.txt || fail "panel lines on stdout"; }
+
+stamps() { sed -E 's#[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}#YYYY/MM/DD hh:mm:ss#g'; }
+# Every line of a record file ends in CR LF; prints it with LF.
+lf_of() {
+  [ "$(grep -c $'\r$' "$1")" -eq "$(wc -l <"$1")" ] || fail "$1: a line without CR LF"
+  tr -d '\r' <"$1"
+}
+rows_of() { lf_of "$1" | grep -cE '^\| [0-9]{4}/' || true; }
+one_file() {  # PATTERN: exactly one file matches; prints it
+  local files=( $1 )
+  [ ${#files[@]} -eq 1 ] && [ -f "${files[0]}" ] || fail "expected one file $1, found ${files[*]}"
+  echo "${files[0]}"
+}
+# The record lines the station writes whole: no row cut short.
+expect_whole_rows() {
+  lf_of "$1" | grep -E '^\|' | awk 'length($0) != 129 { bad = 1 } END { exit bad }' || fail "$1: a table line of the wrong width"
+}
+json_field() { python3 -c 'import json,sys; print(json.loads(sys.stdin.readlines()[int(sys.argv[1])])[sys.argv[2]])' "$1" "$2"; }
+
+status=0
+case $case in
+healthy_ok)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  run_to_end --headless --start --checks 1 --json ../checks.jsonl quick.ini
+  expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
+  grep -qx 'state: OK' err.txt || fail "no OK on the panel"
+  log=$(one_file "station/logs/quick_*/*_result.log")
+  cmp -s "$log" station/result.log || fail "result.log is not a copy of $log"
+  diff <(lf_of "$log" | sed -n '/^##### RESULT (LIST)/,$p' | stamps) "$here/expected/quick_ok_table.txt" || fail "result log table"
+  expect_whole_rows "$log"
+  csv=$(one_file "station/logs/quick_*/*__OK_0001_00.csv")
+  overview=$here/expected/quick_ok_detail_overview.txt
+  diff <(lf_of "$csv" | sed -n '/^##### RESULT OVERVIEW/,$p' | head -n "$(wc -l <"$overview")" | stamps) "$overview" ||
+    fail "detail CSV overview"
+  diff <(lf_of "$csv" | sed -n '/^\/\/\*\*\*\*\*\*\*\*\*\*\*\*\*\*\*\*\*\*\*\* end of result/,$p' | stamps |
+         sed -E 's/,,[0-9]+\.[0-9]{2},\(sec\)$/,,S.SS,(sec)/') "$here/expected/quick_ok_detail_end.txt" || fail "detail CSV end"
+  wait_lines checks.jsonl 1 1
+  [ "$(wc -l <checks.jsonl)" -eq 1 ] || fail "one JSON record expected"
+  [ "$(json_field 0 verdict <checks.jsonl)" = OK ] || fail "JSON verdict"
+  named=$(json_field 0 detailCsv <checks.jsonl)
+  [ "$(basename "$named")" = "$(basename "$csv")" ] && { [ -f "$named" ] || [ -f "station/$named" ]; } ||
+    fail "JSON detailCsv does not name the file"
+  ;;
+open_rx_ng)
+  start_sim "$here/r6-open-rx.scenario"
+  run_to_end --headless --start --checks 1 --json ../checks.jsonl quick.ini
+  expect_status 119; expect_last_err "exit code: 631"; expect_pane_only  # 631 modulo 256
+  grep -qx 'state: NG' err.txt || fail "no NG on the panel"
+  grep -qF 'Raw Data Check ... NG (Rx Open)' out.txt || fail "no Rx open message"
+  lf_of station/result.log | grep -qE '^\| .* \|   NG   \|  E631  \|' || fail "no E631 row"
+  one_file "station/logs/quick_*/*__NG_0001_00.csv" >/dev/null
+  [ "$(json_field 0 errorCode <checks.jsonl)" = E631 ] || fail "JSON error code"
+  ;;
+sn_mismatch)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --start --checks 1 serial.ini
+  wait_for err.txt "serial number: waiting for 'sn TEXT'"
+  send "sn ZZ-0001"
+  wait_station
+  expect_status 96; expect_last_err "exit code: 608"  # 608 modulo 256
+  grep -qF 'S/N Check ... NG' out.txt || fail "no S/N message"
+  lf_of station/result.log | grep -qE '^\| .* \| ZZ-0001            \|   NG   \|  E608  \|' || fail "no E608 row"
+  one_file "station/logs/serial_*/*_ZZ-0001_NG_0001_00.csv" >/dev/null
+  ;;
+retry)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --start --checks 2 quick.ini
+  wait_for err.txt "state: OK"
+  send start
+  wait_station
+  expect_status 0
+  one_file "station/logs/quick_*/*__OK_0001_00.csv" >/dev/null
+  one_file "station/logs/quick_*/*__OK_0001_01.csv" >/dev/null
+  [ "$(rows_of station/result.log)" -eq 2 ] || fail "two rows expected"
+  lf_of station/result.log | grep -qE '^\| .* \|      1-001 \|' || fail "no retry row 1-001"
+  lf_of station/result.log | grep -qx 'Total:1 OK:1 NG:0' || fail "a retried check counts once"
+  ;;
+trg0_per_connection)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --start --json ../checks.jsonl quick.ini
+  wait_lines checks.jsonl 1
+  sleep 2  # twenty ticks with the device still connected: no second check
+  [ "$(wc -l <checks.jsonl)" -eq 1 ] || fail "a second check without a new connection"
+  ctl unplug 0; sleep 1; ctl replug 0
+  wait_lines checks.jsonl 2
+  send quit
+  wait_station
+  expect_status 0
+  [ "$(rows_of station/result.log)" -eq 2 ] || fail "two rows expected"
+  lf_of station/result.log | grep -qx 'Total:2 OK:2 NG:0' || fail "totals"
+  ;;
+trg4_once)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --json ../checks.jsonl auto_once.ini
+  wait_lines checks.jsonl 1
+  wait_for err.txt "prompt: Auto mode can't retry:  Please reboot this software."
+  ctl unplug 0; sleep 1; ctl replug 0; sleep 2
+  [ "$(wc -l <checks.jsonl)" -eq 1 ] || fail "the automatic mode ran a second check"
+  send quit
+  wait_station
+  expect_status 0
+  [ "$(rows_of station/result.log)" -eq 1 ] || fail "one row expected"
+  ;;
+auto_quit)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  run_to_end --headless --start auto_quit.ini
+  expect_status 0; expect_last_err "exit code: 0"
+  grep -qx 'state: OK' err.txt || fail "no OK before the automatic quit"
+  lf_of station/result.log | grep -qx 'Total:1 OK:1 NG:0' || fail "totals"
+  ;;
+sigterm_during_check)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --start quick.ini
+  wait_for err.txt "state: CHECKING..."
+  kill -TERM "$stpid"
+  wait_station
+  expect_status 0; expect_last_err "exit code: 0"
+  log=$(one_file "station/logs/quick_*/*_result.log")
+  cmp -s "$log" station/result.log || fail "result.log is not a copy of $log"
+  [ "$(rows_of "$log")" -eq 1 ] || fail "one row expected"
+  expect_whole_rows "$log"
+  lf_of "$log" | tail -n 1 | grep -qx 'Total:1 OK:1 NG:0' || fail "no totals line at the end"
+  ;;
+recipe_by_pid)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  cp "$src/examples/station/PID0952.ini" "$src/examples/station/PID0A52.ini" station/
+  launch --headless
+  wait_for err.txt "state: PRESS 'START'"
+  send quit
+  wait_station
+  expect_status 255; expect_last_err "exit code: -1"
+  grep -qxF "Success to open \"$work/station/PID0A52.ini\"." out.txt || fail "PID0A52.ini was not chosen"
+  ;;
+no_recipe_sigterm)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  rm station/*.ini
+  launch --headless
+  wait_for out.txt "PID0A52 ini file does not exist."
+  wait_for err.txt "prompt: Please read ini file."
+  kill -TERM "$stpid"
+  wait_station
+  expect_status 255; expect_last_err "exit code: -1"; expect_pane_only
+  [ ! -e station/result.log ] || fail "a result.log without a log"
+  ;;
+commands)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless quick.ini
+  wait_for err.txt "state: PRESS 'START'"
+  send bogus; send sn; send "sn $(printf '%010000d' 7)"; send "load"
+  send quit
+  wait_station
+  expect_status 255
+  grep -qx "command ignored: unknown command 'bogus' (commands: start, sn TEXT, enter, reset, load FILE, quit)" err.txt ||
+    fail "no line for the unknown command"
+  grep -qx "command ignored: sn needs TEXT (sn TEXT)" err.txt || fail "no line for the empty scan"
+  grep -qx "command ignored: load needs FILE (load FILE)" err.txt || fail "no line for load"
+  [ "$(grep -c '^command ignored' err.txt)" -eq 3 ] || fail "the long scan is a command, not an error"
+  ;;
+second_instance)
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless quick.ini
+  wait_for err.txt "state: PRESS 'START'"
+  second=0
+  (cd station && timeout 30 "$station" --headless quick.ini </dev/null >../out2.txt 2>../err2.txt) || second=$?
+  [ "$second" -eq 0 ] || fail "the second instance exited $second"
+  [ "$(wc -l <out2.txt)" -eq 1 ] && grep -q "already running" out2.txt || fail "the second instance: $(cat out2.txt)"
+  [ ! -s err2.txt ] || fail "the second instance wrote to stderr"
+  send quit
+  wait_station
+  expect_status 255
+  ;;
+*)
+  fail "unknown case"
+  ;;
+esac
+echo "$case: passed"

@@ -1,0 +1,125 @@
+// VorlickR6X: the production test station. For now it runs headless (--headless); the window
+// comes with the Qt front end.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "hidlink/backend.h"
+#include "hidlink/device_table.h"
+#include "platform/clock.h"
+#include "platform/instance_lock.h"
+#include "platform/line_reader.h"
+#include "platform/stop_signals.h"
+#include "station/app/app_options.h"
+#include "station/sequence/judgement_steps.h"
+#include "station/sequence/run_control.h"
+#include "station/sequence/station_state.h"
+#include "station/window/headless/check_record.h"
+#include "station/window/headless/headless_front_end.h"
+#include "station/window/headless/input_queue.h"
+
+namespace {
+
+constexpr const char* kProgram = "VorlickR6X";
+// A command line longer than this is refused whole; a barcode fits many times over.
+constexpr std::size_t kMaxCommandLine = 1 << 20;
+
+int runHeadless(const station::AppOptions& options) {
+    // The stop signals first: every thread started later inherits their blocking.
+    station::InputQueue input;
+    platform::StopSignalWatcher signals;
+    std::string error;
+    if (!signals.start([&input](int sig) { input.push({station::InputEvent::Kind::Signal, {}, sig}); }, error)) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return 2;
+    }
+    platform::ignoreBrokenPipe();
+
+    platform::InstanceLock lock;
+    if (!lock.acquire(kProgram)) {
+        std::printf("%s is already running (lock %s/%s.lock); this one ends.\n", kProgram,
+                    platform::InstanceLock::defaultDirectory().c_str(), kProgram);
+        return 0;
+    }
+
+    station::CheckRecordFile records;
+    if (!options.jsonPath.empty() && !records.open(options.jsonPath)) {
+        std::fprintf(stderr, "%s: cannot open %s for the JSON records\n", kProgram, options.jsonPath.c_str());
+        return 2;
+    }
+    auto backend = hidlink::makeBackendFromEnvironment(error);
+    if (!backend) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return 2;
+    }
+
+    platform::Clock& clock = platform::systemClock();
+    hidlink::DeviceTable table(*backend);
+    station::HeadlessFrontEnd ui(stdout, stderr, clock, input, {options.pressStart, options.checkLimit});
+    station::Station station(table, clock, ui);
+    station::JudgementSteps judgements;
+    station.automatic = &judgements;
+    station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
+    // TODO(lead, at the logs merge): station.logs = &logFiles; with
+    // `station::StationLogFiles logFiles;` from station/logs. Until then no result log opens, so
+    // the station starts no check.
+    station::RunControl runControl(station);
+    ui.attach(station, runControl);
+    if (!options.jsonPath.empty()) {
+        ui.onCheckEnded = [&records](const station::Station& s) {
+            if (!records.append(station::checkRecordJson(s)))
+                std::fprintf(stderr, "json: the record of the check could not be written\n");
+        };
+    }
+
+    platform::LineReader reader(STDIN_FILENO, kMaxCommandLine);
+    if (!reader.start(
+            [&input](platform::LineReader::Event e, std::string line) {
+                using K = station::InputEvent::Kind;
+                const K kind = e == platform::LineReader::Event::Line      ? K::Line
+                               : e == platform::LineReader::Event::TooLong ? K::TooLong
+                                                                           : K::End;
+                input.push({kind, std::move(line), 0});
+            },
+            error)) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return 2;
+    }
+
+    std::error_code ec;
+    const std::string startDirectory = std::filesystem::current_path(ec).string();
+    runControl.startUp(startDirectory, options.recipe);
+    ui.run();
+    reader.stop();
+    signals.stop();
+    return station::shellExitStatus(station.exitCode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const station::AppOptions options = station::parseAppOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "%s: %s\n%s", kProgram, options.error.c_str(), station::appUsage());
+        return 2;
+    }
+    switch (options.mode) {
+        case station::AppOptions::Mode::Help:
+            std::fputs(station::appUsage(), stdout);
+            return 0;
+        case station::AppOptions::Mode::Version:
+            std::printf("%s %s\n", kProgram, VORLICK_VERSION_STRING);
+            return 0;
+        case station::AppOptions::Mode::Window:
+            std::fprintf(stderr, "%s: this build has no window yet; run the station with --headless (see --help)\n",
+                         kProgram);
+            return 2;
+        case station::AppOptions::Mode::Headless:
+            break;
+    }
+    return runHeadless(options);
+}

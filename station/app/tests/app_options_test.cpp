@@ -1,0 +1,74 @@
+#include "station/app/app_options.h"
+
+#include <gtest/gtest.h>
+
+namespace station {
+namespace {
+
+using Mode = AppOptions::Mode;
+
+TEST(AppOptions, CommandLines) {
+    struct Case {
+        std::vector<std::string> args;
+        Mode mode;
+        bool start;
+        int checks;
+        const char* json;
+        const char* recipe;
+    };
+    const Case cases[] = {
+        {{}, Mode::Window, false, 0, "", ""},
+        {{"R6_full.ini"}, Mode::Window, false, 0, "", "R6_full.ini"},
+        {{"--headless"}, Mode::Headless, false, 0, "", ""},
+        {{"--headless", "--start", "--checks", "3", "--json", "out.jsonl", "PID0A52.ini"},
+         Mode::Headless,
+         true,
+         3,
+         "out.jsonl",
+         "PID0A52.ini"},
+        {{"PID0A52.ini", "--headless"}, Mode::Headless, false, 0, "", "PID0A52.ini"},
+        {{"--headless", "--", "--odd name.ini"}, Mode::Headless, false, 0, "", "--odd name.ini"},
+        {{"--headless", "--help"}, Mode::Help, false, 0, "", ""},
+        {{"--version", "--headless"}, Mode::Version, false, 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        const AppOptions o = parseAppOptions(c.args);
+        const std::string name = ::testing::PrintToString(c.args);
+        EXPECT_EQ(o.error, "") << name;
+        EXPECT_EQ(o.mode, c.mode) << name;
+        EXPECT_EQ(o.pressStart, c.start) << name;
+        EXPECT_EQ(o.checkLimit, c.checks) << name;
+        EXPECT_EQ(o.jsonPath, c.json) << name;
+        EXPECT_EQ(o.recipe, c.recipe) << name;
+    }
+}
+
+TEST(AppOptions, UsageErrors) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--headless", "--checks"},       {"--headless", "--checks", "0"}, {"--headless", "--checks", "-1"},
+        {"--headless", "--checks", "2x"}, {"--headless", "--json"},        {"--headless", "--fast"},
+        {"--headless", "a.ini", "b.ini"},
+    };
+    for (const auto& args : bad) EXPECT_NE(parseAppOptions(args).error, "") << ::testing::PrintToString(args);
+}
+
+TEST(ProgramVersionText, DropsTheLastPart) {
+    EXPECT_EQ(programVersionText("1.25.4.0"), "1.25.4");
+    // Not a fixed character position: a one-digit minor or a two-digit major keep their parts.
+    EXPECT_EQ(programVersionText("0.1.0.0"), "0.1.0");
+    EXPECT_EQ(programVersionText("10.25.4.12"), "10.25.4");
+    EXPECT_EQ(programVersionText(""), "0.0.0");
+    EXPECT_EQ(programVersionText("1.25.4"), "0.0.0");
+}
+
+// What the shell sees: the code modulo 256, and never 0 for a failure.
+TEST(ShellExitStatus, EightBitsWithoutFalseSuccess) {
+    const std::pair<std::int32_t, int> cases[] = {
+        {0, 0},     {-1, 255}, {610, 98}, {608, 96}, {700, 188}, {1, 1},
+        {255, 255}, {256, 1},  {512, 1},  {768, 1},  {-256, 1},
+    };
+    for (const auto& [code, status] : cases) EXPECT_EQ(shellExitStatus(code), status) << code;
+}
+
+}  // namespace
+}  // namespace station

@@ -1,0 +1,91 @@
+#include "station/window/headless/check_record.h"
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+namespace station {
+namespace {
+
+std::string_view verdictText(StationState state) {
+    switch (state) {
+        case StationState::Ok:
+            return "OK";
+        case StationState::Ng:
+            return "NG";
+        case StationState::NoTest:
+            return "NO TEST";
+        default:
+            return "ERROR";
+    }
+}
+
+bool hasVerdict(StationState state) {
+    return state == StationState::Ok || state == StationState::Ng || state == StationState::NoTest;
+}
+
+}  // namespace
+
+std::string detailCsvPath(const Station& s) {
+    const RunRecord* row = s.runs.current();
+    const std::string& folder = s.logFiles.logFolder;
+    if (row == nullptr || folder.empty()) return {};
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, "_%04d_%02d.csv", static_cast<int>(row->checkNo),
+                  static_cast<int>(row->retryNo));
+    return folder + s.logFiles.logTimestamp + "_" + row->serialNo + (s.detail.ngTotal == 0 ? "_OK" : "_NG") + numbers;
+}
+
+std::string checkRecordJson(const Station& s) {
+    using nlohmann::ordered_json;
+    ordered_json j;
+    const RunRecord* row = s.runs.current();
+    const bool verdict = hasVerdict(s.state);
+    j["check"] = row != nullptr ? row->checkNo : s.counters.checkCount;
+    j["retry"] = row != nullptr ? row->retryNo : s.counters.retryCount;
+    j["serialNumber"] = row != nullptr ? row->serialNo : s.counters.serialText;
+    j["verdict"] = verdictText(s.state);
+    const bool coded = verdict && row != nullptr && row->colCode.find_first_not_of(' ') != std::string::npos;
+    j["errorCode"] = coded ? ordered_json(row->colCode) : ordered_json(nullptr);
+    j["exitCode"] = s.exitCode;
+    ordered_json columns = ordered_json::object();
+    if (row != nullptr) {
+        columns["RESULT"] = row->colResult;
+        columns["CODE"] = row->colCode;
+        columns["COM"] = row->colCom;
+        columns["F/W"] = row->colFw;
+        columns["SHORT"] = row->colShort;
+        columns["OPEN"] = row->colOpen;
+        columns["RAW"] = row->colRaw;
+        columns["DRAW"] = row->colDraw;
+    }
+    j["columns"] = columns;
+    ordered_json detail = ordered_json::object();
+    for (const RunDetailField& f : runDetailFields()) detail[std::string(f.name)] = s.detail.*f.member;
+    j["detail"] = detail;
+    j["startTime"] = s.counters.startTime;
+    j["endTime"] = s.counters.endTime;
+    // The elapsed time as the station stamped it ("%.1fsec").
+    j["elapsedSeconds"] = std::strtod(s.counters.elapsed.c_str(), nullptr);
+    const std::string csv = verdict ? detailCsvPath(s) : std::string();
+    j["detailCsv"] = csv.empty() ? ordered_json(nullptr) : ordered_json(csv);
+    j["totals"] = {{"checks", s.counters.checkCount}, {"ok", s.counters.okCount}, {"ng", s.counters.ngCount}};
+    return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+CheckRecordFile::~CheckRecordFile() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+bool CheckRecordFile::open(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "a");
+    return file_ != nullptr;
+}
+
+bool CheckRecordFile::append(const std::string& line) {
+    if (file_ == nullptr) return false;
+    const bool written =
+        std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fputc('\n', file_) != EOF;
+    return std::fflush(file_) == 0 && written;
+}
+
+}  // namespace station

@@ -1,0 +1,36 @@
+#pragma once
+// The machine-readable record of one check that ended (--json): one JSON object per line.
+#include <cstdio>
+#include <string>
+
+#include "station/sequence/station_state.h"
+
+namespace station {
+
+// The detail CSV the check wrote, named as the detail writer names it (folder, log time stamp,
+// serial number, OK or NG by ngTotal, check and retry numbers); empty when no result log is
+// open.
+std::string detailCsvPath(const Station& s);
+
+// The current check as one line of JSON (no line end): numbers, serial number, verdict, error
+// code, the result columns, every RunDetail counter by name, times, the detail CSV. Texts that
+// are not valid UTF-8 (a scanner's bytes) are written with replacement characters.
+std::string checkRecordJson(const Station& s);
+
+// Appends records to a file, one flushed line each.
+class CheckRecordFile {
+public:
+    CheckRecordFile() = default;
+    ~CheckRecordFile();
+    CheckRecordFile(const CheckRecordFile&) = delete;
+    CheckRecordFile& operator=(const CheckRecordFile&) = delete;
+
+    bool open(const std::string& path);
+    // False when the line could not be written whole.
+    bool append(const std::string& line);
+
+private:
+    std::FILE* file_ = nullptr;
+};
+
+}  // namespace station

@@ -1,0 +1,228 @@
+#include "station/window/headless/headless_front_end.h"
+
+#include "station/window/panel/panel_text.h"
+
+namespace station {
+namespace {
+
+// Nothing to wait for while the tick timer is stopped (a modal tool): wake now and then anyway.
+constexpr std::uint64_t kIdleWaitMs = 1000;
+
+}  // namespace
+
+std::string_view headlessStateText(const Station& s) {
+    if (!s.recipe.recipeFailed && !s.recipe.recipeLoaded && s.flags.deviceWaitIndicator != 0) return "NO DEVICE";
+    return panelStateText(s);
+}
+
+HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input,
+                                   HeadlessOptions options)
+    : out_(out), err_(err), clock_(clock), input_(input), options_(options) {}
+
+void HeadlessFrontEnd::attach(Station& station, RunControl& runControl) {
+    station_ = &station;
+    runControl_ = &runControl;
+}
+
+void HeadlessFrontEnd::appendMessage(std::string_view text) {
+    // One line per message: a line end inside would look like two messages to a reader.
+    std::string line(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    for (char& c : line)
+        if (c == '\n' || c == '\r') c = ' ';
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), out_);
+    std::fflush(out_);
+}
+
+void HeadlessFrontEnd::setPrompt(std::string_view text) {
+    if (text == prompt_) return;
+    prompt_ = text;
+    std::fprintf(err_, "prompt: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(err_);
+}
+
+void HeadlessFrontEnd::errorLine(std::string_view text) {
+    std::fprintf(err_, "%.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(err_);
+}
+
+void HeadlessFrontEnd::reportState() {
+    if (station_ == nullptr) return;
+    const std::string_view text = headlessStateText(*station_);
+    if (stateShown_ && *stateShown_ == text) return;
+    stateShown_ = std::string(text);
+    std::fprintf(err_, "state: %.*s\n", static_cast<int>(text.size()), text.data());
+    std::fflush(err_);
+}
+
+void HeadlessFrontEnd::setTickTimer(bool running) {
+    tickRunning_ = running;
+    // The next tick comes one period after the timer was set, so a long check delays it.
+    if (running) nextTickAt_ = clock_.monotonicMs() + kTickMs;
+}
+
+void HeadlessFrontEnd::pumpMessages() {
+    while (auto event = input_.next(0)) handle(*event);
+    reportState();
+}
+
+std::optional<std::string> HeadlessFrontEnd::askSerialNumber(std::string_view current) {
+    if (closing_ || inputEnded_) return std::nullopt;
+    errorLine("serial number: waiting for 'sn TEXT' (current: '" + std::string(current) + "')");
+    for (;;) {
+        auto event = input_.next(kIdleWaitMs);
+        if (!event) continue;
+        switch (event->kind) {
+            case InputEvent::Kind::Signal:
+                closing_ = true;
+                return std::nullopt;
+            case InputEvent::Kind::End:
+                inputEnded_ = true;
+                return std::nullopt;
+            case InputEvent::Kind::TooLong:
+                handle(*event);
+                continue;
+            case InputEvent::Kind::Line:
+                break;
+        }
+        const ParsedLine parsed = parseHeadlessCommand(event->text);
+        if (!parsed.command) {
+            if (!parsed.error.empty()) errorLine(parsed.error);
+            continue;
+        }
+        switch (parsed.command->kind) {
+            case HeadlessCommand::Kind::SerialNumber:
+                return parsed.command->argument;
+            case HeadlessCommand::Kind::Quit:
+                closing_ = true;
+                return std::nullopt;
+            default:
+                errorLine("command ignored: the serial-number dialog is open (answer with 'sn TEXT')");
+                break;
+        }
+    }
+}
+
+void HeadlessFrontEnd::handle(const InputEvent& event) {
+    switch (event.kind) {
+        case InputEvent::Kind::Signal:
+            closing_ = true;
+            return;
+        case InputEvent::Kind::End:
+            inputEnded_ = true;  // the operator walked away: the station keeps running
+            return;
+        case InputEvent::Kind::TooLong:
+            errorLine("command ignored: the line is too long");
+            return;
+        case InputEvent::Kind::Line:
+            break;
+    }
+    const ParsedLine parsed = parseHeadlessCommand(event.text);
+    if (!parsed.error.empty()) errorLine(parsed.error);
+    if (parsed.command) runCommand(*parsed.command);
+}
+
+void HeadlessFrontEnd::runCommand(const HeadlessCommand& command) {
+    RunControl& rc = *runControl_;
+    const bool isStart = command.kind == HeadlessCommand::Kind::Start;
+    if (working_ &&
+        (isStart || command.kind == HeadlessCommand::Kind::Reset || command.kind == HeadlessCommand::Kind::Load)) {
+        // Pumped inside a tick or a check: the window's button is disabled while a check runs;
+        // the rest waits until the station's work returns (a recipe load or a reset in the
+        // middle of it would pull its data away).
+        if (isStart && rc.busy())
+            errorLine("command ignored: start (the Start/Retry button is disabled while a check runs)");
+        else
+            deferred_.push_back(command);
+        return;
+    }
+    switch (command.kind) {
+        case HeadlessCommand::Kind::Quit:
+            closing_ = true;
+            break;
+        case HeadlessCommand::Kind::SerialNumber:
+            rc.serialScanned(command.argument);
+            break;
+        case HeadlessCommand::Kind::Enter:
+            rc.enterPressed();
+            break;
+        case HeadlessCommand::Kind::Start:
+            if (!startEnabled_)
+                errorLine("command ignored: start (the Start/Retry button is disabled)");
+            else
+                work([&rc] { rc.onStartRetry(); });
+            break;
+        case HeadlessCommand::Kind::Reset:
+            work([&rc] { rc.resetDisplay(); });
+            break;
+        case HeadlessCommand::Kind::Load: {
+            // As the file dialog gives it: an absolute path (a relative one from the folder
+            // the station started in, its working directory).
+            const std::string& name = command.argument;
+            const std::string recipe = name.front() == '/' ? name : station_->startDirectory + "/" + name;
+            work([&rc, &recipe] { rc.loadRecipe(recipe); });
+            startPressed_ = false;  // --start: Start again for the new recipe
+            break;
+        }
+    }
+}
+
+void HeadlessFrontEnd::work(const std::function<void()>& step) {
+    working_ = true;
+    step();
+    working_ = false;
+}
+
+void HeadlessFrontEnd::afterActivity() {
+    Station& s = *station_;
+    RunControl& rc = *runControl_;
+    reportState();
+    while (rc.checksEnded() > checksSeen_) {
+        ++checksSeen_;
+        if (onCheckEnded) onCheckEnded(s);
+    }
+    if (options_.pressStart && !startPressed_ && s.recipe.recipeLoaded && !s.recipe.recipeFailed &&
+        s.flags.logOpen == 0 && startEnabled_ && !closing_) {
+        startPressed_ = true;
+        work([&rc] { rc.onStartRetry(); });
+        reportState();
+        while (rc.checksEnded() > checksSeen_) {
+            ++checksSeen_;
+            if (onCheckEnded) onCheckEnded(s);
+        }
+    }
+    if (rc.closeRequested()) closing_ = true;
+    if (options_.checkLimit > 0 && rc.checksEnded() >= options_.checkLimit) closing_ = true;
+}
+
+void HeadlessFrontEnd::run() {
+    afterActivity();
+    while (!closing_) {
+        while (!deferred_.empty() && !closing_) {
+            const HeadlessCommand command = deferred_.front();
+            deferred_.pop_front();
+            runCommand(command);
+            afterActivity();
+        }
+        if (closing_) break;
+        const std::uint64_t now = clock_.monotonicMs();
+        if (tickRunning_ && now >= nextTickAt_) {
+            tickRunning_ = false;  // a tick that does not set the timer again stops it
+            work([this] { runControl_->onTick(); });
+            afterActivity();
+            continue;
+        }
+        const std::uint64_t wait = tickRunning_ ? nextTickAt_ - now : kIdleWaitMs;
+        if (auto event = input_.next(wait)) {
+            handle(*event);
+            afterActivity();
+        }
+    }
+    runControl_->shutdown();
+    reportState();
+    std::fprintf(err_, "exit code: %d\n", static_cast<int>(station_->exitCode));
+    std::fflush(err_);
+}
+
+}  // namespace station

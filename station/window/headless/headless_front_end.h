@@ -1,0 +1,95 @@
+#pragma once
+// The station without a window: standard output is the message pane (one line per message,
+// nothing else), standard error the prompt pane, the status panel's word and, last, the exit
+// code; standard input is the operator's keyboard (headless_command.h). It runs the same
+// station as the window, on the same 100 ms tick.
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/clock.h"
+#include "station/sequence/run_control.h"
+#include "station/sequence/station_state.h"
+#include "station/window/headless/headless_command.h"
+#include "station/window/headless/input_queue.h"
+#include "station/window/ui_port.h"
+
+namespace station {
+
+struct HeadlessOptions {
+    bool pressStart = false;  // --start: Start once a recipe is loaded (again after each load)
+    int checkLimit = 0;       // --checks N: close after N checks ended; 0 never
+};
+
+class HeadlessFrontEnd final : public UiPort {
+public:
+    static constexpr std::uint64_t kTickMs = 100;
+
+    HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input,
+                     HeadlessOptions options);
+
+    // The station and its run control exist after the front end (the station holds it).
+    void attach(Station& station, RunControl& runControl);
+    // Called once per check that ended (verdict or ERROR), right after it ended.
+    std::function<void(const Station&)> onCheckEnded;
+
+    // Runs the ticks and the commands until the station is closed (quit, a stop signal, the
+    // automatic quit, --checks), then the orderly shutdown; finally "exit code: N" on stderr.
+    // Call after RunControl::startUp.
+    void run();
+
+    // UiPort
+    void appendMessage(std::string_view text) override;
+    void setPrompt(std::string_view text) override;
+    void resetDisplay() override {}
+    void setSuperKeyGuard(bool) override {}
+    void pumpMessages() override;
+    void requestRepaint(RepaintArea) override { reportState(); }
+    void setStartEnabled(bool on) override { startEnabled_ = on; }
+    void setTickTimer(bool running) override;
+    std::optional<std::string> askSerialNumber(std::string_view current) override;
+    void requestClose() override { closing_ = true; }
+
+private:
+    void handle(const InputEvent& event);
+    void runCommand(const HeadlessCommand& command);
+    // After every tick and command: the state line, the finished checks, --start, the close.
+    void afterActivity();
+    void reportState();
+    // Runs a step of the station (a tick, Start/Retry, a load) with the commands it pumps held
+    // back where they would re-enter it.
+    void work(const std::function<void()>& step);
+    void errorLine(std::string_view text);
+
+    std::FILE* out_;
+    std::FILE* err_;
+    platform::Clock& clock_;
+    InputSource& input_;
+    HeadlessOptions options_;
+    Station* station_ = nullptr;
+    RunControl* runControl_ = nullptr;
+
+    bool tickRunning_ = false;
+    std::uint64_t nextTickAt_ = 0;
+    bool startEnabled_ = false;
+    bool startPressed_ = false;
+    bool closing_ = false;
+    bool working_ = false;
+    bool inputEnded_ = false;
+    int checksSeen_ = 0;
+    std::string prompt_;
+    std::optional<std::string> stateShown_;
+    // Commands that wait for the running check to end (a recipe load or a reset in the middle
+    // of a check would pull its data away).
+    std::deque<HeadlessCommand> deferred_;
+};
+
+// The panel's word as the headless station reports it: the "NO DEVICE" blink is one steady
+// state, not a line every second.
+std::string_view headlessStateText(const Station& s);
+
+}  // namespace station

@@ -1,0 +1,12 @@
+#include "station/window/panel/panel_text.h"
+
+namespace station {
+
+std::string_view panelStateText(const Station& s) {
+    if (s.recipe.recipeFailed) return "INI ERROR";
+    if (!s.recipe.recipeLoaded) return s.flags.deviceWaitIndicator >= 2 ? "NO DEVICE" : "READ INI FILE";
+    if (s.flags.logOpen == 0) return "PRESS 'START'";
+    return stationStateText(s.state);
+}
+
+}  // namespace station
