@@ -15,6 +15,7 @@
 #include "platform/line_reader.h"
 #include "platform/stop_signals.h"
 #include "station/app/app_options.h"
+#include "station/logs/station_log_files.h"
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
@@ -64,9 +65,8 @@ int runHeadless(const station::AppOptions& options) {
     station::JudgementSteps judgements;
     station.automatic = &judgements;
     station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
-    // TODO(lead, at the logs merge): station.logs = &logFiles; with
-    // `station::StationLogFiles logFiles;` from station/logs. Until then no result log opens, so
-    // the station starts no check.
+    station::StationLogFiles logFiles(judgements);
+    station.logs = &logFiles;
     station::RunControl runControl(station);
     ui.attach(station, runControl);
     if (!options.jsonPath.empty()) {

@@ -1,5 +1,7 @@
 #include "station/window/headless/check_record.h"
 
+#include "station/logs/detail_csv.h"
+
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
@@ -24,16 +26,6 @@ bool hasVerdict(StationState state) {
 }
 
 }  // namespace
-
-std::string detailCsvPath(const Station& s) {
-    const RunRecord* row = s.runs.current();
-    const std::string& folder = s.logFiles.logFolder;
-    if (row == nullptr || folder.empty()) return {};
-    char numbers[48];
-    std::snprintf(numbers, sizeof numbers, "_%04d_%02d.csv", static_cast<int>(row->checkNo),
-                  static_cast<int>(row->retryNo));
-    return folder + s.logFiles.logTimestamp + "_" + row->serialNo + (s.detail.ngTotal == 0 ? "_OK" : "_NG") + numbers;
-}
 
 std::string checkRecordJson(const Station& s) {
     using nlohmann::ordered_json;

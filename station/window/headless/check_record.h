@@ -7,11 +7,6 @@
 
 namespace station {
 
-// The detail CSV the check wrote, named as the detail writer names it (folder, log time stamp,
-// serial number, OK or NG by ngTotal, check and retry numbers); empty when no result log is
-// open.
-std::string detailCsvPath(const Station& s);
-
 // The current check as one line of JSON (no line end): numbers, serial number, verdict, error
 // code, the result columns, every RunDetail counter by name, times, the detail CSV. Texts that
 // are not valid UTF-8 (a scanner's bytes) are written with replacement characters.

@@ -1,5 +1,7 @@
 #include "station/window/headless/check_record.h"
 
+#include "station/logs/detail_csv.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
