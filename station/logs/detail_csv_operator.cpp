@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
-#include <string_view>
 #include <vector>
 
 #include "station/sequence/tkp_noise_maxima.h"
@@ -49,31 +48,16 @@ constexpr FlagLine kTkpFlagLines[] = {
     {0x80, "NG : Signal level check.\n"},
 };
 
-// One axis of one noise measurement. A line past the end of a list (a short list) gets an
-// empty cell, so every row keeps its columns under the line numbers.
-struct TkpAxis {
+// One axis's table of one noise measurement. A line past the end of a list (a short list)
+// gets an empty cell, so every row keeps its columns under the line numbers.
+struct TkpTable {
     const char* title;  // "X - Lines" / "Y - Lines"
     int lineCount;
-    std::span<const double> average;
-    std::span<const double> sigma;
-    std::span<const std::uint16_t> peak;
+    TkpAxisLines noise;
     std::span<const std::uint16_t> finalMax;
     std::uint16_t noiseGain;
     std::uint16_t signalGain;
 };
-
-template <typename T>
-std::span<const T> slice(const std::vector<T>& list, int first, int count) {
-    const auto from = static_cast<std::size_t>(first);
-    if (from >= list.size()) return {};
-    return std::span<const T>(list).subspan(from, std::min(static_cast<std::size_t>(count), list.size() - from));
-}
-
-template <typename T>
-const std::vector<T>& entryOrEmpty(const std::vector<std::vector<T>>& history, std::size_t n) {
-    static const std::vector<T> kEmpty;
-    return n < history.size() ? history[n] : kEmpty;
-}
 
 void appendRepeatedRow(std::string& out, const char* title, int count, int value) {
     out += title;
@@ -94,17 +78,19 @@ void appendListRow(std::string& out, const char* title, int count, std::span<con
     out += '\n';
 }
 
-void appendTkpTable(std::string& out, const TkpAxis& a, bool withSignal) {
+void appendTkpTable(std::string& out, const TkpTable& a, bool withSignal) {
     out += a.title;
     for (int i = 0; i < a.lineCount; ++i) appendFormat(out, ",%d", i);
     out += '\n';
     if (a.noiseGain != 0) appendRepeatedRow(out, "Gain(Noise-level)", a.lineCount, a.noiseGain);
-    appendListRow(out, "Noise Average", a.lineCount, a.average, ",%f");
-    appendListRow(out, "Standard Deviation", a.lineCount, a.sigma, ",%f");
-    appendListRow(out, "Noise Peak Level", a.lineCount, a.peak, ",%d");
+    const TkpAxisLines& m = a.noise;
+    appendListRow(out, "Noise Average", a.lineCount, m.average, ",%f");
+    appendListRow(out, "Standard Deviation", a.lineCount, m.sigma, ",%f");
+    appendListRow(out, "Noise Peak Level", a.lineCount, m.peak, ",%d");
+    // This row shows average + 3·sigma whatever figure the check judged.
     std::vector<double> figure;
-    for (std::size_t i = 0; i < std::min(a.average.size(), a.sigma.size()); ++i)
-        figure.push_back(tkpNoiseValue(a.average[i], a.sigma[i], TkpNoiseFigure{}));
+    for (std::size_t i = 0; i < std::min(m.average.size(), m.sigma.size()); ++i)
+        figure.push_back(tkpNoiseValue(m.average[i], m.sigma[i], TkpNoiseFigure{}));
     appendListRow(out, "Average + 3 * sigma", a.lineCount, std::span<const double>(figure), ",%f");
     if (withSignal) {
         appendRepeatedRow(out, "Gain(Pen-signal)", a.lineCount, a.signalGain);
@@ -125,16 +111,12 @@ void appendTkpMeasurements(std::string& out, const Station& s) {
     const TkpNoiseFigure figure = TkpNoiseFigure::from(r);
     const int nx = res.linesX();
     const int ny = res.linesY();
-    const std::size_t measurements =
-        std::max({res.tkpAverageHistory.size(), res.tkpSigmaHistory.size(), res.tkpMaxHistory.size()});
+    const std::size_t measurements = res.tkpMeasurements();
     const std::span<const std::uint16_t> finalMax(res.tkpFinalMax);
     const auto& gain = res.TkpGainBlock;
 
     if (figure.averageOnly) out += "Check without 3 * sigma (only average value)\n";
     for (std::size_t n = 0; n < measurements; ++n) {
-        const auto& average = entryOrEmpty(res.tkpAverageHistory, n);
-        const auto& sigma = entryOrEmpty(res.tkpSigmaHistory, n);
-        const auto& peak = entryOrEmpty(res.tkpMaxHistory, n);
         appendFormat(out, "No.%d\n", static_cast<int>(n + 1));
         out += figure.averageOnly ? "Average MAX\n" : "Average + 3 * sigma MAX\n";
         const TkpNoiseMaxima maxima = tkpNoiseMaxima(res, n, figure);
@@ -144,12 +126,12 @@ void appendTkpMeasurements(std::string& out, const Station& s) {
 
         const bool withSignal = n + 1 == measurements && r.SKIP_TKP_SIGNAL == 0;
         appendTkpTable(out,
-                       {"X - Lines", nx, slice(average, 0, nx), slice(sigma, 0, nx), slice(peak, 0, nx),
-                        finalMax.subspan(0, static_cast<std::size_t>(nx)), gain[0], gain[1]},
+                       {"X - Lines", nx, res.tkpLines(n, TkpAxis::X), finalMax.subspan(0, static_cast<std::size_t>(nx)),
+                        gain[0], gain[1]},
                        withSignal);
         out += '\n';
         appendTkpTable(out,
-                       {"Y - Lines", ny, slice(average, nx, ny), slice(sigma, nx, ny), slice(peak, nx, ny),
+                       {"Y - Lines", ny, res.tkpLines(n, TkpAxis::Y),
                         finalMax.subspan(kTkpFirstY, static_cast<std::size_t>(ny)), gain[2], gain[3]},
                        withSignal);
         out += "\n\n";

@@ -3,7 +3,9 @@
 // the flags of RunDetail. Cleared when a check begins; filled by the check windows' logic.
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace station {
@@ -17,6 +19,16 @@ inline constexpr int kTkpLines = kTkpLinesX + kTkpLinesY;
 inline constexpr int kHomeKeyResultPins = 256;
 
 using HomeKeyPinValues = std::array<std::int32_t, kHomeKeyResultPins>;
+
+enum class TkpAxis : std::uint8_t { X, Y };
+
+// One axis of one TKP noise measurement: its lines' values, in line order. A list ends where
+// its data ends, so it may be shorter than the axis's line count.
+struct TkpAxisLines {
+    std::span<const double> average;
+    std::span<const double> sigma;
+    std::span<const std::uint16_t> peak;
+};
 
 struct CheckResults {
     // TKP pen check. One list per noise measurement, in measuring order; each list holds the X
@@ -52,6 +64,11 @@ struct CheckResults {
     // The line counts as far as the per-line arrays reach; readers index with these.
     int linesX() const { return std::clamp<int>(tkpLineCountX, 0, kTkpLinesX); }
     int linesY() const { return std::clamp<int>(tkpLineCountY, 0, kTkpLinesY); }
+    int lines(TkpAxis axis) const { return axis == TkpAxis::X ? linesX() : linesY(); }
+    // Noise measurements recorded (the longest of the three histories).
+    std::size_t tkpMeasurements() const;
+    // Measurement `n` (from 0) on one axis; empty when there is no such measurement.
+    TkpAxisLines tkpLines(std::size_t n, TkpAxis axis) const;
 
     void clear() { *this = CheckResults{}; }
 };

@@ -18,19 +18,6 @@ std::optional<TkpLineMaximum> axisMaximum(std::span<const double> average, std::
     return best;
 }
 
-// The part of `list` from `first`, at most `count` long; empty past the list's end.
-template <typename T>
-std::span<const T> slice(const std::vector<T>& list, std::size_t first, std::size_t count) {
-    if (first >= list.size()) return {};
-    return std::span<const T>(list).subspan(first, std::min(count, list.size() - first));
-}
-
-template <typename T>
-const std::vector<T>& entryOrEmpty(const std::vector<std::vector<T>>& history, std::size_t n) {
-    static const std::vector<T> kEmpty;
-    return n < history.size() ? history[n] : kEmpty;
-}
-
 }  // namespace
 
 double tkpNoiseValue(double average, double sigma, TkpNoiseFigure figure) {
@@ -44,16 +31,13 @@ TkpNoiseMaxima tkpNoiseMaxima(std::span<const double> xAverage, std::span<const 
 }
 
 TkpNoiseMaxima tkpNoiseMaxima(const CheckResults& results, std::size_t measurement, TkpNoiseFigure figure) {
-    const auto& average = entryOrEmpty(results.tkpAverageHistory, measurement);
-    const auto& sigma = entryOrEmpty(results.tkpSigmaHistory, measurement);
-    const auto nx = static_cast<std::size_t>(results.linesX());
-    const auto ny = static_cast<std::size_t>(results.linesY());
-    return tkpNoiseMaxima(slice(average, 0, nx), slice(sigma, 0, nx), slice(average, nx, ny), slice(sigma, nx, ny),
-                          figure);
+    const TkpAxisLines x = results.tkpLines(measurement, TkpAxis::X);
+    const TkpAxisLines y = results.tkpLines(measurement, TkpAxis::Y);
+    return tkpNoiseMaxima(x.average, x.sigma, y.average, y.sigma, figure);
 }
 
 TkpNoiseMaxima tkpLastNoiseMaxima(const CheckResults& results, TkpNoiseFigure figure) {
-    const std::size_t measurements = results.tkpAverageHistory.size();
+    const std::size_t measurements = results.tkpMeasurements();
     if (measurements == 0) return {};
     return tkpNoiseMaxima(results, measurements - 1, figure);
 }
