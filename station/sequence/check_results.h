@@ -32,7 +32,7 @@ struct TkpAxisLines {
 
 struct CheckResults {
     // TKP pen check. One list per noise measurement, in measuring order; each list holds the X
-    // lines' values followed by the Y lines' (Y line j at position tkpLineCountX + j).
+    // lines' values followed by the Y lines' (Y line j at position linesX() + j).
     std::vector<std::vector<double>> tkpAverageHistory;
     std::vector<std::vector<double>> tkpSigmaHistory;
     std::vector<std::vector<std::uint16_t>> tkpMaxHistory;
