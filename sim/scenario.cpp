@@ -47,6 +47,9 @@ bool takeTransportKeys(ScenarioSection& s, Transport& t, std::string& model, std
             if (!parseScenarioNumber(e.value, hidlink::simwire::kMaxLatencyMs, n))
                 return bad("a number of milliseconds up to " + std::to_string(hidlink::simwire::kMaxLatencyMs));
             t.faults.latencyMs = static_cast<std::uint32_t>(n);
+        } else if (e.key == "open_refused") {
+            if (e.value.empty()) return bad("the reason an open fails with");
+            t.faults.openRefused = e.value;
         } else if (e.key == "refuse_nth") {
             if (!parseScenarioNumber(e.value, UINT64_MAX, n)) return bad("a number (0 = off)");
             t.faults.refuseNth = n;

@@ -350,6 +350,10 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
         if (static_cast<std::uint32_t>(c.deviceId) != deviceId || c.iface != iface ||
             c.desc.collectionIndex != desc.collectionIndex)
             continue;
+        if (const std::string why = bus_.faults(c.deviceId).openRefused; !why.empty()) {
+            setLastError("cannot open " + desc.path + ": " + why);
+            return nullptr;
+        }
         std::string holder;
         if (!bus_.claim(c.deviceId, owner_, holder)) {
             setLastError(hidlink::inUseText(desc.path, holder));
@@ -367,6 +371,12 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
                                                      owner_.id);
     }
     return nullptr;
+}
+
+std::string InProcessBackend::probeOpen(const hidlink::CollectionDesc& desc) {
+    std::uint32_t deviceId = 0, iface = 0;
+    if (!hidlink::simwire::parseInterfacePath(desc.path, deviceId, iface)) return "not a simulator node";
+    return bus_.faults(static_cast<int>(deviceId)).openRefused;
 }
 
 }  // namespace sim

@@ -23,6 +23,9 @@ struct TransportFaults {
     std::uint32_t latencyMs = 0;  // added to every feature transfer, on the bus clock
     std::uint64_t refuseNth = 0;  // refuse the Nth feature transfer from now (1-based; 0 off)
     bool refuseAll = false;       // refuse every feature transfer ("busy forever")
+    // Non-empty: every open of the device's nodes fails with this reason, as a node the user
+    // has no permission on does ("Permission denied"). Enumeration still lists the device.
+    std::string openRefused;
 };
 
 // A collection as the bus sees it: which device, which interface, and the parsed identity.
@@ -133,6 +136,7 @@ public:
         : bus_(bus), owner_{hidlink::newOwnerId(), std::move(owner)} {}
     bool enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) override;
     std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc, hidlink::OpenMode mode) override;
+    std::string probeOpen(const hidlink::CollectionDesc& desc) override;
 
 private:
     VirtualBus& bus_;
