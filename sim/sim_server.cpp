@@ -95,7 +95,7 @@ private:
             if (static_cast<std::uint32_t>(c.deviceId) != m.deviceId || c.iface != m.iface ||
                 c.desc.collectionIndex != m.collectionIndex)
                 continue;
-            if (const std::string why = bus_.faults(c.deviceId).openRefused; !why.empty())
+            if (const std::string why = bus_.openRefused(c.deviceId); !why.empty())
                 return fail("cannot open " + c.desc.path + ": " + why);
             // The device is held by the program, not by this socket: its other sockets share it.
             std::string holder;
@@ -205,12 +205,7 @@ private:
         if (!known(m.deviceId)) return noDevice(m.deviceId);
         if (m.latencyMs > kMaxLatencyMs)
             return fail("latency " + std::to_string(m.latencyMs) + " ms is above " + std::to_string(kMaxLatencyMs));
-        // The wire carries the transfer faults only; an open refusal from the scenario stays.
-        TransportFaults f = bus_.faults(static_cast<int>(m.deviceId));
-        f.latencyMs = m.latencyMs;
-        f.refuseNth = m.refuseNth;
-        f.refuseAll = m.refuseAll;
-        bus_.setFaults(static_cast<int>(m.deviceId), f);
+        bus_.setFaults(static_cast<int>(m.deviceId), TransportFaults{m.latencyMs, m.refuseNth, m.refuseAll});
         return Status{};
     }
 

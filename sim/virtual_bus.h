@@ -23,9 +23,6 @@ struct TransportFaults {
     std::uint32_t latencyMs = 0;  // added to every feature transfer, on the bus clock
     std::uint64_t refuseNth = 0;  // refuse the Nth feature transfer from now (1-based; 0 off)
     bool refuseAll = false;       // refuse every feature transfer ("busy forever")
-    // Non-empty: every open of the device's nodes fails with this reason, as a node the user
-    // has no permission on does ("Permission denied"). Enumeration still lists the device.
-    std::string openRefused;
 };
 
 // A collection as the bus sees it: which device, which interface, and the parsed identity.
@@ -65,6 +62,11 @@ public:
     std::vector<int> deviceIds();
     void setFaults(int deviceId, const TransportFaults& faults);
     TransportFaults faults(int deviceId);
+    // Non-empty: every open of the device's nodes fails with this reason, as a node the user
+    // has no permission on does ("Permission denied"); enumeration still lists the device.
+    // Empty opens it again.
+    void setOpenRefused(int deviceId, std::string reason);
+    std::string openRefused(int deviceId);
 
     // Transport, in enumeration order: devices by id, interfaces, collections. interfaces()
     // lists every interface; enumerate() the collections of those whose descriptor parses.
@@ -100,6 +102,7 @@ private:
         std::uint64_t backAtMs = 0;  // present again from this bus time after a re-enumeration
         bool returning = false;
         TransportFaults faults;
+        std::string openRefused;
         std::uint64_t transfers = 0;
         BusOwner owner;
         std::size_t claims = 0;
