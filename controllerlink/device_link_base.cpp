@@ -21,9 +21,15 @@ std::string describe(const hidlink::CollectionIdentity& id) {
 
 std::size_t DeviceLinkBase::refreshFoundList() {
     std::vector<hidlink::CollectionIdentity> all;
+    std::vector<hidlink::SkippedNode> skipped;
     table_.backend().clearLastError();
-    if (table_.enumerateCollections(all, kStationEnumerationLimit) == 0 && !table_.backend().lastError().empty())
+    if (table_.enumerateCollections(all, kStationEnumerationLimit, &skipped) == 0 &&
+        !table_.backend().lastError().empty())
         lastError_ = table_.backend().lastError();
+    // Other makers' nodes (keyboards, mice) are commonly closed to users; they are no concern.
+    skipped_.clear();
+    for (auto& n : skipped)
+        if (isMakerVendor(n.vendorId)) skipped_.push_back(std::move(n));
     found_ = 0;
     for (const hidlink::CollectionIdentity& id : all) {
         if (!isMakerVendor(id.vendorId)) continue;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "hidlink/device_table.h"
 #include "hidlink/identity.h"
@@ -29,8 +30,11 @@ public:
     hidlink::DeviceTable& table() { return table_; }
     bool isOpen() const { return isOpen_; }
 
-    // Enumerates and keeps, in order, the collections of VID_PRIMARY or VID_SECONDARY.
+    // Enumerates and keeps, in order, the collections of VID_PRIMARY or VID_SECONDARY that
+    // could be opened.
     std::size_t refreshFoundList();
+    // The maker's nodes the last refresh left out because they could not be opened.
+    const std::vector<hidlink::SkippedNode>& skipped() const { return skipped_; }
     std::size_t found() const { return found_; }
     const std::array<hidlink::CollectionIdentity, kFoundListSize>& foundList() const { return foundList_; }
 
@@ -64,6 +68,7 @@ private:
     bool isOpen_ = false;
     std::size_t found_ = 0;
     std::array<hidlink::CollectionIdentity, kFoundListSize> foundList_{};
+    std::vector<hidlink::SkippedNode> skipped_;
     hidlink::CollectionIdentity openedIdentity_{};
     hidlink::DeviceInfo info_{};
     std::string lastError_;

@@ -33,6 +33,14 @@ std::vector<CollectionDesc> describeCollections(const ParsedDescriptor& parsed, 
 
 enum class OpenMode : std::uint8_t { Feature, ReadOnly };
 
+// A present node that enumeration left out because it could not be opened.
+struct SkippedNode {
+    std::uint32_t vendorId = 0;
+    std::uint32_t productId = 0;
+    std::string path;
+    std::string reason;  // the operating system's (or the simulator's) words, e.g. "Permission denied"
+};
+
 enum class ReadStatus : std::uint8_t { Ok, Timeout, Disconnected, Error };
 
 struct ReadResult {
@@ -99,6 +107,13 @@ public:
     virtual bool enumerate(std::vector<CollectionDesc>& out, std::size_t limit) = 0;
     // nullptr when the collection cannot be opened (gone, no permission).
     virtual std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) = 0;
+    // Whether the node of `desc` can be opened for feature transfers right now, without taking
+    // it: empty when it can, else the reason. Device locks are not consulted; a node another
+    // program holds is still present and openable.
+    virtual std::string probeOpen(const CollectionDesc& desc) {
+        (void)desc;
+        return {};
+    }
     const std::string& lastError() const { return lastError_; }
     // Before a call whose failure may not be the backend's (an open that finds no match), so
     // an old reason is not shown for it.

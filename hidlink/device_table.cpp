@@ -54,11 +54,29 @@ DeviceTable::~DeviceTable() {
     for (auto& e : left) e->close();
 }
 
-std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit) {
+std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit,
+                                              std::vector<SkippedNode>* skipped) {
     std::vector<CollectionDesc> found;
-    if (!backend_->enumerate(found, limit)) return 0;
-    const std::size_t n = std::min(found.size(), limit);
-    for (std::size_t i = 0; i < n; ++i) out.push_back(found[i].identity);
+    // The limit counts the collections kept, so skipped ones must not use it up.
+    if (!backend_->enumerate(found, SIZE_MAX)) return 0;
+    std::size_t n = 0;
+    bool first = true;
+    std::string lastPath;
+    std::string lastReason;
+    for (const CollectionDesc& d : found) {
+        if (n >= limit) break;
+        // Collections of one node come together: probe each node once.
+        if (first || d.path != lastPath) {
+            first = false;
+            lastPath = d.path;
+            lastReason = backend_->probeOpen(d);
+            if (!lastReason.empty() && skipped)
+                skipped->push_back({d.identity.vendorId, d.identity.productId, d.path, lastReason});
+        }
+        if (!lastReason.empty()) continue;
+        out.push_back(d.identity);
+        ++n;
+    }
     return n;
 }
 

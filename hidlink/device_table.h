@@ -77,8 +77,11 @@ public:
 
     Backend& backend() { return *backend_; }
 
-    // Present collections in enumeration order, at most `limit`; 0 when none or on failure.
-    std::size_t enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit);
+    // Present collections that could be opened, in enumeration order, at most `limit`; 0 when
+    // none or on failure. A node that cannot be opened is left out with all its collections and
+    // named, once, in `skipped` when given.
+    std::size_t enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit,
+                                     std::vector<SkippedNode>* skipped = nullptr);
     // Opens the first present collection that matches (usage 0 matches any usage) under `key`.
     // False at once, the table untouched, when `key` is already open.
     bool openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage, std::uint32_t usage,

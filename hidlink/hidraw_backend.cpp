@@ -343,6 +343,8 @@ public:
 
 }  // namespace
 
+int HidrawIo::openNode(const std::string& path, int flags) { return ::open(path.c_str(), flags); }
+
 HidrawIo& kernelHidrawIo() {
     static KernelHidrawIo io;
     return io;
@@ -437,7 +439,7 @@ std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc& desc, Open
     auto lock = lockDevice(node->lockName, desc.path);
     if (!lock) return nullptr;
     const int flags = mode == OpenMode::Feature ? O_RDWR | O_CLOEXEC : O_RDONLY | O_NONBLOCK | O_CLOEXEC;
-    const int fd = ::open(desc.path.c_str(), flags);
+    const int fd = io_->openNode(desc.path, flags);
     if (fd < 0) {
         const int err = errno;
         setLastError("cannot open " + desc.path + ": " + errnoText(err) +
@@ -445,6 +447,13 @@ std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc& desc, Open
         return nullptr;
     }
     return std::make_unique<HidrawConnection>(desc, fd, *clock_, *io_, std::move(lock));
+}
+
+std::string HidrawBackend::probeOpen(const CollectionDesc& desc) {
+    const int fd = io_->openNode(desc.path, O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return errnoText(errno);
+    ::close(fd);
+    return {};
 }
 
 }  // namespace hidlink

@@ -23,6 +23,8 @@ public:
     virtual int getFeature(int fd, std::span<std::uint8_t> buffer) = 0;
     // HIDIOCSFEATURE(report.size()), report[0] the report id: bytes sent, or -1 with errno set.
     virtual int setFeature(int fd, std::span<const std::uint8_t> report) = 0;
+    // open(2) of a node: a descriptor, or -1 with errno set.
+    virtual int openNode(const std::string& path, int flags);
 };
 HidrawIo& kernelHidrawIo();
 
@@ -41,6 +43,8 @@ public:
     // Opening also takes the device's lock file (see lockDir), shared by every collection this
     // backend opens on that USB device; another program's lock refuses the open.
     std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) override;
+    // Opens the node read/write and closes it at once.
+    std::string probeOpen(const CollectionDesc& desc) override;
 
     // Set these before the first open. The lock files, one per USB device named after its
     // place in sysfs, go in `dir` (defaultLockDir()); `owner` is the name they record.

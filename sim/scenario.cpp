@@ -20,6 +20,7 @@ std::string_view trim(std::string_view s) {
 struct Transport {
     bool plugged = true;
     TransportFaults faults;
+    std::string openRefused;
 };
 
 // Takes the keys every model shares out of the section. Error: "<line>: what".
@@ -47,6 +48,9 @@ bool takeTransportKeys(ScenarioSection& s, Transport& t, std::string& model, std
             if (!parseScenarioNumber(e.value, hidlink::simwire::kMaxLatencyMs, n))
                 return bad("a number of milliseconds up to " + std::to_string(hidlink::simwire::kMaxLatencyMs));
             t.faults.latencyMs = static_cast<std::uint32_t>(n);
+        } else if (e.key == "open_refused") {
+            if (e.value.empty()) return bad("the reason an open fails with");
+            t.openRefused = e.value;
         } else if (e.key == "refuse_nth") {
             if (!parseScenarioNumber(e.value, UINT64_MAX, n)) return bad("a number (0 = off)");
             t.faults.refuseNth = n;
@@ -141,6 +145,7 @@ bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bu
     for (auto& b : built) {
         const int id = bus.addDevice(b.device);
         bus.setFaults(id, b.transport.faults);
+        bus.setOpenRefused(id, b.transport.openRefused);
         if (!b.transport.plugged) bus.unplug(id);
     }
     return true;

@@ -95,6 +95,8 @@ private:
             if (static_cast<std::uint32_t>(c.deviceId) != m.deviceId || c.iface != m.iface ||
                 c.desc.collectionIndex != m.collectionIndex)
                 continue;
+            if (const std::string why = bus_.openRefused(c.deviceId); !why.empty())
+                return fail("cannot open " + c.desc.path + ": " + why);
             // The device is held by the program, not by this socket: its other sockets share it.
             std::string holder;
             if (!bus_.claim(c.deviceId, {m.ownerId, m.owner}, holder))

@@ -110,6 +110,17 @@ TransportFaults VirtualBus::faults(int deviceId) {
     return s != nullptr ? s->faults : TransportFaults{};
 }
 
+void VirtualBus::setOpenRefused(int deviceId, std::string reason) {
+    std::lock_guard lock(mutex_);
+    if (Slot* s = slotLocked(deviceId)) s->openRefused = std::move(reason);
+}
+
+std::string VirtualBus::openRefused(int deviceId) {
+    std::lock_guard lock(mutex_);
+    Slot* s = slotLocked(deviceId);
+    return s != nullptr ? s->openRefused : std::string{};
+}
+
 std::vector<BusInterface> VirtualBus::interfaces() {
     struct Live {
         int id;
@@ -350,6 +361,10 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
         if (static_cast<std::uint32_t>(c.deviceId) != deviceId || c.iface != iface ||
             c.desc.collectionIndex != desc.collectionIndex)
             continue;
+        if (const std::string why = bus_.openRefused(c.deviceId); !why.empty()) {
+            setLastError("cannot open " + desc.path + ": " + why);
+            return nullptr;
+        }
         std::string holder;
         if (!bus_.claim(c.deviceId, owner_, holder)) {
             setLastError(hidlink::inUseText(desc.path, holder));
@@ -367,6 +382,12 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
                                                      owner_.id);
     }
     return nullptr;
+}
+
+std::string InProcessBackend::probeOpen(const hidlink::CollectionDesc& desc) {
+    std::uint32_t deviceId = 0, iface = 0;
+    if (!hidlink::simwire::parseInterfacePath(desc.path, deviceId, iface)) return "not a simulator node";
+    return bus_.openRefused(static_cast<int>(deviceId));
 }
 
 }  // namespace sim

@@ -62,6 +62,11 @@ public:
     std::vector<int> deviceIds();
     void setFaults(int deviceId, const TransportFaults& faults);
     TransportFaults faults(int deviceId);
+    // Non-empty: every open of the device's nodes fails with this reason, as a node the user
+    // has no permission on does ("Permission denied"); enumeration still lists the device.
+    // Empty opens it again.
+    void setOpenRefused(int deviceId, std::string reason);
+    std::string openRefused(int deviceId);
 
     // Transport, in enumeration order: devices by id, interfaces, collections. interfaces()
     // lists every interface; enumerate() the collections of those whose descriptor parses.
@@ -97,6 +102,7 @@ private:
         std::uint64_t backAtMs = 0;  // present again from this bus time after a re-enumeration
         bool returning = false;
         TransportFaults faults;
+        std::string openRefused;
         std::uint64_t transfers = 0;
         BusOwner owner;
         std::size_t claims = 0;
@@ -133,6 +139,7 @@ public:
         : bus_(bus), owner_{hidlink::newOwnerId(), std::move(owner)} {}
     bool enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) override;
     std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc, hidlink::OpenMode mode) override;
+    std::string probeOpen(const hidlink::CollectionDesc& desc) override;
 
 private:
     VirtualBus& bus_;

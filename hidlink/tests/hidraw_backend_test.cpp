@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -190,6 +191,59 @@ TEST_F(HidrawBackendTest, EnumerationStopsAtTheLimitInsideANode) {
     std::vector<CollectionDesc> out(3);  // appends, never clears
     ASSERT_TRUE(backend.enumerate(out, 0));
     EXPECT_EQ(out.size(), 3u);
+}
+
+// The kernel's nodes, except one the user has no permission on.
+class NoPermissionOn final : public hidlink::HidrawIo {
+public:
+    explicit NoPermissionOn(std::string path) : refused_(std::move(path)) {}
+    int getFeature(int, std::span<std::uint8_t>) override { return -1; }
+    int setFeature(int, std::span<const std::uint8_t>) override { return -1; }
+    int openNode(const std::string& path, int flags) override {
+        ++opens;
+        if (path != refused_) return HidrawIo::openNode(path, flags);
+        errno = EACCES;
+        return -1;
+    }
+    int opens = 0;
+
+private:
+    std::string refused_;
+};
+
+TEST_F(HidrawBackendTest, EnumerationLeavesOutANodeThatCannotBeOpenedAndNamesIt) {
+    add({0, 0x0003, 0x046D, 0xC077, 0x0100, kMouse});
+    add(controller(1));
+    FakeNode other = controller(2);
+    other.productId = 0x0200;
+    add(other);
+    NoPermissionOn io(tree.devPath(1));
+    backend.setIo(io);
+    hidlink::DeviceTable table(backend);
+
+    std::vector<hidlink::CollectionIdentity> ids;
+    std::vector<hidlink::SkippedNode> skipped;
+    ASSERT_EQ(table.enumerateCollections(ids, 100, &skipped), 3u);
+    EXPECT_EQ(ids[0].vendorId, 0x046Du);
+    EXPECT_EQ(ids[1].productId, 0x0200u);
+    EXPECT_EQ(ids[2].productId, 0x0200u);
+    // Named once although it holds two collections; each node is tried once.
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].path, tree.devPath(1));
+    EXPECT_EQ(skipped[0].reason, "Permission denied");
+    EXPECT_EQ(skipped[0].vendorId, kVid);
+    EXPECT_EQ(io.opens, 3);
+
+    // The limit counts what was kept, not what was skipped.
+    ids.clear();
+    ASSERT_EQ(table.enumerateCollections(ids, 2), 2u);
+    EXPECT_EQ(ids[1].productId, 0x0200u);
+
+    // The backend still lists it (for engineers' tools), and opening it says why it fails.
+    EXPECT_EQ(enumerate().size(), 5u);
+    EXPECT_FALSE(table.openCollection(kVid, 0x0100, 0xFF11, 0x11, 1));
+    EXPECT_NE(backend.lastError().find("Permission denied"), std::string::npos) << backend.lastError();
+    EXPECT_TRUE(table.openCollection(kVid, 0x0200, 0xFF11, 0x11, 1)) << backend.lastError();
 }
 
 TEST_F(HidrawBackendTest, DeviceTableOpensTheMatchingCollectionOfANode) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "controllerlink/vendor_ids.h"
+#include "hidlink/device_table.h"
 #include "platform/clock.h"
 #include "platform/tests/fifo_guard.h"
 #include "sim/scenario_models.h"
@@ -105,6 +106,35 @@ TEST_F(ScenarioTest, TableModelBuildsInterfacesCollectionsAnswersAndTransportSta
     EXPECT_EQ(bus.device(1)->usbIdentity().vendorId, controllerlink::VID_SECONDARY);
 }
 
+TEST_F(ScenarioTest, AnUnopenableDeviceIsListedButEveryOpenFailsWithItsReason) {
+    ASSERT_TRUE(
+        load("[device]\nmodel = table\ncollection = 0 0xFF11 0x11\nreport = feature 9 64\n"
+             "[device]\nmodel = table\npid = 2\ncollection = 0 0xFF11 0x11\nreport = feature 9 64\n"
+             "collection = 0 0xFF11 0x02\nreport = feature 10 16\nopen_refused = Permission denied\n"))
+        << error;
+    sim::InProcessBackend backend(bus);
+    std::vector<CollectionDesc> all;
+    ASSERT_TRUE(backend.enumerate(all, 100));
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(backend.probeOpen(all[0]), "");
+    EXPECT_EQ(backend.probeOpen(all[1]), "Permission denied");
+    EXPECT_EQ(backend.open(all[1], hidlink::OpenMode::Feature), nullptr);
+    EXPECT_EQ(backend.lastError(), "cannot open sim:dev1/if0: Permission denied");
+
+    hidlink::DeviceTable table(backend);
+    std::vector<hidlink::CollectionIdentity> ids;
+    std::vector<hidlink::SkippedNode> skipped;
+    ASSERT_EQ(table.enumerateCollections(ids, 100, &skipped), 1u);
+    EXPECT_EQ(ids[0].productId, all[0].identity.productId);
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].path, "sim:dev1/if0");
+    EXPECT_EQ(skipped[0].reason, "Permission denied");
+
+    // Mended at run time through the bus: opens again.
+    bus.setOpenRefused(1, "");
+    EXPECT_NE(backend.open(all[1], hidlink::OpenMode::Feature), nullptr) << backend.lastError();
+}
+
 TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {
     const std::string head =
         "[device]\nmodel = table\ncollection = 0 0xFF11 0x11\nreport = feature 9 64\n";  // lines 1-4
@@ -129,6 +159,7 @@ TEST_F(ScenarioTest, MistakesAreRejectedWithFileAndLine) {
         {head + "answer = 0 09 0\n", ":5:", "answer wants"},
         {head + "latency_ms = 2001\n", ":5:", "latency_ms"},
         {head + "plugged = yes\n", ":5:", "plugged"},
+        {head + "open_refused =\n", ":5:", "open_refused"},
         {head + "model = robot\n", ":5:", "model is given twice (first on line 2)"},
         {"[device]\nmodel = controller\n\nnoise = -1\n", ":4:", "bad value '-1' for noise"},
         {"[device]\nmodel = controller\ncolour = blue\n", ":3:", "unknown key 'colour'"},

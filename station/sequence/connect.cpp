@@ -152,6 +152,23 @@ void loadLutsFromController(Station& s) {
     if (!r.tpsGiven) r.TIPC_TPS = tpsForTxPorts(r.TX_PORT_COUNT);
 }
 
+namespace {
+
+// Names each maker's node that turned unopenable since the last refresh, once; the station
+// enumerates every tick, and a node without the udev rule would otherwise fill the list.
+void sayUnopenable(Station& s) {
+    std::vector<std::string> now;
+    for (const auto& n : s.touch.skipped()) now.push_back(n.path);
+    std::vector<std::string>& said = s.connect.unopenableSaid;
+    if (now == said) return;
+    for (const auto& n : s.touch.skipped())
+        if (std::find(said.begin(), said.end(), n.path) == said.end())
+            s.ui.appendMessage("Cannot open " + n.path + ": " + n.reason + " (see the udev rule in the README).");
+    said = std::move(now);
+}
+
+}  // namespace
+
 ConnectResult connectTouch(Station& s) {
     DeviceLink& t = s.touch;
     ConnectValues& c = s.connect;
@@ -165,6 +182,7 @@ ConnectResult connectTouch(Station& s) {
     }
 
     t.refreshFoundList();
+    sayUnopenable(s);
     const auto entry = controllerlink::findTouchCollection(std::span(t.foundList()).first(t.found()), s.generation());
     if (!entry || c.openFailures >= kMaxOpenFailures) {
         c.driverMode = 0;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "controllerlink/collection_choice.h"
 #include "hidlink/device_table.h"
@@ -53,6 +54,8 @@ struct LogFiles {
 // TIPC_TPS), so every later step reads the tables in use from the recipe.
 struct ConnectValues {
     std::int32_t openFailures = 0;
+    // The maker's nodes last said to be closed to this user; said again only when it changes.
+    std::vector<std::string> unopenableSaid;
     bool normalModeSuspected = false;
     std::int32_t resetAttempts = 0;
     std::int32_t driverMode = 0;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "controllerlink/vendor_ids.h"
@@ -56,6 +57,25 @@ TEST(DiagListTest, ListsTheFixtureCollectionsAndTheMakersOnly) {
     EXPECT_EQ(makers.exitCode, 0);
     EXPECT_EQ(makers.out, line(0, maker, 0x0100, 0xFF11, 0x0011, 0x0203, tree.devPath(1)) +
                               line(1, maker, 0x0100, 0xFF11, 0x0002, 0x0203, tree.devPath(1)));
+}
+
+TEST(DiagListTest, ANodeThatCannotBeOpenedIsListedWithTheReason) {
+    hidlink::fixture::SysfsFixture tree;
+    const auto maker = static_cast<std::uint16_t>(controllerlink::VID_PRIMARY);
+    tree.add({1, 0x0003, maker, 0x0100, 0x0203, hidlink::samples::kVendorController});
+    tree.add({2, 0x0003, maker, 0x0101, 0x0203, hidlink::samples::kVendorController});
+    // The tests may run as root, where permissions do not refuse: a node udev has not made
+    // refuses every user alike.
+    std::filesystem::remove(tree.devPath(1));
+
+    DiagRun makers = diagList(tree.sysfsRoot(), tree.devRoot(), "--maker");
+    EXPECT_EQ(makers.exitCode, 0);
+    const std::string why = "\tnot openable: No such file or directory\n";
+    auto marked = [&](std::string l) { return l.substr(0, l.size() - 1) + why; };
+    EXPECT_EQ(makers.out, marked(line(0, maker, 0x0100, 0xFF11, 0x0011, 0x0203, tree.devPath(1))) +
+                              marked(line(1, maker, 0x0100, 0xFF11, 0x0002, 0x0203, tree.devPath(1))) +
+                              line(2, maker, 0x0101, 0xFF11, 0x0011, 0x0203, tree.devPath(2)) +
+                              line(3, maker, 0x0101, 0xFF11, 0x0002, 0x0203, tree.devPath(2)));
 }
 
 TEST(DiagListTest, NoCollectionStillRunsAndABrokenRootIsABackendError) {

@@ -153,6 +153,32 @@ TEST(Connect, FiveFailedOpensGiveUpUntilTheDeviceIsGone) {
     EXPECT_EQ(connectTouch(rig.s()), ConnectResult::Opened);
 }
 
+TEST(Connect, AControllerWithoutPermissionIsNamedOnceUntilItChanges) {
+    Rig rig;
+    rig.loadExample("PID0A52.ini");
+    const auto refuse = [&](std::string why) { rig.bus.setOpenRefused(rig.deviceId, std::move(why)); };
+    // Both interfaces of the controller (touch, digitizer) are closed to the user.
+    const std::vector<std::string> said = {
+        "Cannot open sim:dev0/if0: Permission denied (see the udev rule in the README).",
+        "Cannot open sim:dev0/if1: Permission denied (see the udev rule in the README)."};
+    refuse("Permission denied");
+    for (int tick = 0; tick < 20; ++tick) EXPECT_EQ(connectTouch(rig.s()), ConnectResult::NotPresent);
+    EXPECT_EQ(rig.ui.messages, said);
+
+    // Mended: it opens, and nothing more is said while it stays open.
+    refuse("");
+    rig.ui.messages.clear();
+    EXPECT_EQ(connectTouch(rig.s()), ConnectResult::Opened);
+    for (int tick = 0; tick < 5; ++tick) EXPECT_EQ(connectTouch(rig.s()), ConnectResult::StillPresent);
+    rig.ui.messages.clear();
+
+    // Broken again: said again, once.
+    refuse("Permission denied");
+    EXPECT_EQ(connectTouch(rig.s()), ConnectResult::Gone);
+    for (int tick = 0; tick < 20; ++tick) EXPECT_EQ(connectTouch(rig.s()), ConnectResult::NotPresent);
+    EXPECT_EQ(rig.ui.messages, said);
+}
+
 TEST(Connect, UnreadableRegistersResetTheControllerAtMostThreeTimes) {
     Rig rig;
     rig.loadExample("PID0A52.ini");
