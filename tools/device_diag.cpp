@@ -171,7 +171,16 @@ public:
         touch_.refreshFoundList();
         const auto found = std::span(touch_.foundList()).first(touch_.found());
         const auto t = controllerlink::findTouchCollection(found, gen);
-        if (!t) return fail("finding the touch collection");
+        if (!t) {
+            // A controller whose node cannot be opened is left out of the found list; say why.
+            if (!touch_.skipped().empty()) {
+                const hidlink::SkippedNode& node = touch_.skipped().front();
+                std::fprintf(err_, "vorlick-diag device: opening the touch collection failed: cannot open %s: %s\n",
+                             node.path.c_str(), node.reason.c_str());
+                return false;
+            }
+            return fail("finding the touch collection");
+        }
         if (!touch_.open(*t)) return failOpen("opening the touch collection");
         if (withPen) {
             const auto p = controllerlink::findPenCollection(found, *t, gen);
