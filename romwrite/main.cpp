@@ -1,4 +1,5 @@
 // romwrite: writes the controller's firmware through its USB bootloader.
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -11,8 +12,6 @@
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "platform/power.h"
-#include <QTimer>
-
 #include "romwrite/image/embedded_image.h"
 #include "romwrite/link/bootloader_link.h"
 #include "romwrite/log/writer_log.h"
@@ -49,7 +48,6 @@ constexpr const char* kUsage =
     "The window shows when DISPLAY or WAYLAND_DISPLAY names a desktop Qt can open and the run\n"
     "is not silent; otherwise the writer runs on the console (texts on stderr, questions on stdin).\n"
     "Exit status: the result code modulo 256 (-1 -> 255, -2 -> 254, -6 -> 250).\n";
-
 
 int runConsole(const romwrite::CommandLine& line, romwrite::ConsoleFrontEnd& console, romwrite::BootloaderLink& link,
                romwrite::UblDevice& device, romwrite::WriterLog& log, romwrite::JobRunner& runner,
@@ -131,9 +129,8 @@ int main(int argc, char** argv) {
                                 : romwrite::WriterWindow::Layout::Writer;
         romwrite::WriterWindow window(layout);
         romwrite::ConfirmationDialog confirmation(power, stayAwake);
-        romwrite::WriterApp app(romwrite::WriterServices{window, link, device, log, runner, stayAwake, power,
-                                                         restarter, &confirmation, romwrite::embeddedResource(),
-                                                         cwd, false});
+        romwrite::WriterApp app(romwrite::WriterServices{window, link, device, log, runner, stayAwake, power, restarter,
+                                                         &confirmation, romwrite::embeddedResource(), cwd, false});
         window.attach(app);
         if (app.start(line, locked)) {
             romwrite::TickDriver driver(app, window, [](int) { QCoreApplication::exit(0); });

@@ -14,7 +14,7 @@ trap 'kill $simpid 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
 status=0
 # Its own runtime folder: the writer allows one instance per session.
-XDG_RUNTIME_DIR="$work" VORLICK_HID="sim:$sock" "$romwrite" "$@" </dev/null 2>writer.err || status=$?
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$work" VORLICK_HID="sim:$sock" "$romwrite" "$@" </dev/null 2>writer.err || status=$?
 if [ "$status" -ne "$expectedExit" ]; then
   echo "romwrite exited $status, expected $expectedExit"; tail -n 20 writer.err; exit 1
 fi

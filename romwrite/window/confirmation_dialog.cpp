@@ -10,8 +10,7 @@
 
 namespace romwrite {
 
-ConfirmationDialog::ConfirmationDialog(platform::PowerStatus& power, platform::StayAwake& stayAwake,
-                                       QWidget* parent)
+ConfirmationDialog::ConfirmationDialog(platform::PowerStatus& power, platform::StayAwake& stayAwake, QWidget* parent)
     : QDialog(parent), steps_(power), stayAwake_(stayAwake) {
     setObjectName("confirmationDialog");
     setWindowTitle("Multi-touch Device Firmware Update Utility   Ver.3.00");

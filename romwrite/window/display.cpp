@@ -30,7 +30,11 @@ std::unique_ptr<QApplication> openDisplay(const char* programName) {
     // The writer's own switches never reach Qt's argument parser.
     static int argc = 1;
     static char* argv[] = {const_cast<char*>(programName), nullptr};
+    // A display that cannot be opened is an ordinary outcome here, not a warning for the operator.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(previous);
     if (QGuiApplication::platformName() == kNoDisplay) return nullptr;
     app->setQuitOnLastWindowClosed(false);
     return app;

@@ -62,8 +62,7 @@ WriterWindow::WriterWindow(Layout kind, QWidget* parent) : QDialog(parent), layo
     outer->addWidget(bar);
 
     chooseFile = [this]() -> std::optional<std::string> {
-        const QString file =
-            QFileDialog::getOpenFileName(this, QString(), QDir::currentPath(), "hex files (*.hex)");
+        const QString file = QFileDialog::getOpenFileName(this, QString(), QDir::currentPath(), "hex files (*.hex)");
         if (file.isEmpty()) return std::nullopt;
         return file.toStdString();
     };
@@ -211,9 +210,9 @@ void WriterWindow::showDeviceFields(const DeviceFields& f) {
 }
 
 void WriterWindow::setButtons(const ButtonStates& b) {
-    const std::pair<QPushButton*, bool> states[] = {{exit_, b.exit},         {fileSelect_, b.fileSelect},
-                                                    {deviceInfo_, b.deviceInfo}, {deviceReset_, b.reset},
-                                                    {write_, b.write},       {encWrite_, b.encWrite}};
+    const std::pair<QPushButton*, bool> states[] = {
+        {exit_, b.exit},         {fileSelect_, b.fileSelect}, {deviceInfo_, b.deviceInfo},
+        {deviceReset_, b.reset}, {write_, b.write},           {encWrite_, b.encWrite}};
     for (const auto& [button, on] : states)
         if (button != nullptr) button->setEnabled(on);
 }

@@ -40,8 +40,7 @@ public:
     void setProgress(std::uint32_t value, std::uint32_t range) override;
     void setStatusText(std::string_view text) override;
     void showImage(std::string_view path, std::string_view checksum, std::string_view size) override;
-    void showBootloaderData(std::string_view mpuType, std::string_view ublVersion,
-                            std::string_view security) override;
+    void showBootloaderData(std::string_view mpuType, std::string_view ublVersion, std::string_view security) override;
     void messageBox(std::string_view text, std::string_view caption) override;
     bool askApplyUpdate() override;
 

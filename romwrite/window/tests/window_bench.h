@@ -28,8 +28,8 @@ struct WindowBench {
                          std::span<const std::uint8_t> resource = {})
         : bench("window"),
           window(layout),
-          app(WriterServices{window, bench.link, device, bench.log, runner, stayAwake, power, restarter,
-                             &confirmation, resource, bench.dir, false}),
+          app(WriterServices{window, bench.link, device, bench.log, runner, stayAwake, power, restarter, &confirmation,
+                             resource, bench.dir, false}),
           driver(app, window, [this](int code) { exitCodes.push_back(code); }) {
         window.attach(app);
     }

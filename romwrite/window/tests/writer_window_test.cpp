@@ -31,14 +31,16 @@ bool enabled(WriterWindow& w, const char* name) { return w.findChild<QPushButton
 TEST(WriterWindowLook, TitlesInitialTextsAndEnabling) {
     WriterWindow writer(Layout::Writer);
     EXPECT_EQ(writer.windowTitle(), "Firmware Write Utility for Kavor USB sensor Ver.3.00");
-    const std::pair<const char*, const char*> buttons[] = {{"fileSelect", "File Select"}, {"write", "WRITE"},
-                                                           {"encWrite", "ENC WRITE"},     {"deviceInfo", "Get Device Info"},
-                                                           {"deviceReset", "Device reset"}, {"exit", "EXIT"}};
+    const std::pair<const char*, const char*> buttons[] = {
+        {"fileSelect", "File Select"},   {"write", "WRITE"},
+        {"encWrite", "ENC WRITE"},       {"deviceInfo", "Get Device Info"},
+        {"deviceReset", "Device reset"}, {"exit", "EXIT"}};
     for (const auto& [name, caption] : buttons) {
         ASSERT_NE(writer.findChild<QPushButton*>(name), nullptr) << name;
         EXPECT_EQ(writer.findChild<QPushButton*>(name)->text(), caption);
     }
-    for (const char* off : {"write", "encWrite", "deviceInfo", "deviceReset"}) EXPECT_FALSE(enabled(writer, off)) << off;
+    for (const char* off : {"write", "encWrite", "deviceInfo", "deviceReset"})
+        EXPECT_FALSE(enabled(writer, off)) << off;
     for (const char* on : {"fileSelect", "exit"}) EXPECT_TRUE(enabled(writer, on)) << on;
     EXPECT_EQ(writer.findChild<QCheckBox*>("ignoreMatching")->text(), "Ignore matching");
     EXPECT_EQ(writer.findChild<QCheckBox*>("setSecurity")->text(), "Set Security");
@@ -64,14 +66,24 @@ TEST(WriterWindowLook, PortCallsPaintTheirControls) {
         const char* what;
         std::function<void(WriterPort&)> call;
         const char* control;
-        QString writer;    // "<none>" where the control is absent
+        QString writer;  // "<none>" where the control is absent
         QString updating;
     } cases[] = {
-        {"device", [](WriterPort& p) { p.showDeviceFields({"0x3A1C", "0x4002", "0x0203.FFFFFFFF", "USB"}); },
+        {"device",
+         [](WriterPort& p) {
+             p.showDeviceFields({"0x3A1C", "0x4002", "0x0203.FFFFFFFF", "USB"});
+         },
          "version", "0x0203.FFFFFFFF", "0x0203.FFFFFFFF"},
-        {"device", [](WriterPort& p) { p.showDeviceFields({"0x3A1C", "0x4002", "0x0203", "I2C"}); }, "interface",
-         "I2C", "<none>"},
-        {"cleared", [](WriterPort& p) { p.showDeviceFields({" ", " ", " ", " "}); }, "vendorId", " ", " "},
+        {"device",
+         [](WriterPort& p) {
+             p.showDeviceFields({"0x3A1C", "0x4002", "0x0203", "I2C"});
+         },
+         "interface", "I2C", "<none>"},
+        {"cleared",
+         [](WriterPort& p) {
+             p.showDeviceFields({" ", " ", " ", " "});
+         },
+         "vendorId", " ", " "},
         {"phase", [&](WriterPort& p) { p.showPhase(3, "Programming ...", warning); }, "phase", "<none>",
          "Programming ..."},
         {"warning", [&](WriterPort& p) { p.showPhase(3, "Programming ...", warning); }, "warning", "<none>",
@@ -86,8 +98,7 @@ TEST(WriterWindowLook, PortCallsPaintTheirControls) {
         {"image", [](WriterPort& p) { p.showImage("", "0x5F64", "0x1000"); }, "size", "0x1000", "<none>"},
         {"boot", [](WriterPort& p) { p.showBootloaderData("0x0021", "0x0054", "ON"); }, "ublVersion", "0x0054",
          "<none>"},
-        {"boot", [](WriterPort& p) { p.showBootloaderData("0x0021", "0x0054", "ON"); }, "security", "ON",
-         "<none>"},
+        {"boot", [](WriterPort& p) { p.showBootloaderData("0x0021", "0x0054", "ON"); }, "security", "ON", "<none>"},
         {"boot cleared", [](WriterPort& p) { p.showBootloaderData("", "", ""); }, "mpuType", "", "<none>"},
     };
     for (const auto& c : cases) {
@@ -101,7 +112,8 @@ TEST(WriterWindowLook, PortCallsPaintTheirControls) {
 
 TEST(WriterWindowLook, ButtonStatesAndProgress) {
     WriterWindow w(Layout::Writer);
-    w.setButtons({.exit = true, .fileSelect = true, .deviceInfo = true, .reset = true, .write = true, .encWrite = false});
+    w.setButtons(
+        {.exit = true, .fileSelect = true, .deviceInfo = true, .reset = true, .write = true, .encWrite = false});
     const std::pair<const char*, bool> expected[] = {{"exit", true},        {"fileSelect", true}, {"deviceInfo", true},
                                                      {"deviceReset", true}, {"write", true},      {"encWrite", false}};
     for (const auto& [name, on] : expected) EXPECT_EQ(enabled(w, name), on) << name;
@@ -119,7 +131,7 @@ TEST(WriterWindowLook, ButtonStatesAndProgress) {
     } bars[] = {
         {0x800, 0x1000, 0x800, 0x1000},
         {0x1000, 0x1000, 0x1000, 0x1000},
-        {0, 0, 0, 1},          // no image yet: empty, not a busy indicator
+        {0, 0, 0, 1},              // no image yet: empty, not a busy indicator
         {0x40, 0x20, 0x20, 0x20},  // never past the end
         {0x2C000, 0x2C000, 0x2C000, 0x2C000},
     };
