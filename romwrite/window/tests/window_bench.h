@@ -59,6 +59,7 @@ struct WindowBench {
     FakeRestarter restarter;
     FakeConfirmation confirmation;
     InlineJobRunner runner;
+    ThreadJobRunner threadRunner;
     UblDevice device;
     WriterWindow window;
     WriterApp app;

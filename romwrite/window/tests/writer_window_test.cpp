@@ -5,7 +5,12 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QProgressBar>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 #include "romwrite/window/tests/window_bench.h"
 
@@ -278,6 +283,81 @@ TEST(WriterWindowRun, FailedWriteStaysOpenWithItsText) {
     EXPECT_FALSE(w.text("statusText").isEmpty());
     EXPECT_TRUE(enabled(w.window, "exit"));
     EXPECT_TRUE(w.window.isVisible());
+}
+
+// With VORLICK_SCREENSHOTS naming a folder, the window as the operator sees it.
+void screenshot(WriterWindow& window, const char* name) {
+    const char* dir = std::getenv("VORLICK_SCREENSHOTS");
+    if (dir == nullptr || *dir == '\0') return;
+    window.resize(window.sizeHint().expandedTo(QSize(560, 0)));
+    EXPECT_TRUE(window.grab().save(QString(dir) + "/" + name, "PNG")) << name;
+}
+
+// The operator's write with the worker on its own thread, held on a block: the ticks paint
+// its progress and keep the buttons off; after it the window stays with the buttons on.
+TEST(WriterWindowRun, OperatorWritePaintsProgressWhileTheWorkerRuns) {
+    WindowBench w(Layout::Writer, {}, true);
+    auto dev = w.bench.add(f09Spec());
+    const FirmwareImage img = makeImage(0x1000, 3);
+    writeHexFile(w.bench.dir + "/fw.hex", img);
+    std::mutex m;
+    std::condition_variable cv;
+    bool held = false, go = false;
+    dev->blockStatus = [&](int block) -> std::optional<std::uint8_t> {
+        if (block == 4) {
+            std::unique_lock lock(m);
+            held = true;
+            cv.notify_all();
+            cv.wait(lock, [&] { return go; });
+        }
+        return std::nullopt;
+    };
+    auto release = [&] {
+        std::lock_guard lock(m);
+        go = true;
+        cv.notify_all();
+    };
+
+    ASSERT_TRUE(w.start({}));
+    w.window.chooseFile = [] { return std::optional<std::string>("fw.hex"); };
+    w.press("fileSelect");
+    w.get<QCheckBox>("ignoreMatching")->setChecked(true);
+    w.press("write");
+    w.ticks(1);  // starts the worker
+    {
+        std::unique_lock lock(m);
+        // A bound so that a worker that never reaches the block fails the test instead of hanging it.
+        if (!cv.wait_for(lock, std::chrono::seconds(30), [&] { return held; })) {
+            lock.unlock();
+            release();
+            w.threadRunner.release();
+            FAIL() << "the worker never reached block 4";
+        }
+    }
+    w.driver.tick();
+    auto* bar = w.get<QProgressBar>("progress");
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_LT(bar->value(), 0x1000);
+    EXPECT_EQ(bar->maximum(), 0x1000);
+    for (const char* off : {"exit", "fileSelect", "write", "deviceInfo"}) EXPECT_FALSE(enabled(w.window, off)) << off;
+    EXPECT_FALSE(w.window.close()) << "a write cannot be closed";
+    screenshot(w.window, "romwrite-writing.png");
+    release();
+
+    BoxAnswerer yes(QMessageBox::Yes);
+    for (int i = 0; i < 2000 && !(w.app.job().kind == JOB_IDLE && !w.threadRunner.exists()); ++i) {
+        while (w.threadRunner.exists() && !w.threadRunner.ended()) std::this_thread::yield();
+        w.ticks(1);
+    }
+    w.ticks(kPresencePollTicks);
+    EXPECT_EQ(yes.seen, std::vector<std::string>{"Confirm: Apply this update?"});
+    EXPECT_TRUE(w.exitCodes.empty()) << "an operator's write leaves the window open";
+    EXPECT_TRUE(w.window.isVisible());
+    EXPECT_TRUE(enabled(w.window, "write"));
+    EXPECT_EQ(w.text("vendorId"), "0x3A1C") << "the device found again";
+    EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
+    EXPECT_TRUE(dev->confirmed());
+    screenshot(w.window, "romwrite-done.png");
 }
 
 }  // namespace
