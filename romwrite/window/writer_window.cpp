@@ -159,6 +159,7 @@ void WriterWindow::buildWriter(QWidget* content) {
     // Disabled until the logic says otherwise.
     for (QPushButton* b : {write_, encWrite_, deviceInfo_, deviceReset_}) b->setEnabled(false);
     progress_->setObjectName("progress");
+    progress_->setTextVisible(false);  // a plain bar, no percentage
 }
 
 void WriterWindow::buildUpdating(QWidget* content) {
@@ -184,6 +185,7 @@ void WriterWindow::buildUpdating(QWidget* content) {
     warning_->setWordWrap(true);
     progress_ = new QProgressBar(content);
     progress_->setObjectName("progress");
+    progress_->setTextVisible(false);  // a plain bar, no percentage
     v->addWidget(phase_);
     v->addWidget(warning_);
     v->addWidget(progress_);

@@ -25,11 +25,12 @@ namespace romwrite::testing {
 
 struct WindowBench {
     explicit WindowBench(WriterWindow::Layout layout = WriterWindow::Layout::Writer,
-                         std::span<const std::uint8_t> resource = {})
+                         std::span<const std::uint8_t> resource = {}, bool threaded = false)
         : bench("window"),
           window(layout),
-          app(WriterServices{window, bench.link, device, bench.log, runner, stayAwake, power, restarter, &confirmation,
-                             resource, bench.dir, false}),
+          app(WriterServices{window, bench.link, device, bench.log,
+                             threaded ? static_cast<JobRunner&>(threadRunner) : static_cast<JobRunner&>(runner),
+                             stayAwake, power, restarter, &confirmation, resource, bench.dir, false}),
           driver(app, window, [this](int code) { exitCodes.push_back(code); }) {
         window.attach(app);
     }
