@@ -1,4 +1,5 @@
 // romwrite: writes the controller's firmware through its USB bootloader.
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +15,10 @@
 #include "romwrite/image/embedded_image.h"
 #include "romwrite/link/bootloader_link.h"
 #include "romwrite/log/writer_log.h"
+#include "romwrite/window/confirmation_dialog.h"
+#include "romwrite/window/display.h"
+#include "romwrite/window/tick_driver.h"
+#include "romwrite/window/writer_window.h"
 #include "romwrite/writer/console_front_end.h"
 #include "romwrite/writer/exit_codes.h"
 #include "romwrite/writer/job_runner.h"
@@ -40,7 +45,34 @@ constexpr const char* kUsage =
     "  /Vxxxx    compare the device's version with xxxx (hex): 0 equal, 49 different, 1 no device\n"
     "Switches start with '/' or '-'; a token holding another '/' is a file name.\n"
     "The device is reached through VORLICK_HID (hidraw, or sim:<socket>).\n"
+    "The window shows when DISPLAY or WAYLAND_DISPLAY names a desktop Qt can open and the run\n"
+    "is not silent; otherwise the writer runs on the console (texts on stderr, questions on stdin).\n"
     "Exit status: the result code modulo 256 (-1 -> 255, -2 -> 254, -6 -> 250).\n";
+
+int runConsole(const romwrite::CommandLine& line, romwrite::ConsoleFrontEnd& console, romwrite::BootloaderLink& link,
+               romwrite::UblDevice& device, romwrite::WriterLog& log, romwrite::JobRunner& runner,
+               platform::StayAwake& stayAwake, platform::PowerStatus& power, platform::Restarter& restarter,
+               const std::string& cwd, bool locked) {
+    platform::Clock& clock = platform::systemClock();
+    romwrite::WriterApp app(romwrite::WriterServices{console, link, device, log, runner, stayAwake, power, restarter,
+                                                     &console, romwrite::embeddedResource(), cwd, true});
+    if (app.start(line, locked)) {
+        bool refusedNoted = false;
+        while (!app.finished()) {
+            app.tick();
+            if (app.finished()) break;
+            if (g_stop != 0) {
+                app.closeWindow();
+                if (!app.finished() && !refusedNoted) {
+                    refusedNoted = true;
+                    std::cerr << "romwrite: a write is running and cannot be interrupted\n";
+                }
+            }
+            clock.sleepMs(romwrite::kTickMs);
+        }
+    }
+    return app.exitCode();
+}
 
 }  // namespace
 
@@ -87,24 +119,38 @@ int main(int argc, char** argv) {
     std::error_code ec;
     const std::string cwd = std::filesystem::current_path(ec).string();
 
-    romwrite::WriterApp app(romwrite::WriterServices{console, link, device, log, runner, stayAwake, power, restarter,
-                                                     &console, romwrite::embeddedResource(), cwd, true});
-    if (app.start(romwrite::CommandLine{args}, locked)) {
-        bool refusedNoted = false;
-        while (!app.finished()) {
-            app.tick();
-            if (app.finished()) break;
-            if (g_stop != 0) {
-                app.closeWindow();
-                if (!app.finished() && !refusedNoted) {
-                    refusedNoted = true;
-                    std::cerr << "romwrite: a write is running and cannot be interrupted\n";
+    const romwrite::CommandLine line{args};
+    std::unique_ptr<QApplication> qt;
+    if (!romwrite::silentRun(line, romwrite::embeddedResource())) qt = romwrite::openDisplay(argv[0]);
+    int code = 0;
+    if (qt) {
+        const auto layout = romwrite::hasEmbeddedImage(romwrite::embeddedResource())
+                                ? romwrite::WriterWindow::Layout::Updating
+                                : romwrite::WriterWindow::Layout::Writer;
+        romwrite::WriterWindow window(layout);
+        romwrite::ConfirmationDialog confirmation(power, stayAwake);
+        romwrite::WriterApp app(romwrite::WriterServices{window, link, device, log, runner, stayAwake, power, restarter,
+                                                         &confirmation, romwrite::embeddedResource(), cwd, false});
+        window.attach(app);
+        if (app.start(line, locked)) {
+            romwrite::TickDriver driver(app, window, [](int) { QCoreApplication::exit(0); });
+            // SIGINT and SIGTERM ask the window to close, as its close button does.
+            QTimer signalPoll;
+            QObject::connect(&signalPoll, &QTimer::timeout, [&window] {
+                if (g_stop != 0) {
+                    g_stop = 0;
+                    window.close();
                 }
-            }
-            clock.sleepMs(romwrite::kTickMs);
+            });
+            signalPoll.start(100);
+            driver.start();
+            QApplication::exec();
         }
+        code = app.exitCode();
+    } else {
+        code = runConsole(line, console, link, device, log, runner, stayAwake, power, restarter, cwd, locked);
     }
     runner.release();
-    std::cerr << "exit code: " << app.exitCode() << '\n';
-    return romwrite::shellStatus(app.exitCode());
+    std::cerr << "exit code: " << code << '\n';
+    return romwrite::shellStatus(code);
 }

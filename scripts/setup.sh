@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   binutils python3 locales
   nlohmann-json3-dev
+  qt6-base-dev
 )
 
 missing=()

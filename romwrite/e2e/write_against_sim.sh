@@ -79,7 +79,7 @@ for run in "$@"; do
   IFS=',' read -ra args <<<"${run#*:}"
   status=0
   # Its own runtime folder: the writer allows one instance per session.
-  XDG_RUNTIME_DIR="$work" VORLICK_HID="sim:$sock" "$romwrite" "${args[@]}" </dev/null 2>writer.err || status=$?
+  env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR="$work" VORLICK_HID="sim:$sock" "$romwrite" "${args[@]}" </dev/null 2>writer.err || status=$?
   [ "$status" -eq "$expectedExit" ] || { tail -n 20 writer.err; fail "romwrite ${args[*]} exited $status, expected $expectedExit"; }
   echo "romwrite ${args[*]}: exit $status"
 done

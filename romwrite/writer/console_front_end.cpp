@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "romwrite/writer/confirmation_steps.h"
+
 namespace romwrite {
 namespace {
 
@@ -87,27 +89,23 @@ bool ConsoleFrontEnd::ask(std::string_view question) {
 bool ConsoleFrontEnd::askApplyUpdate() { return ask("Apply this update?"); }
 
 bool ConsoleFrontEnd::confirm() {
-    out_ << "Before continuing please ensure the following:\n"
-            "Make sure that the AC adapter is firmly connected to the system and outlet.\n"
-            "Make sure that a charged battery pack is installed in the system.\n"
-            "Save all open files and close all open applications.\n"
-            "Please do not suspend or hibernate your system while updating multi-touch device.\n";
+    ConfirmationSteps steps(power_);
+    for (const char* line : kConfirmNotes) out_ << line << '\n';
     for (;;) {
-        if (!ask("Next?")) return false;
-        if (power_.onMains()) break;
-        messageBox(
-            "This process requires power to avoid an accidental power-off during an update.\r\n"
-            "Connect the AC adapter to the system.",
-            "Error");
-    }
-    out_ << "DO NOT POWER OFF DURING AN UPDATE.\nOtherwise your system may be damaged.\n";
-    for (;;) {
-        if (!ask("Do you want to continue?")) return false;
-        if (power_.onMains()) return true;
-        messageBox(
-            "This process requires power to avoid an accidental power-off during an update.\r\n"
-            "Connect the AC adapter to the system.",
-            "Error");
+        const bool notes = steps.page() == ConfirmationSteps::Page::Notes;
+        if (!ask(notes ? "Next?" : kConfirmWarning[2])) return false;
+        switch (steps.forward()) {
+            case ConfirmationSteps::Outcome::NeedsMains:
+                messageBox(kNeedsMainsText, kNeedsMainsCaption);
+                break;
+            case ConfirmationSteps::Outcome::ShowWarning:
+                out_ << kConfirmWarning[0] << '\n' << kConfirmWarning[1] << '\n';
+                break;
+            case ConfirmationSteps::Outcome::Confirmed:
+                return true;
+            case ConfirmationSteps::Outcome::Declined:
+                return false;
+        }
     }
 }
 

@@ -52,6 +52,21 @@ DeviceFields deviceFields(const UblDevice& d) {
     return f;
 }
 
+bool silentRun(const CommandLine& line, std::span<const std::uint8_t> resource) {
+    WriteJob job;
+    if (!hasEmbeddedImage(resource)) {
+        readSwitches(line, job, false);
+        return job.silent;
+    }
+    EmbeddedOptions o;
+    std::string reason;
+    // An image that does not load is reported in the window.
+    if (!loadEmbeddedImage(resource, job.image, o, reason)) return false;
+    if (o.embeddedMode && !line.empty()) readEmbeddedWords(line, job);
+    if (!line.empty()) readSwitches(line, job, true);
+    return job.silent;
+}
+
 WriterApp::WriterApp(WriterServices services) : s_(std::move(services)), env_{s_.link, &s_.stayAwake} {}
 
 bool WriterApp::start(const CommandLine& line, bool instanceLocked) {

@@ -43,6 +43,9 @@ struct WriterServices {
 
 std::pair<const char*, const char*> phaseTexts(std::uint32_t phase);
 DeviceFields deviceFields(const UblDevice& device);
+// Whether start-up with this command line (and linked resource) keeps the window hidden, read
+// as start-up reads it, so that a front end can be chosen before the run.
+bool silentRun(const CommandLine& line, std::span<const std::uint8_t> resource);
 
 class WriterApp {
 public:

@@ -16,9 +16,10 @@ struct Outcome {
     std::string output;
 };
 
+// Without a display unless `env` names one: the console front end.
 Outcome runRomwrite(const std::string& env, const std::string& args) {
-    const std::string cmd =
-        "env " + env + " " + std::string(VORLICK_BINARY_DIR) + "/romwrite/romwrite " + args + " 2>&1 </dev/null";
+    const std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY " + env + " " + std::string(VORLICK_BINARY_DIR) +
+                            "/romwrite/romwrite " + args + " 2>&1 </dev/null";
     Outcome o;
     FILE* p = ::popen(cmd.c_str(), "r");
     if (p == nullptr) return o;
@@ -55,6 +56,17 @@ TEST(RomwriteProcess, RefusedCommandLineNeverEndsWithZero) {
     Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", "/C12345");
     EXPECT_EQ(o.status, 5);
     EXPECT_NE(o.output.find("status: Command line error."), std::string::npos);
+    std::filesystem::remove_all(dir);
+}
+
+// A display that cannot be opened leaves the writer on the console, as if none were named.
+TEST(RomwriteProcess, UnreachableDisplayFallsBackToTheConsole) {
+    const std::string dir = romwrite::testing::freshDirectory("display");
+    Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw DISPLAY=:977 WAYLAND_DISPLAY=",
+                            "missing_" + std::to_string(::getpid()) + ".hex -f0");
+    EXPECT_EQ(o.status, 5);
+    EXPECT_NE(o.output.find("status: Hex file error."), std::string::npos) << o.output;
+    EXPECT_NE(o.output.find("exit code: 5"), std::string::npos);
     std::filesystem::remove_all(dir);
 }
 

@@ -380,3 +380,35 @@ TEST(WriterEmbedded, ConfirmationPowerAndExitMapping) {
 
 }  // namespace
 }  // namespace romwrite
+
+namespace romwrite {
+namespace {
+
+// The front end is chosen before the run: a silent run never gets a window.
+TEST(WriterSilentRun, ReadAsStartUpReadsIt) {
+    const auto plain = embeddedResource(0);
+    const auto embeddedMode = embeddedResource(kEmbEmbeddedMode);
+    const struct {
+        std::vector<std::string> tokens;
+        std::span<const std::uint8_t> resource;
+        bool silent;
+    } cases[] = {
+        {{}, {}, false},
+        {{"_tmp.hex", "-f1"}, {}, false},
+        {{"/S"}, {}, true},
+        {{"/C1A2B"}, {}, true},
+        {{"/V0120"}, {}, true},
+        {{"/home/op/S"}, {}, false},  // a file name, not the switch
+        {{"/silent"}, {}, true},      // /s… is the silent switch either way
+        {{"/forcerestart"}, embeddedMode, false},
+        {{"/forcerestart", "/silent"}, embeddedMode, true},
+        {{"fw.hex"}, plain, false},
+        {{"/S"}, plain, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(silentRun(CommandLine{c.tokens}, c.resource), c.silent) << CommandLine{c.tokens}.text();
+    }
+}
+
+}  // namespace
+}  // namespace romwrite
