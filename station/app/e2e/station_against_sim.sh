@@ -107,6 +107,19 @@ healthy_ok)
   [ "$(basename "$named")" = "$(basename "$csv")" ] && { [ -f "$named" ] || [ -f "station/$named" ]; } ||
     fail "JSON detailCsv does not name the file"
   ;;
+whole_files)
+  # Both records whole, against files written out by hand: time stamps and the work folder aside.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  run_to_end --headless --start --checks 1 whole.ini
+  expect_status 0; expect_last_err "exit code: 0"
+  masked() {
+    lf_of "$1" | stamps | sed -e "s|$work|WORK|g" -E -e 's/[0-9]{8}_[0-9]{6}/TS/g' -e 's/,,[0-9]+\.[0-9]{2},\(sec\)$/,,S.SS,(sec)/'
+  }
+  log=$(one_file "station/logs/whole_*/*_result.log")
+  diff -u "$here/expected/whole_result.log" <(masked "$log") || fail "result log"
+  csv=$(one_file "station/logs/whole_*/*__OK_0001_00.csv")
+  diff -u "$here/expected/whole_detail.csv" <(masked "$csv") || fail "detail CSV"
+  ;;
 open_rx_ng)
   start_sim "$here/r6-open-rx.scenario"
   run_to_end --headless --start --checks 1 --json ../checks.jsonl quick.ini
