@@ -3,14 +3,15 @@
 #  1. Soak: 100 checks in one station run (START_TRG 3, one `enter` per check) against a healthy
 #     controller: result log rows, totals, JSON records, and the station's resident memory after
 #     the first check against after the 99th (the last moment it surely waits for a trigger).
-#  2. One check of the quick recipe at 1 ms per feature transfer: its wall time (the panel's
-#     CHECKING... to its verdict, stamped as the lines arrive) against the transfers and the
-#     sleeps the check asks for. One probe run counts both (VORLICK_HID_TRACE=1 for the
+#  2. One check of the quick recipe at 1 ms per feature transfer: its wall time (from the prompt
+#     the trigger clears to the verdict, stamped as the lines arrive) against the transfers and
+#     the sleeps the check asks for. One probe run counts both (VORLICK_HID_TRACE=1 for the
 #     transfers, strace for the UI thread's sleeps); the timed runs go without either.
 # Usage: bench/station_binaries_bench.sh [BUILD_DIR] [RUNS]   (default build/default, 5 runs)
+# SOAK_CHECKS=N shortens the soak (default 100).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/default}
+build=$(cd "${1:-$root/build/default}" && pwd)
 runs=${2:-5}
 sim=$build/sim/vorlick-sim
 station=$build/station/app/VorlickR6X
@@ -54,7 +55,7 @@ rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 # ---- 1. Soak ----
-soak=100
+soak=${SOAK_CHECKS:-100}
 fresh soak
 sed -e 's/^START_TRG=.*/START_TRG=3/' -e 's/^LOG_FILE=.*/LOG_FILE=soak/' -e 's/^TITLE=.*/TITLE="soak"/' \
     "$dir/station/quick.ini" >"$dir/station/soak.ini"
@@ -101,11 +102,43 @@ import sys, time
 for line in iter(sys.stdin.buffer.readline, b""):
     sys.stdout.write("%.6f %s" % (time.monotonic(), line.decode(errors="replace")))'
 }
-# The check window of a stamped stderr: seconds from CHECKING... to the verdict.
-check_seconds() {
-    awk '$2 == "state:" && $3 == "CHECKING..." && !s {s = $1}
-         s && $2 == "state:" && ($3 == "OK" || $3 == "NG" || $3 == "ERROR") {print $1 - s; exit}' "$1"
-}
+# The check's window, as the station's own elapsed time counts it: from the prompt it clears when
+# the trigger starts the check (the last empty prompt before CHECKING...) to the verdict.
+# window.py FILE MODE: MODE "wall" takes stamped stderr and prints the seconds; "transfers" takes
+# traced stderr and counts feature gets and sets; "sleeps" takes an strace log and sums the ms.
+cat >"$work/window.py" <<'EOF'
+import re, sys
+path, mode = sys.argv[1], sys.argv[2]
+verdict = re.compile(r"state: (OK|NG|ERROR)\b")
+lines = open(path, errors="replace").read().splitlines()
+def text(l):
+    if mode == "wall": return l.split(" ", 1)[1] if " " in l else ""
+    if mode == "sleeps":
+        m = re.match(r'write\(2, "(.*?)(\\n)?"', l)
+        return m.group(1) if m else None
+    return l
+start = None
+for i, l in enumerate(lines):
+    t = text(l)
+    if t is None: continue
+    if t.rstrip() == "prompt:": start = i
+    if t.startswith("state: CHECKING"): break
+else:
+    sys.exit("no check in " + path)
+total = 0.0
+for l in lines[start + 1:]:
+    t = text(l)
+    if t is not None and verdict.match(t):
+        if mode == "wall": total = float(l.split()[0]) - float(lines[start].split()[0])
+        break
+    if mode == "transfers" and re.match(r"hid \S+ (get|set)> ", l): total += 1
+    m = re.search(r"nanosleep\(.*\{tv_sec=(\d+), tv_nsec=(\d+)\}", l) if mode == "sleeps" else None
+    if m: total += int(m.group(1)) * 1000 + int(m.group(2)) / 1e6
+else:
+    sys.exit("no verdict in " + path)
+print("%g" % total)
+EOF
+check_seconds() { python3 "$work/window.py" "$1" wall; }
 
 # Probe: transfers (trace lines) and the UI thread's sleeps inside the check window.
 fresh probe
@@ -115,22 +148,9 @@ if command -v strace >/dev/null &&
     (cd "$dir/station" && VORLICK_HID_TRACE=1 timeout 300 strace -qq -ff -o ../st -s 48 \
         -e trace=clock_nanosleep,nanosleep,write "$station" --headless --start --checks 1 quick.ini \
         </dev/null >../out.txt 2>../err.txt); then
-    transfers=$(awk '$2 == "CHECKING..." && $1 == "state:" {on = 1; next}
-                     on && $1 == "state:" && ($2 == "OK" || $2 == "NG" || $2 == "ERROR") {exit}
-                     on && $1 == "hid" && ($3 == "get>" || $3 == "set>") {n++}
-                     END {print n + 0}' "$dir/err.txt")
+    transfers=$(python3 "$work/window.py" "$dir/err.txt" transfers)
     ui=$(grep -l 'state: CHECKING' "$dir"/st.* | head -n 1)
-    demanded_ms=$(python3 - "$ui" <<'EOF'
-import re, sys
-on, total = False, 0.0
-for line in open(sys.argv[1], errors="replace"):
-    if line.startswith("write(2, \"state: CHECKING"): on = True; continue
-    if on and re.match(r'write\(2, "state: (OK|NG|ERROR)', line): break
-    m = re.search(r"nanosleep\(.*\{tv_sec=(\d+), tv_nsec=(\d+)\}", line)
-    if on and m: total += int(m.group(1)) * 1000 + int(m.group(2)) / 1e6
-print("%.1f" % total)
-EOF
-)
+    demanded_ms=$(python3 "$work/window.py" "$ui" sleeps)
 else
     echo "  (strace not usable here: no sleep count)"
 fi
@@ -153,7 +173,7 @@ for r in $(seq "$runs"); do
 done
 wall=$(printf '%s\n' "${walls[@]}" | median)
 echo "one check of quick.ini at 1 ms per transfer, $runs runs:"
-echo "  wall (CHECKING... to verdict) s: ${walls[*]}   median $wall"
+echo "  wall (trigger to verdict) s: ${walls[*]}   median $wall"
 echo "  station's elapsedSeconds: ${stamped[*]}   median $(printf '%s\n' "${stamped[@]}" | median)"
 if [ -n "$transfers" ] && [ -n "$demanded_ms" ]; then
     floor=$(awk -v t="$transfers" -v d="$demanded_ms" 'BEGIN {print (t + d) / 1000}')
