@@ -9,6 +9,18 @@
 #include "station/sequence/judgement_steps.h"
 
 namespace station::test {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
 namespace {
 
 struct CheckingRig : RunRig {
@@ -112,8 +124,11 @@ TEST(RunControlFaults, ThousandChecksInARow) {
     EXPECT_EQ(rig.logs.rows[9].colCode, "E608");
     EXPECT_EQ(rig.logs.rows[999].serialNo, "XX1000");
     EXPECT_EQ(rig.logs.rows[998].checkNo, 999);
-    // Generous: the rows live in the table made at start-up, so growth stays small.
-    EXPECT_LT(afterLast, afterFirst * 2);
+    // Generous: the rows live in the table made at start-up, so growth stays small. Under the
+    // address sanitizer freed memory sits in its quarantine, so resident size says nothing.
+    if (!kAddressSanitizer) {
+        EXPECT_LT(afterLast, afterFirst * 2);
+    }
 }
 
 }  // namespace
