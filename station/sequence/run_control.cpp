@@ -452,9 +452,13 @@ void RunControl::serialScanned(std::string_view text) {
     setSerialField(false);
 }
 
-void RunControl::enterPressed() {
+bool RunControl::enterPressed() {
     const std::int32_t trigger = s_.recipe.START_TRG;
-    if ((trigger == 2 && s_.flags.serialEntered != 0) || trigger == 3) s_.flags.triggered = 1;
+    if ((trigger == 2 && s_.flags.serialEntered != 0) || trigger == 3) {
+        s_.flags.triggered = 1;
+        return true;
+    }
+    return false;
 }
 
 void RunControl::shutdown() {

@@ -33,8 +33,8 @@ public:
     void onStartRetry();
     // A barcode scan into the serial-number field ('#' marks removed).
     void serialScanned(std::string_view text);
-    // The Enter key outside a scan.
-    void enterPressed();
+    // The Enter key outside a scan; true when it triggered (the key is then used up).
+    bool enterPressed();
 
     // The orderly shutdown: totals and "result.log", controller back to normal mode, working
     // copies of the firmware removed. Runs once; later calls do nothing. Called while a check

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <map>
-#include <string>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -34,6 +34,7 @@ public:
     void setResultCount(std::size_t count) override { resultCount = count; }
     void setStartEnabled(bool on) override { startEnabled = on; }
     void showMessageBox(std::string_view text) override { boxes.emplace_back(text); }
+    void showErrorBox(std::string_view text) override { boxes.emplace_back("error: " + std::string(text)); }
     void setTickTimer(bool running) override { tickTimer = running; }
     void setStartText(std::string_view text) override { startText = text; }
     void setSerialField(std::string_view text, bool writable) override {

@@ -2,6 +2,7 @@
 // The station's logic reaches its front end (the Qt window, the headless runner, a test fake)
 // only through this port. Later features add the dialogs and the check windows here.
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,8 +42,9 @@ public:
     // The result list shows rows 0..count-1 with the last one in view.
     virtual void setResultCount(std::size_t) {}
     virtual void setStartEnabled(bool) {}
-    // A modal message box the operator closes with OK.
+    // A modal message box the operator closes with OK; the error box carries the error icon.
     virtual void showMessageBox(std::string_view) {}
+    virtual void showErrorBox(std::string_view text) { showMessageBox(text); }
 
     // Run control. The 100 ms tick timer: stopped while a check runs, so a tick never starts
     // inside another (message pumping during a check must not re-enter the tick).
@@ -57,6 +59,10 @@ public:
     // The modal serial-number dialog, opened with `current`. The confirmed text, or nullopt when
     // the operator cancelled.
     virtual std::optional<std::string> askSerialNumber(std::string_view /*current*/) { return std::nullopt; }
+    // The modal external-switch dialog ("Please, push external switch to reset device."): `step`
+    // runs every 200 ms and returns true once the controller has gone and come back, which
+    // closes the dialog as passed. False when the operator cancelled or closed it first.
+    virtual bool runExternalSwitchDialog(const std::function<bool()>& /*step*/) { return false; }
     // The station asks to be closed (the automatic quit); the front end runs the orderly shutdown.
     virtual void requestClose() {}
 };
