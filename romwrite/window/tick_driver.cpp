@@ -18,6 +18,7 @@ void TickDriver::tick() {
     if (ended_) return;
     // EXIT and an accepted close end the logic between ticks, a job's end within one.
     if (!app_.finished()) app_.tick();
+    window_.refreshProbe();
     if (!app_.finished()) return;
     ended_ = true;
     timer_.stop();

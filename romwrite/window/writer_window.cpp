@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/probe_file.h"
 #include "romwrite/writer/writer_app.h"
 
 namespace romwrite {
@@ -27,6 +28,12 @@ constexpr const char* kUpdatingTitle = "Multi-touch Device Firmware Update Utili
 constexpr int kStatusFirstPart = 200;
 
 QString qs(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// A widget's centre in global screen pixels, where a synthetic click lands on it.
+std::string centre(const QWidget* w) {
+    const QPoint c = w->mapToGlobal(w->rect().center());
+    return std::to_string(c.x()) + " " + std::to_string(c.y());
+}
 
 }  // namespace
 
@@ -66,6 +73,31 @@ WriterWindow::WriterWindow(Layout kind, QWidget* parent) : QDialog(parent), layo
         if (file.isEmpty()) return std::nullopt;
         return file.toStdString();
     };
+
+    if (std::string path = platform::ProbeFile::pathFromEnvironment(); !path.empty()) {
+        probe_ = std::make_unique<platform::ProbeFile>(std::move(path));
+        refreshProbe();
+    }
+}
+
+WriterWindow::~WriterWindow() = default;
+
+void WriterWindow::refreshProbe() {
+    if (!probe_) return;
+    platform::ProbeFile& p = *probe_;
+    const QRect frame = frameGeometry();
+    p.set("title", windowTitle().toStdString());
+    p.set("geometry", std::to_string(frame.x()) + " " + std::to_string(frame.y()) + " " +
+                          std::to_string(frame.width()) + " " + std::to_string(frame.height()));
+    p.set("dialog", layout_ == Layout::Writer ? "100" : "105");
+    p.set("status", status_->text().toStdString());
+    if (phase_ != nullptr) p.set("phase", phase_->text().toStdString());
+    p.set("progress", std::to_string(progress_->value()) + "/" + std::to_string(progress_->maximum()));
+    if (write_ != nullptr) p.set("write", std::string(write_->isEnabled() ? "enabled " : "disabled ") + centre(write_));
+    p.set("exit", centre(exit_));
+    p.set("done", app_ != nullptr && app_->finished() ? "1" : "0");
+    p.set("box", openBox_.toStdString());
+    p.flush();
 }
 
 QLineEdit* WriterWindow::field(const char* name) {
@@ -202,6 +234,7 @@ void WriterWindow::showWindow() {
     show();
     raise();
     activateWindow();
+    refreshProbe();
 }
 
 void WriterWindow::showDeviceFields(const DeviceFields& f) {
@@ -217,11 +250,13 @@ void WriterWindow::setButtons(const ButtonStates& b) {
         {deviceReset_, b.reset}, {write_, b.write},           {encWrite_, b.encWrite}};
     for (const auto& [button, on] : states)
         if (button != nullptr) button->setEnabled(on);
+    refreshProbe();
 }
 
 void WriterWindow::showPhase(std::uint32_t, std::string_view text, std::string_view warning) {
     if (phase_ != nullptr) phase_->setText(dialogText(text));
     if (warning_ != nullptr) warning_->setText(dialogText(warning));
+    refreshProbe();
 }
 
 void WriterWindow::setProgress(std::uint32_t value, std::uint32_t range) {
@@ -230,9 +265,13 @@ void WriterWindow::setProgress(std::uint32_t value, std::uint32_t range) {
     const int at = static_cast<int>(std::min<std::uint32_t>(value, range));
     if (progress_->maximum() != top) progress_->setRange(0, top);
     progress_->setValue(at);
+    refreshProbe();
 }
 
-void WriterWindow::setStatusText(std::string_view text) { status_->setText(dialogText(text)); }
+void WriterWindow::setStatusText(std::string_view text) {
+    status_->setText(dialogText(text));
+    refreshProbe();
+}
 
 void WriterWindow::showImage(std::string_view path, std::string_view checksum, std::string_view size) {
     if (path_ != nullptr) path_->setText(qs(path));
@@ -251,14 +290,23 @@ void WriterWindow::messageBox(std::string_view text, std::string_view caption) {
     const QString title = qs(caption);
     QMessageBox box(title == "Error" ? QMessageBox::Critical : QMessageBox::NoIcon, title, dialogText(text),
                     QMessageBox::Ok, isVisible() ? this : nullptr);
-    box.exec();
+    execBox(box);
 }
 
 bool WriterWindow::askApplyUpdate() {
     QMessageBox box(QMessageBox::Question, "Confirm", "Apply this update?", QMessageBox::Yes | QMessageBox::No,
                     isVisible() ? this : nullptr);
     box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return execBox(box) == QMessageBox::Yes;
+}
+
+int WriterWindow::execBox(QMessageBox& box) {
+    openBox_ = box.windowTitle() + ": " + box.text();
+    refreshProbe();
+    const int answer = box.exec();
+    openBox_.clear();
+    refreshProbe();
+    return answer;
 }
 
 void WriterWindow::fileSelect() {

@@ -5,14 +5,20 @@
 // chosen layout lacks is simply not updated.
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "romwrite/writer/writer_port.h"
 
+namespace platform {
+class ProbeFile;
+}
+
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
 
@@ -25,6 +31,7 @@ public:
     enum class Layout { Writer, Updating };
 
     explicit WriterWindow(Layout kind, QWidget* parent = nullptr);
+    ~WriterWindow() override;
 
     // The logic the buttons and the close request go to; set before the first event.
     void attach(WriterApp& app) { app_ = &app; }
@@ -47,6 +54,11 @@ public:
     // Escape asks to close, as the title bar's close does.
     void reject() override;
 
+    // With VORLICK_WINDOW_PROBE set, rewrites that file with what the window shows now (read
+    // from its widgets): every painting call does, and the tick, which also catches moves and the
+    // writer's end.
+    void refreshProbe();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -61,6 +73,8 @@ private:
     void deviceInfo();
     void deviceReset();
     void exitPressed();
+    // Runs a message box; the probe names it (caption: text) while it is open.
+    int execBox(QMessageBox& box);
 
     Layout layout_;
     WriterApp* app_ = nullptr;
@@ -73,6 +87,8 @@ private:
     QLabel *phase_ = nullptr, *warning_ = nullptr;  // the Updating window's two texts
     QProgressBar* progress_ = nullptr;
     QLabel *statusBlank_ = nullptr, *status_ = nullptr;
+    std::unique_ptr<platform::ProbeFile> probe_;
+    QString openBox_;  // "caption: text" of the message box open now
 };
 
 // The dialogs' texts keep the logic's CR LF; Qt breaks lines on LF alone.

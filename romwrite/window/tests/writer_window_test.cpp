@@ -8,7 +8,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -293,6 +295,38 @@ void screenshot(WriterWindow& window, const char* name) {
     EXPECT_TRUE(window.grab().save(QString(dir) + "/" + name, "PNG")) << name;
 }
 
+// Holds the worker inside the write, on a block's status, until released; a bound so that a
+// worker that never gets there fails the test instead of hanging it.
+class HeldBlock {
+public:
+    HeldBlock(testing::ScriptedBootloader& device, int block) {
+        device.blockStatus = [this, block](int at) -> std::optional<std::uint8_t> {
+            if (at == block) {
+                std::unique_lock lock(m_);
+                held_ = true;
+                cv_.notify_all();
+                cv_.wait(lock, [&] { return go_; });
+            }
+            return std::nullopt;
+        };
+    }
+    ~HeldBlock() { release(); }
+    bool reached() {
+        std::unique_lock lock(m_);
+        return cv_.wait_for(lock, std::chrono::seconds(30), [&] { return held_; });
+    }
+    void release() {
+        std::lock_guard lock(m_);
+        go_ = true;
+        cv_.notify_all();
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool held_ = false, go_ = false;
+};
+
 // The operator's write with the worker on its own thread, held on a block: the ticks paint
 // its progress and keep the buttons off; after it the window stays with the buttons on.
 TEST(WriterWindowRun, OperatorWritePaintsProgressWhileTheWorkerRuns) {
@@ -300,23 +334,7 @@ TEST(WriterWindowRun, OperatorWritePaintsProgressWhileTheWorkerRuns) {
     auto dev = w.bench.add(f09Spec());
     const FirmwareImage img = makeImage(0x1000, 3);
     writeHexFile(w.bench.dir + "/fw.hex", img);
-    std::mutex m;
-    std::condition_variable cv;
-    bool held = false, go = false;
-    dev->blockStatus = [&](int block) -> std::optional<std::uint8_t> {
-        if (block == 4) {
-            std::unique_lock lock(m);
-            held = true;
-            cv.notify_all();
-            cv.wait(lock, [&] { return go; });
-        }
-        return std::nullopt;
-    };
-    auto release = [&] {
-        std::lock_guard lock(m);
-        go = true;
-        cv.notify_all();
-    };
+    HeldBlock hold(*dev, 4);
 
     ASSERT_TRUE(w.start({}));
     w.window.chooseFile = [] { return std::optional<std::string>("fw.hex"); };
@@ -324,15 +342,10 @@ TEST(WriterWindowRun, OperatorWritePaintsProgressWhileTheWorkerRuns) {
     w.get<QCheckBox>("ignoreMatching")->setChecked(true);
     w.press("write");
     w.ticks(1);  // starts the worker
-    {
-        std::unique_lock lock(m);
-        // A bound so that a worker that never reaches the block fails the test instead of hanging it.
-        if (!cv.wait_for(lock, std::chrono::seconds(30), [&] { return held; })) {
-            lock.unlock();
-            release();
-            w.threadRunner.release();
-            FAIL() << "the worker never reached block 4";
-        }
+    if (!hold.reached()) {
+        hold.release();
+        w.threadRunner.release();
+        FAIL() << "the worker never reached block 4";
     }
     w.driver.tick();
     auto* bar = w.get<QProgressBar>("progress");
@@ -342,7 +355,7 @@ TEST(WriterWindowRun, OperatorWritePaintsProgressWhileTheWorkerRuns) {
     for (const char* off : {"exit", "fileSelect", "write", "deviceInfo"}) EXPECT_FALSE(enabled(w.window, off)) << off;
     EXPECT_FALSE(w.window.close()) << "a write cannot be closed";
     screenshot(w.window, "romwrite-writing.png");
-    release();
+    hold.release();
 
     BoxAnswerer yes(QMessageBox::Yes);
     for (int i = 0; i < 2000 && !(w.app.job().kind == JOB_IDLE && !w.threadRunner.exists()); ++i) {
@@ -358,6 +371,123 @@ TEST(WriterWindowRun, OperatorWritePaintsProgressWhileTheWorkerRuns) {
     EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
     EXPECT_TRUE(dev->confirmed());
     screenshot(w.window, "romwrite-done.png");
+}
+
+// The probe file the real-display tests read the running window from.
+class ProbeEnvironment {
+public:
+    ProbeEnvironment() : path_(testing::freshDirectory("probe") + "/window.probe") {
+        ::setenv("VORLICK_WINDOW_PROBE", path_.c_str(), 1);
+    }
+    ~ProbeEnvironment() { ::unsetenv("VORLICK_WINDOW_PROBE"); }
+    std::map<std::string, std::string> read() const {
+        std::map<std::string, std::string> keys;
+        std::ifstream in(path_);
+        for (std::string line; std::getline(in, line);) {
+            const auto eq = line.find('=');
+            if (eq != std::string::npos) keys[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        return keys;
+    }
+
+private:
+    std::string path_;
+};
+
+std::string centreOf(QWidget* w) {
+    const QPoint c = w->mapToGlobal(w->rect().center());
+    return std::to_string(c.x()) + " " + std::to_string(c.y());
+}
+
+// The station's write read back from the probe alone: started, held half-way, asked, ended.
+TEST(WriterWindowProbe, FollowsTheStationWriteToItsEnd) {
+    ProbeEnvironment probe;
+    WindowBench w(Layout::Writer, {}, true);
+    auto dev = w.bench.add(f09Spec());
+    const FirmwareImage img = makeImage(0x1000, 3);
+    writeHexFile(w.bench.dir + "/_tmp.hex", img);
+    HeldBlock hold(*dev, 4);
+
+    ASSERT_TRUE(w.start({"_tmp.hex", "-f1"}));
+    auto shown = probe.read();
+    EXPECT_EQ(shown["title"], "Firmware Write Utility for Kavor USB sensor Ver.3.00");
+    EXPECT_EQ(shown["dialog"], "100");
+    EXPECT_EQ(shown["done"], "0");
+    EXPECT_EQ(shown["box"], "");
+
+    w.ticks(1);  // starts the worker
+    if (!hold.reached()) {
+        hold.release();
+        w.threadRunner.release();
+        FAIL() << "the worker never reached block 4";
+    }
+    w.driver.tick();
+    shown = probe.read();
+    auto* bar = w.get<QProgressBar>("progress");
+    ASSERT_GT(bar->value(), 0);
+    EXPECT_EQ(shown["progress"], std::to_string(bar->value()) + "/4096");
+    EXPECT_EQ(shown["write"], "disabled " + centreOf(w.get<QPushButton>("write")));
+    EXPECT_EQ(shown["exit"], centreOf(w.get<QPushButton>("exit")));
+    const QRect frame = w.window.frameGeometry();
+    EXPECT_EQ(shown["geometry"],
+              QString::asprintf("%d %d %d %d", frame.x(), frame.y(), frame.width(), frame.height()).toStdString());
+    EXPECT_EQ(shown["status"], "");
+    // A move is caught on the next tick.
+    w.window.move(frame.topLeft() + QPoint(40, 30));
+    w.driver.tick();
+    EXPECT_EQ(probe.read()["exit"], centreOf(w.get<QPushButton>("exit")));
+    EXPECT_NE(probe.read()["exit"], shown["exit"]);
+    hold.release();
+
+    // The question, named in the probe while it is open.
+    std::string boxWhileOpen;
+    QTimer answerer;
+    answerer.setInterval(0);
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        boxWhileOpen = probe.read()["box"];
+        box->button(QMessageBox::Yes)->click();
+    });
+    answerer.start();
+    for (int i = 0; i < 2000 && w.exitCodes.empty(); ++i) {
+        while (w.threadRunner.exists() && !w.threadRunner.ended()) std::this_thread::yield();
+        w.ticks(1);
+    }
+    EXPECT_EQ(w.exitCodes, std::vector<int>{0});
+    EXPECT_EQ(boxWhileOpen, "Confirm: Apply this update?");
+    shown = probe.read();
+    EXPECT_EQ(shown["done"], "1");
+    EXPECT_EQ(shown["box"], "");
+    EXPECT_EQ(shown["progress"], std::to_string(bar->value()) + "/4096");
+    EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
+}
+
+// A failed write leaves its text in the probe; the updating window names its phase and dialog.
+TEST(WriterWindowProbe, FailureTextAndTheUpdatingWindow) {
+    ProbeEnvironment probe;
+    {
+        WindowBench w;
+        auto dev = w.bench.add(f09Spec());
+        dev->blockStatus = [](int) { return std::optional<std::uint8_t>(0x0E); };
+        writeHexFile(w.bench.dir + "/_tmp.hex", makeImage(0x1000, 3));
+        ASSERT_TRUE(w.start({"_tmp.hex", "-f1"}));
+        w.ticks(200);
+        auto shown = probe.read();
+        ASSERT_FALSE(w.text("statusText").isEmpty());
+        EXPECT_EQ(shown["status"], w.text("statusText").toStdString());
+        EXPECT_EQ(shown["done"], "0") << "a failed job leaves the window open";
+        EXPECT_EQ(shown["write"].substr(0, 8), "enabled ");
+    }
+    WriterWindow updating(Layout::Updating);
+    updating.showPhase(3, "Programming ...",
+                       "Firmware update takes several minutes.\r\nDuring updating, you should "
+                       "NOT shut down or restart PC.");
+    auto shown = probe.read();
+    EXPECT_EQ(shown["dialog"], "105");
+    EXPECT_EQ(shown["title"], "Multi-touch Device Firmware Update Utility   Ver.3.00");
+    EXPECT_EQ(shown["phase"], "Programming ...");
+    EXPECT_EQ(shown.count("write"), 0u) << "the updating window has no WRITE";
 }
 
 }  // namespace
