@@ -50,9 +50,9 @@ wait_until 20 "window '$title' on $DISPLAY" window_shown "$title"
 halfway() {
   local v m
   IFS=/ read -r v m <<<"$(probe_get progress)"
-  [ -n "$v" ] && [ -n "$m" ] && [ "$m" -gt 1 ] && [ "$v" -gt 0 ] && [ $((v * 4)) -le $((m * 3)) ]
+  [ -n "$v" ] && [ -n "$m" ] && [ "$m" -gt 1 ] && [ $((v * 4)) -ge "$m" ] && [ $((v * 4)) -le $((m * 3)) ]
 }
-wait_until 60 "write under way (progress past 0, before three quarters)" halfway
+wait_until 60 "the write half-way (progress between a quarter and three quarters)" halfway
 case "$(probe_get write)" in disabled\ *) ;; *) fail "WRITE enabled during the write: $(probe_get write)" ;; esac
 shoot romwrite-writing
 
