@@ -2,7 +2,8 @@
 # probe (VORLICK_WINDOW_PROBE) read back, synthetic input and screenshots cropped to the window.
 # The caller sets $work (its working folder) and defines fail(); every wait here is bounded and
 # fails with what the probe showed last. xvfb_stop and the caller's own clean-up run from the
-# caller's EXIT trap.
+# caller's EXIT trap (a TERM, INT or HUP ends the caller through it too).
+trap 'exit 1' TERM INT HUP
 
 xvfb_pid=''
 watched_pid=''  # the program under test: a wait gives up as soon as it has exited
@@ -14,7 +15,8 @@ shots=$work/shots
 xvfb_start() {
   local numfile=$work/xvfb.display
   : >"$numfile"
-  Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$numfile" >"$work/xvfb.err" 2>&1 &
+  # Tied to this shell: should the test itself be killed, the server goes with it.
+  setpriv --pdeathsig TERM Xvfb -displayfd 9 -screen 0 1280x1024x24 -nolisten tcp 9>"$numfile" >"$work/xvfb.err" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 200); do
     [ "$(wc -l <"$numfile")" -ge 1 ] && break
@@ -31,9 +33,8 @@ xvfb_start() {
 }
 
 xvfb_stop() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   xvfb_pid=''
-  true
 }
 
 # The value of one probe key (empty when absent).

@@ -19,6 +19,7 @@ fail() {
   exit 1
 }
 cleanup() {
+  set +e  # a process already gone must not keep the others running
   [ -n "$wrpid" ] && kill "$wrpid" 2>/dev/null
   [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
   xvfb_stop
@@ -30,7 +31,7 @@ started=$(date +%s%N)
 
 xvfb_start
 sock=$work/sim.sock
-"$sim" --socket "$sock" --scenario "$scenario" >sim.out 2>&1 &
+setpriv --pdeathsig TERM "$sim" --socket "$sock" --scenario "$scenario" >sim.out 2>&1 &
 simpid=$!
 for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
 [ -S "$sock" ] || fail "vorlick-sim did not start"

@@ -21,6 +21,7 @@ fail() {
   exit 1
 }
 cleanup() {
+  set +e  # a process already gone must not keep the others running
   [ -n "$stpid" ] && kill "$stpid" 2>/dev/null
   [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
   xvfb_stop
@@ -34,7 +35,7 @@ export XDG_RUNTIME_DIR=$work
 start_sim() {
   [ -n "$simpid" ] && { kill "$simpid"; wait "$simpid" 2>/dev/null || true; }
   sock=$work/sim-$run.sock
-  "$sim" --socket "$sock" --scenario "$1" >sim.out 2>&1 &
+  setpriv --pdeathsig TERM "$sim" --socket "$sock" --scenario "$1" >sim.out 2>&1 &
   simpid=$!
   for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
   [ -S "$sock" ] || fail "vorlick-sim did not start"
