@@ -413,6 +413,8 @@ void StationWindow::closeEvent(QCloseEvent* event) {
         rc_->shutdown();
     }
     tickTimer_.stop();
+    // The probe's last word is the panel as the station left it.
+    if (probe_ && c_.panel != nullptr) c_.panel->repaint();
     writeProbe();
     event->accept();
     if (!closedDone_) {
