@@ -223,6 +223,8 @@ void StationWindow::buildControls() {
     c_.results = new QTableView(central);
     c_.results->setObjectName("results");
     setUpResultView(*c_.results, *c_.model);
+    // Tab leaves the list for the next control instead of walking its cells.
+    c_.results->setTabKeyNavigation(false);
 
     auto* outer = new QVBoxLayout(central);
     outer->addLayout(top);

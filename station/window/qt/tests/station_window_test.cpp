@@ -327,6 +327,18 @@ TEST(StationWindowLook, StatusBarPanesAndMessagePane) {
     EXPECT_LE(c.messages->document()->lastBlock().text().size(), StationWindow::kMessageChars + 3);
 }
 
+TEST(StationWindowLook, TabWalksTheOperatorsControlsInOrder) {
+    WindowRig rig;
+    rig.startWith("PID0A52.ini");
+    rig.c().start->setFocus();
+    QStringList walked;
+    for (int i = 0; i < 9; ++i) {
+        walked << QApplication::focusWidget()->objectName();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    EXPECT_EQ(walked.join(' ').toStdString(), "start clear serial hexFile iniFile logFile messages results start");
+}
+
 // The probe is what the real-display tests read back from a running window.
 TEST(StationWindowProbe, KeepsWhatTheWindowShowsInTheProbeFile) {
     const std::filesystem::path file = std::filesystem::path(VORLICK_BINARY_DIR) / "station_window_probe.txt";
