@@ -223,8 +223,6 @@ void StationWindow::buildControls() {
     c_.results = new QTableView(central);
     c_.results->setObjectName("results");
     setUpResultView(*c_.results, *c_.model);
-    // Tab leaves the list for the next control instead of walking its cells.
-    c_.results->setTabKeyNavigation(false);
 
     auto* outer = new QVBoxLayout(central);
     outer->addLayout(top);
@@ -498,8 +496,8 @@ void StationWindow::setHsyncTexts(std::string_view pid, std::string_view ver) {
 }
 
 void StationWindow::setResultCount(std::size_t count) {
+    // The view keeps the newest row in view.
     c_.model->showRows(count);
-    if (count > 0) c_.results->scrollToBottom();
     scheduleProbe();
 }
 
