@@ -119,7 +119,8 @@ bool startDetached(const std::string& path) {
     if (middle == 0) {
         ::close(report[0]);
         ::setsid();
-        const pid_t program = ::fork();
+        // _Fork: no fork handlers in a copy of a threaded process, only the bare system call.
+        const pid_t program = ::_Fork();
         if (program == 0) execDetached(path.c_str(), report[1], nullFd);
         if (program < 0) {
             writeErrno(report[1], errno);
