@@ -20,6 +20,7 @@
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
+#include "station/window/commands/open_writer.h"
 #include "station/window/headless/check_record.h"
 #include "station/window/headless/headless_front_end.h"
 #include "station/window/headless/input_queue.h"
@@ -172,8 +173,7 @@ int runWindow(const station::AppOptions& options) {
     station.logs = &logFiles;
     station::RunControl runControl(station);
     window.attach(station, runControl);
-    // RomWrite > Open stays disabled until the menu's writer command is in the build:
-    // window.setWriterOpener([](station::Station& s) { station::openWriter(s, station::systemWriterProcesses()); });
+    window.setWriterOpener([](station::Station& s) { station::openWriter(s, station::systemWriterProcesses()); });
 
     station::RaiseServer raiseServer([&window] { window.bringToFront(); });
     QString raiseError;
