@@ -10,6 +10,7 @@ packages=(
   binutils python3 locales
   nlohmann-json3-dev
   qt6-base-dev
+  help2man lintian fakeroot dpkg-dev
   xvfb xauth xdotool imagemagick
 )
 

@@ -17,7 +17,7 @@
 
 namespace {
 
-int usage() {
+int usage(std::FILE* to = stderr) {
     std::fputs(
         "usage: vorlick-sim --socket PATH [--scenario FILE]\n"
         "       vorlick-sim ctl --socket PATH list\n"
@@ -28,8 +28,10 @@ int usage() {
         "Without --scenario one healthy R6 controller is served. The socket path is printed once the\n"
         "simulator listens; SIGINT or SIGTERM stops it and removes the socket. `flash` shows the\n"
         "first N bytes of a controller's program flash (default: the image last written) as hex\n"
-        "lines, their 16-bit sum as 0xXXXX (--checksum), or writes them raw to FILE (--out).\n",
-        stderr);
+        "lines, their 16-bit sum as 0xXXXX (--checksum), or writes them raw to FILE (--out).\n"
+        "Exit status: 0 done; 1 the scenario or the socket failed, or ctl was refused or found no\n"
+        "simulator; 2 bad arguments.\n",
+        to);
     return 2;
 }
 
@@ -204,7 +206,10 @@ int main(int argc, char** argv) {
         } else if (!ctl && args[i] == "--scenario" && i + 1 < args.size()) {
             scenario = args[++i];
         } else if (args[i] == "-h" || args[i] == "--help") {
-            usage();
+            usage(stdout);
+            return 0;
+        } else if (args[i] == "--version") {
+            std::printf("vorlick-sim %s\n", VORLICK_VERSION_STRING);
             return 0;
         } else if (ctl) {
             rest.push_back(args[i]);

@@ -5,20 +5,24 @@
 namespace station {
 
 const char* appUsage() {
-    return "usage: VorlickR6X --headless [--start] [--checks N] [--json FILE] [RECIPE]\n"
+    return "usage: VorlickR6X [RECIPE]\n"
+           "       VorlickR6X --headless [--start] [--checks N] [--json FILE] [RECIPE]\n"
            "       VorlickR6X --help | --version\n"
            "\n"
-           "The production test station. The window is not built yet: run it with --headless.\n"
+           "The production test station. Without --headless it opens its window on the display\n"
+           "named by DISPLAY or WAYLAND_DISPLAY (none: exit 2, use --headless). A second start\n"
+           "brings the running window to the front and ends with 0.\n"
            "  --headless   no window: stdout is the message pane, stderr the prompt (\"prompt: \"),\n"
            "               the status panel (\"state: \") and last \"exit code: N\"; stdin takes one\n"
            "               command per line: start, sn TEXT, enter, reset, load FILE, quit\n"
-           "  --start      press Start as soon as a recipe is loaded\n"
-           "  --checks N   close after N checks ended (with a verdict or ERROR)\n"
-           "  --json FILE  append one JSON line per check that ended\n"
+           "  --start      (headless) press Start as soon as a recipe is loaded\n"
+           "  --checks N   (headless) close after N checks ended (with a verdict or ERROR)\n"
+           "  --json FILE  (headless) append one JSON line per check that ended\n"
            "  RECIPE       recipe file (relative to the working directory); without it the recipe\n"
            "               is chosen by the attached controller's product id\n"
-           "SIGINT and SIGTERM close the station in order. The exit status is the last verdict's\n"
-           "code modulo 256 (0 OK, 610 gives 98, ERROR -1 gives 255; a failure never gives 0).\n"
+           "SIGINT and SIGTERM close the station in order, also its window. The exit status is the\n"
+           "last verdict's code modulo 256 (0 OK, 610 gives 98, ERROR -1 gives 255; a failure\n"
+           "never gives 0).\n"
            "VORLICK_HID selects the controller: hidraw (default) or sim:<socket path>.\n";
 }
 

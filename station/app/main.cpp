@@ -1,10 +1,11 @@
-// VorlickR6X: the production test station. For now it runs headless (--headless); the window
-// comes with the Qt front end.
+// VorlickR6X: the production test station, in its window on the desktop or, with --headless,
+// without one.
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,13 @@
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
+#include "station/window/commands/open_writer.h"
 #include "station/window/headless/check_record.h"
 #include "station/window/headless/headless_front_end.h"
 #include "station/window/headless/input_queue.h"
+#include "station/window/qt/raise_channel.h"
+#include "station/window/qt/station_window.h"
+#include "station/window/qt/window_display.h"
 
 namespace {
 
@@ -32,9 +37,9 @@ constexpr std::size_t kMaxCommandLine = 1 << 20;
 int runHeadless(const station::AppOptions& options) {
     // The stop signals first: every thread started later inherits their blocking.
     station::InputQueue input;
-    platform::StopSignalWatcher signals;
+    platform::StopSignalWatcher stopSignals;
     std::string error;
-    if (!signals.start([&input](int sig) { input.push({station::InputEvent::Kind::Signal, {}, sig}); }, error)) {
+    if (!stopSignals.start([&input](int sig) { input.push({station::InputEvent::Kind::Signal, {}, sig}); }, error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 2;
     }
@@ -95,7 +100,97 @@ int runHeadless(const station::AppOptions& options) {
     runControl.startUp(startDirectory, options.recipe);
     ui.run();
     reader.stop();
-    signals.stop();
+    stopSignals.stop();
+    return station::shellExitStatus(station.exitCode);
+}
+
+// Hands a stop signal from the watcher thread to the window (queued into its thread); one that
+// arrives before the window exists closes it as soon as it does.
+class StopRelay {
+public:
+    void signal() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (window_ != nullptr)
+            QMetaObject::invokeMethod(window_, &station::StationWindow::requestStop, Qt::QueuedConnection);
+        else
+            early_ = true;
+    }
+    void attach(station::StationWindow* window) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        window_ = window;
+        if (window_ != nullptr && early_)
+            QMetaObject::invokeMethod(window_, &station::StationWindow::requestStop, Qt::QueuedConnection);
+    }
+
+private:
+    std::mutex mutex_;
+    station::StationWindow* window_ = nullptr;
+    bool early_ = false;
+};
+
+int runWindow(const station::AppOptions& options) {
+    StopRelay relay;
+    platform::StopSignalWatcher stopSignals;
+    std::string error;
+    if (!stopSignals.start([&relay](int) { relay.signal(); }, error)) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return 2;
+    }
+    const std::unique_ptr<QApplication> app = station::openDisplay(kProgram);
+    if (!app) {
+        std::fprintf(stderr,
+                     "%s: no display for the window (DISPLAY and WAYLAND_DISPLAY unset or not reachable); "
+                     "run the station with --headless (see --help)\n",
+                     kProgram);
+        return 2;
+    }
+
+    const QString raisePath =
+        station::raiseSocketPath(QString::fromStdString(platform::InstanceLock::defaultDirectory()));
+    platform::InstanceLock lock;
+    if (!lock.acquire(kProgram)) {
+        if (station::askRunningWindowToRaise(raisePath))
+            std::printf("%s is already running; its window was brought to the front. This one ends.\n", kProgram);
+        else
+            std::printf("%s is already running (lock %s/%s.lock); this one ends.\n", kProgram,
+                        platform::InstanceLock::defaultDirectory().c_str(), kProgram);
+        return 0;
+    }
+
+    auto backend = hidlink::makeBackendFromEnvironment(error);
+    if (!backend) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+        return 2;
+    }
+    platform::Clock& clock = platform::systemClock();
+    hidlink::DeviceTable table(*backend);
+    station::StationWindow window;
+    station::Station station(table, clock, window);
+    station::JudgementSteps judgements;
+    station.automatic = &judgements;
+    station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
+    station::StationLogFiles logFiles(judgements);
+    station.logs = &logFiles;
+    station::RunControl runControl(station);
+    window.attach(station, runControl);
+    window.setWriterOpener([](station::Station& s) { station::openWriter(s, station::systemWriterProcesses()); });
+
+    station::RaiseServer raiseServer([&window] { window.bringToFront(); });
+    QString raiseError;
+    if (!raiseServer.listen(raisePath, raiseError))
+        std::fprintf(stderr, "%s: a second start cannot bring this window to the front (%s)\n", kProgram,
+                     raiseError.toLocal8Bit().constData());
+    QObject::connect(&window, &station::StationWindow::closed, app.get(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    window.show();
+    std::error_code ec;
+    const std::string startDirectory = std::filesystem::current_path(ec).string();
+    runControl.startUp(startDirectory, options.recipe);
+    relay.attach(&window);
+    app->exec();
+    relay.attach(nullptr);
+    stopSignals.stop();
     return station::shellExitStatus(station.exitCode);
 }
 
@@ -115,9 +210,7 @@ int main(int argc, char** argv) {
             std::printf("%s %s\n", kProgram, VORLICK_VERSION_STRING);
             return 0;
         case station::AppOptions::Mode::Window:
-            std::fprintf(stderr, "%s: this build has no window yet; run the station with --headless (see --help)\n",
-                         kProgram);
-            return 2;
+            return runWindow(options);
         case station::AppOptions::Mode::Headless:
             break;
     }

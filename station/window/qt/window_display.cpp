@@ -1,0 +1,44 @@
+#include "station/window/qt/window_display.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace station {
+namespace {
+
+bool named(const char* variable) {
+    const char* v = std::getenv(variable);
+    return v != nullptr && *v != '\0';
+}
+
+// Qt ends the process when no platform plugin loads; the last one of the list always loads and
+// stands for "no display".
+constexpr const char* kNoDisplay = "minimal";
+
+}  // namespace
+
+std::unique_ptr<QApplication> openDisplay(const char* programName) {
+    if (!named("DISPLAY") && !named("WAYLAND_DISPLAY")) return nullptr;
+    std::string platforms;
+    if (named("QT_QPA_PLATFORM"))
+        platforms = std::getenv("QT_QPA_PLATFORM");
+    else
+        platforms = named("WAYLAND_DISPLAY") ? "wayland;xcb" : "xcb";
+    platforms += std::string(";") + kNoDisplay;
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platforms));
+
+    // The station's own arguments (a recipe, --headless) never reach Qt's argument parser.
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>(programName), nullptr};
+    // A display that cannot be opened is an ordinary outcome here, not a warning for the operator.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    auto app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(previous);
+    if (QGuiApplication::platformName() == kNoDisplay) return nullptr;
+    // The window decides when the station ends (after the orderly shutdown), not the last close.
+    app->setQuitOnLastWindowClosed(false);
+    return app;
+}
+
+}  // namespace station
