@@ -75,15 +75,23 @@ window_mapped() { xdotool search --onlyvisible --pid "$stpid" >/dev/null 2>&1; }
 probe_has() { [ -n "$(probe_get "$1")" ]; }
 row_cell() { probe_get row | tr '\t' '\n' | sed 's/^ *//; s/ *$//' | grep -qx -- "$1"; }
 
-# Start pressed with a synthetic click; the connected controller triggers the check.
+# Start pressed with a synthetic click; the controller's connection triggers the check.
 check_with_click() {
   wait_until 30 "the panel's PRESS 'START'" probe_is panel "PRESS 'START'"
   wait_until 20 "the station window on $DISPLAY" window_mapped
   wait_until 10 "an enabled Start button" start_enabled
   [ "$(probe_get rows)" = 0 ] || fail "rows before the first check: $(probe_get rows)"
-  [ "$1" != idle ] || shoot station-idle
+  [ "${1:-}" != idle ] || shoot station-idle
   click_at "$(start_field 1)" "$(start_field 0)"
+  # Started, the station waits for a connection: the controller is plugged in anew.
+  wait_until 10 "the wait for a connection" probe_is prompt "Waiting for a start triger:  Please connect the USB."
+  local connected
+  connected=$(probe_get connection)
+  "$sim" ctl --socket "$sock" unplug 0 >/dev/null || fail "the simulator refused the unplug"
+  wait_until 10 "the controller seen unplugged" probe_differs connection "$connected"
+  "$sim" ctl --socket "$sock" replug 0 >/dev/null || fail "the simulator refused the replug"
 }
+probe_differs() { [ "$(probe_get "$1")" != "$2" ]; }
 
 # SIGTERM closes the window in order; the exit status in $status.
 close_station() {
