@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the real-display tests: a private X server (Xvfb) on a free display, the window
 # probe (VORLICK_WINDOW_PROBE) read back, synthetic input and screenshots cropped to the window.
 # The caller sets $work (its working folder) and defines fail(); every wait here is bounded and
@@ -24,7 +25,8 @@ xvfb_start() {
     sleep 0.05
   done
   [ "$(wc -l <"$numfile")" -ge 1 ] || fail "Xvfb named no display within 10 s"
-  export DISPLAY=:$(head -n 1 "$numfile")
+  DISPLAY=:$(head -n 1 "$numfile")
+  export DISPLAY
   for _ in $(seq 100); do
     xdotool getdisplaygeometry >/dev/null 2>&1 && { mkdir -p "$shots"; return 0; }
     sleep 0.1

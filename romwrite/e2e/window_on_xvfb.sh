@@ -39,7 +39,7 @@ for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
 "$sim" ctl --socket "$sock" faults 0 latency=20 >/dev/null || fail "the simulator refused the latency"
 
 # The X11 platform plugin, not offscreen; its own runtime folder, since one writer runs per session.
-env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work VORLICK_HID=sim:$sock VORLICK_WINDOW_PROBE=$probe \
+env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work" VORLICK_HID="sim:$sock" VORLICK_WINDOW_PROBE="$probe" \
   "$romwrite" _tmp.hex -f1 </dev/null 2>writer.err &
 wrpid=$!
 watched_pid=$wrpid
@@ -72,7 +72,7 @@ wait "$wrpid" || status=$?
 wrpid=''
 [ "$status" -eq 0 ] || fail "romwrite exited $status"
 [ "$(tail -n 1 writer.err)" = "exit code: 0" ] || fail "last stderr line: $(tail -n 1 writer.err)"
-probe_is done 1 || fail "the probe does not show the writer done"
+probe_is 'done' 1 || fail "the probe does not show the writer done"
 probe_is box "" || fail "a box still named in the probe"
 
 # The flash holds the image byte for byte, up to its last 512-byte block.

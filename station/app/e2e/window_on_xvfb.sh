@@ -72,7 +72,6 @@ launch() {
 start_field() { probe_get start | awk -v n="$1" '{ print $(NF - n) }'; }
 start_enabled() { [ "$(start_field 2)" = enabled ]; }
 window_mapped() { xdotool search --onlyvisible --pid "$stpid" >/dev/null 2>&1; }
-probe_has() { [ -n "$(probe_get "$1")" ]; }
 row_cell() { probe_get row | tr '\t' '\n' | sed 's/^ *//; s/ *$//' | grep -qx -- "$1"; }
 
 # Start pressed with a synthetic click; the controller's connection triggers the check.
