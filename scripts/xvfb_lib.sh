@@ -6,6 +6,10 @@
 # caller's EXIT trap (a TERM, INT or HUP ends the caller through it too).
 trap 'exit 1' TERM INT HUP
 
+# A sanitized build reports what the X11 stack keeps until exit; that is not the program's leak.
+LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lsan_x11.supp"
+export LSAN_OPTIONS="$LSAN_OPTIONS:print_suppressions=0"
+
 xvfb_pid=''
 watched_pid=''  # the program under test: a wait gives up as soon as it has exited
 probe=$work/window.probe
