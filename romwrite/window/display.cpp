@@ -1,15 +1,9 @@
 #include "romwrite/window/display.h"
 
-#include <cstdlib>
-#include <string>
+#include "platform/desktop.h"
 
 namespace romwrite {
 namespace {
-
-bool named(const char* variable) {
-    const char* v = std::getenv(variable);
-    return v != nullptr && *v != '\0';
-}
 
 // Qt ends the process when no platform plugin loads; the last one of the list always loads and
 // stands for "no display".
@@ -18,14 +12,9 @@ constexpr const char* kNoDisplay = "minimal";
 }  // namespace
 
 std::unique_ptr<QApplication> openDisplay(const char* programName) {
-    if (!named("DISPLAY") && !named("WAYLAND_DISPLAY")) return nullptr;
-    std::string platforms;
-    if (named("QT_QPA_PLATFORM"))
-        platforms = std::getenv("QT_QPA_PLATFORM");
-    else
-        platforms = named("WAYLAND_DISPLAY") ? "wayland;xcb" : "xcb";
-    platforms += std::string(";") + kNoDisplay;
-    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(platforms));
+    const auto platforms = platform::desktopPlatforms(kNoDisplay);
+    if (!platforms) return nullptr;
+    qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platforms));
 
     // The writer's own switches never reach Qt's argument parser.
     static int argc = 1;

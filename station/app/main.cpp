@@ -34,6 +34,21 @@ constexpr const char* kProgram = "VorlickR6X";
 // A command line longer than this is refused whole; a barcode fits many times over.
 constexpr std::size_t kMaxCommandLine = 1 << 20;
 
+// The station as every front end runs it: the automatic checks, the logs and the run control
+// on one Station.
+struct StationParts {
+    StationParts(hidlink::DeviceTable& table, platform::Clock& clock, station::UiPort& ui)
+        : station(table, clock, ui), logFiles(judgements), runControl(station) {
+        station.automatic = &judgements;
+        station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
+        station.logs = &logFiles;
+    }
+    station::JudgementSteps judgements;
+    station::Station station;
+    station::StationLogFiles logFiles;
+    station::RunControl runControl;
+};
+
 int runHeadless(const station::AppOptions& options) {
     // The stop signals first: every thread started later inherits their blocking.
     station::InputQueue input;
@@ -66,13 +81,9 @@ int runHeadless(const station::AppOptions& options) {
     platform::Clock& clock = platform::systemClock();
     hidlink::DeviceTable table(*backend);
     station::HeadlessFrontEnd ui(stdout, stderr, clock, input, {options.pressStart, options.checkLimit});
-    station::Station station(table, clock, ui);
-    station::JudgementSteps judgements;
-    station.automatic = &judgements;
-    station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
-    station::StationLogFiles logFiles(judgements);
-    station.logs = &logFiles;
-    station::RunControl runControl(station);
+    StationParts parts(table, clock, ui);
+    station::Station& station = parts.station;
+    station::RunControl& runControl = parts.runControl;
     ui.attach(station, runControl);
     if (!options.jsonPath.empty()) {
         ui.onCheckEnded = [&records](const station::Station& s) {
@@ -165,13 +176,9 @@ int runWindow(const station::AppOptions& options) {
     platform::Clock& clock = platform::systemClock();
     hidlink::DeviceTable table(*backend);
     station::StationWindow window;
-    station::Station station(table, clock, window);
-    station::JudgementSteps judgements;
-    station.automatic = &judgements;
-    station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
-    station::StationLogFiles logFiles(judgements);
-    station.logs = &logFiles;
-    station::RunControl runControl(station);
+    StationParts parts(table, clock, window);
+    station::Station& station = parts.station;
+    station::RunControl& runControl = parts.runControl;
     window.attach(station, runControl);
     window.setWriterOpener([](station::Station& s) { station::openWriter(s, station::systemWriterProcesses()); });
 
