@@ -77,7 +77,11 @@ protected:
 
     void doClose() override {
         if (!channel_->connected()) return;
-        channel_->sendOnly(Close{});
+        // Wait for the simulator's answer: the controller must be free for the next program
+        // (romwrite after the station) the moment close returns, as a closed hidraw node is.
+        Message answer;
+        std::string error;
+        channel_->call(Close{}, answer, 0, error);
         channel_->drop();
     }
 
