@@ -62,10 +62,10 @@ void judgeFullGrid(benchmark::State& state, bool calDiff) {
     auto judgement = std::make_unique<station::RawJudgement>();
     for (auto _ : state) {
         const station::ShortCounters shorts = station::countPinFaults(in.xlut, in.ylut, in.rxPins, in.txPins);
-        benchmark::DoNotOptimize(station::shortFaultCode(shorts));
+        benchmark::DoNotOptimize(station::shortFault(shorts));
         station::judgeRawData(*in.s, in.inputs(), *judgement);
-        benchmark::DoNotOptimize(station::rawFaultCode(*judgement));
-        benchmark::DoNotOptimize(station::gapFaultCode(*judgement));
+        benchmark::DoNotOptimize(station::rawFault(*judgement));
+        benchmark::DoNotOptimize(station::gapFault(*judgement));
         benchmark::ClobberMemory();
     }
     state.counters["rawTotal"] = judgement->counters.rawTotal;

@@ -5,6 +5,7 @@
 
 #include "station/sequence/connect.h"
 #include "station/sequence/error_codes.h"
+#include "station/sequence/raw_judgement.h"
 
 namespace station {
 namespace {
@@ -46,33 +47,34 @@ constexpr RunnerKey kRunnerKeys[] = {
     {RunnerCheck::PostProcess, &RecipeSettings::POST_PROCESS_ENABLE, "post-process (POST_PROCESS_ENABLE)"},
 };
 
-// Writes the verdict texts of one catalogue row.
-void writeNg(Station& s, ErrorId id) {
+// Shows one catalogue row's code in the code column and its short code in its own column.
+void showError(RunRecord& row, ErrorId id) {
     const ErrorEntry& e = errorEntry(id);
-    s.ui.appendMessage(e.message);
-    RunRecord& row = *s.runs.current();
     row.colCode = std::string(e.code);
+    row.error = id;
     columnText(row, e.column) = std::string(e.shortCode);
 }
 
-// The verdict columns for the codes of an automatic step (which wrote its own messages). Raw
-// and gap codes only fill a code column that is still blank, except the Tx-Rx short found in
+// Writes the verdict texts of one catalogue row.
+void writeNg(Station& s, ErrorId id) {
+    s.ui.appendMessage(errorEntry(id).message);
+    showError(*s.runs.current(), id);
+}
+
+// The verdict columns for the errors of an automatic step (which wrote its own messages). Raw
+// and gap errors only fill a code column that is still blank, except the Tx-Rx short found in
 // the raw data, which always takes it. Returns whether the step judged the device NG.
-bool applyCodes(Station& s, const StepReport& report, Column context, bool rawRule) {
+bool applyErrors(Station& s, const StepOutcome& outcome, bool rawRule) {
     RunRecord& row = *s.runs.current();
-    for (const int code : report.codes) {
-        const ErrorEntry* e = findError(code, context);
-        if (e == nullptr) {
-            // Not in the catalogue: still an NG, with its number as the code.
-            char text[16];
-            std::snprintf(text, sizeof text, "E%03d", code);
-            row.colCode = text;
-            continue;
+    for (const ErrorId id : outcome.errors) {
+        if (!rawRule || rawErrorTakesCode(id, row.colCode)) {
+            showError(row, id);
+        } else {
+            const ErrorEntry& e = errorEntry(id);
+            columnText(row, e.column) = std::string(e.shortCode);
         }
-        if (!rawRule || row.colCode == kBlankCode || e->id == ErrorId::RawTxRxShort) row.colCode = std::string(e->code);
-        columnText(row, e->column) = std::string(e->shortCode);
     }
-    return report.ng || !report.codes.empty();
+    return outcome.failed();
 }
 
 bool abortWith(Station& s, std::string_view message) {
@@ -101,7 +103,7 @@ bool verdict(Station& s) {
             row.colResult = "NG";
             s.state = StationState::Ng;
             ++s.counters.ngCount;
-            s.exitCode = exitCodeFromColCode(row.colCode);
+            s.exitCode = ngExitCode(row.error);
         } else {
             row.colResult = "OK";
             s.state = StationState::Ok;
@@ -201,9 +203,9 @@ bool automaticSteps(Station& s, bool& ended) {
 
     // 7. Hsync MCU
     if (hsyncChecksUsed(r)) {
-        const StepReport report = s.automatic->hsyncChecks(s);
-        if (report.aborted) return false;
-        if (applyCodes(s, report, Column::Com, false)) {
+        const StepOutcome outcome = s.automatic->hsyncChecks(s);
+        if (outcome.aborted()) return false;
+        if (applyErrors(s, outcome, false)) {
             d.ngTotal += d.hsyncFlags != 0 ? d.hsyncFlags : 1;
             return true;
         }
@@ -217,19 +219,19 @@ bool automaticSteps(Station& s, bool& ended) {
     // 9..11. Sensor reads, short check, raw judgement
     bool sensorNg = false;
     if (r.RAW_CHECK != 0) {
-        const StepReport report = s.automatic->prepareAndRead(s);
-        if (report.aborted) return false;
-        sensorNg = applyCodes(s, report, Column::Raw, true);
+        const StepOutcome outcome = s.automatic->prepareAndRead(s);
+        if (outcome.aborted()) return false;
+        sensorNg = applyErrors(s, outcome, true);
     }
     if (r.SHORT_CHECK != 0) {
-        const StepReport report = s.automatic->shortCheck(s);
-        if (report.aborted) return false;
-        sensorNg = applyCodes(s, report, Column::Short, false) || sensorNg;
+        const StepOutcome outcome = s.automatic->shortCheck(s);
+        if (outcome.aborted()) return false;
+        sensorNg = applyErrors(s, outcome, false) || sensorNg;
     }
     if (r.RAW_CHECK != 0) {
-        const StepReport report = s.automatic->rawJudgement(s);
-        if (report.aborted) return false;
-        sensorNg = applyCodes(s, report, Column::Raw, true) || sensorNg;
+        const StepOutcome outcome = s.automatic->rawJudgement(s);
+        if (outcome.aborted()) return false;
+        sensorNg = applyErrors(s, outcome, true) || sensorNg;
     }
 
     // 12.

@@ -8,22 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "station/sequence/step_outcome.h"
+
 namespace station {
 
 class Station;
-
-// What an automatic step hands back. The step has already written its own message lines (the
-// abort message included); the sequence writes the verdict columns from the codes.
-struct StepReport {
-    // NG: the error numbers found, in the order they were reported (620 for E620; the raw
-    // judgement may report a raw fault and then a gap fault). Empty: the step passed.
-    std::vector<int> codes;
-    // A command exchange failed: the check ends without verdict.
-    bool aborted = false;
-    std::string abortMessage;
-    // NG without a code of the catalogue (a fault whose class the step could not name).
-    bool ng = false;
-};
 
 class AutomaticChecks {
 public:
@@ -32,15 +21,15 @@ public:
     // opened.
     virtual void readHsyncInfo(Station& station) = 0;
     // Sequence step 7; sets RunDetail::hsyncFlags. Lines for the enabled checks only.
-    virtual StepReport hsyncChecks(Station& station) = 0;
+    virtual StepOutcome hsyncChecks(Station& station) = 0;
     // Step 9: prepares the controller and reads the averaged frames (reads
     // ConnectValues::normalScanRegisters and testRegisters).
-    virtual StepReport prepareAndRead(Station& station) = 0;
+    virtual StepOutcome prepareAndRead(Station& station) = 0;
     // Step 10: the pin check and its judgement over the recipe's lookup tables (the controller's
     // once the connect step took them from it); fills the short counters of RunDetail.
-    virtual StepReport shortCheck(Station& station) = 0;
+    virtual StepOutcome shortCheck(Station& station) = 0;
     // Step 11: the raw and gap judgement; fills RunDetail counters 14..21 and the maps.
-    virtual StepReport rawJudgement(Station& station) = 0;
+    virtual StepOutcome rawJudgement(Station& station) = 0;
 };
 
 // Checks whose runners later parts of the station provide.

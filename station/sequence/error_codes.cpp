@@ -82,16 +82,6 @@ std::span<const ErrorEntry> errorCatalogue() { return kCatalogue; }
 
 const ErrorEntry& errorEntry(ErrorId id) { return kCatalogue[static_cast<std::size_t>(id)]; }
 
-const ErrorEntry* findError(int number, std::string_view message) {
-    for (const ErrorEntry& e : kCatalogue)
-        if (e.number == number && e.message == message) return &e;
-    return nullptr;
-}
-
-const ErrorEntry* findError(int number, Column column) {
-    for (const ErrorEntry& e : kCatalogue)
-        if (e.number == number && e.column == column) return &e;
-    return nullptr;
-}
+std::int32_t ngExitCode(std::optional<ErrorId> shown) { return shown ? errorEntry(*shown).number : 1; }
 
 }  // namespace station

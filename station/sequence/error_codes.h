@@ -3,6 +3,7 @@
 // result column that gets the short code and that short code. One row per message, so a code
 // that has several messages (E680, E660, E670, E690) has several rows.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -73,7 +74,7 @@ enum class ErrorId : std::uint8_t {
 
 struct ErrorEntry {
     ErrorId id;
-    int number;             // 610 for "E610"
+    int number;             // 610 for "E610"; the exit code of an NG with this code
     std::string_view code;  // the colCode text
     std::string_view message;
     Column column;
@@ -83,11 +84,10 @@ struct ErrorEntry {
 // Every row, in the order of the check sequence.
 std::span<const ErrorEntry> errorCatalogue();
 const ErrorEntry& errorEntry(ErrorId id);
-// The row with this number and message; nullptr when the pair is not in the catalogue.
-const ErrorEntry* findError(int number, std::string_view message);
-// The first row with this number whose short code goes to `column` (E622 is a short-check
-// code in Column::Short and a raw-data code in Column::Raw).
-const ErrorEntry* findError(int number, Column column);
+
+// The exit code of an NG: the number of the error whose code the row shows. An NG whose step
+// named no error (the code column still blank) gives 1, so it never reaches the shell as success.
+std::int32_t ngExitCode(std::optional<ErrorId> shown);
 
 // The code column's text before any NG: four blanks.
 inline constexpr std::string_view kBlankCode = "    ";

@@ -29,9 +29,9 @@ HsyncStatus readInfoValue(DeviceLink& pen, std::uint16_t command, HsyncInfo& inf
     return s;
 }
 
-StepOutcome ngWith(UiPort& ui, const char* message, int code) {
-    ui.appendMessage(message);
-    return StepOutcome::ng(code);
+StepOutcome ngWith(UiPort& ui, ErrorId error) {
+    ui.appendMessage(errorEntry(error).message);
+    return StepOutcome::ng(error);
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
     const std::function<void()> pump = [&ui] { ui.pumpMessages(); };
     const auto comError = [&] {
         result.hsyncFlags = kHsyncComError;
-        return ngWith(ui, "HSYNC MCU communicate error.", 693);
+        return ngWith(ui, ErrorId::HsyncComm);
     };
 
     if ((s.HSYNC_PID != 0 || s.HSYNC_VER != 0) && s.HSYNC_INFO != 0 && info.hsyncInfoValid == 0)
@@ -65,7 +65,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
         if (info.hsyncInfoValid == 0) return comError();
         if (hsyncTextValue(info.hsyncPidText) != s.HSYNC_PID) {
             result.hsyncFlags |= kHsyncPidDiffers;
-            return ngWith(ui, "HSYNC MCU PID ... NG", 694);
+            return ngWith(ui, ErrorId::HsyncPid);
         }
         ui.appendMessage("HSYNC MCU PID ... OK");
     }
@@ -75,7 +75,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
         if (info.hsyncInfoValid == 0) return comError();
         if (hsyncTextValue(info.hsyncVerText) != s.HSYNC_VER) {
             result.hsyncFlags |= kHsyncVersionDiffers;
-            return ngWith(ui, "HSYNC MCU FW ver ... NG", 691);
+            return ngWith(ui, ErrorId::HsyncVersion);
         }
         ui.appendMessage("HSYNC MCU FW ver ... OK");
     }
@@ -90,7 +90,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
                     result.hsyncFlags |= kHsyncDisabled;
                 else
                     result.hsyncFlags = kHsyncComError;
-                return ngWith(ui, "HSYNC MCU communicate error.", asDisabled ? 690 : 693);
+                return ngWith(ui, asDisabled ? ErrorId::HsyncCommResLimit : ErrorId::HsyncComm);
             }
             // The MCU sends the sample high byte first.
             result.hsyncSample = static_cast<std::uint16_t>((value >> 8) | (value << 8));
@@ -100,7 +100,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
             if (sample > s.HSYNC_CHECK) ++result.hsyncOkCount;
         if (result.hsyncOkCount < s.HSYNC_CHECK_THRESHOLD) {
             result.hsyncFlags |= kHsyncDisabled;
-            return ngWith(ui, "HSYNC disable.", 690);
+            return ngWith(ui, ErrorId::HsyncDisable);
         }
         ui.appendMessage("HSYNC enable.");
     }
@@ -113,7 +113,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
             if (hsyncRequestWithRetries(pen, kHsyncNoise, value, pump) != HsyncStatus::Ok) {
                 info.hsyncInfoValid = 0;
                 result.hsyncFlags |= kHsyncComError;
-                return ngWith(ui, "HSYNC MCU communicate error.", 693);
+                return ngWith(ui, ErrorId::HsyncComm);
             }
             result.noiseSample = static_cast<std::int16_t>(value);
             result.noiseSamples.push_back(result.noiseSample);
@@ -121,7 +121,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
         }
         if (result.noiseInRange < s.HSYNC_MEAS_THRESHOLD) {
             result.hsyncFlags |= kHsyncNoiseFailed;
-            return ngWith(ui, "HSYNC Noise Measuring ... NG", 695);
+            return ngWith(ui, ErrorId::HsyncNoise);
         }
         ui.appendMessage("HSYNC Noise Measuring ... OK");
     }
@@ -134,7 +134,7 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
         }
         if ((pen.hsyncDirect[8] & 1u) == 0) {
             result.hsyncFlags |= kHsyncDisabled;
-            return ngWith(ui, "HSYNC disable. (direct connection)", 690);
+            return ngWith(ui, ErrorId::HsyncDisableDirect);
         }
         ui.appendMessage("HSYNC enable. (direct connection)");
     }

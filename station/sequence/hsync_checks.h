@@ -49,9 +49,9 @@ bool readHsyncInfo(DeviceLink& pen, HsyncInfo& info, const std::function<void()>
 std::uint16_t hsyncTextValue(const std::string& text);
 
 // Every Hsync check the recipe enables, in the sequence's order; stops at the first NG.
-// Clears `result` first. NG codes: 694 (PID), 693 (communication), 691 (version), 690 (signal
-// off, direct signal off, or a signal read failing with HSYNC_CHK_RES_LIMIT), 695 (noise); the
-// caller adds result.hsyncFlags to ngTotal. A refused direct read aborts with "Failed to check
+// Clears `result` first. NG errors: HsyncPid, HsyncComm, HsyncVersion, HsyncDisable,
+// HsyncDisableDirect, HsyncCommResLimit (a signal read failing with HSYNC_CHK_RES_LIMIT),
+// HsyncNoise; the caller adds result.hsyncFlags to ngTotal. A refused direct read aborts with "Failed to check
 // hsync signal (direct connection).". Waits pump the front end through `ui`.
 StepOutcome runHsyncChecks(const RecipeSettings& settings, DeviceLink& pen, UiPort& ui, HsyncInfo& info,
                            HsyncCheckResult& result);

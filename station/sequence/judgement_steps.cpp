@@ -5,18 +5,6 @@
 namespace station {
 namespace {
 
-StepReport report(const StepOutcome& o) {
-    StepReport r;
-    r.aborted = o.aborted();
-    r.abortMessage = o.abortMessage;
-    if (o.failed()) {
-        r.ng = true;
-        for (const int code : {o.code, o.laterCode})
-            if (code != 0) r.codes.push_back(code);
-    }
-    return r;
-}
-
 void publishHsync(Station& s, const HsyncInfo& info) {
     s.texts.hsyncPid = info.hsyncPidText;
     s.texts.hsyncVer = info.hsyncVerText;
@@ -30,19 +18,19 @@ void JudgementSteps::readHsyncInfo(Station& s) {
     publishHsync(s, hsyncInfo);
 }
 
-StepReport JudgementSteps::hsyncChecks(Station& s) {
+StepOutcome JudgementSteps::hsyncChecks(Station& s) {
     const StepOutcome o = runHsyncChecks(s.recipe, s.pen, s.ui, hsyncInfo, hsync);
     s.detail.hsyncFlags = hsync.hsyncFlags;
     publishHsync(s, hsyncInfo);
-    return report(o);
+    return o;
 }
 
-StepReport JudgementSteps::prepareAndRead(Station& s) {
-    return report(readRawData(s.recipe, s.touch, s.clock, s.ui,
-                              ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters}));
+StepOutcome JudgementSteps::prepareAndRead(Station& s) {
+    return readRawData(s.recipe, s.touch, s.clock, s.ui,
+                       ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters});
 }
 
-StepReport JudgementSteps::shortCheck(Station& s) {
+StepOutcome JudgementSteps::shortCheck(Station& s) {
     const StepOutcome o = runShortCheck(s.recipe, s.touch, s.ui, shorts);
     RunDetail& d = s.detail;
     d.shortTotal = shorts.shortTotal;
@@ -52,10 +40,10 @@ StepReport JudgementSteps::shortCheck(Station& s) {
     d.shortRxTotal = shorts.shortRxTotal;
     d.rxGndCount = shorts.rxGndCount;
     d.rxVddCount = shorts.rxVddCount;
-    return report(o);
+    return o;
 }
 
-StepReport JudgementSteps::rawJudgement(Station& s) {
+StepOutcome JudgementSteps::rawJudgement(Station& s) {
     const StepOutcome o = runRawJudgement(s.recipe, s.touch, s.ui, raw);
     const RawCounters& c = raw.counters;
     RunDetail& d = s.detail;
@@ -67,7 +55,7 @@ StepReport JudgementSteps::rawJudgement(Station& s) {
     d.rawRetryCount = c.rawRetryCount;
     d.gapHorizontalCount = c.gapHorizontalCount;
     d.gapVerticalCount = c.gapVerticalCount;
-    return report(o);
+    return o;
 }
 
 }  // namespace station

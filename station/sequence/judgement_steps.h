@@ -13,10 +13,10 @@ namespace station {
 class JudgementSteps final : public AutomaticChecks {
 public:
     void readHsyncInfo(Station& s) override;
-    StepReport hsyncChecks(Station& s) override;
-    StepReport prepareAndRead(Station& s) override;
-    StepReport shortCheck(Station& s) override;
-    StepReport rawJudgement(Station& s) override;
+    StepOutcome hsyncChecks(Station& s) override;
+    StepOutcome prepareAndRead(Station& s) override;
+    StepOutcome shortCheck(Station& s) override;
+    StepOutcome rawJudgement(Station& s) override;
 
     // What the MCU showed last, and what the last check measured (the detail CSV and the raw
     // data viewer read these).

@@ -127,54 +127,29 @@ void judgeRawData(const RecipeSettings& s, const RawInputs& in, RawJudgement& ou
                  c.gapHorizontalCount;
 }
 
-int rawFaultCode(const RawJudgement& j) {
+std::optional<ErrorId> rawFault(const RawJudgement& j) {
     const RawCounters& c = j.counters;
-    if (c.rawTotal == 0) return 0;
-    if (c.rawRetryCount >= 1) return 644;
-    if (j.shortCandidates >= 1) return 622;
-    if (j.txOpen >= 1) return 630;
-    if (j.rxOpen >= 1) return 631;
-    if (c.upperCount >= 1) return 640;
-    if (c.lowerCount >= 1) return 641;
-    if (c.calCount >= 1) return 642;
-    if (c.dbCount >= 1) return 643;
-    return 0;
+    if (c.rawTotal == 0) return std::nullopt;
+    if (c.rawRetryCount >= 1) return ErrorId::RawRetry;
+    if (j.shortCandidates >= 1) return ErrorId::RawTxRxShort;
+    if (j.txOpen >= 1) return ErrorId::RawTxOpen;
+    if (j.rxOpen >= 1) return ErrorId::RawRxOpen;
+    if (c.upperCount >= 1) return ErrorId::RawUpper;
+    if (c.lowerCount >= 1) return ErrorId::RawLower;
+    if (c.calCount >= 1) return ErrorId::RawCal;
+    if (c.dbCount >= 1) return ErrorId::RawDb;
+    return std::nullopt;
 }
 
-int gapFaultCode(const RawJudgement& j) {
-    if (j.counters.gapHorizontalCount >= 1) return 645;
-    if (j.counters.gapVerticalCount >= 1) return 646;
-    return 0;
+std::optional<ErrorId> gapFault(const RawJudgement& j) {
+    if (j.counters.gapHorizontalCount >= 1) return ErrorId::GapHorizontal;
+    if (j.counters.gapVerticalCount >= 1) return ErrorId::GapVertical;
+    return std::nullopt;
 }
 
-const char* rawFaultMessage(int code) {
-    switch (code) {
-        case 644:
-            return "Raw Data Check ... NG (Retry)";
-        case 622:
-            return "Raw Data Check ... NG (Tx-Rx Short)";
-        case 630:
-            return "Raw Data Check ... NG (Tx Open)";
-        case 631:
-            return "Raw Data Check ... NG (Rx Open)";
-        case 640:
-            return "Raw Data Check ... NG (Upper)";
-        case 641:
-            return "Raw Data Check ... NG (Lower)";
-        case 642:
-            return "Raw Data Check ... NG (Cal)";
-        case 643:
-            return "Raw Data Check ... NG (DB)";
-        case 645:
-            return "Raw Data Check ... NG (GAP Horizontal (Rx Open))";
-        case 646:
-            return "Raw Data Check ... NG (GAP Vertical (Tx Open))";
-        default:
-            return "";
-    }
+bool rawErrorTakesCode(ErrorId error, std::string_view colCode) {
+    return error == ErrorId::RawTxRxShort || colCode == kBlankCode;
 }
-
-bool rawCodeTakesColCode(int code, std::string_view colCode) { return code == 622 || colCode == "    "; }
 
 StepOutcome runRawJudgement(const RecipeSettings& s, const DeviceLink& touch, UiPort& ui, RawJudgement& judgement) {
     return runRawJudgement(s, RawInputs::from(touch), ui, judgement);
@@ -182,20 +157,21 @@ StepOutcome runRawJudgement(const RecipeSettings& s, const DeviceLink& touch, Ui
 
 StepOutcome runRawJudgement(const RecipeSettings& s, const RawInputs& in, UiPort& ui, RawJudgement& judgement) {
     judgeRawData(s, in, judgement);
-    const int rawCode = rawFaultCode(judgement);
-    const int gapCode = gapFaultCode(judgement);
+    const std::optional<ErrorId> raw = rawFault(judgement);
+    const std::optional<ErrorId> gap = gapFault(judgement);
     if (judgement.counters.rawTotal == 0) {
         if (s.RAW_LOG_ONLY == 0) ui.appendMessage("Raw Data Check ... OK");
-    } else if (rawCode != 0) {
-        ui.appendMessage(rawFaultMessage(rawCode));
+    } else if (raw) {
+        ui.appendMessage(errorEntry(*raw).message);
     }
-    if (gapCode != 0)
-        ui.appendMessage(rawFaultMessage(gapCode));
+    if (gap)
+        ui.appendMessage(errorEntry(*gap).message);
     else if (s.GAP_LOG_ONLY == 0)
         ui.appendMessage("Gap Data Check ... OK");
 
     if (judgement.counters.rawTotal == 0) return StepOutcome::pass();
-    return rawCode != 0 ? StepOutcome::ng(rawCode, gapCode) : StepOutcome::ng(gapCode);
+    // rawTotal counts every raw and gap fault, so one of the two is named.
+    return raw ? StepOutcome::ng(*raw, gap) : StepOutcome::ng(*gap);
 }
 
 }  // namespace station

@@ -3,11 +3,13 @@
 // and lower tables, the calibration spread, the dead band (standard deviation) and the gaps
 // between neighbouring cells; then one verdict for the raw data and one for the gaps.
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "controllerlink/sensor_grid.h"
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
+#include "station/sequence/error_codes.h"
 #include "station/sequence/judgement_maps.h"
 #include "station/sequence/step_outcome.h"
 #include "station/window/ui_port.h"
@@ -53,23 +55,20 @@ struct RawInputs {
 // Clears `out` and judges every cell of the first txCount rows and rxCount columns.
 void judgeRawData(const RecipeSettings& settings, const RawInputs& in, RawJudgement& out);
 
-// 644, 622 (Tx-Rx short seen in the raw data), 630, 631, 640, 641, 642, 643 for the first raw
-// fault class that applies; 0 when only gaps failed or nothing did.
-int rawFaultCode(const RawJudgement& judgement);
-// 645 (horizontal), else 646 (vertical), else 0.
-int gapFaultCode(const RawJudgement& judgement);
-// "Raw Data Check ... NG (Upper)" and its siblings for every code above.
-const char* rawFaultMessage(int code);
+// The first raw fault class that applies (retry, Tx-Rx short seen in the raw data, Tx open, Rx
+// open, upper, lower, cal, dead band); nullopt when only gaps failed or nothing did.
+std::optional<ErrorId> rawFault(const RawJudgement& judgement);
+// GapHorizontal, else GapVertical, else nullopt.
+std::optional<ErrorId> gapFault(const RawJudgement& judgement);
 
 // colCode takes a raw or gap code only while it still holds its four blanks; a Tx-Rx short
-// seen in the raw data (622) always takes it.
-bool rawCodeTakesColCode(int code, std::string_view colCode);
+// seen in the raw data always takes it.
+bool rawErrorTakesCode(ErrorId error, std::string_view colCode);
 
 // The whole step, for a recipe with RAW_CHECK, after readRawData: judges the touch DeviceLink's
 // data into `judgement` and writes the messages ("Raw Data Check ... OK" unless RAW_LOG_ONLY,
 // the raw fault, then the gap fault or "Gap Data Check ... OK" unless GAP_LOG_ONLY). NG when
-// rawTotal is not 0: `code` is the raw fault (0 when only gaps failed) or the gap fault,
-// `laterCode` the gap fault reported after a raw fault.
+// rawTotal is not 0, with the raw fault and then the gap fault (either may be missing).
 StepOutcome runRawJudgement(const RecipeSettings& settings, const DeviceLink& touch, UiPort& ui,
                             RawJudgement& judgement);
 StepOutcome runRawJudgement(const RecipeSettings& settings, const RawInputs& in, UiPort& ui, RawJudgement& judgement);

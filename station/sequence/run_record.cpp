@@ -118,21 +118,4 @@ std::string_view stationStateText(StationState state) {
     return "READY";
 }
 
-std::int32_t exitCodeFromColCode(std::string_view colCode) {
-    // atoi of the text after the first character: leading blanks skipped, digits until the first
-    // other character.
-    std::int64_t value = 0;
-    std::size_t i = 1;
-    while (i < colCode.size() && (colCode[i] == ' ' || colCode[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < colCode.size() && (colCode[i] == '-' || colCode[i] == '+')) negative = colCode[i++] == '-';
-    for (; i < colCode.size() && colCode[i] >= '0' && colCode[i] <= '9'; ++i) {
-        value = value * 10 + (colCode[i] - '0');
-        if (value > 1000000) break;  // codes are three digits; anything longer is not a code
-    }
-    if (negative) value = -value;
-    if (value == 0) return 1;
-    return static_cast<std::int32_t>(value);
-}
-
 }  // namespace station

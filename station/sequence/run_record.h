@@ -3,6 +3,7 @@
 // counters behind it (RunDetail), and the table of rows of this run of the station.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ struct RunRecord {
     std::string serialNo;
     std::string colResult;
     std::string colCode;
+    // The error whose code colCode shows (none while it holds its four blanks).
+    std::optional<ErrorId> error;
     std::string colCom;
     std::string colFw;
     std::string colShort;
@@ -132,9 +135,5 @@ enum class StationState : std::int32_t {
     Ng = 7,
 };
 std::string_view stationStateText(StationState state);
-
-// exitCode after an NG: the digits after the code's first letter, a code that reads as 0
-// (four blanks) giving 1 so that an NG never reaches the shell as success.
-std::int32_t exitCodeFromColCode(std::string_view colCode);
 
 }  // namespace station

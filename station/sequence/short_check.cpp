@@ -33,38 +33,17 @@ ShortCounters countPinFaults(std::span<const std::uint16_t, kXlutSize> xlut,
     return c;
 }
 
-int shortFaultCode(const ShortCounters& c) {
-    if (c.shortTotal == 0) return 0;
+std::optional<ErrorId> shortFault(const ShortCounters& c) {
+    if (c.shortTotal == 0) return std::nullopt;
     // A pin seen on both rails is shorted to another pin; two of them on one side short that
     // side's lines together.
-    if (c.txBoth >= 2) return 620;
-    if (c.rxBoth >= 2) return 621;
-    if (c.txBoth >= 1 && c.rxBoth >= 1) return 622;
-    if (c.txGndCount > 0) return 623;
-    if (c.txVddCount > 0) return 624;
-    if (c.rxGndCount > 0) return 625;
-    return 626;
-}
-
-const char* shortFaultMessage(int code) {
-    switch (code) {
-        case 620:
-            return "Short Check ... NG (Tx-Tx)";
-        case 621:
-            return "Short Check ... NG (Rx-Rx)";
-        case 622:
-            return "Short Check ... NG (Tx-Rx)";
-        case 623:
-            return "Short Check ... NG (Tx-Gnd)";
-        case 624:
-            return "Short Check ... NG (Tx-Vdd)";
-        case 625:
-            return "Short Check ... NG (Rx-Gnd)";
-        case 626:
-            return "Short Check ... NG (Rx-Vdd)";
-        default:
-            return "";
-    }
+    if (c.txBoth >= 2) return ErrorId::ShortTxTx;
+    if (c.rxBoth >= 2) return ErrorId::ShortRxRx;
+    if (c.txBoth >= 1 && c.rxBoth >= 1) return ErrorId::ShortTxRx;
+    if (c.txGndCount > 0) return ErrorId::ShortTxGnd;
+    if (c.txVddCount > 0) return ErrorId::ShortTxVdd;
+    if (c.rxGndCount > 0) return ErrorId::ShortRxGnd;
+    return ErrorId::ShortRxVdd;
 }
 
 StepOutcome runShortCheck(const RecipeSettings& settings, DeviceLink& touch, UiPort& ui, ShortCounters& counters) {
@@ -74,13 +53,13 @@ StepOutcome runShortCheck(const RecipeSettings& settings, DeviceLink& touch, UiP
         return StepOutcome::abort("Failed to get pin check");
     }
     counters = countPinFaults(settings.XLUT, settings.YLUT, touch.rxPins, touch.txPins);
-    const int code = shortFaultCode(counters);
-    if (code == 0) {
+    const std::optional<ErrorId> fault = shortFault(counters);
+    if (!fault) {
         ui.appendMessage("Short Check ... OK");
         return StepOutcome::pass();
     }
-    ui.appendMessage(shortFaultMessage(code));
-    return StepOutcome::ng(code);
+    ui.appendMessage(errorEntry(*fault).message);
+    return StepOutcome::ng(*fault);
 }
 
 }  // namespace station

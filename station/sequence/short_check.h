@@ -3,10 +3,12 @@
 // turned into counters and a verdict. Only the pins the lookup tables use are counted.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
+#include "station/sequence/error_codes.h"
 #include "station/sequence/step_outcome.h"
 #include "station/window/ui_port.h"
 
@@ -35,17 +37,15 @@ ShortCounters countPinFaults(std::span<const std::uint16_t, kXlutSize> xlut,
                              std::span<const std::uint16_t, kYlutSize> ylut, std::span<const PinResult, kGridRx> rxPins,
                              std::span<const PinResult, kTxPins> txPins);
 
-// 620..626 for the first fault class that applies, 0 when no pin is faulty.
-int shortFaultCode(const ShortCounters& counters);
-
-// "Short Check ... NG (Tx-Tx)" and its siblings for 620..626.
-const char* shortFaultMessage(int code);
+// The first fault class that applies (Tx-Tx, Rx-Rx, Tx-Rx, Tx-Gnd, Tx-Vdd, Rx-Gnd, Rx-Vdd);
+// nullopt when no pin is faulty.
+std::optional<ErrorId> shortFault(const ShortCounters& counters);
 
 // The whole step, for a recipe with SHORT_CHECK: runPinCheck(WAIT_TIME, SHORT_THRESHOLD) on the
 // touch collection (refused: abort "Failed to get pin check"), then the judgement over the
 // recipe's lookup tables (the controller's, when the station took them from it). Writes
-// "Short Check ... OK" or the NG message; NG carries 620..626 (622 here is the pin-to-pin Tx-Rx
-// short of the SHORT column, not the raw data's).
+// "Short Check ... OK" or the NG message of its error (ShortTxRx here is the pin-to-pin short of
+// the SHORT column, not the raw data's).
 StepOutcome runShortCheck(const RecipeSettings& settings, DeviceLink& touch, UiPort& ui, ShortCounters& counters);
 
 }  // namespace station

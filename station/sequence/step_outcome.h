@@ -1,9 +1,13 @@
 #pragma once
 // What one automatic step of a check hands back to the sequence: it passed, it judged the
-// device NG with an error number (620 for E620), or a command exchange failed and the check is
-// aborted without a verdict. The step has already written its own message lines.
+// device NG with the errors of the catalogue it found, or a command exchange failed and the
+// check is aborted without a verdict. The step has already written its own message lines.
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "station/sequence/error_codes.h"
 
 namespace station {
 
@@ -11,20 +15,27 @@ struct StepOutcome {
     enum class Kind { Pass, Ng, Abort };
 
     Kind kind = Kind::Pass;
-    // Ng: the first error number reported (0 when the step only reported a later one).
-    int code = 0;
-    // Ng of the raw judgement: the gap fault (645 or 646) reported after `code`, else 0.
-    int laterCode = 0;
+    // Ng: the errors in the order they were reported (the raw judgement may report a raw fault
+    // and then a gap fault).
+    std::vector<ErrorId> errors;
     // Abort: the message that was appended.
     std::string abortMessage;
 
     static StepOutcome pass() { return {}; }
-    static StepOutcome ng(int code, int laterCode = 0) { return {Kind::Ng, code, laterCode, {}}; }
-    static StepOutcome abort(std::string message) { return {Kind::Abort, 0, 0, std::move(message)}; }
+    static StepOutcome ng(ErrorId first, std::optional<ErrorId> later = std::nullopt) {
+        StepOutcome o{Kind::Ng, {first}, {}};
+        if (later) o.errors.push_back(*later);
+        return o;
+    }
+    static StepOutcome abort(std::string message) { return {Kind::Abort, {}, std::move(message)}; }
 
     bool passed() const { return kind == Kind::Pass; }
     bool failed() const { return kind == Kind::Ng; }
     bool aborted() const { return kind == Kind::Abort; }
+    // The first error reported; nullopt unless NG.
+    std::optional<ErrorId> firstError() const {
+        return errors.empty() ? std::nullopt : std::optional<ErrorId>(errors.front());
+    }
 };
 
 }  // namespace station

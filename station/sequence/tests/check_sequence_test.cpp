@@ -59,16 +59,16 @@ TEST(CheckSequence, EachFaultGivesItsCodeColumnAndExitCode) {
         bool stuckInNormal = false;
         int penFirmware = -1;
     };
-    auto hsync = [](int code) {
-        return Setup([code](Rig& r) {
+    auto hsync = [](ErrorId error) {
+        return Setup([error](Rig& r) {
             r.s().recipe.HSYNC_PID = 0x0A31;
-            r.checks.hsync.codes = {code};
+            r.checks.hsync = StepOutcome::ng(error);
             r.checks.hsyncFlags = 8;
         });
     };
     auto recipe = [](auto change) { return Setup([change](Rig& r) { change(r.s().recipe); }); };
-    auto codes = [](StepReport ScriptedChecks::*step, std::vector<int> found) {
-        return Setup([step, found](Rig& r) { (r.checks.*step).codes = found; });
+    auto found = [](StepOutcome ScriptedChecks::*step, ErrorId first, std::optional<ErrorId> later = {}) {
+        return Setup([step, first, later](Rig& r) { r.checks.*step = StepOutcome::ng(first, later); });
     };
     auto runners = [](auto change) {
         return Setup([change](Rig& r) {
@@ -80,6 +80,7 @@ TEST(CheckSequence, EachFaultGivesItsCodeColumnAndExitCode) {
     };
     using R = RecipeSettings;
     using G = sim::Generation;
+    using E = ErrorId;
     const Case cases[] = {
         {"touch collection in normal mode", G::R6, nullptr, "E610", Column::Com, "T:NG", "COM Open ... NG", {}, true},
         {"pen without EMR",
@@ -111,28 +112,29 @@ TEST(CheckSequence, EachFaultGivesItsCodeColumnAndExitCode) {
          "Write F/W ... NG (RomWrite)", [](Station& s) { s.detail.firmwareFlags = kFwWriterFailed; }},
         {"Hsync firmware", G::R6, runners([](ScriptedRunners&, R& r) { r.WRITE_HSYNC_FW = 1; }), "E692", Column::Fw,
          " RL78", "Write Hsync F/W ... NG", [](Station& s) { s.detail.firmwareFlags = kFwHsyncWriteFailed; }},
-        {"Hsync disabled", G::R6, hsync(690), "E690", Column::Com, "H:NG", nullptr},
-        {"Hsync version", G::R6, hsync(691), "E691", Column::Com, "H:NG", nullptr},
-        {"Hsync communication", G::R6, hsync(693), "E693", Column::Com, "H:NG", nullptr},
-        {"Hsync PID", G::R6, hsync(694), "E694", Column::Com, "H:NG", nullptr},
-        {"Hsync noise", G::R6, hsync(695), "E695", Column::Com, "H:NG", nullptr},
-        {"Tx-Tx", G::R6, codes(&ScriptedChecks::shortReport, {620}), "E620", Column::Short, "T-T", nullptr},
-        {"Rx-Rx", G::R6, codes(&ScriptedChecks::shortReport, {621}), "E621", Column::Short, "R-R", nullptr},
-        {"Tx-Rx", G::R6, codes(&ScriptedChecks::shortReport, {622}), "E622", Column::Short, "T-R", nullptr},
-        {"Tx-Gnd", G::R6, codes(&ScriptedChecks::shortReport, {623}), "E623", Column::Short, "T-G", nullptr},
-        {"Tx-Vdd", G::R6, codes(&ScriptedChecks::shortReport, {624}), "E624", Column::Short, "T-V", nullptr},
-        {"Rx-Gnd", G::R6, codes(&ScriptedChecks::shortReport, {625}), "E625", Column::Short, "R-G", nullptr},
-        {"Rx-Vdd", G::R6, codes(&ScriptedChecks::shortReport, {626}), "E626", Column::Short, "R-V", nullptr},
-        {"raw Tx-Rx short", G::R6, codes(&ScriptedChecks::raw, {622}), "E622", Column::Raw, "S/T-R", nullptr},
-        {"Tx open", G::R6, codes(&ScriptedChecks::raw, {630}), "E630", Column::Raw, " O/Tx", nullptr},
-        {"Rx open", G::R6, codes(&ScriptedChecks::raw, {631}), "E631", Column::Raw, " O/Rx", nullptr},
-        {"upper", G::R6, codes(&ScriptedChecks::raw, {640}), "E640", Column::Raw, " UPR ", nullptr},
-        {"lower", G::R6, codes(&ScriptedChecks::raw, {641}), "E641", Column::Raw, " LWR ", nullptr},
-        {"cal", G::R6, codes(&ScriptedChecks::raw, {642}), "E642", Column::Raw, " CAL ", nullptr},
-        {"dead band", G::R6, codes(&ScriptedChecks::raw, {643}), "E643", Column::Raw, " DB  ", nullptr},
-        {"retry", G::R6, codes(&ScriptedChecks::raw, {644}), "E644", Column::Raw, "RETRY", nullptr},
-        {"raw then gap", G::R6, codes(&ScriptedChecks::raw, {640, 645}), "E640", Column::Raw, " GAP ", nullptr},
-        {"gap vertical", G::R6, codes(&ScriptedChecks::raw, {646}), "E646", Column::Raw, " GAP ", nullptr},
+        {"Hsync disabled", G::R6, hsync(E::HsyncDisable), "E690", Column::Com, "H:NG", nullptr},
+        {"Hsync version", G::R6, hsync(E::HsyncVersion), "E691", Column::Com, "H:NG", nullptr},
+        {"Hsync communication", G::R6, hsync(E::HsyncComm), "E693", Column::Com, "H:NG", nullptr},
+        {"Hsync PID", G::R6, hsync(E::HsyncPid), "E694", Column::Com, "H:NG", nullptr},
+        {"Hsync noise", G::R6, hsync(E::HsyncNoise), "E695", Column::Com, "H:NG", nullptr},
+        {"Tx-Tx", G::R6, found(&ScriptedChecks::shortReport, E::ShortTxTx), "E620", Column::Short, "T-T", nullptr},
+        {"Rx-Rx", G::R6, found(&ScriptedChecks::shortReport, E::ShortRxRx), "E621", Column::Short, "R-R", nullptr},
+        {"Tx-Rx", G::R6, found(&ScriptedChecks::shortReport, E::ShortTxRx), "E622", Column::Short, "T-R", nullptr},
+        {"Tx-Gnd", G::R6, found(&ScriptedChecks::shortReport, E::ShortTxGnd), "E623", Column::Short, "T-G", nullptr},
+        {"Tx-Vdd", G::R6, found(&ScriptedChecks::shortReport, E::ShortTxVdd), "E624", Column::Short, "T-V", nullptr},
+        {"Rx-Gnd", G::R6, found(&ScriptedChecks::shortReport, E::ShortRxGnd), "E625", Column::Short, "R-G", nullptr},
+        {"Rx-Vdd", G::R6, found(&ScriptedChecks::shortReport, E::ShortRxVdd), "E626", Column::Short, "R-V", nullptr},
+        {"raw Tx-Rx short", G::R6, found(&ScriptedChecks::raw, E::RawTxRxShort), "E622", Column::Raw, "S/T-R", nullptr},
+        {"Tx open", G::R6, found(&ScriptedChecks::raw, E::RawTxOpen), "E630", Column::Raw, " O/Tx", nullptr},
+        {"Rx open", G::R6, found(&ScriptedChecks::raw, E::RawRxOpen), "E631", Column::Raw, " O/Rx", nullptr},
+        {"upper", G::R6, found(&ScriptedChecks::raw, E::RawUpper), "E640", Column::Raw, " UPR ", nullptr},
+        {"lower", G::R6, found(&ScriptedChecks::raw, E::RawLower), "E641", Column::Raw, " LWR ", nullptr},
+        {"cal", G::R6, found(&ScriptedChecks::raw, E::RawCal), "E642", Column::Raw, " CAL ", nullptr},
+        {"dead band", G::R6, found(&ScriptedChecks::raw, E::RawDb), "E643", Column::Raw, " DB  ", nullptr},
+        {"retry", G::R6, found(&ScriptedChecks::raw, E::RawRetry), "E644", Column::Raw, "RETRY", nullptr},
+        {"raw then gap", G::R6, found(&ScriptedChecks::raw, E::RawUpper, E::GapHorizontal), "E640", Column::Raw,
+         " GAP ", nullptr},
+        {"gap vertical", G::R6, found(&ScriptedChecks::raw, E::GapVertical), "E646", Column::Raw, " GAP ", nullptr},
         {"drawing step 3", G::R6, runners([](ScriptedRunners& x, R& r) { r.DRAWING_CHECK = 1, x.drawResult = 3; }),
          "E653", Column::Draw, "T_SQ", "Drawing Test ... NG"},
         {"home key touched level", G::R6,
@@ -167,19 +169,22 @@ TEST(CheckSequence, EachFaultGivesItsCodeColumnAndExitCode) {
 }
 
 TEST(CheckSequence, RawCodesKeepAnEarlierShortCodeExceptTheTxRxShort) {
-    for (const int raw : {640, 622}) {
-        SCOPED_TRACE(raw);
+    for (const ErrorId raw : {ErrorId::RawUpper, ErrorId::RawTxRxShort}) {
+        const bool upper = raw == ErrorId::RawUpper;
+        SCOPED_TRACE(upper ? "upper" : "Tx-Rx short");
         Rig rig;
         rig.loadExample("PID0A52.ini");
-        rig.checks.shortReport.codes = {620};
+        rig.checks.shortReport = StepOutcome::ng(ErrorId::ShortTxTx);
         rig.checks.shortTotal = 2;
-        rig.checks.raw.codes = {raw};
+        rig.checks.raw = StepOutcome::ng(raw);
         rig.checks.rawTotal = 1;
         ASSERT_TRUE(rig.check());
         const RunRecord& row = rig.s().runs.row(0);
         EXPECT_EQ(row.colShort, "T-T");
-        EXPECT_EQ(row.colRaw, raw == 640 ? " UPR " : "S/T-R");
-        EXPECT_EQ(row.colCode, raw == 640 ? "E620" : "E622");
+        EXPECT_EQ(row.colRaw, upper ? " UPR " : "S/T-R");
+        EXPECT_EQ(row.colCode, upper ? "E620" : "E622");
+        // The exit code follows the code shown, not the last error found.
+        EXPECT_EQ(rig.s().exitCode, upper ? 620 : 622);
         EXPECT_EQ(rig.s().detail.ngTotal, 3);
     }
 }
@@ -188,7 +193,7 @@ TEST(CheckSequence, HsyncNgEndsTheSequenceBeforeTheSensorChecks) {
     Rig rig;
     rig.loadExample("PID0A52.ini");
     rig.s().recipe.HSYNC_CHECK = 100;
-    rig.checks.hsync.codes = {690};
+    rig.checks.hsync = StepOutcome::ng(ErrorId::HsyncDisable);
     rig.checks.hsyncFlags = 2;
     ASSERT_TRUE(rig.check());
     EXPECT_EQ(rig.checks.calls, (std::vector<std::string>{"hsync"}));
@@ -201,7 +206,7 @@ TEST(CheckSequence, HsyncNgEndsTheSequenceBeforeTheSensorChecks) {
 TEST(CheckSequence, AbortedCheckLeavesNoRowAndKeepsItsNumber) {
     struct Case {
         const char* name;
-        StepReport ScriptedChecks::*step;
+        StepOutcome ScriptedChecks::*step;
         const char* message;
     };
     const Case cases[] = {
@@ -215,8 +220,7 @@ TEST(CheckSequence, AbortedCheckLeavesNoRowAndKeepsItsNumber) {
         Rig rig;
         rig.loadExample("PID0A52.ini");
         rig.s().recipe.HSYNC_CHECK_NO_MCU = 1;
-        (rig.checks.*c.step).aborted = true;
-        (rig.checks.*c.step).abortMessage = c.message;
+        rig.checks.*c.step = StepOutcome::abort(c.message);
         EXPECT_FALSE(rig.check());
         EXPECT_EQ(rig.s().state, StationState::Error);
         EXPECT_EQ(rig.s().exitCode, -1);
@@ -224,7 +228,7 @@ TEST(CheckSequence, AbortedCheckLeavesNoRowAndKeepsItsNumber) {
         EXPECT_EQ(rig.ui.resultCount, 0u);
         EXPECT_EQ(rig.s().counters.okCount + rig.s().counters.ngCount, 0);
 
-        rig.checks.*c.step = StepReport{};
+        rig.checks.*c.step = StepOutcome::pass();
         ASSERT_TRUE(rig.check());
         EXPECT_EQ(rig.s().state, StationState::Ok);
         EXPECT_EQ(rig.s().runs.rowCount(), 1u);
@@ -345,7 +349,7 @@ TEST(CheckSequence, RetryTakesBackTheVerdictItReplaces) {
     ASSERT_TRUE(rig.check());
     rig.s().counters.savedSerial = "A1";
     rig.s().counters.serialText.clear();
-    rig.checks.raw.codes = {641};
+    rig.checks.raw = StepOutcome::ng(ErrorId::RawLower);
     rig.checks.rawTotal = 1;
     ASSERT_TRUE(beginCheck(rig.s(), true));
     connectTouchAndShow(rig.s());
@@ -417,12 +421,11 @@ TEST(CheckSequence, RecipeNeedingAPartThisStationLacksStartsNoCheck) {
     }
 }
 
-TEST(RunRecord, ExitCodeFromTheCodeColumn) {
-    EXPECT_EQ(exitCodeFromColCode("E610"), 610);
-    EXPECT_EQ(exitCodeFromColCode("E700"), 700);
-    EXPECT_EQ(exitCodeFromColCode("    "), 1);
-    EXPECT_EQ(exitCodeFromColCode("E000"), 1);
-    EXPECT_EQ(exitCodeFromColCode(""), 1);
+TEST(ErrorCatalogue, ExitCodeIsTheShownErrorsNumberAndNeverSuccess) {
+    EXPECT_EQ(ngExitCode(ErrorId::ComTouch), 610);
+    EXPECT_EQ(ngExitCode(ErrorId::ExtSwitchReset), 700);
+    EXPECT_EQ(ngExitCode(ErrorId::RawTxRxShort), 622);
+    EXPECT_EQ(ngExitCode(std::nullopt), 1);  // an NG whose step named no error
 }
 
 TEST(RunRecord, InitialColumnsFollowTheRecipe) {
@@ -445,12 +448,14 @@ TEST(ErrorCatalogue, RowsAreDistinctAndCodesMatchTheirNumbers) {
     for (const ErrorEntry& e : errorCatalogue()) {
         SCOPED_TRACE(e.message);
         EXPECT_EQ(e.code, "E" + std::to_string(e.number));
-        EXPECT_EQ(findError(e.number, e.message)->shortCode, e.shortCode);
+        EXPECT_EQ(&errorEntry(e.id), &e);
+        // One row per message of a number: no two rows share both.
+        int same = 0;
+        for (const ErrorEntry& other : errorCatalogue()) same += other.number == e.number && other.message == e.message;
+        EXPECT_EQ(same, 1);
     }
-    EXPECT_EQ(findError(622, Column::Short)->message, "Short Check ... NG (Tx-Rx)");
-    EXPECT_EQ(findError(622, Column::Raw)->message, "Raw Data Check ... NG (Tx-Rx Short)");
-    EXPECT_EQ(findError(690, "HSYNC MCU communicate error.")->id, ErrorId::HsyncCommResLimit);
-    EXPECT_EQ(findError(999, Column::Raw), nullptr);
+    EXPECT_EQ(errorEntry(ErrorId::ShortTxRx).message, "Short Check ... NG (Tx-Rx)");
+    EXPECT_EQ(errorEntry(ErrorId::RawTxRxShort).message, "Raw Data Check ... NG (Tx-Rx Short)");
 }
 
 }  // namespace

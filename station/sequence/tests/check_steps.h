@@ -30,7 +30,7 @@ inline bool anyHsyncKey(const station::RecipeSettings& s) {
            s.HSYNC_CHECK_NO_MCU != 0;
 }
 
-inline std::string codeText(int code) { return "E" + std::to_string(code); }
+inline std::string codeText(station::ErrorId error) { return std::string(station::errorEntry(error).code); }
 
 inline CheckRun runAutomaticChecks(SimStation& st, const station::RecipeSettings& s, station::HsyncInfo& info,
                                    const std::function<void()>& beforeReads = {}) {
@@ -43,7 +43,7 @@ inline CheckRun runAutomaticChecks(SimStation& st, const station::RecipeSettings
     if (anyHsyncKey(s)) {
         const station::StepOutcome o = station::runHsyncChecks(s, st.pen, ui, info, run.hsync);
         if (o.aborted()) run.abortMessage = o.abortMessage;
-        if (o.failed()) run.colCode = codeText(o.code);
+        if (o.failed()) run.colCode = codeText(o.errors.front());
         if (!o.passed()) return done();
     }
     if (beforeReads) beforeReads();
@@ -54,12 +54,12 @@ inline CheckRun runAutomaticChecks(SimStation& st, const station::RecipeSettings
     if (s.SHORT_CHECK != 0) {
         const station::StepOutcome o = station::runShortCheck(s, st.touch, ui, run.shorts);
         if (o.aborted()) return run.abortMessage = o.abortMessage, done();
-        if (o.failed()) run.colCode = codeText(o.code);
+        if (o.failed()) run.colCode = codeText(o.errors.front());
     }
     if (s.RAW_CHECK != 0) {
         run.rawOutcome = station::runRawJudgement(s, st.touch, ui, *run.raw);
-        for (int code : {run.rawOutcome.code, run.rawOutcome.laterCode})
-            if (code != 0 && station::rawCodeTakesColCode(code, run.colCode)) run.colCode = codeText(code);
+        for (const station::ErrorId error : run.rawOutcome.errors)
+            if (station::rawErrorTakesCode(error, run.colCode)) run.colCode = codeText(error);
     }
     return done();
 }

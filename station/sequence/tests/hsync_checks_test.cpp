@@ -55,7 +55,7 @@ TEST(HsyncChecks, OldMcuFirmwareKeepsValidityAndReadsAsZero) {
         EXPECT_EQ(b.info.hsyncPidText, "OLD FW");
         EXPECT_EQ(b.info.hsyncVerText, "OLD FW");
         EXPECT_EQ(b.info.hsyncInfoValid, validBefore);
-        EXPECT_EQ(o.code, validBefore ? 694 : 693);
+        EXPECT_EQ(o.firstError(), validBefore ? station::ErrorId::HsyncPid : station::ErrorId::HsyncComm);
         EXPECT_EQ(b.ui.lines.back(), validBefore ? "HSYNC MCU PID ... NG" : "HSYNC MCU communicate error.");
     }
     EXPECT_EQ(station::hsyncTextValue("OLD FW"), 0);

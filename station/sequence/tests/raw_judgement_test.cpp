@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "station/sequence/tests/judgement_fixture.h"
 
@@ -14,6 +16,8 @@ namespace {
 using controllerlink::Grid;
 using station::RawJudgement;
 using station::RecipeSettings;
+using E = station::ErrorId;
+using Fault = std::optional<E>;
 
 void fill(Grid& g, double v) {
     for (auto& row : g) row.fill(v);
@@ -56,64 +60,71 @@ TEST(RawJudgement, EachFaultClassGivesItsCodeInPrecedence) {
     struct Case {
         const char* what;
         std::function<void(Panel&)> fault;
-        int code;
-        int gapCode;
+        Fault raw;
+        Fault gap;
     };
     const Case cases[] = {
-        {"healthy", [](Panel&) {}, 0, 0},
+        {"healthy", [](Panel&) {}, {}, {}},
         {"a read ran out of retries, beside an open line",
          [](Panel& p) {
              p.readFlags = station::SdOutOfRetries;
              for (auto& v : p.raw[5]) v = 200;
          },
-         644, 646},
+         E::RawRetry, E::GapVertical},
         {"an upper fault above 30000 is a Tx-Rx short, ahead of an open line",
          [](Panel& p) {
              p.raw[10][10] = 30001;
              for (auto& v : p.raw[5]) v = 200;
          },
-         622, 646},
-        {"an upper fault at exactly 30000 is only an upper fault", [](Panel& p) { p.raw[10][10] = 30000; }, 640, 0},
+         E::RawTxRxShort, E::GapVertical},
+        {"an upper fault at exactly 30000 is only an upper fault",
+         [](Panel& p) { p.raw[10][10] = 30000; },
+         E::RawUpper,
+         {}},
         {"a Tx line low from end to end is open (its rows jump vertically)",
          [](Panel& p) {
              for (auto& v : p.raw[5]) v = 200;
          },
-         630, 646},
+         E::RawTxOpen, E::GapVertical},
         {"low at (0, 5) and (1, 5) is an open Rx line",
          [](Panel& p) {
              p.raw[0][5] = 200;
              p.raw[1][5] = 200;
          },
-         631, 0},
+         E::RawRxOpen,
+         {}},
         {"low at the last two rows of a column is an open Rx line",
          [](Panel& p) {
              p.raw[44][9] = 200;
              p.raw[45][9] = 200;
          },
-         631, 0},
-        {"one low cell", [](Panel& p) { p.raw[20][40] = 1600; }, 641, 0},
-        {"a calibration spread of 200 in one column", [](Panel& p) { p.actual[20][7] = 500; }, 642, 0},
-        {"an inner noisy cell", [](Panel& p) { p.sd[10][10] = 25; }, 643, 0},
-        {"a noisy cell on the border row is not judged", [](Panel& p) { p.sd[0][10] = 25; }, 0, 0},
+         E::RawRxOpen,
+         {}},
+        {"one low cell", [](Panel& p) { p.raw[20][40] = 1600; }, E::RawLower, {}},
+        {"a calibration spread of 200 in one column", [](Panel& p) { p.actual[20][7] = 500; }, E::RawCal, {}},
+        {"an inner noisy cell", [](Panel& p) { p.sd[10][10] = 25; }, E::RawDb, {}},
+        {"a noisy cell on the border row is not judged", [](Panel& p) { p.sd[0][10] = 25; }, {}, {}},
         {"a step between two columns",
          [](Panel& p) {
              for (auto& row : p.raw) row[10] += 100;
          },
-         0, 645},
+         {},
+         E::GapHorizontal},
         {"a step between two rows",
          [](Panel& p) {
              for (auto& v : p.raw[10]) v += 100;
          },
-         0, 646},
+         {},
+         E::GapVertical},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Panel p;
         c.fault(p);
         const RawJudgement& j = p.judge();
-        EXPECT_EQ(station::rawFaultCode(j), c.code);
-        EXPECT_EQ(station::gapFaultCode(j), c.gapCode);
-        EXPECT_EQ(j.counters.rawTotal == 0, c.code == 0 && c.gapCode == 0);
+        EXPECT_EQ(station::rawFault(j), c.raw);
+        EXPECT_EQ(station::gapFault(j), c.gap);
+        EXPECT_EQ(j.counters.rawTotal == 0, !c.raw && !c.gap);
     }
 }
 
@@ -154,7 +165,7 @@ TEST(RawJudgement, RawLogOnlyJudgesNeitherLimitsNorOpensButStillTheRest) {
     EXPECT_EQ(j.shortCandidates + j.txOpen + j.rxOpen, 0);
     EXPECT_EQ(j.counters.dbCount, 1);
     EXPECT_GT(j.counters.gapVerticalCount, 0);
-    EXPECT_EQ(station::rawFaultCode(j), 643);
+    EXPECT_EQ(station::rawFault(j), E::RawDb);
 
     // A clean panel in log-only mode writes no raw OK line, but the gap line.
     Panel clean;
@@ -170,28 +181,25 @@ TEST(RawJudgement, MessagesAndCodesOfTheStep) {
         std::function<void(Panel&)> fault;
         std::vector<std::string> lines;
         station::StepOutcome::Kind kind;
-        int code;
-        int laterCode;
+        std::vector<E> errors;
     };
     using K = station::StepOutcome::Kind;
     const Case cases[] = {
-        {"healthy", [](Panel&) {}, {"Raw Data Check ... OK", "Gap Data Check ... OK"}, K::Pass, 0, 0},
+        {"healthy", [](Panel&) {}, {"Raw Data Check ... OK", "Gap Data Check ... OK"}, K::Pass, {}},
         {"raw fault, then the gap fault",
          [](Panel& p) {
              for (auto& v : p.raw[5]) v = 200;
          },
          {"Raw Data Check ... NG (Tx Open)", "Raw Data Check ... NG (GAP Vertical (Tx Open))"},
          K::Ng,
-         630,
-         646},
+         {E::RawTxOpen, E::GapVertical}},
         {"gap fault alone: no raw line",
          [](Panel& p) {
              for (auto& row : p.raw) row[10] += 100;
          },
          {"Raw Data Check ... NG (GAP Horizontal (Rx Open))"},
          K::Ng,
-         645,
-         0},
+         {E::GapHorizontal}},
         {"gaps logged only",
          [](Panel& p) {
              p.s->GAP_LOG_ONLY = 1;
@@ -199,14 +207,12 @@ TEST(RawJudgement, MessagesAndCodesOfTheStep) {
          },
          {"Raw Data Check ... OK"},
          K::Pass,
-         0,
-         0},
+         {}},
         {"Tx-Rx short",
          [](Panel& p) { p.raw[3][3] = 32000; },
          {"Raw Data Check ... NG (Tx-Rx Short)", "Gap Data Check ... OK"},
          K::Ng,
-         622,
-         0},
+         {E::RawTxRxShort}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -216,16 +222,15 @@ TEST(RawJudgement, MessagesAndCodesOfTheStep) {
         const station::StepOutcome o = station::runRawJudgement(*p.s, p.inputs(), ui, *p.j);
         EXPECT_EQ(ui.lines, c.lines);
         EXPECT_EQ(o.kind, c.kind);
-        EXPECT_EQ(o.code, c.code);
-        EXPECT_EQ(o.laterCode, c.laterCode);
+        EXPECT_EQ(o.errors, c.errors);
     }
 }
 
 TEST(RawJudgement, RawCodesTakeColCodeOnlyWhileBlankExceptTheTxRxShort) {
-    EXPECT_TRUE(station::rawCodeTakesColCode(640, "    "));
-    EXPECT_FALSE(station::rawCodeTakesColCode(640, "E620"));  // Upper after a Tx-Tx short keeps E620
-    EXPECT_FALSE(station::rawCodeTakesColCode(645, "E640"));  // the gap after a raw fault keeps the raw code
-    EXPECT_TRUE(station::rawCodeTakesColCode(622, "E620"));   // "(Tx-Rx Short)" always writes E622
+    EXPECT_TRUE(station::rawErrorTakesCode(E::RawUpper, "    "));
+    EXPECT_FALSE(station::rawErrorTakesCode(E::RawUpper, "E620"));       // Upper after a Tx-Tx short keeps E620
+    EXPECT_FALSE(station::rawErrorTakesCode(E::GapHorizontal, "E640"));  // the gap after a raw fault keeps the raw code
+    EXPECT_TRUE(station::rawErrorTakesCode(E::RawTxRxShort, "E620"));    // "(Tx-Rx Short)" always writes E622
 }
 
 TEST(RawJudgement, CalibrationSpreadPerColumnInsideTheIgnoreLines) {

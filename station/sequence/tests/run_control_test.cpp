@@ -226,14 +226,14 @@ TEST(RunControl, RetryRechecksTheSameDeviceAndTakesBackItsCount) {
     EXPECT_EQ(rig.control.checksEnded(), 0);
 
     rig.checks.shortTotal = 1;
-    rig.checks.shortReport.codes = {620};
+    rig.checks.shortReport = StepOutcome::ng(ErrorId::ShortTxTx);
     play(rig, "tet");
     ASSERT_EQ(rig.logs.rows.size(), 1u);
     EXPECT_EQ(rig.s().counters.ngCount, 1);
     EXPECT_TRUE(rig.control.startEnabled());
 
     rig.checks.shortTotal = 0;
-    rig.checks.shortReport.codes.clear();
+    rig.checks.shortReport = StepOutcome::pass();
     play(rig, "S");
     ASSERT_EQ(rig.logs.rows.size(), 2u);
     EXPECT_EQ(rig.logs.rows[1].checkNo, 1);
@@ -257,7 +257,7 @@ TEST(RunControl, ErrorKeepsTheCheckNumberAndResetsBeforeTheNextCheck) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
     rig.s().recipe.START_TRG = 3;
-    rig.checks.read.aborted = true;
+    rig.checks.read = StepOutcome::abort("Failed to get raw data");
     play(rig, "tStet");
     EXPECT_EQ(rig.s().state, StationState::Error);
     EXPECT_EQ(rig.s().exitCode, -1);
@@ -267,7 +267,7 @@ TEST(RunControl, ErrorKeepsTheCheckNumberAndResetsBeforeTheNextCheck) {
     rig.tick();  // the station shows ERROR: the next check starts with a reset
     EXPECT_EQ(rig.s().flags.resetRequested, 1);
 
-    rig.checks.read.aborted = false;
+    rig.checks.read = StepOutcome::pass();
     const std::uint32_t resetsBefore = rig.device->resets();
     play(rig, "tet");
     EXPECT_GT(rig.device->resets(), resetsBefore);
@@ -312,7 +312,7 @@ TEST(RunControl, AutomaticQuitAfterTheVerdict) {
         rig.s().recipe.FORCED_AUTO_QUIT = c.forced;
         if (c.ng) {
             rig.checks.shortTotal = 1;
-            rig.checks.shortReport.codes = {620};
+            rig.checks.shortReport = StepOutcome::ng(ErrorId::ShortTxTx);
         }
         play(rig, "tStet");
         ASSERT_EQ(rig.control.checksEnded(), 1);

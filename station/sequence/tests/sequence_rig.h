@@ -34,28 +34,28 @@ public:
         calls.push_back("hsyncInfo");
         s.texts.hsyncPid = "0x0A31";
     }
-    StepReport hsyncChecks(Station& s) override {
+    StepOutcome hsyncChecks(Station& s) override {
         calls.push_back("hsync");
         s.detail.hsyncFlags = hsyncFlags;
         return hsync;
     }
-    StepReport prepareAndRead(Station&) override {
+    StepOutcome prepareAndRead(Station&) override {
         calls.push_back("read");
         return read;
     }
-    StepReport shortCheck(Station& s) override {
+    StepOutcome shortCheck(Station& s) override {
         calls.push_back("short");
         s.detail.shortTotal = shortTotal;
         return shortReport;
     }
-    StepReport rawJudgement(Station& s) override {
+    StepOutcome rawJudgement(Station& s) override {
         calls.push_back("raw");
         s.detail.rawTotal = rawTotal;
         return raw;
     }
 
     std::vector<std::string> calls;
-    StepReport hsync, read, shortReport, raw;
+    StepOutcome hsync, read, shortReport, raw;
     std::int32_t hsyncFlags = 0, shortTotal = 0, rawTotal = 0;
 };
 

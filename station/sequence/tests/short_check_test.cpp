@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,24 +33,25 @@ TEST(ShortCheck, FaultClassesInPrecedence) {
     struct Case {
         const char* what;
         std::vector<std::string> faults;
-        int code;
+        std::optional<station::ErrorId> error;
     };
+    using E = station::ErrorId;
     const Case cases[] = {
-        {"no fault", {}, 0},
-        {"two Tx pins on both rails, Rx pins on one", {"tx3v", "tx3g", "tx9v", "tx9g", "rx1v", "rx2g"}, 620},
-        {"two Rx pins on both rails", {"rx1v", "rx1g", "rx40v", "rx40g", "tx5g"}, 621},
-        {"one Tx and one Rx pin on both rails", {"tx3v", "tx3g", "rx7v", "rx7g"}, 622},
-        {"one Tx pin on both rails only: its Gnd bit decides", {"tx3v", "tx3g"}, 623},
-        {"Tx to Gnd before Rx faults", {"tx3g", "rx12v"}, 623},
-        {"Tx to Vdd", {"tx45v", "rx12g"}, 624},
-        {"Rx to Gnd", {"rx12g", "rx13v"}, 625},
-        {"Rx to Vdd", {"rx71v"}, 626},
+        {"no fault", {}, std::nullopt},
+        {"two Tx pins on both rails, Rx pins on one", {"tx3v", "tx3g", "tx9v", "tx9g", "rx1v", "rx2g"}, E::ShortTxTx},
+        {"two Rx pins on both rails", {"rx1v", "rx1g", "rx40v", "rx40g", "tx5g"}, E::ShortRxRx},
+        {"one Tx and one Rx pin on both rails", {"tx3v", "tx3g", "rx7v", "rx7g"}, E::ShortTxRx},
+        {"one Tx pin on both rails only: its Gnd bit decides", {"tx3v", "tx3g"}, E::ShortTxGnd},
+        {"Tx to Gnd before Rx faults", {"tx3g", "rx12v"}, E::ShortTxGnd},
+        {"Tx to Vdd", {"tx45v", "rx12g"}, E::ShortTxVdd},
+        {"Rx to Gnd", {"rx12g", "rx13v"}, E::ShortRxGnd},
+        {"Rx to Vdd", {"rx71v"}, E::ShortRxVdd},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Pins p;
         for (const auto& f : c.faults) p.fault(f);
-        EXPECT_EQ(station::shortFaultCode(p.count()), c.code);
+        EXPECT_EQ(station::shortFault(p.count()), c.error);
     }
 }
 

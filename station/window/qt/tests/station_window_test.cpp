@@ -83,19 +83,19 @@ TEST(StationWindowKeys, ScansAndEnterFollowTheStartTrigger) {
 TEST(StationWindowRun, StartAndACheckShowTheirRowTheWordAndTheCounts) {
     struct Case {
         const char* name;
-        std::vector<int> rawCodes;
+        std::vector<ErrorId> rawErrors;
         const char* word;
         const char* total;
         const char* ok;
         const char* ng;
     };
-    const Case cases[] = {{"OK", {}, "OK", "1", "1", "0"}, {"NG", {620}, "NG", "1", "0", "1"}};
+    const Case cases[] = {{"OK", {}, "OK", "1", "1", "0"}, {"NG", {ErrorId::RawUpper}, "NG", "1", "0", "1"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WindowRig rig;
         rig.startWith("PID0A52.ini");
         rig.station.recipe.START_TRG = 3;
-        rig.checks.raw.codes = c.rawCodes;
+        if (!c.rawErrors.empty()) rig.checks.raw = StepOutcome::ng(c.rawErrors.front());
         play(rig, "t");
         rig.paint();
         EXPECT_EQ(rig.c().panel->shownText(), "PRESS 'START'");
@@ -350,7 +350,7 @@ TEST(StationWindowProbe, KeepsWhatTheWindowShowsInTheProbeFile) {
         ::unsetenv("VORLICK_WINDOW_PROBE");
         rig.startWith("PID0A52.ini");
         rig.station.recipe.START_TRG = 3;
-        rig.checks.raw.codes = {620};
+        rig.checks.raw = StepOutcome::ng(ErrorId::RawUpper);
         play(rig, "tSt\ntt");
         rig.paint();
         QTest::qWait(1);
