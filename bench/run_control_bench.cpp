@@ -40,12 +40,13 @@ void BM_ResidentMemoryFullRunTable(benchmark::State& state) {
         const std::uint64_t before = residentBytes();
         auto table = std::make_unique<station::RunRecordTable>();
         station::RecipeSettings recipe;
-        while (station::RunRecord* row = table->beginRow()) {
-            row->checkNo = static_cast<std::int32_t>(table->rowCount() + 1);
-            row->serialNo = "SN" + std::to_string(1000000 + table->rowCount());
-            station::initialiseColumns(*row, recipe);
-            row->colResult = "OK";
-            table->commitRow();
+        while (!table->full()) {
+            station::RunRecord row;
+            row.checkNo = static_cast<std::int32_t>(table->rowCount() + 1);
+            row.serialNo = "SN" + std::to_string(1000000 + table->rowCount());
+            station::initialiseColumns(row, recipe);
+            row.colResult = "OK";
+            table->append(row);
         }
         const std::uint64_t after = residentBytes();
         if (table->rowCount() != station::RunRecordTable::kRows) state.SkipWithError("table not filled");

@@ -54,18 +54,19 @@ void timePaints(const char* what, int count, const std::function<void()>& paint)
 // A check's row as the station leaves it: mostly OK, every seventh an NG with a code.
 void fillRows(station::Station& s) {
     std::int32_t checkNo = 0;
-    while (station::RunRecord* row = s.runs.beginRow()) {
+    while (!s.runs.full()) {
         ++checkNo;
-        row->checkNo = checkNo;
-        row->retryNo = checkNo % 13 == 0 ? 1 : 0;
-        row->serialNo = "R6X" + std::to_string(2026120900000LL + checkNo);  // 16 characters: on the heap
-        station::initialiseColumns(*row, s.recipe);
+        station::RunRecord row;
+        row.checkNo = checkNo;
+        row.retryNo = checkNo % 13 == 0 ? 1 : 0;
+        row.serialNo = "R6X" + std::to_string(2026120900000LL + checkNo);  // 16 characters: on the heap
+        station::initialiseColumns(row, s.recipe);
         const bool ng = checkNo % 7 == 0;
-        row->colResult = ng ? "NG" : "OK";
-        row->colCode = ng ? "E631" : "    ";
-        row->colCom = " OK ";
-        row->colShort = ng ? " NG" : " OK";
-        s.runs.commitRow();
+        row.colResult = ng ? "NG" : "OK";
+        row.colCode = ng ? "E631" : "    ";
+        row.colCom = " OK ";
+        row.colShort = ng ? " NG" : " OK";
+        s.runs.append(row);
     }
 }
 
@@ -94,7 +95,7 @@ int main(int argc, char** argv) {
         QImage image(panelSize, QImage::Format_ARGB32_Premultiplied);
         station::TrgLamp lamp;
         timePaints("paintStatusPanel into a QImage", 2000,
-                   [&] { station::paintStatusPanel(image, station::panelLook(*s), lamp.paint(true, false)); });
+                   [&] { station::paintStatusPanel(image, station::panelLook(s->recipe, station::panelStateOf(*s)), lamp.paint(true, false)); });
 
         station::StatusPanel panel(*s);
         panel.resize(panelSize);

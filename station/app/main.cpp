@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,7 +39,7 @@ constexpr std::size_t kMaxCommandLine = 1 << 20;
 // on one Station.
 struct StationParts {
     StationParts(hidlink::DeviceTable& table, platform::Clock& clock, station::UiPort& ui)
-        : station(table, clock, ui), logFiles(judgements), runControl(station) {
+        : station(table, clock, ui), runControl(station) {
         station.automatic = &judgements;
         station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
         station.logs = &logFiles;
@@ -81,13 +82,14 @@ int runHeadless(const station::AppOptions& options) {
     platform::Clock& clock = platform::systemClock();
     hidlink::DeviceTable table(*backend);
     station::HeadlessFrontEnd ui(stdout, stderr, clock, input, {options.pressStart, options.checkLimit});
-    StationParts parts(table, clock, ui);
-    station::Station& station = parts.station;
-    station::RunControl& runControl = parts.runControl;
+    // On the heap: the station holds its check's frames and maps.
+    const auto parts = std::make_unique<StationParts>(table, clock, ui);
+    station::Station& station = parts->station;
+    station::RunControl& runControl = parts->runControl;
     ui.attach(station, runControl);
     if (!options.jsonPath.empty()) {
         ui.onCheckEnded = [&records](const station::Station& s) {
-            if (!records.append(station::checkRecordJson(s)))
+            if (!records.append(station::checkRecordJson(s.check, s.logFiles)))
                 std::fprintf(stderr, "json: the record of the check could not be written\n");
         };
     }
@@ -176,9 +178,9 @@ int runWindow(const station::AppOptions& options) {
     platform::Clock& clock = platform::systemClock();
     hidlink::DeviceTable table(*backend);
     station::StationWindow window;
-    StationParts parts(table, clock, window);
-    station::Station& station = parts.station;
-    station::RunControl& runControl = parts.runControl;
+    const auto parts = std::make_unique<StationParts>(table, clock, window);
+    station::Station& station = parts->station;
+    station::RunControl& runControl = parts->runControl;
     window.attach(station, runControl);
     window.setWriterOpener([](station::Station& s) { station::openWriter(s, station::systemWriterProcesses()); });
 

@@ -16,23 +16,15 @@ namespace {
 using controllerlink::kGridRx;
 using controllerlink::kGridTx;
 
-const RunRecord& currentRow(const Station& s) {
-    static const RunRecord none{};
-    const RunRecord* row = s.runs.current();
-    return row != nullptr ? *row : none;
-}
-
 // The seconds of the check as finishCheck stamped them ("%.1fsec").
-double elapsedSeconds(const CheckCounters& c) { return std::strtod(c.elapsed.c_str(), nullptr); }
+double elapsedSeconds(const CheckRecord& c) { return std::strtod(c.elapsed.c_str(), nullptr); }
 
 // Everything the sections share while they are written.
 struct Body {
-    const Station& s;
     const RecipeSettings& r;
+    const CheckRecord& c;
     const RunDetail& d;
     const RunRecord& row;
-    const JudgementSteps& judged;
-    const FirmwareStepValues& firmware;
     std::string out;
     bool failed = false;  // a section before this one reported a fault
 
@@ -41,7 +33,7 @@ struct Body {
 
 void checkSection(Body& b) {
     appendf(b.out, "Total,Retry,S/N\n#.%d,%d,%s\n", b.row.checkNo, b.row.retryNo, b.row.serialNo.c_str());
-    appendf(b.out, "Start-Time,%s\n", b.s.counters.startTime.c_str());
+    appendf(b.out, "Start-Time,%s\n", b.c.startTime.c_str());
     if (b.d.ngTotal != 0) appendf(b.out, "\nLAST ERROR CODE : %s\n\n", b.row.colCode.c_str());
 }
 
@@ -90,23 +82,22 @@ void firmwareSection(Body& b) {
     if (!hsyncWrite) {
         // The value 3 of a failed Hsync MCU write is not a checksum or writer fault.
         if ((f & kFwChecksumDiffers) != 0)
-            appendf(b.out, "CheckSum HEX,0x%04X,,Compare,0x%04X\n", b.firmware.hexChecksum, b.r.CHECKSUM);
+            appendf(b.out, "CheckSum HEX,0x%04X,,Compare,0x%04X\n", b.c.firmware.hexChecksum, b.r.CHECKSUM);
         if ((f & kFwWriterFailed) != 0)
-            appendf(b.out, "RomWrite Write Error (Code : 0x%04X)\n", static_cast<unsigned>(b.firmware.writerExitCode));
+            appendf(b.out, "RomWrite Write Error (Code : 0x%04X)\n", static_cast<unsigned>(b.c.firmware.writerExitCode));
     } else {
         b.out += "HSYNC-MCU FW Write Error\n";
     }
-    const DeviceLink& t = b.s.touch;
+    const FirmwareValues& fw = b.c.firmware;
     if ((f & kFwVersionDiffers) != 0)
         appendf(b.out, "F/W Version,<Major>,0x%04X,,Compare,0x%04X\n,<Minor>,0x%02X,,Compare,0x%02X\n",
-                t.touchFirmwareMajor, b.r.FWVER_MAJOR, t.touchFirmwareMinor, b.r.FWVER_MINOR);
-    const hidlink::CollectionIdentity& id = t.info().identity;
+                fw.touchFirmwareMajor, b.r.FWVER_MAJOR, fw.touchFirmwareMinor, b.r.FWVER_MINOR);
     if ((f & kFwVidDiffers) != 0)
-        appendf(b.out, "VendorID,0x%04X,,Compare,0x%04X\n", id.vendorId, static_cast<unsigned>(b.r.VID));
+        appendf(b.out, "VendorID,0x%04X,,Compare,0x%04X\n", fw.vendorId, static_cast<unsigned>(b.r.VID));
     if ((f & kFwPidDiffers) != 0)
-        appendf(b.out, "ProductID,0x%04X,,Compare,0x%04X\n", id.productId, static_cast<unsigned>(b.r.PID));
+        appendf(b.out, "ProductID,0x%04X,,Compare,0x%04X\n", fw.productId, static_cast<unsigned>(b.r.PID));
     if ((f & kFwPenVersionDiffers) != 0)
-        appendf(b.out, "PEN F/W Version,0x%04X,,Compare,0x%04X\n", b.s.pen.penFirmware, b.r.EMR_FWVER);
+        appendf(b.out, "PEN F/W Version,0x%04X,,Compare,0x%04X\n", fw.penFirmware, b.r.EMR_FWVER);
     b.out += '\n';
     b.failed = true;
 }
@@ -118,14 +109,14 @@ void hsyncSection(Body& b) {
         return;
     b.title(">>>>> HSYNC check <<<<<\n");
     if (r.HSYNC_INFO != 0 || r.HSYNC_VER != 0 || r.HSYNC_PID != 0)
-        appendf(b.out, "HSYNC MCU PID,%s\nHSYNC MCU FW Version,%s\n\n", b.s.texts.hsyncPid.c_str(),
-                b.s.texts.hsyncVer.c_str());
+        appendf(b.out, "HSYNC MCU PID,%s\nHSYNC MCU FW Version,%s\n\n", b.c.hsyncPidText.c_str(),
+                b.c.hsyncVerText.c_str());
     if (b.failed) {
         b.out += "NA\n\n";
         return;
     }
     const std::int32_t f = b.d.hsyncFlags;
-    const HsyncCheckResult& h = b.judged.hsync;
+    const HsyncCheckResult& h = b.c.hsync;
     if (r.HSYNC_PID != 0) {
         b.out += (f & kHsyncPidDiffers) != 0 ? "HSYNC MCU PID Check,NG\n\n"
                  : (f & kHsyncComError) != 0 ? "HSYNC MCU communicate error.(PID check)\n\n"
@@ -195,7 +186,7 @@ void shortSection(Body& b) {
     b.out += kJudgementLegend;
     const auto& xlut = b.r.XLUT;
     const auto& ylut = b.r.YLUT;
-    const DeviceLink& t = b.s.touch;
+    const PinCheck& t = b.c.pins;
     if (d.shortRxTotal > 0) {
         b.out += "IC";
         for (int i = 0; i < kXlutSize; ++i) appendf(b.out, ",%d", i);
@@ -239,14 +230,14 @@ std::string withRetries(const char* title, std::uint32_t retries) {
 // A filtered scan matrix: its title, the two scan register words it was taken with, the cells.
 void scanBlock(Body& b, const std::string& title, const controllerlink::Grid& values, std::uint32_t tx,
                std::uint32_t rx) {
-    const DeviceLink& t = b.s.touch;
+    const SensorFrames& f = b.c.frames;
     b.out += title;
-    appendf(b.out, "ASW,%#06x\nFSW,%#06x\n", t.registerWord(12), t.registerWord(17));
+    appendf(b.out, "ASW,%#06x\nFSW,%#06x\n", f.scanModeWord, f.scanFilterWord);
     appendMatrix(b.out, {}, values, tx, rx);
 }
 
 void actualBlock(Body& b, std::uint32_t tx, std::uint32_t rx) {
-    const DeviceLink& t = b.s.touch;
+    const SensorFrames& t = b.c.frames;
     std::string title = "#Actual Data (Filtered scan data)";
     appendf(title, ",retry count,%u", t.actualRetries);
     title += b.r.CAL_F_USE != 0 ? ",Data from CAL_F\n" : "\n";
@@ -255,8 +246,8 @@ void actualBlock(Body& b, std::uint32_t tx, std::uint32_t rx) {
 
 void rawData(Body& b, std::uint32_t tx, std::uint32_t rx) {
     const RecipeSettings& r = b.r;
-    const DeviceLink& t = b.s.touch;
-    const JudgementMaps& maps = b.judged.raw.maps;
+    const SensorFrames& t = b.c.frames;
+    const JudgementMaps& maps = b.c.raw.maps;
     if (r.RAW_LOG_ONLY != 0) b.out += "LOG ONLY MODE (no jadge)\n\n";
     if (r.CAL_THRESHOLD != 0) {
         b.out += "ignore line setting,top,right,bottom,left\n";
@@ -319,7 +310,7 @@ void rawData(Body& b, std::uint32_t tx, std::uint32_t rx) {
 void rawResult(Body& b, std::uint32_t tx, std::uint32_t rx) {
     const RecipeSettings& r = b.r;
     const RunDetail& d = b.d;
-    const JudgementMaps& maps = b.judged.raw.maps;
+    const JudgementMaps& maps = b.c.raw.maps;
     b.out += "\n#Raw Check Result\n";
     if (d.rawTotal == 0) {
         b.out += "PASS\n\n";
@@ -364,8 +355,8 @@ void rawSection(Body& b) {
         b.out += "NA\n\n";
         return;
     }
-    const std::uint32_t tx = std::min<std::uint32_t>(b.s.touch.txCount, kGridTx);
-    const std::uint32_t rx = std::min<std::uint32_t>(b.s.touch.rxCount, kGridRx);
+    const std::uint32_t tx = std::min<std::uint32_t>(b.c.frames.txCount, kGridTx);
+    const std::uint32_t rx = std::min<std::uint32_t>(b.c.frames.rxCount, kGridRx);
     if (b.d.firmwareFlags != 0 || b.d.comFlags != 0)
         b.out += "Failed to dump raw data\n\n";
     else
@@ -383,7 +374,7 @@ void scanSection(Body& b) {
     const std::int32_t f = b.d.scanFlags;
     if (f == 0) {
         b.out += "PASS\n";
-        if (b.s.counters.scanRetry > 0) appendf(b.out, "Retry count,%d\n", b.s.counters.scanRetry);
+        if (b.c.scanRetry > 0) appendf(b.out, "Retry count,%d\n", b.c.scanRetry);
         b.out += '\n';
         return;
     }
@@ -451,10 +442,10 @@ void drawingSection(Body& b) {
 }
 
 void endSection(Body& b) {
-    const CheckCounters& c = b.s.counters;
+    const RunTotals& t = b.c.totals;
     b.out += "//******************** end of result ********************//\n";
-    appendf(b.out, "Total,%d,,OK,%d,,NG,%d\n", c.checkCount, c.okCount, c.ngCount);
-    appendf(b.out, "End-Time,%s,,%.2f,(sec)\n\n", c.endTime.c_str(), elapsedSeconds(c));
+    appendf(b.out, "Total,%d,,OK,%d,,NG,%d\n", t.checks, t.ok, t.ng);
+    appendf(b.out, "End-Time,%s,,%.2f,(sec)\n\n", b.c.endTime.c_str(), elapsedSeconds(b.c));
 }
 
 std::string folderWithoutSlash(const std::string& folder) {
@@ -471,18 +462,17 @@ void writeWholeOrNothing(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-std::string detailCsvPath(const Station& s) {
-    if (s.logFiles.logFolder.empty()) return {};
-    const RunRecord& row = currentRow(s);
+std::string detailCsvPath(const LogFiles& log, const CheckRecord& check) {
+    if (log.logFolder.empty()) return {};
+    const RunRecord& row = check.row;
     std::string path;
-    appendf(path, "%s/%s_%s_%s_%04d_%02d.csv", folderWithoutSlash(s.logFiles.logFolder).c_str(),
-            s.logFiles.logTimestamp.c_str(), row.serialNo.c_str(), s.detail.ngTotal == 0 ? "OK" : "NG", row.checkNo,
-            row.retryNo);
+    appendf(path, "%s/%s_%s_%s_%04d_%02d.csv", folderWithoutSlash(log.logFolder).c_str(), log.logTimestamp.c_str(),
+            row.serialNo.c_str(), check.detail.ngTotal == 0 ? "OK" : "NG", row.checkNo, row.retryNo);
     return path;
 }
 
-std::string detailCsvBody(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware) {
-    Body b{s, s.recipe, s.detail, currentRow(s), judged, firmware, {}, false};
+std::string detailCsvBody(const RecipeSettings& recipe, const CheckRecord& check) {
+    Body b{recipe, check, check.detail, check.row, {}, false};
     checkSection(b);
     comSection(b);
     serialSection(b);
@@ -495,30 +485,30 @@ std::string detailCsvBody(const Station& s, const JudgementSteps& judged, const 
     scanSection(b);
     externalSwitchSection(b);
     drawingSection(b);
-    appendTkpSection(b.out, s, b.failed);
-    appendHomeKeySection(b.out, s, b.failed);
+    appendTkpSection(b.out, recipe, check, b.failed);
+    appendHomeKeySection(b.out, recipe, check, b.failed);
     endSection(b);
     return std::move(b.out);
 }
 
-std::string detailCsvText(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware) {
-    const RunRecord& row = currentRow(s);
-    std::string text = s.logFiles.detailCsvHeader;
-    appendf(text, "%s,%6d-%03d,%-18s,%s,%s,%s,%s,%s,%s,%s,%s\n", s.counters.endTime.c_str(), row.checkNo, row.retryNo,
+std::string detailCsvText(const RecipeSettings& recipe, const CheckRecord& check, const LogFiles& log) {
+    const RunRecord& row = check.row;
+    std::string text = log.detailCsvHeader;
+    appendf(text, "%s,%6d-%03d,%-18s,%s,%s,%s,%s,%s,%s,%s,%s\n", check.endTime.c_str(), row.checkNo, row.retryNo,
             row.serialNo.c_str(), row.colResult.c_str(), row.colCode.c_str(), row.colCom.c_str(), row.colFw.c_str(),
             row.colShort.c_str(), row.colOpen.c_str(), row.colRaw.c_str(), row.colDraw.c_str());
     text += "\n\n\n//******************** detail result ********************//\n";
-    text += detailCsvBody(s, judged, firmware);
+    text += detailCsvBody(recipe, check);
     return text;
 }
 
-void writeDetailCsv(Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware, bool ok) {
-    if (s.recipe.SIMPLE_RESULT != 0)
+void writeDetailCsv(const RecipeSettings& recipe, const CheckRecord& check, const LogFiles& log, bool ok) {
+    if (recipe.SIMPLE_RESULT != 0)
         writeWholeOrNothing("last_simple_result.txt",
-                            std::string(ok ? "PASS\n1\n" : "FAIL\n0\n") + s.logFiles.logTimestamp + "\n");
-    const std::string path = detailCsvPath(s);
-    if (path.empty() || s.runs.current() == nullptr) return;
-    writeWholeOrNothing(path, detailCsvText(s, judged, firmware));
+                            std::string(ok ? "PASS\n1\n" : "FAIL\n0\n") + log.logTimestamp + "\n");
+    const std::string path = detailCsvPath(log, check);
+    if (path.empty()) return;
+    writeWholeOrNothing(path, detailCsvText(recipe, check, log));
 }
 
 }  // namespace station

@@ -5,24 +5,26 @@
 #include <cstdint>
 #include <string>
 
-#include "station/sequence/judgement_steps.h"
-#include "station/sequence/station_state.h"
+#include "station/recipe/recipe_settings.h"
+#include "station/sequence/check_record.h"
+#include "station/sequence/log_files.h"
 
 namespace station {
 
 // "<folder>/<timestamp>_<S/N>_OK_<check>_<retry>.csv" (NG when the check's ngTotal is not 0);
 // empty when no result log was opened.
-std::string detailCsvPath(const Station& s);
+std::string detailCsvPath(const LogFiles& log, const CheckRecord& check);
 
 // The body after the "detail result" line: sections from "Total,Retry,S/N" to "End-Time".
-std::string detailCsvBody(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware);
+std::string detailCsvBody(const RecipeSettings& recipe, const CheckRecord& check);
 
-// Everything the file holds: header, overview row, the detail result line and the body.
-std::string detailCsvText(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware);
+// Everything the file holds: the log's header, the overview row, the detail result line and
+// the body.
+std::string detailCsvText(const RecipeSettings& recipe, const CheckRecord& check, const LogFiles& log);
 
 // Writes "last_simple_result.txt" (with SIMPLE_RESULT) into the working directory and the
 // detail file into the log folder. A file that cannot be written completely is removed and
 // skipped without a message: the check's result stands.
-void writeDetailCsv(Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware, bool ok);
+void writeDetailCsv(const RecipeSettings& recipe, const CheckRecord& check, const LogFiles& log, bool ok);
 
 }  // namespace station

@@ -1,18 +1,16 @@
 #include "station/logs/detail_csv_header.h"
 
 #include <string>
-#include <utility>
 
 #include "station/logs/record_time.h"
 #include "station/logs/settings_lines.h"
 
 namespace station {
 
-void BuildDetailCsvHeader(Station& s) {
-    const RecipeSettings& r = s.recipe;
-    LogFiles& f = s.logFiles;
-    std::string out = "Vorlick_R6X,v" + s.programVersionText + '\n';
-    out += "Date," + recordTimeText(s.clock.timeOfDay()) + "\n\n";
+std::string detailCsvHeader(const RecipeSettings& r, const LogFiles& f, std::string_view programVersion,
+                            const platform::TimeOfDay& now) {
+    std::string out = "Vorlick_R6X,v" + std::string(programVersion) + '\n';
+    out += "Date," + recordTimeText(now) + "\n\n";
     out += "##### INI : " + r.recipePath + " ###################\n";
     out += settingsBlock(r, SettingsRecord::DetailCsv);
     out += "\n##### INFO ###################\n";
@@ -21,7 +19,12 @@ void BuildDetailCsvHeader(Station& s) {
     out += "LOG_RESULT," + f.logFolder + f.logTimestamp + "_result.log\n";
     out += "\n##### RESULT OVERVIEW ###################\n";
     out += "DATE,NO,S/N,RESULT,CODE,COM,F/W,SHORT,OPEN,RAW,DRAW\n";
-    f.detailCsvHeader = std::move(out);
+    return out;
+}
+
+void BuildDetailCsvHeader(Station& s) {
+    s.logFiles.detailCsvHeader =
+        detailCsvHeader(s.recipe, s.logFiles, s.programVersionText, s.clock.timeOfDay());
 }
 
 }  // namespace station

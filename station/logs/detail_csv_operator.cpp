@@ -105,9 +105,7 @@ void appendMaximumLine(std::string& out, char axis, const std::optional<TkpLineM
         appendFormat(out, "%c,,value,\n", axis);  // no line has a figure on this axis
 }
 
-void appendTkpMeasurements(std::string& out, const Station& s) {
-    const RecipeSettings& r = s.recipe;
-    const CheckResults& res = s.results;
+void appendTkpMeasurements(std::string& out, const RecipeSettings& r, const CheckResults& res) {
     const TkpNoiseFigure figure = TkpNoiseFigure::from(r);
     const int nx = res.linesX();
     const int ny = res.linesY();
@@ -148,18 +146,17 @@ void appendHomeKeyRow(std::string& out, const char* title, int pins, std::span<c
 
 }  // namespace
 
-void appendTkpSection(std::string& out, const Station& s, bool failedSoFar) {
-    const RecipeSettings& r = s.recipe;
+void appendTkpSection(std::string& out, const RecipeSettings& r, const CheckRecord& check, bool failedSoFar) {
     out += ">>>>> TKP Pen Check <<<<<\n";
     if (r.TKP_CHECK == 0 || failedSoFar) {
         out += "NA\n\n";
         return;
     }
-    const std::int32_t f = s.detail.tkpFlags;
+    const std::int32_t f = check.detail.tkpFlags;
     if (r.TKP_LOG_ONLY == 0) {
         // Saturation alone does not fail a judged check.
         out += (f & ~(kTkpSignalSaturation | kTkpNoiseSaturation)) != 0 ? "NG\n\n" : "PASS\n\n";
-        appendFormat(out, "noise check count,%d\n\n", s.results.tkpNoiseCheckNo);
+        appendFormat(out, "noise check count,%d\n\n", check.results.tkpNoiseCheckNo);
     } else {
         out += "No judge (logging only)\n\n";
     }
@@ -168,15 +165,14 @@ void appendTkpSection(std::string& out, const Station& s, bool failedSoFar) {
             if ((f & l.bit) != 0) out += l.text;
         out += '\n';
     }
-    if ((f & kTkpNotMeasured) == 0) appendTkpMeasurements(out, s);
+    if ((f & kTkpNotMeasured) == 0) appendTkpMeasurements(out, r, check.results);
     if (r.TKP_DBG != 0)
-        appendFormat(out, "Enable,%d,,Blank,%d\n\n", s.results.TkpGainBlock[4], s.results.TkpGainBlock[5]);
+        appendFormat(out, "Enable,%d,,Blank,%d\n\n", check.results.TkpGainBlock[4], check.results.TkpGainBlock[5]);
 }
 
-void appendHomeKeySection(std::string& out, const Station& s, bool failedSoFar) {
-    const RecipeSettings& r = s.recipe;
+void appendHomeKeySection(std::string& out, const RecipeSettings& r, const CheckRecord& check, bool failedSoFar) {
     if (r.HOMEKEY_CHECK == 0) return;
-    const CheckResults& res = s.results;
+    const CheckResults& res = check.results;
     // A recipe with more pins than the lists hold does not load; never read past them anyway.
     const int pins = std::clamp<int>(r.HK_NUM_PIN, 0, kHomeKeyMaxPins);
     const bool untouched = r.hkRemoveEnabled || r.hkRemoveLowEnabled;
@@ -197,7 +193,7 @@ void appendHomeKeySection(std::string& out, const Station& s, bool failedSoFar) 
         out += "NA\n\n";
         return;
     }
-    const std::int32_t f = s.detail.homeKeyFlags;
+    const std::int32_t f = check.detail.homeKeyFlags;
     if (f == 0) {
         out += "PASS\n\n";
     } else {

@@ -31,9 +31,9 @@ std::string numbers(const char* format, int a, int b) {
     return text;
 }
 
-std::string logHead(const Station& s, const platform::TimeOfDay& now) {
-    const RecipeSettings& r = s.recipe;
-    const LogFiles& f = s.logFiles;
+}  // namespace
+
+std::string resultLogHead(const RecipeSettings& r, const LogFiles& f, const platform::TimeOfDay& now) {
     std::string out = "Date : " + recordTimeText(now) + "\n\n";
     out += "##### INI : " + r.recipePath + " ###################\n";
     out += settingsBlock(r, SettingsRecord::ResultLog);
@@ -48,12 +48,13 @@ std::string logHead(const Station& s, const platform::TimeOfDay& now) {
     return out;
 }
 
-std::string rowText(const RunRecord& row, std::string_view date) {
+std::string resultLogRow(const CheckRecord& check) {
+    const RunRecord& row = check.row;
     std::string serial = row.serialNo;
     // A longer serial number widens its column rather than losing characters.
     if (serial.size() < kSerialWidth) serial.append(kSerialWidth - serial.size(), ' ');
     std::string out = "| ";
-    out += date;
+    out += check.endTime;
     out += " | " + numbers("%6d-%03d", row.checkNo, row.retryNo);
     out += " | " + serial;
     out += " |   " + row.colResult;
@@ -67,6 +68,15 @@ std::string rowText(const RunRecord& row, std::string_view date) {
     out += "  |\n";
     return out;
 }
+
+std::string resultLogTotals(const RunTotals& t) {
+    std::string totals(kRuler);
+    totals += "\nTotal:" + std::to_string(t.checks) + " OK:" + std::to_string(t.ok) + " NG:" + std::to_string(t.ng) +
+              '\n';
+    return totals;
+}
+
+namespace {
 
 bool copyWorkingImage(Station& s, const std::string& image, const char* copyName, std::string_view failure) {
     if (copyRecordFile(image, copyName)) return true;
@@ -96,7 +106,7 @@ bool OpenResultLog(Station& s) {
     f.resultLogPath = f.logFolder + f.logTimestamp + "_result.log";
 
     // A head that did not reach the disk is a log that failed to open, not one to write rows to.
-    if (!writeRecordFile(f.resultLogPath, logHead(s, now))) {
+    if (!writeRecordFile(f.resultLogPath, resultLogHead(r, f, now))) {
         s.ui.appendMessage("Failed to open log '" + f.resultLogPath + "'");
         return false;
     }
@@ -112,9 +122,7 @@ bool OpenResultLog(Station& s) {
 }
 
 bool AppendResultRow(Station& s) {
-    const RunRecord* row = s.runs.current();
-    if (row == nullptr) return false;
-    if (!appendRecordFile(s.logFiles.resultLogPath, rowText(*row, s.counters.endTime))) {
+    if (!appendRecordFile(s.logFiles.resultLogPath, resultLogRow(s.check))) {
         s.ui.appendMessage("Failed to open result.log");
         return false;
     }
@@ -126,10 +134,7 @@ void CloseResultLog(Station& s) {
     const std::string& path = s.logFiles.resultLogPath;
     if (path.empty()) return;  // never opened: nothing to close or copy
     const CheckCounters& c = s.counters;
-    std::string totals(kRuler);
-    totals += "\nTotal:" + std::to_string(c.checkCount) + " OK:" + std::to_string(c.okCount) +
-              " NG:" + std::to_string(c.ngCount) + '\n';
-    appendRecordFile(path, totals);
+    appendRecordFile(path, resultLogTotals({c.checkCount, c.okCount, c.ngCount}));
     copyRecordFile(path, "result.log");
 }
 

@@ -3,9 +3,21 @@
 // folder below LOG_DIR (or in LOG_DIR itself with DISABLE_FOLDER): the recipe's settings, a
 // ruled table with one row per check that ended with a verdict, and the totals at shutdown.
 // The file is opened and closed around every write, so a row once reported is on disk.
+#include <string>
+
+#include "platform/clock.h"
+#include "station/recipe/recipe_settings.h"
+#include "station/sequence/check_record.h"
+#include "station/sequence/log_files.h"
 #include "station/sequence/station_state.h"
 
 namespace station {
+
+// The texts of the log: its head (the settings and the table head, dated `now`), one check's
+// row and the closing ruler with the totals.
+std::string resultLogHead(const RecipeSettings& recipe, const LogFiles& log, const platform::TimeOfDay& now);
+std::string resultLogRow(const CheckRecord& check);
+std::string resultLogTotals(const RunTotals& totals);
 
 // Names the log from the time of day (Station::logFiles: timestamp, folder, path), creates its
 // folder and the file with the settings and the table head, then makes the firmware writers'
@@ -13,9 +25,8 @@ namespace station {
 // firmware. False after its message ("Failed to open log '...'" or a copy failure).
 bool OpenResultLog(Station& station);
 
-// Appends the current row (Station::runs.current()) with the check's end time
-// (Station::counters.endTime). The log is never re-created: a deleted or unwritable log gives
-// "Failed to open result.log" and false. False without a message when no row was begun.
+// Appends the row of the check that ended (Station::check). The log is never re-created: a deleted or unwritable log gives
+// "Failed to open result.log" and false.
 bool AppendResultRow(Station& station);
 
 // The closing ruler and the station's totals, then the copy to "result.log" in the working

@@ -3,6 +3,7 @@
 #include "station/logs/detail_csv.h"
 #include "station/logs/detail_csv_header.h"
 #include "station/logs/result_log.h"
+#include "station/sequence/station_state.h"
 
 namespace station {
 
@@ -11,7 +12,7 @@ bool StationLogFiles::openResultLog(Station& station) { return OpenResultLog(sta
 void StationLogFiles::buildDetailCsvHeader(Station& station) { BuildDetailCsvHeader(station); }
 
 void StationLogFiles::writeDetailCsv(Station& station, bool ok) {
-    station::writeDetailCsv(station, judged_, station.firmware, ok);
+    station::writeDetailCsv(station.recipe, station.check, station.logFiles, ok);
 }
 
 bool StationLogFiles::appendResultRow(Station& station) { return AppendResultRow(station); }

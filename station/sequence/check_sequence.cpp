@@ -1,5 +1,6 @@
 #include "station/sequence/check_sequence.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -58,14 +59,14 @@ void showError(RunRecord& row, ErrorId id) {
 // Writes the verdict texts of one catalogue row.
 void writeNg(Station& s, ErrorId id) {
     s.ui.appendMessage(errorEntry(id).message);
-    showError(*s.runs.current(), id);
+    showError(s.check.row, id);
 }
 
 // The verdict columns for the errors of an automatic step (which wrote its own messages). Raw
 // and gap errors only fill a code column that is still blank, except the Tx-Rx short found in
 // the raw data, which always takes it. Returns whether the step judged the device NG.
 bool applyErrors(Station& s, const StepOutcome& outcome, bool rawRule) {
-    RunRecord& row = *s.runs.current();
+    RunRecord& row = s.check.row;
     for (const ErrorId id : outcome.errors) {
         if (!rawRule || rawErrorTakesCode(id, row.colCode)) {
             showError(row, id);
@@ -96,24 +97,60 @@ bool judged(const RecipeSettings& r) {
            r.SCAN_CHECK != 0 || r.HOMEKEY_CHECK != 0;
 }
 
+// What the controller links show when the check ends, as the check's records report it.
+void recordControllerState(Station& s) {
+    const DeviceLink& t = s.touch;
+    SensorFrames& f = s.check.frames;
+    f.rawAverage = t.rawAverage;
+    f.calAverage = t.calAverage;
+    f.actualAverage = t.actualAverage;
+    f.sdSigma = t.sdSigma;
+    f.readFlags = t.readFlags;
+    f.rawRetries = t.rawRetries;
+    f.calRetries = t.calRetries;
+    f.actualRetries = t.actualRetries;
+    f.sdRetries = t.sdRetries;
+    f.txCount = std::min<std::uint32_t>(t.txCount, controllerlink::kGridTx);
+    f.rxCount = std::min<std::uint32_t>(t.rxCount, controllerlink::kGridRx);
+    f.scanModeWord = t.registerWord(12);
+    f.scanFilterWord = t.registerWord(17);
+    s.check.pins.rxPins = t.rxPins;
+    s.check.pins.txPins = t.txPins;
+    FirmwareValues& fw = s.check.firmware;
+    fw.touchFirmwareMajor = t.touchFirmwareMajor;
+    fw.touchFirmwareMinor = t.touchFirmwareMinor;
+    fw.vendorId = t.info().identity.vendorId;
+    fw.productId = t.info().identity.productId;
+    fw.penFirmware = s.pen.penFirmware;
+    s.check.hsyncPidText = s.texts.hsyncPid;
+    s.check.hsyncVerText = s.texts.hsyncVer;
+}
+
 bool verdict(Station& s) {
-    RunRecord& row = *s.runs.current();
+    recordControllerState(s);
+    CheckRecord& c = s.check;
+    RunRecord& row = c.row;
     if (judged(s.recipe)) {
-        if (s.detail.ngTotal != 0) {
+        if (c.detail.ngTotal != 0) {
             row.colResult = "NG";
             s.state = StationState::Ng;
+            c.verdict = Verdict::Ng;
             ++s.counters.ngCount;
             s.exitCode = ngExitCode(row.error);
         } else {
             row.colResult = "OK";
             s.state = StationState::Ok;
+            c.verdict = Verdict::Ok;
             ++s.counters.okCount;
             s.exitCode = 0;
         }
     } else {
         s.state = StationState::NoTest;
+        c.verdict = Verdict::NoTest;
     }
-    s.runs.commitRow();
+    c.exitCode = s.exitCode;
+    c.running = false;
+    s.runs.append(row);
     s.ui.setResultCount(s.runs.rowCount());
     s.ui.setStartEnabled(true);
     s.ui.requestRepaint(RepaintArea::Window);
@@ -123,7 +160,7 @@ bool verdict(Station& s) {
 // Steps 1..12: each NG ends the sequence. Returns false for an abort; `ended` tells an NG.
 bool automaticSteps(Station& s, bool& ended) {
     const RecipeSettings& r = s.recipe;
-    RunDetail& d = s.detail;
+    RunDetail& d = s.check.detail;
     ended = true;
 
     // 1. COM open
@@ -161,7 +198,7 @@ bool automaticSteps(Station& s, bool& ended) {
             writeNg(s, ErrorId::FwRomWrite);
             return true;
         }
-        s.ui.appendMessage(r.WRITE_COMPARE_FWVER != 0 && s.counters.writerStarted == 0
+        s.ui.appendMessage(r.WRITE_COMPARE_FWVER != 0 && !s.check.firmware.writerStarted
                                ? "Write F/W ... Skip (the same FW version)"
                                : "Write F/W ... OK");
     }
@@ -245,7 +282,7 @@ bool automaticSteps(Station& s, bool& ended) {
 // Steps 13..19: every enabled operator check runs, each NG overwriting the code.
 bool operatorSteps(Station& s) {
     const RecipeSettings& r = s.recipe;
-    RunDetail& d = s.detail;
+    RunDetail& d = s.check.detail;
 
     if ((r.SHORT_CHECK != 0 || r.RAW_CHECK != 0) &&
         (r.DRAWING_CHECK != 0 || r.TKP_CHECK != 0 || r.HOMEKEY_CHECK != 0)) {
@@ -340,7 +377,7 @@ bool operatorSteps(Station& s) {
         RunnerOutcome outcome;
         for (int attempt = 0; attempt < kScanAttempts; ++attempt) {
             if (attempt > 0) s.clock.sleepMs(kScanRetryWaitMs);
-            s.counters.scanRetry = attempt;
+            s.check.scanRetry = attempt;
             d.scanFlags = 0;
             outcome = runRunner(s, RunnerCheck::Scan);
             if (!outcome.ran) {
@@ -392,11 +429,12 @@ bool beginCheck(Station& s, bool isRetry) {
     }
 
     CheckCounters& c = s.counters;
+    CheckRecord& check = s.check;
     s.ui.setStartEnabled(false);
-    c.startTick = s.clock.monotonicMs();
-    c.startTime = timeText(s.clock.timeOfDay());
-    c.writerStarted = 0;
-    c.scanRetry = 0;
+    check.clear();
+    check.running = true;
+    check.startTick = s.clock.monotonicMs();
+    check.startTime = timeText(s.clock.timeOfDay());
 
     const std::string& serial = isRetry ? c.savedSerial : c.serialText;
     // The serial number goes in whole: a scanner may deliver far more than any buffer expects.
@@ -406,18 +444,16 @@ bool beginCheck(Station& s, bool isRetry) {
         if (s.state == StationState::Ng) --c.ngCount;
         ++c.retryCount;
         line = "Check #." + std::to_string(c.checkCount) + " (Retry: " + std::to_string(c.retryCount) +
-               ") S/N: " + serial + " [" + c.startTime + "]";
+               ") S/N: " + serial + " [" + check.startTime + "]";
     } else {
         // A check that ended in ERROR keeps its number for the next attempt.
         if (s.state != StationState::Error) ++c.checkCount;
         c.retryCount = 0;
-        line = "Check #." + std::to_string(c.checkCount) + " S/N: " + serial + " [" + c.startTime + "]";
+        line = "Check #." + std::to_string(c.checkCount) + " S/N: " + serial + " [" + check.startTime + "]";
     }
     s.ui.appendMessage(line);
 
-    s.detail = RunDetail{};
-    s.results.clear();
-    RunRecord& row = *s.runs.beginRow();
+    RunRecord& row = check.row;
     row.checkNo = c.checkCount;
     row.retryNo = c.retryCount;
     row.serialNo = serial;
@@ -426,7 +462,7 @@ bool beginCheck(Station& s, bool isRetry) {
 }
 
 bool runCheckSequence(Station& s) {
-    if (!s.runs.rowOpen()) return abortWith(s, "No check was started.");
+    if (!s.check.running) return abortWith(s, "No check was started.");
     if (const auto missing = missingCheck(s))
         return abortWith(s, "This build cannot run the " + std::string(*missing) + " yet.");
     bool ended = false;
@@ -436,18 +472,22 @@ bool runCheckSequence(Station& s) {
 }
 
 void finishCheck(Station& s) {
-    CheckCounters& c = s.counters;
+    CheckRecord& c = s.check;
     c.endTime = timeText(s.clock.timeOfDay());
     const double seconds = static_cast<double>(s.clock.monotonicMs() - c.startTick) / 1000.0;
     char text[32];
     std::snprintf(text, sizeof text, "%.1fsec", seconds);
     c.elapsed = text;
+    c.totals = RunTotals{s.counters.checkCount, s.counters.okCount, s.counters.ngCount};
     s.ui.requestRepaint(RepaintArea::Window);
 }
 
 void endWithoutVerdict(Station& s) {
     s.state = StationState::Error;
     s.exitCode = -1;
+    s.check.verdict = Verdict::Error;
+    s.check.exitCode = -1;
+    s.check.running = false;
     finishCheck(s);
 }
 

@@ -51,6 +51,13 @@ std::uint8_t tpsForTxPorts(std::int32_t t) {
     return 7;
 }
 
+// The COM flags belong to the check running: a connection between checks has no record to mark.
+void markCom(Station& s, std::int32_t bit, bool on) {
+    if (!s.check.running) return;
+    std::int32_t& flags = s.check.detail.comFlags;
+    flags = on ? flags | bit : flags & ~bit;
+}
+
 bool fail(Station& s, const char* message) {
     s.ui.appendMessage(message);
     return false;
@@ -270,23 +277,23 @@ bool connectPenAndKeep(Station& s) {
     s.ui.setHsyncTexts(s.texts.hsyncPid, s.texts.hsyncVer);
     s.ui.requestRepaint(RepaintArea::StatusPanel);
     if (s.recipe.EMR_CHECK != 0 && (!s.connect.penConnected || s.pen.penFirmware == 0)) {
-        s.detail.comFlags |= kComPenError;
+        markCom(s, kComPenError, true);
         return false;
     }
-    s.detail.comFlags &= ~kComPenError;
+    markCom(s, kComPenError, false);
     return true;
 }
 
 bool connectTouchAndShow(Station& s) {
     closeBoth(s);
     const ConnectResult result = connectTouch(s);
-    s.detail.comFlags &= ~kComTouchUnusable;
+    markCom(s, kComTouchUnusable, false);
     if (result == ConnectResult::Opened) {
         s.ui.setPrompt("");
         showDeviceInfo(s);
         return true;
     }
-    if (result != ConnectResult::StillPresent) s.detail.comFlags |= kComTouchUnusable;
+    if (result != ConnectResult::StillPresent) markCom(s, kComTouchUnusable, true);
     return false;
 }
 
@@ -305,13 +312,13 @@ void resetAndReconnect(Station& s) {
         }
         closeBoth(s);
         const ConnectResult result = connectTouch(s);
-        s.detail.comFlags &= ~kComTouchUnusable;
+        markCom(s, kComTouchUnusable, false);
         if (result == ConnectResult::Opened) {
             s.ui.setPrompt("");
             showDeviceInfo(s);
             break;
         }
-        if (result != ConnectResult::StillPresent) s.detail.comFlags |= kComTouchUnusable;
+        if (result != ConnectResult::StillPresent) markCom(s, kComTouchUnusable, true);
     }
 
     if (penWasConnected) {
@@ -333,10 +340,10 @@ void checkFirmwareIdentity(Station& s) {
     const DeviceLink& t = s.touch;
     const bool majorOk = t.touchFirmwareMajor == r.FWVER_MAJOR || t.touchFirmwareMajor == r.FWVER_MAJOR2;
     const bool minorOk = t.touchFirmwareMinor == r.FWVER_MINOR || t.touchFirmwareMinor == r.FWVER_MINOR2;
-    if (!majorOk || !minorOk) s.detail.firmwareFlags |= kFwVersionDiffers;
+    if (!majorOk || !minorOk) s.check.detail.firmwareFlags |= kFwVersionDiffers;
     const hidlink::CollectionIdentity& id = t.info().identity;
-    if (id.vendorId != static_cast<std::uint32_t>(r.VID)) s.detail.firmwareFlags |= kFwVidDiffers;
-    if (id.productId != static_cast<std::uint32_t>(r.PID)) s.detail.firmwareFlags |= kFwPidDiffers;
+    if (id.vendorId != static_cast<std::uint32_t>(r.VID)) s.check.detail.firmwareFlags |= kFwVidDiffers;
+    if (id.productId != static_cast<std::uint32_t>(r.PID)) s.check.detail.firmwareFlags |= kFwPidDiffers;
 }
 
 void showDeviceInfo(Station& s) {

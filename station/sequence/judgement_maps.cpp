@@ -10,4 +10,12 @@ void JudgementMaps::clear() {
     calColumns.fill(CalColumn{});
 }
 
+void RawJudgement::clear() {
+    counters = RawCounters{};
+    shortCandidates = 0;
+    txOpen = 0;
+    rxOpen = 0;
+    maps.clear();
+}
+
 }  // namespace station

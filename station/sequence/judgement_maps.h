@@ -1,6 +1,6 @@
 #pragma once
-// Per-cell results of the last raw data judgement, kept for the detail CSV and the raw data
-// viewer. Every map is stored like the sensor grid: [tx][rx], 72 cells per row whatever the
+// What the raw data judgement found: its counters and the per-cell results, kept for the detail
+// CSV and the raw data viewer. Every map is stored like the sensor grid: [tx][rx], 72 cells per row whatever the
 // controller's counts; cells outside the counts stay 0.
 #include <array>
 #include <cstdint>
@@ -31,6 +31,29 @@ struct JudgementMaps {
     controllerlink::Grid gapVertical{};    // |rawDiff(t, r) - rawDiff(t + 1, r)|
 
     // In place: the maps are large enough that a temporary copy is worth avoiding.
+    void clear();
+};
+
+// The run detail's raw counters.
+struct RawCounters {
+    std::int32_t rawTotal = 0;  // sum of the seven below
+    std::int32_t upperCount = 0;
+    std::int32_t lowerCount = 0;
+    std::int32_t calCount = 0;
+    std::int32_t dbCount = 0;
+    std::int32_t rawRetryCount = 0;  // 1 when a read ran out of retries
+    std::int32_t gapHorizontalCount = 0;
+    std::int32_t gapVerticalCount = 0;
+};
+
+struct RawJudgement {
+    RawCounters counters;
+    // Upper faults whose raw average exceeds 30000 (a Tx line shorted to an Rx line).
+    std::int32_t shortCandidates = 0;
+    std::int32_t txOpen = 0;
+    std::int32_t rxOpen = 0;
+    JudgementMaps maps;
+
     void clear();
 };
 

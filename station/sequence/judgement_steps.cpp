@@ -19,8 +19,8 @@ void JudgementSteps::readHsyncInfo(Station& s) {
 }
 
 StepOutcome JudgementSteps::hsyncChecks(Station& s) {
-    const StepOutcome o = runHsyncChecks(s.recipe, s.pen, s.ui, hsyncInfo, hsync);
-    s.detail.hsyncFlags = hsync.hsyncFlags;
+    const StepOutcome o = runHsyncChecks(s.recipe, s.pen, s.ui, hsyncInfo, s.check.hsync);
+    s.check.detail.hsyncFlags = s.check.hsync.hsyncFlags;
     publishHsync(s, hsyncInfo);
     return o;
 }
@@ -31,8 +31,9 @@ StepOutcome JudgementSteps::prepareAndRead(Station& s) {
 }
 
 StepOutcome JudgementSteps::shortCheck(Station& s) {
+    ShortCounters shorts;
     const StepOutcome o = runShortCheck(s.recipe, s.touch, s.ui, shorts);
-    RunDetail& d = s.detail;
+    RunDetail& d = s.check.detail;
     d.shortTotal = shorts.shortTotal;
     d.shortTxTotal = shorts.shortTxTotal;
     d.txGndCount = shorts.txGndCount;
@@ -44,9 +45,9 @@ StepOutcome JudgementSteps::shortCheck(Station& s) {
 }
 
 StepOutcome JudgementSteps::rawJudgement(Station& s) {
-    const StepOutcome o = runRawJudgement(s.recipe, s.touch, s.ui, raw);
-    const RawCounters& c = raw.counters;
-    RunDetail& d = s.detail;
+    const StepOutcome o = runRawJudgement(s.recipe, s.touch, s.ui, s.check.raw);
+    const RawCounters& c = s.check.raw.counters;
+    RunDetail& d = s.check.detail;
     d.rawTotal = c.rawTotal;
     d.upperCount = c.upperCount;
     d.lowerCount = c.lowerCount;

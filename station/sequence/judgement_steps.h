@@ -18,12 +18,8 @@ public:
     StepOutcome shortCheck(Station& s) override;
     StepOutcome rawJudgement(Station& s) override;
 
-    // What the MCU showed last, and what the last check measured (the detail CSV and the raw
-    // data viewer read these).
+    // What the MCU showed last; what a check measures goes into its record.
     HsyncInfo hsyncInfo;
-    HsyncCheckResult hsync;
-    ShortCounters shorts;
-    RawJudgement raw;
 };
 
 }  // namespace station

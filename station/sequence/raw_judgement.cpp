@@ -13,14 +13,6 @@ int heldCount(std::uint32_t count, int limit) { return static_cast<int>(std::min
 
 }  // namespace
 
-void RawJudgement::clear() {
-    counters = RawCounters{};
-    shortCandidates = 0;
-    txOpen = 0;
-    rxOpen = 0;
-    maps.clear();
-}
-
 RawInputs RawInputs::from(const DeviceLink& touch) {
     return RawInputs{touch.rawAverage, touch.calAverage, touch.actualAverage, touch.sdSigma,
                      touch.readFlags,  touch.txCount,    touch.rxCount};

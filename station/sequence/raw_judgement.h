@@ -16,29 +16,6 @@
 
 namespace station {
 
-// The run detail's raw counters.
-struct RawCounters {
-    std::int32_t rawTotal = 0;  // sum of the seven below
-    std::int32_t upperCount = 0;
-    std::int32_t lowerCount = 0;
-    std::int32_t calCount = 0;
-    std::int32_t dbCount = 0;
-    std::int32_t rawRetryCount = 0;  // 1 when a read ran out of retries
-    std::int32_t gapHorizontalCount = 0;
-    std::int32_t gapVerticalCount = 0;
-};
-
-struct RawJudgement {
-    RawCounters counters;
-    // Upper faults whose raw average exceeds 30000 (a Tx line shorted to an Rx line).
-    std::int32_t shortCandidates = 0;
-    std::int32_t txOpen = 0;
-    std::int32_t rxOpen = 0;
-    JudgementMaps maps;
-
-    void clear();
-};
-
 // What the judgement reads from the controller; the touch DeviceLink holds all of it.
 struct RawInputs {
     const controllerlink::Grid& rawAverage;

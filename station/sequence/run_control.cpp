@@ -86,10 +86,8 @@ void RunControl::setSerialField(bool writable) {
 
 void RunControl::startUp(const std::string& startDirectory, std::string_view commandLine) {
     s_.recipe = RecipeSettings{};
-    CheckCounters& c = s_.counters;
-    c = CheckCounters{};
-    c.startTime = "----/--/-- --:--:--";
-    c.elapsed = "----sec";
+    s_.counters = CheckCounters{};
+    s_.check.clear();
     s_.texts = DeviceTextValues{};
     s_.state = StationState::Ready;
     s_.ui.setStartText("Start");
@@ -126,8 +124,8 @@ void RunControl::resetStation() {
     c.okCount = 0;
     c.ngCount = 0;
     s_.state = StationState::Ready;
-    c.startTime = "----/--/-- --:--:--";
-    c.elapsed = "----sec";
+    // No check's times are shown after a reset.
+    s_.check.clear();
     s_.texts.firmwareMajor = "---";
     s_.texts.firmwareMinor = "---";
     c.serialText.clear();
@@ -300,14 +298,14 @@ bool RunControl::serialMatches() const {
 bool RunControl::writeFirmware(bool& toSequence) {
     toSequence = false;
     if (!s_.runners->run(RunnerCheck::FirmwareWrite, s_).ran) return false;
-    toSequence = s_.detail.firmwareFlags != 0;
+    toSequence = s_.check.detail.firmwareFlags != 0;
     return true;
 }
 
 bool RunControl::writeHsyncAndOpenPen() {
     if (s_.recipe.WRITE_HSYNC_FW != 0) {
         if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, s_).ran) return false;
-        if (s_.detail.firmwareFlags == 0) connectPenAndKeep(s_);
+        if (s_.check.detail.firmwareFlags == 0) connectPenAndKeep(s_);
     } else {
         connectPenAndKeep(s_);
     }
@@ -328,7 +326,7 @@ void RunControl::runTriggeredCheck() {
         if (f.resetRequested != 0) resetAndReconnect(s_);
 
         if (!serialMatches()) {
-            s_.detail.serialNg = 1;
+            s_.check.detail.serialNg = 1;
         } else {
             bool toSequence = false;
             if (r.WRITE_FW != 0) {
@@ -337,7 +335,7 @@ void RunControl::runTriggeredCheck() {
                 toSequence = true;
             }
             if (sequence && !toSequence) {
-                if (r.WRITE_FW != 0 && r.COMPARE_FWVER != 0 && s_.counters.writerStarted != 0) f.resetRequested = 1;
+                if (r.WRITE_FW != 0 && r.COMPARE_FWVER != 0 && s_.check.firmware.writerStarted) f.resetRequested = 1;
                 if (f.resetRequested != 0) resetAndReconnect(s_);
                 sequence = writeHsyncAndOpenPen();
             }
@@ -365,7 +363,7 @@ void RunControl::runSequenceAndLog() {
     if (runCheckSequence(s_)) {
         finishCheck(s_);
         startEnabled_ = true;  // the sequence enabled the button with its verdict
-        s_.logs->writeDetailCsv(s_, s_.detail.ngTotal == 0);
+        s_.logs->writeDetailCsv(s_, s_.check.detail.ngTotal == 0);
         s_.logs->appendResultRow(s_);
         afterCheck();
     } else {

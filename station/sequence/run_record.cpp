@@ -72,28 +72,10 @@ std::span<const RunDetailField> runDetailFields() {
     return kFields;
 }
 
-RunRecord* RunRecordTable::beginRow() {
-    if (full()) {
-        current_ = nullptr;
-        return nullptr;
-    }
-    current_ = &rows_[rowCount_];
-    committed_ = false;
-    *current_ = RunRecord{};
-    return current_;
-}
-
-bool RunRecordTable::commitRow() {
-    if (current_ == nullptr || committed_) return false;
-    ++rowCount_;
-    committed_ = true;  // stays current: the logs read it after the verdict
+bool RunRecordTable::append(const RunRecord& row) {
+    if (full()) return false;
+    rows_.push_back(row);
     return true;
-}
-
-void RunRecordTable::clear() {
-    rowCount_ = 0;
-    current_ = nullptr;
-    committed_ = false;
 }
 
 std::string_view stationStateText(StationState state) {

@@ -90,37 +90,25 @@ struct RunDetailField {
 };
 std::span<const RunDetailField> runDetailFields();
 
-// The rows of this run of the station. beginRow always opens row rowCount(); only a check that
-// ends with a verdict commits it, so an aborted check's row is reused by the next check. A full
-// table opens no row: no check may write past it.
+// The rows of this run of the station: one per check that ended with a verdict. A full table
+// takes no more rows, and the station then starts no check.
 class RunRecordTable {
 public:
     static constexpr std::size_t kRows = 50000;
 
-    RunRecordTable() : rows_(kRows) {}
+    RunRecordTable() { rows_.reserve(kRows); }
 
-    std::size_t rowCount() const { return rowCount_; }
-    bool full() const { return rowCount_ >= kRows; }
-    // Row rowCount() cleared and made current; nullptr when the table is full.
-    RunRecord* beginRow();
-    // The current row, or nullptr before the first beginRow (or after a refused one).
-    RunRecord* current() { return current_; }
-    const RunRecord* current() const { return current_; }
-    // A row was begun and not yet counted in: a check may write into it.
-    bool rowOpen() const { return current_ != nullptr && !committed_; }
-    // Counts the current row in (it stays current for the logs); false when there is none or
-    // it was already counted.
-    bool commitRow();
-    // A new result series: no rows, no current row (the rows' storage is kept).
-    void clear();
+    std::size_t rowCount() const { return rows_.size(); }
+    bool full() const { return rows_.size() >= kRows; }
+    // Counts a row in; false when the table is full.
+    bool append(const RunRecord& row);
+    // A new result series: no rows (their storage is kept).
+    void clear() { rows_.clear(); }
 
     const RunRecord& row(std::size_t index) const { return rows_.at(index); }
 
 private:
     std::vector<RunRecord> rows_;
-    std::size_t rowCount_ = 0;
-    RunRecord* current_ = nullptr;
-    bool committed_ = false;
 };
 
 // StationState: the status panel's word.

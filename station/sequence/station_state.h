@@ -1,8 +1,9 @@
 #pragma once
-// The station's state, owned for the life of the station: the recipe, the two controller
-// links, the run record table, the current check's detail, the counters, the station flags and
-// the values the connect step keeps between ticks. The operations live beside it by concern
-// (connect, check sequence, judgements); this object only holds what they share.
+// The station's state, owned for the life of the station: the device table, the clock, the UI
+// port, the recipe, the two controller links, the run record table, the counts and flags, the
+// log files in force and the values the connect step keeps between ticks; and the record of the
+// check running (or the last one), which the sequence fills and hands to the records. The
+// operations live beside it by concern (connect, check sequence, judgements).
 #include <array>
 #include <cstdint>
 #include <string>
@@ -14,8 +15,9 @@
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
 #include "station/sequence/check_logs.h"
-#include "station/sequence/check_results.h"
+#include "station/sequence/check_record.h"
 #include "station/sequence/check_steps.h"
+#include "station/sequence/log_files.h"
 #include "station/sequence/run_record.h"
 #include "station/window/ui_port.h"
 
@@ -38,15 +40,6 @@ struct StationFlags {
     std::int32_t autoQuitStart = 0;  // milliseconds within the minute
     std::int32_t autoQuitRemaining = 0;
     std::int32_t deviceWaitTicks = 0;
-};
-
-// The result log in force: named at its opening, shown by the status panel, used by the detail
-// CSV and the drawing screenshots. logFolder is empty until the first opening and ends in '/'.
-struct LogFiles {
-    std::string logTimestamp;  // "%04d%02d%02d_%02d%02d%02d"
-    std::string logFolder;
-    std::string resultLogPath;
-    std::string detailCsvHeader;
 };
 
 // What the connect step keeps between ticks. The lookup tables it takes from a controller
@@ -76,29 +69,15 @@ struct DeviceTextValues {
     std::string hsyncVer = "---";
 };
 
+// The station's counts since its last reset, and the serial number field.
 struct CheckCounters {
     std::int32_t checkCount = 0;
     std::int32_t okCount = 0;
     std::int32_t ngCount = 0;
     std::int32_t retryCount = 0;
-    std::string startTime;  // "%04d/%02d/%02d %02d:%02d:%02d"
-    std::string endTime;
-    std::uint64_t startTick = 0;
-    std::string elapsed;  // "%.1fsec"
     // The serial number field, and the previous check's for a retry.
     std::string serialText;
     std::string savedSerial;
-    // Per check: whether the firmware writer was started, and the scan check's retry number
-    // (0 first attempt, 1 or 2).
-    std::int32_t writerStarted = 0;
-    std::int32_t scanRetry = 0;
-};
-
-// What the firmware steps leave for the detail CSV's F/W section: the checksum computed from
-// HEX_FILE and the firmware writer's exit code.
-struct FirmwareStepValues {
-    std::uint16_t hexChecksum = 0;
-    std::int32_t writerExitCode = 0;
 };
 
 class Station {
@@ -117,16 +96,16 @@ public:
     DeviceLink touch;
     DeviceLink pen;
     RunRecordTable runs;
-    RunDetail detail;
     CheckCounters counters;
     StationState state = StationState::Ready;
+    // The last verdict's exit code (-1 before any and after a check without verdict).
     std::int32_t exitCode = -1;
     StationFlags flags;
     ConnectValues connect;
     DeviceTextValues texts;
     LogFiles logFiles;
-    CheckResults results;
-    FirmwareStepValues firmware;
+    // The check running, or the last one that ended: the sequence fills it and hands it on.
+    CheckRecord check;
     // The folder the station was started in, and the program's version for the records.
     std::string startDirectory;
     std::string programVersionText = "0.0.0";

@@ -2,26 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
-
-#include "platform/clock.h"
-#include "sim/virtual_bus.h"
-#include "station/window/fake_ui_port.h"
 
 namespace station {
 namespace {
 
-// A station with no controller attached: the sections read only the recipe, the run detail's
-// flags and the check results the test fills in by hand.
+// The sections read only the recipe and the check's record: its flags and the operator checks'
+// results the test fills in by hand.
 class OperatorSections : public testing::Test {
 protected:
     void SetUp() override {
-        RecipeSettings& r = s.recipe;
+        RecipeSettings& r = recipe;
         r.TKP_CHECK = 1;
         r.TKP_LOG_ONLY = 0;
 
         // 3 X lines and 2 Y lines, one noise measurement.
-        CheckResults& res = s.results;
+        CheckResults& res = check->results;
         res.tkpLineCountX = 3;
         res.tkpLineCountY = 2;
         res.tkpNoiseCheckNo = 1;
@@ -39,16 +36,12 @@ protected:
 
     std::string tkp(bool failedSoFar = false) {
         std::string out = "before\n";
-        appendTkpSection(out, s, failedSoFar);
+        appendTkpSection(out, recipe, *check, failedSoFar);
         return out;
     }
 
-    platform::VirtualClock clock;
-    sim::VirtualBus bus{clock};
-    sim::InProcessBackend backend{bus};
-    hidlink::DeviceTable table{backend};
-    FakeUiPort ui;
-    Station s{table, clock, ui};
+    RecipeSettings recipe;
+    std::unique_ptr<CheckRecord> check = std::make_unique<CheckRecord>();
 };
 
 constexpr const char* kTitle = "before\n>>>>> TKP Pen Check <<<<<\n";
@@ -87,7 +80,7 @@ std::string tables(bool withSignal) {
 
 TEST_F(OperatorSections, TkpNotApplicable) {
     EXPECT_EQ(tkp(true), std::string(kTitle) + "NA\n\n");
-    s.recipe.TKP_CHECK = 0;
+    recipe.TKP_CHECK = 0;
     EXPECT_EQ(tkp(), std::string(kTitle) + "NA\n\n");
 }
 
@@ -119,8 +112,8 @@ TEST_F(OperatorSections, TkpVerdictAndFlagLines) {
         {"log only NG bits", 1, 0x80, "No judge (logging only)\n\nNG : Signal level check.\n\n" + measured},
     };
     for (const Case& c : cases) {
-        s.recipe.TKP_LOG_ONLY = c.logOnly;
-        s.detail.tkpFlags = c.flags;
+        recipe.TKP_LOG_ONLY = c.logOnly;
+        check->detail.tkpFlags = c.flags;
         EXPECT_EQ(tkp(), kTitle + c.expected) << c.name;
     }
 }
@@ -129,43 +122,43 @@ TEST_F(OperatorSections, TkpMeasurementOptions) {
     const std::string head = std::string(kTitle) + "PASS\n\nnoise check count,1\n\n";
     {
         SCOPED_TRACE("average only: the maxima use the average, the table still shows 3 sigma");
-        s.recipe.TKP_CHECK_ONLY_AVE = 1;
+        recipe.TKP_CHECK_ONLY_AVE = 1;
         EXPECT_EQ(tkp(), head +
                              "Check without 3 * sigma (only average value)\n"
                              "No.1\nAverage MAX\nX,01,value,2.000000\nY,01,value,1.250000\n\n" +
                              tables(true));
-        s.recipe.TKP_CHECK_ONLY_AVE = 0;
+        recipe.TKP_CHECK_ONLY_AVE = 0;
     }
     {
         SCOPED_TRACE("first Y line judged");
-        s.recipe.TKP_TMP_LMT_OFF = 1;
+        recipe.TKP_TMP_LMT_OFF = 1;
         EXPECT_EQ(tkp(),
                   head + "No.1\nAverage + 3 * sigma MAX\nX,02,value,3.500000\nY,00,value,9.000000\n\n" + tables(true));
-        s.recipe.TKP_TMP_LMT_OFF = 0;
+        recipe.TKP_TMP_LMT_OFF = 0;
     }
     {
         SCOPED_TRACE("noise phase only");
-        s.recipe.SKIP_TKP_SIGNAL = 1;
+        recipe.SKIP_TKP_SIGNAL = 1;
         EXPECT_EQ(tkp(), head + kMaxima3Sigma + tables(false));
-        s.recipe.SKIP_TKP_SIGNAL = 0;
+        recipe.SKIP_TKP_SIGNAL = 0;
     }
     {
         SCOPED_TRACE("debug mode adds enable and blank");
-        s.recipe.TKP_DBG = 1;
-        s.results.TkpGainBlock[4] = 3;
-        s.results.TkpGainBlock[5] = 1;
+        recipe.TKP_DBG = 1;
+        check->results.TkpGainBlock[4] = 3;
+        check->results.TkpGainBlock[5] = 1;
         EXPECT_EQ(tkp(), head + kMaxima3Sigma + tables(true) + "Enable,3,,Blank,1\n\n");
-        s.detail.tkpFlags = 0x01;
+        check->detail.tkpFlags = 0x01;
         EXPECT_EQ(tkp(), std::string(kTitle) +
                              "NG\n\nnoise check count,1\n\nDevice connection error.\n\nEnable,3,,Blank,1\n\n");
-        s.detail.tkpFlags = 0;
-        s.recipe.TKP_DBG = 0;
+        check->detail.tkpFlags = 0;
+        recipe.TKP_DBG = 0;
     }
     {
         SCOPED_TRACE("a zero noise gain drops its row");
-        s.results.TkpGainBlock[0] = 0;
-        s.results.TkpGainBlock[1] = 0;  // the signal gain row stays, zero or not
-        s.results.TkpGainBlock[2] = 0;
+        check->results.TkpGainBlock[0] = 0;
+        check->results.TkpGainBlock[1] = 0;  // the signal gain row stays, zero or not
+        check->results.TkpGainBlock[2] = 0;
         EXPECT_EQ(tkp(), head + kMaxima3Sigma +
                              "X - Lines,0,1,2\n"
                              "Noise Average,1.500000,2.000000,0.500000\n"
@@ -187,7 +180,7 @@ TEST_F(OperatorSections, TkpMeasurementOptions) {
 }
 
 TEST_F(OperatorSections, TkpRepeatedMeasurementsShowTheSignalOnlyAfterTheLast) {
-    CheckResults& res = s.results;
+    CheckResults& res = check->results;
     res.tkpNoiseCheckNo = 2;
     res.tkpLineCountX = 2;
     res.tkpLineCountY = 2;
@@ -236,12 +229,12 @@ TEST_F(OperatorSections, TkpRepeatedMeasurementsShowTheSignalOnlyAfterTheLast) {
 // Lists shorter than the line counts, and counts beyond the sensor: nothing is read past the
 // data; a missing value is an empty cell under its line number.
 TEST_F(OperatorSections, TkpShortListsLeaveEmptyCells) {
-    CheckResults& res = s.results;
+    CheckResults& res = check->results;
     res.TkpGainBlock = {0, 0, 0, 0, 2, 0};
     res.tkpAverageHistory = {{1.0, 2.0, 3.0, 4.0}};  // Y line 1 missing
     res.tkpSigmaHistory = {{0.0, 1.0}};              // only X lines 0 and 1
     res.tkpMaxHistory = {};                          // no peaks at all
-    s.recipe.SKIP_TKP_SIGNAL = 1;
+    recipe.SKIP_TKP_SIGNAL = 1;
     EXPECT_EQ(tkp(), std::string(kTitle) +
                          "PASS\n\nnoise check count,1\n\n"
                          "No.1\nAverage + 3 * sigma MAX\nX,01,value,5.000000\nY,,value,\n\n"
@@ -264,7 +257,7 @@ TEST_F(OperatorSections, TkpShortListsLeaveEmptyCells) {
     res.tkpAverageHistory = {std::vector<double>(1000, 1.0)};
     res.tkpSigmaHistory = {std::vector<double>(1000, 0.0)};
     res.tkpMaxHistory = {std::vector<std::uint16_t>(1000, 3)};
-    s.recipe.SKIP_TKP_SIGNAL = 0;
+    recipe.SKIP_TKP_SIGNAL = 0;
     const std::string out = tkp();
     EXPECT_NE(out.find("X - Lines,0,1,2,"), std::string::npos);
     EXPECT_NE(out.find(",70,71\nNoise Average"), std::string::npos);
@@ -277,7 +270,7 @@ TEST_F(OperatorSections, TkpShortListsLeaveEmptyCells) {
 class HomeKeySection : public OperatorSections {
 protected:
     void SetUp() override {
-        RecipeSettings& r = s.recipe;
+        RecipeSettings& r = recipe;
         r.HOMEKEY_CHECK = 1;
         r.HK_NUM_PIN = 3;
         r.HK_REMOVE = list({500, 510, 520});
@@ -288,7 +281,7 @@ protected:
         r.HK_OK_COUNT_THRESHOLD = 12;
         enable(true, true, true);
 
-        CheckResults& res = s.results;
+        CheckResults& res = check->results;
         pins(res.hkUntouchedMax, {310, 320, 330});
         pins(res.hkUntouchedMin, {290, -5, 270});
         pins(res.hkUntouchedAverage, {300, 305, 299});
@@ -313,13 +306,13 @@ protected:
         a[3] = 77777;  // past the recipe's pins: never shown
     }
     void enable(bool remove, bool removeLow, bool touch) {
-        s.recipe.hkRemoveEnabled = remove;
-        s.recipe.hkRemoveLowEnabled = removeLow;
-        s.recipe.hkTouchEnabled = touch;
+        recipe.hkRemoveEnabled = remove;
+        recipe.hkRemoveLowEnabled = removeLow;
+        recipe.hkTouchEnabled = touch;
     }
     std::string homeKey(bool failedSoFar = false) {
         std::string out;
-        appendHomeKeySection(out, s, failedSoFar);
+        appendHomeKeySection(out, recipe, *check, failedSoFar);
         return out;
     }
 };
@@ -397,20 +390,20 @@ TEST_F(HomeKeySection, VerdictForms) {
         {0x08, "\n"},
     };
     for (const Case& c : cases) {
-        s.detail.homeKeyFlags = c.flags;
+        check->detail.homeKeyFlags = c.flags;
         EXPECT_EQ(homeKey(), thresholds + c.verdict + kHkTableHead + kHkTouched) << c.flags;
     }
     EXPECT_EQ(homeKey(true), thresholds + "NA\n\n");
 }
 
 TEST_F(HomeKeySection, AbsentWithoutTheCheckAndBoundedByTheLists) {
-    s.recipe.HOMEKEY_CHECK = 0;
+    recipe.HOMEKEY_CHECK = 0;
     EXPECT_EQ(homeKey(), "");
     EXPECT_EQ(homeKey(true), "");
 
     // A pin count past the lists (a recipe that failed to load) is cut to what they hold.
-    s.recipe.HOMEKEY_CHECK = 1;
-    s.recipe.HK_NUM_PIN = 1000;
+    recipe.HOMEKEY_CHECK = 1;
+    recipe.HK_NUM_PIN = 1000;
     const std::string out = homeKey();
     EXPECT_NE(out.find(",253,254\nuntouched upper threshold"), std::string::npos);
     EXPECT_EQ(out.find(",255"), std::string::npos);

@@ -12,10 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
-#include "sim/virtual_bus.h"
 #include "station/logs/record_file.h"
-#include "station/window/fake_ui_port.h"
 
 namespace station {
 namespace {
@@ -56,20 +53,15 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-// A station over an empty simulated bus with one finished check in its current row.
+// One finished check's record, built by hand, and the log it belongs to.
 struct CsvFixture : testing::Test {
-    platform::VirtualClock clock;
-    sim::VirtualBus bus{clock};
-    sim::InProcessBackend backend{bus};
-    hidlink::DeviceTable table{backend};
-    FakeUiPort ui;
-    std::unique_ptr<Station> station = std::make_unique<Station>(table, clock, ui);
-    JudgementSteps judged;
-    FirmwareStepValues firmware;
+    RecipeSettings recipe;
+    std::unique_ptr<CheckRecord> check = std::make_unique<CheckRecord>();
+    LogFiles log;
     fs::path dir;
 
-    Station& s() { return *station; }
-    RunRecord& row() { return *station->runs.current(); }
+    CheckRecord& record() { return *check; }
+    RunRecord& row() { return check->row; }
 
     void SetUp() override {
         dir = fs::path(testing::TempDir()) / ("detail_csv_" + std::to_string(::getpid()));
@@ -79,33 +71,31 @@ struct CsvFixture : testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // Begins the row after the recipe is set, as the check would.
+    // A new check, with its columns as the recipe set them.
     void begin(const std::string& serial, int checkNo, int retryNo) {
-        RunRecord* r = station->runs.beginRow();
-        initialiseColumns(*r, station->recipe);
-        r->checkNo = checkNo;
-        r->retryNo = retryNo;
-        r->serialNo = serial;
-        station->detail = RunDetail{};
-        CheckCounters& c = station->counters;
-        c.checkCount = checkNo;
-        c.okCount = 6;
-        c.ngCount = 1;
-        c.startTime = "2024/03/05 07:08:09";
-        c.endTime = "2024/03/05 07:09:10";
-        c.elapsed = "61.2sec";
-        station->logFiles.logTimestamp = "20240305_070809";
-        station->logFiles.logFolder = dir.string() + "/log_20240305_070809/";
-        station->logFiles.detailCsvHeader = "HEADER\n";
-        fs::create_directories(station->logFiles.logFolder);
+        check->clear();
+        RunRecord& r = check->row;
+        initialiseColumns(r, recipe);
+        r.checkNo = checkNo;
+        r.retryNo = retryNo;
+        r.serialNo = serial;
+        check->totals = {checkNo, 6, 1};
+        check->startTime = "2024/03/05 07:08:09";
+        check->endTime = "2024/03/05 07:09:10";
+        check->elapsed = "61.2sec";
+        log.logTimestamp = "20240305_070809";
+        log.logFolder = dir.string() + "/log_20240305_070809/";
+        log.detailCsvHeader = "HEADER\n";
+        fs::create_directories(log.logFolder);
     }
     void ng(const char* code) {
-        s().detail.ngTotal = 1;
+        record().detail.ngTotal = 1;
         row().colResult = "NG";
         row().colCode = code;
     }
-    std::string body() { return detailCsvBody(s(), judged, firmware); }
-    fs::path file(const std::string& name) { return fs::path(s().logFiles.logFolder) / name; }
+    std::string body() { return detailCsvBody(recipe, record()); }
+    void write(bool ok) { writeDetailCsv(recipe, record(), log, ok); }
+    fs::path file(const std::string& name) { return fs::path(log.logFolder) / name; }
 };
 
 const char* const kEnd =
@@ -115,7 +105,7 @@ const char* const kEnd =
 
 TEST_F(CsvFixture, OkCheckWithOnlyComAndSerialIsWrittenWhole) {
     row().colResult = "OK";
-    writeDetailCsv(s(), judged, firmware, true);
+    write(true);
 
     const std::string expected =
         std::string(
@@ -139,13 +129,13 @@ TEST_F(CsvFixture, OkCheckWithOnlyComAndSerialIsWrittenWhole) {
 }
 
 TEST_F(CsvFixture, ComOpenFailureLeavesEveryLaterSectionNotApplicable) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.COMPARE_FWVER = r.SHORT_CHECK = r.RAW_CHECK = r.SCAN_CHECK = r.EXT_SWITCH_CHECK = r.DRAWING_CHECK = 1;
     r.HSYNC_PID = 0x0A31;
     r.HSYNC_MEASURING = 1;
     ng("E610");
-    s().detail.comFlags = kComTouchUnusable | kComPenError;
-    s().detail.ngTotal = 3;
+    record().detail.comFlags = kComTouchUnusable | kComPenError;
+    record().detail.ngTotal = 3;
 
     const std::string expected = std::string(
                                      "Total,Retry,S/N\n"
@@ -168,14 +158,14 @@ TEST_F(CsvFixture, ComOpenFailureLeavesEveryLaterSectionNotApplicable) {
                                  kEnd;
     EXPECT_EQ(body(), expected);
 
-    s().detail.comFlags = kComNormalMode | kComTouchUnusable;
+    record().detail.comFlags = kComNormalMode | kComTouchUnusable;
     EXPECT_EQ(section(body(), ">>>>> COM Open check <<<<<\n"),
               ">>>>> COM Open check <<<<<\nConnect with Normal Mode error.\n\n");
 }
 
 TEST_F(CsvFixture, SerialMismatchFailsTheLaterSections) {
-    s().recipe.SHORT_CHECK = 1;
-    s().detail.serialNg = 1;
+    recipe.SHORT_CHECK = 1;
+    record().detail.serialNg = 1;
     const std::string b = body();
     EXPECT_NE(b.find(">>>>> COM Open check <<<<<\nPASS\n\n>>>>> COM Open check <<<<<\nS/N Check failed error.\n\n"),
               std::string::npos);
@@ -183,7 +173,7 @@ TEST_F(CsvFixture, SerialMismatchFailsTheLaterSections) {
 }
 
 TEST_F(CsvFixture, FirmwareSectionWritesALinePerFault) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.COMPARE_FWVER = 1;
     r.SHORT_CHECK = 1;
     r.CHECKSUM = 0x1234;
@@ -192,11 +182,11 @@ TEST_F(CsvFixture, FirmwareSectionWritesALinePerFault) {
     r.VID = 0x1234;
     r.PID = 0x0112;
     r.EMR_FWVER = 0x22;
-    s().touch.touchFirmwareMajor = 0x0102;
-    s().touch.touchFirmwareMinor = 0x03;
-    s().pen.penFirmware = 0x21;
-    firmware.hexChecksum = 0xBEEF;
-    firmware.writerExitCode = 5;
+    record().firmware.touchFirmwareMajor = 0x0102;
+    record().firmware.touchFirmwareMinor = 0x03;
+    record().firmware.penFirmware = 0x21;
+    record().firmware.hexChecksum = 0xBEEF;
+    record().firmware.writerExitCode = 5;
 
     struct Case {
         std::int32_t flags;
@@ -219,7 +209,7 @@ TEST_F(CsvFixture, FirmwareSectionWritesALinePerFault) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flags);
         r.WRITE_HSYNC_FW = c.writeHsync;
-        s().detail.firmwareFlags = c.flags;
+        record().detail.firmwareFlags = c.flags;
         const std::string b = body();
         EXPECT_EQ(section(b, ">>>>> F/W Check <<<<<\n"), std::string(">>>>> F/W Check <<<<<\n") + c.text);
         EXPECT_EQ(section(b, ">>>>> Short check <<<<<\n"),
@@ -229,14 +219,14 @@ TEST_F(CsvFixture, FirmwareSectionWritesALinePerFault) {
     // A failed write without COMPARE_FWVER: the section is not applicable, and nothing after it
     // reads as passed (the check ended there).
     r.COMPARE_FWVER = 0;
-    s().detail.firmwareFlags = 1;
+    record().detail.firmwareFlags = 1;
     const std::string b = body();
     EXPECT_EQ(section(b, ">>>>> F/W Check <<<<<\n"), ">>>>> F/W Check <<<<<\nNA\n\n");
     EXPECT_EQ(section(b, ">>>>> Short check <<<<<\n"), ">>>>> Short check <<<<<\nNA\n\n");
 }
 
 TEST_F(CsvFixture, HsyncSectionReportsEachEnabledCheck) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.SHORT_CHECK = 1;
     r.HSYNC_PID = 0x0A31;
     r.HSYNC_VER = 0x0102;
@@ -247,12 +237,12 @@ TEST_F(CsvFixture, HsyncSectionReportsEachEnabledCheck) {
     r.HSYNC_MEASURING = 1;
     r.HSYNC_MEAS_COUNT = 3;
     r.HSYNC_MEAS_THRESHOLD = 2;
-    s().texts.hsyncPid = "0x0A31";
-    s().texts.hsyncVer = "0x0102";
-    judged.hsync.hsyncSamples = {256, 50, 300};
-    judged.hsync.hsyncOkCount = 2;
-    judged.hsync.noiseSamples = {-3, 12, 0};
-    judged.hsync.noiseInRange = 2;
+    record().hsyncPidText = "0x0A31";
+    record().hsyncVerText = "0x0102";
+    record().hsync.hsyncSamples = {256, 50, 300};
+    record().hsync.hsyncOkCount = 2;
+    record().hsync.noiseSamples = {-3, 12, 0};
+    record().hsync.noiseInRange = 2;
 
     const std::string head = ">>>>> HSYNC check <<<<<\nHSYNC MCU PID,0x0A31\nHSYNC MCU FW Version,0x0102\n\n";
     struct Case {
@@ -281,7 +271,7 @@ TEST_F(CsvFixture, HsyncSectionReportsEachEnabledCheck) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flags);
-        s().detail.hsyncFlags = c.flags;
+        record().detail.hsyncFlags = c.flags;
         const std::string b = body();
         EXPECT_EQ(section(b, ">>>>> HSYNC check <<<<<\n"), head + c.text);
         EXPECT_EQ(section(b, ">>>>> Short check <<<<<\n"),
@@ -293,14 +283,14 @@ TEST_F(CsvFixture, HsyncSectionReportsEachEnabledCheck) {
     r.HSYNC_VER = 0;
     r.HSYNC_MEASURING = 0;
     r.HSYNC_CHECK_NO_MCU = 0;
-    s().detail.hsyncFlags = 0;
+    record().detail.hsyncFlags = 0;
     EXPECT_EQ(section(body(), ">>>>> HSYNC check <<<<<\n"),
               ">>>>> HSYNC check <<<<<\n"
               "HSYNC enable.\nOK count,2,check count,3,required count,2\nlogged data,256,50,300\n\n");
 }
 
 TEST_F(CsvFixture, ShortSectionMapsPinsThroughTheLookupTables) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.SHORT_CHECK = 1;
     r.XLUT[0] = 0x100 | 2;
     r.XLUT[1] = 0x100 | 0;
@@ -308,12 +298,12 @@ TEST_F(CsvFixture, ShortSectionMapsPinsThroughTheLookupTables) {
     r.YLUT[0] = 0x100 | 5;
     r.YLUT[1] = 0x200 | 1;  // bits 9..8 = 10: not a Tx pin
     r.YLUT[2] = 0x100 | 0;
-    DeviceLink& t = s().touch;
+    PinCheck& t = record().pins;
     t.rxPins[1].vddFault = 1;
     t.rxPins[2].gndFault = 1;
     t.rxPins[5].vddFault = 1;  // not in the table: never marked
     t.txPins[2].gndFault = 1;
-    RunDetail& d = s().detail;
+    RunDetail& d = record().detail;
     d.rxVddCount = 1;
     d.rxGndCount = 1;
     d.shortRxTotal = 2;
@@ -361,14 +351,14 @@ TEST_F(CsvFixture, ShortSectionMapsPinsThroughTheLookupTables) {
 }
 
 TEST_F(CsvFixture, RawMatricesWriteZeroBeyondTheActiveLines) {
-    s().recipe.RAW_CHECK = 1;
-    DeviceLink& t = s().touch;
+    recipe.RAW_CHECK = 1;
+    SensorFrames& t = record().frames;
     t.rxCount = 60;
     t.txCount = 46;
     t.rawRetries = 2;
     for (int y = 0; y < 46; ++y)
         for (int x = 0; x < 72; ++x) t.rawAverage[y][x] = y * 100 + x + 0.25;
-    judged.raw.maps.gapVertical[45][59] = 7.5;
+    record().raw.maps.gapVertical[45][59] = 7.5;
 
     const std::string raw = section(body(), ">>>>> Raw <<<<<\n");
     const auto l = lines(raw);
@@ -391,7 +381,7 @@ TEST_F(CsvFixture, RawMatricesWriteZeroBeyondTheActiveLines) {
 }
 
 TEST_F(CsvFixture, RawDataPartFollowsTheRecipe) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.RAW_CHECK = 1;
     r.RAW_LOG_ONLY = 1;
     r.CAL_THRESHOLD = 50;
@@ -400,15 +390,15 @@ TEST_F(CsvFixture, RawDataPartFollowsTheRecipe) {
     r.GET_ACTDATA = 1;
     r.CAL_F_USE = 1;
     r.DB_THRESHOLD = 5;
-    DeviceLink& t = s().touch;
+    SensorFrames& t = record().frames;
     t.readFlags = RawOutOfRetries | ActualOutOfRetries;
     t.rawRetries = 1;
     t.calRetries = 3;
     t.actualRetries = 4;
     t.sdRetries = 6;
-    t.setRegisterWord(12, 0x0004);
-    t.setRegisterWord(17, 0x00A0);
-    judged.raw.maps.calColumns[0] = {0, 1.5, 3, 9.25, 7.75, 1};
+    t.scanModeWord = 0x0004;
+    t.scanFilterWord = 0x00A0;
+    record().raw.maps.calColumns[0] = {0, 1.5, 3, 9.25, 7.75, 1};
 
     std::vector<std::string> kept;
     for (const std::string& line : lines(section(body(), ">>>>> Raw <<<<<\n"))) {
@@ -462,20 +452,20 @@ TEST_F(CsvFixture, RawDataPartFollowsTheRecipe) {
 }
 
 TEST_F(CsvFixture, RawResultGridsCoverTheActiveLines) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.RAW_CHECK = 1;
     r.CAL_THRESHOLD = 10;
     r.GapHorizontalTable[0][1] = 4;
     r.GapHorizontalTable[1][0] = 4;
-    DeviceLink& t = s().touch;
+    SensorFrames& t = record().frames;
     t.txCount = 2;
     t.rxCount = 3;
-    JudgementMaps& m = judged.raw.maps;
+    JudgementMaps& m = record().raw.maps;
     m.upperMap[1][2] = 1;
     m.calColumns[1] = {0, 1.0, 1, 20.0, 19.0, 1};
     m.gapHorizontal[0][1] = 5;  // above its limit
     m.gapHorizontal[1][0] = 3;  // below it
-    RunDetail& d = s().detail;
+    RunDetail& d = record().detail;
     d.upperCount = 1;
     d.calCount = 1;
     d.gapHorizontalCount = 1;
@@ -503,10 +493,10 @@ TEST_F(CsvFixture, RawResultGridsCoverTheActiveLines) {
 }
 
 TEST_F(CsvFixture, ShortAndRawFaultsCountFromTheScanSectionOn) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.SHORT_CHECK = r.RAW_CHECK = r.SCAN_CHECK = r.EXT_SWITCH_CHECK = r.DRAWING_CHECK = 1;
-    s().detail.rawTotal = 1;
-    s().detail.upperCount = 1;
+    record().detail.rawTotal = 1;
+    record().detail.upperCount = 1;
     ng("E640");
     const std::string b = body();
     EXPECT_EQ(section(b, ">>>>> Short check <<<<<\n"), ">>>>> Short check <<<<<\nPASS\n\n");
@@ -517,7 +507,7 @@ TEST_F(CsvFixture, ShortAndRawFaultsCountFromTheScanSectionOn) {
 }
 
 TEST_F(CsvFixture, ScanAndExternalSwitchSections) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.SCAN_CHECK = r.EXT_SWITCH_CHECK = 1;
     struct Case {
         std::int32_t scanFlags, scanRetry, extFlags;
@@ -532,9 +522,9 @@ TEST_F(CsvFixture, ScanAndExternalSwitchSections) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scan);
-        s().detail.scanFlags = c.scanFlags;
-        s().counters.scanRetry = c.scanRetry;
-        s().detail.extSwitchFlags = c.extFlags;
+        record().detail.scanFlags = c.scanFlags;
+        record().scanRetry = c.scanRetry;
+        record().detail.extSwitchFlags = c.extFlags;
         const std::string b = body();
         EXPECT_EQ(section(b, ">>>>> Scan Check <<<<<\n"), std::string(">>>>> Scan Check <<<<<\n") + c.scan);
         EXPECT_EQ(section(b, ">>>>> External Switch Check <<<<<\n"),
@@ -543,7 +533,7 @@ TEST_F(CsvFixture, ScanAndExternalSwitchSections) {
 }
 
 TEST_F(CsvFixture, DrawingSectionListsTheEnabledStepsUpToTheFailingOne) {
-    RecipeSettings& r = s().recipe;
+    RecipeSettings& r = recipe;
     r.DRAWING_CHECK = 1;
     struct Case {
         std::uint32_t mask;
@@ -570,7 +560,7 @@ TEST_F(CsvFixture, DrawingSectionListsTheEnabledStepsUpToTheFailingOne) {
         r.drawDisableMask = c.mask;
         r.ACCURACY_CHECK = c.accuracy;
         r.HOVER_CHECK = c.hover;
-        s().detail.drawResult = c.drawResult;
+        record().detail.drawResult = c.drawResult;
         row().colCode = c.colCode;
         EXPECT_EQ(section(body(), ">>>>> Drawing <<<<<\n"), std::string(">>>>> Drawing <<<<<\n") + c.text);
     }
@@ -579,10 +569,10 @@ TEST_F(CsvFixture, DrawingSectionListsTheEnabledStepsUpToTheFailingOne) {
 TEST_F(CsvFixture, RetryWritesASecondFileBesideTheFirst) {
     row().colResult = "NG";
     ng("E640");
-    writeDetailCsv(s(), judged, firmware, false);
+    write(false);
     begin("AB123", 7, 1);
     row().colResult = "OK";
-    writeDetailCsv(s(), judged, firmware, true);
+    write(true);
 
     const std::string first = slurp(file("20240305_070809_AB123_NG_0007_00.csv"));
     const std::string retry = slurp(file("20240305_070809_AB123_OK_0007_01.csv"));
@@ -595,11 +585,11 @@ TEST_F(CsvFixture, RetryWritesASecondFileBesideTheFirst) {
 TEST_F(CsvFixture, SimpleResultSummarisesTheLastCheckInTheWorkingDirectory) {
     const fs::path before = fs::current_path();
     fs::current_path(dir);
-    s().recipe.SIMPLE_RESULT = 1;
-    writeDetailCsv(s(), judged, firmware, true);
+    recipe.SIMPLE_RESULT = 1;
+    write(true);
     EXPECT_EQ(slurp("last_simple_result.txt"), "PASS\r\n1\r\n20240305_070809\r\n");
     ng("E610");
-    writeDetailCsv(s(), judged, firmware, false);
+    write(false);
     EXPECT_EQ(slurp("last_simple_result.txt"), "FAIL\r\n0\r\n20240305_070809\r\n");
     fs::current_path(before);
 }
@@ -608,7 +598,7 @@ TEST_F(CsvFixture, LongSerialNumbersAreKeptWholeOrTheFileIsSkipped) {
     const std::string serial(200, 'S');
     begin(serial, 7, 0);
     row().colResult = "OK";
-    writeDetailCsv(s(), judged, firmware, true);
+    write(true);
     const std::string text = slurp(file("20240305_070809_" + serial + "_OK_0007_00.csv"));
     EXPECT_NE(text.find("," + serial + ",OK,"), std::string::npos);
     EXPECT_NE(text.find("#.7,0," + serial + "\r\n"), std::string::npos);
@@ -616,16 +606,16 @@ TEST_F(CsvFixture, LongSerialNumbersAreKeptWholeOrTheFileIsSkipped) {
     // Too long a name for the file system: no file, no crash; the body still holds it whole.
     const std::string huge(10000, 'L');
     begin(huge, 8, 0);
-    writeDetailCsv(s(), judged, firmware, true);
+    write(true);
     EXPECT_NE(body().find("#.8,0," + huge + "\n"), std::string::npos);
     std::size_t files = 0;
-    for (const auto& entry : fs::directory_iterator(s().logFiles.logFolder)) files += entry.is_regular_file();
+    for (const auto& entry : fs::directory_iterator(log.logFolder)) files += entry.is_regular_file();
     EXPECT_EQ(files, 1u);
 }
 
 TEST_F(CsvFixture, UnwritableFolderOrFullDiskLeavesNoFile) {
-    s().logFiles.logFolder = (dir / "missing" / "log_x/").string();
-    writeDetailCsv(s(), judged, firmware, true);
+    log.logFolder = (dir / "missing" / "log_x/").string();
+    write(true);
     EXPECT_FALSE(fs::exists(dir / "missing"));
 
     // A disk that fills up half-way: the file is not left behind as if written.
@@ -636,14 +626,14 @@ TEST_F(CsvFixture, UnwritableFolderOrFullDiskLeavesNoFile) {
     struct rlimit small = saved;
     small.rlim_cur = 256;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    writeDetailCsv(s(), judged, firmware, true);
+    write(true);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous);
     EXPECT_FALSE(fs::exists(file("20240305_070809_AB123_OK_0007_00.csv")));
 
     // Before any result log was opened there is no folder to write into.
-    s().logFiles.logFolder.clear();
-    EXPECT_EQ(detailCsvPath(s()), "");
+    log.logFolder.clear();
+    EXPECT_EQ(detailCsvPath(log, record()), "");
 }
 
 }  // namespace

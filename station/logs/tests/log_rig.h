@@ -52,14 +52,16 @@ protected:
         return text;
     }
 
-    // Begins the next row with the texts a finished check leaves in it.
+    // The record of the next check that ended, with the texts it leaves in its row.
     RunRecord& row(std::int32_t checkNo, std::int32_t retryNo, std::string serial, std::string endTime) {
-        RunRecord& r = *s().runs.beginRow();
+        CheckRecord& c = s().check;
+        c.clear();
+        RunRecord& r = c.row;
         r.checkNo = checkNo;
         r.retryNo = retryNo;
         r.serialNo = std::move(serial);
         initialiseColumns(r, s().recipe);
-        s().counters.endTime = std::move(endTime);
+        c.endTime = std::move(endTime);
         return r;
     }
 

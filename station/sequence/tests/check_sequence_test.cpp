@@ -40,7 +40,7 @@ TEST(CheckSequence, HealthyExampleDevicePasses) {
     EXPECT_EQ(rig.s().counters.okCount, 1);
     // The set-up's paced sets and waits (13 × 5 + 2000 + 10) and the block-6 write (5).
     EXPECT_EQ(rig.clock.sleptMs() - before, 2080u);
-    EXPECT_EQ(rig.s().counters.elapsed, "2.1sec");
+    EXPECT_EQ(rig.s().check.elapsed, "2.1sec");
     EXPECT_EQ(rig.device->mode(), 1);
 }
 
@@ -94,7 +94,7 @@ TEST(CheckSequence, EachFaultGivesItsCodeColumnAndExitCode) {
          false,
          0},
         {"serial number", G::R6, nullptr, "E608", Column::Com, "SNNG", "S/N Check ... NG",
-         [](Station& s) { s.detail.serialNg = 1; }},
+         [](Station& s) { s.check.detail.serialNg = 1; }},
         {"firmware version", G::R6,
          recipe([](R& r) { r.COMPARE_FWVER = 1, r.FWVER_MAJOR = 0x0121, r.FWVER_MINOR = 3; }), "E601", Column::Fw,
          "T:VER", "F/W Check ... NG (F/W Version)"},
@@ -107,11 +107,11 @@ TEST(CheckSequence, EachFaultGivesItsCodeColumnAndExitCode) {
         {"pen firmware version", G::R5, recipe([](R& r) { r.EMR_CHECK = 1, r.EMR_FWVER = 0x0013; }), "E611", Column::Fw,
          "E:VER", "EMR F/W Check ... NG"},
         {"checksum", G::R6, runners([](ScriptedRunners&, R& r) { r.WRITE_FW = 1; }), "E604", Column::Fw, " CHS ",
-         "Write F/W ... NG (CheckSum)", [](Station& s) { s.detail.firmwareFlags = kFwChecksumDiffers; }},
+         "Write F/W ... NG (CheckSum)", [](Station& s) { s.check.detail.firmwareFlags = kFwChecksumDiffers; }},
         {"writer", G::R6, runners([](ScriptedRunners&, R& r) { r.WRITE_FW = 1; }), "E600", Column::Fw, " RWR ",
-         "Write F/W ... NG (RomWrite)", [](Station& s) { s.detail.firmwareFlags = kFwWriterFailed; }},
+         "Write F/W ... NG (RomWrite)", [](Station& s) { s.check.detail.firmwareFlags = kFwWriterFailed; }},
         {"Hsync firmware", G::R6, runners([](ScriptedRunners&, R& r) { r.WRITE_HSYNC_FW = 1; }), "E692", Column::Fw,
-         " RL78", "Write Hsync F/W ... NG", [](Station& s) { s.detail.firmwareFlags = kFwHsyncWriteFailed; }},
+         " RL78", "Write Hsync F/W ... NG", [](Station& s) { s.check.detail.firmwareFlags = kFwHsyncWriteFailed; }},
         {"Hsync disabled", G::R6, hsync(E::HsyncDisable), "E690", Column::Com, "H:NG", nullptr},
         {"Hsync version", G::R6, hsync(E::HsyncVersion), "E691", Column::Com, "H:NG", nullptr},
         {"Hsync communication", G::R6, hsync(E::HsyncComm), "E693", Column::Com, "H:NG", nullptr},
@@ -164,7 +164,7 @@ TEST(CheckSequence, EachFaultGivesItsCodeColumnAndExitCode) {
             EXPECT_TRUE(rig.ui.saw(c.message)) << rig.ui.messages.back();
         }
         EXPECT_EQ(rig.s().exitCode, std::stoi(std::string(c.code).substr(1)));
-        EXPECT_NE(rig.s().detail.ngTotal, 0);
+        EXPECT_NE(rig.s().check.detail.ngTotal, 0);
     }
 }
 
@@ -185,7 +185,7 @@ TEST(CheckSequence, RawCodesKeepAnEarlierShortCodeExceptTheTxRxShort) {
         EXPECT_EQ(row.colCode, upper ? "E620" : "E622");
         // The exit code follows the code shown, not the last error found.
         EXPECT_EQ(rig.s().exitCode, upper ? 620 : 622);
-        EXPECT_EQ(rig.s().detail.ngTotal, 3);
+        EXPECT_EQ(rig.s().check.detail.ngTotal, 3);
     }
 }
 
@@ -197,7 +197,7 @@ TEST(CheckSequence, HsyncNgEndsTheSequenceBeforeTheSensorChecks) {
     rig.checks.hsyncFlags = 2;
     ASSERT_TRUE(rig.check());
     EXPECT_EQ(rig.checks.calls, (std::vector<std::string>{"hsync"}));
-    EXPECT_EQ(rig.s().detail.ngTotal, 2);
+    EXPECT_EQ(rig.s().check.detail.ngTotal, 2);
     EXPECT_EQ(rig.s().runs.row(0).colCom, "H:NG");
 }
 
@@ -302,7 +302,7 @@ TEST(CheckSequence, ScanCheckIsTriedThreeTimes) {
     const std::uint64_t before = rig.clock.sleptMs();
     ASSERT_TRUE(rig.check());
     EXPECT_TRUE(rig.ui.saw("Scan Check ... OK"));
-    EXPECT_EQ(rig.s().counters.scanRetry, 2);
+    EXPECT_EQ(rig.s().check.scanRetry, 2);
     EXPECT_EQ(rig.s().state, StationState::Ok);
     EXPECT_EQ(rig.clock.sleptMs() - before, 2080u + 2 * 5000u);
 }
@@ -337,7 +337,7 @@ TEST(CheckSequence, OperatorCheckThatCannotRunAbortsTheCheck) {
     rig.s().runners = &runners;
     rig.s().recipe.HOMEKEY_CHECK = 1;
     EXPECT_FALSE(rig.check());
-    EXPECT_EQ(rig.s().detail.homeKeyFlags, 1);
+    EXPECT_EQ(rig.s().check.detail.homeKeyFlags, 1);
     EXPECT_EQ(rig.s().state, StationState::Error);
     EXPECT_EQ(rig.s().runs.rowCount(), 0u);
 }
@@ -370,9 +370,9 @@ TEST(CheckSequence, FullTableRefusesAnotherCheckAndKeepsEveryRow) {
     ASSERT_TRUE(rig.check());
     const RunRecord first = rig.s().runs.row(0);
     while (!rig.s().runs.full()) {
-        ASSERT_NE(rig.s().runs.beginRow(), nullptr);
-        rig.s().runs.current()->checkNo = static_cast<std::int32_t>(rig.s().runs.rowCount() + 1);
-        ASSERT_TRUE(rig.s().runs.commitRow());
+        RunRecord row;
+        row.checkNo = static_cast<std::int32_t>(rig.s().runs.rowCount() + 1);
+        ASSERT_TRUE(rig.s().runs.append(row));
     }
     const std::int32_t checks = rig.s().counters.checkCount;
     rig.ui.messages.clear();

@@ -230,11 +230,12 @@ TEST(Connect, PenWithoutEmrFirmwareIsNotAComErrorUnlessThePenIsChecked) {
         Rig rig(config);
         rig.loadExample("PID0952.ini");
         rig.s().recipe.EMR_CHECK = emrCheck;
+        rig.s().check.running = true;  // the COM flags are the running check's
         ASSERT_EQ(connectTouch(rig.s()), ConnectResult::Opened);
         EXPECT_EQ(rig.s().texts.pen, "NO EMR");
         EXPECT_EQ(rig.ui.pen, "NO EMR");
         EXPECT_FALSE(rig.s().connect.penConnected);
-        EXPECT_EQ(rig.s().detail.comFlags & kComPenError, emrCheck != 0 ? kComPenError : 0);
+        EXPECT_EQ(rig.s().check.detail.comFlags & kComPenError, emrCheck != 0 ? kComPenError : 0);
     }
 }
 
@@ -258,7 +259,7 @@ TEST(Connect, ResetAndReconnectWaitsForTheControllerToComeBack) {
     EXPECT_EQ(rig.device->resets(), 1u);
     EXPECT_EQ(rig.device->mode(), 1);  // prepared again
     EXPECT_TRUE(rig.s().touch.isOpen());
-    EXPECT_EQ(rig.s().detail.comFlags, 0);
+    EXPECT_EQ(rig.s().check.detail.comFlags, 0);
     EXPECT_EQ(rig.s().flags.accelEnabled, 1);
     EXPECT_FALSE(rig.ui.saw("Failed to reconnect device after reset."));
     // Not requested: nothing happens.
@@ -275,12 +276,13 @@ TEST(Connect, ResetAndReconnectGivesUpAfterFifteenSeconds) {
     rig.device->refuseExchange(refuseGet({4}));
     rig.device->refuseExchange(refuseGet({5}));
     rig.s().flags.resetRequested = 1;
+    rig.s().check.running = true;  // the COM flags are the running check's
     const std::uint64_t start = rig.clock.monotonicMs();
     resetAndReconnect(rig.s());
     EXPECT_TRUE(rig.ui.saw("Failed to reconnect device after reset."));
     EXPECT_TRUE(rig.ui.saw("Failed to reconnect Pen device after reset."));
-    EXPECT_EQ(rig.s().detail.comFlags & kComTouchUnusable, kComTouchUnusable);
-    EXPECT_EQ(rig.s().detail.comFlags & kComPenError, kComPenError);
+    EXPECT_EQ(rig.s().check.detail.comFlags & kComTouchUnusable, kComTouchUnusable);
+    EXPECT_EQ(rig.s().check.detail.comFlags & kComPenError, kComPenError);
     // Touch: cycles 1..15 at one second each, the 16th fails; the pen: five more cycles.
     EXPECT_GE(rig.clock.monotonicMs() - start, 16000u + 6000u);
     EXPECT_LT(rig.clock.monotonicMs() - start, 16000u + 6000u + 1000u);
@@ -307,16 +309,16 @@ TEST(Connect, FirmwareIdentityFlagsEachMismatch) {
     r.FWVER_MAJOR = 0x0120;
     r.FWVER_MINOR = 3;
     checkFirmwareIdentity(rig.s());
-    EXPECT_EQ(rig.s().detail.firmwareFlags, 0);
+    EXPECT_EQ(rig.s().check.detail.firmwareFlags, 0);
     r.FWVER_MAJOR = 0x0121;
     r.FWVER_MAJOR2 = 0x0120;  // the second accepted version
     checkFirmwareIdentity(rig.s());
-    EXPECT_EQ(rig.s().detail.firmwareFlags, 0);
+    EXPECT_EQ(rig.s().check.detail.firmwareFlags, 0);
     r.FWVER_MINOR = 4;
     r.VID = 0x1234;
     r.PID = 0x0A53;
     checkFirmwareIdentity(rig.s());
-    EXPECT_EQ(rig.s().detail.firmwareFlags, kFwVersionDiffers | kFwVidDiffers | kFwPidDiffers);
+    EXPECT_EQ(rig.s().check.detail.firmwareFlags, kFwVersionDiffers | kFwVidDiffers | kFwPidDiffers);
 }
 
 }  // namespace

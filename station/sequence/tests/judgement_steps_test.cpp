@@ -61,7 +61,7 @@ TEST(WholeCheck, ExampleScenariosGiveTheCodesTheStationFolderPromises) {
         EXPECT_EQ(row.colCode, c.code);
         EXPECT_EQ(columnText(row, c.column), c.shortCode);
         EXPECT_EQ(rig.s().exitCode, std::string(c.result) == "OK" ? 0 : std::stoi(std::string(c.code).substr(1)));
-        EXPECT_EQ(rig.s().detail.ngTotal, rig.s().detail.shortTotal + rig.s().detail.rawTotal);
+        EXPECT_EQ(rig.s().check.detail.ngTotal, rig.s().check.detail.shortTotal + rig.s().check.detail.rawTotal);
     }
 }
 

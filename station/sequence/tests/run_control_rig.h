@@ -34,7 +34,7 @@ public:
         if (duringWrite) duringWrite();
     }
     bool appendResultRow(Station& s) override {
-        rows.push_back(*s.runs.current());
+        rows.push_back(s.check.row);
         calls.push_back("row");
         return true;
     }

@@ -344,7 +344,7 @@ TEST(RunControl, StartUpTakesTheCommandLineOrTheControllersRecipe) {
         EXPECT_TRUE(rig.ui.tickTimer);
         EXPECT_TRUE(rig.control.startEnabled());
         EXPECT_EQ(rig.ui.startText, "Start");
-        EXPECT_EQ(rig.s().counters.startTime, "----/--/-- --:--:--");
+        EXPECT_EQ(rig.s().check.startTime, "----/--/-- --:--:--");
     }
     {
         // Blanks only: the recipe named after the attached controller's product id.
@@ -528,9 +528,9 @@ public:
     RunnerOutcome run(RunnerCheck check, Station& s) override {
         ran.push_back(check);
         const bool main = check == RunnerCheck::FirmwareWrite;
-        if (main) s.counters.writerStarted = 1;
+        if (main) s.check.firmware.writerStarted = true;
         if (!(main ? mainRuns : hsyncRuns)) return {false, {}};
-        s.detail.firmwareFlags = main ? mainFlags : hsyncFlags;
+        s.check.detail.firmwareFlags = main ? mainFlags : hsyncFlags;
         return {true, {}};
     }
     std::vector<RunnerCheck> ran;

@@ -36,7 +36,7 @@ public:
     }
     StepOutcome hsyncChecks(Station& s) override {
         calls.push_back("hsync");
-        s.detail.hsyncFlags = hsyncFlags;
+        s.check.detail.hsyncFlags = hsyncFlags;
         return hsync;
     }
     StepOutcome prepareAndRead(Station&) override {
@@ -45,12 +45,12 @@ public:
     }
     StepOutcome shortCheck(Station& s) override {
         calls.push_back("short");
-        s.detail.shortTotal = shortTotal;
+        s.check.detail.shortTotal = shortTotal;
         return shortReport;
     }
     StepOutcome rawJudgement(Station& s) override {
         calls.push_back("raw");
-        s.detail.rawTotal = rawTotal;
+        s.check.detail.rawTotal = rawTotal;
         return raw;
     }
 
@@ -67,19 +67,19 @@ public:
         ran.push_back(check);
         switch (check) {
             case RunnerCheck::ExternalSwitch:
-                s.detail.extSwitchFlags = extSwitchFlags;
+                s.check.detail.extSwitchFlags = extSwitchFlags;
                 break;
             case RunnerCheck::Drawing:
-                s.detail.drawResult = drawResult;
+                s.check.detail.drawResult = drawResult;
                 break;
             case RunnerCheck::HomeKey:
-                s.detail.homeKeyFlags = homeKeyFlags;
+                s.check.detail.homeKeyFlags = homeKeyFlags;
                 break;
             case RunnerCheck::Tkp:
-                s.detail.tkpFlags = tkpFlags;
+                s.check.detail.tkpFlags = tkpFlags;
                 break;
             case RunnerCheck::Scan:
-                s.detail.scanFlags = scanResults.empty() ? 0 : scanResults[scanIndex++ % scanResults.size()];
+                s.check.detail.scanFlags = scanResults.empty() ? 0 : scanResults[scanIndex++ % scanResults.size()];
                 break;
             default:
                 break;
@@ -123,7 +123,7 @@ struct Rig {
         return verdict;
     }
     Station& s() { return *station; }
-    RunRecord& row() { return *station->runs.current(); }
+    RunRecord& row() { return station->check.row; }
 
     platform::VirtualClock clock;
     sim::VirtualBus bus{clock};

@@ -6,61 +6,38 @@
 #include <nlohmann/json.hpp>
 
 namespace station {
-namespace {
-
-std::string_view verdictText(StationState state) {
-    switch (state) {
-        case StationState::Ok:
-            return "OK";
-        case StationState::Ng:
-            return "NG";
-        case StationState::NoTest:
-            return "NO TEST";
-        default:
-            return "ERROR";
-    }
-}
-
-bool hasVerdict(StationState state) {
-    return state == StationState::Ok || state == StationState::Ng || state == StationState::NoTest;
-}
-
-}  // namespace
-
-std::string checkRecordJson(const Station& s) {
+std::string checkRecordJson(const CheckRecord& c, const LogFiles& log) {
     using nlohmann::ordered_json;
     ordered_json j;
-    const RunRecord* row = s.runs.current();
-    const bool verdict = hasVerdict(s.state);
-    j["check"] = row != nullptr ? row->checkNo : s.counters.checkCount;
-    j["retry"] = row != nullptr ? row->retryNo : s.counters.retryCount;
-    j["serialNumber"] = row != nullptr ? row->serialNo : s.counters.serialText;
-    j["verdict"] = verdictText(s.state);
-    const bool coded = verdict && row != nullptr && row->colCode.find_first_not_of(' ') != std::string::npos;
-    j["errorCode"] = coded ? ordered_json(row->colCode) : ordered_json(nullptr);
-    j["exitCode"] = s.exitCode;
+    const RunRecord& row = c.row;
+    const bool verdict = c.verdict == Verdict::Ok || c.verdict == Verdict::Ng || c.verdict == Verdict::NoTest;
+    j["check"] = row.checkNo;
+    j["retry"] = row.retryNo;
+    j["serialNumber"] = row.serialNo;
+    j["verdict"] = verdictText(c.verdict);
+    const bool coded = verdict && row.colCode.find_first_not_of(' ') != std::string::npos;
+    j["errorCode"] = coded ? ordered_json(row.colCode) : ordered_json(nullptr);
+    j["exitCode"] = c.exitCode;
     ordered_json columns = ordered_json::object();
-    if (row != nullptr) {
-        columns["RESULT"] = row->colResult;
-        columns["CODE"] = row->colCode;
-        columns["COM"] = row->colCom;
-        columns["F/W"] = row->colFw;
-        columns["SHORT"] = row->colShort;
-        columns["OPEN"] = row->colOpen;
-        columns["RAW"] = row->colRaw;
-        columns["DRAW"] = row->colDraw;
-    }
+    columns["RESULT"] = row.colResult;
+    columns["CODE"] = row.colCode;
+    columns["COM"] = row.colCom;
+    columns["F/W"] = row.colFw;
+    columns["SHORT"] = row.colShort;
+    columns["OPEN"] = row.colOpen;
+    columns["RAW"] = row.colRaw;
+    columns["DRAW"] = row.colDraw;
     j["columns"] = columns;
     ordered_json detail = ordered_json::object();
-    for (const RunDetailField& f : runDetailFields()) detail[std::string(f.name)] = s.detail.*f.member;
+    for (const RunDetailField& f : runDetailFields()) detail[std::string(f.name)] = c.detail.*f.member;
     j["detail"] = detail;
-    j["startTime"] = s.counters.startTime;
-    j["endTime"] = s.counters.endTime;
+    j["startTime"] = c.startTime;
+    j["endTime"] = c.endTime;
     // The elapsed time as the station stamped it ("%.1fsec").
-    j["elapsedSeconds"] = std::strtod(s.counters.elapsed.c_str(), nullptr);
-    const std::string csv = verdict ? detailCsvPath(s) : std::string();
+    j["elapsedSeconds"] = std::strtod(c.elapsed.c_str(), nullptr);
+    const std::string csv = verdict ? detailCsvPath(log, c) : std::string();
     j["detailCsv"] = csv.empty() ? ordered_json(nullptr) : ordered_json(csv);
-    j["totals"] = {{"checks", s.counters.checkCount}, {"ok", s.counters.okCount}, {"ng", s.counters.ngCount}};
+    j["totals"] = {{"checks", c.totals.checks}, {"ok", c.totals.ok}, {"ng", c.totals.ng}};
     return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
 

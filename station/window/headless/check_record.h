@@ -3,14 +3,16 @@
 #include <cstdio>
 #include <string>
 
-#include "station/sequence/station_state.h"
+#include "station/sequence/check_record.h"
+#include "station/sequence/log_files.h"
 
 namespace station {
 
-// The current check as one line of JSON (no line end): numbers, serial number, verdict, error
-// code, the result columns, every RunDetail counter by name, times, the detail CSV. Texts that
-// are not valid UTF-8 (a scanner's bytes) are written with replacement characters.
-std::string checkRecordJson(const Station& s);
+// A check that ended as one line of JSON (no line end): numbers, serial number, verdict, error
+// code, the result columns, every RunDetail counter by name, times, the detail CSV of the log
+// in force, totals. Texts that are not valid UTF-8 (a scanner's bytes) are written with
+// replacement characters.
+std::string checkRecordJson(const CheckRecord& check, const LogFiles& log);
 
 // Appends records to a file, one flushed line each.
 class CheckRecordFile {

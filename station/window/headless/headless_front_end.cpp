@@ -10,9 +10,9 @@ constexpr std::uint64_t kIdleWaitMs = 1000;
 
 }  // namespace
 
-std::string_view headlessStateText(const Station& s) {
-    if (!s.recipe.recipeFailed && !s.recipe.recipeLoaded && s.flags.deviceWaitIndicator != 0) return "NO DEVICE";
-    return panelStateText(s);
+std::string_view headlessStateText(const RecipeSettings& recipe, const PanelState& panel) {
+    if (!recipe.recipeFailed && !recipe.recipeLoaded && panel.deviceWaitIndicator != 0) return "NO DEVICE";
+    return panelStateText(recipe, panel);
 }
 
 HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input,
@@ -49,7 +49,7 @@ void HeadlessFrontEnd::errorLine(std::string_view text) {
 
 void HeadlessFrontEnd::reportState() {
     if (station_ == nullptr) return;
-    const std::string_view text = headlessStateText(*station_);
+    const std::string_view text = headlessStateText(station_->recipe, panelStateOf(*station_));
     if (stateShown_ && *stateShown_ == text) return;
     stateShown_ = std::string(text);
     std::fprintf(err_, "state: %.*s\n", static_cast<int>(text.size()), text.data());

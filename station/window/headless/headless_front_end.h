@@ -16,6 +16,7 @@
 #include "station/sequence/station_state.h"
 #include "station/window/headless/headless_command.h"
 #include "station/window/headless/input_queue.h"
+#include "station/window/panel/panel_text.h"
 #include "station/window/ui_port.h"
 
 namespace station {
@@ -90,6 +91,6 @@ private:
 
 // The panel's word as the headless station reports it: the "NO DEVICE" blink is one steady
 // state, not a line every second.
-std::string_view headlessStateText(const Station& s);
+std::string_view headlessStateText(const RecipeSettings& recipe, const PanelState& panel);
 
 }  // namespace station

@@ -16,12 +16,12 @@ constexpr std::uint32_t kLampBoxIdle = 0xFFF0F0F0;
 
 }  // namespace
 
-PanelLook panelLook(const Station& s) {
-    const std::string_view text = panelStateText(s);
-    if (s.recipe.recipeFailed) return {text, kRed, 28};
-    if (!s.recipe.recipeLoaded) return {text, text == "NO DEVICE" ? kRed : kBlack, 22};
-    if (s.flags.logOpen == 0) return {text, kBlack, 22};
-    switch (s.state) {
+PanelLook panelLook(const RecipeSettings& recipe, const PanelState& panel) {
+    const std::string_view text = panelStateText(recipe, panel);
+    if (recipe.recipeFailed) return {text, kRed, 28};
+    if (!recipe.recipeLoaded) return {text, text == "NO DEVICE" ? kRed : kBlack, 22};
+    if (!panel.logOpen) return {text, kBlack, 22};
+    switch (panel.state) {
         case StationState::Writing:
         case StationState::Connect:
         case StationState::Checking:

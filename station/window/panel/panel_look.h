@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "station/sequence/station_state.h"
+#include "station/recipe/recipe_settings.h"
+#include "station/window/panel/panel_text.h"
 
 namespace station {
 
@@ -15,7 +16,7 @@ struct PanelLook {
 };
 
 // The word, its colour and its size for this repaint.
-PanelLook panelLook(const Station& s);
+PanelLook panelLook(const RecipeSettings& recipe, const PanelState& panel);
 
 // The lamp keeps its grey level between repaints: it falls from 255 to 200 and climbs back by
 // 10 per repaint while the station waits for its trigger.

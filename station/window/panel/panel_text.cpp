@@ -1,12 +1,16 @@
 #include "station/window/panel/panel_text.h"
 
+#include "station/sequence/station_state.h"
+
 namespace station {
 
-std::string_view panelStateText(const Station& s) {
-    if (s.recipe.recipeFailed) return "INI ERROR";
-    if (!s.recipe.recipeLoaded) return s.flags.deviceWaitIndicator >= 2 ? "NO DEVICE" : "READ INI FILE";
-    if (s.flags.logOpen == 0) return "PRESS 'START'";
-    return stationStateText(s.state);
+PanelState panelStateOf(const Station& s) { return {s.state, s.flags.logOpen != 0, s.flags.deviceWaitIndicator}; }
+
+std::string_view panelStateText(const RecipeSettings& recipe, const PanelState& panel) {
+    if (recipe.recipeFailed) return "INI ERROR";
+    if (!recipe.recipeLoaded) return panel.deviceWaitIndicator >= 2 ? "NO DEVICE" : "READ INI FILE";
+    if (!panel.logOpen) return "PRESS 'START'";
+    return stationStateText(panel.state);
 }
 
 }  // namespace station

@@ -288,8 +288,8 @@ void StationWindow::showStationData() {
     const Station& s = *s_;
     const RecipeSettings& r = s.recipe;
     setIfChanged(c_.title, qs(r.TITLE));
-    setIfChanged(c_.startTime, qs(s.counters.startTime));
-    setIfChanged(c_.elapsed, qs(s.counters.elapsed));
+    setIfChanged(c_.startTime, qs(s.check.startTime));
+    setIfChanged(c_.elapsed, qs(s.check.elapsed));
     setIfChanged(c_.total, QString::number(s.counters.checkCount));
     setIfChanged(c_.ok, QString::number(s.counters.okCount));
     setIfChanged(c_.ng, QString::number(s.counters.ngCount));

@@ -7,21 +7,20 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "platform/clock.h"
-#include "sim/virtual_bus.h"
-#include "station/window/fake_ui_port.h"
 
 namespace station {
 namespace {
 
+// An NG check's record and the log it was written into, by hand.
 struct RecordRig {
     RecordRig() {
-        s.logFiles.logFolder = "logs/r6_quick_20240305_070809/";
-        s.logFiles.logTimestamp = "20240305_070809";
-        RunRecord& row = *s.runs.beginRow();
+        log.logFolder = "logs/r6_quick_20240305_070809/";
+        log.logTimestamp = "20240305_070809";
+        RunRecord& row = check->row;
         row.checkNo = 7;
         row.retryNo = 0;
         row.serialNo = "AB123";
@@ -33,25 +32,20 @@ struct RecordRig {
         row.colOpen = "RX";
         row.colRaw = "     ";
         row.colDraw = " -- ";
-        s.runs.commitRow();
-        s.state = StationState::Ng;
-        s.exitCode = 631;
-        s.detail.rawTotal = 2;
-        s.detail.gapHorizontalCount = 2;
-        s.detail.ngTotal = 2;
-        s.counters.checkCount = 7;
-        s.counters.okCount = 5;
-        s.counters.ngCount = 2;
-        s.counters.startTime = "2024/03/05 07:10:01";
-        s.counters.endTime = "2024/03/05 07:10:04";
-        s.counters.elapsed = "3.2sec";
+        check->verdict = Verdict::Ng;
+        check->exitCode = 631;
+        check->detail.rawTotal = 2;
+        check->detail.gapHorizontalCount = 2;
+        check->detail.ngTotal = 2;
+        check->totals = {7, 5, 2};
+        check->startTime = "2024/03/05 07:10:01";
+        check->endTime = "2024/03/05 07:10:04";
+        check->elapsed = "3.2sec";
     }
-    platform::VirtualClock clock;
-    sim::VirtualBus bus{clock};
-    sim::InProcessBackend backend{bus};
-    hidlink::DeviceTable table{backend};
-    FakeUiPort ui;
-    Station s{table, clock, ui};
+    std::string json() const { return checkRecordJson(*check, log); }
+
+    LogFiles log;
+    std::unique_ptr<CheckRecord> check = std::make_unique<CheckRecord>();
 };
 
 // The record of an NG, written out by hand: the row, every counter by name, the detail file.
@@ -68,33 +62,34 @@ TEST(CheckRecord, AnNgCheckAsOneLine) {
         R"("startTime":"2024/03/05 07:10:01","endTime":"2024/03/05 07:10:04","elapsedSeconds":3.2,)"
         R"("detailCsv":"logs/r6_quick_20240305_070809/20240305_070809_AB123_NG_0007_00.csv",)"
         R"("totals":{"checks":7,"ok":5,"ng":2}})";
-    EXPECT_EQ(checkRecordJson(rig.s), expected);
+    EXPECT_EQ(rig.json(), expected);
 }
 
 TEST(CheckRecord, DetailFileNameFollowsTheVerdictAndRetry) {
     RecordRig rig;
-    rig.s.detail.ngTotal = 0;
-    rig.s.runs.current()->retryNo = 3;
-    rig.s.runs.current()->checkNo = 1234567;  // wider than the field: written whole
-    EXPECT_EQ(detailCsvPath(rig.s), "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_1234567_03.csv");
-    rig.s.logFiles.logFolder.clear();  // no log was ever opened
-    EXPECT_EQ(detailCsvPath(rig.s), "");
+    rig.check->detail.ngTotal = 0;
+    rig.check->row.retryNo = 3;
+    rig.check->row.checkNo = 1234567;  // wider than the field: written whole
+    EXPECT_EQ(detailCsvPath(rig.log, *rig.check),
+              "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_1234567_03.csv");
+    rig.log.logFolder.clear();  // no log was ever opened
+    EXPECT_EQ(detailCsvPath(rig.log, *rig.check), "");
 }
 
 // An ERROR has no code and no detail file; a NO TEST has no code but its file.
 TEST(CheckRecord, ErrorAndNoTest) {
     RecordRig rig;
-    rig.s.runs.current()->colCode = "    ";
-    rig.s.state = StationState::Error;
-    rig.s.exitCode = -1;
-    auto j = nlohmann::json::parse(checkRecordJson(rig.s));
+    rig.check->row.colCode = "    ";
+    rig.check->verdict = Verdict::Error;
+    rig.check->exitCode = -1;
+    auto j = nlohmann::json::parse(rig.json());
     EXPECT_EQ(j["verdict"], "ERROR");
     EXPECT_TRUE(j["errorCode"].is_null());
     EXPECT_TRUE(j["detailCsv"].is_null());
     EXPECT_EQ(j["exitCode"], -1);
-    rig.s.state = StationState::NoTest;
-    rig.s.detail.ngTotal = 0;
-    j = nlohmann::json::parse(checkRecordJson(rig.s));
+    rig.check->verdict = Verdict::NoTest;
+    rig.check->detail.ngTotal = 0;
+    j = nlohmann::json::parse(rig.json());
     EXPECT_EQ(j["verdict"], "NO TEST");
     EXPECT_TRUE(j["errorCode"].is_null());
     EXPECT_EQ(j["detailCsv"], "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_0007_00.csv");
@@ -104,8 +99,8 @@ TEST(CheckRecord, ErrorAndNoTest) {
 // one valid line with the number whole.
 TEST(CheckRecord, SerialNumbersOfAnyBytes) {
     RecordRig rig;
-    rig.s.runs.current()->serialNo = std::string("A\xff\"B\n", 5) + std::string(10000, '9');
-    const std::string line = checkRecordJson(rig.s);
+    rig.check->row.serialNo = std::string("A\xff\"B\n", 5) + std::string(10000, '9');
+    const std::string line = rig.json();
     EXPECT_EQ(line.find('\n'), std::string::npos);
     const auto j = nlohmann::json::parse(line);
     EXPECT_EQ(j["serialNumber"], "A\xEF\xBF\xBD\"B\n" + std::string(10000, '9'));

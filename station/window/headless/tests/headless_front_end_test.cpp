@@ -69,7 +69,7 @@ public:
     void buildDetailCsvHeader(Station&) override { calls.push_back("header"); }
     void writeDetailCsv(Station&, bool ok) override { calls.push_back(ok ? "detail OK" : "detail NG"); }
     bool appendResultRow(Station& s) override {
-        calls.push_back("row " + s.runs.current()->serialNo);
+        calls.push_back("row " + s.check.row.serialNo);
         return true;
     }
     void closeResultLog(Station&) override { calls.push_back("close"); }
@@ -107,7 +107,7 @@ struct HeadlessRig {
         station.automatic = &judgements;
         station.logs = &logs;
         ui.attach(station, control);
-        ui.onCheckEnded = [this](const Station& s) { ended.push_back(s.runs.current()->serialNo); };
+        ui.onCheckEnded = [this](const Station& s) { ended.push_back(s.check.row.serialNo); };
     }
     ~HeadlessRig() {
         std::fclose(out);

@@ -4,24 +4,12 @@
 
 #include <vector>
 
-#include "platform/clock.h"
-#include "sim/virtual_bus.h"
-#include "station/window/fake_ui_port.h"
 
 namespace station {
 namespace {
 
-struct PanelFixture : ::testing::Test {
-    platform::VirtualClock clock;
-    sim::VirtualBus bus{clock};
-    sim::InProcessBackend backend{bus};
-    hidlink::DeviceTable table{backend};
-    FakeUiPort ui;
-    Station s{table, clock, ui};
-};
-
 // Colour and size go with the condition that won, not with the station state underneath.
-TEST_F(PanelFixture, ColourAndSizeFollowTheWord) {
+TEST(PanelLook, ColourAndSizeFollowTheWord) {
     struct Case {
         bool failed, loaded;
         int logOpen, indicator;
@@ -44,13 +32,11 @@ TEST_F(PanelFixture, ColourAndSizeFollowTheWord) {
         {false, true, 1, 0, StationState::Ng, "NG", 0xFFFF0000, 50},
         {false, true, 1, 0, StationState::Ready, "READY", 0xFF000000, 38},
     };
+    RecipeSettings recipe;
     for (const auto& c : cases) {
-        s.recipe.recipeFailed = c.failed;
-        s.recipe.recipeLoaded = c.loaded;
-        s.flags.logOpen = c.logOpen;
-        s.flags.deviceWaitIndicator = c.indicator;
-        s.state = c.state;
-        const PanelLook look = panelLook(s);
+        recipe.recipeFailed = c.failed;
+        recipe.recipeLoaded = c.loaded;
+        const PanelLook look = panelLook(recipe, {c.state, c.logOpen != 0, c.indicator});
         EXPECT_EQ(look.text, c.text);
         EXPECT_EQ(look.argb, c.argb) << c.text;
         EXPECT_EQ(look.pointSize, c.size) << c.text;

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
-#include "sim/virtual_bus.h"
-#include "station/window/fake_ui_port.h"
 #include "station/window/headless/headless_front_end.h"
 
 namespace station {
@@ -32,20 +29,13 @@ TEST(PanelText, ConditionsInOrder) {
         {false, true, 1, 0, StationState::Ng, "NG", "NG"},
         {false, true, 1, 0, StationState::Ready, "READY", "READY"},
     };
-    platform::VirtualClock clock;
-    sim::VirtualBus bus{clock};
-    sim::InProcessBackend backend{bus};
-    hidlink::DeviceTable table{backend};
-    FakeUiPort ui;
-    Station s{table, clock, ui};
+    RecipeSettings recipe;
     for (const auto& c : cases) {
-        s.recipe.recipeFailed = c.failed;
-        s.recipe.recipeLoaded = c.loaded;
-        s.flags.logOpen = c.logOpen;
-        s.flags.deviceWaitIndicator = c.indicator;
-        s.state = c.state;
-        EXPECT_EQ(panelStateText(s), c.panel) << c.panel;
-        EXPECT_EQ(headlessStateText(s), c.headless) << c.panel;
+        recipe.recipeFailed = c.failed;
+        recipe.recipeLoaded = c.loaded;
+        const PanelState panel{c.state, c.logOpen != 0, c.indicator};
+        EXPECT_EQ(panelStateText(recipe, panel), c.panel) << c.panel;
+        EXPECT_EQ(headlessStateText(recipe, panel), c.headless) << c.panel;
     }
 }
 

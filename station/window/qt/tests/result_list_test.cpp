@@ -21,14 +21,13 @@ struct Texts {
 };
 
 void addRow(RunRecordTable& table, const Texts& t) {
-    RunRecord* row = table.beginRow();
-    ASSERT_NE(row, nullptr);
-    row->checkNo = t.checkNo;
-    row->retryNo = t.retryNo;
-    std::string* fields[] = {&row->serialNo, &row->colResult, &row->colCode, &row->colCom, &row->colFw,
-                             &row->colShort, &row->colOpen,   &row->colRaw,  &row->colDraw};
+    RunRecord row;
+    row.checkNo = t.checkNo;
+    row.retryNo = t.retryNo;
+    std::string* fields[] = {&row.serialNo, &row.colResult, &row.colCode, &row.colCom, &row.colFw,
+                             &row.colShort, &row.colOpen,   &row.colRaw,  &row.colDraw};
     for (int i = 0; i < 9; ++i) *fields[i] = t.cells[i];
-    ASSERT_TRUE(table.commitRow());
+    ASSERT_TRUE(table.append(row));
 }
 
 QStringList rowTexts(const ResultListModel& model, int row) {
@@ -128,12 +127,11 @@ TEST_F(ResultList, RowCountFollowsTheTable) {
 
 TEST_F(ResultList, FullTableShowsEveryRowAndNoMore) {
     for (int i = 0; i < static_cast<int>(RunRecordTable::kRows); ++i) {
-        RunRecord* row = runs->beginRow();
-        ASSERT_NE(row, nullptr);
-        row->checkNo = i + 1;
-        row->serialNo = "SN" + std::to_string(i);
-        row->colResult = i % 2 == 0 ? "OK" : "NG";
-        runs->commitRow();
+        RunRecord row;
+        row.checkNo = i + 1;
+        row.serialNo = "SN" + std::to_string(i);
+        row.colResult = i % 2 == 0 ? "OK" : "NG";
+        ASSERT_TRUE(runs->append(row));
     }
     ASSERT_TRUE(runs->full());
     model.showRows(runs->rowCount());

@@ -98,7 +98,7 @@ TEST_F(StatusPanelPaint, WordIsCentredInItsOwnColourOnWhite) {
             s.recipe.recipeLoaded = c.loaded;
             s.flags.logOpen = c.logOpen;
             s.state = c.state;
-            const PanelLook look = panelLook(s);
+            const PanelLook look = panelLook(s.recipe, panelStateOf(s));
             ASSERT_EQ(look.text, c.name);
             // A lamp in colours no word has, so only the word is counted.
             const QImage image = paintPanel(size, look, TrgLamp::Look{0xFFF0F0F0, 0xFFFFFFFF});
