@@ -248,6 +248,15 @@ second_instance)
   wait_station
   expect_status 255
   ;;
+cal_after_refused_mode_read)
+  # The first mode read is refused: the controller is reset to show its normal scan, and the
+  # panel's calibration spread is judged as on a fresh start.
+  start_sim "$here/r6-mode-read-refused.scenario"
+  run_to_end --headless --start --checks 1 quick_cal.ini
+  expect_status 130; expect_last_err "exit code: 642"  # 642 modulo 256
+  grep -qF 'Raw Data Check ... NG (Cal)' out.txt || fail "no calibration message"
+  ! grep -qF 'not get actual data' out.txt || fail "the actual data were not read"
+  ;;
 *)
   fail "unknown case"
   ;;

@@ -132,7 +132,7 @@ struct SimStation {
         test = touch.registers;
         return touch.writeRegisters();
     }
-    station::ScanRegisterImages images() const { return {normalScan, test}; }
+    station::ScanRegisterImages images() const { return {normalScan, test, normalScanCaptured}; }
 
     controllerlink::ControllerGeneration generation;
     platform::VirtualClock clock;
@@ -145,6 +145,7 @@ struct SimStation {
     station::DeviceLink pen{table, controllerlink::PEN_KEY, clock};
     std::array<std::uint8_t, station::kRegisterBytes> normalScan{};
     std::array<std::uint8_t, station::kRegisterBytes> test{};
+    bool normalScanCaptured = true;  // prepare() met the controller in normal mode
 };
 
 // A recipe of the example station folder (examples/station), loaded as the station loads it.

@@ -315,18 +315,50 @@ TEST(AutomaticChecksOnController, RefusedExchangeAbortsWithItsMessage) {
     }
 }
 
-TEST(AutomaticChecksOnController, RefusedActualDataReadIsOnlyAMessage) {
-    auto recipe = judgementfx::exampleRecipe("R6_full.ini");
-    recipe->DATA_COUNT = 1;
-    SimStation st;
-    ASSERT_TRUE(st.prepare(*recipe));
-    st.wire->refuse(judgementfx::touchSet({9, 1, 0, 0x0B}, 2));
-    station::HsyncInfo info;
-    const CheckRun run = judgementfx::runAutomaticChecks(st, *recipe, info);
-    EXPECT_TRUE(st.wire->refused());
-    EXPECT_FALSE(run.abortMessage.has_value());
-    EXPECT_EQ(run.lines.front(), "not get actual data");
-    EXPECT_TRUE(contains(run.lines, "Short Check ... OK"));
+// The actual data come from the normal scan. Unread (a refused read, or no normal scan image to
+// read them with), they abort the check when the calibration spread is judged on them, and are
+// only a message when they are only logged.
+TEST(AutomaticChecksOnController, ActualDataThatCannotBeReadAreNeverJudged) {
+    struct Case {
+        const char* what;
+        std::function<void(RecipeSettings&)> recipe;
+        int refuseSelect;  // the nth frame select refused (raw, [calibration,] actual); 0 none
+        bool normalScanCaptured;
+        const char* abortMessage;  // null: the judgements run after "not get actual data"
+    };
+    const auto loggedOnly = [](RecipeSettings& s) { s.CAL_THRESHOLD = 0; };  // GET_ACTDATA stays on
+    const auto onCalibrationData = [](RecipeSettings& s) { s.CAL_OLD_DATA = 1; };
+    const Case cases[] = {
+        {"judged, read refused", {}, 2, true, "not get actual data"},
+        {"judged, no normal scan image", {}, 0, false, "Failed to get normal scan register."},
+        {"logged only, read refused", loggedOnly, 2, true, nullptr},
+        {"logged only, no normal scan image", loggedOnly, 0, false, nullptr},
+        {"spread judged on the calibration data, actual read refused", onCalibrationData, 3, true, nullptr},
+        {"spread judged on the calibration data, no normal scan image", onCalibrationData, 0, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto recipe = judgementfx::exampleRecipe("R6_full.ini");
+        recipe->DATA_COUNT = 1;
+        if (c.recipe) c.recipe(*recipe);
+        SimStation st;
+        ASSERT_TRUE(st.prepare(*recipe));
+        st.normalScanCaptured = c.normalScanCaptured;
+        if (c.refuseSelect != 0) st.wire->refuse(judgementfx::touchSet({9, 1, 0, 0x0B}, c.refuseSelect));
+        station::HsyncInfo info;
+        const CheckRun run = judgementfx::runAutomaticChecks(st, *recipe, info);
+        EXPECT_EQ(st.wire->refused(), c.refuseSelect != 0);
+        if (c.abortMessage != nullptr) {
+            ASSERT_TRUE(run.abortMessage.has_value());
+            EXPECT_EQ(*run.abortMessage, c.abortMessage);
+            EXPECT_EQ(run.lines, std::vector<std::string>{c.abortMessage});
+            continue;
+        }
+        EXPECT_FALSE(run.abortMessage.has_value()) << *run.abortMessage;
+        ASSERT_FALSE(run.lines.empty());
+        EXPECT_EQ(run.lines.front(), "not get actual data");
+        EXPECT_TRUE(contains(run.lines, "Raw Data Check ... OK")) << ::testing::PrintToString(run.lines);
+    }
 }
 
 TEST(AutomaticChecksOnController, DriftedScanRegistersAreRestoredBeforeTheReads) {
