@@ -84,6 +84,18 @@ TEST(WholeCheck, RefusedReadAbortsAndTheNextCheckReusesTheRow) {
     EXPECT_EQ(rig.s().runs.row(0).checkNo, 1);
 }
 
+// The quick recipe loaded after the full one and a log-only raw check: the open Tx line is judged
+// by the quick recipe's own keys, and the full recipe's scan check is gone.
+TEST(WholeCheck, ARecipeLoadedAfterAnotherJudgesByItsOwnKeys) {
+    RealRig rig(exampleScenario("r6-open-tx.scenario"));
+    rig.loadExample("R6_full.ini");
+    rig.s().recipe.RAW_LOG_ONLY = 1;  // as a recipe that only logs the raw data leaves it
+    rig.loadExample("PID0A52.ini");
+    EXPECT_EQ(rig.s().recipe.SCAN_CHECK, 0);
+    ASSERT_TRUE(rig.check());
+    EXPECT_EQ(rig.s().runs.row(0).colCode, "E630");
+}
+
 // A controller a crashed station left in maintenance mode, scanning its test image (scan word 12
 // cleared).
 void leaveInMaintenanceMode(sim::ControllerDevice& d) {
