@@ -70,7 +70,9 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
         return abort("Failed to get calibration data");
 
     if (actualDataWanted && !images.normalScanCaptured) {
-        ui.appendMessage("not get actual data");  // logged only: nothing is judged on them
+        // Only logged, never judged: the log shows no data rather than an earlier check's.
+        touch.actualAverage = controllerlink::Grid{};
+        ui.appendMessage("not get actual data");
     } else if (actualDataWanted) {
         touch.registers = images.normalScanRegisters;
         touch.setRegisterWord(kScanModeWord,

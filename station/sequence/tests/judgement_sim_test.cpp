@@ -343,6 +343,7 @@ TEST(AutomaticChecksOnController, ActualDataThatCannotBeReadAreNeverJudged) {
         if (c.recipe) c.recipe(*recipe);
         SimStation st;
         ASSERT_TRUE(st.prepare(*recipe));
+        st.touch.actualAverage[10][10] = 310;  // as an earlier check read them
         st.normalScanCaptured = c.normalScanCaptured;
         if (c.refuseSelect != 0) st.wire->refuse(judgementfx::touchSet({9, 1, 0, 0x0B}, c.refuseSelect));
         station::HsyncInfo info;
@@ -357,6 +358,7 @@ TEST(AutomaticChecksOnController, ActualDataThatCannotBeReadAreNeverJudged) {
         EXPECT_FALSE(run.abortMessage.has_value()) << *run.abortMessage;
         ASSERT_FALSE(run.lines.empty());
         EXPECT_EQ(run.lines.front(), "not get actual data");
+        EXPECT_EQ(st.touch.actualAverage[10][10], 0.0);  // nothing of an earlier read is logged
         EXPECT_TRUE(contains(run.lines, "Raw Data Check ... OK")) << ::testing::PrintToString(run.lines);
     }
 }
