@@ -26,8 +26,9 @@ StepOutcome JudgementSteps::hsyncChecks(Station& s) {
 }
 
 StepOutcome JudgementSteps::prepareAndRead(Station& s) {
-    return readRawData(s.recipe, s.touch, s.clock, s.ui,
-                       ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters});
+    return readRawData(
+        s.recipe, s.touch, s.clock, s.ui,
+        ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters, s.connect.normalScanCaptured});
 }
 
 StepOutcome JudgementSteps::shortCheck(Station& s) {

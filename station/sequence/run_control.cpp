@@ -290,9 +290,9 @@ void RunControl::onTick() {
     if (!shutDown_) s_.ui.setTickTimer(true);
 }
 
-bool RunControl::serialMatches() const {
+bool RunControl::serialMatches(std::string_view serial) const {
     const RecipeSettings& r = s_.recipe;
-    return serialPart(r.SN_STRING, r.SN_MIN, r.SN_NUM) == serialPart(s_.counters.serialText, r.SN_MIN, r.SN_NUM);
+    return serialPart(r.SN_STRING, r.SN_MIN, r.SN_NUM) == serialPart(serial, r.SN_MIN, r.SN_NUM);
 }
 
 bool RunControl::writeFirmware(bool& toSequence) {
@@ -325,7 +325,7 @@ void RunControl::runTriggeredCheck() {
         s_.ui.pumpMessages();
         if (f.resetRequested != 0) resetAndReconnect(s_);
 
-        if (!serialMatches()) {
+        if (!serialMatches(s_.counters.serialText)) {
             s_.check.detail.serialNg = 1;
         } else {
             bool toSequence = false;
@@ -431,7 +431,10 @@ void RunControl::retryCommand() {
         startEnabled_ = false;
         if (f.resetRequested != 0) resetAndReconnect(s_);
         bool sequence = true;
-        if (connectTouchAndShow(s_)) {
+        // The same device again: its saved serial number is compared like a first check's.
+        if (!serialMatches(s_.counters.savedSerial)) {
+            s_.check.detail.serialNg = 1;
+        } else if (connectTouchAndShow(s_)) {
             bool toSequence = false;
             if (r.WRITE_FW != 0) sequence = writeFirmware(toSequence);
             if (sequence && !toSequence) sequence = writeHsyncAndOpenPen();

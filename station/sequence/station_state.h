@@ -51,10 +51,15 @@ struct ConnectValues {
     std::vector<std::string> unopenableSaid;
     bool normalModeSuspected = false;
     std::int32_t resetAttempts = 0;
+    // Resets sent because a controller came up in maintenance mode (or would not say its mode)
+    // before any normal scan image was captured; at most 3 per run of the station.
+    std::int32_t captureResets = 0;
     std::int32_t driverMode = 0;
     bool penConnected = false;
     // Register images (46 little-endian words): the one captured when a controller last came up
     // in normal mode, and the one derived from it for testing at every set-up.
+    // normalScanCaptured: normalScanRegisters holds such a capture (nothing is judged without).
+    bool normalScanCaptured = false;
     std::array<std::uint8_t, kRegisterBytes> normalScanRegisters{};
     std::array<std::uint8_t, kRegisterBytes> testRegisters{};
 };

@@ -248,6 +248,29 @@ second_instance)
   wait_station
   expect_status 255
   ;;
+sn_mismatch_retry)
+  # Retry re-checks the same device: its serial number still does not match.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --start --checks 2 serial.ini
+  wait_for err.txt "serial number: waiting for 'sn TEXT'"
+  send "sn ZZ-0001"
+  wait_for err.txt "state: NG"
+  send start
+  wait_station
+  expect_status 96; expect_last_err "exit code: 608"
+  [ "$(grep -c 'S/N Check ... NG' out.txt)" -eq 2 ] || fail "the retry did not compare the serial number"
+  lf_of station/result.log | grep -E '^\| .* \|      1-001 \|' | grep -qE '\|   NG   \|  E608  \|' || fail "no E608 retry row"
+  lf_of station/result.log | grep -qx 'Total:1 OK:0 NG:1' || fail "totals"
+  ;;
+cal_after_refused_mode_read)
+  # The first mode read is refused: the controller is reset to show its normal scan, and the
+  # panel's calibration spread is judged as on a fresh start.
+  start_sim "$here/r6-mode-read-refused.scenario"
+  run_to_end --headless --start --checks 1 quick_cal.ini
+  expect_status 130; expect_last_err "exit code: 642"  # 642 modulo 256
+  grep -qF 'Raw Data Check ... NG (Cal)' out.txt || fail "no calibration message"
+  ! grep -qF 'not get actual data' out.txt || fail "the actual data were not read"
+  ;;
 *)
   fail "unknown case"
   ;;

@@ -98,11 +98,25 @@ TEST(RawJudgement, EachFaultClassGivesItsCodeInPrecedence) {
              p.raw[44][9] = 200;
              p.raw[45][9] = 200;
          },
-         E::RawRxOpen,
-         {}},
+         E::RawRxOpen, {}},
         {"one low cell", [](Panel& p) { p.raw[20][40] = 1600; }, E::RawLower, {}},
         {"a calibration spread of 200 in one column", [](Panel& p) { p.actual[20][7] = 500; }, E::RawCal, {}},
         {"an inner noisy cell", [](Panel& p) { p.sd[10][10] = 25; }, E::RawDb, {}},
+        // Each limit is allowed: only a value beyond it is a fault.
+        {"a deviation exactly at the upper limit", [](Panel& p) { p.raw[20][40] = 2300; }, {}, {}},
+        {"a deviation exactly at the lower limit", [](Panel& p) { p.raw[20][40] = 1700; }, {}, {}},
+        {"a calibration spread exactly at the threshold", [](Panel& p) { p.actual[20][7] = 400; }, {}, {}},
+        {"a standard deviation exactly at the dead-band threshold", [](Panel& p) { p.sd[10][10] = 20; }, {}, {}},
+        {"a step between two columns exactly at the gap limit",
+         [](Panel& p) {
+             for (auto& row : p.raw) row[10] += 60;
+         },
+         {}, {}},
+        {"a step between two rows exactly at the gap limit",
+         [](Panel& p) {
+             for (auto& v : p.raw[30]) v += 60;
+         },
+         {}, {}},
         {"a noisy cell on the border row is not judged", [](Panel& p) { p.sd[0][10] = 25; }, {}, {}},
         {"a step between two columns",
          [](Panel& p) {
@@ -285,9 +299,11 @@ TEST(RawJudgement, CalibrationDifferenceBetweenRows) {
     p.s->CALTH_IGNORELINE = {0, 0, 0, 0};
     for (int t = 0; t < 46; ++t) p.actual[t].fill(300 + t);
     for (int t = 21; t < 46; ++t) p.actual[t][30] += 150;  // one step between rows 20 and 21
+    for (int t = 21; t < 46; ++t) p.actual[t][40] += 99;   // a step of exactly the threshold is allowed
     const RawJudgement& j = p.judge();
     EXPECT_EQ(j.counters.calCount, 1);
     EXPECT_DOUBLE_EQ(j.maps.calDiff[20][30], 151);
+    EXPECT_DOUBLE_EQ(j.maps.calDiff[20][40], 100);
     EXPECT_DOUBLE_EQ(j.maps.calDiff[19][30], 1);
     EXPECT_DOUBLE_EQ(j.maps.calDiff[45][30], 0);  // the last row has no row below
     EXPECT_EQ(j.maps.calColumns[30].flag, 0);     // min/max mode is off

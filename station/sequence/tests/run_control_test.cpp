@@ -201,6 +201,17 @@ TEST(RunControl, SerialNumberComparison) {
         EXPECT_EQ(rig.logs.details, std::vector<bool>{c.ok});
         // An NG asks for a reset before the next check.
         EXPECT_EQ(rig.s().flags.resetRequested, c.ok ? 0 : 1);
+
+        // A retry compares the saved serial number as the first check did.
+        play(rig, "S");
+        ASSERT_EQ(rig.logs.rows.size(), 2u);
+        const RunRecord& retried = rig.logs.rows[1];
+        EXPECT_EQ(retried.retryNo, 1);
+        EXPECT_EQ(retried.serialNo, c.serial);
+        EXPECT_EQ(retried.colResult, c.ok ? "OK" : "NG");
+        EXPECT_EQ(retried.colCode, c.ok ? "    " : "E608");
+        EXPECT_EQ(rig.logs.details, (std::vector<bool>{c.ok, c.ok}));
+        EXPECT_EQ(rig.s().counters.okCount + rig.s().counters.ngCount, 1);
     }
 
     // A scanner that never stops: the serial number reaches the row whole.
