@@ -94,8 +94,10 @@ int main(int argc, char** argv) {
     {
         QImage image(panelSize, QImage::Format_ARGB32_Premultiplied);
         station::TrgLamp lamp;
-        timePaints("paintStatusPanel into a QImage", 2000,
-                   [&] { station::paintStatusPanel(image, station::panelLook(s->recipe, station::panelStateOf(*s)), lamp.paint(true, false)); });
+        timePaints("paintStatusPanel into a QImage", 2000, [&] {
+            station::paintStatusPanel(image, station::panelLook(s->recipe, station::panelStateOf(*s)),
+                                      lamp.paint(true, false));
+        });
 
         station::StatusPanel panel(*s);
         panel.resize(panelSize);

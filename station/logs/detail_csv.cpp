@@ -84,7 +84,8 @@ void firmwareSection(Body& b) {
         if ((f & kFwChecksumDiffers) != 0)
             appendf(b.out, "CheckSum HEX,0x%04X,,Compare,0x%04X\n", b.c.firmware.hexChecksum, b.r.CHECKSUM);
         if ((f & kFwWriterFailed) != 0)
-            appendf(b.out, "RomWrite Write Error (Code : 0x%04X)\n", static_cast<unsigned>(b.c.firmware.writerExitCode));
+            appendf(b.out, "RomWrite Write Error (Code : 0x%04X)\n",
+                    static_cast<unsigned>(b.c.firmware.writerExitCode));
     } else {
         b.out += "HSYNC-MCU FW Write Error\n";
     }

@@ -23,8 +23,7 @@ std::string detailCsvHeader(const RecipeSettings& r, const LogFiles& f, std::str
 }
 
 void BuildDetailCsvHeader(Station& s) {
-    s.logFiles.detailCsvHeader =
-        detailCsvHeader(s.recipe, s.logFiles, s.programVersionText, s.clock.timeOfDay());
+    s.logFiles.detailCsvHeader = detailCsvHeader(s.recipe, s.logFiles, s.programVersionText, s.clock.timeOfDay());
 }
 
 }  // namespace station

@@ -11,7 +11,6 @@ namespace station {
 // ">>>>> TKP Pen Check <<<<<" and its body; always present.
 void appendTkpSection(std::string& out, const RecipeSettings& recipe, const CheckRecord& check, bool failedSoFar);
 // ">>>>> Home Key Check <<<<<" and its body; only with HOMEKEY_CHECK.
-void appendHomeKeySection(std::string& out, const RecipeSettings& recipe, const CheckRecord& check,
-                          bool failedSoFar);
+void appendHomeKeySection(std::string& out, const RecipeSettings& recipe, const CheckRecord& check, bool failedSoFar);
 
 }  // namespace station

@@ -71,8 +71,8 @@ std::string resultLogRow(const CheckRecord& check) {
 
 std::string resultLogTotals(const RunTotals& t) {
     std::string totals(kRuler);
-    totals += "\nTotal:" + std::to_string(t.checks) + " OK:" + std::to_string(t.ok) + " NG:" + std::to_string(t.ng) +
-              '\n';
+    totals +=
+        "\nTotal:" + std::to_string(t.checks) + " OK:" + std::to_string(t.ok) + " NG:" + std::to_string(t.ng) + '\n';
     return totals;
 }
 

@@ -25,8 +25,8 @@ std::string resultLogTotals(const RunTotals& totals);
 // firmware. False after its message ("Failed to open log '...'" or a copy failure).
 bool OpenResultLog(Station& station);
 
-// Appends the row of the check that ended (Station::check). The log is never re-created: a deleted or unwritable log gives
-// "Failed to open result.log" and false.
+// Appends the row of the check that ended (Station::check). The log is never re-created: a deleted or unwritable log
+// gives "Failed to open result.log" and false.
 bool AppendResultRow(Station& station);
 
 // The closing ruler and the station's totals, then the copy to "result.log" in the working

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "station/device/device_link.h"
-#include "station/sequence/hsync_result.h"
 #include "station/recipe/recipe_settings.h"
+#include "station/sequence/hsync_result.h"
 #include "station/sequence/step_outcome.h"
 #include "station/window/ui_port.h"
 

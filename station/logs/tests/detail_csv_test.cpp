@@ -128,6 +128,59 @@ TEST_F(CsvFixture, OkCheckWithOnlyComAndSerialIsWrittenWhole) {
     EXPECT_FALSE(fs::exists("last_simple_result.txt"));
 }
 
+// A whole file from a record built by hand, against the file written out by hand: an NG at the
+// firmware identity under the full recipe (the header in force is the one its log opened with).
+TEST_F(CsvFixture, FirmwareNgUnderTheFullRecipeIsWrittenWhole) {
+    const auto expectedFile = [this](const std::string& name) {
+        std::string text = slurp(fs::path(VORLICK_SOURCE_DIR) / "station/logs/tests/expected" / name);
+        for (auto at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@", at))
+            text.replace(at, 5, dir.string());
+        return text;
+    };
+    RecipeSettings& r = recipe;
+    r.WRITE_FW = r.WRITE_HSYNC_FW = 1;
+    r.COMPARE_FWVER = 1;
+    r.FWVER_MAJOR = 0x0120;
+    r.FWVER_MINOR = 0x03;
+    r.VID = 0x3A1C;
+    r.PID = 0x0A52;
+    r.SHORT_CHECK = r.RAW_CHECK = r.DRAWING_CHECK = r.EXT_SWITCH_CHECK = 1;
+    r.EMR_CHECK = 1;
+    r.EMR_FWVER = 61731;
+    r.HSYNC_INFO = r.HSYNC_CHECK = r.HSYNC_MEASURING = 1;
+    r.HSYNC_VER = 0x0105;
+    r.HSYNC_PID = 0x0A31;
+    log.logTimestamp = "20240305_070809";
+    log.logFolder = dir.string() + "/logs/r6_20240305_070809/";
+    fs::create_directories(log.logFolder);
+    log.detailCsvHeader = expectedFile("full_detail_header.txt");
+
+    CheckRecord& c = record();
+    c.clear();
+    initialiseColumns(c.row, r);
+    c.row.checkNo = 3;
+    c.row.serialNo = "AB12-0003";
+    c.row.colResult = "NG";
+    c.row.colCode = "E601";
+    c.row.colFw = "T:VER";
+    c.verdict = Verdict::Ng;
+    c.detail.firmwareFlags = kFwVersionDiffers | kFwPidDiffers;
+    c.detail.ngTotal = c.detail.firmwareFlags;
+    c.firmware.touchFirmwareMajor = 0x0121;
+    c.firmware.touchFirmwareMinor = 0x03;
+    c.firmware.vendorId = 0x3A1C;
+    c.firmware.productId = 0x0A53;
+    c.hsyncPidText = "0x0A31";
+    c.hsyncVerText = "0x0105";
+    c.startTime = "2024/03/05 07:09:01";
+    c.endTime = "2024/03/05 07:09:12";
+    c.elapsed = "11.4sec";
+    c.totals = {3, 1, 2};
+    write(false);
+
+    EXPECT_EQ(slurp(file("20240305_070809_AB12-0003_NG_0003_00.csv")), expectedFile("full_fw_ng_detail.csv"));
+}
+
 TEST_F(CsvFixture, ComOpenFailureLeavesEveryLaterSectionNotApplicable) {
     RecipeSettings& r = recipe;
     r.COMPARE_FWVER = r.SHORT_CHECK = r.RAW_CHECK = r.SCAN_CHECK = r.EXT_SWITCH_CHECK = r.DRAWING_CHECK = 1;

@@ -98,7 +98,8 @@ TEST(RawJudgement, EachFaultClassGivesItsCodeInPrecedence) {
              p.raw[44][9] = 200;
              p.raw[45][9] = 200;
          },
-         E::RawRxOpen, {}},
+         E::RawRxOpen,
+         {}},
         {"one low cell", [](Panel& p) { p.raw[20][40] = 1600; }, E::RawLower, {}},
         {"a calibration spread of 200 in one column", [](Panel& p) { p.actual[20][7] = 500; }, E::RawCal, {}},
         {"an inner noisy cell", [](Panel& p) { p.sd[10][10] = 25; }, E::RawDb, {}},
@@ -111,12 +112,14 @@ TEST(RawJudgement, EachFaultClassGivesItsCodeInPrecedence) {
          [](Panel& p) {
              for (auto& row : p.raw) row[10] += 60;
          },
-         {}, {}},
+         {},
+         {}},
         {"a step between two rows exactly at the gap limit",
          [](Panel& p) {
              for (auto& v : p.raw[30]) v += 60;
          },
-         {}, {}},
+         {},
+         {}},
         {"a noisy cell on the border row is not judged", [](Panel& p) { p.sd[0][10] = 25; }, {}, {}},
         {"a step between two columns",
          [](Panel& p) {

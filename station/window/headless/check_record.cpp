@@ -1,9 +1,9 @@
 #include "station/window/headless/check_record.h"
 
-#include "station/logs/detail_csv.h"
-
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+
+#include "station/logs/detail_csv.h"
 
 namespace station {
 std::string checkRecordJson(const CheckRecord& c, const LogFiles& log) {

@@ -1,7 +1,5 @@
 #include "station/window/headless/check_record.h"
 
-#include "station/logs/detail_csv.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "station/logs/detail_csv.h"
 
 namespace station {
 namespace {
