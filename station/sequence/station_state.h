@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "controllerlink/collection_choice.h"
@@ -89,7 +90,8 @@ struct CheckCounters {
     std::string startTime;  // "%04d/%02d/%02d %02d:%02d:%02d"
     std::string endTime;
     std::uint64_t startTick = 0;
-    std::string elapsed;  // "%.1fsec"
+    std::string elapsed;          // "%.1fsec", as the panel shows it
+    std::uint64_t elapsedMs = 0;  // the same duration as measured, for the records
     // The serial number field, and the previous check's for a retry.
     std::string serialText;
     std::string savedSerial;
@@ -105,6 +107,18 @@ struct FirmwareStepValues {
     std::uint16_t hexChecksum = 0;
     std::int32_t writerExitCode = 0;
 };
+
+// What became of the checks' records. A record the station could not write whole is said with
+// the system's reason and holds back the next check until the operator has seen it (the next
+// Start/Retry, Clear or Read ini); the station then ends with kExitRecordsLost.
+struct RecordStatus {
+    std::string detailCsv;       // the current check's detail file, once it is written whole
+    bool unseenFailure = false;  // a record failed since the operator last pressed a button
+    bool lostInRun = false;      // a record failed since the station started
+};
+
+// The process exit code of a station that lost a record, whatever the last verdict was.
+inline constexpr std::int32_t kExitRecordsLost = 3;
 
 class Station {
 public:
@@ -132,6 +146,7 @@ public:
     LogFiles logFiles;
     CheckResults results;
     FirmwareStepValues firmware;
+    RecordStatus records;
     // The folder the station was started in, and the program's version for the records.
     std::string startDirectory;
     std::string programVersionText = "0.0.0";
@@ -141,5 +156,9 @@ public:
     CheckRunners* runners = nullptr;
     CheckLogs* logs = nullptr;
 };
+
+// A record was not written whole: `message` (which says what and why) goes to the message pane,
+// and the next check waits until the operator has seen it.
+void recordFailed(Station& s, std::string_view message);
 
 }  // namespace station
