@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/instance_lock.h"
 #include "platform/line_reader.h"
+#include "platform/record_write.h"
 #include "platform/stop_signals.h"
 #include "station/app/app_options.h"
 #include "station/logs/station_log_files.h"
@@ -88,9 +89,9 @@ int runHeadless(const station::AppOptions& options) {
     station::RunControl& runControl = parts->runControl;
     ui.attach(station, runControl);
     if (!options.jsonPath.empty()) {
-        ui.onCheckEnded = [&records](const station::Station& s) {
-            if (!records.append(station::checkRecordJson(s.check, s.logFiles)))
-                std::fprintf(stderr, "json: the record of the check could not be written\n");
+        ui.onCheckEnded = [&records, &station, &options](const station::Station& s) {
+            if (const auto written = records.append(station::checkRecordJson(s.check)); !written)
+                station::recordFailed(station, "Failed to write '" + options.jsonPath + "': " + written.error);
         };
     }
 
@@ -206,6 +207,8 @@ int runWindow(const station::AppOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A record past the file-size limit fails (and is reported) instead of killing the station.
+    platform::ignoreFileSizeSignal();
     const station::AppOptions options = station::parseAppOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s: %s\n%s", kProgram, options.error.c_str(), station::appUsage());

@@ -11,8 +11,15 @@ bool StationLogFiles::openResultLog(Station& station) { return OpenResultLog(sta
 
 void StationLogFiles::buildDetailCsvHeader(Station& station) { BuildDetailCsvHeader(station); }
 
+void StationLogFiles::beginCheck(Station& station) {
+    station.check.detailCsv.clear();
+    for (const std::string& failure : removeSimpleResult(station.recipe)) recordFailed(station, failure);
+}
+
 void StationLogFiles::writeDetailCsv(Station& station, bool ok) {
-    station::writeDetailCsv(station.recipe, station.check, station.logFiles, ok);
+    const DetailCsvWrite written = station::writeDetailCsv(station.recipe, station.check, station.logFiles, ok);
+    station.check.detailCsv = written.detailCsv;
+    for (const std::string& failure : written.failures) recordFailed(station, failure);
 }
 
 bool StationLogFiles::appendResultRow(Station& station) { return AppendResultRow(station); }

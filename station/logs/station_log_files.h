@@ -9,6 +9,7 @@ class StationLogFiles final : public CheckLogs {
 public:
     bool openResultLog(Station& station) override;
     void buildDetailCsvHeader(Station& station) override;
+    void beginCheck(Station& station) override;
     void writeDetailCsv(Station& station, bool ok) override;
     bool appendResultRow(Station& station) override;
     void closeResultLog(Station& station) override;

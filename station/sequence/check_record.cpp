@@ -24,6 +24,7 @@ void CheckRecord::clear() {
     startTime = "----/--/-- --:--:--";
     endTime.clear();
     elapsed = "----sec";
+    elapsedMs = 0;
     startTick = 0;
     totals = RunTotals{};
     scanRetry = 0;
@@ -40,6 +41,7 @@ void CheckRecord::clear() {
     frames.scanModeWord = frames.scanFilterWord = 0;
     raw.clear();
     results.clear();
+    detailCsv.clear();
 }
 
 }  // namespace station

@@ -79,7 +79,8 @@ struct CheckRecord {
     RunDetail detail;
     std::string startTime = "----/--/-- --:--:--";  // "%04d/%02d/%02d %02d:%02d:%02d"
     std::string endTime;
-    std::string elapsed = "----sec";  // "%.1fsec"
+    std::string elapsed = "----sec";  // "%.1fsec", as the panel shows it
+    std::uint64_t elapsedMs = 0;      // the same duration as measured, for the records
     std::uint64_t startTick = 0;
     RunTotals totals;
     // The scan check's attempt that gave the verdict (0 first, 1 or 2).
@@ -93,6 +94,8 @@ struct CheckRecord {
     SensorFrames frames;
     RawJudgement raw;
     CheckResults results;
+    // The detail file this record was written to, once it is on the disk whole.
+    std::string detailCsv;
 
     // Everything back to its value before a check; the large parts in place.
     void clear();

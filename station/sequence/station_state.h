@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "controllerlink/collection_choice.h"
@@ -85,6 +86,18 @@ struct CheckCounters {
     std::string savedSerial;
 };
 
+// What became of the checks' records. A record the station could not write whole is said with
+// the system's reason and holds back the next check until the operator has seen it (the next
+// Start/Retry, Clear or Read ini); the station then ends with kExitRecordsLost. (The detail file
+// a check's record was written to is in its CheckRecord.)
+struct RecordStatus {
+    bool unseenFailure = false;  // a record failed since the operator last pressed a button
+    bool lostInRun = false;      // a record failed since the station started
+};
+
+// The process exit code of a station that lost a record, whatever the last verdict was.
+inline constexpr std::int32_t kExitRecordsLost = 3;
+
 class Station {
 public:
     Station(hidlink::DeviceTable& table, platform::Clock& clock, UiPort& ui);
@@ -109,6 +122,7 @@ public:
     ConnectValues connect;
     DeviceTextValues texts;
     LogFiles logFiles;
+    RecordStatus records;
     // The check running, or the last one that ended: the sequence fills it and hands it on.
     CheckRecord check;
     // The folder the station was started in, and the program's version for the records.
@@ -120,5 +134,9 @@ public:
     CheckRunners* runners = nullptr;
     CheckLogs* logs = nullptr;
 };
+
+// A record was not written whole: `message` (which says what and why) goes to the message pane,
+// and the next check waits until the operator has seen it.
+void recordFailed(Station& s, std::string_view message);
 
 }  // namespace station

@@ -200,6 +200,28 @@ sigterm_during_check)
   expect_whole_rows "$log"
   lf_of "$log" | tail -n 1 | grep -qx 'Total:1 OK:1 NG:0' || fail "no totals line at the end"
   ;;
+file_size_limit)
+  # A file-size limit below the detail CSV: the station lives on, says why, keeps no partial file,
+  # names no file it did not write, starts no second check and ends non-zero.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  (ulimit -f 40 && cd station && exec timeout 90 "$station" --headless --start --checks 2 --json ../checks.jsonl \
+    quick.ini </dev/null >../out.txt 2>../err.txt) || status=$?
+  expect_status 3; expect_last_err "exit code: 3"; expect_pane_only
+  grep -qx 'state: LOG ERROR' err.txt || fail "no LOG ERROR on the panel"
+  grep -qx 'closing: a record was not saved and no input is left to acknowledge it' err.txt || fail "no closing line"
+  log=$(one_file "station/logs/quick_*/*_result.log")
+  folder=$(dirname "$log")
+  grep -qxF "Failed to write detail log '$work/$folder/$(basename "$log" _result.log)__OK_0001_00.csv': File too large" out.txt ||
+    fail "no line for the lost detail CSV"
+  ! grep -q 'Success to dump log data' out.txt || fail "success said for a check whose records were lost"
+  [ -z "$(ls -A "$folder" | grep -v '_result.log$')" ] || fail "files besides the result log: $(ls -A "$folder")"
+  [ "$(rows_of "$log")" -eq 1 ] || fail "one row expected"
+  expect_whole_rows "$log"
+  lf_of "$log" | tail -n 1 | grep -qx 'Total:1 OK:1 NG:0' || fail "no totals"
+  [ "$(wc -l <checks.jsonl)" -eq 1 ] || fail "one JSON record expected"
+  [ "$(json_field 0 verdict <checks.jsonl)" = OK ] || fail "JSON verdict"
+  [ "$(json_field 0 detailCsv <checks.jsonl)" = None ] || fail "JSON names a detail CSV that was not written"
+  ;;
 recipe_by_pid)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   cp "$src/examples/station/PID0952.ini" "$src/examples/station/PID0A52.ini" station/

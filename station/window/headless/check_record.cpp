@@ -1,12 +1,10 @@
 #include "station/window/headless/check_record.h"
 
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include "station/logs/detail_csv.h"
-
 namespace station {
-std::string checkRecordJson(const CheckRecord& c, const LogFiles& log) {
+
+std::string checkRecordJson(const CheckRecord& c) {
     using nlohmann::ordered_json;
     ordered_json j;
     const RunRecord& row = c.row;
@@ -33,10 +31,10 @@ std::string checkRecordJson(const CheckRecord& c, const LogFiles& log) {
     j["detail"] = detail;
     j["startTime"] = c.startTime;
     j["endTime"] = c.endTime;
-    // The elapsed time as the station stamped it ("%.1fsec").
-    j["elapsedSeconds"] = std::strtod(c.elapsed.c_str(), nullptr);
-    const std::string csv = verdict ? detailCsvPath(log, c) : std::string();
-    j["detailCsv"] = csv.empty() ? ordered_json(nullptr) : ordered_json(csv);
+    // The elapsed time as measured (the panel's "%.1fsec" is rounded).
+    j["elapsedSeconds"] = static_cast<double>(c.elapsedMs) / 1000.0;
+    // Only a detail file that was written whole is named.
+    j["detailCsv"] = verdict && !c.detailCsv.empty() ? ordered_json(c.detailCsv) : ordered_json(nullptr);
     j["totals"] = {{"checks", c.totals.checks}, {"ok", c.totals.ok}, {"ng", c.totals.ng}};
     return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
@@ -50,11 +48,10 @@ bool CheckRecordFile::open(const std::string& path) {
     return file_ != nullptr;
 }
 
-bool CheckRecordFile::append(const std::string& line) {
-    if (file_ == nullptr) return false;
-    const bool written =
-        std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fputc('\n', file_) != EOF;
-    return std::fflush(file_) == 0 && written;
+platform::RecordWrite CheckRecordFile::append(const std::string& line) {
+    if (file_ == nullptr) return {"not open"};
+    // Straight to the descriptor, whole or cut back: nothing waits in a buffer.
+    return platform::appendToDescriptorWhole(fileno(file_), line + '\n');
 }
 
 }  // namespace station

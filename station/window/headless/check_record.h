@@ -3,16 +3,16 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/record_write.h"
 #include "station/sequence/check_record.h"
-#include "station/sequence/log_files.h"
 
 namespace station {
 
 // A check that ended as one line of JSON (no line end): numbers, serial number, verdict, error
-// code, the result columns, every RunDetail counter by name, times, the detail CSV of the log
-// in force, totals. Texts that are not valid UTF-8 (a scanner's bytes) are written with
-// replacement characters.
-std::string checkRecordJson(const CheckRecord& check, const LogFiles& log);
+// code, the result columns, every RunDetail counter by name, times, the detail CSV (only once it
+// was written whole), totals. Texts that are not valid UTF-8 (a scanner's bytes) are written
+// with replacement characters.
+std::string checkRecordJson(const CheckRecord& check);
 
 // Appends records to a file, one flushed line each.
 class CheckRecordFile {
@@ -23,8 +23,8 @@ public:
     CheckRecordFile& operator=(const CheckRecordFile&) = delete;
 
     bool open(const std::string& path);
-    // False when the line could not be written whole.
-    bool append(const std::string& line);
+    // One line, whole or not at all; the reason when it could not be written.
+    platform::RecordWrite append(const std::string& line);
 
 private:
     std::FILE* file_ = nullptr;

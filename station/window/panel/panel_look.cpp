@@ -20,6 +20,7 @@ PanelLook panelLook(const RecipeSettings& recipe, const PanelState& panel) {
     const std::string_view text = panelStateText(recipe, panel);
     if (recipe.recipeFailed) return {text, kRed, 28};
     if (!recipe.recipeLoaded) return {text, text == "NO DEVICE" ? kRed : kBlack, 22};
+    if (panel.recordFailureUnseen) return {text, kRed, 28};
     if (!panel.logOpen) return {text, kBlack, 22};
     switch (panel.state) {
         case StationState::Writing:

@@ -17,6 +17,8 @@ struct PanelState {
     bool logOpen = false;
     // The "NO DEVICE" blink while no recipe is loaded: 2 shows it, 1 shows "READ INI FILE".
     std::int32_t deviceWaitIndicator = 0;
+    // A lost record waits for the operator ("LOG ERROR").
+    bool recordFailureUnseen = false;
 };
 
 PanelState panelStateOf(const Station& s);

@@ -9,16 +9,15 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "platform/tests/disk_full.h"
 #include "station/logs/detail_csv.h"
 
 namespace station {
 namespace {
 
-// An NG check's record and the log it was written into, by hand.
+// An NG check's record, by hand.
 struct RecordRig {
     RecordRig() {
-        log.logFolder = "logs/r6_quick_20240305_070809/";
-        log.logTimestamp = "20240305_070809";
         RunRecord& row = check->row;
         row.checkNo = 7;
         row.retryNo = 0;
@@ -40,10 +39,11 @@ struct RecordRig {
         check->startTime = "2024/03/05 07:10:01";
         check->endTime = "2024/03/05 07:10:04";
         check->elapsed = "3.2sec";
+        check->elapsedMs = 3217;
+        check->detailCsv = "logs/r6_quick_20240305_070809/20240305_070809_AB123_NG_0007_00.csv";
     }
-    std::string json() const { return checkRecordJson(*check, log); }
+    std::string json() const { return checkRecordJson(*check); }
 
-    LogFiles log;
     std::unique_ptr<CheckRecord> check = std::make_unique<CheckRecord>();
 };
 
@@ -58,7 +58,7 @@ TEST(CheckRecord, AnNgCheckAsOneLine) {
         R"("rawTotal":2,"upperCount":0,"lowerCount":0,"calCount":0,"dbCount":0,"rawRetryCount":0,)"
         R"("gapHorizontalCount":2,"gapVerticalCount":0,"drawResult":0,"tkpFlags":0,"scanFlags":0,"homeKeyFlags":0,)"
         R"("hsyncFlags":0,"extSwitchFlags":0,"ngTotal":2,"serialNg":0},)"
-        R"("startTime":"2024/03/05 07:10:01","endTime":"2024/03/05 07:10:04","elapsedSeconds":3.2,)"
+        R"("startTime":"2024/03/05 07:10:01","endTime":"2024/03/05 07:10:04","elapsedSeconds":3.217,)"
         R"("detailCsv":"logs/r6_quick_20240305_070809/20240305_070809_AB123_NG_0007_00.csv",)"
         R"("totals":{"checks":7,"ok":5,"ng":2}})";
     EXPECT_EQ(rig.json(), expected);
@@ -66,13 +66,15 @@ TEST(CheckRecord, AnNgCheckAsOneLine) {
 
 TEST(CheckRecord, DetailFileNameFollowsTheVerdictAndRetry) {
     RecordRig rig;
+    LogFiles log;
+    log.logFolder = "logs/r6_quick_20240305_070809/";
+    log.logTimestamp = "20240305_070809";
     rig.check->detail.ngTotal = 0;
     rig.check->row.retryNo = 3;
     rig.check->row.checkNo = 1234567;  // wider than the field: written whole
-    EXPECT_EQ(detailCsvPath(rig.log, *rig.check),
-              "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_1234567_03.csv");
-    rig.log.logFolder.clear();  // no log was ever opened
-    EXPECT_EQ(detailCsvPath(rig.log, *rig.check), "");
+    EXPECT_EQ(detailCsvPath(log, *rig.check), "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_1234567_03.csv");
+    log.logFolder.clear();  // no log was ever opened
+    EXPECT_EQ(detailCsvPath(log, *rig.check), "");
 }
 
 // An ERROR has no code and no detail file; a NO TEST has no code but its file.
@@ -88,10 +90,34 @@ TEST(CheckRecord, ErrorAndNoTest) {
     EXPECT_EQ(j["exitCode"], -1);
     rig.check->verdict = Verdict::NoTest;
     rig.check->detail.ngTotal = 0;
+    rig.check->detailCsv = "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_0007_00.csv";
     j = nlohmann::json::parse(rig.json());
     EXPECT_EQ(j["verdict"], "NO TEST");
     EXPECT_TRUE(j["errorCode"].is_null());
     EXPECT_EQ(j["detailCsv"], "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_0007_00.csv");
+}
+
+// A detail file that did not reach the disk is not named; nor is a record line that did not.
+TEST(CheckRecord, OnlyWhatWasWrittenIsNamed) {
+    RecordRig rig;
+    rig.check->detailCsv.clear();
+    EXPECT_TRUE(nlohmann::json::parse(rig.json())["detailCsv"].is_null());
+
+    char dir[] = "/tmp/vorlick-json-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/checks.jsonl";
+    std::ofstream(path) << "{\"earlier\":1}\n";
+    {
+        CheckRecordFile file;
+        ASSERT_TRUE(file.open(path));
+        const platform::test::DiskFullAfter full(100);
+        EXPECT_EQ(file.append(rig.json()).error, "File too large");
+    }
+    std::stringstream all;
+    all << std::ifstream(path).rdbuf();
+    EXPECT_EQ(all.str(), "{\"earlier\":1}\n");
+    std::remove(path.c_str());
+    ::rmdir(dir);
 }
 
 // A scanner's bytes need not be UTF-8, and a serial number may be very long: the record stays

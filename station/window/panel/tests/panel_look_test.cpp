@@ -40,6 +40,17 @@ TEST(PanelLook, ColourAndSizeFollowTheWord) {
         EXPECT_EQ(look.argb, c.argb) << c.text;
         EXPECT_EQ(look.pointSize, c.size) << c.text;
     }
+    // A lost record waiting for the operator: red over the verdict and over "PRESS 'START'".
+    recipe.recipeFailed = false;
+    recipe.recipeLoaded = true;
+    for (const bool logOpen : {true, false}) {
+        const PanelLook look = panelLook(recipe, {StationState::Ready, logOpen, 0, true});
+        EXPECT_EQ(look.text, "LOG ERROR");
+        EXPECT_EQ(look.argb, 0xFFFF0000);
+        EXPECT_EQ(look.pointSize, 28);
+    }
+    recipe.recipeFailed = true;
+    EXPECT_EQ(panelLook(recipe, {StationState::Ready, true, 0, true}).text, "INI ERROR");
 }
 
 TEST(TrgLamp, PulsesThroughTheGreysUntilTriggered) {

@@ -37,6 +37,17 @@ TEST(PanelText, ConditionsInOrder) {
         EXPECT_EQ(panelStateText(recipe, panel), c.panel) << c.panel;
         EXPECT_EQ(headlessStateText(recipe, panel), c.headless) << c.panel;
     }
+    // A lost record waiting for the operator comes over the check's word and the Start prompt,
+    // not over a recipe that failed.
+    recipe.recipeFailed = false;
+    recipe.recipeLoaded = true;
+    for (const bool logOpen : {true, false}) {
+        const PanelState panel{StationState::Ok, logOpen, 0, true};
+        EXPECT_EQ(panelStateText(recipe, panel), "LOG ERROR");
+        EXPECT_EQ(headlessStateText(recipe, panel), "LOG ERROR");
+    }
+    recipe.recipeFailed = true;
+    EXPECT_EQ(panelStateText(recipe, {StationState::Ok, true, 0, true}), "INI ERROR");
 }
 
 }  // namespace
