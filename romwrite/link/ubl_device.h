@@ -50,6 +50,9 @@ struct UblDevice {
     std::uint32_t mpuType = 0, ublVersion = 0;
     std::uint32_t security = 0;  // 0x0F: on
     std::uint32_t kind = kKindNone;
+    // The job gave up with the controller in its bootloader and did not restart it: its flash
+    // may hold half an image.
+    bool leftInBootloader = false;
 
     void setError(std::string text) {
         if (text.size() > kErrorTextMax) text.resize(kErrorTextMax);

@@ -14,9 +14,12 @@ public:
     void run() {
         s_.log("Process start.");
         dev_.phase = kPhaseConnecting;
+        dev_.leftInBootloader = false;
         if (!req_.devicePresent) return failEarly("No device.");
         if (isWriteKind(req_.kind) && (req_.image == nullptr || !req_.image->valid))
             return failEarly("No valid hex data.");
+        // An image outside the flash window is refused before the controller is touched.
+        if (isWriteKind(req_.kind) && !s_.checkData(*req_.image)) return;
 
         hidlink::DeviceInfo info;
         if (!link_.openUblDevice(dev_, info)) return;
@@ -133,7 +136,6 @@ private:
 
     void write(std::uint8_t code, const char* name) {
         const FirmwareImage& image = *req_.image;
-        if (!s_.checkData(image)) return;
         if (code == CMD_ENC_WRITE) {
             std::uint8_t status = 0;
             if (!s_.command(CMD_DATA_MATCH, twoWords(image.lockedPid, image.fileVersion), &status)) return;

@@ -18,14 +18,19 @@ public:
     void run() {
         s_.log("Process start.");
         dev_.phase = kPhaseConnecting;
+        dev_.leftInBootloader = false;
         if (!dev_startChecks()) return;
-        for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        bool done = false;
+        for (int attempt = 1; attempt <= kAttempts && !done; ++attempt) {
             dev_.errorText.clear();
             dev_.result = kResultOk;
             const Step step = attemptOnce();
             if (step == Step::End) return;
-            if (step == Step::Done) break;
+            done = step == Step::Done;
         }
+        // The last attempt failed without the exit command: a controller found in its bootloader
+        // stays there rather than restart on a flash the failed write may have left half done.
+        if (!done) dev_.leftInBootloader = dev_.productId == kF11BootloaderPid;
         finish();
     }
 
@@ -43,6 +48,9 @@ private:
             s_.log("No valid hex data.");
             return false;
         }
+        // An image outside the flash window is refused before the controller is touched, so a
+        // healthy one is not left waiting in its bootloader.
+        if (isWriteKind(req_.kind) && !s_.checkData(*req_.image)) return false;
         return true;
     }
 
@@ -165,7 +173,6 @@ private:
 
     bool write() {
         const FirmwareImage& image = *req_.image;
-        if (!s_.checkData(image)) return false;
         s_.log("Erasing R6X flash.");
         if (!s_.erase()) return false;
         s_.log(formatText("WRITE address:0x%X size:0x%X checksum:0x%X", image.start, image.size, image.checksum));

@@ -223,23 +223,32 @@ TEST_F(F11Fixture, SizeCheckOfTheFlashWindow) {
         {0x8000, 0x24200, kResultImageRange, "Data size error. Size is 0x24200."},
         {0x8100, 0x200, kResultImageRange, "Data error. Start at 0x08100."},
     };
+    // A refused image leaves the controller as it came: nothing is sent to it.
     for (const Case& c : cases) {
-        Bench bench("f11size");
-        BootloaderSpec spec;
-        spec.startInBootloader = true;
-        spec.eraseBusy = 0;
-        auto dev = bench.add(spec);
-        FirmwareImage img = makeImage(c.size);
-        img.start = c.start;
-        UblDevice d;
-        bench.link.probeDevice(d);
-        JobRequest req{JOB_WRITE, &img, true};
-        JobEnvironment env{bench.link};
-        runJob(req, d, env);
-        EXPECT_EQ(d.result, c.result) << std::hex << c.size;
-        EXPECT_EQ(d.errorText, c.text);
-        if (c.result == 0) {
-            EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
+        for (bool inBootloader : {false, true}) {
+            SCOPED_TRACE(inBootloader ? "in its bootloader" : "running its firmware");
+            Bench bench("f11size");
+            BootloaderSpec spec;
+            spec.startInBootloader = inBootloader;
+            spec.eraseBusy = 0;
+            auto dev = bench.add(spec);
+            FirmwareImage img = makeImage(c.size);
+            img.start = c.start;
+            UblDevice d;
+            bench.link.probeDevice(d);
+            JobRequest req{JOB_WRITE, &img, true};
+            JobEnvironment env{bench.link};
+            runJob(req, d, env);
+            EXPECT_EQ(d.result, c.result) << std::hex << c.size;
+            EXPECT_EQ(d.errorText, c.text);
+            if (c.result == 0) {
+                EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
+            } else {
+                EXPECT_TRUE(dev->commands().empty());
+                EXPECT_EQ(dev->enters(), 0);
+                EXPECT_EQ(dev->inBootloader(), inBootloader);
+                EXPECT_EQ(bench.table.size(), 0u);
+            }
         }
     }
 }
