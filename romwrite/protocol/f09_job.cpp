@@ -50,7 +50,7 @@ private:
         if (link_.isOpen(kF09Key)) link_.closeUblDevice(dev_);
     }
 
-    bool shortFrames() const { return dev_.mode == 2; }
+    bool shortFrames() const { return dev_.mode == TransportMode::DirectShort; }
 
     bool readDeviceType() {
         s_.log("Get device type.");
@@ -64,7 +64,7 @@ private:
                 r.assign(2, 0);
                 r[0] = 2;
             }
-            if (link_.UBL_GetFeature(r, dev_.mode)) {
+            if (link_.getFeatureF09(r, dev_.mode)) {
                 if (!inBootloader) s_.log(formatText("DEVICE TYPE:%d", r[1]));
                 return true;
             }
@@ -81,7 +81,7 @@ private:
         for (int t = 1; t <= kTries; ++t) {
             s_.log("Enter UBL.");
             const std::uint8_t enter[2] = {2, 2};
-            if (!link_.UBL_SetFeature(enter, dev_.mode)) {
+            if (!link_.setFeatureF09(enter, dev_.mode)) {
                 dev_.result = kResultFailed;
                 dev_.setError("SET ERROR at EnterUBL.");
                 s_.logError("SET ERROR");

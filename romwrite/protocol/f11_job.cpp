@@ -106,12 +106,12 @@ private:
                 s_.log("Get device type from bootloader");
                 std::vector<std::uint8_t> r(shapeOf(FrameKind::F11).response, 0);
                 r[0] = kResponseReport;
-                if (link_.ublGetFeature(r, dev_.mode)) return true;
+                if (link_.getFeatureF11(r, dev_.mode)) return true;
             } else {
                 s_.log("Get device type from main device");
                 // The main firmware may not serve report 2; its answer is only shown.
                 std::uint8_t r[2] = {2, 0};
-                link_.ublGetFeature(r, dev_.mode);
+                link_.getFeatureF11(r, dev_.mode);
                 s_.log(formatText("DEVICE TYPE:%d", r[1]));
                 return true;
             }
@@ -128,7 +128,7 @@ private:
     bool enterBootloader() {
         s_.log("Enter UBL.");
         const std::uint8_t enter[2] = {2, 2};
-        if (!link_.ublSetFeature(enter, dev_.mode)) s_.logError("Enter UBL - SET ERROR");
+        if (!link_.setFeatureF11(enter, dev_.mode)) s_.logError("Enter UBL - SET ERROR");
         clock_.sleepMs(500);
         closeIfOpen();  // the controller comes back as its bootloader
         for (int t = 1; t <= kTries; ++t) {
@@ -200,9 +200,9 @@ void runF11Job(const JobRequest& request, UblDevice& device, JobEnvironment& env
 }
 
 void runJob(const JobRequest& request, UblDevice& device, JobEnvironment& env) {
-    if (device.kind == kKindF11)
+    if (device.kind == DeviceKind::F11)
         runF11Job(request, device, env);
-    else if (device.kind == kKindF09)
+    else if (device.kind == DeviceKind::F09)
         runF09Job(request, device, env);
 }
 

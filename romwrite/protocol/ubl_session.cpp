@@ -20,11 +20,11 @@ bool UblSession::frameKind(FrameKind& kind) const {
         kind = FrameKind::F11;
         return true;
     }
-    if (device_.mode == 1 || device_.mode == 3) {
+    if (device_.mode == TransportMode::Direct || device_.mode == TransportMode::Wrapped) {
         kind = FrameKind::Long;
         return true;
     }
-    if (device_.mode == 2) {
+    if (device_.mode == TransportMode::DirectShort) {
         kind = FrameKind::Short;
         return true;
     }
@@ -32,11 +32,11 @@ bool UblSession::frameKind(FrameKind& kind) const {
 }
 
 bool UblSession::set(std::span<const std::uint8_t> frame) {
-    return isF11() ? link_.ublSetFeature(frame, device_.mode) : link_.UBL_SetFeature(frame, device_.mode);
+    return isF11() ? link_.setFeatureF11(frame, device_.mode) : link_.setFeatureF09(frame, device_.mode);
 }
 
 bool UblSession::get(std::span<std::uint8_t> buffer) {
-    return isF11() ? link_.ublGetFeature(buffer, device_.mode) : link_.UBL_GetFeature(buffer, device_.mode);
+    return isF11() ? link_.getFeatureF11(buffer, device_.mode) : link_.getFeatureF09(buffer, device_.mode);
 }
 
 void UblSession::fail(std::int32_t result, std::string text) {

@@ -43,7 +43,7 @@ public:
     void log(std::string_view text) { link_.log().log(text); }
     void logError(std::string_view text) { link_.log().logError(text, link_.lastSystemMessage()); }
 
-    bool isF11() const { return device_.kind == kKindF11; }
+    bool isF11() const { return device_.kind == DeviceKind::F11; }
     // Long or short frames by the F09 transport mode; false for a mode that has none.
     bool frameKind(FrameKind& kind) const;
 

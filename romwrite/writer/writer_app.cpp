@@ -52,8 +52,20 @@ DeviceFields deviceFields(const UblDevice& d) {
         std::snprintf(buf, sizeof buf, "0x%04X.%02X", d.version, d.subVersion);
         f.version = buf;
     }
-    // Both wrapped modes go through the vendor driver.
-    f.interface = d.mode == 1 ? "USB" : d.mode == 2 ? "I2C" : (d.mode == 3 || d.mode == 4) ? "DRV" : "";
+    switch (d.mode) {
+        case TransportMode::Direct:
+            f.interface = "USB";
+            break;
+        case TransportMode::DirectShort:
+            f.interface = "I2C";
+            break;
+        case TransportMode::Wrapped:  // both wrapped modes go through the vendor driver
+        case TransportMode::WrappedPaused:
+            f.interface = "DRV";
+            break;
+        case TransportMode::None:
+            break;
+    }
     return f;
 }
 
@@ -319,7 +331,7 @@ void WriterApp::tick() {
 
 void WriterApp::startJob() {
     UblDevice& d = s_.device;
-    if (d.kind == kKindNone) {
+    if (d.kind == DeviceKind::None) {
         // Waits for the presence poll; a run without a window gives up after 5 s.
         if (s_.headless && ++noDeviceTicks_ >= kReconnectTicks) {
             noDeviceTicks_ = 0;
@@ -331,7 +343,7 @@ void WriterApp::startJob() {
         return;
     }
     noDeviceTicks_ = 0;
-    if (job_.kind == JOB_CHECKSUM && d.kind == kKindF11) {
+    if (job_.kind == JOB_CHECKSUM && d.kind == DeviceKind::F11) {
         // Nothing is sent: entering and leaving the bootloader would only restart the controller,
         // perhaps on a half-written flash, and the comparison cannot be made.
         d.result = kResultUnsupported;
@@ -399,7 +411,7 @@ void WriterApp::jobEnded() {
             job_.kind = JOB_DONE;
             break;
         default:
-            if (job_.kind == JOB_RESET && declined && d.result == kResultOk && d.kind == kKindF09) {
+            if (job_.kind == JOB_RESET && declined && d.result == kResultOk && d.kind == DeviceKind::F09) {
                 // The image is written but never confirmed: not the success the caller asked for.
                 // F11 has no confirm command; its reset sends what its confirmation would.
                 d.result = kResultNotApplied;

@@ -299,7 +299,7 @@ TEST_F(F11Fixture, OldBootloaderRefusesChecksumAndConfirmWithoutSendingThem) {
 TEST_F(F11Fixture, NoDeviceAndNoImage) {
     b.add(BootloaderSpec{});
     UblDevice gone;
-    gone.kind = kKindF11;
+    gone.kind = DeviceKind::F11;
     JobRequest req{JOB_WRITE, nullptr, false};
     JobEnvironment env{b.link};
     runJob(req, gone, env);
@@ -372,7 +372,7 @@ TEST(F11Transport, WritesOnEveryF11Collection) {
         const FirmwareImage img = makeImage(0x600, static_cast<std::uint8_t>(usage));
         UblDevice d;
         ASSERT_TRUE(b.link.probeDevice(d));
-        EXPECT_EQ(d.mode, usage == 0x0B ? 4 : 1);
+        EXPECT_EQ(d.mode, usage == 0x0B ? TransportMode::WrappedPaused : TransportMode::Direct);
         JobRequest req{JOB_WRITE, &img, true};
         JobEnvironment env{b.link};
         runJob(req, d, env);
