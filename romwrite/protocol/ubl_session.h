@@ -23,6 +23,21 @@ inline constexpr int kBusyPolls = 1000;
 inline constexpr int kErasePolls = 30000;
 inline constexpr std::uint64_t kErasePollMs = 30000;
 
+// What the two protocols do differently around one exchange.
+struct ProtocolPolicy {
+    std::int32_t setFailed;          // result of a refused set
+    std::int32_t getFailed;          // result of a refused get
+    std::int32_t blockTimeout;       // result of a block that stays busy
+    bool systemErrorInText;          // transfer failures end their text in " (errno)"
+    bool logRefusedExit;             // a refused exit command leaves "SET ERROR" in the log
+    bool logResponseAfterFailedGet;  // a block's failed get still logs its response byte
+};
+inline constexpr ProtocolPolicy kF11Policy{kResultSet, kResultGet, kResultNoAnswer, true, false, false};
+inline constexpr ProtocolPolicy kF09Policy{kResultFailed, kResultFailed, kResultFailed, false, true, true};
+
+// What a failure text names: "at command:N" or "at block:N".
+enum class Exchange : std::uint8_t { Command, Block };
+
 class UblSession {
 public:
     UblSession(BootloaderLink& link, UblDevice& device) : link_(link), device_(device) {}
@@ -50,8 +65,14 @@ public:
 private:
     bool set(std::span<const std::uint8_t> frame);
     bool get(std::span<std::uint8_t> buffer);
-    bool commandF11(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent);
-    bool commandF09(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent);
+    const ProtocolPolicy& policy() const;
+    // Sets the frame; a refusal fails "SET ERROR at command:N" or "... at block:N".
+    bool send(std::span<const std::uint8_t> frame, Exchange where, int n);
+    // Reads the answer to `frame` until it stops answering busy (1 ms apart, kBusyPolls at
+    // most) and checks its echo; `where` and `n` name the exchange in the failure texts.
+    bool poll(std::span<const std::uint8_t> frame, std::span<std::uint8_t> answer, Exchange where, int n,
+              std::int32_t timeoutResult);
+    std::string failureText(const char* what, Exchange where, int n) const;
     void fail(std::int32_t result, std::string text);
     void dumpBoth(std::string_view head, std::span<const std::uint8_t> sent, std::span<const std::uint8_t> answer,
                   bool labelled);
