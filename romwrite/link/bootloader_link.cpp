@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "controllerlink/device_link_base.h"
@@ -62,28 +63,38 @@ bool BootloaderLink::openAndQuery(const hidlink::CollectionIdentity& id, int key
     return true;
 }
 
-bool BootloaderLink::probeF11(UblDevice& device) {
+std::optional<hidlink::CollectionIdentity> BootloaderLink::findAndOpen(const ProbeRule& rule,
+                                                                       hidlink::DeviceInfo& info) {
     std::vector<hidlink::CollectionIdentity> found;
     errno = 0;
     const std::size_t n = table_.enumerateCollections(found, controllerlink::kWriterEnumerationLimit);
     if (n == 0) {
         lastErrno_ = errno;
         log_.log("No device");
-        return false;
+        return std::nullopt;
     }
     const hidlink::CollectionIdentity* match = nullptr;
     for (const auto& id : found)
-        if (match == nullptr && isF11Collection(id)) match = &id;
-    log_.log(format("HID devices found: %zu", n));
-    for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine(" ", i, found[i]));
-    if (match == nullptr) return false;
-
-    log_.log(foundLine(*match));
-    hidlink::DeviceInfo info;
-    if (!openAndQuery(*match, kF11Key, info)) {
-        log_.log("OpenKVHID_DEV error.");
-        return false;
+        if (match == nullptr && rule.accepts(id)) match = &id;
+    if (rule.listAlways) {
+        log_.log(format("HID devices found: %zu", n));
+        for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine(" ", i, found[i]));
+    } else if (match == nullptr) {
+        for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine("", i, found[i]));
     }
+    if (match == nullptr) return std::nullopt;
+    log_.log(foundLine(*match));
+    if (!openAndQuery(*match, rule.key, info)) {
+        log_.log("OpenKVHID_DEV error.");
+        return std::nullopt;
+    }
+    return *match;
+}
+
+bool BootloaderLink::probeF11(UblDevice& device) {
+    hidlink::DeviceInfo info;
+    const auto match = findAndOpen({isF11Collection, kF11Key, true}, info);
+    if (!match) return false;
     device.vendorId = info.identity.vendorId;
     device.productId = info.identity.productId;
     device.usagePage = match->usagePage;
@@ -103,27 +114,9 @@ bool BootloaderLink::probeF11(UblDevice& device) {
 }
 
 bool BootloaderLink::probeF09(UblDevice& device) {
-    std::vector<hidlink::CollectionIdentity> found;
-    errno = 0;
-    const std::size_t n = table_.enumerateCollections(found, controllerlink::kWriterEnumerationLimit);
-    if (n == 0) {
-        lastErrno_ = errno;
-        log_.log("No device");
-        return false;
-    }
-    const hidlink::CollectionIdentity* match = nullptr;
-    for (const auto& id : found)
-        if (match == nullptr && isF09Collection(id)) match = &id;
-    if (match == nullptr) {
-        for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine("", i, found[i]));
-        return false;
-    }
-    log_.log(foundLine(*match));
     hidlink::DeviceInfo info;
-    if (!openAndQuery(*match, kF09Key, info)) {
-        log_.log("OpenKVHID_DEV error.");
-        return false;
-    }
+    const auto match = findAndOpen({isF09Collection, kF09Key, false}, info);
+    if (!match) return false;
     table_.closeCollection(kF09Key);
     device.vendorId = info.identity.vendorId;
     device.productId = info.identity.productId;

@@ -7,6 +7,7 @@
 //   Wrapped              wrapped, no pause; a get is tried up to 3 times, 1 ms apart (F09).
 // Protocol F11 uses device-table key 0, F09 key 1. A key is open only inside a probe or a job.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -54,6 +55,15 @@ public:
     platform::Clock& clock() { return clock_; }
 
 private:
+    // Which collections a protocol accepts, its table key, and whether the probe lists every
+    // collection it saw (F11) or only when none matched (F09).
+    struct ProbeRule {
+        bool (*accepts)(const hidlink::CollectionIdentity&);
+        int key;
+        bool listAlways;
+    };
+    // Enumerates, logs, picks the first accepted collection and opens it under the rule's key.
+    std::optional<hidlink::CollectionIdentity> findAndOpen(const ProbeRule& rule, hidlink::DeviceInfo& info);
     bool set(int key, std::span<const std::uint8_t> frame, TransportMode mode);
     bool get(int key, std::span<std::uint8_t> buffer, TransportMode mode);
     bool getOnce(int key, std::span<std::uint8_t> buffer);
