@@ -6,7 +6,6 @@ namespace romwrite {
 namespace {
 
 constexpr int kAttempts = 4;
-constexpr int kTries = 100;  // device type, bootloader entry and bootloader data, each
 
 enum class Step : std::uint8_t { Done, Retry, End };
 
@@ -19,7 +18,7 @@ public:
         s_.log("Process start.");
         dev_.phase = kPhaseConnecting;
         dev_.leftInBootloader = false;
-        if (!dev_startChecks()) return;
+        if (!s_.canStart(req_.devicePresent, isWriteKind(req_.kind), req_.image)) return;
         bool done = false;
         for (int attempt = 1; attempt <= kAttempts && !done; ++attempt) {
             dev_.errorText.clear();
@@ -31,38 +30,15 @@ public:
         // The last attempt failed without the exit command: a controller found in its bootloader
         // stays there rather than restart on a flash the failed write may have left half done.
         if (!done) dev_.leftInBootloader = dev_.productId == kF11BootloaderPid;
-        finish();
+        s_.finish();
     }
 
 private:
-    bool dev_startChecks() {
-        if (!req_.devicePresent) {
-            dev_.result = kResultFailed;
-            dev_.setError("No device.");
-            s_.log("No device.");
-            return false;
-        }
-        if (isWriteKind(req_.kind) && (req_.image == nullptr || !req_.image->valid)) {
-            dev_.result = kResultFailed;
-            dev_.setError("No valid hex data.");
-            s_.log("No valid hex data.");
-            return false;
-        }
-        // An image outside the flash window is refused before the controller is touched, so a
-        // healthy one is not left waiting in its bootloader.
-        if (isWriteKind(req_.kind) && !s_.checkData(*req_.image)) return false;
-        return true;
-    }
-
     // Close, pause, and let the next attempt start over.
     Step giveUpAttempt() {
-        closeIfOpen();
+        s_.closeIfOpen();
         clock_.sleepMs(1000);
         return Step::Retry;
-    }
-
-    void closeIfOpen() {
-        if (link_.isOpen(kF11Key)) link_.closeUblDevice(dev_);
     }
 
     Step attemptOnce() {
@@ -75,12 +51,12 @@ private:
                 dev_.setError("Locked PID does not match.");
                 s_.log("Locked PID does not match.");
                 dev_.result = kResultLockedPid;
-                closeIfOpen();
+                s_.closeIfOpen();
                 return Step::End;
             }
             if (!enterBootloader()) return giveUpAttempt();
         }
-        if (!readBootloaderData()) return giveUpAttempt();
+        if (!s_.readBootloaderData()) return giveUpAttempt();
 
         if (isWriteKind(req_.kind)) {
             dev_.phase = kPhaseProgramming;
@@ -92,16 +68,14 @@ private:
                 dev_.setError("UBL version is old.");
             }
         }
-        s_.log("Exit UBL.");
-        bool sent = false;
-        s_.command(CMD_EXIT, {}, nullptr, &sent);
-        if (sent) clock_.sleepMs(500);
+        s_.leaveBootloader();
         return Step::Done;
     }
 
     bool readDeviceType() {
         s_.log("Get device type.");
-        for (int t = 1; t <= kTries; ++t) {
+        const int tries = s_.policy().tries;
+        for (int t = 1; t <= tries; ++t) {
             if (dev_.productId == kF11BootloaderPid) {
                 s_.log("Get device type from bootloader");
                 std::vector<std::uint8_t> r(shapeOf(FrameKind::F11).response, 0);
@@ -116,7 +90,7 @@ private:
                 return true;
             }
             s_.logError("GET ERROR");
-            if (t < kTries) clock_.sleepMs(10);
+            if (t < tries) clock_.sleepMs(10);
         }
         dev_.result = kResultNoAnswer;
         dev_.setError(formatText("Device error (%d).", link_.lastSystemError()));
@@ -125,24 +99,20 @@ private:
         return false;
     }
 
+    // The controller leaves the bus and comes back as its bootloader on a collection of its own.
     bool enterBootloader() {
         s_.log("Enter UBL.");
         const std::uint8_t enter[2] = {2, 2};
         if (!link_.setFeatureF11(enter, dev_.mode)) s_.logError("Enter UBL - SET ERROR");
         clock_.sleepMs(500);
-        closeIfOpen();  // the controller comes back as its bootloader
-        for (int t = 1; t <= kTries; ++t) {
+        s_.closeIfOpen();
+        const int tries = s_.policy().tries;
+        for (int t = 1; t <= tries; ++t) {
             clock_.sleepMs(200);
             hidlink::DeviceInfo info;
             if (link_.openUblDevice(dev_, info)) {
-                std::uint8_t mode = 0;
-                const bool ok = s_.command(CMD_MODE, {}, &mode);
-                if (ok && mode == kBootloaderMode) {
-                    dev_.result = kResultOk;
-                    return true;
-                }
-                if (ok) s_.log(formatText("Not UBL mode. MODE:%d", mode));
-                closeIfOpen();
+                if (s_.inBootloaderMode()) return true;
+                s_.closeIfOpen();
             }
             dev_.result = kResultOk;
             clock_.sleepMs(200);
@@ -153,36 +123,12 @@ private:
         return false;
     }
 
-    bool readBootloaderData() {
-        for (int t = 1; t <= kTries; ++t) {
-            std::uint8_t mpu = 0, version = 0;
-            if (s_.command(CMD_MPU_TYPE, {}, &mpu) && s_.command(CMD_UBL_VERSION, {}, &version)) {
-                dev_.mpuType = mpu;
-                dev_.ublVersion = version;
-                dev_.security = 0;
-                return true;
-            }
-            dev_.result = kResultOk;
-            if (t < kTries) clock_.sleepMs(10);
-        }
-        dev_.result = kResultNoAnswer;
-        dev_.setError("GetData error.");
-        s_.log("GetData error.");
-        return false;
-    }
-
     bool write() {
         const FirmwareImage& image = *req_.image;
         s_.log("Erasing R6X flash.");
         if (!s_.erase()) return false;
         s_.log(formatText("WRITE address:0x%X size:0x%X checksum:0x%X", image.start, image.size, image.checksum));
         return s_.sendBlocks(CMD_WRITE, image);
-    }
-
-    void finish() {
-        closeIfOpen();
-        s_.log("Close device.");
-        dev_.phase = dev_.ublVersion > 0x53 ? kPhaseConfirming : kPhaseCompleted;
     }
 
     const JobRequest& req_;

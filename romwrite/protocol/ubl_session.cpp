@@ -231,4 +231,62 @@ bool UblSession::erase() {
     return true;
 }
 
+bool UblSession::canStart(bool devicePresent, bool writeKind, const FirmwareImage* image) {
+    const char* refusal = !devicePresent                                     ? "No device."
+                          : writeKind && (image == nullptr || !image->valid) ? "No valid hex data."
+                                                                             : nullptr;
+    if (refusal != nullptr) {
+        fail(kResultFailed, refusal);
+        log(refusal);
+        return false;
+    }
+    // An image outside the flash window is refused before the controller is touched, so a
+    // healthy one is not left waiting in its bootloader.
+    return !writeKind || checkData(*image);
+}
+
+bool UblSession::inBootloaderMode() {
+    std::uint8_t mode = 0;
+    const bool ok = command(CMD_MODE, {}, &mode);
+    if (ok && mode == kBootloaderMode) return true;
+    if (ok) log(formatText("Not UBL mode. MODE:%d", mode));
+    return false;
+}
+
+bool UblSession::readBootloaderData() {
+    const ProtocolPolicy& p = policy();
+    for (int t = 1; t <= p.tries; ++t) {
+        std::uint8_t mpu = 0, version = 0, security = 0;
+        if (command(CMD_MPU_TYPE, {}, &mpu) && command(CMD_UBL_VERSION, {}, &version) &&
+            (!p.readsSecurity || command(CMD_SECURITY, {0x00, 0, 0, 0}, &security))) {
+            device_.mpuType = mpu;
+            device_.ublVersion = version;
+            device_.security = security;
+            return true;
+        }
+        device_.result = kResultOk;
+        if (t < p.tries) link_.clock().sleepMs(10);
+    }
+    fail(p.noAnswer, "GetData error.");
+    log("GetData error.");
+    return false;
+}
+
+void UblSession::leaveBootloader() {
+    log("Exit UBL.");
+    bool sent = false;
+    command(CMD_EXIT, {}, nullptr, &sent);
+    if (sent) link_.clock().sleepMs(500);
+}
+
+void UblSession::closeIfOpen() {
+    if (link_.isOpen(isF11() ? kF11Key : kF09Key)) link_.closeUblDevice(device_);
+}
+
+void UblSession::finish() {
+    closeIfOpen();
+    log("Close device.");
+    device_.phase = device_.ublVersion > 0x53 ? kPhaseConfirming : kPhaseCompleted;
+}
+
 }  // namespace romwrite
