@@ -42,13 +42,15 @@ constexpr const char* kUsage =
     "  /A        apply the update without asking\n"
     "  /L        append to Log.txt in the working directory\n"
     "  /S        silent\n"
-    "  /Cxxxx    compare the device's checksum with xxxx (hex): 0 equal, 48 different\n"
+    "  /Cxxxx    compare the device's checksum with xxxx (hex): 0 equal, 48 different (F09 only)\n"
     "  /Vxxxx    compare the device's version with xxxx (hex): 0 equal, 49 different, 1 no device\n"
     "Switches start with '/' or '-'; a token holding another '/' is a file name.\n"
     "The device is reached through VORLICK_HID (hidraw, or sim:<socket>).\n"
     "The window shows when DISPLAY or WAYLAND_DISPLAY names a desktop Qt can open and the run\n"
     "is not silent; otherwise the writer runs on the console (texts on stderr, questions on stdin).\n"
-    "Exit status: the result code modulo 256 (-1 -> 255, -2 -> 254, -6 -> 250).\n";
+    "Exit status: the result code modulo 256 (-1 -> 255, -2 -> 254, -6 -> 250); refused requests:\n"
+    "5 unreadable file or command line, 6 two jobs asked, 7 unknown switch, 8 nothing to do,\n"
+    "9 job the bootloader cannot do, 10 update written but not applied.\n";
 
 int runConsole(const romwrite::CommandLine& line, romwrite::ConsoleFrontEnd& console, romwrite::BootloaderLink& link,
                romwrite::UblDevice& device, romwrite::WriterLog& log, romwrite::JobRunner& runner,

@@ -53,9 +53,21 @@ TEST(RomwriteProcess, SecondInstanceEndsWith255) {
 
 TEST(RomwriteProcess, RefusedCommandLineNeverEndsWithZero) {
     const std::string dir = romwrite::testing::freshDirectory("cmdline");
-    Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", "/C12345");
-    EXPECT_EQ(o.status, 5);
-    EXPECT_NE(o.output.find("status: Command line error."), std::string::npos);
+    const struct {
+        const char* args;
+        int status;
+        const char* statusLine;
+    } cases[] = {
+        {"/C12345", 5, "status: Command line error."},
+        {"fw.hex /F1 /A /C5F64", 6, "status: Command line error. /F1 and /C5F64 ask for two jobs."},
+        {"fw.hex /Z", 7, "status: Command line error. Unknown switch /Z."},
+        {"fw.hex", 8, "status: Nothing to do: no /F, /C or /V switch."},
+    };
+    for (const auto& c : cases) {
+        Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", c.args);
+        EXPECT_EQ(o.status, c.status) << c.args;
+        EXPECT_NE(o.output.find(c.statusLine), std::string::npos) << o.output;
+    }
     std::filesystem::remove_all(dir);
 }
 
