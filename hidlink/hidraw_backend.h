@@ -47,13 +47,13 @@ public:
     std::string probeOpen(const CollectionDesc& desc) override;
 
     // Set these before the first open. The lock files, one per USB device named after its
-    // place in sysfs, go in `dir` (defaultLockDir()); `owner` is the name they record.
+    // place in sysfs, go in `dir` (platform::runtimeDirectory()); `owner` is the name they record.
     void setLockDir(std::string dir) { lockDir_ = std::move(dir); }
     void setOwner(std::string owner) { owner_ = std::move(owner); }
     void setIo(HidrawIo& io) { io_ = &io; }
 
 private:
-    std::shared_ptr<DeviceLockFile> lockDevice(const std::string& lockName, const std::string& nodePath);
+    std::shared_ptr<platform::LockFile> lockDevice(const std::string& lockName, const std::string& nodePath);
 
     std::string sysfsRoot_;
     std::string devRoot_;
@@ -62,7 +62,7 @@ private:
     std::string lockDir_;
     std::string owner_;
     std::mutex locksMutex_;
-    std::map<std::string, std::weak_ptr<DeviceLockFile>> locks_;
+    std::map<std::string, std::weak_ptr<platform::LockFile>> locks_;
 };
 
 }  // namespace hidlink
