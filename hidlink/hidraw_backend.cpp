@@ -19,6 +19,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "hidlink/udev_monitor.h"
+
 namespace hidlink {
 namespace {
 
@@ -449,6 +451,11 @@ std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc& desc, Open
         return nullptr;
     }
     return std::make_unique<HidrawConnection>(desc, fd, *clock_, *io_, std::move(lock));
+}
+
+std::unique_ptr<ChangeMonitor> HidrawBackend::watchChanges() {
+    if (sysfsRoot_ != "/sys" || devRoot_ != "/dev") return nullptr;
+    return watchHidrawWithUdev();
 }
 
 std::string HidrawBackend::probeOpen(const CollectionDesc& desc) {

@@ -45,6 +45,9 @@ public:
     std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) override;
     // Opens the node read/write and closes it at once.
     std::string probeOpen(const CollectionDesc& desc) override;
+    // udev's hidraw events on the machine's own tree (/sys and /dev); none for another tree (a
+    // fixture's events do not come from udev) or where udev does not run.
+    std::unique_ptr<ChangeMonitor> watchChanges() override;
 
     // Set these before the first open. The lock files, one per USB device named after its
     // place in sysfs, go in `dir` (platform::runtimeDirectory()); `owner` is the name they record.

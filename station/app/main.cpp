@@ -40,6 +40,9 @@ constexpr std::size_t kMaxCommandLine = 1 << 20;
 struct StationParts {
     StationParts(hidlink::DeviceTable& table, platform::Clock& clock, station::UiPort& ui)
         : station(table, clock, ui), logFiles(judgements), runControl(station) {
+        // Waiting for a controller, the tick enumerates only after a hotplug event.
+        if (!table.followHotplug(clock) && hidlink::traceEnabled())
+            std::fprintf(stderr, "%s: no hotplug events here; enumerating on every tick\n", kProgram);
         station.automatic = &judgements;
         station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
         station.logs = &logFiles;
