@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-
 namespace {
 
 namespace fs = std::filesystem;
