@@ -88,7 +88,11 @@ TEST_F(SimProcessTest, SetInOneProcessIsSeenByAGetInAnother) {
         std::vector<CollectionDesc> all;
         if (!b || !b->enumerate(all, 100) || all.empty()) ::_exit(10);
         auto f = b->open(all[0], OpenMode::Feature);
-        ::_exit(f && f->setFeature(report) ? 0 : 11);
+        const bool set = f && f->setFeature(report);
+        // Closed before exit: the close waits for the simulator, so the parent's open below
+        // never races the server's handling of this process's dropped connection.
+        f.reset();
+        ::_exit(set ? 0 : 11);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

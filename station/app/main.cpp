@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/line_reader.h"
 #include "platform/lock_file.h"
+#include "platform/record_write.h"
 #include "platform/stop_signals.h"
 #include "station/app/app_options.h"
 #include "station/app/station_locks.h"
@@ -103,9 +104,9 @@ int runHeadless(const station::AppOptions& options) {
     station::RunControl& runControl = parts.runControl;
     ui.attach(station, runControl);
     if (!options.jsonPath.empty()) {
-        ui.onCheckEnded = [&records](const station::Station& s) {
-            if (!records.append(station::checkRecordJson(s)))
-                std::fprintf(stderr, "json: the record of the check could not be written\n");
+        ui.onCheckEnded = [&records, &station, &options](const station::Station& s) {
+            if (const auto written = records.append(station::checkRecordJson(s)); !written)
+                station::recordFailed(station, "Failed to write '" + options.jsonPath + "': " + written.error);
         };
     }
 
@@ -218,6 +219,8 @@ int runWindow(const station::AppOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A record past the file-size limit fails (and is reported) instead of killing the station.
+    platform::ignoreFileSizeSignal();
     const station::AppOptions options = station::parseAppOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s: %s\n%s", kProgram, options.error.c_str(), station::appUsage());

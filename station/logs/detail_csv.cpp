@@ -1,13 +1,13 @@
 #include "station/logs/detail_csv.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "station/logs/detail_csv_blocks.h"
 #include "station/logs/detail_csv_operator.h"
 #include "station/logs/record_file.h"
+#include "station/logs/serial_text.h"
 #include "station/sequence/short_check.h"
 
 namespace station {
@@ -22,8 +22,13 @@ const RunRecord& currentRow(const Station& s) {
     return row != nullptr ? *row : none;
 }
 
-// The seconds of the check as finishCheck stamped them ("%.1fsec").
-double elapsedSeconds(const CheckCounters& c) { return std::strtod(c.elapsed.c_str(), nullptr); }
+// The seconds of the check as measured (the panel's "%.1fsec" is rounded).
+double elapsedSeconds(const CheckCounters& c) { return static_cast<double>(c.elapsedMs) / 1000.0; }
+
+// The longest file name the file systems the records live on take.
+constexpr std::size_t kMaxFileName = 255;
+constexpr std::size_t kSerialColumn = 18;
+constexpr const char* kSimpleResultFile = "last_simple_result.txt";
 
 // Everything the sections share while they are written.
 struct Body {
@@ -40,7 +45,8 @@ struct Body {
 };
 
 void checkSection(Body& b) {
-    appendf(b.out, "Total,Retry,S/N\n#.%d,%d,%s\n", b.row.checkNo, b.row.retryNo, b.row.serialNo.c_str());
+    appendf(b.out, "Total,Retry,S/N\n#.%d,%d,", b.row.checkNo, b.row.retryNo);
+    b.out += csvField(b.row.serialNo) + '\n';
     appendf(b.out, "Start-Time,%s\n", b.s.counters.startTime.c_str());
     if (b.d.ngTotal != 0) appendf(b.out, "\nLAST ERROR CODE : %s\n\n", b.row.colCode.c_str());
 }
@@ -462,11 +468,11 @@ std::string folderWithoutSlash(const std::string& folder) {
     return folder;
 }
 
-// Writes the whole file or leaves none: a half-written record is never kept as a written one.
-void writeWholeOrNothing(const std::string& path, const std::string& text) {
-    if (writeRecordFile(path, text)) return;
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
+// The whole file or none: a record that did not reach the disk whole is reported, not kept.
+bool writeWholeOrSay(Station& s, const std::string& path, const std::string& text, std::string_view what) {
+    const platform::RecordWrite written = writeRecordFile(path, text);
+    if (!written) recordFailed(s, "Failed to write " + std::string(what) + "'" + path + "': " + written.error);
+    return static_cast<bool>(written);
 }
 
 }  // namespace
@@ -474,11 +480,12 @@ void writeWholeOrNothing(const std::string& path, const std::string& text) {
 std::string detailCsvPath(const Station& s) {
     if (s.logFiles.logFolder.empty()) return {};
     const RunRecord& row = currentRow(s);
-    std::string path;
-    appendf(path, "%s/%s_%s_%s_%04d_%02d.csv", folderWithoutSlash(s.logFiles.logFolder).c_str(),
-            s.logFiles.logTimestamp.c_str(), row.serialNo.c_str(), s.detail.ngTotal == 0 ? "OK" : "NG", row.checkNo,
-            row.retryNo);
-    return path;
+    // The name around the serial number, then the serial number in what room is left.
+    std::string tail;
+    appendf(tail, "_%s_%04d_%02d.csv", s.detail.ngTotal == 0 ? "OK" : "NG", row.checkNo, row.retryNo);
+    const std::string head = s.logFiles.logTimestamp + "_";
+    const std::size_t room = kMaxFileName - std::min(kMaxFileName, head.size() + tail.size());
+    return folderWithoutSlash(s.logFiles.logFolder) + "/" + head + fileNameSerial(row.serialNo, room) + tail;
 }
 
 std::string detailCsvBody(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware) {
@@ -504,21 +511,35 @@ std::string detailCsvBody(const Station& s, const JudgementSteps& judged, const 
 std::string detailCsvText(const Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware) {
     const RunRecord& row = currentRow(s);
     std::string text = s.logFiles.detailCsvHeader;
-    appendf(text, "%s,%6d-%03d,%-18s,%s,%s,%s,%s,%s,%s,%s,%s\n", s.counters.endTime.c_str(), row.checkNo, row.retryNo,
-            row.serialNo.c_str(), row.colResult.c_str(), row.colCode.c_str(), row.colCom.c_str(), row.colFw.c_str(),
-            row.colShort.c_str(), row.colOpen.c_str(), row.colRaw.c_str(), row.colDraw.c_str());
+    appendf(text, "%s,%6d-%03d,", s.counters.endTime.c_str(), row.checkNo, row.retryNo);
+    // Padded to its column as "%-18s" would, then quoted whole where the format needs it.
+    std::string serial = row.serialNo;
+    if (serial.size() < kSerialColumn) serial.append(kSerialColumn - serial.size(), ' ');
+    text += csvField(serial);
+    appendf(text, ",%s,%s,%s,%s,%s,%s,%s,%s\n", row.colResult.c_str(), row.colCode.c_str(), row.colCom.c_str(),
+            row.colFw.c_str(), row.colShort.c_str(), row.colOpen.c_str(), row.colRaw.c_str(), row.colDraw.c_str());
     text += "\n\n\n//******************** detail result ********************//\n";
     text += detailCsvBody(s, judged, firmware);
     return text;
 }
 
+void beginCheckRecords(Station& s) {
+    s.records.detailCsv.clear();
+    if (s.recipe.SIMPLE_RESULT == 0) return;
+    // The summary speaks for the check that wrote it: gone once the next one begins, so a check
+    // that ends without a verdict leaves none.
+    std::error_code ec;
+    std::filesystem::remove(kSimpleResultFile, ec);
+    if (ec) recordFailed(s, std::string("Failed to remove '") + kSimpleResultFile + "': " + ec.message());
+}
+
 void writeDetailCsv(Station& s, const JudgementSteps& judged, const FirmwareStepValues& firmware, bool ok) {
     if (s.recipe.SIMPLE_RESULT != 0)
-        writeWholeOrNothing("last_simple_result.txt",
-                            std::string(ok ? "PASS\n1\n" : "FAIL\n0\n") + s.logFiles.logTimestamp + "\n");
+        writeWholeOrSay(s, kSimpleResultFile,
+                        std::string(ok ? "PASS\n1\n" : "FAIL\n0\n") + s.logFiles.logTimestamp + "\n", "");
     const std::string path = detailCsvPath(s);
     if (path.empty() || s.runs.current() == nullptr) return;
-    writeWholeOrNothing(path, detailCsvText(s, judged, firmware));
+    if (writeWholeOrSay(s, path, detailCsvText(s, judged, firmware), "detail log ")) s.records.detailCsv = path;
 }
 
 }  // namespace station

@@ -8,6 +8,7 @@
 
 #include "station/logs/record_file.h"
 #include "station/logs/record_time.h"
+#include "station/logs/serial_text.h"
 #include "station/logs/settings_lines.h"
 
 namespace station {
@@ -23,6 +24,7 @@ constexpr std::string_view kColumnHeader =
     "RAW   "
     "|  DRAW  |\n";
 constexpr std::size_t kSerialWidth = 18;
+constexpr const char* kResultCopy = "result.log";
 
 // Numbers only: the texts that come from outside are appended whole.
 std::string numbers(const char* format, int a, int b) {
@@ -49,7 +51,8 @@ std::string logHead(const Station& s, const platform::TimeOfDay& now) {
 }
 
 std::string rowText(const RunRecord& row, std::string_view date) {
-    std::string serial = row.serialNo;
+    // One line whatever the scanner sent: control characters are shown, not written.
+    std::string serial = visibleText(row.serialNo);
     // A longer serial number widens its column rather than losing characters.
     if (serial.size() < kSerialWidth) serial.append(kSerialWidth - serial.size(), ' ');
     std::string out = "| ";
@@ -71,6 +74,27 @@ std::string rowText(const RunRecord& row, std::string_view date) {
 bool copyWorkingImage(Station& s, const std::string& image, const char* copyName, std::string_view failure) {
     if (copyRecordFile(image, copyName)) return true;
     s.ui.appendMessage(failure);
+    return false;
+}
+
+std::string writeFailure(const std::string& path, const platform::RecordWrite& written) {
+    return "Failed to write '" + path + "': " + written.error;
+}
+
+// The closing ruler and the totals; a log that cannot take them is a lost record.
+void appendTotals(Station& s, const std::string& path) {
+    const CheckCounters& c = s.counters;
+    std::string totals(kRuler);
+    totals += "\nTotal:" + std::to_string(c.checkCount) + " OK:" + std::to_string(c.okCount) +
+              " NG:" + std::to_string(c.ngCount) + '\n';
+    if (const auto written = appendRecordFile(path, totals); !written) recordFailed(s, writeFailure(path, written));
+}
+
+// An opening that failed after the head was written closes that log at once: it is no log in
+// force, and no later shutdown writes into it.
+bool closeFailedOpening(Station& s) {
+    appendTotals(s, s.logFiles.resultLogPath);
+    s.logFiles.resultLogPath.clear();
     return false;
 }
 
@@ -96,16 +120,19 @@ bool OpenResultLog(Station& s) {
     f.resultLogPath = f.logFolder + f.logTimestamp + "_result.log";
 
     // A head that did not reach the disk is a log that failed to open, not one to write rows to.
-    if (!writeRecordFile(f.resultLogPath, logHead(s, now))) {
+    if (const auto written = writeRecordFile(f.resultLogPath, logHead(s, now)); !written) {
         s.ui.appendMessage("Failed to open log '" + f.resultLogPath + "'");
+        s.ui.appendMessage(writeFailure(f.resultLogPath, written));
+        f.resultLogPath.clear();
         return false;
     }
     s.ui.appendMessage("Success to open log '" + f.resultLogPath + "'");
 
-    if (r.WRITE_FW != 0 && !copyWorkingImage(s, r.HEX_FILE, "_tmp.hex", "Failed to copy hex file.")) return false;
+    if (r.WRITE_FW != 0 && !copyWorkingImage(s, r.HEX_FILE, "_tmp.hex", "Failed to copy hex file."))
+        return closeFailedOpening(s);
     if (r.WRITE_HSYNC_FW != 0 &&
         !copyWorkingImage(s, r.HSYNC_HEX_FILE, "_tmpRL78.hex", "Failed to copy Hsync fw hex file."))
-        return false;
+        return closeFailedOpening(s);
 
     s.ui.requestRepaint(RepaintArea::Window);
     return true;
@@ -114,23 +141,28 @@ bool OpenResultLog(Station& s) {
 bool AppendResultRow(Station& s) {
     const RunRecord* row = s.runs.current();
     if (row == nullptr) return false;
-    if (!appendRecordFile(s.logFiles.resultLogPath, rowText(*row, s.counters.endTime))) {
+    const std::string& path = s.logFiles.resultLogPath;
+    if (const auto written = appendRecordFile(path, rowText(*row, s.counters.endTime)); !written) {
         s.ui.appendMessage("Failed to open result.log");
+        recordFailed(s, writeFailure(path, written));
         return false;
     }
-    s.ui.appendMessage("Success to dump log data");
+    // Said only when every record of the check so far is on the disk.
+    if (!s.records.unseenFailure) s.ui.appendMessage("Success to dump log data");
     return true;
 }
 
 void CloseResultLog(Station& s) {
     const std::string& path = s.logFiles.resultLogPath;
     if (path.empty()) return;  // never opened: nothing to close or copy
-    const CheckCounters& c = s.counters;
-    std::string totals(kRuler);
-    totals += "\nTotal:" + std::to_string(c.checkCount) + " OK:" + std::to_string(c.okCount) +
-              " NG:" + std::to_string(c.ngCount) + '\n';
-    appendRecordFile(path, totals);
-    copyRecordFile(path, "result.log");
+    appendTotals(s, path);
+    if (const auto copied = copyRecordFile(path, kResultCopy); !copied) {
+        // An earlier run's copy would pass for this one's.
+        std::error_code ec;
+        if (!std::filesystem::is_directory(std::filesystem::symlink_status(kResultCopy, ec)))
+            std::filesystem::remove(kResultCopy, ec);
+        recordFailed(s, writeFailure(kResultCopy, copied));
+    }
 }
 
 }  // namespace station

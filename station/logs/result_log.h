@@ -10,16 +10,19 @@ namespace station {
 // Names the log from the time of day (Station::logFiles: timestamp, folder, path), creates its
 // folder and the file with the settings and the table head, then makes the firmware writers'
 // working copies "_tmp.hex" / "_tmpRL78.hex" in the working directory when the recipe writes
-// firmware. False after its message ("Failed to open log '...'" or a copy failure).
+// firmware. False after its message ("Failed to open log '...'" and the system's reason, or a
+// copy failure, after which the log just created is closed with its totals).
 bool OpenResultLog(Station& station);
 
 // Appends the current row (Station::runs.current()) with the check's end time
-// (Station::counters.endTime). The log is never re-created: a deleted or unwritable log gives
-// "Failed to open result.log" and false. False without a message when no row was begun.
+// (Station::counters.endTime), whole or not at all. The log is never re-created: a deleted or
+// unwritable log gives "Failed to open result.log", the system's reason (recordFailed) and false.
+// "Success to dump log data" only when the check's other records were written too. False
+// without a message when no row was begun.
 bool AppendResultRow(Station& station);
 
 // The closing ruler and the station's totals, then the copy to "result.log" in the working
-// directory. Failures are silent: the station is shutting down.
+// directory. A failure is reported (recordFailed); a copy that failed leaves no "result.log".
 void CloseResultLog(Station& station);
 
 }  // namespace station

@@ -10,6 +10,8 @@ bool StationLogFiles::openResultLog(Station& station) { return OpenResultLog(sta
 
 void StationLogFiles::buildDetailCsvHeader(Station& station) { BuildDetailCsvHeader(station); }
 
+void StationLogFiles::beginCheck(Station& station) { beginCheckRecords(station); }
+
 void StationLogFiles::writeDetailCsv(Station& station, bool ok) {
     station::writeDetailCsv(station, judged_, station.firmware, ok);
 }

@@ -12,6 +12,7 @@ public:
 
     bool openResultLog(Station& station) override;
     void buildDetailCsvHeader(Station& station) override;
+    void beginCheck(Station& station) override;
     void writeDetailCsv(Station& station, bool ok) override;
     bool appendResultRow(Station& station) override;
     void closeResultLog(Station& station) override;

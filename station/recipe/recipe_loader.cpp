@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -503,6 +504,13 @@ bool LoadRecipe(RecipeSettings& s, const std::string& path, RecipeEnvironment& e
         return false;
     }
     env.ui.appendMessage("Success to open \"" + path + "\".");
+
+    // Every load starts from the defaults: a key this recipe leaves out must not keep what an
+    // earlier recipe set (a log-only raw check, a scan check). The Super-key guard, once
+    // installed, stays for the process. (Built on the heap: the record holds five grids.)
+    auto defaults = std::make_unique<RecipeSettings>();
+    defaults->superKeyGuardInstalled = s.superKeyGuardInstalled;
+    s = std::move(*defaults);
 
     Validator validator(s, env, parseRecipeText(s, content, env));
     validator.run();

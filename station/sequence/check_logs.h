@@ -14,12 +14,15 @@ public:
     virtual bool openResultLog(Station& station) = 0;
     // The settings text at the top of every detail file of this log.
     virtual void buildDetailCsvHeader(Station& station) = 0;
+    // A check has begun: its records start empty (the previous check's one-check summary is
+    // removed, so it never stands for this check).
+    virtual void beginCheck(Station& /*station*/) {}
     // The current check's detail file (and the one-check summary when the recipe asks for it).
-    // A file that cannot be written is skipped; the check's result stands.
+    // A file that cannot be written whole is reported (recordFailed); the check's result stands.
     virtual void writeDetailCsv(Station& station, bool ok) = 0;
-    // The current check's row; false after "Failed to open result.log".
+    // The current check's row; false after "Failed to open result.log" and the reason.
     virtual bool appendResultRow(Station& station) = 0;
-    // Totals line and the "result.log" copy; once, at shutdown.
+    // Totals line and the "result.log" copy; once, at shutdown. Failures are reported.
     virtual void closeResultLog(Station& station) = 0;
 };
 

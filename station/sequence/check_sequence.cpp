@@ -436,7 +436,8 @@ bool runCheckSequence(Station& s) {
 void finishCheck(Station& s) {
     CheckCounters& c = s.counters;
     c.endTime = timeText(s.clock.timeOfDay());
-    const double seconds = static_cast<double>(s.clock.monotonicMs() - c.startTick) / 1000.0;
+    c.elapsedMs = s.clock.monotonicMs() - c.startTick;
+    const double seconds = static_cast<double>(c.elapsedMs) / 1000.0;
     char text[32];
     std::snprintf(text, sizeof text, "%.1fsec", seconds);
     c.elapsed = text;

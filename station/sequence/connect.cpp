@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kMaxOpenFailures = 5;
 constexpr int kMaxNormalModeResets = 3;
+constexpr int kMaxCaptureResets = 3;
 constexpr int kPenOpenAttempts = 201;
 constexpr std::uint8_t kModeMaintenance = 1;
 constexpr std::uint8_t kModeReset = 0xFF;
@@ -63,7 +64,16 @@ bool maintenanceSetUp(Station& s) {
 
     // A failed read leaves the mode unknown: the image captured before is kept.
     std::uint8_t cameUpIn = kModeMaintenance;
-    t.readDeviceMode(cameUpIn);
+    const bool cameUpNormal = t.readDeviceMode(cameUpIn) && cameUpIn != kModeMaintenance;
+    if (!cameUpNormal && !c.normalScanCaptured && c.captureResets < kMaxCaptureResets) {
+        // Its registers may hold what another program left (a station that crashed, a diagnosis
+        // tool): restart it, so that the next open sees its own normal scan.
+        ++c.captureResets;
+        s.ui.appendMessage("Reset the device to get its normal scan register.");
+        t.setDeviceMode(kModeReset);  // paced 5 ms after the request
+        s.clock.sleepMs(1000);
+        return false;
+    }
     if (!t.setDeviceMode(kModeMaintenance)) return fail(s, "Failed to set device type to maintenance mode.");
 
     if (!r.xlutGiven || !r.ylutGiven) {
@@ -86,7 +96,10 @@ bool maintenanceSetUp(Station& s) {
     if (!t.calibrationControl(1)) return fail(s, "Failed to disable auto calib switch.");
     t.autoCalibration = 0;
 
-    if (cameUpIn != kModeMaintenance) c.normalScanRegisters = t.registers;
+    if (cameUpNormal) {
+        c.normalScanRegisters = t.registers;
+        c.normalScanCaptured = true;
+    }
 
     if (r.TXE != 0) {
         t.registers[2] = r.TXE;
@@ -205,10 +218,17 @@ ConnectResult connectTouch(Station& s) {
     }
 
     c.driverMode = entry->usage == 0x0B ? 1 : 0;
+    const std::int32_t captureResets = c.captureResets;
     if (openAndPrepare(s, *entry, true)) {
         c.openFailures = 0;
         connectPenAndKeep(s);
         return ConnectResult::Opened;
+    }
+    if (c.captureResets != captureResets) {
+        // Restarting to show its normal scan: a later tick opens it again.
+        t.close();
+        c.driverMode = 0;
+        return ConnectResult::OpenFailed;
     }
     if (s.recipe.WRITE_FW != 0 && !c.normalModeSuspected) {
         t.close();

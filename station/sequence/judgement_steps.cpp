@@ -38,8 +38,9 @@ StepReport JudgementSteps::hsyncChecks(Station& s) {
 }
 
 StepReport JudgementSteps::prepareAndRead(Station& s) {
-    return report(readRawData(s.recipe, s.touch, s.clock, s.ui,
-                              ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters}));
+    return report(readRawData(
+        s.recipe, s.touch, s.clock, s.ui,
+        ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters, s.connect.normalScanCaptured}));
 }
 
 StepReport JudgementSteps::shortCheck(Station& s) {

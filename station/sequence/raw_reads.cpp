@@ -31,10 +31,17 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
         return StepOutcome::abort(message);
     };
 
+    // The calibration spread is judged on the actual data, which only the normal scan gives.
+    const bool calibrationOnActualData = s.CAL_THRESHOLD != 0 && s.CAL_OLD_DATA == 0;
+    const bool actualDataWanted = s.GET_ACTDATA != 0 || s.CAL_THRESHOLD != 0;
+    constexpr const char* kNoNormalScan = "Failed to get normal scan register.";
+    if (calibrationOnActualData && !images.normalScanCaptured) return abort(kNoNormalScan);
+
     if (!touch.readRegisters()) return abort("Failed to get register.");
     // Something (a viewer, a reset) left the controller scanning another way: go back to the
     // normal scan first so the calibration restarts from it.
     if (scanWordsDiffer(touch, images.testRegisters)) {
+        if (!images.normalScanCaptured) return abort(kNoNormalScan);
         clock.sleepMs(50);
         touch.registers = images.normalScanRegisters;
         if (!touch.writeRegisters()) return abort("Failed to set register.");
@@ -62,13 +69,21 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
         !touch.readCalAverage(frames, retries, s.FLR_X_CANCELED))
         return abort("Failed to get calibration data");
 
-    if (s.GET_ACTDATA != 0 || s.CAL_THRESHOLD != 0) {
+    if (actualDataWanted && !images.normalScanCaptured) {
+        // Only logged, never judged: the log shows no data rather than an earlier check's.
+        touch.actualAverage = controllerlink::Grid{};
+        ui.appendMessage("not get actual data");
+    } else if (actualDataWanted) {
         touch.registers = images.normalScanRegisters;
         touch.setRegisterWord(kScanModeWord,
                               static_cast<std::uint16_t>(touch.registerWord(kScanModeWord) & ~kScanModeActualBit));
         touch.setRegisterWord(kScanFilterWord,
                               static_cast<std::uint16_t>(touch.registerWord(kScanFilterWord) & ~kScanFilterActualBits));
-        if (!touch.readActualAverage(frames, retries, s.CAL_F_USE != 0)) ui.appendMessage("not get actual data");
+        if (!touch.readActualAverage(frames, retries, s.CAL_F_USE != 0)) {
+            // A spread judged on data that never came would pass any panel.
+            if (calibrationOnActualData) return abort("not get actual data");
+            ui.appendMessage("not get actual data");
+        }
         touch.registers = images.testRegisters;
         if (!touch.writeRegisters()) return abort("Failed to set register for test.");
         clock.sleepMs(10);

@@ -26,6 +26,8 @@ constexpr std::string_view kPromptScan = "Waiting for a start triger:  Please sc
 constexpr std::string_view kPromptEnter = "Waiting for a start triger:  Please press 'enter' key.";
 constexpr std::string_view kPromptAuto = "Auto mode can't retry:  Please reboot this software.";
 constexpr std::string_view kPromptSerial = "Please input Serial Number.";
+constexpr std::string_view kPromptRecordsLost = "Records were not saved: see the messages, then press Retry or Clear.";
+constexpr std::string_view kRecordsLostSeen = "Lost records acknowledged: checks can start again.";
 
 // The part of a serial number the recipe compares; a part beyond the end is empty.
 std::string_view serialPart(std::string_view text, std::int32_t first, std::int32_t count) {
@@ -128,6 +130,7 @@ void RunControl::resetStation() {
     s_.state = StationState::Ready;
     c.startTime = "----/--/-- --:--:--";
     c.elapsed = "----sec";
+    c.elapsedMs = 0;
     s_.texts.firmwareMajor = "---";
     s_.texts.firmwareMinor = "---";
     c.serialText.clear();
@@ -137,6 +140,8 @@ void RunControl::resetStation() {
     s_.ui.setStartText("Start");
     setStartEnabled(s_.recipe.recipeLoaded);
     s_.flags.logOpen = 0;
+    // A new series: the operator has seen what the last one lost.
+    s_.records.unseenFailure = false;
     s_.runs.clear();
     s_.ui.setResultCount(0);
     s_.ui.requestRepaint(RepaintArea::StatusPanel);
@@ -146,6 +151,7 @@ void RunControl::resetDisplay() {
     if (busy_) return;
     s_.ui.resetDisplay();
     resetStation();
+    if (s_.recipe.recipeLoaded) s_.ui.focusStartButton();
     s_.ui.requestRepaint(RepaintArea::Window);
 }
 
@@ -157,6 +163,7 @@ void RunControl::loadRecipe(const std::string& path) {
     // recipe with the home key check.
     LoadRecipe(s_.recipe, path, env);
     setStartEnabled(s_.recipe.recipeLoaded);
+    if (s_.recipe.recipeLoaded) s_.ui.focusStartButton();
     s_.ui.requestRepaint(RepaintArea::Window);
 }
 
@@ -262,8 +269,14 @@ void RunControl::onTick() {
         if (s_.state == StationState::Error) f.resetRequested = 1;
 
         if (f.logOpen == 0) {
-            if (r.START_TRG == 4 && f.autoStartPending != 0) onStartRetry();
+            if (r.START_TRG == 4 && f.autoStartPending != 0 && !s_.records.unseenFailure) onStartRetry();
             s_.ui.setPrompt(kPromptStart);
+        } else if (s_.records.unseenFailure) {
+            // No check starts over a lost record until the operator has seen it; a trigger
+            // meanwhile is dropped, not kept for later.
+            f.triggered = 0;
+            f.serialEntered = 0;
+            s_.ui.setPrompt(kPromptRecordsLost);
         } else {
             promptForTrigger();
             // The trigger fired: serial number, then the check.
@@ -292,9 +305,9 @@ void RunControl::onTick() {
     if (!shutDown_) s_.ui.setTickTimer(true);
 }
 
-bool RunControl::serialMatches() const {
+bool RunControl::serialMatches(std::string_view serial) const {
     const RecipeSettings& r = s_.recipe;
-    return serialPart(r.SN_STRING, r.SN_MIN, r.SN_NUM) == serialPart(s_.counters.serialText, r.SN_MIN, r.SN_NUM);
+    return serialPart(r.SN_STRING, r.SN_MIN, r.SN_NUM) == serialPart(serial, r.SN_MIN, r.SN_NUM);
 }
 
 bool RunControl::writeFirmware(bool& toSequence) {
@@ -322,12 +335,13 @@ void RunControl::runTriggeredCheck() {
     s_.ui.setPrompt("");
     bool sequence = beginCheck(s_, false);
     if (sequence) {
+        s_.logs->beginCheck(s_);
         startEnabled_ = false;
         s_.ui.requestRepaint(RepaintArea::StatusPanel);
         s_.ui.pumpMessages();
         if (f.resetRequested != 0) resetAndReconnect(s_);
 
-        if (!serialMatches()) {
+        if (!serialMatches(s_.counters.serialText)) {
             s_.detail.serialNg = 1;
         } else {
             bool toSequence = false;
@@ -398,6 +412,13 @@ void RunControl::afterCheck() {
 
 void RunControl::onStartRetry() {
     if (busy_ || shutDown_) return;
+    if (s_.records.unseenFailure) {
+        // The press that shows the operator has seen the lost record; it starts nothing.
+        s_.records.unseenFailure = false;
+        s_.ui.appendMessage(kRecordsLostSeen);
+        s_.ui.requestRepaint(RepaintArea::StatusPanel);
+        return;
+    }
     if (s_.flags.logOpen == 0)
         startCommand();
     else
@@ -430,10 +451,14 @@ void RunControl::retryCommand() {
     busy_ = true;
     s_.ui.setTickTimer(false);
     if (beginCheck(s_, true)) {
+        s_.logs->beginCheck(s_);
         startEnabled_ = false;
         if (f.resetRequested != 0) resetAndReconnect(s_);
         bool sequence = true;
-        if (connectTouchAndShow(s_)) {
+        // The same device again: its saved serial number is compared like a first check's.
+        if (!serialMatches(s_.counters.savedSerial)) {
+            s_.detail.serialNg = 1;
+        } else if (connectTouchAndShow(s_)) {
             bool toSequence = false;
             if (r.WRITE_FW != 0) sequence = writeFirmware(toSequence);
             if (sequence && !toSequence) sequence = writeHsyncAndOpenPen();
@@ -471,6 +496,8 @@ void RunControl::shutdown() {
     s_.ui.setTickTimer(false);
     // Totals and the result log's copy.
     if (s_.logs != nullptr && logEverOpened_) s_.logs->closeResultLog(s_);
+    // A run that lost a record never ends as a success, whatever its last verdict.
+    if (s_.records.lostInRun) s_.exitCode = kExitRecordsLost;
     // The controller back to its normal mode; every request paces itself, failures are
     // ignored: the station closes in any case.
     if (s_.touch.isOpen()) {

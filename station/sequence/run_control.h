@@ -68,7 +68,7 @@ private:
     // The Hsync MCU writer (WRITE_HSYNC_FW) and then the pen; false when the writer could not run.
     bool writeHsyncAndOpenPen();
     void promptForTrigger();
-    bool serialMatches() const;
+    bool serialMatches(std::string_view serial) const;
     void waitForDevice();
     void resetStation();
     void setStartEnabled(bool on);

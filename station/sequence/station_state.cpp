@@ -9,4 +9,10 @@ controllerlink::ControllerGeneration Station::generation() const {
     return recipe.CPU == kCpuR5 ? controllerlink::ControllerGeneration::R5 : controllerlink::ControllerGeneration::R6;
 }
 
+void recordFailed(Station& s, std::string_view message) {
+    s.ui.appendMessage(message);
+    s.records.unseenFailure = true;
+    s.records.lostInRun = true;
+}
+
 }  // namespace station

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "controllerlink/collection_choice.h"
@@ -58,10 +59,15 @@ struct ConnectValues {
     std::vector<std::string> unopenableSaid;
     bool normalModeSuspected = false;
     std::int32_t resetAttempts = 0;
+    // Resets sent because a controller came up in maintenance mode (or would not say its mode)
+    // before any normal scan image was captured; at most 3 per run of the station.
+    std::int32_t captureResets = 0;
     std::int32_t driverMode = 0;
     bool penConnected = false;
     // Register images (46 little-endian words): the one captured when a controller last came up
     // in normal mode, and the one derived from it for testing at every set-up.
+    // normalScanCaptured: normalScanRegisters holds such a capture (nothing is judged without).
+    bool normalScanCaptured = false;
     std::array<std::uint8_t, kRegisterBytes> normalScanRegisters{};
     std::array<std::uint8_t, kRegisterBytes> testRegisters{};
 };
@@ -84,7 +90,8 @@ struct CheckCounters {
     std::string startTime;  // "%04d/%02d/%02d %02d:%02d:%02d"
     std::string endTime;
     std::uint64_t startTick = 0;
-    std::string elapsed;  // "%.1fsec"
+    std::string elapsed;          // "%.1fsec", as the panel shows it
+    std::uint64_t elapsedMs = 0;  // the same duration as measured, for the records
     // The serial number field, and the previous check's for a retry.
     std::string serialText;
     std::string savedSerial;
@@ -100,6 +107,18 @@ struct FirmwareStepValues {
     std::uint16_t hexChecksum = 0;
     std::int32_t writerExitCode = 0;
 };
+
+// What became of the checks' records. A record the station could not write whole is said with
+// the system's reason and holds back the next check until the operator has seen it (the next
+// Start/Retry, Clear or Read ini); the station then ends with kExitRecordsLost.
+struct RecordStatus {
+    std::string detailCsv;       // the current check's detail file, once it is written whole
+    bool unseenFailure = false;  // a record failed since the operator last pressed a button
+    bool lostInRun = false;      // a record failed since the station started
+};
+
+// The process exit code of a station that lost a record, whatever the last verdict was.
+inline constexpr std::int32_t kExitRecordsLost = 3;
 
 class Station {
 public:
@@ -127,6 +146,7 @@ public:
     LogFiles logFiles;
     CheckResults results;
     FirmwareStepValues firmware;
+    RecordStatus records;
     // The folder the station was started in, and the program's version for the records.
     std::string startDirectory;
     std::string programVersionText = "0.0.0";
@@ -136,5 +156,9 @@ public:
     CheckRunners* runners = nullptr;
     CheckLogs* logs = nullptr;
 };
+
+// A record was not written whole: `message` (which says what and why) goes to the message pane,
+// and the next check waits until the operator has seen it.
+void recordFailed(Station& s, std::string_view message);
 
 }  // namespace station

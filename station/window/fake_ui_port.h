@@ -43,6 +43,7 @@ public:
     }
     void focusSerialField() override { focus = "serial"; }
     void focusWindow() override { focus = "window"; }
+    void focusStartButton() override { focus = "start"; }
     // Answers the serial-number dialog from `serialAnswers` in order; cancels when none is left.
     std::optional<std::string> askSerialNumber(std::string_view current) override {
         ++serialDialogs;

@@ -53,9 +53,11 @@ public:
     virtual void setStartText(std::string_view) {}
     // The serial-number field: its text, and whether the operator (or a scanner) may type in it.
     virtual void setSerialField(std::string_view, bool /*writable*/) {}
-    // Keyboard focus on the serial-number field, or on the window (the Enter trigger).
+    // Keyboard focus on the serial-number field, or on the window (the Enter trigger), or on
+    // the Start/Retry button (after Clear and Read ini, so Enter or Space presses Start).
     virtual void focusSerialField() {}
     virtual void focusWindow() {}
+    virtual void focusStartButton() {}
     // The modal serial-number dialog, opened with `current`. The confirmed text, or nullopt when
     // the operator cancelled.
     virtual std::optional<std::string> askSerialNumber(std::string_view /*current*/) { return std::nullopt; }

@@ -200,6 +200,28 @@ sigterm_during_check)
   expect_whole_rows "$log"
   lf_of "$log" | tail -n 1 | grep -qx 'Total:1 OK:1 NG:0' || fail "no totals line at the end"
   ;;
+file_size_limit)
+  # A file-size limit below the detail CSV: the station lives on, says why, keeps no partial file,
+  # names no file it did not write, starts no second check and ends non-zero.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  (ulimit -f 40 && cd station && exec timeout 90 "$station" --headless --start --checks 2 --json ../checks.jsonl \
+    quick.ini </dev/null >../out.txt 2>../err.txt) || status=$?
+  expect_status 3; expect_last_err "exit code: 3"; expect_pane_only
+  grep -qx 'state: LOG ERROR' err.txt || fail "no LOG ERROR on the panel"
+  grep -qx 'closing: a record was not saved and no input is left to acknowledge it' err.txt || fail "no closing line"
+  log=$(one_file "station/logs/quick_*/*_result.log")
+  folder=$(dirname "$log")
+  grep -qxF "Failed to write detail log '$work/$folder/$(basename "$log" _result.log)__OK_0001_00.csv': File too large" out.txt ||
+    fail "no line for the lost detail CSV"
+  ! grep -q 'Success to dump log data' out.txt || fail "success said for a check whose records were lost"
+  [ -z "$(ls -A "$folder" | grep -v '_result.log$')" ] || fail "files besides the result log: $(ls -A "$folder")"
+  [ "$(rows_of "$log")" -eq 1 ] || fail "one row expected"
+  expect_whole_rows "$log"
+  lf_of "$log" | tail -n 1 | grep -qx 'Total:1 OK:1 NG:0' || fail "no totals"
+  [ "$(wc -l <checks.jsonl)" -eq 1 ] || fail "one JSON record expected"
+  [ "$(json_field 0 verdict <checks.jsonl)" = OK ] || fail "JSON verdict"
+  [ "$(json_field 0 detailCsv <checks.jsonl)" = None ] || fail "JSON names a detail CSV that was not written"
+  ;;
 recipe_by_pid)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   cp "$src/examples/station/PID0952.ini" "$src/examples/station/PID0A52.ini" station/
@@ -279,6 +301,29 @@ one_station_per_folder)
   send quit
   wait_station
   expect_status 255
+  ;;
+sn_mismatch_retry)
+  # Retry re-checks the same device: its serial number still does not match.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --start --checks 2 serial.ini
+  wait_for err.txt "serial number: waiting for 'sn TEXT'"
+  send "sn ZZ-0001"
+  wait_for err.txt "state: NG"
+  send start
+  wait_station
+  expect_status 96; expect_last_err "exit code: 608"
+  [ "$(grep -c 'S/N Check ... NG' out.txt)" -eq 2 ] || fail "the retry did not compare the serial number"
+  lf_of station/result.log | grep -E '^\| .* \|      1-001 \|' | grep -qE '\|   NG   \|  E608  \|' || fail "no E608 retry row"
+  lf_of station/result.log | grep -qx 'Total:1 OK:0 NG:1' || fail "totals"
+  ;;
+cal_after_refused_mode_read)
+  # The first mode read is refused: the controller is reset to show its normal scan, and the
+  # panel's calibration spread is judged as on a fresh start.
+  start_sim "$here/r6-mode-read-refused.scenario"
+  run_to_end --headless --start --checks 1 quick_cal.ini
+  expect_status 130; expect_last_err "exit code: 642"  # 642 modulo 256
+  grep -qF 'Raw Data Check ... NG (Cal)' out.txt || fail "no calibration message"
+  ! grep -qF 'not get actual data' out.txt || fail "the actual data were not read"
   ;;
 *)
   fail "unknown case"

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/tests/disk_full.h"
 #include "sim/virtual_bus.h"
 #include "station/logs/record_file.h"
+#include "station/sequence/check_sequence.h"
 #include "station/window/fake_ui_port.h"
 
 namespace station {
@@ -91,9 +93,12 @@ struct CsvFixture : testing::Test {
         c.checkCount = checkNo;
         c.okCount = 6;
         c.ngCount = 1;
+        // The check takes 61.234 s; the panel shows "61.2sec", the record keeps the measure.
+        c.startTick = clock.monotonicMs();
+        clock.advance(61'234);
+        finishCheck(*station);
         c.startTime = "2024/03/05 07:08:09";
         c.endTime = "2024/03/05 07:09:10";
-        c.elapsed = "61.2sec";
         station->logFiles.logTimestamp = "20240305_070809";
         station->logFiles.logFolder = dir.string() + "/log_20240305_070809/";
         station->logFiles.detailCsvHeader = "HEADER\n";
@@ -111,7 +116,7 @@ struct CsvFixture : testing::Test {
 const char* const kEnd =
     "//******************** end of result ********************//\n"
     "Total,7,,OK,6,,NG,1\n"
-    "End-Time,2024/03/05 07:09:10,,61.20,(sec)\n\n";
+    "End-Time,2024/03/05 07:09:10,,61.23,(sec)\n\n";
 
 TEST_F(CsvFixture, OkCheckWithOnlyComAndSerialIsWrittenWhole) {
     row().colResult = "OK";
@@ -604,46 +609,132 @@ TEST_F(CsvFixture, SimpleResultSummarisesTheLastCheckInTheWorkingDirectory) {
     fs::current_path(before);
 }
 
-TEST_F(CsvFixture, LongSerialNumbersAreKeptWholeOrTheFileIsSkipped) {
-    const std::string serial(200, 'S');
-    begin(serial, 7, 0);
-    row().colResult = "OK";
-    writeDetailCsv(s(), judged, firmware, true);
-    const std::string text = slurp(file("20240305_070809_" + serial + "_OK_0007_00.csv"));
-    EXPECT_NE(text.find("," + serial + ",OK,"), std::string::npos);
-    EXPECT_NE(text.find("#.7,0," + serial + "\r\n"), std::string::npos);
-
-    // Too long a name for the file system: no file, no crash; the body still holds it whole.
-    const std::string huge(10000, 'L');
-    begin(huge, 8, 0);
-    writeDetailCsv(s(), judged, firmware, true);
-    EXPECT_NE(body().find("#.8,0," + huge + "\n"), std::string::npos);
-    std::size_t files = 0;
-    for (const auto& entry : fs::directory_iterator(s().logFiles.logFolder)) files += entry.is_regular_file();
-    EXPECT_EQ(files, 1u);
+// Whatever the scanner sent: the file gets a name the file system takes (the same name as ever for
+// an ordinary serial number), and the file holds the serial number whole, quoted where the CSV
+// needs it.
+TEST_F(CsvFixture, SerialNumbersOfAnyBytesGetASafeNameAndStayWholeInside) {
+    struct Case {
+        std::string serial;
+        std::string name;      // the serial number's part of the file name
+        std::string overview;  // its cell in the overview row
+        std::string total;     // its cell after "#.7,0,"
+    };
+    const Case cases[] = {
+        {"AB123", "AB123", "AB123             ", "AB123"},
+        {"", "", "                  ", ""},
+        {"AB 12.x-y_z", "AB 12.x-y_z", "AB 12.x-y_z       ", "AB 12.x-y_z"},
+        {"AB/12", "AB%2F12", "AB/12             ", "AB/12"},
+        {std::string("A\0B", 3), "A%00B", std::string("\"A\0B               \"", 20), std::string("\"A\0B\"", 5)},
+        {"\x1b[2J", "%1B[2J", "\"\x1b[2J              \"", "\"\x1b[2J\""},
+        {"A,B", "A,B", "\"A,B               \"", "\"A,B\""},
+        {"say \"hi\"", "say %22hi%22", "\"say \"\"hi\"\"          \"", "\"say \"\"hi\"\"\""},
+        {"50%", "50%25", "50%               ", "50%"},
+        {"C:\\x*?<>|", "C%3A%5Cx%2A%3F%3C%3E%7C", "C:\\x*?<>|         ", "C:\\x*?<>|"},
+        {"\xe8\xa3\xbd-1", "%E8%A3%BD-1", "\xe8\xa3\xbd-1             ", "\xe8\xa3\xbd-1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.serial));
+        fs::remove_all(s().logFiles.logFolder);
+        begin(c.serial, 7, 0);
+        row().colResult = "OK";
+        writeDetailCsv(s(), judged, firmware, true);
+        const fs::path path = file("20240305_070809_" + c.name + "_OK_0007_00.csv");
+        EXPECT_EQ(s().records.detailCsv, path.string());
+        const std::string text = slurp(path);
+        EXPECT_EQ(text.substr(0, text.find("\r\n\r\n")),
+                  "HEADER\r\n2024/03/05 07:09:10,     7-000," + c.overview + ",OK,    ,    , --- ,-- ,--, --- , -- ");
+        EXPECT_NE(text.find("\r\nTotal,Retry,S/N\r\n#.7,0," + c.total + "\r\nStart-Time,"), std::string::npos);
+    }
+    EXPECT_TRUE(ui.messages.empty()) << testing::PrintToString(ui.messages);
 }
 
-TEST_F(CsvFixture, UnwritableFolderOrFullDiskLeavesNoFile) {
-    s().logFiles.logFolder = (dir / "missing" / "log_x/").string();
+// A name longer than the file system takes is cut to 255 bytes and marked with a hash of the
+// whole serial number; the file holds it whole.
+TEST_F(CsvFixture, LongSerialNumbersFitTheNameAndStayWholeInside) {
+    const std::string fits(200, 'S');
+    begin(fits, 7, 0);
+    writeDetailCsv(s(), judged, firmware, true);
+    EXPECT_TRUE(fs::exists(file("20240305_070809_" + fits + "_OK_0007_00.csv")));
+
+    struct Case {
+        std::string serial;
+        std::string name;
+    };
+    const Case cases[] = {
+        {std::string(300, 'L'), std::string(215, 'L') + "~E29CA105"},
+        {std::string(10000, 'L'), std::string(215, 'L') + "~FADD7CC5"},
+        // A cut never splits a "%XX".
+        {std::string(214, 'L') + "/////", std::string(214, 'L') + "~59D0C47A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.serial.size());
+        begin(c.serial, 8, 0);
+        writeDetailCsv(s(), judged, firmware, true);
+        const std::string name = "20240305_070809_" + c.name + "_OK_0008_00.csv";
+        EXPECT_LE(name.size(), 255u);
+        const std::string text = slurp(file(name));
+        EXPECT_NE(text.find("\r\n#.8,0," + c.serial + "\r\n"), std::string::npos);
+    }
+    EXPECT_TRUE(ui.messages.empty()) << testing::PrintToString(ui.messages);
+}
+
+// A record that cannot be written is said with the system's reason, leaves no file, temporary or
+// half, and is not named as written; the next check waits until the operator has seen it.
+TEST_F(CsvFixture, UnwritableFolderOrFullDiskIsReportedAndLeavesNoFile) {
+    const std::string gone = (dir / "missing" / "log_x").string();
+    s().logFiles.logFolder = gone + "/";
     writeDetailCsv(s(), judged, firmware, true);
     EXPECT_FALSE(fs::exists(dir / "missing"));
+    EXPECT_EQ(ui.messages,
+              std::vector<std::string>{"Failed to write detail log '" + gone +
+                                       "/20240305_070809_AB123_OK_0007_00.csv': No such file or directory"});
+    EXPECT_EQ(s().records.detailCsv, "");
+    EXPECT_TRUE(s().records.unseenFailure);
+    EXPECT_TRUE(s().records.lostInRun);
 
-    // A disk that fills up half-way: the file is not left behind as if written.
+    // A disk that fills up half-way, for the summary and the detail file alike.
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    ui.messages.clear();
+    s().records = RecordStatus{};
     begin("AB123", 7, 0);
-    struct rlimit saved {};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 256;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    writeDetailCsv(s(), judged, firmware, true);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-    EXPECT_FALSE(fs::exists(file("20240305_070809_AB123_OK_0007_00.csv")));
+    s().recipe.SIMPLE_RESULT = 1;
+    {
+        const platform::test::DiskFullAfter full(8);
+        writeDetailCsv(s(), judged, firmware, true);
+    }
+    fs::current_path(before);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               "Failed to write 'last_simple_result.txt': File too large",
+                               "Failed to write detail log '" + file("20240305_070809_AB123_OK_0007_00.csv").string() +
+                                   "': File too large",
+                           }));
+    EXPECT_EQ(s().records.detailCsv, "");
+    EXPECT_TRUE(s().records.unseenFailure);
+    EXPECT_TRUE(fs::is_empty(s().logFiles.logFolder));
+    EXPECT_FALSE(fs::exists(dir / "last_simple_result.txt"));
+    std::size_t entries = 0;
+    for (const auto& entry : fs::directory_iterator(dir)) entries += entry.path().filename() != "log_20240305_070809";
+    EXPECT_EQ(entries, 0u);
 
     // Before any result log was opened there is no folder to write into.
     s().logFiles.logFolder.clear();
     EXPECT_EQ(detailCsvPath(s()), "");
+}
+
+// The summary speaks for one check: a check that begins takes the last one's away, so one that
+// ends without a verdict leaves none.
+TEST_F(CsvFixture, SimpleResultGoesWhenTheNextCheckBegins) {
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    s().recipe.SIMPLE_RESULT = 1;
+    writeDetailCsv(s(), judged, firmware, true);
+    ASSERT_TRUE(fs::exists("last_simple_result.txt"));
+    beginCheckRecords(s());
+    EXPECT_FALSE(fs::exists("last_simple_result.txt"));
+    EXPECT_EQ(s().records.detailCsv, "");
+    fs::current_path(before);
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 }  // namespace

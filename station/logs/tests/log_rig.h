@@ -3,6 +3,7 @@
 // also the process's working directory (where "_tmp.hex" and "result.log" land) for the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/clock.h"
 #include "sim/virtual_bus.h"
@@ -23,6 +25,14 @@ namespace station::test {
 inline std::string slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> names(const std::filesystem::path& folder) {
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 inline void replaceAll(std::string& text, std::string_view from, std::string_view to) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/tests/disk_full.h"
 #include "station/logs/detail_csv_header.h"
 #include "station/logs/tests/log_rig.h"
 
@@ -146,15 +147,18 @@ TEST_F(ResultLog, LogDirThatCannotTakeTheLog) {
     struct Case {
         const char* name;
         void (*spoil)(const fs::path& logDir);
+        const char* reason;
     };
     const Case cases[] = {
-        {"removed after the load", [](const fs::path& d) { fs::remove_all(d); }},
+        {"removed after the load", [](const fs::path& d) { fs::remove_all(d); }, "No such file or directory"},
         {"a file in the folder's place",
          [](const fs::path& d) {
              fs::remove_all(d);
              std::ofstream(d) << "not a folder";
-         }},
-        {"read-only", [](const fs::path& d) { fs::permissions(d, fs::perms::owner_read | fs::perms::owner_exec); }},
+         },
+         "Not a directory"},
+        {"read-only", [](const fs::path& d) { fs::permissions(d, fs::perms::owner_read | fs::perms::owner_exec); },
+         "Permission denied"},
     };
     fs::create_directories(dir_.path() / "logs");
     loadMinimalRecipe("LOG_DIR=logs\nWRITE_FW=0\n");
@@ -170,19 +174,34 @@ TEST_F(ResultLog, LogDirThatCannotTakeTheLog) {
         }
         ui.messages.clear();
         EXPECT_FALSE(OpenResultLog(s()));
-        EXPECT_EQ(ui.messages, std::vector<std::string>{"Failed to open log '" + dir() +
-                                                        "/logs/log_20240305_070809/20240305_070809_result.log'"});
+        const std::string path = dir() + "/logs/log_20240305_070809/20240305_070809_result.log";
+        EXPECT_EQ(ui.messages, (std::vector<std::string>{"Failed to open log '" + path + "'",
+                                                         "Failed to write '" + path + "': " + c.reason}));
+        EXPECT_EQ(logPath(), "");
         if (fs::exists(logDir)) fs::permissions(logDir, fs::perms::owner_all);
     }
 }
 
 TEST_F(ResultLog, HeadThatDoesNotReachTheDiskIsNoOpenedLog) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     loadMinimalRecipe("[EXTRA_SETTING]\nDISABLE_FOLDER=1\n");
-    // The log's name leads to a full disk: created, but nothing can be written.
-    fs::create_symlink("/dev/full", dir_.path() / "20240305_070809_result.log");
+    const std::string path = dir() + "/20240305_070809_result.log";
+    {
+        // The disk fills up half-way through the head: no log, not even half of one.
+        const platform::test::DiskFullAfter full(100);
+        EXPECT_FALSE(OpenResultLog(s()));
+    }
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Failed to open log '" + path + "'",
+                                                     "Failed to write '" + path + "': File too large"}));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(test::names(dir()), (std::vector<std::string>{"minimal.ini"}));
+
+    // The log's name leads to a device: nothing is written to it.
+    fs::create_symlink("/dev/full", path);
+    ui.messages.clear();
     EXPECT_FALSE(OpenResultLog(s()));
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"Failed to open log '" + dir() + "/20240305_070809_result.log'"});
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Failed to open log '" + path + "'",
+                                                     "Failed to write '" + path + "': is not a regular file"}));
+    EXPECT_FALSE(s().records.unseenFailure);  // no check can start without a log anyway
 }
 
 TEST_F(ResultLog, FirmwareCopyFailuresAfterTheHeadIsWritten) {
@@ -200,8 +219,15 @@ TEST_F(ResultLog, FirmwareCopyFailuresAfterTheHeadIsWritten) {
         fs::remove(dir_.path() / c.image);
         ui.messages.clear();
         EXPECT_FALSE(OpenResultLog(s()));
-        EXPECT_EQ(ui.messages, (std::vector<std::string>{"Success to open log '" + logPath() + "'", c.message}));
-        EXPECT_NE(slurp(logPath()).find("##### RESULT (LIST) ###"), std::string::npos);
+        const std::string path = dir() + "/logs/r6_20240305_070809/20240305_070809_result.log";
+        EXPECT_EQ(ui.messages, (std::vector<std::string>{"Success to open log '" + path + "'", c.message}));
+        // The log just created is closed with its (empty) totals; no later shutdown writes into it.
+        EXPECT_EQ(slurp(path), expected("full_failed_opening_result.log"));
+        EXPECT_EQ(logPath(), "");
+        CloseResultLog(s());
+        EXPECT_EQ(slurp(path), expected("full_failed_opening_result.log"));
+        EXPECT_FALSE(fs::exists("result.log"));
+        fs::remove_all(dir_.path() / "logs/r6_20240305_070809");
     }
 }
 
@@ -210,22 +236,74 @@ TEST_F(ResultLog, RowThatCannotBeWrittenIsReportedNotRecreated) {
     ASSERT_TRUE(OpenResultLog(s()));
     row(1, 0, "SN1", "2024/03/05 07:08:20");
     ASSERT_TRUE(AppendResultRow(s()));
+    const std::string path = logPath();
+    const std::string written = slurp(path);
 
-    // Deleted while the station runs: the row is lost, the log is not made up again.
-    fs::remove(logPath());
+    // The disk fills up half-way through the row: the log is as it was.
     row(2, 0, "SN2", "2024/03/05 07:08:40");
     ui.messages.clear();
-    EXPECT_FALSE(AppendResultRow(s()));
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"Failed to open result.log"});
-    EXPECT_FALSE(fs::exists(logPath()));
-
-    // A full disk is no written row either.
-    if (fs::exists("/dev/full")) {
-        s().logFiles.resultLogPath = "/dev/full";
-        ui.messages.clear();
+    {
+        const platform::test::DiskFullAfter full(written.size() + 10);
         EXPECT_FALSE(AppendResultRow(s()));
-        EXPECT_EQ(ui.messages, std::vector<std::string>{"Failed to open result.log"});
     }
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Failed to open result.log",
+                                                     "Failed to write '" + path + "': File too large"}));
+    EXPECT_EQ(slurp(path), written);
+    EXPECT_TRUE(s().records.unseenFailure);
+    EXPECT_TRUE(s().records.lostInRun);
+
+    // Deleted while the station runs: the row is lost, the log is not made up again.
+    fs::remove(path);
+    ui.messages.clear();
+    EXPECT_FALSE(AppendResultRow(s()));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Failed to open result.log",
+                                                     "Failed to write '" + path + "': No such file or directory"}));
+    EXPECT_FALSE(fs::exists(path));
+}
+
+// A row is only said to be dumped when the check's detail file was written too.
+TEST_F(ResultLog, NoSuccessWordAfterALostRecord) {
+    loadMinimalRecipe();
+    ASSERT_TRUE(OpenResultLog(s()));
+    row(1, 0, "SN1", "2024/03/05 07:08:20");
+    s().records.unseenFailure = true;  // the detail file before it was lost
+    ui.messages.clear();
+    EXPECT_TRUE(AppendResultRow(s()));
+    EXPECT_TRUE(ui.messages.empty()) << ::testing::PrintToString(ui.messages);
+}
+
+// At shutdown: totals that cannot be written and a copy that cannot be made are said, and no
+// earlier run's "result.log" is left to pass for this one's.
+TEST_F(ResultLog, CloseThatCannotBeWrittenIsReported) {
+    loadMinimalRecipe();
+    ASSERT_TRUE(OpenResultLog(s()));
+    const std::string path = logPath();
+    dir_.write("result.log", "an earlier run's log\r\n");
+    fs::remove(path);
+    ui.messages.clear();
+    CloseResultLog(s());
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               "Failed to write '" + path + "': No such file or directory",
+                               "Failed to write 'result.log': " + path + ": No such file or directory",
+                           }));
+    EXPECT_FALSE(fs::exists("result.log"));
+    EXPECT_TRUE(s().records.lostInRun);
+}
+
+// A scanner's escape sequence or line end stays on its row, shown instead of obeyed.
+TEST_F(ResultLog, SerialNumberWithControlCharactersStaysOnItsRow) {
+    loadMinimalRecipe();
+    ASSERT_TRUE(OpenResultLog(s()));
+    RunRecord& r = row(4, 0, std::string("A\x1b[2J\r\nB\\\0C", 11), "2024/03/05 07:08:20");
+    r.colResult = "OK";
+    ASSERT_TRUE(AppendResultRow(s()));
+    const std::string log = slurp(logPath());
+    const std::string line =
+        "| 2024/03/05 07:08:20 |      4-000 | A\\x1B[2J\\x0D\\x0AB\\\\\\x00C |   OK   |        |        |  ---   |  -- "
+        "   "
+        "|   --   |  ---   |   --   |\r\n";
+    ASSERT_GE(log.size(), line.size());
+    EXPECT_EQ(log.substr(log.size() - line.size()), line);
 }
 
 TEST_F(ResultLog, SerialNumberOfTenThousandCharactersKeptWhole) {

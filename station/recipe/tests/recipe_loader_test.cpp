@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/tests/fifo_guard.h"
+#include "station/recipe/recipe_dump.h"
 #include "station/recipe/tests/recipe_test_support.h"
 
 namespace station {
@@ -76,9 +77,8 @@ TEST_F(RecipeLoad, NumberFormsOfOneKey) {
 TEST_F(RecipeLoad, DecimalKeysReadTheRawValue) {
     ASSERT_TRUE(load("DATA_COUNT=\"5\"\n"));
     EXPECT_EQ(settings_->DATA_COUNT, 0);  // quoted decimal reads as 0
-    settings_->DATA_COUNT = 9;
     ASSERT_TRUE(load("DATA_COUNT = 5\n"));
-    EXPECT_EQ(settings_->DATA_COUNT, 9);  // the key is "DATA_COUNT ": not a recipe key
+    EXPECT_EQ(settings_->DATA_COUNT, 1);  // the key is "DATA_COUNT ": not a recipe key, the default stays
     ASSERT_TRUE(load("DATA_COUNT= 12 \nENTER_SN=-3\nWAIT_TIME=70000\nTXE=\"300\"\nDRAW_JUDGE_AREA=\"2.25\"\n"));
     EXPECT_EQ(settings_->DATA_COUNT, 12);
     EXPECT_EQ(settings_->ENTER_SN, 1);
@@ -91,23 +91,21 @@ TEST_F(RecipeLoad, ClampedAndGuardedKeys) {
     struct Case {
         const char* line;
         std::int32_t RecipeSettings::*field;
-        std::int32_t before;
         std::int32_t after;
     };
     const Case cases[] = {
-        {"EMR_CHECK=7", &RecipeSettings::EMR_CHECK, 0, 2},
-        {"EMR_CHECK=-4", &RecipeSettings::EMR_CHECK, 0, -4},
-        {"TKP_NOISE_GAIN_X=40", &RecipeSettings::TKP_NOISE_GAIN_X, 0, 31},
-        {"TKP_NOISE_GAIN_Y=-3", &RecipeSettings::TKP_NOISE_GAIN_Y, 5, 0},
-        {"HK_AVE_WINDOW=0", &RecipeSettings::HK_AVE_WINDOW, 16, 1},
-        {"TKP_NOISE_CHECK_COUNT=1", &RecipeSettings::TKP_NOISE_CHECK_COUNT, 8, 8},
-        {"TKP_NOISE_CHECK_COUNT=2", &RecipeSettings::TKP_NOISE_CHECK_COUNT, 8, 2},
-        {"START_TRG=5", &RecipeSettings::START_TRG, 0, 5},
-        {"START_TRG=-1", &RecipeSettings::START_TRG, 0, -1},
-        {"GAP_HORIZONTAL=1\nGAP_CHECK=0", &RecipeSettings::GAP_CHECK, 1, 0},  // the later line wins
+        {"EMR_CHECK=7", &RecipeSettings::EMR_CHECK, 2},
+        {"EMR_CHECK=-4", &RecipeSettings::EMR_CHECK, -4},
+        {"TKP_NOISE_GAIN_X=40", &RecipeSettings::TKP_NOISE_GAIN_X, 31},
+        {"TKP_NOISE_GAIN_Y=5\nTKP_NOISE_GAIN_Y=-3", &RecipeSettings::TKP_NOISE_GAIN_Y, 0},
+        {"HK_AVE_WINDOW=0", &RecipeSettings::HK_AVE_WINDOW, 1},
+        {"TKP_NOISE_CHECK_COUNT=8\nTKP_NOISE_CHECK_COUNT=1", &RecipeSettings::TKP_NOISE_CHECK_COUNT, 8},
+        {"TKP_NOISE_CHECK_COUNT=8\nTKP_NOISE_CHECK_COUNT=2", &RecipeSettings::TKP_NOISE_CHECK_COUNT, 2},
+        {"START_TRG=5", &RecipeSettings::START_TRG, 5},
+        {"START_TRG=-1", &RecipeSettings::START_TRG, -1},
+        {"GAP_HORIZONTAL=1\nGAP_CHECK=0", &RecipeSettings::GAP_CHECK, 0},  // the later line wins
     };
     for (const auto& c : cases) {
-        (*settings_).*c.field = c.before;
         ASSERT_TRUE(load(c.line)) << c.line;
         EXPECT_EQ((*settings_).*c.field, c.after) << c.line;
     }
@@ -271,8 +269,7 @@ TEST_F(RecipeLoad, CalibrationIgnoreLines) {
         {"1,2,3,4,5", {1, 2, 3, 4}}, {"\"7\"", {7, 7, 7, 7}}, {"", {9, 9, 9, 9}},
     };
     for (const auto& c : cases) {
-        settings_->CALTH_IGNORELINE = {9, 9, 9, 9};
-        ASSERT_TRUE(load(std::string("CALTH_IGNORELINE=") + c.value + "\n")) << c.value;
+        ASSERT_TRUE(load(std::string("CALTH_IGNORELINE=9\nCALTH_IGNORELINE=") + c.value + "\n")) << c.value;
         EXPECT_EQ(settings_->CALTH_IGNORELINE, c.expected) << c.value;
     }
 }
@@ -324,11 +321,10 @@ TEST_F(RecipeLoad, LookupTablesAndPortCounts) {
     EXPECT_THAT(faults(), ElementsAre("Ini Error: [YLUT] Too many elements. (50)"));
     EXPECT_EQ(settings_->YLUT[45], 0x0101);
 
-    // A header straight after [YLUT]: nothing given, nothing validated, table kept.
-    settings_->YLUT.fill(0x0100);
+    // A header straight after [YLUT]: nothing given, nothing validated, the table at its default.
     ASSERT_TRUE(load("[YLUT]\n[SETTING]\n"));
     EXPECT_FALSE(settings_->ylutGiven);
-    EXPECT_EQ(settings_->YLUT[0], 0x0100);
+    EXPECT_EQ(settings_->YLUT[0], 0);
     // "[XLUT] ;comment" is a general header: the values are no table line.
     ASSERT_TRUE(load("[XLUT] ;pins\n0x0100 0x0100\n"));
     EXPECT_FALSE(settings_->xlutGiven);
@@ -441,8 +437,7 @@ TEST_F(RecipeLoad, HomeKeyListsAgainstThePinCount) {
 }
 
 TEST_F(RecipeLoad, HomeKeyListLengths) {
-    ASSERT_TRUE(load("HK_TOUCH=1,2,3,4,5\n"));
-    ASSERT_TRUE(load("HK_TOUCH=7,8\n"));
+    ASSERT_TRUE(load("HK_TOUCH=1,2,3,4,5\nHK_TOUCH=7,8\n"));
     EXPECT_EQ(settings_->HK_TOUCH.count, 2);
     EXPECT_EQ(settings_->HK_TOUCH.values[1], 8);
     EXPECT_EQ(settings_->HK_TOUCH.values[4], 5);  // slots past the new count keep older values
@@ -456,21 +451,38 @@ TEST_F(RecipeLoad, HomeKeyListLengths) {
     EXPECT_TRUE(settings_->hkTouchEnabled);
 }
 
-TEST_F(RecipeLoad, PerLoadFlagsResetButValuesStay) {
+// A key the next recipe leaves out takes its default again: nothing of the previous recipe
+// decides how a device is checked. Only the Super-key guard stays installed.
+TEST_F(RecipeLoad, EveryLoadStartsFromTheDefaults) {
+    const std::string next = "[SETTING]\nDRAW_DISABLE_TSQ=0\nDATA_COUNT=4\n";
+    ASSERT_TRUE(load(next));
+    const std::string alone = dumpRecipe(*settings_);
+
+    dir_.write("tables/reference.csv", "#Reference\n");
+    dir_.write("tables/threshold.csv", "#Upper\n#Lower\n");
     ASSERT_TRUE(
-        load("DRAW_DISABLE_TSQ=1\nGPIO=5\n[WAVE]\nTIPC_TPS=2\n[S/N]\nS/N_STRING=X\n[XLUT]\n" + lut(72, "0x0100")));
+        load("RAW_CHECK=1\nRAW_LOG_ONLY=1\nREFERENCE_CSV=tables/reference.csv\n"
+             "THRESHOLD_CSV=tables/threshold.csv\nSCAN_CHECK=1\nCAL_THRESHOLD=30\nDRAW_DISABLE_TSQ=1\n"
+             "GPIO=5\nHOMEKEY_CHECK=1\nHK_TOUCH=1,2,3,4\n[WAVE]\nTIPC_TPS=2\n[S/N]\nS/N_STRING=X\n"
+             "[EXTRA_SETTING]\nDISABLE_FOLDER=1\n[XLUT]\n" +
+             lut(72, "0x0100")))
+        << ::testing::PrintToString(port_.messages);
     EXPECT_EQ(settings_->RX_PORT_COUNT, 72);
-    ASSERT_TRUE(load("DRAW_DISABLE_TSQ=0\n"));
-    EXPECT_EQ(settings_->drawDisableMask, kDrawDisableTsq);
-    EXPECT_EQ(settings_->GPIO, 5);
-    EXPECT_EQ(settings_->TIPC_TPS, 2);
-    EXPECT_TRUE(settings_->snPatternGiven);
-    EXPECT_FALSE(settings_->xlutGiven);
-    EXPECT_FALSE(settings_->ylutGiven);
-    EXPECT_FALSE(settings_->tpsGiven);
+    ASSERT_TRUE(settings_->superKeyGuardInstalled);
+
+    ASSERT_TRUE(load(next));
+    EXPECT_EQ(dumpRecipe(*settings_), alone);
+    EXPECT_EQ(settings_->RAW_CHECK, 0);
+    EXPECT_EQ(settings_->RAW_LOG_ONLY, 0);
+    EXPECT_EQ(settings_->SCAN_CHECK, 0);
+    EXPECT_EQ(settings_->drawDisableMask, 0u);
+    EXPECT_FALSE(settings_->snPatternGiven);
+    EXPECT_EQ(settings_->XLUT[0], 0);
     EXPECT_EQ(settings_->RX_PORT_COUNT, 0);
-    EXPECT_EQ(settings_->XLUT[0], 0x0100);
+    EXPECT_EQ(settings_->DATA_COUNT, 4);
     EXPECT_FALSE(settings_->recipeFailed);
+    EXPECT_TRUE(settings_->superKeyGuardInstalled);
+    EXPECT_THAT(port_.guardCalls, ElementsAre(true));  // installed once, never taken off
 }
 
 TEST_F(RecipeLoad, MissingRecipeFileEndsTheLoadAtOnce) {

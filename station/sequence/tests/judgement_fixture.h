@@ -40,10 +40,19 @@ struct Refusal {
     int nth = 1;
 };
 
-// The controller behind a wire that refuses one chosen exchange, as a flaky cable would.
+// One feature exchange of the touch collection as it crossed the wire, at the time it did.
+struct WireExchange {
+    std::uint64_t atMs;
+    bool isSet;
+    std::vector<std::uint8_t> report;  // a get: the answer
+};
+
+// The controller behind a wire that refuses one chosen exchange, as a flaky cable would, and
+// keeps the touch collection's exchanges in order.
 class RefusingWire final : public sim::VirtualDevice {
 public:
-    explicit RefusingWire(std::shared_ptr<sim::ControllerDevice> inner) : inner_(std::move(inner)) {}
+    RefusingWire(std::shared_ptr<sim::ControllerDevice> inner, platform::Clock& clock)
+        : inner_(std::move(inner)), clock_(clock) {}
     void refuse(Refusal r) {
         refusal_ = std::move(r);
         seen_ = 0;
@@ -57,6 +66,7 @@ public:
     }
 
     std::vector<std::vector<std::uint8_t>> penSets;
+    std::vector<WireExchange> touchExchanges;
 
     sim::UsbIdentity usbIdentity() const override { return inner_->usbIdentity(); }
     std::size_t interfaceCount() const override { return inner_->interfaceCount(); }
@@ -65,11 +75,16 @@ public:
     }
     long getFeature(std::size_t iface, std::span<std::uint8_t> report) override {
         if (refuseNow(iface, false, report)) return -1;
-        return inner_->getFeature(iface, report);
+        const long n = inner_->getFeature(iface, report);
+        if (iface == sim::ControllerDevice::kTouchInterface && n > 0)
+            touchExchanges.push_back({clock_.monotonicMs(), false, {report.begin(), report.begin() + n}});
+        return n;
     }
     bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) override {
         if (iface == sim::ControllerDevice::kPenInterface) penSets.emplace_back(report.begin(), report.end());
         if (refuseNow(iface, true, report)) return false;
+        if (iface == sim::ControllerDevice::kTouchInterface)
+            touchExchanges.push_back({clock_.monotonicMs(), true, {report.begin(), report.end()}});
         return inner_->setFeature(iface, report);
     }
 
@@ -81,6 +96,7 @@ private:
     }
 
     std::shared_ptr<sim::ControllerDevice> inner_;
+    platform::Clock& clock_;
     Refusal refusal_;
     int seen_ = 0;
     bool refused_ = false;
@@ -110,7 +126,7 @@ struct SimStation {
         : generation(config.generation == sim::Generation::R5 ? controllerlink::ControllerGeneration::R5
                                                               : controllerlink::ControllerGeneration::R6),
           device(std::make_shared<sim::ControllerDevice>(std::move(config))),
-          wire(std::make_shared<RefusingWire>(device)) {
+          wire(std::make_shared<RefusingWire>(device, clock)) {
         bus.addDevice(wire);
         device->attach(&bus);  // the controller reads the bus clock
     }
@@ -132,7 +148,7 @@ struct SimStation {
         test = touch.registers;
         return touch.writeRegisters();
     }
-    station::ScanRegisterImages images() const { return {normalScan, test}; }
+    station::ScanRegisterImages images() const { return {normalScan, test, normalScanCaptured}; }
 
     controllerlink::ControllerGeneration generation;
     platform::VirtualClock clock;
@@ -145,6 +161,7 @@ struct SimStation {
     station::DeviceLink pen{table, controllerlink::PEN_KEY, clock};
     std::array<std::uint8_t, station::kRegisterBytes> normalScan{};
     std::array<std::uint8_t, station::kRegisterBytes> test{};
+    bool normalScanCaptured = true;  // prepare() met the controller in normal mode
 };
 
 // A recipe of the example station folder (examples/station), loaded as the station loads it.

@@ -315,20 +315,73 @@ TEST(AutomaticChecksOnController, RefusedExchangeAbortsWithItsMessage) {
     }
 }
 
-TEST(AutomaticChecksOnController, RefusedActualDataReadIsOnlyAMessage) {
-    auto recipe = judgementfx::exampleRecipe("R6_full.ini");
-    recipe->DATA_COUNT = 1;
-    SimStation st;
-    ASSERT_TRUE(st.prepare(*recipe));
-    st.wire->refuse(judgementfx::touchSet({9, 1, 0, 0x0B}, 2));
-    station::HsyncInfo info;
-    const CheckRun run = judgementfx::runAutomaticChecks(st, *recipe, info);
-    EXPECT_TRUE(st.wire->refused());
-    EXPECT_FALSE(run.abortMessage.has_value());
-    EXPECT_EQ(run.lines.front(), "not get actual data");
-    EXPECT_TRUE(contains(run.lines, "Short Check ... OK"));
+// The actual data come from the normal scan. Unread (a refused read, or no normal scan image to
+// read them with), they abort the check when the calibration spread is judged on them, and are
+// only a message when they are only logged.
+TEST(AutomaticChecksOnController, ActualDataThatCannotBeReadAreNeverJudged) {
+    struct Case {
+        const char* what;
+        std::function<void(RecipeSettings&)> recipe;
+        int refuseSelect;  // the nth frame select refused (raw, [calibration,] actual); 0 none
+        bool normalScanCaptured;
+        const char* abortMessage;  // null: the judgements run after "not get actual data"
+    };
+    const auto loggedOnly = [](RecipeSettings& s) { s.CAL_THRESHOLD = 0; };  // GET_ACTDATA stays on
+    const auto onCalibrationData = [](RecipeSettings& s) { s.CAL_OLD_DATA = 1; };
+    const Case cases[] = {
+        {"judged, read refused", {}, 2, true, "not get actual data"},
+        {"judged, no normal scan image", {}, 0, false, "Failed to get normal scan register."},
+        {"logged only, read refused", loggedOnly, 2, true, nullptr},
+        {"logged only, no normal scan image", loggedOnly, 0, false, nullptr},
+        {"spread judged on the calibration data, actual read refused", onCalibrationData, 3, true, nullptr},
+        {"spread judged on the calibration data, no normal scan image", onCalibrationData, 0, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto recipe = judgementfx::exampleRecipe("R6_full.ini");
+        recipe->DATA_COUNT = 1;
+        if (c.recipe) c.recipe(*recipe);
+        SimStation st;
+        ASSERT_TRUE(st.prepare(*recipe));
+        st.touch.actualAverage[10][10] = 310;  // as an earlier check read them
+        st.normalScanCaptured = c.normalScanCaptured;
+        if (c.refuseSelect != 0) st.wire->refuse(judgementfx::touchSet({9, 1, 0, 0x0B}, c.refuseSelect));
+        station::HsyncInfo info;
+        const CheckRun run = judgementfx::runAutomaticChecks(st, *recipe, info);
+        EXPECT_EQ(st.wire->refused(), c.refuseSelect != 0);
+        if (c.abortMessage != nullptr) {
+            ASSERT_TRUE(run.abortMessage.has_value());
+            EXPECT_EQ(*run.abortMessage, c.abortMessage);
+            EXPECT_EQ(run.lines, std::vector<std::string>{c.abortMessage});
+            continue;
+        }
+        EXPECT_FALSE(run.abortMessage.has_value()) << *run.abortMessage;
+        ASSERT_FALSE(run.lines.empty());
+        EXPECT_EQ(run.lines.front(), "not get actual data");
+        EXPECT_EQ(st.touch.actualAverage[10][10], 0.0);  // nothing of an earlier read is logged
+        EXPECT_TRUE(contains(run.lines, "Raw Data Check ... OK")) << ::testing::PrintToString(run.lines);
+    }
 }
 
+// A maintenance exchange of the touch collection by what it does; a register write names its
+// scan word 12 (5: the normal scan, 0: the test image).
+std::string exchangeName(const judgementfx::WireExchange& e) {
+    const std::vector<std::uint8_t>& r = e.report;
+    const auto at = [&r](std::size_t i) { return i < r.size() ? static_cast<int>(r[i]) : -1; };
+    if (!e.isSet) return "answer";
+    if (at(0) == 9 && at(1) == 0) return "calibration " + std::to_string(at(2));
+    if (at(0) == 9 && at(1) == 1) return "select " + std::to_string(at(2)) + "/" + std::to_string(at(3));
+    if (at(0) == 9 && at(1) == 2 && at(2) == 0) return "registers, word 12 = " + std::to_string(at(28) | at(29) << 8);
+    if (at(0) == 9 && at(1) == 2 && at(2) == 1) return "registers, second part";
+    if (at(0) == 9 && at(1) == 2 && at(2) == 6) return "block 6";
+    return "report " + std::to_string(at(0));
+}
+
+// The restore of drifted scan registers, exchange by exchange on the virtual clock: 50 ms after
+// the register read the normal scan image, then a calibration, the automatic calibration off,
+// block 6 and the test image, each 10 ms after the one before; the raw reads begin 10 ms after
+// the test image. Every set is followed by the transport's 5 ms pause. The controller ends on
+// the test image, and the data are real frames.
 TEST(AutomaticChecksOnController, DriftedScanRegistersAreRestoredBeforeTheReads) {
     auto recipe = judgementfx::exampleRecipe("R6_full.ini");
     SimStation st;
@@ -336,9 +389,32 @@ TEST(AutomaticChecksOnController, DriftedScanRegistersAreRestoredBeforeTheReads)
     st.touch.setRegisterWord(12, 5);
     st.touch.setRegisterWord(17, 0xA0);
     ASSERT_TRUE(st.touch.writeRegisters());
+    st.wire->touchExchanges.clear();
+    const std::uint64_t start = st.clock.monotonicMs();
     judgementfx::FakeUi ui;
     ASSERT_TRUE(station::readRawData(*recipe, st.touch, st.clock, ui, st.images()).passed());
-    // The controller ends on the test image, and the data are real frames.
+
+    std::vector<std::pair<std::uint64_t, std::string>> seen;
+    for (const auto& e : st.wire->touchExchanges) {
+        seen.emplace_back(e.atMs - start, exchangeName(e));
+        if (seen.size() == 12) break;  // the restore and the first exchange of the raw reads
+    }
+    const std::vector<std::pair<std::uint64_t, std::string>> expected = {
+        {0, "select 1/5"},  // the register read finds the drifted scan words
+        {5, "answer"},
+        {5, "answer"},
+        {5, "select 1/0"},  // the response type in use before the read
+        {60, "registers, word 12 = 5"},
+        {65, "registers, second part"},
+        {80, "calibration 0"},
+        {95, "calibration 1"},
+        {110, "block 6"},
+        {125, "registers, word 12 = 0"},
+        {130, "registers, second part"},
+        {145, "registers, word 12 = 0"},  // the first raw frame's scan setting
+    };
+    EXPECT_EQ(seen, expected);
+
     const auto regs = st.device->registers();
     EXPECT_EQ(regs[24] | regs[25] << 8, 0);
     EXPECT_EQ(regs[34] | regs[35] << 8, 0);

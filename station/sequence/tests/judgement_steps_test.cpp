@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "sequence_rig.h"
@@ -81,6 +82,86 @@ TEST(WholeCheck, RefusedReadAbortsAndTheNextCheckReusesTheRow) {
     EXPECT_EQ(rig.s().state, StationState::Ok);
     EXPECT_EQ(rig.s().runs.rowCount(), 1u);
     EXPECT_EQ(rig.s().runs.row(0).checkNo, 1);
+}
+
+// The quick recipe loaded after the full one and a log-only raw check: the open Tx line is judged
+// by the quick recipe's own keys, and the full recipe's scan check is gone.
+TEST(WholeCheck, ARecipeLoadedAfterAnotherJudgesByItsOwnKeys) {
+    RealRig rig(exampleScenario("r6-open-tx.scenario"));
+    rig.loadExample("R6_full.ini");
+    rig.s().recipe.RAW_LOG_ONLY = 1;  // as a recipe that only logs the raw data leaves it
+    rig.loadExample("PID0A52.ini");
+    EXPECT_EQ(rig.s().recipe.SCAN_CHECK, 0);
+    ASSERT_TRUE(rig.check());
+    EXPECT_EQ(rig.s().runs.row(0).colCode, "E630");
+}
+
+// A controller a crashed station left in maintenance mode, scanning its test image (scan word 12
+// cleared).
+void leaveInMaintenanceMode(sim::ControllerDevice& d) {
+    const std::uint8_t maintenance[] = {2, 1};
+    ASSERT_TRUE(d.setFeature(sim::ControllerDevice::kTouchInterface, maintenance));
+    const auto regs = d.registers();
+    std::vector<std::uint8_t> block0(64, 0);
+    block0[0] = 9;
+    block0[1] = 2;
+    std::copy_n(regs.begin(), 60, block0.begin() + 4);
+    block0[4 + 24] = block0[4 + 25] = 0;
+    ASSERT_TRUE(d.setFeature(sim::ControllerDevice::kTouchInterface, block0));
+}
+
+// The panel's actual data spread over a column (41 counts) is above a threshold of 30: the
+// calibration judgement finds it however the controller was met at its first connection, and
+// never judges data it could not read.
+TEST(WholeCheck, CalibrationIsJudgedOnTheControllersOwnNormalScan) {
+    struct Case {
+        const char* what;
+        std::function<void(sim::ControllerDevice&)> before;
+        const char* abortMessage;  // null: the verdict NG E642
+    };
+    const Case cases[] = {
+        {"came up in normal mode", [](sim::ControllerDevice&) {}, nullptr},
+        {"left in maintenance mode", leaveInMaintenanceMode, nullptr},
+        {"its first mode read refused",
+         [](sim::ControllerDevice& d) {
+             d.refuseExchange({false, {2}, 1});
+         },
+         nullptr},
+        // Reset three times and its mode still unknown: the normal scan was never seen.
+        {"its mode unreadable through every reset",
+         [](sim::ControllerDevice& d) {
+             leaveInMaintenanceMode(d);
+             d.refuseExchange({false, {2}, 4});
+         },
+         "Failed to get normal scan register."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RealRig rig(quietController());
+        rig.s().recipe.CAL_THRESHOLD = 30;
+        c.before(*rig.device);
+        // The run control's ticks until the controller is connected.
+        ConnectResult connected = ConnectResult::NotPresent;
+        for (int tick = 0; tick < 10 && connected != ConnectResult::Opened; ++tick) {
+            connected = connectTouch(rig.s());
+            rig.clock.advance(100);
+        }
+        ASSERT_EQ(connected, ConnectResult::Opened);
+
+        const bool verdict = rig.check();
+        EXPECT_FALSE(rig.ui.saw("not get actual data"));
+        if (c.abortMessage != nullptr) {
+            EXPECT_FALSE(verdict);
+            EXPECT_EQ(rig.s().state, StationState::Error);
+            EXPECT_EQ(rig.ui.messages.back(), c.abortMessage);
+            continue;
+        }
+        ASSERT_TRUE(verdict);
+        const RunRecord& row = rig.s().runs.row(0);
+        EXPECT_EQ(row.colResult, "NG");
+        EXPECT_EQ(row.colCode, "E642");
+        EXPECT_EQ(columnText(row, Column::Raw), " CAL ");
+    }
 }
 
 }  // namespace

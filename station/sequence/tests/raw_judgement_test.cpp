@@ -94,6 +94,21 @@ TEST(RawJudgement, EachFaultClassGivesItsCodeInPrecedence) {
         {"one low cell", [](Panel& p) { p.raw[20][40] = 1600; }, 641, 0},
         {"a calibration spread of 200 in one column", [](Panel& p) { p.actual[20][7] = 500; }, 642, 0},
         {"an inner noisy cell", [](Panel& p) { p.sd[10][10] = 25; }, 643, 0},
+        // Each limit is allowed: only a value beyond it is a fault.
+        {"a deviation exactly at the upper limit", [](Panel& p) { p.raw[20][40] = 2300; }, 0, 0},
+        {"a deviation exactly at the lower limit", [](Panel& p) { p.raw[20][40] = 1700; }, 0, 0},
+        {"a calibration spread exactly at the threshold", [](Panel& p) { p.actual[20][7] = 400; }, 0, 0},
+        {"a standard deviation exactly at the dead-band threshold", [](Panel& p) { p.sd[10][10] = 20; }, 0, 0},
+        {"a step between two columns exactly at the gap limit",
+         [](Panel& p) {
+             for (auto& row : p.raw) row[10] += 60;
+         },
+         0, 0},
+        {"a step between two rows exactly at the gap limit",
+         [](Panel& p) {
+             for (auto& v : p.raw[30]) v += 60;
+         },
+         0, 0},
         {"a noisy cell on the border row is not judged", [](Panel& p) { p.sd[0][10] = 25; }, 0, 0},
         {"a step between two columns",
          [](Panel& p) {
@@ -280,9 +295,11 @@ TEST(RawJudgement, CalibrationDifferenceBetweenRows) {
     p.s->CALTH_IGNORELINE = {0, 0, 0, 0};
     for (int t = 0; t < 46; ++t) p.actual[t].fill(300 + t);
     for (int t = 21; t < 46; ++t) p.actual[t][30] += 150;  // one step between rows 20 and 21
+    for (int t = 21; t < 46; ++t) p.actual[t][40] += 99;   // a step of exactly the threshold is allowed
     const RawJudgement& j = p.judge();
     EXPECT_EQ(j.counters.calCount, 1);
     EXPECT_DOUBLE_EQ(j.maps.calDiff[20][30], 151);
+    EXPECT_DOUBLE_EQ(j.maps.calDiff[20][40], 100);
     EXPECT_DOUBLE_EQ(j.maps.calDiff[19][30], 1);
     EXPECT_DOUBLE_EQ(j.maps.calDiff[45][30], 0);  // the last row has no row below
     EXPECT_EQ(j.maps.calColumns[30].flag, 0);     // min/max mode is off

@@ -86,8 +86,9 @@ TEST(RunControl, PromptsAndFocusFollowTheTrigger) {
         bool serialWritable;
     };
     const Case cases[] = {
-        {0, "t", "Please press the start button.", "", false},
-        {0, "tSt", "Waiting for a start triger:  Please connect the USB.", "", false},
+        // The loaded recipe leaves the focus on Start.
+        {0, "t", "Please press the start button.", "start", false},
+        {0, "tSt", "Waiting for a start triger:  Please connect the USB.", "start", false},
         {1, "tSt", "Waiting for a start triger:  Please scan the S/N with the barcode reader.", "serial", true},
         {2, "tSt", "Waiting for a start triger:  Please scan the S/N with the barcode reader.", "serial", true},
         {2, "tStnt", "Waiting for a start triger:  Please press 'enter' key.", "serial", false},
@@ -201,6 +202,17 @@ TEST(RunControl, SerialNumberComparison) {
         EXPECT_EQ(rig.logs.details, std::vector<bool>{c.ok});
         // An NG asks for a reset before the next check.
         EXPECT_EQ(rig.s().flags.resetRequested, c.ok ? 0 : 1);
+
+        // A retry compares the saved serial number as the first check did.
+        play(rig, "S");
+        ASSERT_EQ(rig.logs.rows.size(), 2u);
+        const RunRecord& retried = rig.logs.rows[1];
+        EXPECT_EQ(retried.retryNo, 1);
+        EXPECT_EQ(retried.serialNo, c.serial);
+        EXPECT_EQ(retried.colResult, c.ok ? "OK" : "NG");
+        EXPECT_EQ(retried.colCode, c.ok ? "    " : "E608");
+        EXPECT_EQ(rig.logs.details, (std::vector<bool>{c.ok, c.ok}));
+        EXPECT_EQ(rig.s().counters.okCount + rig.s().counters.ngCount, 1);
     }
 
     // A scanner that never stops: the serial number reaches the row whole.
@@ -374,7 +386,9 @@ TEST(RunControl, ClearStartsANewSeries) {
     play(rig, "tStet");
     ASSERT_EQ(rig.s().runs.rowCount(), 1u);
     const int resets = rig.ui.resets;
+    rig.ui.focus = "window";
     rig.control.resetDisplay();
+    EXPECT_EQ(rig.ui.focus, "start");  // Enter now presses Start
     EXPECT_EQ(rig.ui.resets, resets + 1);
     EXPECT_EQ(rig.s().runs.rowCount(), 0u);
     EXPECT_EQ(rig.s().counters.checkCount, 0);
@@ -386,6 +400,15 @@ TEST(RunControl, ClearStartsANewSeries) {
     play(rig, "tSet");  // the next Start opens a new log; numbering starts again
     EXPECT_EQ(rig.logs.opens, 2);
     EXPECT_EQ(rig.logs.rows.back().checkNo, 1);
+
+    // Read ini leaves the focus on Start as well, once the recipe is loaded.
+    rig.ui.focus = "window";
+    rig.control.loadRecipe(kExampleFolder + "/R6_full.ini");
+    ASSERT_TRUE(rig.s().recipe.recipeLoaded);
+    EXPECT_EQ(rig.ui.focus, "start");
+    rig.ui.focus = "window";
+    rig.control.loadRecipe(kExampleFolder + "/no such recipe.ini");
+    EXPECT_EQ(rig.ui.focus, "window");
 }
 
 TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {

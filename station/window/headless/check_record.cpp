@@ -1,8 +1,5 @@
 #include "station/window/headless/check_record.h"
 
-#include "station/logs/detail_csv.h"
-
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 namespace station {
@@ -56,10 +53,11 @@ std::string checkRecordJson(const Station& s) {
     j["detail"] = detail;
     j["startTime"] = s.counters.startTime;
     j["endTime"] = s.counters.endTime;
-    // The elapsed time as the station stamped it ("%.1fsec").
-    j["elapsedSeconds"] = std::strtod(s.counters.elapsed.c_str(), nullptr);
-    const std::string csv = verdict ? detailCsvPath(s) : std::string();
-    j["detailCsv"] = csv.empty() ? ordered_json(nullptr) : ordered_json(csv);
+    // The elapsed time as measured (the panel's "%.1fsec" is rounded).
+    j["elapsedSeconds"] = static_cast<double>(s.counters.elapsedMs) / 1000.0;
+    // Only a detail file that was written whole is named.
+    const std::string& csv = s.records.detailCsv;
+    j["detailCsv"] = verdict && !csv.empty() ? ordered_json(csv) : ordered_json(nullptr);
     j["totals"] = {{"checks", s.counters.checkCount}, {"ok", s.counters.okCount}, {"ng", s.counters.ngCount}};
     return j.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
 }
@@ -73,11 +71,10 @@ bool CheckRecordFile::open(const std::string& path) {
     return file_ != nullptr;
 }
 
-bool CheckRecordFile::append(const std::string& line) {
-    if (file_ == nullptr) return false;
-    const bool written =
-        std::fwrite(line.data(), 1, line.size(), file_) == line.size() && std::fputc('\n', file_) != EOF;
-    return std::fflush(file_) == 0 && written;
+platform::RecordWrite CheckRecordFile::append(const std::string& line) {
+    if (file_ == nullptr) return {"not open"};
+    // Straight to the descriptor, whole or cut back: nothing waits in a buffer.
+    return platform::appendToDescriptorWhole(fileno(file_), line + '\n');
 }
 
 }  // namespace station

@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/record_write.h"
 #include "station/sequence/station_state.h"
 
 namespace station {
 
 // The current check as one line of JSON (no line end): numbers, serial number, verdict, error
-// code, the result columns, every RunDetail counter by name, times, the detail CSV. Texts that
+// code, the result columns, every RunDetail counter by name, times, the detail CSV (only once it
+// was written whole). Texts that
 // are not valid UTF-8 (a scanner's bytes) are written with replacement characters.
 std::string checkRecordJson(const Station& s);
 
@@ -21,8 +23,8 @@ public:
     CheckRecordFile& operator=(const CheckRecordFile&) = delete;
 
     bool open(const std::string& path);
-    // False when the line could not be written whole.
-    bool append(const std::string& line);
+    // One line, whole or not at all; the reason when it could not be written.
+    platform::RecordWrite append(const std::string& line);
 
 private:
     std::FILE* file_ = nullptr;

@@ -25,11 +25,25 @@ void HeadlessFrontEnd::attach(Station& station, RunControl& runControl) {
 }
 
 void HeadlessFrontEnd::appendMessage(std::string_view text) {
-    // One line per message: a line end inside would look like two messages to a reader.
-    std::string line(text);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    for (char& c : line)
-        if (c == '\n' || c == '\r') c = ' ';
+    // One line per message: a line end inside would look like two messages to a reader. Other
+    // control characters (a scanner's escape sequence) are shown, not obeyed by the terminal.
+    std::string_view trimmed = text;
+    while (!trimmed.empty() && (trimmed.back() == '\n' || trimmed.back() == '\r')) trimmed.remove_suffix(1);
+    std::string line;
+    line.reserve(trimmed.size() + 1);
+    for (const char c : trimmed) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\n' || c == '\r') {
+            line += ' ';
+        } else if ((b < 0x20 && c != '\t') || b == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            line += "\\x";
+            line += kHex[b >> 4];
+            line += kHex[b & 0x0F];
+        } else {
+            line += c;
+        }
+    }
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fflush(out_);
@@ -194,6 +208,12 @@ void HeadlessFrontEnd::afterActivity() {
     }
     if (rc.closeRequested()) closing_ = true;
     if (options_.checkLimit > 0 && rc.checksEnded() >= options_.checkLimit) closing_ = true;
+    // A lost record holds the next check until the operator has seen it: with --checks and no
+    // input left, nobody will.
+    if (options_.checkLimit > 0 && inputEnded_ && s.records.unseenFailure && !closing_) {
+        errorLine("closing: a record was not saved and no input is left to acknowledge it");
+        closing_ = true;
+    }
 }
 
 void HeadlessFrontEnd::run() {

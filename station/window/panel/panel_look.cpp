@@ -20,6 +20,7 @@ PanelLook panelLook(const Station& s) {
     const std::string_view text = panelStateText(s);
     if (s.recipe.recipeFailed) return {text, kRed, 28};
     if (!s.recipe.recipeLoaded) return {text, text == "NO DEVICE" ? kRed : kBlack, 22};
+    if (s.records.unseenFailure) return {text, kRed, 28};
     if (s.flags.logOpen == 0) return {text, kBlack, 22};
     switch (s.state) {
         case StationState::Writing:

@@ -8,7 +8,7 @@
 namespace station {
 
 // The text of the panel on this repaint ("NO DEVICE" blinks: deviceWaitIndicator 2 shows it,
-// 1 shows "READ INI FILE").
+// 1 shows "READ INI FILE"; "LOG ERROR" while a lost record waits for the operator).
 std::string_view panelStateText(const Station& s);
 
 }  // namespace station

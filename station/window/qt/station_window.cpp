@@ -522,6 +522,12 @@ void StationWindow::focusSerialField() { c_.serial->setFocus(Qt::OtherFocusReaso
 
 void StationWindow::focusWindow() { centralWidget()->setFocus(Qt::OtherFocusReason); }
 
+void StationWindow::focusStartButton() {
+    // The button is enabled by now; the focus follows it even while a step is still running.
+    showStartButton();
+    c_.start->setFocus(Qt::OtherFocusReason);
+}
+
 int StationWindow::execModal(QDialog& dialog) {
     QPointer<QDialog> previous = openDialog_;
     openDialog_ = &dialog;

@@ -122,6 +122,7 @@ public:
     void setSerialField(std::string_view text, bool writable) override;
     void focusSerialField() override;
     void focusWindow() override;
+    void focusStartButton() override;
     std::optional<std::string> askSerialNumber(std::string_view current) override;
     bool runExternalSwitchDialog(const std::function<bool()>& step) override;
     void requestClose() override;

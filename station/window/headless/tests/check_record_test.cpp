@@ -1,7 +1,5 @@
 #include "station/window/headless/check_record.h"
 
-#include "station/logs/detail_csv.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,7 +9,9 @@
 #include <sstream>
 
 #include "platform/clock.h"
+#include "platform/tests/disk_full.h"
 #include "sim/virtual_bus.h"
+#include "station/logs/detail_csv.h"
 #include "station/window/fake_ui_port.h"
 
 namespace station {
@@ -45,6 +45,8 @@ struct RecordRig {
         s.counters.startTime = "2024/03/05 07:10:01";
         s.counters.endTime = "2024/03/05 07:10:04";
         s.counters.elapsed = "3.2sec";
+        s.counters.elapsedMs = 3217;
+        s.records.detailCsv = "logs/r6_quick_20240305_070809/20240305_070809_AB123_NG_0007_00.csv";
     }
     platform::VirtualClock clock;
     sim::VirtualBus bus{clock};
@@ -65,7 +67,7 @@ TEST(CheckRecord, AnNgCheckAsOneLine) {
         R"("rawTotal":2,"upperCount":0,"lowerCount":0,"calCount":0,"dbCount":0,"rawRetryCount":0,)"
         R"("gapHorizontalCount":2,"gapVerticalCount":0,"drawResult":0,"tkpFlags":0,"scanFlags":0,"homeKeyFlags":0,)"
         R"("hsyncFlags":0,"extSwitchFlags":0,"ngTotal":2,"serialNg":0},)"
-        R"("startTime":"2024/03/05 07:10:01","endTime":"2024/03/05 07:10:04","elapsedSeconds":3.2,)"
+        R"("startTime":"2024/03/05 07:10:01","endTime":"2024/03/05 07:10:04","elapsedSeconds":3.217,)"
         R"("detailCsv":"logs/r6_quick_20240305_070809/20240305_070809_AB123_NG_0007_00.csv",)"
         R"("totals":{"checks":7,"ok":5,"ng":2}})";
     EXPECT_EQ(checkRecordJson(rig.s), expected);
@@ -94,10 +96,34 @@ TEST(CheckRecord, ErrorAndNoTest) {
     EXPECT_EQ(j["exitCode"], -1);
     rig.s.state = StationState::NoTest;
     rig.s.detail.ngTotal = 0;
+    rig.s.records.detailCsv = "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_0007_00.csv";
     j = nlohmann::json::parse(checkRecordJson(rig.s));
     EXPECT_EQ(j["verdict"], "NO TEST");
     EXPECT_TRUE(j["errorCode"].is_null());
     EXPECT_EQ(j["detailCsv"], "logs/r6_quick_20240305_070809/20240305_070809_AB123_OK_0007_00.csv");
+}
+
+// A detail file that did not reach the disk is not named; nor is a record line that did not.
+TEST(CheckRecord, OnlyWhatWasWrittenIsNamed) {
+    RecordRig rig;
+    rig.s.records.detailCsv.clear();
+    EXPECT_TRUE(nlohmann::json::parse(checkRecordJson(rig.s))["detailCsv"].is_null());
+
+    char dir[] = "/tmp/vorlick-json-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/checks.jsonl";
+    std::ofstream(path) << "{\"earlier\":1}\n";
+    {
+        CheckRecordFile file;
+        ASSERT_TRUE(file.open(path));
+        const platform::test::DiskFullAfter full(100);
+        EXPECT_EQ(file.append(checkRecordJson(rig.s)).error, "File too large");
+    }
+    std::stringstream all;
+    all << std::ifstream(path).rdbuf();
+    EXPECT_EQ(all.str(), "{\"earlier\":1}\n");
+    std::remove(path.c_str());
+    ::rmdir(dir);
 }
 
 // A scanner's bytes need not be UTF-8, and a serial number may be very long: the record stays

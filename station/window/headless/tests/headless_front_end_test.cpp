@@ -284,7 +284,9 @@ TEST(HeadlessFrontEnd, OneLinePerMessage) {
     HeadlessRig rig({false, 0});
     rig.ui.appendMessage("two\nlines\r\n");
     rig.ui.appendMessage("");
-    EXPECT_EQ(readAll(rig.out), "two lines\n\n");
+    // A scanner's escape sequence is shown, not obeyed by the operator's terminal.
+    rig.ui.appendMessage(std::string("Check #.1 S/N: \x1b[2J\x1b]0;x\x07\0\tA\x7f", 29));
+    EXPECT_EQ(readAll(rig.out), "two lines\n\nCheck #.1 S/N: \\x1B[2J\\x1B]0;x\\x07\\x00\tA\\x7F\n");
 }
 
 }  // namespace

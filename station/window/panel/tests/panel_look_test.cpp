@@ -55,6 +55,18 @@ TEST_F(PanelFixture, ColourAndSizeFollowTheWord) {
         EXPECT_EQ(look.argb, c.argb) << c.text;
         EXPECT_EQ(look.pointSize, c.size) << c.text;
     }
+    // A lost record waiting for the operator: red over the verdict and over "PRESS 'START'".
+    s.recipe.recipeFailed = false;
+    s.records.unseenFailure = true;
+    for (const int logOpen : {1, 0}) {
+        s.flags.logOpen = logOpen;
+        const PanelLook look = panelLook(s);
+        EXPECT_EQ(look.text, "LOG ERROR");
+        EXPECT_EQ(look.argb, 0xFFFF0000);
+        EXPECT_EQ(look.pointSize, 28);
+    }
+    s.recipe.recipeFailed = true;
+    EXPECT_EQ(panelLook(s).text, "INI ERROR");
 }
 
 TEST(TrgLamp, PulsesThroughTheGreysUntilTriggered) {

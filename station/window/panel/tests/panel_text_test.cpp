@@ -47,6 +47,19 @@ TEST(PanelText, ConditionsInOrder) {
         EXPECT_EQ(panelStateText(s), c.panel) << c.panel;
         EXPECT_EQ(headlessStateText(s), c.headless) << c.panel;
     }
+    // A lost record waiting for the operator comes over the check's word and the Start prompt,
+    // not over a recipe that failed.
+    s.records.unseenFailure = true;
+    s.recipe.recipeFailed = false;
+    s.recipe.recipeLoaded = true;
+    s.state = StationState::Ok;
+    for (const int logOpen : {1, 0}) {
+        s.flags.logOpen = logOpen;
+        EXPECT_EQ(panelStateText(s), "LOG ERROR");
+        EXPECT_EQ(headlessStateText(s), "LOG ERROR");
+    }
+    s.recipe.recipeFailed = true;
+    EXPECT_EQ(panelStateText(s), "INI ERROR");
 }
 
 }  // namespace

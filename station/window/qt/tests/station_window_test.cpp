@@ -133,6 +133,8 @@ TEST(StationWindowRun, ClearStartsANewSeries) {
 
     QTest::mouseClick(rig.c().clear, Qt::LeftButton);
     rig.paint();
+    // Enter or Space now presses Start.
+    EXPECT_EQ(QApplication::focusWidget(), rig.c().start);
     EXPECT_EQ(rig.c().model->rowCount(), 0);
     EXPECT_EQ(rig.c().total->text(), "0");
     EXPECT_EQ(rig.c().ok->text(), "0");
@@ -195,9 +197,11 @@ TEST(StationWindowRun, ReadIniLoadsTheChosenRecipeFromTheStartFolder) {
         offeredFolder = folder;
         return answer;
     });
+    rig.c().serial->setFocus();
     rig.c().readIni->trigger();
     EXPECT_EQ(offeredFolder.toStdString(), kExampleFolder);
     EXPECT_EQ(std::filesystem::path(rig.station.recipe.recipePath).filename(), "R6_full.ini");
+    EXPECT_EQ(QApplication::focusWidget(), rig.c().start);
     EXPECT_TRUE(rig.c().iniFile->text().endsWith("R6_full.ini"));
     // A cancelled dialog keeps the recipe.
     answer.clear();
