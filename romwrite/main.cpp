@@ -10,7 +10,7 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
-#include "platform/instance_lock.h"
+#include "platform/lock_file.h"
 #include "platform/power.h"
 #include "romwrite/image/embedded_image.h"
 #include "romwrite/link/bootloader_link.h"
@@ -103,8 +103,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    platform::InstanceLock lock;
-    const bool locked = lock.acquire("R6X_ROMWRITE");
+    // Held (another writer runs) is the job's "Program already running!"; a lock file that cannot
+    // be made leaves nobody able to tell, so the writer refuses with the reason.
+    const platform::LockFile::Attempt lock =
+        platform::LockFile::take(platform::runtimeDirectory() + "/R6X_ROMWRITE.lock", platform::programOwner());
+    const bool locked = lock.outcome == platform::LockFile::Outcome::Acquired;
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -126,7 +129,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<QApplication> qt;
     if (!romwrite::silentRun(line, romwrite::embeddedResource())) qt = romwrite::openDisplay(argv[0]);
     int code = 0;
-    if (qt) {
+    if (lock.outcome == platform::LockFile::Outcome::Failed) {
+        const std::string text = "Cannot take the single-instance lock: " + lock.error;
+        console.messageBox(text, "Error");
+        if (qt) {
+            romwrite::WriterWindow window(romwrite::WriterWindow::Layout::Writer);
+            window.messageBox(text, "Error");
+        }
+        code = romwrite::kExitLockFailed;
+    } else if (qt) {
         const auto layout = romwrite::hasEmbeddedImage(romwrite::embeddedResource())
                                 ? romwrite::WriterWindow::Layout::Updating
                                 : romwrite::WriterWindow::Layout::Writer;
