@@ -110,6 +110,9 @@ bool HexRecordReader::nextData(HexDataRecord& out) {
                 out.absolute = address + base_;
                 out.bytes = std::span<const std::uint8_t>(data_.data(), count);
                 return true;
+            case 1:
+                sawEnd_ = true;
+                break;
             case 2:
                 base_ = value << 4;
                 break;
@@ -117,7 +120,7 @@ bool HexRecordReader::nextData(HexDataRecord& out) {
                 base_ = value << 16;
                 break;
             default:
-                break;  // end of file and start addresses change nothing
+                break;  // start addresses change nothing
         }
     }
 }

@@ -47,6 +47,8 @@ public:
     // or at the first fault; failed() tells which.
     bool nextData(HexDataRecord& out);
     bool failed() const { return failed_; }
+    // An end-of-file record (type 01) was read; reading goes on after one.
+    bool sawEndOfFile() const { return sawEnd_; }
     // Line of the record nextData returned last.
     std::size_t recordLine() const { return recordLine_; }
     const HexFault& fault() const { return fault_; }
@@ -63,6 +65,7 @@ private:
     std::size_t recordLine_ = 0;
     std::uint32_t base_ = 0;
     bool failed_ = false;
+    bool sawEnd_ = false;
     HexFault fault_;
     std::array<std::uint8_t, 255> data_{};
 };

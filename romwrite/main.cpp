@@ -10,7 +10,7 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
-#include "platform/instance_lock.h"
+#include "platform/lock_file.h"
 #include "platform/power.h"
 #include "romwrite/image/embedded_image.h"
 #include "romwrite/link/bootloader_link.h"
@@ -42,13 +42,15 @@ constexpr const char* kUsage =
     "  /A        apply the update without asking\n"
     "  /L        append to Log.txt in the working directory\n"
     "  /S        silent\n"
-    "  /Cxxxx    compare the device's checksum with xxxx (hex): 0 equal, 48 different\n"
+    "  /Cxxxx    compare the device's checksum with xxxx (hex): 0 equal, 48 different (F09 only)\n"
     "  /Vxxxx    compare the device's version with xxxx (hex): 0 equal, 49 different, 1 no device\n"
     "Switches start with '/' or '-'; a token holding another '/' is a file name.\n"
     "The device is reached through VORLICK_HID (hidraw, or sim:<socket>).\n"
     "The window shows when DISPLAY or WAYLAND_DISPLAY names a desktop Qt can open and the run\n"
     "is not silent; otherwise the writer runs on the console (texts on stderr, questions on stdin).\n"
-    "Exit status: the result code modulo 256 (-1 -> 255, -2 -> 254, -6 -> 250).\n";
+    "Exit status: the result code modulo 256 (-1 -> 255, -2 -> 254, -6 -> 250); refused requests:\n"
+    "5 unreadable file or command line, 6 two jobs asked, 7 unknown switch, 8 nothing to do,\n"
+    "9 job the bootloader cannot do, 10 update written but not applied.\n";
 
 int runConsole(const romwrite::CommandLine& line, romwrite::ConsoleFrontEnd& console, romwrite::BootloaderLink& link,
                romwrite::UblDevice& device, romwrite::WriterLog& log, romwrite::JobRunner& runner,
@@ -101,8 +103,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    platform::InstanceLock lock;
-    const bool locked = lock.acquire("R6X_ROMWRITE");
+    // Held (another writer runs) is the job's "Program already running!"; a lock file that cannot
+    // be made leaves nobody able to tell, so the writer refuses with the reason.
+    const platform::LockFile::Attempt lock =
+        platform::LockFile::take(platform::runtimeDirectory() + "/R6X_ROMWRITE.lock", platform::programOwner());
+    const bool locked = lock.outcome == platform::LockFile::Outcome::Acquired;
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -124,7 +129,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<QApplication> qt;
     if (!romwrite::silentRun(line, romwrite::embeddedResource())) qt = romwrite::openDisplay(argv[0]);
     int code = 0;
-    if (qt) {
+    if (lock.outcome == platform::LockFile::Outcome::Failed) {
+        const std::string text = "Cannot take the single-instance lock: " + lock.error;
+        console.messageBox(text, "Error");
+        if (qt) {
+            romwrite::WriterWindow window(romwrite::WriterWindow::Layout::Writer);
+            window.messageBox(text, "Error");
+        }
+        code = romwrite::kExitLockFailed;
+    } else if (qt) {
         const auto layout = romwrite::hasEmbeddedImage(romwrite::embeddedResource())
                                 ? romwrite::WriterWindow::Layout::Updating
                                 : romwrite::WriterWindow::Layout::Writer;

@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   binutils python3 locales
-  nlohmann-json3-dev
+  nlohmann-json3-dev libudev-dev
   qt6-base-dev
   help2man lintian fakeroot dpkg-dev
   xvfb xauth xdotool imagemagick

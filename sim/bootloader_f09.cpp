@@ -18,10 +18,22 @@ bool BootloaderF09::frameIntact(std::span<const std::uint8_t> frame) const {
     return frame[72] == static_cast<std::uint8_t>(0u - header) && frame[73] == static_cast<std::uint8_t>(0u - data);
 }
 
+bool BootloaderF09::olderImage(std::span<const std::uint8_t> frame) const {
+    const std::uint32_t address = static_cast<std::uint32_t>(frame[3] | frame[4] << 8 | frame[5] << 16) |
+                                  static_cast<std::uint32_t>(frame[6]) << 24;
+    const std::uint32_t at = config_.versionAddress;
+    if (at < address || at - address > blockBytes() - 2) return false;
+    const std::uint16_t version = le16(blockData(frame), at - address);
+    return version != 0xFFFF && version < mainVersion_;
+}
+
 bool BootloaderF09::command(std::span<const std::uint8_t> frame, Reply& reply) {
     const bool recent = config_.version > kOldVersion;
     switch (frame[1]) {
         case kWriteBlock:
+            // A normal write matches the image with the device; a forced one ignores matching.
+            reply = olderImage(frame) ? Reply{kVersionOlder, 0} : writeBlock(frame, false);
+            return true;
         case kForceWriteBlock:
             reply = writeBlock(frame, false);
             return true;

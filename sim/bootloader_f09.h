@@ -4,6 +4,9 @@
 // usage 0x11 or inside the wrapper on usage 0x0B; short frames (74 / 4 bytes, 64-byte blocks,
 // two check bytes) on usage 0x01. Blocks overwrite (the bootloader erases as it goes); normal,
 // forced and encrypted writes, security, checksum comparison, data matching and confirmation.
+// A normal write matches the image with the device: the block holding the image's version word
+// (at the scenario's version address) is refused with 0x0E when that version is older than the
+// main firmware's; a forced write takes it.
 #include "sim/bootloader.h"
 
 namespace sim {
@@ -19,6 +22,7 @@ public:
     static constexpr std::uint8_t kConfirm = 0x86;
     static constexpr std::uint8_t kSecurityOn = 0x0F;
     static constexpr std::uint8_t kWriteProtectError = 0x40;
+    static constexpr std::uint8_t kVersionOlder = 0x0E;
     // Versions up to this one know only writes, security and the queries.
     static constexpr std::uint8_t kOldVersion = 0x53;
 
@@ -36,6 +40,10 @@ protected:
     std::uint32_t flashEnd() const override { return FlashModel::kBase + FlashModel::kSize; }
     bool frameIntact(std::span<const std::uint8_t> frame) const override;
     bool command(std::span<const std::uint8_t> frame, Reply& reply) override;
+
+private:
+    // The block carries an image version (not 0xFFFF) older than the main firmware's.
+    bool olderImage(std::span<const std::uint8_t> frame) const;
 };
 
 }  // namespace sim

@@ -80,8 +80,9 @@ std::uint16_t ControllerDevice::bootloaderProductId() const {
 void ControllerDevice::restartLocked() {
     if (flash_.runnable()) {
         powerOn();
-        // The firmware reports the version the image carries; an image without one keeps it.
-        if (const auto v = flash_.word(config_.bootloader.versionAddress)) {
+        // The firmware reports the version a written image carries; an image without one, and
+        // the factory firmware, keep it.
+        if (const auto v = flash_.extent() > 0 ? flash_.word(config_.bootloader.versionAddress) : std::nullopt) {
             config_.version = *v;
             config_.touchFirmwareMajor = *v;
         }

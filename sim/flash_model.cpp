@@ -4,7 +4,14 @@
 
 namespace sim {
 
-FlashModel::FlashModel() : bytes_(kSize, kErased) {}
+FlashModel::FlashModel() : bytes_(kSize) {
+    for (std::uint32_t k = 0; k < kSize; ++k) bytes_[k] = factoryByte(k);
+}
+
+// Every value occurs, few bits are set everywhere, and no 512-byte block repeats its neighbour.
+std::uint8_t FlashModel::factoryByte(std::uint32_t offset) {
+    return static_cast<std::uint8_t>(offset * 0x9D + (offset >> 9) * 0x3B + 0x5C);
+}
 
 void FlashModel::erase() {
     std::fill(bytes_.begin(), bytes_.end(), kErased);

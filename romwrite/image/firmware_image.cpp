@@ -88,6 +88,12 @@ bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_v
         errorText = "Start address error.";
         return false;
     }
+    // A file cut short (a copy that stopped, a full disk) still parses up to its last whole
+    // record; only the end-of-file record tells it was written to the end.
+    if (!reader.sawEndOfFile()) {
+        if (fault) *fault = intelhex::HexFault{0, "no end-of-file record"};
+        return false;
+    }
     image.start = kImageStart;
     image.size = static_cast<std::uint32_t>(end + 1);
     image.checksum = imageChecksum(image.bytes.data(), image.size);

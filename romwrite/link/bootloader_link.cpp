@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "controllerlink/device_link_base.h"
@@ -62,38 +63,48 @@ bool BootloaderLink::openAndQuery(const hidlink::CollectionIdentity& id, int key
     return true;
 }
 
-bool BootloaderLink::probeF11(UblDevice& device) {
+std::optional<hidlink::CollectionIdentity> BootloaderLink::findAndOpen(const ProbeRule& rule,
+                                                                       hidlink::DeviceInfo& info) {
     std::vector<hidlink::CollectionIdentity> found;
     errno = 0;
     const std::size_t n = table_.enumerateCollections(found, controllerlink::kWriterEnumerationLimit);
     if (n == 0) {
         lastErrno_ = errno;
         log_.log("No device");
-        return false;
+        return std::nullopt;
     }
     const hidlink::CollectionIdentity* match = nullptr;
     for (const auto& id : found)
-        if (match == nullptr && isF11Collection(id)) match = &id;
-    log_.log(format("HID devices found: %zu", n));
-    for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine(" ", i, found[i]));
-    if (match == nullptr) return false;
-
-    log_.log(foundLine(*match));
-    hidlink::DeviceInfo info;
-    if (!openAndQuery(*match, kF11Key, info)) {
-        log_.log("OpenKVHID_DEV error.");
-        return false;
+        if (match == nullptr && rule.accepts(id)) match = &id;
+    if (rule.listAlways) {
+        log_.log(format("HID devices found: %zu", n));
+        for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine(" ", i, found[i]));
+    } else if (match == nullptr) {
+        for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine("", i, found[i]));
     }
+    if (match == nullptr) return std::nullopt;
+    log_.log(foundLine(*match));
+    if (!openAndQuery(*match, rule.key, info)) {
+        log_.log("OpenKVHID_DEV error.");
+        return std::nullopt;
+    }
+    return *match;
+}
+
+bool BootloaderLink::probeF11(UblDevice& device) {
+    hidlink::DeviceInfo info;
+    const auto match = findAndOpen({isF11Collection, kF11Key, true}, info);
+    if (!match) return false;
     device.vendorId = info.identity.vendorId;
     device.productId = info.identity.productId;
     device.usagePage = match->usagePage;
     device.usage = match->usage;
-    device.mode = match->usage == 0x0B ? 4 : 1;
+    device.mode = match->usage == 0x0B ? TransportMode::WrappedPaused : TransportMode::Direct;
 
     std::uint8_t type[2] = {2, 0};
-    if (!ublGetFeature(type, device.mode) || type[1] != 2) {
+    if (!getFeatureF11(type, device.mode) || type[1] != 2) {
         std::uint8_t id[16] = {4};
-        if (ublGetFeature(id, device.mode)) {
+        if (getFeatureF11(id, device.mode)) {
             device.version = id[11] + 256u * id[12];
             device.subVersion = id[13];
         }
@@ -103,27 +114,9 @@ bool BootloaderLink::probeF11(UblDevice& device) {
 }
 
 bool BootloaderLink::probeF09(UblDevice& device) {
-    std::vector<hidlink::CollectionIdentity> found;
-    errno = 0;
-    const std::size_t n = table_.enumerateCollections(found, controllerlink::kWriterEnumerationLimit);
-    if (n == 0) {
-        lastErrno_ = errno;
-        log_.log("No device");
-        return false;
-    }
-    const hidlink::CollectionIdentity* match = nullptr;
-    for (const auto& id : found)
-        if (match == nullptr && isF09Collection(id)) match = &id;
-    if (match == nullptr) {
-        for (std::size_t i = 0; i < found.size(); ++i) log_.log(collectionLine("", i, found[i]));
-        return false;
-    }
-    log_.log(foundLine(*match));
     hidlink::DeviceInfo info;
-    if (!openAndQuery(*match, kF09Key, info)) {
-        log_.log("OpenKVHID_DEV error.");
-        return false;
-    }
+    const auto match = findAndOpen({isF09Collection, kF09Key, false}, info);
+    if (!match) return false;
     table_.closeCollection(kF09Key);
     device.vendorId = info.identity.vendorId;
     device.productId = info.identity.productId;
@@ -131,25 +124,27 @@ bool BootloaderLink::probeF09(UblDevice& device) {
     device.usage = match->usage;
     device.version = info.versionNumber;
     device.subVersion = 0xFFFFFFFF;
-    device.mode = match->usage == 0x11 ? 1 : match->usage == 0x01 ? 2 : 3;
+    device.mode = match->usage == 0x11   ? TransportMode::Direct
+                  : match->usage == 0x01 ? TransportMode::DirectShort
+                                         : TransportMode::Wrapped;
     return true;
 }
 
 bool BootloaderLink::probeDevice(UblDevice& device) {
     if (probeF11(device)) {
-        device.kind = kKindF11;
+        device.kind = DeviceKind::F11;
         return true;
     }
     if (probeF09(device)) {
-        device.kind = kKindF09;
+        device.kind = DeviceKind::F09;
         return true;
     }
-    device.kind = kKindNone;
+    device.kind = DeviceKind::None;
     return false;
 }
 
 bool BootloaderLink::openUblDevice(UblDevice& device, hidlink::DeviceInfo& info) {
-    const bool f11 = device.kind == kKindF11;
+    const bool f11 = device.kind == DeviceKind::F11;
     const int key = f11 ? kF11Key : kF09Key;
     if (!(f11 ? probeF11(device) : probeF09(device))) {
         device.result = kResultFailed;
@@ -181,15 +176,15 @@ bool BootloaderLink::openUblDevice(UblDevice& device, hidlink::DeviceInfo& info)
 }
 
 bool BootloaderLink::closeUblDevice(const UblDevice& device) {
-    const int key = device.kind == kKindF11 ? kF11Key : kF09Key;
+    const int key = device.kind == DeviceKind::F11 ? kF11Key : kF09Key;
     if (table_.closeCollection(key)) return true;
     log_.log("CloseKVHID error.");
     return false;
 }
 
-bool BootloaderLink::set(int key, std::span<const std::uint8_t> frame, std::uint8_t mode) {
-    if (mode < 1 || mode > 4) return false;
-    if (mode == 4) clock_.sleepMs(10);
+bool BootloaderLink::set(int key, std::span<const std::uint8_t> frame, TransportMode mode) {
+    if (mode == TransportMode::None) return false;
+    if (mode == TransportMode::WrappedPaused) clock_.sleepMs(10);
     errno = 0;
     if (controllerlink::setFeature(table_, frame.size(), frame, key)) return true;
     noteFailure(key);
@@ -203,10 +198,10 @@ bool BootloaderLink::getOnce(int key, std::span<std::uint8_t> buffer) {
     return false;
 }
 
-bool BootloaderLink::get(int key, std::span<std::uint8_t> buffer, std::uint8_t mode) {
-    if (buffer.empty() || mode < 1 || mode > 4) return false;
-    if (mode == 4) clock_.sleepMs(10);
-    if (mode != 3) return getOnce(key, buffer);
+bool BootloaderLink::get(int key, std::span<std::uint8_t> buffer, TransportMode mode) {
+    if (buffer.empty() || mode == TransportMode::None) return false;
+    if (mode == TransportMode::WrappedPaused) clock_.sleepMs(10);
+    if (mode != TransportMode::Wrapped) return getOnce(key, buffer);
     for (int attempt = 1;; ++attempt) {
         if (getOnce(key, buffer)) return true;
         log_.logError("UBL_GetFeature error.", lastMessage_);
@@ -218,16 +213,16 @@ bool BootloaderLink::get(int key, std::span<std::uint8_t> buffer, std::uint8_t m
     }
 }
 
-bool BootloaderLink::ublSetFeature(std::span<const std::uint8_t> frame, std::uint8_t mode) {
+bool BootloaderLink::setFeatureF11(std::span<const std::uint8_t> frame, TransportMode mode) {
     return set(kF11Key, frame, mode);
 }
-bool BootloaderLink::ublGetFeature(std::span<std::uint8_t> buffer, std::uint8_t mode) {
+bool BootloaderLink::getFeatureF11(std::span<std::uint8_t> buffer, TransportMode mode) {
     return get(kF11Key, buffer, mode);
 }
-bool BootloaderLink::UBL_SetFeature(std::span<const std::uint8_t> frame, std::uint8_t mode) {
+bool BootloaderLink::setFeatureF09(std::span<const std::uint8_t> frame, TransportMode mode) {
     return set(kF09Key, frame, mode);
 }
-bool BootloaderLink::UBL_GetFeature(std::span<std::uint8_t> buffer, std::uint8_t mode) {
+bool BootloaderLink::getFeatureF09(std::span<std::uint8_t> buffer, TransportMode mode) {
     return get(kF09Key, buffer, mode);
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 // Finds the controller's bootloader collection, opens it for a job and moves feature reports
-// to and from it in the collection's transport mode:
-//   1, 2  the report as it is;
-//   4     wrapped in the 1024-byte frame, 10 ms pause before the transfer, one try (F11);
-//   3     wrapped, no pause; a get is tried up to 3 times, 1 ms apart (F09).
+// to and from it in the collection's transport mode (TransportMode):
+//   Direct, DirectShort  the report as it is;
+//   WrappedPaused        wrapped in the 1024-byte frame, 10 ms pause before the transfer, one
+//                        try (F11);
+//   Wrapped              wrapped, no pause; a get is tried up to 3 times, 1 ms apart (F09).
 // Protocol F11 uses device-table key 0, F09 key 1. A key is open only inside a probe or a job.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -25,7 +27,7 @@ public:
         : table_(table), log_(log), clock_(clock) {}
 
     // Find, identify and release a collection of each protocol; probeDevice tries F11 first
-    // and sets device.kind to 2, 1 or 0.
+    // and sets device.kind.
     bool probeF11(UblDevice& device);
     bool probeF09(UblDevice& device);
     bool probeDevice(UblDevice& device);
@@ -37,12 +39,12 @@ public:
     bool closeUblDevice(const UblDevice& device);
     bool isOpen(int key) const { return table_.contains(key); }
 
-    // F11 pair (key 0) and F09 pair (key 1). buffer[0] is the report id; true when the
-    // transfer succeeded.
-    bool ublSetFeature(std::span<const std::uint8_t> frame, std::uint8_t mode);
-    bool ublGetFeature(std::span<std::uint8_t> buffer, std::uint8_t mode);
-    bool UBL_SetFeature(std::span<const std::uint8_t> frame, std::uint8_t mode);
-    bool UBL_GetFeature(std::span<std::uint8_t> buffer, std::uint8_t mode);
+    // The F11 pair addresses key 0, the F09 pair key 1. buffer[0] is the report id; true when
+    // the transfer succeeded.
+    bool setFeatureF11(std::span<const std::uint8_t> frame, TransportMode mode);
+    bool getFeatureF11(std::span<std::uint8_t> buffer, TransportMode mode);
+    bool setFeatureF09(std::span<const std::uint8_t> frame, TransportMode mode);
+    bool getFeatureF09(std::span<std::uint8_t> buffer, TransportMode mode);
 
     // The system's account of the last failed transfer or open: errno (0 when the transport
     // gave none) and a message for the log.
@@ -53,8 +55,17 @@ public:
     platform::Clock& clock() { return clock_; }
 
 private:
-    bool set(int key, std::span<const std::uint8_t> frame, std::uint8_t mode);
-    bool get(int key, std::span<std::uint8_t> buffer, std::uint8_t mode);
+    // Which collections a protocol accepts, its table key, and whether the probe lists every
+    // collection it saw (F11) or only when none matched (F09).
+    struct ProbeRule {
+        bool (*accepts)(const hidlink::CollectionIdentity&);
+        int key;
+        bool listAlways;
+    };
+    // Enumerates, logs, picks the first accepted collection and opens it under the rule's key.
+    std::optional<hidlink::CollectionIdentity> findAndOpen(const ProbeRule& rule, hidlink::DeviceInfo& info);
+    bool set(int key, std::span<const std::uint8_t> frame, TransportMode mode);
+    bool get(int key, std::span<std::uint8_t> buffer, TransportMode mode);
     bool getOnce(int key, std::span<std::uint8_t> buffer);
     void noteFailure(int key);
     bool openAndQuery(const hidlink::CollectionIdentity& id, int key, hidlink::DeviceInfo& info);

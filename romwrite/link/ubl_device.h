@@ -27,10 +27,17 @@ inline constexpr std::uint32_t kPhaseConfirming = 4;
 inline constexpr std::uint32_t kPhaseCompleted = 5;
 inline constexpr std::uint32_t kPhaseAborted = 10;
 
-// Device kinds: which bootloader protocol the collection found speaks.
-inline constexpr std::uint32_t kKindNone = 0;
-inline constexpr std::uint32_t kKindF09 = 1;
-inline constexpr std::uint32_t kKindF11 = 2;
+// Which bootloader protocol the collection found speaks.
+enum class DeviceKind : std::uint32_t { None = 0, F09 = 1, F11 = 2 };
+
+// How feature reports travel to the collection.
+enum class TransportMode : std::uint8_t {
+    None = 0,
+    Direct = 1,         // the report as it is (F11; F09 long frames on usage 0x11)
+    DirectShort = 2,    // the report as it is, F09 short frames (usage 0x01)
+    Wrapped = 3,        // in the 1024-byte wrapper, a get tried up to 3 times (F09, usage 0x0B)
+    WrappedPaused = 4,  // in the wrapper after a 10 ms pause, one try (F11, usage 0x0B)
+};
 
 // Product ids of the two bootloaders.
 inline constexpr std::uint32_t kF11BootloaderPid = 0x0094;
@@ -45,11 +52,14 @@ struct UblDevice {
     std::atomic<std::uint32_t> phase{kPhaseNone};
     std::uint32_t vendorId = 0, productId = 0;
     std::uint32_t version = 0, subVersion = 0;
-    std::uint8_t mode = 0;  // transport mode 1..4
+    TransportMode mode = TransportMode::None;
     std::uint32_t usage = 0, usagePage = 0;
     std::uint32_t mpuType = 0, ublVersion = 0;
     std::uint32_t security = 0;  // 0x0F: on
-    std::uint32_t kind = kKindNone;
+    DeviceKind kind = DeviceKind::None;
+    // The job gave up with the controller in its bootloader and did not restart it: its flash
+    // may hold half an image.
+    bool leftInBootloader = false;
 
     void setError(std::string text) {
         if (text.size() > kErrorTextMax) text.resize(kErrorTextMax);

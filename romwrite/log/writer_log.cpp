@@ -1,5 +1,8 @@
 #include "romwrite/log/writer_log.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace romwrite {
 namespace {
 
@@ -21,12 +24,17 @@ std::string fitLine(std::string line) {
 
 WriterLog::~WriterLog() { close(); }
 
-bool WriterLog::open(const std::string& directory) {
+bool WriterLog::open(const std::string& directory, std::string* why) {
     std::lock_guard lock(mutex_);
     if (file_ != nullptr) return true;
     const std::string path = directory.empty() ? std::string("Log.txt") : directory + "/Log.txt";
+    errno = 0;
     file_ = std::fopen(path.c_str(), "ab");
-    if (file_ == nullptr) return false;
+    if (file_ == nullptr) {
+        const int e = errno;
+        if (why != nullptr) *why = "Cannot open " + path + ": " + (e != 0 ? std::strerror(e) : "unknown error");
+        return false;
+    }
     const platform::TimeOfDay t = clock_.timeOfDay();
     char head[64];
     std::snprintf(head, sizeof head, "\r\n%02d/%02d %02d:%02d:%02d.%03d\r\n", t.month, t.day, t.hour, t.minute,

@@ -24,8 +24,9 @@ public:
     WriterLog& operator=(const WriterLog&) = delete;
 
     // Opens (creating or appending) directory/"Log.txt" and writes the header line with the
-    // date and time. False, and nothing is logged, when the file cannot be opened.
-    bool open(const std::string& directory);
+    // date and time. False, and nothing is logged, when the file cannot be opened; `why` then
+    // names the file and the system's reason.
+    bool open(const std::string& directory, std::string* why = nullptr);
     void close();
     bool isOpen() const;
 

@@ -4,8 +4,6 @@
 namespace romwrite {
 namespace {
 
-constexpr int kTries = 3;
-
 class F09Job {
 public:
     F09Job(const JobRequest& request, UblDevice& device, JobEnvironment& env)
@@ -14,22 +12,21 @@ public:
     void run() {
         s_.log("Process start.");
         dev_.phase = kPhaseConnecting;
-        if (!req_.devicePresent) return failEarly("No device.");
-        if (isWriteKind(req_.kind) && (req_.image == nullptr || !req_.image->valid))
-            return failEarly("No valid hex data.");
+        dev_.leftInBootloader = false;
+        if (!s_.canStart(req_.devicePresent, isWriteKind(req_.kind), req_.image)) return;
 
         hidlink::DeviceInfo info;
         if (!link_.openUblDevice(dev_, info)) return;
-        if (!readDeviceType()) return close();
+        if (!readDeviceType()) return s_.closeIfOpen();
         switch (enterBootloader()) {
             case Entry::Entered:
                 break;
             case Entry::SetFailed:
-                return close();
+                return s_.closeIfOpen();
             case Entry::NotEntered:
                 return leave();
         }
-        if (!readBootloaderData()) return leave();
+        if (!s_.readBootloaderData()) return leave();
         byKind();
         leave();
     }
@@ -37,23 +34,14 @@ public:
 private:
     enum class Entry : std::uint8_t { Entered, SetFailed, NotEntered };
 
-    void failEarly(const char* text) {
-        dev_.result = kResultFailed;
-        dev_.setError(text);
-        s_.log(text);
-    }
-
-    void close() {
-        if (link_.isOpen(kF09Key)) link_.closeUblDevice(dev_);
-    }
-
-    bool shortFrames() const { return dev_.mode == 2; }
+    bool shortFrames() const { return dev_.mode == TransportMode::DirectShort; }
 
     bool readDeviceType() {
         s_.log("Get device type.");
         const bool inBootloader = dev_.productId == kF09BootloaderPid;
         std::vector<std::uint8_t> r;
-        for (int t = 1; t <= kTries; ++t) {
+        const int tries = s_.policy().tries;
+        for (int t = 1; t <= tries; ++t) {
             if (inBootloader) {
                 r.assign(shortFrames() ? 4 : 136, 0);
                 r[0] = kResponseReport;
@@ -61,12 +49,12 @@ private:
                 r.assign(2, 0);
                 r[0] = 2;
             }
-            if (link_.UBL_GetFeature(r, dev_.mode)) {
+            if (link_.getFeatureF09(r, dev_.mode)) {
                 if (!inBootloader) s_.log(formatText("DEVICE TYPE:%d", r[1]));
                 return true;
             }
             s_.logError("GET ERROR");
-            if (t < kTries) clock_.sleepMs(10);
+            if (t < tries) clock_.sleepMs(10);
         }
         dev_.result = kResultFailed;
         dev_.setError("Device error.");
@@ -74,11 +62,13 @@ private:
         return false;
     }
 
+    // The bootloader takes over the collection already open: no reopening.
     Entry enterBootloader() {
-        for (int t = 1; t <= kTries; ++t) {
+        const int tries = s_.policy().tries;
+        for (int t = 1; t <= tries; ++t) {
             s_.log("Enter UBL.");
             const std::uint8_t enter[2] = {2, 2};
-            if (!link_.UBL_SetFeature(enter, dev_.mode)) {
+            if (!link_.setFeatureF09(enter, dev_.mode)) {
                 dev_.result = kResultFailed;
                 dev_.setError("SET ERROR at EnterUBL.");
                 s_.logError("SET ERROR");
@@ -87,10 +77,7 @@ private:
             }
             clock_.sleepMs(500);
             clock_.sleepMs(200);
-            std::uint8_t mode = 0;
-            const bool ok = s_.command(CMD_MODE, {}, &mode);
-            if (ok && mode == kBootloaderMode) return Entry::Entered;
-            if (ok) s_.log(formatText("Not UBL mode. MODE:%d", mode));
+            if (s_.inBootloaderMode()) return Entry::Entered;
             dev_.result = kResultOk;
             clock_.sleepMs(200);
         }
@@ -98,25 +85,6 @@ private:
         dev_.setError("EnterUBL error(2).");
         s_.log("EnterUBL error(2).");
         return Entry::NotEntered;
-    }
-
-    bool readBootloaderData() {
-        for (int t = 1; t <= kTries; ++t) {
-            std::uint8_t mpu = 0, version = 0, security = 0;
-            if (s_.command(CMD_MPU_TYPE, {}, &mpu) && s_.command(CMD_UBL_VERSION, {}, &version) &&
-                s_.command(CMD_SECURITY, {0x00, 0, 0, 0}, &security)) {
-                dev_.mpuType = mpu;
-                dev_.ublVersion = version;
-                dev_.security = security;
-                return true;
-            }
-            dev_.result = kResultOk;
-            if (t < kTries) clock_.sleepMs(10);
-        }
-        dev_.result = kResultFailed;
-        dev_.setError("GetData error.");
-        s_.log("GetData error.");
-        return false;
     }
 
     bool versionIsOld() {
@@ -133,7 +101,6 @@ private:
 
     void write(std::uint8_t code, const char* name) {
         const FirmwareImage& image = *req_.image;
-        if (!s_.checkData(image)) return;
         if (code == CMD_ENC_WRITE) {
             std::uint8_t status = 0;
             if (!s_.command(CMD_DATA_MATCH, twoWords(image.lockedPid, image.fileVersion), &status)) return;
@@ -181,13 +148,8 @@ private:
     }
 
     void leave() {
-        s_.log("Exit UBL.");
-        bool sent = false;
-        s_.command(CMD_EXIT, {}, nullptr, &sent);
-        if (sent) clock_.sleepMs(500);
-        close();
-        s_.log("Close device.");
-        dev_.phase = dev_.ublVersion > 0x53 ? kPhaseConfirming : kPhaseCompleted;
+        s_.leaveBootloader();
+        s_.finish();
     }
 
     const JobRequest& req_;

@@ -6,7 +6,6 @@ namespace romwrite {
 namespace {
 
 constexpr int kAttempts = 4;
-constexpr int kTries = 100;  // device type, bootloader entry and bootloader data, each
 
 enum class Step : std::uint8_t { Done, Retry, End };
 
@@ -18,43 +17,28 @@ public:
     void run() {
         s_.log("Process start.");
         dev_.phase = kPhaseConnecting;
-        if (!dev_startChecks()) return;
-        for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        dev_.leftInBootloader = false;
+        if (!s_.canStart(req_.devicePresent, isWriteKind(req_.kind), req_.image)) return;
+        bool done = false;
+        for (int attempt = 1; attempt <= kAttempts && !done; ++attempt) {
             dev_.errorText.clear();
             dev_.result = kResultOk;
             const Step step = attemptOnce();
             if (step == Step::End) return;
-            if (step == Step::Done) break;
+            done = step == Step::Done;
         }
-        finish();
+        // The last attempt failed without the exit command: a controller found in its bootloader
+        // stays there rather than restart on a flash the failed write may have left half done.
+        if (!done) dev_.leftInBootloader = dev_.productId == kF11BootloaderPid;
+        s_.finish();
     }
 
 private:
-    bool dev_startChecks() {
-        if (!req_.devicePresent) {
-            dev_.result = kResultFailed;
-            dev_.setError("No device.");
-            s_.log("No device.");
-            return false;
-        }
-        if (isWriteKind(req_.kind) && (req_.image == nullptr || !req_.image->valid)) {
-            dev_.result = kResultFailed;
-            dev_.setError("No valid hex data.");
-            s_.log("No valid hex data.");
-            return false;
-        }
-        return true;
-    }
-
     // Close, pause, and let the next attempt start over.
     Step giveUpAttempt() {
-        closeIfOpen();
+        s_.closeIfOpen();
         clock_.sleepMs(1000);
         return Step::Retry;
-    }
-
-    void closeIfOpen() {
-        if (link_.isOpen(kF11Key)) link_.closeUblDevice(dev_);
     }
 
     Step attemptOnce() {
@@ -67,12 +51,12 @@ private:
                 dev_.setError("Locked PID does not match.");
                 s_.log("Locked PID does not match.");
                 dev_.result = kResultLockedPid;
-                closeIfOpen();
+                s_.closeIfOpen();
                 return Step::End;
             }
             if (!enterBootloader()) return giveUpAttempt();
         }
-        if (!readBootloaderData()) return giveUpAttempt();
+        if (!s_.readBootloaderData()) return giveUpAttempt();
 
         if (isWriteKind(req_.kind)) {
             dev_.phase = kPhaseProgramming;
@@ -84,31 +68,29 @@ private:
                 dev_.setError("UBL version is old.");
             }
         }
-        s_.log("Exit UBL.");
-        bool sent = false;
-        s_.command(CMD_EXIT, {}, nullptr, &sent);
-        if (sent) clock_.sleepMs(500);
+        s_.leaveBootloader();
         return Step::Done;
     }
 
     bool readDeviceType() {
         s_.log("Get device type.");
-        for (int t = 1; t <= kTries; ++t) {
+        const int tries = s_.policy().tries;
+        for (int t = 1; t <= tries; ++t) {
             if (dev_.productId == kF11BootloaderPid) {
                 s_.log("Get device type from bootloader");
                 std::vector<std::uint8_t> r(shapeOf(FrameKind::F11).response, 0);
                 r[0] = kResponseReport;
-                if (link_.ublGetFeature(r, dev_.mode)) return true;
+                if (link_.getFeatureF11(r, dev_.mode)) return true;
             } else {
                 s_.log("Get device type from main device");
                 // The main firmware may not serve report 2; its answer is only shown.
                 std::uint8_t r[2] = {2, 0};
-                link_.ublGetFeature(r, dev_.mode);
+                link_.getFeatureF11(r, dev_.mode);
                 s_.log(formatText("DEVICE TYPE:%d", r[1]));
                 return true;
             }
             s_.logError("GET ERROR");
-            if (t < kTries) clock_.sleepMs(10);
+            if (t < tries) clock_.sleepMs(10);
         }
         dev_.result = kResultNoAnswer;
         dev_.setError(formatText("Device error (%d).", link_.lastSystemError()));
@@ -117,24 +99,20 @@ private:
         return false;
     }
 
+    // The controller leaves the bus and comes back as its bootloader on a collection of its own.
     bool enterBootloader() {
         s_.log("Enter UBL.");
         const std::uint8_t enter[2] = {2, 2};
-        if (!link_.ublSetFeature(enter, dev_.mode)) s_.logError("Enter UBL - SET ERROR");
+        if (!link_.setFeatureF11(enter, dev_.mode)) s_.logError("Enter UBL - SET ERROR");
         clock_.sleepMs(500);
-        closeIfOpen();  // the controller comes back as its bootloader
-        for (int t = 1; t <= kTries; ++t) {
+        s_.closeIfOpen();
+        const int tries = s_.policy().tries;
+        for (int t = 1; t <= tries; ++t) {
             clock_.sleepMs(200);
             hidlink::DeviceInfo info;
             if (link_.openUblDevice(dev_, info)) {
-                std::uint8_t mode = 0;
-                const bool ok = s_.command(CMD_MODE, {}, &mode);
-                if (ok && mode == kBootloaderMode) {
-                    dev_.result = kResultOk;
-                    return true;
-                }
-                if (ok) s_.log(formatText("Not UBL mode. MODE:%d", mode));
-                closeIfOpen();
+                if (s_.inBootloaderMode()) return true;
+                s_.closeIfOpen();
             }
             dev_.result = kResultOk;
             clock_.sleepMs(200);
@@ -145,37 +123,12 @@ private:
         return false;
     }
 
-    bool readBootloaderData() {
-        for (int t = 1; t <= kTries; ++t) {
-            std::uint8_t mpu = 0, version = 0;
-            if (s_.command(CMD_MPU_TYPE, {}, &mpu) && s_.command(CMD_UBL_VERSION, {}, &version)) {
-                dev_.mpuType = mpu;
-                dev_.ublVersion = version;
-                dev_.security = 0;
-                return true;
-            }
-            dev_.result = kResultOk;
-            if (t < kTries) clock_.sleepMs(10);
-        }
-        dev_.result = kResultNoAnswer;
-        dev_.setError("GetData error.");
-        s_.log("GetData error.");
-        return false;
-    }
-
     bool write() {
         const FirmwareImage& image = *req_.image;
-        if (!s_.checkData(image)) return false;
         s_.log("Erasing R6X flash.");
         if (!s_.erase()) return false;
         s_.log(formatText("WRITE address:0x%X size:0x%X checksum:0x%X", image.start, image.size, image.checksum));
         return s_.sendBlocks(CMD_WRITE, image);
-    }
-
-    void finish() {
-        closeIfOpen();
-        s_.log("Close device.");
-        dev_.phase = dev_.ublVersion > 0x53 ? kPhaseConfirming : kPhaseCompleted;
     }
 
     const JobRequest& req_;
@@ -193,9 +146,9 @@ void runF11Job(const JobRequest& request, UblDevice& device, JobEnvironment& env
 }
 
 void runJob(const JobRequest& request, UblDevice& device, JobEnvironment& env) {
-    if (device.kind == kKindF11)
+    if (device.kind == DeviceKind::F11)
         runF11Job(request, device, env);
-    else if (device.kind == kKindF09)
+    else if (device.kind == DeviceKind::F09)
         runF09Job(request, device, env);
 }
 

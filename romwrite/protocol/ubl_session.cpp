@@ -20,11 +20,11 @@ bool UblSession::frameKind(FrameKind& kind) const {
         kind = FrameKind::F11;
         return true;
     }
-    if (device_.mode == 1 || device_.mode == 3) {
+    if (device_.mode == TransportMode::Direct || device_.mode == TransportMode::Wrapped) {
         kind = FrameKind::Long;
         return true;
     }
-    if (device_.mode == 2) {
+    if (device_.mode == TransportMode::DirectShort) {
         kind = FrameKind::Short;
         return true;
     }
@@ -32,16 +32,28 @@ bool UblSession::frameKind(FrameKind& kind) const {
 }
 
 bool UblSession::set(std::span<const std::uint8_t> frame) {
-    return isF11() ? link_.ublSetFeature(frame, device_.mode) : link_.UBL_SetFeature(frame, device_.mode);
+    return isF11() ? link_.setFeatureF11(frame, device_.mode) : link_.setFeatureF09(frame, device_.mode);
 }
 
 bool UblSession::get(std::span<std::uint8_t> buffer) {
-    return isF11() ? link_.ublGetFeature(buffer, device_.mode) : link_.UBL_GetFeature(buffer, device_.mode);
+    return isF11() ? link_.getFeatureF11(buffer, device_.mode) : link_.getFeatureF09(buffer, device_.mode);
 }
+
+const ProtocolPolicy& UblSession::policy() const { return isF11() ? kF11Policy : kF09Policy; }
 
 void UblSession::fail(std::int32_t result, std::string text) {
     device_.result = result;
     device_.setError(std::move(text));
+}
+
+namespace {
+const char* nameOf(Exchange e) { return e == Exchange::Block ? "block" : "command"; }
+}  // namespace
+
+std::string UblSession::failureText(const char* what, Exchange where, int n) const {
+    std::string text = formatText("%s at %s:%d", what, nameOf(where), n);
+    if (policy().systemErrorInText) text += formatText(" (%d)", link_.lastSystemError());
+    return text;
 }
 
 void UblSession::dumpBoth(std::string_view head, std::span<const std::uint8_t> sent,
@@ -54,93 +66,70 @@ void UblSession::dumpBoth(std::string_view head, std::span<const std::uint8_t> s
     l.logDump(answer);
 }
 
-bool UblSession::command(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent) {
-    if (sent != nullptr) *sent = false;
-    return isF11() ? commandF11(code, params, status, sent) : commandF09(code, params, status, sent);
+bool UblSession::send(std::span<const std::uint8_t> frame, Exchange where, int n) {
+    if (set(frame)) return true;
+    fail(policy().setFailed, failureText("SET ERROR", where, n));
+    logError("SET ERROR");
+    return false;
 }
 
-bool UblSession::commandF11(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent) {
-    const auto frame = buildCommand(FrameKind::F11, code, 0, params);
-    log(formatText("Set Feature. command:0x%X", code));
-    if (!set(frame)) {
-        if (code == CMD_EXIT) return true;
-        logError("SET ERROR");
-        fail(kResultSet, formatText("SET ERROR at command:%d (%d)", code, link_.lastSystemError()));
-        return false;
-    }
-    if (sent != nullptr) *sent = true;
-    if (code == CMD_EXIT) return true;
-    std::vector<std::uint8_t> answer(shapeOf(FrameKind::F11).response);
+bool UblSession::poll(std::span<const std::uint8_t> frame, std::span<std::uint8_t> answer, Exchange where, int n,
+                      std::int32_t timeoutResult) {
+    const ProtocolPolicy& p = policy();
+    const bool block = where == Exchange::Block;
     for (int poll = 1;; ++poll) {
         std::fill(answer.begin(), answer.end(), std::uint8_t{0});
         answer[0] = kResponseReport;
         if (!get(answer)) {
-            fail(kResultGet, formatText("GET ERROR at command:%d (%d)", code, link_.lastSystemError()));
+            fail(p.getFailed, failureText("GET ERROR", where, n));
             logError("GET ERROR");
+            if (block && p.logResponseAfterFailedGet) log(formatText("Get Feature. response:0x%X", answer[3]));
             return false;
         }
         log(formatText("Get Feature. response:0x%X", answer[3]));
+        // A write-protect error answers before anything else is judged.
+        if (!block && frame[1] == CMD_SECURITY && (answer[3] & 0x40) != 0) {
+            fail(kResultFailed, "Error response at WRITEPROTECT.");
+            dumpBoth(device_.mode == TransportMode::DirectShort ? "Response error" : "Error response", frame, answer,
+                     false);
+            return false;
+        }
         if (answer[1] != frame[1] || answer[2] != frame[2]) {
-            fail(kResultFailed, formatText("RESPONSE not match at command:%d", code));
+            fail(kResultFailed, formatText("RESPONSE not match at %s:%d", nameOf(where), n));
             dumpBoth("Response not match", frame, answer, true);
             return false;
         }
-        if (answer[3] != kStatusBusy) break;
+        if (answer[3] != kStatusBusy) return true;
         if (poll == kBusyPolls) {
-            fail(kResultFailed, formatText("TIMEOUT at command:%d", code));
+            fail(timeoutResult, formatText("TIMEOUT at %s:%d", nameOf(where), n));
             return false;
         }
         link_.clock().sleepMs(1);
     }
-    if (status != nullptr) *status = answer[3];
-    return true;
 }
 
-bool UblSession::commandF09(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent) {
+bool UblSession::command(std::uint8_t code, std::array<std::uint8_t, 4> params, std::uint8_t* status, bool* sent) {
+    if (sent != nullptr) *sent = false;
     log(formatText("Set Feature. command:0x%X", code));
     FrameKind kind;
     if (!frameKind(kind)) {
         fail(kResultFailed, "Error.");
         return false;
     }
-    const bool shortFrames = kind == FrameKind::Short;
     const auto frame = buildCommand(kind, code, 0, params);
-    if (!set(frame)) {
-        logError("SET ERROR");
-        if (code == CMD_EXIT) return true;
-        fail(kResultFailed, formatText("SET ERROR at command:%d", code));
-        return false;
+    if (code == CMD_EXIT) {
+        // No answer is read: the controller restarts. A refused exit is no failure.
+        if (set(frame)) {
+            if (sent != nullptr) *sent = true;
+        } else if (policy().logRefusedExit) {
+            logError("SET ERROR");
+        }
+        return true;
     }
+    if (!send(frame, Exchange::Command, code)) return false;
     if (sent != nullptr) *sent = true;
-    if (code == CMD_EXIT) return true;
     std::vector<std::uint8_t> answer(shapeOf(kind).response);
-    for (int poll = 1;; ++poll) {
-        std::fill(answer.begin(), answer.end(), std::uint8_t{0});
-        answer[0] = kResponseReport;
-        if (!get(answer)) {
-            fail(kResultFailed, formatText("GET ERROR at command:%d", code));
-            logError("GET ERROR");
-            return false;
-        }
-        log(formatText("Get Feature. response:0x%X", answer[3]));
-        // A write-protect error answers before anything else is judged.
-        if (code == CMD_SECURITY && (answer[3] & 0x40) != 0) {
-            fail(kResultFailed, "Error response at WRITEPROTECT.");
-            dumpBoth(shortFrames ? "Response error" : "Error response", frame, answer, false);
-            return false;
-        }
-        if (answer[1] != frame[1] || answer[2] != frame[2]) {
-            fail(kResultFailed, formatText("RESPONSE not match at command:%d", code));
-            dumpBoth("Response not match", frame, answer, true);
-            return false;
-        }
-        if (answer[3] != kStatusBusy) break;
-        if (poll == kBusyPolls) {
-            fail(kResultFailed, formatText("TIMEOUT at command:%d", code));
-            return false;
-        }
-        link_.clock().sleepMs(1);
-    }
+    if (!poll(frame, answer, Exchange::Command, code, kResultFailed)) return false;
     if (code == CMD_CONFIRM && answer[3] != 0) {
         fail(kResultFailed, formatText("Error response:%d at command:%d", answer[3], code));
         dumpBoth("Response error", frame, answer, false);
@@ -156,7 +145,6 @@ bool UblSession::sendBlocks(std::uint8_t code, const FirmwareImage& image) {
         fail(kResultFailed, "Error.");
         return false;
     }
-    const bool f11 = isF11();
     const FrameShape shape = shapeOf(kind);
     const std::uint32_t size = std::min<std::uint32_t>(image.size, static_cast<std::uint32_t>(image.bytes.size()));
     std::vector<std::uint8_t> answer(shape.response);
@@ -170,42 +158,10 @@ bool UblSession::sendBlocks(std::uint8_t code, const FirmwareImage& image) {
         const auto frame = buildBlock(kind, code, sequence, image.start + offset,
                                       std::span<const std::uint8_t>(image.bytes).subspan(offset, take));
         log(formatText("Set Feature. address:0x%X", image.start + offset));
-        if (!set(frame)) {
-            if (f11)
-                fail(kResultSet, formatText("SET ERROR at block:%d (%d)", n, link_.lastSystemError()));
-            else
-                fail(kResultFailed, formatText("SET ERROR at block:%d", n));
-            logError("SET ERROR");
-            return false;
-        }
-        for (int poll = 1;; ++poll) {
-            std::fill(answer.begin(), answer.end(), std::uint8_t{0});
-            answer[0] = kResponseReport;
-            if (!get(answer)) {
-                if (f11)
-                    fail(kResultGet, formatText("GET ERROR at block:%d (%d)", n, link_.lastSystemError()));
-                else
-                    fail(kResultFailed, formatText("GET ERROR at block:%d", n));
-                logError("GET ERROR");
-                if (!f11) log(formatText("Get Feature. response:0x%X", answer[3]));
-                return false;
-            }
-            log(formatText("Get Feature. response:0x%X", answer[3]));
-            if (answer[1] != frame[1] || answer[2] != frame[2]) {
-                fail(kResultFailed, formatText("RESPONSE not match at block:%d", n));
-                dumpBoth("Response not match", frame, answer, true);
-                return false;
-            }
-            const std::uint8_t st = answer[3];
-            if (st == 0) break;
-            if (st == kStatusBusy) {
-                if (poll == kBusyPolls) {
-                    fail(f11 ? kResultNoAnswer : kResultFailed, formatText("TIMEOUT at block:%d", n));
-                    return false;
-                }
-                link_.clock().sleepMs(1);
-                continue;
-            }
+        if (!send(frame, Exchange::Block, n)) return false;
+        if (!poll(frame, answer, Exchange::Block, n, policy().blockTimeout)) return false;
+        const std::uint8_t st = answer[3];
+        if (st != 0) {
             if (st == 0x0C)
                 fail(kResultFailed, "File error. MCUTYPE not match.");
             else if (st == 0x0D)
@@ -273,6 +229,64 @@ bool UblSession::erase() {
         return false;
     }
     return true;
+}
+
+bool UblSession::canStart(bool devicePresent, bool writeKind, const FirmwareImage* image) {
+    const char* refusal = !devicePresent                                     ? "No device."
+                          : writeKind && (image == nullptr || !image->valid) ? "No valid hex data."
+                                                                             : nullptr;
+    if (refusal != nullptr) {
+        fail(kResultFailed, refusal);
+        log(refusal);
+        return false;
+    }
+    // An image outside the flash window is refused before the controller is touched, so a
+    // healthy one is not left waiting in its bootloader.
+    return !writeKind || checkData(*image);
+}
+
+bool UblSession::inBootloaderMode() {
+    std::uint8_t mode = 0;
+    const bool ok = command(CMD_MODE, {}, &mode);
+    if (ok && mode == kBootloaderMode) return true;
+    if (ok) log(formatText("Not UBL mode. MODE:%d", mode));
+    return false;
+}
+
+bool UblSession::readBootloaderData() {
+    const ProtocolPolicy& p = policy();
+    for (int t = 1; t <= p.tries; ++t) {
+        std::uint8_t mpu = 0, version = 0, security = 0;
+        if (command(CMD_MPU_TYPE, {}, &mpu) && command(CMD_UBL_VERSION, {}, &version) &&
+            (!p.readsSecurity || command(CMD_SECURITY, {0x00, 0, 0, 0}, &security))) {
+            device_.mpuType = mpu;
+            device_.ublVersion = version;
+            device_.security = security;
+            return true;
+        }
+        device_.result = kResultOk;
+        if (t < p.tries) link_.clock().sleepMs(10);
+    }
+    fail(p.noAnswer, "GetData error.");
+    log("GetData error.");
+    return false;
+}
+
+void UblSession::leaveBootloader() {
+    log("Exit UBL.");
+    bool sent = false;
+    command(CMD_EXIT, {}, nullptr, &sent);
+    if (sent) link_.clock().sleepMs(500);
+}
+
+void UblSession::closeIfOpen() {
+    if (link_.isOpen(isF11() ? kF11Key : kF09Key)) link_.closeUblDevice(device_);
+}
+
+void UblSession::finish() {
+    closeIfOpen();
+    log("Close device.");
+    device_.phase = device_.ublVersion > 0x53 ? kPhaseConfirming : kPhaseCompleted;
 }
 
 }  // namespace romwrite

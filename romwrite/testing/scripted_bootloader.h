@@ -5,10 +5,12 @@
 // 0x2C000-byte flash, and hooks to refuse or falsify any exchange.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "controllerlink/vendor_ids.h"
@@ -55,6 +57,9 @@ public:
     std::function<bool(int)> admitSet, admitGet;
     // Status of the answer to block n (1-based, in order sent); nullopt: 0.
     std::function<std::optional<std::uint8_t>(int)> blockStatus;
+    // Told of every transfer the device takes, in order: "get N" for report N, "set 2" for
+    // "Enter UBL.", "command 0xNN" for a command report.
+    std::function<void(const std::string&)> onTransfer;
 
     Bytes flashBytes() const {
         std::lock_guard lock(m_);
@@ -117,6 +122,8 @@ public:
     long getFeature(std::size_t, std::span<std::uint8_t> report) override {
         std::lock_guard lock(m_);
         if (admitGet && !admitGet(++gets_)) return -1;
+        if (onTransfer && !report.empty())
+            onTransfer("get " + std::to_string(wrapped() && report.size() > 3 ? report[3] : report[0]));
         if (wrapped()) {
             if (report.size() < 4) return -1;
             const std::size_t len = (std::size_t{report[1]} << 8) | report[2];
@@ -180,6 +187,14 @@ private:
     }
 
     bool command(std::span<const std::uint8_t> f) {
+        if (onTransfer && !f.empty()) {
+            char what[24];
+            if (f[0] == 7 && f.size() > 1)
+                std::snprintf(what, sizeof what, "command 0x%02X", f[1]);
+            else
+                std::snprintf(what, sizeof what, "set %u", f[0]);
+            onTransfer(what);
+        }
         if (f.size() == 2 && f[0] == 2 && f[1] == 2) {
             ++enters_;
             if (inBootloader_) return true;

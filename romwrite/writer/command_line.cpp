@@ -28,6 +28,15 @@ bool equalsNoCase(const std::string& a, const char* b) {
     return i == a.size() && b[i] == '\0';
 }
 
+SwitchResult refused(std::int32_t result, std::string error) { return {false, std::move(error), result, std::nullopt}; }
+
+// The job a switch asks for, and its number, so that two different requests can be told apart.
+struct JobSwitch {
+    std::uint32_t kind = JOB_IDLE;
+    std::uint32_t number = 0;
+    std::string token;
+};
+
 }  // namespace
 
 std::string CommandLine::text() const {
@@ -47,35 +56,48 @@ bool isSwitchToken(const std::string& token) {
 
 SwitchResult readSwitches(const CommandLine& line, WriteJob& job, bool embedded) {
     SwitchResult r;
-    if (line.text().size() > kCommandLineMax) return {false, "Command line too long.", std::nullopt};
+    if (line.text().size() > kCommandLineMax) return refused(kResultLoad, "Command line too long.");
+    std::optional<JobSwitch> asked;
+    // Every job switch must ask for the same job as the first one.
+    auto ask = [&](std::uint32_t kind, std::uint32_t number, const std::string& token) {
+        if (!asked) {
+            asked = JobSwitch{kind, number, token};
+            return true;
+        }
+        return asked->kind == kind && asked->number == number;
+    };
     for (const std::string& t : line.tokens) {
         if (t.empty()) continue;
         if (!isSwitchToken(t)) {
             if (!embedded) r.file = t;
             continue;
         }
-        if (t.size() < 2) continue;
-        const std::string arg = t.substr(2);
-        switch (upper(t[1])) {
+        const std::string arg = t.size() < 2 ? std::string() : t.substr(2);
+        const char letter = t.size() < 2 ? '\0' : upper(t[1]);
+        std::uint32_t kind = JOB_IDLE;
+        std::uint32_t number = 0;
+        switch (letter) {
             case 'A':
                 job.autoApply = true;
                 break;
             case 'C': {
                 const auto v = parseNumber(arg);
-                if (!v) return {false, "Command line error.", std::nullopt};
-                job.kind = JOB_CHECKSUM;
-                job.image.checksum = *v;
+                if (!v) return refused(kResultLoad, "Command line error.");
+                kind = JOB_CHECKSUM;
+                number = *v;
                 job.silent = true;
                 job.autoExit = true;
                 break;
             }
             case 'F':
-                if (arg.starts_with('0'))
-                    job.kind = JOB_WRITE;
-                else if (arg.starts_with('1'))
-                    job.kind = JOB_FORCE_WRITE;
-                else if (arg.starts_with('2'))
-                    job.kind = JOB_ENC_WRITE;
+                if (arg == "0")
+                    kind = JOB_WRITE;
+                else if (arg == "1")
+                    kind = JOB_FORCE_WRITE;
+                else if (arg == "2")
+                    kind = JOB_ENC_WRITE;
+                else if (!embedded)
+                    return refused(kResultUnknownSwitch, "Command line error. Unknown switch " + t + ".");
                 job.autoExit = true;
                 break;
             case 'L':
@@ -86,15 +108,22 @@ SwitchResult readSwitches(const CommandLine& line, WriteJob& job, bool embedded)
                 break;
             case 'V': {
                 const auto v = parseNumber(arg);
-                if (!v) return {false, "Command line error.", std::nullopt};
-                job.kind = JOB_VERSION_CHECK;
-                job.image.fileVersion = *v;
+                if (!v) return refused(kResultLoad, "Command line error.");
+                kind = JOB_VERSION_CHECK;
+                number = *v;
                 job.silent = true;
                 break;
             }
             default:
+                if (!embedded) return refused(kResultUnknownSwitch, "Command line error. Unknown switch " + t + ".");
                 break;
         }
+        if (kind == JOB_IDLE) continue;
+        if (!ask(kind, number, t))
+            return refused(kResultTwoJobs, "Command line error. " + asked->token + " and " + t + " ask for two jobs.");
+        job.kind = kind;
+        if (kind == JOB_CHECKSUM) job.image.checksum = number;
+        if (kind == JOB_VERSION_CHECK) job.image.fileVersion = number;
     }
     return r;
 }

@@ -18,8 +18,14 @@ inline constexpr std::uint32_t JOB_VERSION_CHECK = 0x21;
 inline constexpr std::uint32_t JOB_LOAD_ERROR = 0x22;
 inline constexpr std::uint32_t JOB_DONE = 0x23;
 
-// Results only the window sets.
-inline constexpr std::int32_t kResultLoad = 5;
+// Results only the window sets. A request the writer cannot carry out ends with a code of its
+// own, never with 0.
+inline constexpr std::int32_t kResultLoad = 5;           // the file or the command line unreadable
+inline constexpr std::int32_t kResultTwoJobs = 6;        // the switches ask for different jobs
+inline constexpr std::int32_t kResultUnknownSwitch = 7;  // a switch the writer does not know
+inline constexpr std::int32_t kResultNoJob = 8;          // no window and no job switch: nothing to do
+inline constexpr std::int32_t kResultUnsupported = 9;    // the device's bootloader cannot do the job
+inline constexpr std::int32_t kResultNotApplied = 10;    // written, but "Apply this update?" answered No
 inline constexpr std::int32_t kResultVersionDiffers = 49;
 
 constexpr bool isJobKind(std::uint32_t kind) {

@@ -1,6 +1,7 @@
 #include "romwrite/writer/writer_app.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "romwrite/image/embedded_image.h"
 #include "romwrite/writer/exit_codes.h"
@@ -13,6 +14,10 @@ std::string hex4(std::uint32_t v) {
     std::snprintf(buf, sizeof buf, "0x%04X", v);
     return buf;
 }
+
+// What the operator must know after a failed F11 write: the controller was not restarted on a
+// half-written flash.
+constexpr const char* kStaysInBootloader = "The controller stays in its bootloader; write it again.";
 
 constexpr const char* kWarning =
     "Firmware update takes several minutes.\r\nDuring updating, you should NOT shut down or restart PC.";
@@ -47,8 +52,20 @@ DeviceFields deviceFields(const UblDevice& d) {
         std::snprintf(buf, sizeof buf, "0x%04X.%02X", d.version, d.subVersion);
         f.version = buf;
     }
-    // Both wrapped modes go through the vendor driver.
-    f.interface = d.mode == 1 ? "USB" : d.mode == 2 ? "I2C" : (d.mode == 3 || d.mode == 4) ? "DRV" : "";
+    switch (d.mode) {
+        case TransportMode::Direct:
+            f.interface = "USB";
+            break;
+        case TransportMode::DirectShort:
+            f.interface = "I2C";
+            break;
+        case TransportMode::Wrapped:  // both wrapped modes go through the vendor driver
+        case TransportMode::WrappedPaused:
+            f.interface = "DRV";
+            break;
+        case TransportMode::None:
+            break;
+    }
     return f;
 }
 
@@ -140,7 +157,7 @@ void WriterApp::setUp(const CommandLine& line) {
                 const SwitchResult r = readSwitches(line, job_, true);
                 if (!r.ok) {
                     job_.kind = JOB_LOAD_ERROR;
-                    s_.device.result = kResultLoad;
+                    s_.device.result = r.result;
                     s_.device.setError(r.error);
                 }
             }
@@ -148,11 +165,18 @@ void WriterApp::setUp(const CommandLine& line) {
     } else {
         loadFromCommandLine(readSwitches(line, job_, false));
     }
+    if (s_.headless && job_.kind == JOB_IDLE) {
+        // No window to use and no job asked for: ending with 0 would claim work that was not done.
+        job_.kind = JOB_LOAD_ERROR;
+        s_.device.result = kResultNoJob;
+        s_.device.setError("Nothing to do: no /F, /C or /V switch.");
+    }
     if (!job_.silent && !s_.headless) {
         s_.port.showWindow();
         windowShown_ = true;
     }
-    if (job_.logOn) s_.log.open(s_.workingDirectory);
+    std::string why;
+    if (job_.logOn && !s_.log.open(s_.workingDirectory, &why)) setStatus(why);
     job_.lastPhase = s_.device.phase;
     showPhase(job_.lastPhase);
 }
@@ -161,7 +185,7 @@ void WriterApp::loadFromCommandLine(const SwitchResult& r) {
     UblDevice& d = s_.device;
     if (!r.ok) {
         job_.kind = JOB_LOAD_ERROR;
-        d.result = kResultLoad;
+        d.result = r.result;
         d.setError(r.error);
         return;
     }
@@ -226,10 +250,12 @@ void WriterApp::tick() {
             if (job_.devicePresent) {
                 enableButtons(false);
                 job_.kind = JOB_ASKING;
-                if (job_.autoApply)
+                if (job_.autoApply) {
                     job_.kind = JOB_CONFIRM;
-                else
-                    job_.kind = s_.port.askApplyUpdate() ? JOB_CONFIRM : JOB_RESET;
+                } else {
+                    declined_ = !s_.port.askApplyUpdate();
+                    job_.kind = declined_ ? JOB_RESET : JOB_CONFIRM;
+                }
             } else {
                 countReconnect();
             }
@@ -305,7 +331,7 @@ void WriterApp::tick() {
 
 void WriterApp::startJob() {
     UblDevice& d = s_.device;
-    if (d.kind == kKindNone) {
+    if (d.kind == DeviceKind::None) {
         // Waits for the presence poll; a run without a window gives up after 5 s.
         if (s_.headless && ++noDeviceTicks_ >= kReconnectTicks) {
             noDeviceTicks_ = 0;
@@ -317,6 +343,19 @@ void WriterApp::startJob() {
         return;
     }
     noDeviceTicks_ = 0;
+    if (job_.kind == JOB_CHECKSUM && d.kind == DeviceKind::F11) {
+        // Nothing is sent: entering and leaving the bootloader would only restart the controller,
+        // perhaps on a half-written flash, and the comparison cannot be made.
+        d.result = kResultUnsupported;
+        d.setError("The F11 bootloader has no checksum command.");
+        s_.log.log(d.errorText);
+        setStatus(d.errorText);
+        restCode_ = kResultUnsupported;
+        job_.kind = JOB_IDLE;
+        if (job_.autoExit) end(kResultUnsupported);
+        return;
+    }
+    if (job_.kind != JOB_RESET) declined_ = false;
     setStatus("");
     d.result = kResultOk;
     restCode_ = 0;
@@ -328,8 +367,11 @@ void WriterApp::startJob() {
 
 void WriterApp::jobEnded() {
     UblDevice& d = s_.device;
+    const bool declined = std::exchange(declined_, false);
+    if (d.leftInBootloader)
+        setStatus(d.errorText.empty() ? kStaysInBootloader : d.errorText + " " + kStaysInBootloader);
     if (d.result == kResultFailed) {
-        setStatus(d.errorText);
+        if (!d.leftInBootloader) setStatus(d.errorText);
         d.phase = kPhaseAborted;
         job_.lastPhase = kPhaseAborted;
         showPhase(kPhaseAborted);
@@ -369,6 +411,14 @@ void WriterApp::jobEnded() {
             job_.kind = JOB_DONE;
             break;
         default:
+            if (job_.kind == JOB_RESET && declined && d.result == kResultOk && d.kind == DeviceKind::F09) {
+                // The image is written but never confirmed: not the success the caller asked for.
+                // F11 has no confirm command; its reset sends what its confirmation would.
+                d.result = kResultNotApplied;
+                d.setError("The update was not applied.");
+                setStatus(d.errorText);
+                restCode_ = kResultNotApplied;
+            }
             job_.kind = JOB_IDLE;
             enableButtons(true);
             break;

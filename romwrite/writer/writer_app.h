@@ -97,6 +97,7 @@ private:
     int reconnectTicks_ = 0;
     int noDeviceTicks_ = 0;
     std::int32_t restCode_ = 0;  // what a headless run that comes to rest ends with
+    bool declined_ = false;      // "Apply this update?" was answered No; the reset job follows
 };
 
 }  // namespace romwrite

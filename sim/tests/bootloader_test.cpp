@@ -187,17 +187,64 @@ TEST(Bootloader, F09TakesTheLargestImageInLongFrames) {
 }
 
 TEST(Bootloader, F11ProgramsOnlyErasedFlashAsNorFlashDoes) {
-    Bench b(configOf(kVariants[0]));
-    ASSERT_TRUE(enter(b, kVariants[0]));
-    ASSERT_EQ(b.client.command(0x90, {}, 0x01).status, 0);
     const Bytes first = image(0x200, 0x0100, 1), second = image(0x200, 0x0100, 2);
     std::size_t failedAt = 0;
     UblClient::Answer last;
+    {
+        // Fresh from the factory the flash holds the factory firmware, not erased bytes.
+        Bench b(configOf(kVariants[0]));
+        ASSERT_TRUE(enter(b, kVariants[0]));
+        const Bytes factory = b.flash(first.size());
+        ASSERT_TRUE(b.client.writeImage(0x01, first, failedAt, last));
+        Bytes expected(first.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = factory[i] & first[i];
+        EXPECT_NE(expected, first);
+        EXPECT_EQ(b.flash(expected.size()), expected) << "a write without erase leaves a mix";
+    }
+    Bench b(configOf(kVariants[0]));
+    ASSERT_TRUE(enter(b, kVariants[0]));
+    ASSERT_EQ(b.client.command(0x90, {}, 0x01).status, 0);
     ASSERT_TRUE(b.client.writeImage(0x01, first, failedAt, last));
+    EXPECT_EQ(b.flash(first.size()), first) << "an erased flash takes the image";
     ASSERT_TRUE(b.client.writeImage(0x01, second, failedAt, last));
     Bytes expected(first.size());
     for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = first[i] & second[i];
     EXPECT_EQ(b.flash(expected.size()), expected) << "a write without erase leaves a mix";
+}
+
+TEST(Bootloader, F09NormalWriteMatchesTheImageVersionAForcedOneIgnoresIt) {
+    struct Case {
+        const char* what;
+        std::uint8_t code;
+        std::uint16_t version;
+        bool written;
+    };
+    // The main firmware is version 0x0100.
+    const Case cases[] = {
+        {"normal, older", 0x01, 0x00FF, false}, {"normal, same", 0x01, 0x0100, true},
+        {"normal, newer", 0x01, 0x0207, true},  {"normal, image without a version", 0x01, 0xFFFF, true},
+        {"forced, older", 0x80, 0x00FF, true},
+    };
+    for (const Variant* v : {&kVariants[2], &kVariants[3]}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(v->name) + ", " + c.what);
+            Bench b(configOf(*v));
+            ASSERT_TRUE(enter(b, *v));
+            const Bytes factory = b.flash(0x400);
+            const Bytes img = image(0x400, c.version);
+            std::size_t failedAt = 0;
+            UblClient::Answer last;
+            EXPECT_EQ(b.client.writeImage(c.code, img, failedAt, last), c.written);
+            if (c.written) {
+                EXPECT_EQ(b.flash(img.size()), img);
+            } else {
+                EXPECT_EQ(failedAt, 0u);
+                EXPECT_EQ(last.status, 0x0E);
+                EXPECT_EQ(b.flash(img.size()), factory) << "a refused block is not written";
+                EXPECT_EQ(b.device->flash()->extent, 0u);
+            }
+        }
+    }
 }
 
 TEST(Bootloader, BlocksOutOfOrderOrOutOfShapeAreAnsweredWithAnError) {

@@ -13,11 +13,12 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
-#include "platform/instance_lock.h"
 #include "platform/line_reader.h"
+#include "platform/lock_file.h"
 #include "platform/record_write.h"
 #include "platform/stop_signals.h"
 #include "station/app/app_options.h"
+#include "station/app/station_locks.h"
 #include "station/logs/station_log_files.h"
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
@@ -41,6 +42,9 @@ constexpr std::size_t kMaxCommandLine = 1 << 20;
 struct StationParts {
     StationParts(hidlink::DeviceTable& table, platform::Clock& clock, station::UiPort& ui)
         : station(table, clock, ui), runControl(station) {
+        // Waiting for a controller, the tick enumerates only after a hotplug event.
+        if (!table.followHotplug(clock) && hidlink::traceEnabled())
+            std::fprintf(stderr, "%s: no hotplug events here; enumerating on every tick\n", kProgram);
         station.automatic = &judgements;
         station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
         station.logs = &logFiles;
@@ -50,6 +54,23 @@ struct StationParts {
     station::StationLogFiles logFiles;
     station::RunControl runControl;
 };
+
+// One station per session and per station folder, the folder it is started in.
+station::StationLocks takeStationLocks() {
+    std::error_code ec;
+    const std::string folder = std::filesystem::current_path(ec).string();
+    return station::takeStationLocks(kProgram, platform::runtimeDirectory(), ec ? std::string() : folder);
+}
+
+// The exit code of a station that does not run: 0 for a second start in the same session.
+int refusedStart(const station::StationLocks& locks) {
+    if (locks.outcome == station::StationLocks::Outcome::SecondInstance) {
+        std::printf("%s\n", locks.text.c_str());
+        return 0;
+    }
+    std::fprintf(stderr, "%s\n", locks.text.c_str());
+    return station::kExitCannotStart;
+}
 
 int runHeadless(const station::AppOptions& options) {
     // The stop signals first: every thread started later inherits their blocking.
@@ -62,12 +83,8 @@ int runHeadless(const station::AppOptions& options) {
     }
     platform::ignoreBrokenPipe();
 
-    platform::InstanceLock lock;
-    if (!lock.acquire(kProgram)) {
-        std::printf("%s is already running (lock %s/%s.lock); this one ends.\n", kProgram,
-                    platform::InstanceLock::defaultDirectory().c_str(), kProgram);
-        return 0;
-    }
+    const station::StationLocks locks = takeStationLocks();
+    if (locks.outcome != station::StationLocks::Outcome::Taken) return refusedStart(locks);
 
     station::CheckRecordFile records;
     if (!options.jsonPath.empty() && !records.open(options.jsonPath)) {
@@ -159,17 +176,14 @@ int runWindow(const station::AppOptions& options) {
         return 2;
     }
 
-    const QString raisePath =
-        station::raiseSocketPath(QString::fromStdString(platform::InstanceLock::defaultDirectory()));
-    platform::InstanceLock lock;
-    if (!lock.acquire(kProgram)) {
-        if (station::askRunningWindowToRaise(raisePath))
-            std::printf("%s is already running; its window was brought to the front. This one ends.\n", kProgram);
-        else
-            std::printf("%s is already running (lock %s/%s.lock); this one ends.\n", kProgram,
-                        platform::InstanceLock::defaultDirectory().c_str(), kProgram);
+    const QString raisePath = station::raiseSocketPath(QString::fromStdString(platform::runtimeDirectory()));
+    const station::StationLocks locks = takeStationLocks();
+    if (locks.outcome == station::StationLocks::Outcome::SecondInstance &&
+        station::askRunningWindowToRaise(raisePath)) {
+        std::printf("%s is already running; its window was brought to the front. This one ends.\n", kProgram);
         return 0;
     }
+    if (locks.outcome != station::StationLocks::Outcome::Taken) return refusedStart(locks);
 
     auto backend = hidlink::makeBackendFromEnvironment(error);
     if (!backend) {

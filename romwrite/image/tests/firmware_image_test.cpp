@@ -101,6 +101,33 @@ TEST(LoadHexImage, MalformedRecordsFailWithoutAReason) {
     }
 }
 
+TEST(LoadHexImage, NeedsAnEndOfFileRecordAndReadsOnAfterIt) {
+    const std::string whole = fill(0x8000, 0x300, 0x11);
+    struct Case {
+        const char* name;
+        std::string text;
+        bool ok;
+    } cases[] = {
+        {"cut after a whole record", whole, false},
+        {"cut with text after the last record", whole + "garbage\r\n", false},
+        {"end of file last", whole + eof(), true},
+        {"data after the end of file", fill(0x8000, 0x100, 0x11) + eof() + fill(0x8100, 0x200, 0x11), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto l = load(c.text);
+        EXPECT_EQ(l.ok, c.ok) << l.fault.text();
+        EXPECT_EQ(l.image.valid, c.ok);
+        EXPECT_EQ(l.error, "");
+        if (c.ok) {
+            EXPECT_EQ(l.image.size, 0x400u);
+            EXPECT_EQ(l.image.checksum, (0x300u * 0x11 + 0x100u * 0xFF) % 65536);
+        } else {
+            EXPECT_EQ(l.fault.what, "no end-of-file record");
+        }
+    }
+}
+
 TEST(LoadHexImage, ExtendedAddressesPlaceDataRelativeToTheFirstRecord) {
     const std::string first = record(0, 0x8000, {0x01});
     struct Case {

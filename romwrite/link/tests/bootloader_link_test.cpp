@@ -37,33 +37,43 @@ private:
 struct ProbeCase {
     const char* name;
     std::vector<std::pair<std::uint16_t, std::uint16_t>> collections;  // usage page, usage
-    std::uint32_t kind;
-    std::uint8_t mode;
+    DeviceKind kind;
+    TransportMode mode;
     std::uint16_t usagePage, usage;
 };
 
 TEST(BootloaderProbe, ChoosesProtocolAndTransportByCollection) {
     const ProbeCase cases[] = {
-        {"F11 direct", {{0xFF11, 0x11}}, kKindF11, 1, 0xFF11, 0x11},
-        {"F11 usage 1", {{0xFF11, 0x01}}, kKindF11, 1, 0xFF11, 0x01},
-        {"F11 wrapped", {{0xFF11, 0x0B}}, kKindF11, 4, 0xFF11, 0x0B},
-        {"F09 long", {{0xFF09, 0x11}}, kKindF09, 1, 0xFF09, 0x11},
-        {"F09 short", {{0xFF09, 0x01}}, kKindF09, 2, 0xFF09, 0x01},
-        {"F09 wrapped", {{0xFF09, 0x0B}}, kKindF09, 3, 0xFF09, 0x0B},
-        {"F09 on FF00 wrapped", {{0xFF00, 0x0B}}, kKindF09, 3, 0xFF00, 0x0B},
-        {"FF00 usage 0x11 refused", {{0xFF00, 0x11}}, kKindNone, 0, 0, 0},
-        {"other usage refused", {{0xFF11, 0x02}}, kKindNone, 0, 0, 0},
-        {"F11 wins over F09 listed first", {{0xFF09, 0x11}, {0xFF11, 0x01}}, kKindF11, 1, 0xFF11, 0x01},
-        {"first present F11 collection wins", {{0xFF11, 0x0B}, {0xFF11, 0x11}}, kKindF11, 4, 0xFF11, 0x0B},
+        {"F11 direct", {{0xFF11, 0x11}}, DeviceKind::F11, TransportMode::Direct, 0xFF11, 0x11},
+        {"F11 usage 1", {{0xFF11, 0x01}}, DeviceKind::F11, TransportMode::Direct, 0xFF11, 0x01},
+        {"F11 wrapped", {{0xFF11, 0x0B}}, DeviceKind::F11, TransportMode::WrappedPaused, 0xFF11, 0x0B},
+        {"F09 long", {{0xFF09, 0x11}}, DeviceKind::F09, TransportMode::Direct, 0xFF09, 0x11},
+        {"F09 short", {{0xFF09, 0x01}}, DeviceKind::F09, TransportMode::DirectShort, 0xFF09, 0x01},
+        {"F09 wrapped", {{0xFF09, 0x0B}}, DeviceKind::F09, TransportMode::Wrapped, 0xFF09, 0x0B},
+        {"F09 on FF00 wrapped", {{0xFF00, 0x0B}}, DeviceKind::F09, TransportMode::Wrapped, 0xFF00, 0x0B},
+        {"FF00 usage 0x11 refused", {{0xFF00, 0x11}}, DeviceKind::None, TransportMode::None, 0, 0},
+        {"other usage refused", {{0xFF11, 0x02}}, DeviceKind::None, TransportMode::None, 0, 0},
+        {"F11 wins over F09 listed first",
+         {{0xFF09, 0x11}, {0xFF11, 0x01}},
+         DeviceKind::F11,
+         TransportMode::Direct,
+         0xFF11,
+         0x01},
+        {"first present F11 collection wins",
+         {{0xFF11, 0x0B}, {0xFF11, 0x11}},
+         DeviceKind::F11,
+         TransportMode::WrappedPaused,
+         0xFF11,
+         0x0B},
     };
     for (const ProbeCase& c : cases) {
         SCOPED_TRACE(c.name);
         Bench b;
         b.bus.addDevice(std::make_shared<CollectionsDevice>(kMaker, 0x4001, c.collections));
         UblDevice d;
-        EXPECT_EQ(b.link.probeDevice(d), c.kind != kKindNone);
+        EXPECT_EQ(b.link.probeDevice(d), c.kind != DeviceKind::None);
         EXPECT_EQ(d.kind, c.kind);
-        if (c.kind == kKindNone) continue;
+        if (c.kind == DeviceKind::None) continue;
         EXPECT_EQ(d.mode, c.mode);
         EXPECT_EQ(d.usagePage, c.usagePage);
         EXPECT_EQ(d.usage, c.usage);
@@ -126,7 +136,7 @@ TEST(BootloaderProbe, F09IdentityFromAttributes) {
     b.add(spec);
     UblDevice d;
     ASSERT_TRUE(b.link.probeDevice(d));
-    EXPECT_EQ(d.kind, kKindF09);
+    EXPECT_EQ(d.kind, DeviceKind::F09);
     EXPECT_EQ(d.productId, 0x4002u);
     EXPECT_EQ(d.version, 0x0310u);
     EXPECT_EQ(d.subVersion, 0xFFFFFFFFu);
@@ -175,7 +185,7 @@ TEST(BootloaderOpen, OpensAndLogsOrFailsWithItsText) {
     EXPECT_FALSE(b.link.openUblDevice(d, info));
     EXPECT_EQ(d.result, kResultFailed);
     EXPECT_EQ(d.errorText.rfind("Device open error. No device (", 0), 0u);
-    d.kind = kKindF09;
+    d.kind = DeviceKind::F09;
     EXPECT_FALSE(b.link.openUblDevice(d, info));
     EXPECT_EQ(d.errorText, "Device open error. No device.");
     EXPECT_EQ(b.table.size(), 0u);
@@ -211,12 +221,13 @@ TEST(BootloaderTransport, WrappedF09GetRetriesThreeTimes) {
         ASSERT_TRUE(b.table.openCollection(kMaker, spec.mainPid, 0xFF09, 0x0B, kF09Key));
         std::uint8_t r[2] = {2, 0};
         const std::uint64_t before = b.clock.monotonicMs();
-        EXPECT_EQ(b.link.UBL_GetFeature(r, 3), refused < 3);
+        EXPECT_EQ(b.link.getFeatureF09(r, TransportMode::Wrapped), refused < 3);
         EXPECT_EQ(b.clock.monotonicMs() - before, 2u) << "1 ms between tries";
         std::string expected;
         for (int i = 0; i < std::min(refused, 3); ++i)
             expected += stamped({"UBL_GetFeature error.", "@Error:sim:dev0/if0: get feature 187 refused"});
-        if (refused >= 3) expected += stamped({"UBL_GetFeature timeout.", "@Error:sim:dev0/if0: get feature 187 refused"});
+        if (refused >= 3)
+            expected += stamped({"UBL_GetFeature timeout.", "@Error:sim:dev0/if0: get feature 187 refused"});
         EXPECT_EQ(b.logBody(), expected);
         if (refused < 3) {
             EXPECT_EQ(r[1], 1);  // the device type, unwrapped
@@ -235,14 +246,15 @@ TEST(BootloaderTransport, WrappedF11PausesAndSendsTheWrapper) {
     frame[0] = 7;
     frame[1] = 0x05;
     const std::uint64_t before = b.clock.monotonicMs();
-    ASSERT_TRUE(b.link.ublSetFeature(frame, 4));
+    ASSERT_TRUE(b.link.setFeatureF11(frame, TransportMode::WrappedPaused));
     std::vector<std::uint8_t> answer(136, 0);
     answer[0] = 8;
-    ASSERT_TRUE(b.link.ublGetFeature(answer, 4));
+    ASSERT_TRUE(b.link.getFeatureF11(answer, TransportMode::WrappedPaused));
     EXPECT_EQ(b.clock.monotonicMs() - before, 20u);
     EXPECT_EQ(answer[1], 0x05);
     EXPECT_EQ(answer[3], spec.mpuType);
-    EXPECT_FALSE(b.link.UBL_GetFeature(answer, 1)) << "the F09 pair addresses key 1, which is not open";
+    EXPECT_FALSE(b.link.getFeatureF09(answer, TransportMode::Direct))
+        << "the F09 pair addresses key 1, which is not open";
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     runJob(req, d, env);
 
     if (table.size() != 0) std::abort();  // a key left open
-    if (isWriteKind(kind) && d.kind != kKindNone && d.result == kResultOk) {
+    if (isWriteKind(kind) && d.kind != DeviceKind::None && d.result == kResultOk) {
         const std::uint32_t block = f11 ? 128 : usage == 0x01 ? 64 : 512;
         if (!device->allAcked(image.start, image.size, block)) std::abort();
     }

@@ -161,6 +161,70 @@ TEST(F09Job, ConfirmWithAndWithoutSecurity) {
     }
 }
 
+// Waits on the job's clock, written into the same timeline as the device's transfers.
+class TimelineClock final : public platform::Clock {
+public:
+    TimelineClock(platform::Clock& inner, std::vector<std::string>& timeline) : inner_(inner), timeline_(timeline) {}
+    std::uint64_t monotonicMs() override { return inner_.monotonicMs(); }
+    platform::TimeOfDay timeOfDay() override { return inner_.timeOfDay(); }
+    void sleepMs(std::uint32_t ms) override {
+        timeline_.push_back("sleep " + std::to_string(ms));
+        inner_.sleepMs(ms);
+    }
+
+private:
+    platform::Clock& inner_;
+    std::vector<std::string>& timeline_;
+};
+
+TEST(F09Job, WaitsAfterEnteringAndLeavingTheBootloader) {
+    // After "Enter UBL." 500 ms and 200 ms before the mode is read; a mode other than 6 waits
+    // 200 ms more before the next entry; after the exit command 500 ms.
+    const std::vector<std::string> entered = {"set 2", "sleep 500", "sleep 200", "command 0x07", "get 8"};
+    auto join = [](std::initializer_list<std::vector<std::string>> parts) {
+        std::vector<std::string> all;
+        for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const std::vector<std::string> data = {"command 0x05", "get 8", "command 0x04", "get 8", "command 0x81", "get 8"};
+    const std::vector<std::string> blocks = {"command 0x01", "get 8", "command 0x01", "get 8"};
+    const std::vector<std::string> leave = {"command 0x03", "sleep 500"};
+    struct Case {
+        const char* name;
+        int notBootloaderAnswers;  // mode answers other than 6 before the entry holds
+        bool exitRefused;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"entered at once", 0, false, join({{"get 2"}, entered, data, blocks, leave})},
+        {"entered at the second try", 1, false,
+         join({{"get 2"}, entered, {"sleep 200"}, entered, data, blocks, leave})},
+        {"exit command refused", 0, true, join({{"get 2"}, entered, data, blocks})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b("f09waits");
+        auto dev = b.add(f09());
+        std::vector<std::string> timeline;
+        int modeAnswers = 0;
+        dev->tamper = [&](const testing::SeenCommand& cmd, testing::Bytes& r) {
+            if (cmd.code == CMD_MODE && modeAnswers++ < c.notBootloaderAnswers) r[3] = 5;
+        };
+        UblDevice device;
+        ASSERT_TRUE(b.link.probeDevice(device));
+        dev->onTransfer = [&timeline](const std::string& t) { timeline.push_back(t); };
+        // The exit command is the 8th set: enter, 4 commands, 2 blocks, exit.
+        if (c.exitRefused) dev->admitSet = [](int n) { return n != 8; };
+        TimelineClock clock(b.clock, timeline);
+        BootloaderLink link(b.table, b.log, clock);
+        const FirmwareImage img = makeImage(0x400);
+        JobRequest req{JOB_WRITE, &img, true, false, false};
+        JobEnvironment env{link};
+        runJob(req, device, env);
+        EXPECT_EQ(device.result, 0) << device.errorText;
+        EXPECT_EQ(timeline, c.expected);
+    }
+}
+
 TEST(F09Job, BootloaderAlreadyRunningStillGetsEnterAndReport8) {
     Bench b("f09boot");
     BootloaderSpec spec = f09(0x01);

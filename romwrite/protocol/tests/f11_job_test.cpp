@@ -223,23 +223,32 @@ TEST_F(F11Fixture, SizeCheckOfTheFlashWindow) {
         {0x8000, 0x24200, kResultImageRange, "Data size error. Size is 0x24200."},
         {0x8100, 0x200, kResultImageRange, "Data error. Start at 0x08100."},
     };
+    // A refused image leaves the controller as it came: nothing is sent to it.
     for (const Case& c : cases) {
-        Bench bench("f11size");
-        BootloaderSpec spec;
-        spec.startInBootloader = true;
-        spec.eraseBusy = 0;
-        auto dev = bench.add(spec);
-        FirmwareImage img = makeImage(c.size);
-        img.start = c.start;
-        UblDevice d;
-        bench.link.probeDevice(d);
-        JobRequest req{JOB_WRITE, &img, true};
-        JobEnvironment env{bench.link};
-        runJob(req, d, env);
-        EXPECT_EQ(d.result, c.result) << std::hex << c.size;
-        EXPECT_EQ(d.errorText, c.text);
-        if (c.result == 0) {
-            EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
+        for (bool inBootloader : {false, true}) {
+            SCOPED_TRACE(inBootloader ? "in its bootloader" : "running its firmware");
+            Bench bench("f11size");
+            BootloaderSpec spec;
+            spec.startInBootloader = inBootloader;
+            spec.eraseBusy = 0;
+            auto dev = bench.add(spec);
+            FirmwareImage img = makeImage(c.size);
+            img.start = c.start;
+            UblDevice d;
+            bench.link.probeDevice(d);
+            JobRequest req{JOB_WRITE, &img, true};
+            JobEnvironment env{bench.link};
+            runJob(req, d, env);
+            EXPECT_EQ(d.result, c.result) << std::hex << c.size;
+            EXPECT_EQ(d.errorText, c.text);
+            if (c.result == 0) {
+                EXPECT_TRUE(flashHolds(dev->flashBytes(), img));
+            } else {
+                EXPECT_TRUE(dev->commands().empty());
+                EXPECT_EQ(dev->enters(), 0);
+                EXPECT_EQ(dev->inBootloader(), inBootloader);
+                EXPECT_EQ(bench.table.size(), 0u);
+            }
         }
     }
 }
@@ -290,7 +299,7 @@ TEST_F(F11Fixture, OldBootloaderRefusesChecksumAndConfirmWithoutSendingThem) {
 TEST_F(F11Fixture, NoDeviceAndNoImage) {
     b.add(BootloaderSpec{});
     UblDevice gone;
-    gone.kind = kKindF11;
+    gone.kind = DeviceKind::F11;
     JobRequest req{JOB_WRITE, nullptr, false};
     JobEnvironment env{b.link};
     runJob(req, gone, env);
@@ -363,7 +372,7 @@ TEST(F11Transport, WritesOnEveryF11Collection) {
         const FirmwareImage img = makeImage(0x600, static_cast<std::uint8_t>(usage));
         UblDevice d;
         ASSERT_TRUE(b.link.probeDevice(d));
-        EXPECT_EQ(d.mode, usage == 0x0B ? 4 : 1);
+        EXPECT_EQ(d.mode, usage == 0x0B ? TransportMode::WrappedPaused : TransportMode::Direct);
         JobRequest req{JOB_WRITE, &img, true};
         JobEnvironment env{b.link};
         runJob(req, d, env);

@@ -17,13 +17,14 @@ TEST(CommandLine, Switches) {
         {{"_tmp.hex", "-f1"}, JOB_FORCE_WRITE, false, true, false, false, "_tmp.hex"},
         {{"/F0", "a.hex", "b.hex"}, JOB_WRITE, false, true, false, false, "b.hex"},
         {{"/f2", "/a", "/l"}, JOB_ENC_WRITE, false, true, true, true, std::nullopt},
-        {{"/Fx"}, JOB_IDLE, false, true, false, false, std::nullopt},
-        {{"/S", "/Q"}, JOB_IDLE, true, false, false, false, std::nullopt},
+        {{"/S", "/silent"}, JOB_IDLE, true, false, false, false, std::nullopt},
+        // The same job asked twice is one job.
+        {{"-f1", "/F1"}, JOB_FORCE_WRITE, false, true, false, false, std::nullopt},
+        {{"/C1A2B", "/c1a2b"}, JOB_CHECKSUM, true, true, false, false, std::nullopt},
         {{"/cFF00"}, JOB_CHECKSUM, true, true, false, false, std::nullopt},
         {{"-V1234"}, JOB_VERSION_CHECK, true, false, false, false, std::nullopt},
         // A path is a file name, not a switch; '-' always starts a switch.
         {{"/home/op/fw.hex", "/F1"}, JOB_FORCE_WRITE, false, true, false, false, "/home/op/fw.hex"},
-        {{"/forcerestart"}, JOB_IDLE, false, true, false, false, std::nullopt},
         {{"fw 1.hex"}, JOB_IDLE, false, false, false, false, "fw 1.hex"},
     };
     for (const Case& c : cases) {
@@ -38,6 +39,38 @@ TEST(CommandLine, Switches) {
         EXPECT_EQ(job.logOn, c.logOn);
         EXPECT_EQ(r.file, c.file);
     }
+}
+
+TEST(CommandLine, UnknownSwitchesAndTwoJobsAreRefused) {
+    struct Case {
+        std::vector<std::string> tokens;
+        std::int32_t result;
+        const char* error;
+    } cases[] = {
+        {{"fw.hex", "/Z"}, kResultUnknownSwitch, "Command line error. Unknown switch /Z."},
+        {{"fw.hex", "/F9"}, kResultUnknownSwitch, "Command line error. Unknown switch /F9."},
+        {{"fw.hex", "-f"}, kResultUnknownSwitch, "Command line error. Unknown switch -f."},
+        {{"fw.hex", "/F10"}, kResultUnknownSwitch, "Command line error. Unknown switch /F10."},
+        {{"/forcerestart"}, kResultUnknownSwitch, "Command line error. Unknown switch /forcerestart."},
+        {{"-"}, kResultUnknownSwitch, "Command line error. Unknown switch -."},
+        {{"fw.hex", "/F1", "/A", "/C5F64"}, kResultTwoJobs, "Command line error. /F1 and /C5F64 ask for two jobs."},
+        {{"fw.hex", "/F0", "/F2"}, kResultTwoJobs, "Command line error. /F0 and /F2 ask for two jobs."},
+        {{"/C1", "/C2"}, kResultTwoJobs, "Command line error. /C1 and /C2 ask for two jobs."},
+        {{"/V0120", "/C1234"}, kResultTwoJobs, "Command line error. /V0120 and /C1234 ask for two jobs."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(CommandLine{c.tokens}.text());
+        WriteJob job;
+        const SwitchResult r = readSwitches(CommandLine{c.tokens}, job, false);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.result, c.result);
+        EXPECT_EQ(r.error, c.error);
+    }
+    // An embedded image keeps reading leniently: its words pass through the same reader.
+    WriteJob embedded;
+    EXPECT_TRUE(readSwitches(CommandLine{{"/forcerestart", "/Z"}}, embedded, true).ok);
+    WriteJob twoJobs;
+    EXPECT_EQ(readSwitches(CommandLine{{"/F1", "/C5F64"}}, twoJobs, true).result, kResultTwoJobs);
 }
 
 TEST(CommandLine, NumbersOfCAndV) {
@@ -60,6 +93,7 @@ TEST(CommandLine, NumbersOfCAndV) {
         EXPECT_EQ(r.ok, c.ok) << c.token;
         if (!c.ok) {
             EXPECT_EQ(r.error, "Command line error.");
+            EXPECT_EQ(r.result, kResultLoad);
             EXPECT_EQ(job.kind, JOB_IDLE) << "nothing runs on a misread number";
         } else {
             EXPECT_EQ(job.image.checksum, c.checksum);

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/instance_lock.h"
+#include "platform/lock_file.h"
 #include "romwrite/testing/bench.h"
 
 namespace {
@@ -41,21 +41,54 @@ TEST(RomwriteProcess, HelpAndVersion) {
 
 TEST(RomwriteProcess, SecondInstanceEndsWith255) {
     const std::string dir = romwrite::testing::freshDirectory("instance");
-    platform::InstanceLock first;
-    ASSERT_TRUE(first.acquire("R6X_ROMWRITE", dir));
+    auto first = platform::LockFile::take(dir + "/R6X_ROMWRITE.lock", "romwrite (pid 1)");
+    ASSERT_EQ(first.outcome, platform::LockFile::Outcome::Acquired);
     Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", "_tmp.hex -f1");
     EXPECT_EQ(o.status, 255);
     EXPECT_NE(o.output.find("Error: Program already running!"), std::string::npos);
     EXPECT_NE(o.output.find("exit code: -1"), std::string::npos);
-    first.release();
+    first.lock.reset();
+    std::filesystem::remove_all(dir);
+}
+
+// A lock file that cannot be made is no proof of another writer: the reason, and code 1.
+TEST(RomwriteProcess, ALockThatCannotBeMadeIsNoSecondInstance) {
+    const std::string dir = romwrite::testing::freshDirectory("lockfail");
+    std::filesystem::create_directory(dir + "/R6X_ROMWRITE.lock");
+    const std::pair<std::string, std::string> cases[] = {
+        {"/nonexistent", "No such file or directory"},
+        {dir, "Is a directory"},
+    };
+    for (const auto& [runtime, reason] : cases) {
+        Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + runtime + " VORLICK_HID=hidraw", "_tmp.hex -f1");
+        EXPECT_EQ(o.status, 1) << o.output;
+        EXPECT_NE(o.output.find("Error: Cannot take the single-instance lock: cannot open the lock file " + runtime +
+                                "/R6X_ROMWRITE.lock: " + reason),
+                  std::string::npos)
+            << o.output;
+        EXPECT_EQ(o.output.find("already running"), std::string::npos) << o.output;
+        EXPECT_NE(o.output.find("exit code: 1"), std::string::npos) << o.output;
+    }
     std::filesystem::remove_all(dir);
 }
 
 TEST(RomwriteProcess, RefusedCommandLineNeverEndsWithZero) {
     const std::string dir = romwrite::testing::freshDirectory("cmdline");
-    Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", "/C12345");
-    EXPECT_EQ(o.status, 5);
-    EXPECT_NE(o.output.find("status: Command line error."), std::string::npos);
+    const struct {
+        const char* args;
+        int status;
+        const char* statusLine;
+    } cases[] = {
+        {"/C12345", 5, "status: Command line error."},
+        {"fw.hex /F1 /A /C5F64", 6, "status: Command line error. /F1 and /C5F64 ask for two jobs."},
+        {"fw.hex /Z", 7, "status: Command line error. Unknown switch /Z."},
+        {"fw.hex", 8, "status: Nothing to do: no /F, /C or /V switch."},
+    };
+    for (const auto& c : cases) {
+        Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", c.args);
+        EXPECT_EQ(o.status, c.status) << c.args;
+        EXPECT_NE(o.output.find(c.statusLine), std::string::npos) << o.output;
+    }
     std::filesystem::remove_all(dir);
 }
 

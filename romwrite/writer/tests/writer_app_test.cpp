@@ -70,22 +70,76 @@ TEST(WriterRun, OldBootloaderEndsRightAfterTheWrite) {
 }
 
 TEST(WriterRun, DecliningTheUpdateRunsAReset) {
-    Update u = prepare(f09Spec());
-    u.w->port.answerYes = false;
-    ASSERT_TRUE(u.w->start({"_tmp.hex", "-f1"}));
-    EXPECT_EQ(u.w->run(), 0);
-    EXPECT_EQ(u.w->port.questions, 1);
-    EXPECT_FALSE(u.dev->confirmed());
-    EXPECT_EQ(u.dev->enters(), 2);
+    // F09 then holds an update that was never confirmed; F11 has no confirm command, so its
+    // reset sends what the confirmation would and the answer changes nothing.
+    for (bool f11 : {false, true}) {
+        SCOPED_TRACE(f11 ? "F11" : "F09");
+        for (bool headless : {false, true}) {
+            Update u = prepare(f11 ? BootloaderSpec{} : f09Spec(), "_tmp.hex", headless);
+            u.w->port.answerYes = false;
+            ASSERT_TRUE(u.w->start({"_tmp.hex", "-f1"}));
+            EXPECT_EQ(u.w->run(), f11 ? 0 : kResultNotApplied);
+            EXPECT_EQ(u.w->port.status, f11 ? "" : "The update was not applied.");
+            EXPECT_EQ(u.w->port.questions, 1);
+            EXPECT_FALSE(u.dev->confirmed());
+            EXPECT_EQ(u.dev->enters(), 2);
+        }
+    }
 }
 
-TEST(WriterRun, FailedWriteIsNotConfirmedAndEndsWithItsResult) {
+TEST(WriterRun, FailedF11WriteStaysInTheBootloaderAndSaysSo) {
     BootloaderSpec spec;  // F11, bootloader 0x54
     Update u = prepare(spec);
     u.dev->blockStatus = [](int) { return std::optional<std::uint8_t>(0x80); };
     ASSERT_TRUE(u.w->start({"_tmp.hex", "-f1"}));
     EXPECT_EQ(u.w->run(), kResultNoAnswer);
-    EXPECT_EQ(u.w->port.questions, 0);
+    EXPECT_EQ(u.w->port.questions, 0) << "a failed write is not confirmed";
+    EXPECT_TRUE(u.dev->inBootloader());
+    EXPECT_EQ(u.dev->exits(), 0);
+    EXPECT_EQ(u.w->port.status, "TIMEOUT at block:0 The controller stays in its bootloader; write it again.");
+}
+
+TEST(WriterRun, ChecksumComparisonOnF11IsRefusedUntouched) {
+    for (bool inBootloader : {false, true}) {
+        BootloaderSpec spec;  // F11, bootloader 0x54: no checksum command
+        spec.startInBootloader = inBootloader;
+        Update u = prepare(spec, "_tmp.hex", true);
+        ASSERT_TRUE(u.w->start({"/C1234"}));
+        EXPECT_EQ(u.w->run(), kResultUnsupported);
+        EXPECT_EQ(u.w->port.status, "The F11 bootloader has no checksum command.");
+        EXPECT_TRUE(u.dev->commands().empty());
+        EXPECT_EQ(u.dev->enters(), 0);
+        EXPECT_EQ(u.dev->inBootloader(), inBootloader) << "a half-written controller is not restarted";
+    }
+}
+
+TEST(WriterRun, WithoutAWindowARunAskingForNoJobIsRefused) {
+    const std::vector<std::string> lines[] = {{"_tmp.hex"}, {}, {"_tmp.hex", "/A", "/L"}};
+    for (const auto& args : lines) {
+        SCOPED_TRACE(CommandLine{args}.text());
+        Update u = prepare(f09Spec(), "_tmp.hex", true);
+        ASSERT_TRUE(u.w->start(args));
+        EXPECT_EQ(u.w->run(), kResultNoJob);
+        EXPECT_EQ(u.w->port.status, "Nothing to do: no /F, /C or /V switch.");
+    }
+    // The window is for the operator: it opens and waits.
+    Update u = prepare(f09Spec());
+    ASSERT_TRUE(u.w->start({"_tmp.hex"}));
+    u.w->ticks(100);
+    EXPECT_FALSE(u.w->app.finished());
+    EXPECT_EQ(u.w->port.status, "");
+}
+
+TEST(WriterRun, LogThatCannotBeOpenedIsSaidWithTheReason) {
+    Update u = prepare(f09Spec(0x11, 0x53), "_tmp.hex", true);
+    u.w->bench.log.close();
+    std::filesystem::remove(u.w->bench.dir + "/Log.txt");
+    std::filesystem::create_directory(u.w->bench.dir + "/Log.txt");
+    ASSERT_TRUE(u.w->start({"_tmp.hex", "-f1", "/L"}));
+    ASSERT_FALSE(u.w->port.statusHistory.empty());
+    EXPECT_EQ(u.w->port.statusHistory.front(), "Cannot open " + u.w->bench.dir + "/Log.txt: Is a directory");
+    EXPECT_EQ(u.w->run(), 0) << "the write itself goes on";
+    EXPECT_TRUE(flashHolds(u.dev->flashBytes(), u.img));
 }
 
 TEST(WriterRun, F11WriteEndToEnd) {
@@ -149,6 +203,9 @@ TEST(WriterRun, LoadErrorsStopTheAutomaticRun) {
         {{"_tmp.hex", "/F2"}, "Hex file name error.", 1},
         {{std::string(130, 'x') + ".hex", "/F1"}, "Command line too long.", 5},
         {{"/C12345"}, "Command line error.", 5},
+        {{"_tmp.hex", "/F1", "/A", "/C5F64"}, "Command line error. /F1 and /C5F64 ask for two jobs.", 6},
+        {{"_tmp.hex", "/Z"}, "Command line error. Unknown switch /Z.", 7},
+        {{"_tmp.hex", "/F9"}, "Command line error. Unknown switch /F9.", 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);

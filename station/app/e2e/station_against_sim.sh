@@ -270,6 +270,38 @@ second_instance)
   wait_station
   expect_status 255
   ;;
+lock_failed)
+  # A lock that cannot be made is no second instance: the station says why, runs no check and
+  # fails (before it looks for a controller, so no simulator is needed).
+  mkdir run-dir && mkdir run-dir/VorlickR6X.lock
+  for rt in /nonexistent "$work/run-dir"; do
+    status=0
+    (cd station && XDG_RUNTIME_DIR=$rt timeout 30 "$station" --headless --start --checks 1 quick.ini \
+      </dev/null >../out.txt 2>../err.txt) || status=$?
+    expect_status 2
+    [ ! -s out.txt ] || fail "a message for a station that did not start: $(cat out.txt)"
+    [ "$(wc -l <err.txt)" -eq 1 ] && grep -q "^VorlickR6X: cannot take the single-instance lock: cannot open the lock file $rt/VorlickR6X.lock: " err.txt ||
+      fail "no reason for the lock: $(cat err.txt)"
+  done
+  [ -z "$(ls station/logs)" ] || fail "a station that did not start wrote logs"
+  ;;
+one_station_per_folder)
+  # Two sessions (two runtime folders) in one station folder would share a result log.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless quick.ini
+  wait_for err.txt "state: PRESS 'START'"
+  mkdir run2
+  second=0
+  (cd station && XDG_RUNTIME_DIR=$work/run2 timeout 30 "$station" --headless --start quick.ini \
+    </dev/null >../out2.txt 2>../err2.txt) || second=$?
+  [ "$second" -eq 2 ] || fail "the second station exited $second"
+  [ ! -s out2.txt ] || fail "the second station wrote messages: $(cat out2.txt)"
+  grep -q "^VorlickR6X: another station works in $work/station (VorlickR6X (pid $stpid), lock $work/station/.VorlickR6X.lock)" err2.txt ||
+    fail "the second station: $(cat err2.txt)"
+  send quit
+  wait_station
+  expect_status 255
+  ;;
 sn_mismatch_retry)
   # Retry re-checks the same device: its serial number still does not match.
   start_sim "$src/examples/sim/r6-healthy.scenario"
