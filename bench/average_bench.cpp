@@ -63,8 +63,9 @@ void BM_RawAverageCpu(benchmark::State& state) {
     Rig rig(clock, clock, 0);
     if (!rig.ok) return state.SkipWithError("controller not ready");
     for (auto _ : state) {
-        if (!rig.touch.readRawAverage(kFrames, 3, 0)) return state.SkipWithError("read failed");
-        benchmark::DoNotOptimize(rig.touch.rawAverage[45][71]);
+        const station::AveragedFrame read = rig.touch.readRawAverage(kFrames, 3, 0);
+        if (!read.complete) return state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(read.average[45][71]);
     }
     state.counters["per_frame"] =
         benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
@@ -83,7 +84,7 @@ void BM_RawAverageLatency1ms(benchmark::State& state) {
         busClock.reset();
         linkClock.reset();
         const auto start = std::chrono::steady_clock::now();
-        if (!rig.touch.readRawAverage(kFrames, 3, 0)) return state.SkipWithError("read failed");
+        if (!rig.touch.readRawAverage(kFrames, 3, 0).complete) return state.SkipWithError("read failed");
         wallMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         // The bus sleeps its latency once per transfer; the link sleeps the pacing.
         transfers += static_cast<double>(busClock.demanded());

@@ -237,70 +237,75 @@ int runVersion(Session& s, std::FILE* out) {
 
 int runQuery(Session& s, ControllerGeneration gen, std::FILE* out) {
     DeviceLink& t = s.touch();
-    if (!t.readTouchQuery()) return s.fail("readTouchQuery"), 1;
+    const std::optional<TouchQuery> touch = t.readTouchQuery();
+    if (!touch) return s.fail("readTouchQuery"), 1;
     std::fprintf(out, "touchQuery\t%s\ntouchFirmwareMajor\t0x%04X\ntouchFirmwareMinor\t0x%02X\n",
-                 hexBytes(t.touchQuery).c_str(), t.touchFirmwareMajor, t.touchFirmwareMinor);
+                 hexBytes(touch->bytes).c_str(), touch->firmwareMajor, touch->firmwareMinor);
     DeviceLink& p = s.pen();
-    if (!p.readPenQuery(gen)) return s.fail("readPenQuery", p), 1;
-    std::fprintf(out, "penMaxX\t%u\npenMaxY\t%u\npenMaxPressure\t%u\npenFirmware\t0x%04X\n", p.penMaxX, p.penMaxY,
-                 p.penMaxPressure, p.penFirmware);
+    const std::optional<PenQuery> pen = p.readPenQuery(gen);
+    if (!pen) return s.fail("readPenQuery", p), 1;
+    std::fprintf(out, "penMaxX\t%u\npenMaxY\t%u\npenMaxPressure\t%u\npenFirmware\t0x%04X\n", pen->maxX, pen->maxY,
+                 pen->maxPressure, pen->firmware);
     return 0;
 }
 
 int runFrames(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     DeviceLink& t = s.touch();
     if (!t.readRegisters()) return s.fail("readRegisters"), 1;
-    bool ok = false;
     const char* op = "";
-    std::uint32_t retries = 0;
     std::uint32_t flag = 0;
-    const Grid* grid = nullptr;
-    if (o.command == "raw") {
-        op = "readRawAverage", ok = t.readRawAverage(o.frames, o.retry, o.floorMode);
-        retries = t.rawRetries, grid = &t.rawAverage, flag = RawOutOfRetries;
-    } else if (o.command == "cal") {
-        op = "readCalAverage", ok = t.readCalAverage(o.frames, o.retry, o.floorMode);
-        retries = t.calRetries, grid = &t.calAverage, flag = CalOutOfRetries;
-    } else if (o.command == "actual") {
-        op = "readActualAverage", ok = t.readActualAverage(o.frames, o.retry, o.useCalF);
-        retries = t.actualRetries, grid = &t.actualAverage, flag = ActualOutOfRetries;
+    // The standard deviation read gives the mean as its first grid and the sigma as its second.
+    DeviationFrame read;
+    if (o.command == "raw" || o.command == "cal" || o.command == "actual") {
+        AveragedFrame f;
+        if (o.command == "raw")
+            op = "readRawAverage", f = t.readRawAverage(o.frames, o.retry, o.floorMode), flag = RawOutOfRetries;
+        else if (o.command == "cal")
+            op = "readCalAverage", f = t.readCalAverage(o.frames, o.retry, o.floorMode), flag = CalOutOfRetries;
+        else
+            op = "readActualAverage", f = t.readActualAverage(o.frames, o.retry, o.useCalF), flag = ActualOutOfRetries;
+        read = {f.complete, f.average, {}, f.retries, f.outOfRetries};
     } else {
-        op = "readStandardDeviation", ok = t.readStandardDeviation(o.frames, o.retry, o.floorMode);
-        retries = t.sdRetries, grid = &t.sdMean, flag = SdOutOfRetries;
+        op = "readStandardDeviation", read = t.readStandardDeviation(o.frames, o.retry, o.floorMode);
+        flag = SdOutOfRetries;
     }
-    if (!ok) return s.fail(op), 1;
+    if (!read.complete) return s.fail(op), 1;
+    const std::uint32_t retries = read.retries;
+    const std::uint32_t flags = read.outOfRetries ? flag : 0;
     // Blank frames up to the retry limit: fewer frames than asked for were averaged (perhaps
     // none), so the grid is not the measurement asked for.
-    if ((t.readFlags & flag) != 0) {
-        std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, t.readFlags);
+    if (flags != 0) {
+        std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, flags);
         std::fprintf(err, "vorlick-diag device: %s ran out of retries: %u blank frames before %u frames were read\n",
                      op, retries, o.frames);
         return 1;
     }
-    std::fputs(formatGridCsv(*grid, t.rxCount, t.txCount).c_str(), out);
+    std::fputs(formatGridCsv(read.mean, t.rxCount, t.txCount).c_str(), out);
     if (o.command == "sd") {
         std::fputs("\n", out);
-        std::fputs(formatGridCsv(t.sdSigma, t.rxCount, t.txCount).c_str(), out);
+        std::fputs(formatGridCsv(read.sigma, t.rxCount, t.txCount).c_str(), out);
     }
-    std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, t.readFlags);
+    std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, flags);
     return 0;
 }
 
 int runPinCheck(Session& s, const Options& o, std::FILE* out) {
     DeviceLink& t = s.touch();
     if (!t.readRegisters()) return s.fail("readRegisters"), 1;
-    if (!t.runPinCheck(*o.wait, *o.threshold)) return s.fail("runPinCheck"), 1;
-    std::fputs(formatPinCheck(t).c_str(), out);
+    const std::optional<PinCheck> pins = t.runPinCheck(*o.wait, *o.threshold);
+    if (!pins) return s.fail("runPinCheck"), 1;
+    std::fputs(formatPinCheck(*pins, t.rxCount, t.txCount).c_str(), out);
     return 0;
 }
 
 int runHsync(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     DeviceLink& p = s.pen();
     if (o.hsyncWhat == "direct") {
-        if (!p.readHsyncDirect()) return s.fail("readHsyncDirect", p), 1;
-        for (std::size_t i = 0; i < p.hsyncDirect.size(); ++i)
-            std::fprintf(out, "hsyncDirect[%zu]\t0x%08X\n", i, p.hsyncDirect[i]);
-        std::fprintf(out, "signal\t%s\n", (p.hsyncDirect[8] & 1u) != 0 ? "enabled" : "disabled");
+        const std::optional<HsyncDirectWords> direct = p.readHsyncDirect();
+        if (!direct) return s.fail("readHsyncDirect", p), 1;
+        for (std::size_t i = 0; i < direct->size(); ++i)
+            std::fprintf(out, "hsyncDirect[%zu]\t0x%08X\n", i, (*direct)[i]);
+        std::fprintf(out, "signal\t%s\n", ((*direct)[8] & 1u) != 0 ? "enabled" : "disabled");
         return 0;
     }
     const auto request = [&](std::uint16_t command, const char* name, std::uint16_t& value) {
@@ -352,7 +357,7 @@ std::string formatGridCsv(const Grid& grid, std::uint32_t rxCount, std::uint32_t
     return s;
 }
 
-std::string formatPinCheck(const DeviceLink& link) {
+std::string formatPinCheck(const PinCheck& check, std::uint32_t rxUsed, std::uint32_t txUsed) {
     std::string s;
     char line[96];
     const auto pins = [&](const char* side, std::span<const PinResult> list, std::uint32_t used) {
@@ -366,9 +371,9 @@ std::string formatPinCheck(const DeviceLink& link) {
             s += line;
         }
     };
-    pins("Rx", link.rxPins, link.rxCount);
-    pins("Tx", link.txPins, link.txCount);
-    const auto& c = link.pinFaultCounters;
+    pins("Rx", check.rxPins, rxUsed);
+    pins("Tx", check.txPins, txUsed);
+    const auto& c = check.faultCounters;
     std::snprintf(line, sizeof line, "faults\trxVdd=%u\trxGnd=%u\ttxVdd=%u\ttxGnd=%u\n", c[RxVdd], c[RxGnd], c[TxVdd],
                   c[TxGnd]);
     s += line;

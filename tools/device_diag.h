@@ -24,8 +24,8 @@ const char* deviceDiagUsage();
 // One CSV row per Tx line, rxCount values each (bounded by the grid), CR-less lines.
 std::string formatGridCsv(const station::Grid& grid, std::uint32_t rxCount, std::uint32_t txCount);
 
-// One line per Rx pin (72) and Tx pin (48): "Rx\t<n>\tused|unused\tOK|NG\tvdd=<0|1>\tgnd=<0|1>",
-// then the fault counters.
-std::string formatPinCheck(const station::DeviceLink& link);
+// One line per Rx pin (72) and Tx pin (48): "Rx\t<n>\tused|unused\tOK|NG\tvdd=<0|1>\tgnd=<0|1>"
+// (pins below the controller's line counts are used), then the fault counters.
+std::string formatPinCheck(const station::PinCheck& check, std::uint32_t rxUsed, std::uint32_t txUsed);
 
 }  // namespace diag

@@ -135,32 +135,33 @@ bool DeviceLink::writeBlock6() {
     return command(r);
 }
 
-bool DeviceLink::runPinCheck(std::uint16_t waitTime, std::uint16_t threshold) {
+std::optional<PinCheck> DeviceLink::runPinCheck(std::uint16_t waitTime, std::uint16_t threshold) {
     Report r{};
     r[0] = kMaintenanceReport;
     r[1] = 2;
     r[2] = 7;
     putLe16(&r[4], waitTime);
     putLe16(&r[8], threshold);
-    if (!command(r)) return false;
-    if (!selectResponse(1, 8)) return false;
+    if (!command(r)) return std::nullopt;
+    if (!selectResponse(1, 8)) return std::nullopt;
     Report a{};
-    if (!maintenanceAnswer(a)) return false;
-    if ((a[1] & 0x0F) != 8) return unexpected(a, 8, a[2]);
+    if (!maintenanceAnswer(a)) return std::nullopt;
+    if ((a[1] & 0x0F) != 8) return unexpected(a, 8, a[2]), std::nullopt;
     const auto bit = [&a](std::size_t firstByte, std::size_t n) {
         return static_cast<std::uint32_t>((a[firstByte + n / 8] >> (n % 8)) & 1u);
     };
-    const auto judge = [this](PinResult& pin, std::uint32_t vdd, std::uint32_t gnd, PinFaultCounter vc,
-                              PinFaultCounter gc) {
+    PinCheck check;
+    const auto judge = [&check](PinResult& pin, std::uint32_t vdd, std::uint32_t gnd, PinFaultCounter vc,
+                                PinFaultCounter gc) {
         pin.vddFault = vdd;
         pin.gndFault = gnd;
         pin.state = (vdd | gnd) != 0 ? 3 : 2;
-        pinFaultCounters[vc] += vdd;
-        pinFaultCounters[gc] += gnd;
+        check.faultCounters[vc] += vdd;
+        check.faultCounters[gc] += gnd;
     };
-    for (std::size_t n = 0; n < kGridRx; ++n) judge(rxPins[n], bit(3, n), bit(12, n), RxVdd, RxGnd);
-    for (std::size_t n = 0; n < kTxPins; ++n) judge(txPins[n], bit(21, n), bit(27, n), TxVdd, TxGnd);
-    return true;
+    for (std::size_t n = 0; n < kGridRx; ++n) judge(check.rxPins[n], bit(3, n), bit(12, n), RxVdd, RxGnd);
+    for (std::size_t n = 0; n < kTxPins; ++n) judge(check.txPins[n], bit(21, n), bit(27, n), TxVdd, TxGnd);
+    return check;
 }
 
 // A lookup table goes out 30 words per part, as block `block`.
@@ -291,30 +292,10 @@ bool DeviceLink::readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::si
 }
 
 bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode,
-                              bool useCalF) {
-    Grid* result = nullptr;
-    std::uint32_t* retries = nullptr;
-    std::uint32_t flag = 0;
-    switch (kind) {
-        case FrameKind::Raw:
-            result = &rawAverage, retries = &rawRetries, flag = RawOutOfRetries;
-            break;
-        case FrameKind::Cal:
-            result = &calAverage, retries = &calRetries, flag = CalOutOfRetries;
-            break;
-        case FrameKind::Actual:
-            result = &actualAverage, retries = &actualRetries, flag = ActualOutOfRetries;
-            break;
-        case FrameKind::Sd:
-            result = &sdMean, retries = &sdRetries, flag = SdOutOfRetries;
-            break;
-    }
-    // The standard deviation read sums samples in sdMean and squares in sdSigma until the end.
-    Grid* squares = kind == FrameKind::Sd ? &sdSigma : nullptr;
-    readFlags &= ~flag;
-    *retries = 0;
-    *result = Grid{};
-    if (squares != nullptr) *squares = Grid{};
+                              bool useCalF, Grid& result, Grid* squares, std::uint32_t& retries, bool& outOfRetries) {
+    // The standard deviation read sums samples in `result` and squares in `squares` until the end.
+    retries = 0;
+    outOfRetries = false;
     // A frame of no lines would never complete; the counts are public, so bound them here too.
     const std::size_t rxLines = std::min<std::size_t>(rxCount, kGridRx);
     const std::size_t txLines = std::min<std::size_t>(txCount, kGridTx);
@@ -326,7 +307,6 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
     const std::uint16_t floorWord = floorMode == 1 ? 2 : 0;
 
     std::uint32_t counted = 0;
-    bool outOfRetries = false;
     while (counted < frames) {
         switch (kind) {
             case FrameKind::Raw:
@@ -349,24 +329,23 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
         clock_.sleepMs(kRegisterWritePauseMs);
         if (!selectResponse(high, low)) return false;
         bool leadingZeros = false;
-        if (!readFrame(low, rxLines, txLines, *result, squares, leadingZeros)) return false;
+        if (!readFrame(low, rxLines, txLines, result, squares, leadingZeros)) return false;
         if (!leadingZeros) {
             ++counted;
             continue;
         }
         // A frame whose first eight samples are zero was not scanned yet; it stays in the sums.
         // `>=` so that a limit of 0 still ends.
-        if (++*retries >= retryLimit) {
+        if (++retries >= retryLimit) {
             outOfRetries = true;
             break;
         }
     }
-    if (outOfRetries) readFlags |= flag;
     const double n = std::max<std::uint32_t>(outOfRetries ? counted : frames, 1);
     for (std::size_t t = 0; t < txLines; ++t) {
         for (std::size_t r = 0; r < rxLines; ++r) {
-            const double mean = (*result)[t][r] / n;
-            (*result)[t][r] = mean;
+            const double mean = result[t][r] / n;
+            result[t][r] = mean;
             if (squares != nullptr) {
                 // Rounding may leave a tiny negative variance; a flat cell has sigma 0.
                 const double variance = (*squares)[t][r] / n - mean * mean;
@@ -377,47 +356,61 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
     return true;
 }
 
-bool DeviceLink::readRawAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
-    return averagedRead(FrameKind::Raw, frames, retryLimit, floorMode, false);
+AveragedFrame DeviceLink::readRawAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
+    AveragedFrame f;
+    f.complete = averagedRead(FrameKind::Raw, frames, retryLimit, floorMode, false, f.average, nullptr, f.retries,
+                              f.outOfRetries);
+    return f;
 }
 
-bool DeviceLink::readCalAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
-    return averagedRead(FrameKind::Cal, frames, retryLimit, floorMode, false);
+AveragedFrame DeviceLink::readCalAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
+    AveragedFrame f;
+    f.complete = averagedRead(FrameKind::Cal, frames, retryLimit, floorMode, false, f.average, nullptr, f.retries,
+                              f.outOfRetries);
+    return f;
 }
 
-bool DeviceLink::readActualAverage(std::uint32_t frames, std::uint32_t retryLimit, bool useCalF) {
-    return averagedRead(FrameKind::Actual, frames, retryLimit, 0, useCalF);
+AveragedFrame DeviceLink::readActualAverage(std::uint32_t frames, std::uint32_t retryLimit, bool useCalF) {
+    AveragedFrame f;
+    f.complete =
+        averagedRead(FrameKind::Actual, frames, retryLimit, 0, useCalF, f.average, nullptr, f.retries, f.outOfRetries);
+    return f;
 }
 
-bool DeviceLink::readStandardDeviation(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
-    return averagedRead(FrameKind::Sd, frames, retryLimit, floorMode, false);
+DeviationFrame DeviceLink::readStandardDeviation(std::uint32_t frames, std::uint32_t retryLimit, int floorMode) {
+    DeviationFrame f;
+    f.complete =
+        averagedRead(FrameKind::Sd, frames, retryLimit, floorMode, false, f.mean, &f.sigma, f.retries, f.outOfRetries);
+    return f;
 }
 
-bool DeviceLink::readTouchQuery() {
+std::optional<TouchQuery> DeviceLink::readTouchQuery() {
     std::array<std::uint8_t, 16> a{};
-    if (!get(4, a, key())) return false;
-    std::copy_n(a.begin() + 1, touchQuery.size(), touchQuery.begin());
-    touchFirmwareMajor = le16(&a[11]);
-    touchFirmwareMinor = a[13];
-    return true;
+    if (!get(4, a, key())) return std::nullopt;
+    TouchQuery q;
+    std::copy_n(a.begin() + 1, q.bytes.size(), q.bytes.begin());
+    q.firmwareMajor = le16(&a[11]);
+    q.firmwareMinor = a[13];
+    return q;
 }
 
-bool DeviceLink::readPenQuery(ControllerGeneration generation) {
+std::optional<PenQuery> DeviceLink::readPenQuery(ControllerGeneration generation) {
     std::array<std::uint8_t, 9> a{};
-    if (!get(5, a, controllerlink::PEN_KEY)) return false;
+    if (!get(5, a, controllerlink::PEN_KEY)) return std::nullopt;
+    PenQuery q;
     if (generation == ControllerGeneration::R6) {
-        penMaxX = a[2] * 256u + a[3];
-        penMaxY = a[4] * 256u + a[5];
-        penMaxPressure = a[6] * 256u + a[7];
+        q.maxX = a[2] * 256u + a[3];
+        q.maxY = a[4] * 256u + a[5];
+        q.maxPressure = a[6] * 256u + a[7];
         // Pens of this generation that report no version stand for the maker's own.
-        penFirmware = a[8] != 0 ? a[8] * 256u : controllerlink::VID_PRIMARY;
+        q.firmware = a[8] != 0 ? a[8] * 256u : controllerlink::VID_PRIMARY;
     } else {
-        penMaxX = le16(&a[1]);
-        penMaxY = le16(&a[3]);
-        penMaxPressure = le16(&a[5]);
-        penFirmware = le16(&a[7]);
+        q.maxX = le16(&a[1]);
+        q.maxY = le16(&a[3]);
+        q.maxPressure = le16(&a[5]);
+        q.firmware = le16(&a[7]);
     }
-    return true;
+    return q;
 }
 
 bool DeviceLink::setPenReportType(std::uint8_t value) {
@@ -475,20 +468,21 @@ bool DeviceLink::penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> pa
     return true;
 }
 
-bool DeviceLink::readHsyncDirect() {
+std::optional<HsyncDirectWords> DeviceLink::readHsyncDirect() {
     struct Read {
         std::uint16_t address;
         std::size_t first;
         std::size_t count;
     };
     static constexpr std::array<Read, 4> reads{{{0x4004, 0, 4}, {0x501C, 4, 5}, {0x11C0, 9, 1}, {0x21FC, 10, 2}}};
+    HsyncDirectWords words{};
     for (const Read& rd : reads) {
         std::array<std::uint8_t, kPenDirectPayload> payload{};
         putLe16(&payload[4], rd.address);
-        if (!penDirectTransfer(payload)) return false;
-        for (std::size_t i = 0; i < rd.count; ++i) hsyncDirect[rd.first + i] = le32(&payload[6 + 4 * i]);
+        if (!penDirectTransfer(payload)) return std::nullopt;
+        for (std::size_t i = 0; i < rd.count; ++i) words[rd.first + i] = le32(&payload[6 + 4 * i]);
     }
-    return true;
+    return words;
 }
 
 }  // namespace station

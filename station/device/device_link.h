@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "controllerlink/collection_choice.h"
@@ -35,8 +36,52 @@ struct PinResult {
 
 enum PinFaultCounter : std::size_t { RxVdd = 0, RxGnd = 1, TxVdd = 2, TxGnd = 3 };
 
-// readFlags bits: the read of that kind ran out of retries.
+// Read flag bits (SensorFrames::readFlags): the read of that kind ran out of retries.
 enum ReadFlag : std::uint32_t { RawOutOfRetries = 1, CalOutOfRetries = 2, ActualOutOfRetries = 4, SdOutOfRetries = 8 };
+
+// The pin check: every pin's state and faults, and the faults counted by kind (PinFaultCounter).
+struct PinCheck {
+    std::array<PinResult, kGridRx> rxPins{};
+    std::array<PinResult, kTxPins> txPins{};
+    std::array<std::uint32_t, 4> faultCounters{};
+};
+
+// One averaged read. complete is false after a refused exchange or an unexpected answer; the
+// cells then hold the sums so far. A read whose frames were not scanned in time ends complete
+// but outOfRetries, averaged over the frames it counted.
+struct AveragedFrame {
+    bool complete = false;
+    Grid average{};
+    std::uint32_t retries = 0;  // frames thrown away as not yet scanned
+    bool outOfRetries = false;
+};
+
+// The standard deviation read: each cell's mean and standard deviation over the frames.
+struct DeviationFrame {
+    bool complete = false;
+    Grid mean{};
+    Grid sigma{};
+    std::uint32_t retries = 0;
+    bool outOfRetries = false;
+};
+
+// The touch collection's query answer: its 13 bytes, and the firmware version in them.
+struct TouchQuery {
+    std::array<std::uint8_t, 13> bytes{};
+    std::uint16_t firmwareMajor = 0;
+    std::uint8_t firmwareMinor = 0;
+};
+
+// The pen collection's query answer.
+struct PenQuery {
+    std::uint32_t maxX = 0;
+    std::uint32_t maxY = 0;
+    std::uint32_t maxPressure = 0;
+    std::uint32_t firmware = 0;  // 0: no EMR pen
+};
+
+// The Hsync signal's registers read through the pen's direct transfer (word 8 bit 0: enabled).
+using HsyncDirectWords = std::array<std::uint32_t, 12>;
 
 class DeviceLink : public controllerlink::DeviceLinkBase {
 public:
@@ -57,28 +102,30 @@ public:
     bool selectResponse(std::uint8_t high, std::uint8_t low);
     bool writeRegisters();
     bool writeBlock6();
-    bool runPinCheck(std::uint16_t waitTime, std::uint16_t threshold);
+    std::optional<PinCheck> runPinCheck(std::uint16_t waitTime, std::uint16_t threshold);
     bool writeXLut(std::span<const std::uint16_t, kGridRx> items);
     bool writeYLut(std::span<const std::uint16_t, kGridTx> items);
     bool setScanArea();
     bool readRegisters();
     bool readMaintenanceVersion();
     bool readCalibrationTable();
-    bool readRawAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
-    bool readCalAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
-    bool readActualAverage(std::uint32_t frames, std::uint32_t retryLimit, bool useCalF);
-    bool readStandardDeviation(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
-    bool readTouchQuery();
+    AveragedFrame readRawAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
+    AveragedFrame readCalAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
+    AveragedFrame readActualAverage(std::uint32_t frames, std::uint32_t retryLimit, bool useCalF);
+    DeviationFrame readStandardDeviation(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
+    std::optional<TouchQuery> readTouchQuery();
 
-    bool readPenQuery(ControllerGeneration generation);
+    std::optional<PenQuery> readPenQuery(ControllerGeneration generation);
     bool setPenReportType(std::uint8_t value);
     bool startPenMaintenance();
     bool setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high);
     bool stopPenMaintenance();
     bool penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> payload);
-    bool readHsyncDirect();
+    std::optional<HsyncDirectWords> readHsyncDirect();
 
-    // What the command set read. Plain fields: the station's parts read them directly.
+    // The state of the maintenance session: the response type selected, the register image last
+    // read or to be written (the averaged reads set its scan words 12 and 17), the line counts of
+    // that image and what else the register read and the set-up reads brought.
     std::uint8_t responseType = 16;
     std::array<std::uint8_t, kRegisterBytes> registers{};
     // Bounded by the grid whatever register word 41 claims (all ones means "unknown").
@@ -92,29 +139,8 @@ public:
     std::uint32_t frameWord46 = 0;
     std::uint32_t rowsPerRecordFrame = 0;
     std::uint32_t extraInfo51 = 0;
-    std::array<PinResult, kGridRx> rxPins{};
-    std::array<PinResult, kTxPins> txPins{};
-    std::array<std::uint32_t, 4> pinFaultCounters{};
     std::array<std::uint32_t, 4> scanArea{};
     std::array<std::uint16_t, kCalibrationWords> calibrationTable{};
-    Grid rawAverage{};
-    Grid calAverage{};
-    Grid sdMean{};
-    Grid sdSigma{};
-    Grid actualAverage{};
-    std::uint32_t readFlags = 0;
-    std::uint32_t rawRetries = 0;
-    std::uint32_t calRetries = 0;
-    std::uint32_t actualRetries = 0;
-    std::uint32_t sdRetries = 0;
-    std::array<std::uint8_t, 13> touchQuery{};
-    std::uint16_t touchFirmwareMajor = 0;
-    std::uint8_t touchFirmwareMinor = 0;
-    std::uint32_t penMaxX = 0;
-    std::uint32_t penMaxY = 0;
-    std::uint32_t penMaxPressure = 0;
-    std::uint32_t penFirmware = 0;
-    std::array<std::uint32_t, 12> hsyncDirect{};
 
 protected:
     // The pen line statistics (input readers) are cleared when pen maintenance stops.
@@ -132,7 +158,9 @@ private:
     bool get(std::uint8_t reportId, std::span<std::uint8_t> buffer, int k);
     // Records a maintenance answer of the wrong type or part; always false.
     bool unexpected(const Report& answer, std::uint8_t type, std::uint32_t part);
-    bool averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode, bool useCalF);
+    // Sums into `result` (and squares into `squares` for the standard deviation), then averages.
+    bool averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_t retryLimit, int floorMode, bool useCalF,
+                      Grid& result, Grid* squares, std::uint32_t& retries, bool& outOfRetries);
     // Reads one frame and adds it to sums (and squares to sumsSquared when given).
     bool readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::size_t txLines, Grid& sums, Grid* sumsSquared,
                    bool& leadingZeros);

@@ -44,13 +44,8 @@ struct FirmwareValues {
     std::uint32_t penFirmware = 0;
 };
 
-// The pin check's result per pin.
-struct PinCheck {
-    std::array<PinResult, controllerlink::kGridRx> rxPins{};
-    std::array<PinResult, kTxPins> txPins{};
-};
-
-// The averaged frames of the raw data check, their reads' retries and the lines they cover.
+// The averaged frames the raw data check read (an actual data read that failed leaves what it
+// summed), their reads' retries and flags, and the lines they cover.
 struct SensorFrames {
     controllerlink::Grid rawAverage{};
     controllerlink::Grid calAverage{};

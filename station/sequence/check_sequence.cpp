@@ -1,6 +1,5 @@
 #include "station/sequence/check_sequence.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -97,31 +96,11 @@ bool judged(const RecipeSettings& r) {
            r.SCAN_CHECK != 0 || r.HOMEKEY_CHECK != 0;
 }
 
-// What the controller links show when the check ends, as the check's records report it.
+// What the station shows of the controller when the check ends, as its records report it: the
+// scan words of the touch link's register image and the Hsync MCU's texts.
 void recordControllerState(Station& s) {
-    const DeviceLink& t = s.touch;
-    SensorFrames& f = s.check.frames;
-    f.rawAverage = t.rawAverage;
-    f.calAverage = t.calAverage;
-    f.actualAverage = t.actualAverage;
-    f.sdSigma = t.sdSigma;
-    f.readFlags = t.readFlags;
-    f.rawRetries = t.rawRetries;
-    f.calRetries = t.calRetries;
-    f.actualRetries = t.actualRetries;
-    f.sdRetries = t.sdRetries;
-    f.txCount = std::min<std::uint32_t>(t.txCount, controllerlink::kGridTx);
-    f.rxCount = std::min<std::uint32_t>(t.rxCount, controllerlink::kGridRx);
-    f.scanModeWord = t.registerWord(12);
-    f.scanFilterWord = t.registerWord(17);
-    s.check.pins.rxPins = t.rxPins;
-    s.check.pins.txPins = t.txPins;
-    FirmwareValues& fw = s.check.firmware;
-    fw.touchFirmwareMajor = t.touchFirmwareMajor;
-    fw.touchFirmwareMinor = t.touchFirmwareMinor;
-    fw.vendorId = t.info().identity.vendorId;
-    fw.productId = t.info().identity.productId;
-    fw.penFirmware = s.pen.penFirmware;
+    s.check.frames.scanModeWord = s.touch.registerWord(12);
+    s.check.frames.scanFilterWord = s.touch.registerWord(17);
     s.check.hsyncPidText = s.texts.hsyncPid;
     s.check.hsyncVerText = s.texts.hsyncVer;
 }
@@ -229,7 +208,8 @@ bool automaticSteps(Station& s, bool& ended) {
 
     // 6. Pen firmware
     if (r.EMR_CHECK == 1) {
-        if (s.pen.penFirmware != r.EMR_FWVER) d.firmwareFlags |= kFwPenVersionDiffers;
+        s.check.firmware.penFirmware = s.connect.penQuery.firmware;
+        if (s.check.firmware.penFirmware != r.EMR_FWVER) d.firmwareFlags |= kFwPenVersionDiffers;
         d.ngTotal += d.firmwareFlags;
         if (d.firmwareFlags != 0) {
             writeNg(s, ErrorId::EmrVersion);

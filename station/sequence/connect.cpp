@@ -157,7 +157,9 @@ bool openAndPrepare(Station& s, const hidlink::CollectionIdentity& identity, boo
     }
     hidlink::DeviceInfo info;
     if (!s.table.getCollectionInfo(controllerlink::TOUCH_KEY, info)) return fail(s, "Failed to get device info.");
-    if (!t.readTouchQuery()) return fail(s, "Failed to get touch query.");
+    const std::optional<TouchQuery> query = t.readTouchQuery();
+    if (!query) return fail(s, "Failed to get touch query.");
+    s.connect.touchQuery = *query;
     if (!prepare) return true;
     return maintenanceSetUp(s);
 }
@@ -278,15 +280,17 @@ bool connectPen(Station& s) {
         s.texts.pen = "OPEN ERROR";
         return false;
     }
-    if (!p.readPenQuery(s.generation())) {
+    const std::optional<PenQuery> query = p.readPenQuery(s.generation());
+    if (!query) {
         s.texts.pen = "ERROR";
         return false;
     }
-    if (p.penFirmware == 0) {
+    s.connect.penQuery = *query;
+    if (query->firmware == 0) {
         s.texts.pen = "NO EMR";
         return false;
     }
-    s.texts.pen = hex("0x%04X", p.penFirmware);
+    s.texts.pen = hex("0x%04X", query->firmware);
     if (s.recipe.HSYNC_INFO != 0 && s.automatic != nullptr) s.automatic->readHsyncInfo(s);
     return true;
 }
@@ -296,7 +300,7 @@ bool connectPenAndKeep(Station& s) {
     publishTexts(s);
     s.ui.setHsyncTexts(s.texts.hsyncPid, s.texts.hsyncVer);
     s.ui.requestRepaint(RepaintArea::StatusPanel);
-    if (s.recipe.EMR_CHECK != 0 && (!s.connect.penConnected || s.pen.penFirmware == 0)) {
+    if (s.recipe.EMR_CHECK != 0 && (!s.connect.penConnected || s.connect.penQuery.firmware == 0)) {
         markCom(s, kComPenError, true);
         return false;
     }
@@ -345,7 +349,7 @@ void resetAndReconnect(Station& s) {
         TimedCycles penCycles(s.clock, 5);
         for (;;) {
             connectPenAndKeep(s);
-            if (s.recipe.EMR_CHECK == 0 || (s.connect.penConnected && s.pen.penFirmware != 0)) break;
+            if (s.recipe.EMR_CHECK == 0 || (s.connect.penConnected && s.connect.penQuery.firmware != 0)) break;
             if (!penCycles.next()) {
                 s.ui.appendMessage("Failed to reconnect Pen device after reset.");
                 break;
@@ -357,13 +361,18 @@ void resetAndReconnect(Station& s) {
 
 void checkFirmwareIdentity(Station& s) {
     const RecipeSettings& r = s.recipe;
-    const DeviceLink& t = s.touch;
-    const bool majorOk = t.touchFirmwareMajor == r.FWVER_MAJOR || t.touchFirmwareMajor == r.FWVER_MAJOR2;
-    const bool minorOk = t.touchFirmwareMinor == r.FWVER_MINOR || t.touchFirmwareMinor == r.FWVER_MINOR2;
+    // What is compared goes into the check's record, for its F/W section.
+    FirmwareValues& fw = s.check.firmware;
+    fw.touchFirmwareMajor = s.connect.touchQuery.firmwareMajor;
+    fw.touchFirmwareMinor = s.connect.touchQuery.firmwareMinor;
+    const hidlink::CollectionIdentity& id = s.touch.info().identity;
+    fw.vendorId = id.vendorId;
+    fw.productId = id.productId;
+    const bool majorOk = fw.touchFirmwareMajor == r.FWVER_MAJOR || fw.touchFirmwareMajor == r.FWVER_MAJOR2;
+    const bool minorOk = fw.touchFirmwareMinor == r.FWVER_MINOR || fw.touchFirmwareMinor == r.FWVER_MINOR2;
     if (!majorOk || !minorOk) s.check.detail.firmwareFlags |= kFwVersionDiffers;
-    const hidlink::CollectionIdentity& id = t.info().identity;
-    if (id.vendorId != static_cast<std::uint32_t>(r.VID)) s.check.detail.firmwareFlags |= kFwVidDiffers;
-    if (id.productId != static_cast<std::uint32_t>(r.PID)) s.check.detail.firmwareFlags |= kFwPidDiffers;
+    if (fw.vendorId != static_cast<std::uint32_t>(r.VID)) s.check.detail.firmwareFlags |= kFwVidDiffers;
+    if (fw.productId != static_cast<std::uint32_t>(r.PID)) s.check.detail.firmwareFlags |= kFwPidDiffers;
 }
 
 void showDeviceInfo(Station& s) {
@@ -377,8 +386,8 @@ void showDeviceInfo(Station& s) {
     s.ui.setStatusPane(9, hex("\t%04X", info.versionNumber));
     s.ui.setStatusPane(1, "\tCONNECT");
     s.texts.productId = hex("0x%04X", info.identity.productId);
-    s.texts.firmwareMajor = hex("0x%04X", s.touch.touchFirmwareMajor);
-    s.texts.firmwareMinor = hex("0x%02X", s.touch.touchFirmwareMinor);
+    s.texts.firmwareMajor = hex("0x%04X", s.connect.touchQuery.firmwareMajor);
+    s.texts.firmwareMinor = hex("0x%02X", s.connect.touchQuery.firmwareMinor);
     publishTexts(s);
 }
 

@@ -127,12 +127,13 @@ StepOutcome runHsyncChecks(const RecipeSettings& s, DeviceLink& pen, UiPort& ui,
     }
 
     if (s.HSYNC_CHECK_NO_MCU != 0) {
-        if (!pen.readHsyncDirect()) {
+        const std::optional<HsyncDirectWords> direct = pen.readHsyncDirect();
+        if (!direct) {
             const char* message = "Failed to check hsync signal (direct connection).";
             ui.appendMessage(message);
             return StepOutcome::abort(message);
         }
-        if ((pen.hsyncDirect[8] & 1u) == 0) {
+        if (((*direct)[8] & 1u) == 0) {
             result.hsyncFlags |= kHsyncDisabled;
             return ngWith(ui, ErrorId::HsyncDisableDirect);
         }

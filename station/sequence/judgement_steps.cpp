@@ -28,12 +28,13 @@ StepOutcome JudgementSteps::hsyncChecks(Station& s) {
 StepOutcome JudgementSteps::prepareAndRead(Station& s) {
     return readRawData(
         s.recipe, s.touch, s.clock, s.ui,
-        ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters, s.connect.normalScanCaptured});
+        ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters, s.connect.normalScanCaptured},
+        s.check.frames);
 }
 
 StepOutcome JudgementSteps::shortCheck(Station& s) {
     ShortCounters shorts;
-    const StepOutcome o = runShortCheck(s.recipe, s.touch, s.ui, shorts);
+    const StepOutcome o = runShortCheck(s.recipe, s.touch, s.ui, shorts, s.check.pins);
     RunDetail& d = s.check.detail;
     d.shortTotal = shorts.shortTotal;
     d.shortTxTotal = shorts.shortTxTotal;
@@ -46,7 +47,7 @@ StepOutcome JudgementSteps::shortCheck(Station& s) {
 }
 
 StepOutcome JudgementSteps::rawJudgement(Station& s) {
-    const StepOutcome o = runRawJudgement(s.recipe, s.touch, s.ui, s.check.raw);
+    const StepOutcome o = runRawJudgement(s.recipe, s.check.frames, s.ui, s.check.raw);
     const RawCounters& c = s.check.raw.counters;
     RunDetail& d = s.check.detail;
     d.rawTotal = c.rawTotal;

@@ -13,9 +13,8 @@ int heldCount(std::uint32_t count, int limit) { return static_cast<int>(std::min
 
 }  // namespace
 
-RawInputs RawInputs::from(const DeviceLink& touch) {
-    return RawInputs{touch.rawAverage, touch.calAverage, touch.actualAverage, touch.sdSigma,
-                     touch.readFlags,  touch.txCount,    touch.rxCount};
+RawInputs RawInputs::from(const SensorFrames& f) {
+    return RawInputs{f.rawAverage, f.calAverage, f.actualAverage, f.sdSigma, f.readFlags, f.txCount, f.rxCount};
 }
 
 void judgeRawData(const RecipeSettings& s, const RawInputs& in, RawJudgement& out) {
@@ -143,8 +142,8 @@ bool rawErrorTakesCode(ErrorId error, std::string_view colCode) {
     return error == ErrorId::RawTxRxShort || colCode == kBlankCode;
 }
 
-StepOutcome runRawJudgement(const RecipeSettings& s, const DeviceLink& touch, UiPort& ui, RawJudgement& judgement) {
-    return runRawJudgement(s, RawInputs::from(touch), ui, judgement);
+StepOutcome runRawJudgement(const RecipeSettings& s, const SensorFrames& frames, UiPort& ui, RawJudgement& judgement) {
+    return runRawJudgement(s, RawInputs::from(frames), ui, judgement);
 }
 
 StepOutcome runRawJudgement(const RecipeSettings& s, const RawInputs& in, UiPort& ui, RawJudgement& judgement) {

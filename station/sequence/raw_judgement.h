@@ -9,6 +9,7 @@
 #include "controllerlink/sensor_grid.h"
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
+#include "station/sequence/check_record.h"
 #include "station/sequence/error_codes.h"
 #include "station/sequence/judgement_maps.h"
 #include "station/sequence/step_outcome.h"
@@ -16,7 +17,7 @@
 
 namespace station {
 
-// What the judgement reads from the controller; the touch DeviceLink holds all of it.
+// What the judgement reads: the frames of the check's record.
 struct RawInputs {
     const controllerlink::Grid& rawAverage;
     const controllerlink::Grid& calAverage;
@@ -26,7 +27,7 @@ struct RawInputs {
     std::uint32_t txCount = 0;  // held to the grid
     std::uint32_t rxCount = 0;
 
-    static RawInputs from(const DeviceLink& touch);
+    static RawInputs from(const SensorFrames& frames);
 };
 
 // Clears `out` and judges every cell of the first txCount rows and rxCount columns.
@@ -42,11 +43,11 @@ std::optional<ErrorId> gapFault(const RawJudgement& judgement);
 // seen in the raw data always takes it.
 bool rawErrorTakesCode(ErrorId error, std::string_view colCode);
 
-// The whole step, for a recipe with RAW_CHECK, after readRawData: judges the touch DeviceLink's
-// data into `judgement` and writes the messages ("Raw Data Check ... OK" unless RAW_LOG_ONLY,
+// The whole step, for a recipe with RAW_CHECK, after readRawData: judges the frames read into
+// `judgement` and writes the messages ("Raw Data Check ... OK" unless RAW_LOG_ONLY,
 // the raw fault, then the gap fault or "Gap Data Check ... OK" unless GAP_LOG_ONLY). NG when
 // rawTotal is not 0, with the raw fault and then the gap fault (either may be missing).
-StepOutcome runRawJudgement(const RecipeSettings& settings, const DeviceLink& touch, UiPort& ui,
+StepOutcome runRawJudgement(const RecipeSettings& settings, const SensorFrames& frames, UiPort& ui,
                             RawJudgement& judgement);
 StepOutcome runRawJudgement(const RecipeSettings& settings, const RawInputs& in, UiPort& ui, RawJudgement& judgement);
 

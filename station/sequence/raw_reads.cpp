@@ -1,5 +1,6 @@
 #include "station/sequence/raw_reads.h"
 
+#include <algorithm>
 #include <string>
 
 namespace station {
@@ -20,12 +21,22 @@ bool scanWordsDiffer(const DeviceLink& touch, const std::array<std::uint8_t, kRe
            touch.registerWord(kScanFilterWord) != word(test, kScanFilterWord);
 }
 
+// One averaged read into the check's frames: what it summed (even when it failed), its retries
+// and its flag. True when it completed.
+bool keep(const AveragedFrame& read, controllerlink::Grid& grid, std::uint32_t& retries, ReadFlag flag,
+          SensorFrames& frames) {
+    grid = read.average;
+    retries = read.retries;
+    if (read.outOfRetries) frames.readFlags |= flag;
+    return read.complete;
+}
+
 std::uint32_t count(std::int32_t recipeValue) { return recipeValue < 0 ? 0u : static_cast<std::uint32_t>(recipeValue); }
 
 }  // namespace
 
 StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Clock& clock, UiPort& ui,
-                        const ScanRegisterImages& images) {
+                        const ScanRegisterImages& images, SensorFrames& frames) {
     const auto abort = [&ui](const char* message) {
         ui.appendMessage(message);
         return StepOutcome::abort(message);
@@ -60,18 +71,24 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
         clock.sleepMs(10);
     }
 
-    touch.readFlags = 0;
-    const std::uint32_t frames = count(s.DATA_COUNT);
+    frames.readFlags = 0;
+    // The lines the frames cover, held to the grid as the reads hold them.
+    frames.txCount = std::min<std::uint32_t>(touch.txCount, controllerlink::kGridTx);
+    frames.rxCount = std::min<std::uint32_t>(touch.rxCount, controllerlink::kGridRx);
+    const std::uint32_t frameCount = count(s.DATA_COUNT);
     const std::uint32_t retries = count(s.DATA_COUNT_RETRY);
-    if (!touch.readRawAverage(frames, retries, s.FLR_X_CANCELED)) return abort("Failed to get raw data");
+    if (!keep(touch.readRawAverage(frameCount, retries, s.FLR_X_CANCELED), frames.rawAverage, frames.rawRetries,
+              RawOutOfRetries, frames))
+        return abort("Failed to get raw data");
 
     if (s.CAL_OLD_DATA != 0 && s.CAL_THRESHOLD != 0 && s.CALTH_NOFILTER == 0 &&
-        !touch.readCalAverage(frames, retries, s.FLR_X_CANCELED))
+        !keep(touch.readCalAverage(frameCount, retries, s.FLR_X_CANCELED), frames.calAverage, frames.calRetries,
+              CalOutOfRetries, frames))
         return abort("Failed to get calibration data");
 
     if (actualDataWanted && !images.normalScanCaptured) {
         // Only logged, never judged: the log shows no data rather than an earlier check's.
-        touch.actualAverage = controllerlink::Grid{};
+        frames.actualAverage = controllerlink::Grid{};
         ui.appendMessage("not get actual data");
     } else if (actualDataWanted) {
         touch.registers = images.normalScanRegisters;
@@ -79,7 +96,8 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
                               static_cast<std::uint16_t>(touch.registerWord(kScanModeWord) & ~kScanModeActualBit));
         touch.setRegisterWord(kScanFilterWord,
                               static_cast<std::uint16_t>(touch.registerWord(kScanFilterWord) & ~kScanFilterActualBits));
-        if (!touch.readActualAverage(frames, retries, s.CAL_F_USE != 0)) {
+        if (!keep(touch.readActualAverage(frameCount, retries, s.CAL_F_USE != 0), frames.actualAverage,
+                  frames.actualRetries, ActualOutOfRetries, frames)) {
             // A spread judged on data that never came would pass any panel.
             if (calibrationOnActualData) return abort("not get actual data");
             ui.appendMessage("not get actual data");
@@ -89,8 +107,13 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
         clock.sleepMs(10);
     }
 
-    if (s.DB_THRESHOLD != 0 && !touch.readStandardDeviation(count(s.DB_COUNT), retries, s.FLR_X_CANCELED))
-        return abort("Failed to get Standard Deviation Data");
+    if (s.DB_THRESHOLD != 0) {
+        const DeviationFrame sd = touch.readStandardDeviation(count(s.DB_COUNT), retries, s.FLR_X_CANCELED);
+        frames.sdSigma = sd.sigma;
+        frames.sdRetries = sd.retries;
+        if (sd.outOfRetries) frames.readFlags |= SdOutOfRetries;
+        if (!sd.complete) return abort("Failed to get Standard Deviation Data");
+    }
     return StepOutcome::pass();
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 // Preparing the controller for the raw data judgement and reading the averaged frames it
-// judges: raw, calibration, actual (filtered scan) and standard deviation. The results stay in
-// the touch DeviceLink (rawAverage, calAverage, actualAverage, sdSigma, readFlags and the retry
-// counts), where the judgement, the detail CSV and the raw viewer read them.
+// judges: raw, calibration, actual (filtered scan) and standard deviation. The frames go into the
+// check's record (SensorFrames), where the judgement and the detail CSV read them.
 #include <array>
 #include <cstdint>
 
 #include "platform/clock.h"
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
+#include "station/sequence/check_record.h"
 #include "station/sequence/step_outcome.h"
 #include "station/window/ui_port.h"
 
@@ -24,7 +24,8 @@ struct ScanRegisterImages {
 };
 
 // For a recipe with RAW_CHECK. Brings the controller's scan registers back to the test image
-// when they drifted, clears readFlags and reads what the recipe's judgement needs. A refused
+// when they drifted and reads what the recipe's judgement needs into `frames` (its read flags
+// cleared first). A refused
 // exchange aborts with its message ("Failed to get register.", "Failed to set register.",
 // "Failed to disable auto calib switch.", "Failed to get raw data", "Failed to get calibration
 // data", "Failed to set register for test.", "Failed to get Standard Deviation Data"). The
@@ -33,6 +34,6 @@ struct ScanRegisterImages {
 // scan image while none was captured aborts with "Failed to get normal scan register.". Never
 // NG: a read that ran out of retries shows in readFlags and is judged later.
 StepOutcome readRawData(const RecipeSettings& settings, DeviceLink& touch, platform::Clock& clock, UiPort& ui,
-                        const ScanRegisterImages& images);
+                        const ScanRegisterImages& images, SensorFrames& frames);
 
 }  // namespace station

@@ -46,13 +46,16 @@ std::optional<ErrorId> shortFault(const ShortCounters& c) {
     return ErrorId::ShortRxVdd;
 }
 
-StepOutcome runShortCheck(const RecipeSettings& settings, DeviceLink& touch, UiPort& ui, ShortCounters& counters) {
+StepOutcome runShortCheck(const RecipeSettings& settings, DeviceLink& touch, UiPort& ui, ShortCounters& counters,
+                          PinCheck& pins) {
     counters = ShortCounters{};
-    if (!touch.runPinCheck(settings.WAIT_TIME, settings.SHORT_THRESHOLD)) {
+    const std::optional<PinCheck> checked = touch.runPinCheck(settings.WAIT_TIME, settings.SHORT_THRESHOLD);
+    if (!checked) {
         ui.appendMessage("Failed to get pin check");
         return StepOutcome::abort("Failed to get pin check");
     }
-    counters = countPinFaults(settings.XLUT, settings.YLUT, touch.rxPins, touch.txPins);
+    pins = *checked;
+    counters = countPinFaults(settings.XLUT, settings.YLUT, pins.rxPins, pins.txPins);
     const std::optional<ErrorId> fault = shortFault(counters);
     if (!fault) {
         ui.appendMessage("Short Check ... OK");

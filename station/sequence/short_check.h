@@ -42,10 +42,11 @@ ShortCounters countPinFaults(std::span<const std::uint16_t, kXlutSize> xlut,
 std::optional<ErrorId> shortFault(const ShortCounters& counters);
 
 // The whole step, for a recipe with SHORT_CHECK: runPinCheck(WAIT_TIME, SHORT_THRESHOLD) on the
-// touch collection (refused: abort "Failed to get pin check"), then the judgement over the
+// touch collection into `pins` (refused: abort "Failed to get pin check"), then the judgement over the
 // recipe's lookup tables (the controller's, when the station took them from it). Writes
 // "Short Check ... OK" or the NG message of its error (ShortTxRx here is the pin-to-pin short of
 // the SHORT column, not the raw data's).
-StepOutcome runShortCheck(const RecipeSettings& settings, DeviceLink& touch, UiPort& ui, ShortCounters& counters);
+StepOutcome runShortCheck(const RecipeSettings& settings, DeviceLink& touch, UiPort& ui, ShortCounters& counters,
+                          PinCheck& pins);
 
 }  // namespace station

@@ -63,6 +63,9 @@ struct ConnectValues {
     bool normalScanCaptured = false;
     std::array<std::uint8_t, kRegisterBytes> normalScanRegisters{};
     std::array<std::uint8_t, kRegisterBytes> testRegisters{};
+    // The last answers of the touch and the pen collection's queries (kept when a query fails).
+    TouchQuery touchQuery;
+    PenQuery penQuery;
 };
 
 // Texts the status panel shows for the connected device.

@@ -101,21 +101,25 @@ TEST(DeviceLinkOverHidraw, DriverModePairRunsEndToEnd) {
     EXPECT_EQ(pen.info().path, tree.devPath(5));
 
     // A fresh open reads the queries first, then enters maintenance mode.
-    ASSERT_TRUE(touch.readTouchQuery());
-    EXPECT_EQ(touch.touchFirmwareMajor, 0x0120);
-    ASSERT_TRUE(pen.readPenQuery(ControllerGeneration::R5));
-    EXPECT_EQ(pen.penMaxX, 0x3FFFu);
-    EXPECT_EQ(pen.penFirmware, 0x12u);
+    const auto touchQuery = touch.readTouchQuery();
+    ASSERT_TRUE(touchQuery);
+    EXPECT_EQ(touchQuery->firmwareMajor, 0x0120);
+    const auto penQuery = pen.readPenQuery(ControllerGeneration::R5);
+    ASSERT_TRUE(penQuery);
+    EXPECT_EQ(penQuery->maxX, 0x3FFFu);
+    EXPECT_EQ(penQuery->firmware, 0x12u);
     ASSERT_TRUE(touch.setDeviceMode(1));
     EXPECT_EQ(device->mode(), 1);
     ASSERT_TRUE(touch.readRegisters());
     EXPECT_EQ(touch.rxCount, 72u);
     EXPECT_EQ(touch.txCount, 46u);
-    ASSERT_TRUE(touch.readRawAverage(2, 3, 0));
-    EXPECT_DOUBLE_EQ(touch.rawAverage[45][71], 2000.0 + 4 * 45 + 2 * 71);
-    ASSERT_TRUE(touch.readCalAverage(1, 3, 0));
-    EXPECT_DOUBLE_EQ(touch.calAverage[10][5], 510.0);
-    EXPECT_EQ(touch.readFlags, 0u);
+    const station::AveragedFrame raw = touch.readRawAverage(2, 3, 0);
+    ASSERT_TRUE(raw.complete);
+    EXPECT_DOUBLE_EQ(raw.average[45][71], 2000.0 + 4 * 45 + 2 * 71);
+    const station::AveragedFrame cal = touch.readCalAverage(1, 3, 0);
+    ASSERT_TRUE(cal.complete);
+    EXPECT_DOUBLE_EQ(cal.average[10][5], 510.0);
+    EXPECT_FALSE(raw.outOfRetries || cal.outOfRetries);
     ASSERT_TRUE(touch.setDeviceMode(0));
     EXPECT_EQ(device->mode(), 0);
 

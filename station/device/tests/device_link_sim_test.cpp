@@ -74,12 +74,14 @@ TEST(DeviceLinkOnController, ConnectQueriesAndReadsOnEveryGenerationAndTransport
         SimBench b(quiet(v.gen, v.touchUsage));
         // The queries come first, as after every fresh open.
         ASSERT_TRUE(b.open());
-        ASSERT_TRUE(b.touch.readTouchQuery());
-        EXPECT_EQ(b.touch.touchFirmwareMajor, 0x0120);
-        EXPECT_EQ(b.touch.touchFirmwareMinor, 3);
-        ASSERT_TRUE(b.pen.readPenQuery(b.generation));
-        EXPECT_EQ(b.pen.penMaxX, 0x3FFFu);
-        EXPECT_EQ(b.pen.penFirmware, v.gen == sim::Generation::R6 ? 0x1200u : 0x12u);
+        const auto touchQuery = b.touch.readTouchQuery();
+        ASSERT_TRUE(touchQuery);
+        EXPECT_EQ(touchQuery->firmwareMajor, 0x0120);
+        EXPECT_EQ(touchQuery->firmwareMinor, 3);
+        const auto penQuery = b.pen.readPenQuery(b.generation);
+        ASSERT_TRUE(penQuery);
+        EXPECT_EQ(penQuery->maxX, 0x3FFFu);
+        EXPECT_EQ(penQuery->firmware, v.gen == sim::Generation::R6 ? 0x1200u : 0x12u);
 
         ASSERT_TRUE(b.touch.setDeviceMode(1));
         ASSERT_TRUE(b.touch.readRegisters());
@@ -94,19 +96,26 @@ TEST(DeviceLinkOnController, ConnectQueriesAndReadsOnEveryGenerationAndTransport
         EXPECT_EQ(b.touch.maintenanceVersion[5], 5) << "contact slots per touch report";
 
         // Actual data first: the power-on scan registers select it.
-        ASSERT_TRUE(b.touch.readActualAverage(1, 3, true));
-        EXPECT_DOUBLE_EQ(b.touch.actualAverage[10][5], 310.0);
-        ASSERT_TRUE(b.touch.readRawAverage(2, 3, 0));
-        EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][0], 2000.0);
-        EXPECT_DOUBLE_EQ(b.touch.rawAverage[45][71], 2000.0 + 4 * 45 + 2 * 71);
-        ASSERT_TRUE(b.touch.readRawAverage(1, 3, 1));
-        EXPECT_DOUBLE_EQ(b.touch.rawAverage[45][71], 2000.0 + 4 * 45) << "floor cancelled";
-        ASSERT_TRUE(b.touch.readCalAverage(1, 3, 0));
-        EXPECT_DOUBLE_EQ(b.touch.calAverage[10][5], 510.0);
-        ASSERT_TRUE(b.touch.readStandardDeviation(3, 3, 0));
-        EXPECT_DOUBLE_EQ(b.touch.sdMean[1][1], 2000.0 + 4 + 2);
-        EXPECT_EQ(b.touch.sdSigma[1][1], 0.0);
-        EXPECT_EQ(b.touch.readFlags, 0u);
+        const station::AveragedFrame actual = b.touch.readActualAverage(1, 3, true);
+        ASSERT_TRUE(actual.complete);
+        EXPECT_DOUBLE_EQ(actual.average[10][5], 310.0);
+        const station::AveragedFrame raw = b.touch.readRawAverage(2, 3, 0);
+        ASSERT_TRUE(raw.complete);
+        EXPECT_DOUBLE_EQ(raw.average[0][0], 2000.0);
+        EXPECT_DOUBLE_EQ(raw.average[45][71], 2000.0 + 4 * 45 + 2 * 71);
+        const station::AveragedFrame floored = b.touch.readRawAverage(1, 3, 1);
+        ASSERT_TRUE(floored.complete);
+        EXPECT_DOUBLE_EQ(floored.average[45][71], 2000.0 + 4 * 45) << "floor cancelled";
+        const station::AveragedFrame cal = b.touch.readCalAverage(1, 3, 0);
+        ASSERT_TRUE(cal.complete);
+        EXPECT_DOUBLE_EQ(cal.average[10][5], 510.0);
+        const station::DeviationFrame sd = b.touch.readStandardDeviation(3, 3, 0);
+        ASSERT_TRUE(sd.complete);
+        EXPECT_DOUBLE_EQ(sd.mean[1][1], 2000.0 + 4 + 2);
+        EXPECT_EQ(sd.sigma[1][1], 0.0);
+        for (const bool out :
+             {actual.outOfRetries, raw.outOfRetries, floored.outOfRetries, cal.outOfRetries, sd.outOfRetries})
+            EXPECT_FALSE(out);
     }
 }
 
@@ -122,13 +131,15 @@ TEST(DeviceLinkOnController, EveryReportCanBeReadAtAnyPoint) {
         EXPECT_EQ(mode, 0);
         ASSERT_TRUE(b.touch.setDeviceMode(1));
         ASSERT_TRUE(b.touch.readRegisters());
-        ASSERT_TRUE(b.touch.readTouchQuery());
-        EXPECT_EQ(b.touch.touchFirmwareMajor, 0x0120);
+        const auto touchQuery = b.touch.readTouchQuery();
+        ASSERT_TRUE(touchQuery);
+        EXPECT_EQ(touchQuery->firmwareMajor, 0x0120);
         ASSERT_TRUE(b.touch.readDeviceMode(mode));
         EXPECT_EQ(mode, 1);
         ASSERT_TRUE(b.touch.readMaintenanceVersion());
-        ASSERT_TRUE(b.pen.readPenQuery(b.generation));
-        EXPECT_EQ(b.pen.penMaxY, 0x2FFFu);
+        const auto penQuery = b.pen.readPenQuery(b.generation);
+        ASSERT_TRUE(penQuery);
+        EXPECT_EQ(penQuery->maxY, 0x2FFFu);
     }
 }
 
@@ -137,10 +148,11 @@ TEST(DeviceLinkOnController, StandardDeviationFollowsThePanelNoise) {
     c.panel.noiseSigma = 4.0;
     SimBench b(c);
     ASSERT_TRUE(b.connect());
-    ASSERT_TRUE(b.touch.readStandardDeviation(16, 3, 0));
+    const station::DeviationFrame sd = b.touch.readStandardDeviation(16, 3, 0);
+    ASSERT_TRUE(sd.complete);
     double sum = 0;
     for (std::size_t t = 0; t < 46; ++t)
-        for (std::size_t r = 0; r < 72; ++r) sum += b.touch.sdSigma[t][r];
+        for (std::size_t r = 0; r < 72; ++r) sum += sd.sigma[t][r];
     const double meanSigma = sum / (46 * 72);
     // Population sigma over 16 frames of rounded Gaussian noise of sigma 4.
     EXPECT_GT(meanSigma, 3.0);
@@ -167,28 +179,31 @@ TEST(DeviceLinkOnController, PinCheckReportsThePanelsPinFaults) {
     c.panel.pinFaults = {{true, 70, true}, {false, 47, false}, {false, 3, true}};
     SimBench b(c);
     ASSERT_TRUE(b.connect());
-    ASSERT_TRUE(b.touch.runPinCheck(100, 200));
-    EXPECT_EQ(b.touch.rxPins[70].state, 3u);
-    EXPECT_EQ(b.touch.rxPins[70].vddFault, 1u);
-    EXPECT_EQ(b.touch.rxPins[69].state, 2u);
-    EXPECT_EQ(b.touch.txPins[47].gndFault, 1u);
-    EXPECT_EQ(b.touch.txPins[3].vddFault, 1u);
-    EXPECT_EQ(b.touch.pinFaultCounters, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
+    const auto pins = b.touch.runPinCheck(100, 200);
+    ASSERT_TRUE(pins);
+    EXPECT_EQ(pins->rxPins[70].state, 3u);
+    EXPECT_EQ(pins->rxPins[70].vddFault, 1u);
+    EXPECT_EQ(pins->rxPins[69].state, 2u);
+    EXPECT_EQ(pins->txPins[47].gndFault, 1u);
+    EXPECT_EQ(pins->txPins[3].vddFault, 1u);
+    EXPECT_EQ(pins->faultCounters, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
 }
 
 TEST(DeviceLinkOnController, FramesThatStayBlankAreRetriedThenFlagged) {
     SimBench b;
     ASSERT_TRUE(b.connect());
     b.device->zeroFrames(2);
-    ASSERT_TRUE(b.touch.readRawAverage(2, 3, 0));
-    EXPECT_EQ(b.touch.rawRetries, 2u);
-    EXPECT_EQ(b.touch.readFlags, 0u);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][0], 2000.0) << "blank frames add nothing here";
+    const station::AveragedFrame raw = b.touch.readRawAverage(2, 3, 0);
+    ASSERT_TRUE(raw.complete);
+    EXPECT_EQ(raw.retries, 2u);
+    EXPECT_FALSE(raw.outOfRetries);
+    EXPECT_DOUBLE_EQ(raw.average[0][0], 2000.0) << "blank frames add nothing here";
 
     b.device->zeroFrames(100);
-    ASSERT_TRUE(b.touch.readCalAverage(2, 3, 0));
-    EXPECT_EQ(b.touch.calRetries, 3u);
-    EXPECT_EQ(b.touch.readFlags, station::CalOutOfRetries);
+    const station::AveragedFrame cal = b.touch.readCalAverage(2, 3, 0);
+    ASSERT_TRUE(cal.complete);
+    EXPECT_EQ(cal.retries, 3u);
+    EXPECT_TRUE(cal.outOfRetries);
 }
 
 TEST(DeviceLinkOnController, BrokenAnswersFailTheOperation) {
@@ -196,7 +211,7 @@ TEST(DeviceLinkOnController, BrokenAnswersFailTheOperation) {
         SimBench b;
         ASSERT_TRUE(b.connect());
         b.device->breakIndices(1);
-        EXPECT_FALSE(b.touch.readRawAverage(1, 3, 0));
+        EXPECT_FALSE(b.touch.readRawAverage(1, 3, 0).complete);
     }
     {
         SimBench b;
@@ -225,14 +240,14 @@ TEST(DeviceLinkOnController, EveryRefusedTransferFailsTheOperation) {
         {"readRegisters", [](SimBench& b) { return b.touch.readRegisters(); }},
         {"readMaintenanceVersion", [](SimBench& b) { return b.touch.readMaintenanceVersion(); }},
         {"readCalibrationTable", [](SimBench& b) { return b.touch.readCalibrationTable(); }},
-        {"runPinCheck", [](SimBench& b) { return b.touch.runPinCheck(1, 1); }},
+        {"runPinCheck", [](SimBench& b) { return b.touch.runPinCheck(1, 1).has_value(); }},
         {"writeXLut", [x](SimBench& b) { return b.touch.writeXLut(x); }},
-        {"readTouchQuery", [](SimBench& b) { return b.touch.readTouchQuery(); }},
-        {"readPenQuery", [](SimBench& b) { return b.pen.readPenQuery(b.generation); }},
-        {"readHsyncDirect", [](SimBench& b) { return b.pen.readHsyncDirect(); }},
+        {"readTouchQuery", [](SimBench& b) { return b.touch.readTouchQuery().has_value(); }},
+        {"readPenQuery", [](SimBench& b) { return b.pen.readPenQuery(b.generation).has_value(); }},
+        {"readHsyncDirect", [](SimBench& b) { return b.pen.readHsyncDirect().has_value(); }},
         {"stopPenMaintenance", [](SimBench& b) { return b.pen.stopPenMaintenance(); }},
         // Two frames of 4 x 2 cells: per frame two register parts, the select, one answer.
-        {"readRawAverage", [](SimBench& b) { return b.touch.readRawAverage(2, 1, 0); }},
+        {"readRawAverage", [](SimBench& b) { return b.touch.readRawAverage(2, 1, 0).complete; }},
     };
     for (const Op& op : ops) {
         SCOPED_TRACE(op.name);
@@ -264,13 +279,14 @@ TEST(DeviceLinkOnController, EveryRefusedTransferFailsTheOperation) {
 TEST(DeviceLinkOnController, RefusedRegisterWriteFailsTheCalibrationRead) {
     SimBench b;
     ASSERT_TRUE(b.connect());
-    ASSERT_TRUE(b.touch.readCalAverage(1, 3, 0));
-    const double calibrated = b.touch.calAverage[0][0];
-    ASSERT_TRUE(b.touch.readRawAverage(1, 3, 0));
-    ASSERT_GT(b.touch.rawAverage[0][0], 2 * calibrated) << "the model tells the two kinds apart";
+    const station::AveragedFrame cal = b.touch.readCalAverage(1, 3, 0);
+    ASSERT_TRUE(cal.complete);
+    const station::AveragedFrame raw = b.touch.readRawAverage(1, 3, 0);
+    ASSERT_TRUE(raw.complete);
+    ASSERT_GT(raw.average[0][0], 2 * cal.average[0][0]) << "the model tells the two kinds apart";
 
     b.refuse(1);  // the first register part of the calibration read
-    EXPECT_FALSE(b.touch.readCalAverage(1, 3, 0));
+    EXPECT_FALSE(b.touch.readCalAverage(1, 3, 0).complete);
     EXPECT_NE(b.touch.lastError().find(b.touch.info().path), std::string::npos) << b.touch.lastError();
 }
 
@@ -279,7 +295,7 @@ TEST(DeviceLinkOnController, UnpluggedControllerFailsEveryOperation) {
     ASSERT_TRUE(b.connect());
     b.bus.unplug(b.deviceId);
     EXPECT_FALSE(b.touch.readRegisters());
-    EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0));
+    EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0).complete);
     // The bus says no more than "refused"; the reason still names the node and the report.
     EXPECT_EQ(b.touch.lastError(), b.touch.info().path + ": set feature 9 refused");
     EXPECT_FALSE(b.touch.readTouchQuery());
@@ -296,10 +312,11 @@ TEST(DeviceLinkOnController, HsyncDirectReadTellsWhetherTheSignalRuns) {
         c.hsyncSignal = signal;
         SimBench b(c);
         ASSERT_TRUE(b.connect());
-        ASSERT_TRUE(b.pen.readHsyncDirect());
-        EXPECT_EQ(b.pen.hsyncDirect[8] & 1u, signal ? 1u : 0u);
-        EXPECT_EQ(b.pen.hsyncDirect[4] >> 16, 0x501Cu);
-        EXPECT_EQ(b.pen.hsyncDirect[11] >> 16, 0x21FCu);
+        const auto direct = b.pen.readHsyncDirect();
+        ASSERT_TRUE(direct);
+        EXPECT_EQ((*direct)[8] & 1u, signal ? 1u : 0u);
+        EXPECT_EQ((*direct)[4] >> 16, 0x501Cu);
+        EXPECT_EQ((*direct)[11] >> 16, 0x21FCu);
     }
 }
 

@@ -159,13 +159,14 @@ TEST_F(AveragedRead, AveragesFramesAndSetsTheRegistersBeforeEach) {
     queueFrame(*b.device, frameAnswers(4, 3, 0x0B, [](auto t, auto r) { return std::int16_t(10 * t + r + 1); }));
     queueFrame(*b.device, frameAnswers(4, 3, 0x0B, [](auto t, auto r) { return std::int16_t(10 * t + r + 3); }));
     b.touch.setRegisterWord(12, 0xFFFF);
-    ASSERT_TRUE(b.touch.readRawAverage(2, 5, 1));
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][0], 2.0);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[2][3], 25.0);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][4], 0.0) << "the 0x7777 padding stays out";
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[3][0], 0.0);
-    EXPECT_EQ(b.touch.rawRetries, 0u);
-    EXPECT_EQ(b.touch.readFlags, 0u);
+    const station::AveragedFrame f = b.touch.readRawAverage(2, 5, 1);
+    ASSERT_TRUE(f.complete);
+    EXPECT_DOUBLE_EQ(f.average[0][0], 2.0);
+    EXPECT_DOUBLE_EQ(f.average[2][3], 25.0);
+    EXPECT_DOUBLE_EQ(f.average[0][4], 0.0) << "the 0x7777 padding stays out";
+    EXPECT_DOUBLE_EQ(f.average[3][0], 0.0);
+    EXPECT_EQ(f.retries, 0u);
+    EXPECT_FALSE(f.outOfRetries);
     EXPECT_EQ(b.touch.registerWord(12), 0);
     EXPECT_EQ(b.touch.registerWord(17), 2) << "floor mode 1";
     // Per frame: register write (two parts), then the frame response type.
@@ -180,20 +181,21 @@ TEST_F(AveragedRead, FramesThatNeverStartScanningEndAfterTheRetryLimit) {
     b.device->generate(9, [] {
         return frameAnswers(4, 3, 0x0B, [](auto t, auto r) { return std::int16_t(t * 4 + r < 8 ? 0 : 5); })[0];
     });
-    b.touch.readFlags = station::CalOutOfRetries;
-    ASSERT_TRUE(b.touch.readRawAverage(8, 3, 0));
-    EXPECT_EQ(b.touch.rawRetries, 3u);
-    EXPECT_EQ(b.touch.readFlags, station::CalOutOfRetries | station::RawOutOfRetries);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[2][3], 15.0) << "divided by 1";
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][0], 0.0);
+    const station::AveragedFrame f = b.touch.readRawAverage(8, 3, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_EQ(f.retries, 3u);
+    EXPECT_TRUE(f.outOfRetries);
+    EXPECT_DOUBLE_EQ(f.average[2][3], 15.0) << "divided by 1";
+    EXPECT_DOUBLE_EQ(f.average[0][0], 0.0);
     EXPECT_EQ(b.device->getsOf(9), 3u);
 }
 
 TEST_F(AveragedRead, RetryLimitZeroStillEnds) {
     b.device->generate(9, [] { return frameAnswers(4, 3, 0x0B, [](auto, auto) { return std::int16_t(0); })[0]; });
-    ASSERT_TRUE(b.touch.readCalAverage(2, 0, 0));
-    EXPECT_EQ(b.touch.calRetries, 1u);
-    EXPECT_TRUE(b.touch.readFlags & station::CalOutOfRetries);
+    const station::AveragedFrame f = b.touch.readCalAverage(2, 0, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_EQ(f.retries, 1u);
+    EXPECT_TRUE(f.outOfRetries);
 }
 
 TEST_F(AveragedRead, RejectedFramesDivideByTheFramesCounted) {
@@ -203,10 +205,11 @@ TEST_F(AveragedRead, RejectedFramesDivideByTheFramesCounted) {
     queueFrame(*b.device, blank);
     queueFrame(*b.device, good);
     queueFrame(*b.device, blank);
-    ASSERT_TRUE(b.touch.readRawAverage(5, 2, 0));
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][0], 9.0);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[2][3], (9 + 3 + 9 + 3) / 2.0);
-    EXPECT_EQ(b.touch.rawRetries, 2u);
+    const station::AveragedFrame f = b.touch.readRawAverage(5, 2, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_DOUBLE_EQ(f.average[0][0], 9.0);
+    EXPECT_DOUBLE_EQ(f.average[2][3], (9 + 3 + 9 + 3) / 2.0);
+    EXPECT_EQ(f.retries, 2u);
 }
 
 TEST_F(AveragedRead, FrameAcrossRowsOfTheWholeWidth) {
@@ -216,17 +219,19 @@ TEST_F(AveragedRead, FrameAcrossRowsOfTheWholeWidth) {
     ASSERT_EQ(answers.size(), 5u);
     EXPECT_EQ(answers[2][2], 60);
     queueFrame(*b.device, answers);
-    ASSERT_TRUE(b.touch.readRawAverage(1, 1, 0));
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[0][71], 71.0);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[1][0], 100.0);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[1][71], 171.0);
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[2][0], 0.0);
+    const station::AveragedFrame f = b.touch.readRawAverage(1, 1, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_DOUBLE_EQ(f.average[0][71], 71.0);
+    EXPECT_DOUBLE_EQ(f.average[1][0], 100.0);
+    EXPECT_DOUBLE_EQ(f.average[1][71], 171.0);
+    EXPECT_DOUBLE_EQ(f.average[2][0], 0.0);
 }
 
 TEST_F(AveragedRead, NegativeSamplesAreSigned) {
     queueFrame(*b.device, frameAnswers(4, 3, 0x0B, [](auto, auto r) { return std::int16_t(r == 0 ? -300 : 1); }));
-    ASSERT_TRUE(b.touch.readRawAverage(1, 1, 0));
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[1][0], -300.0);
+    const station::AveragedFrame f = b.touch.readRawAverage(1, 1, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_DOUBLE_EQ(f.average[1][0], -300.0);
 }
 
 TEST_F(AveragedRead, UnexpectedAnswersFailAndKeepWhatWasAdded) {
@@ -246,8 +251,9 @@ TEST_F(AveragedRead, UnexpectedAnswersFailAndKeepWhatWasAdded) {
         auto answers = frameAnswers(40, 2, 0x0B, [](auto, auto) { return std::int16_t(7); });
         answers[c.answer][c.byte] = c.value;
         queueFrame(*fresh.device, answers);
-        EXPECT_FALSE(fresh.touch.readRawAverage(1, 1, 0));
-        EXPECT_DOUBLE_EQ(fresh.touch.rawAverage[0][0], 7.0) << "the first answer's samples stay";
+        const station::AveragedFrame f = fresh.touch.readRawAverage(1, 1, 0);
+        EXPECT_FALSE(f.complete);
+        EXPECT_DOUBLE_EQ(f.average[0][0], 7.0) << "the first answer's samples stay";
     }
 }
 
@@ -261,7 +267,7 @@ TEST_F(AveragedRead, RefusedRegisterWriteOrSelectFailsTheRead) {
         fresh.touch.txCount = 3;
         queueFrame(*fresh.device, frameAnswers(4, 3, 0x0B, [](auto, auto) { return std::int16_t(4); }));
         fresh.bus.setFaults(fresh.deviceId, {0, nth, false});
-        EXPECT_FALSE(fresh.touch.readCalAverage(1, 1, 0));
+        EXPECT_FALSE(fresh.touch.readCalAverage(1, 1, 0).complete);
         EXPECT_EQ(fresh.device->getsOf(9), 0u) << "no frame is read after the refusal";
         EXPECT_NE(fresh.touch.lastError().find(fresh.touch.info().path), std::string::npos) << fresh.touch.lastError();
     }
@@ -281,7 +287,8 @@ TEST(DeviceLinkLastError, NamesTheNodeOrTheAnswerThatDidNotFit) {
              return b.touch.setReportType(1);
          },
          "@: set feature 3 refused"},
-        {"refused get", [](testfx::Bench& b) { return b.touch.readTouchQuery(); }, "@: get feature 4 refused"},
+        {"refused get", [](testfx::Bench& b) { return b.touch.readTouchQuery().has_value(); },
+         "@: get feature 4 refused"},
         {"wrong register part",
          [](testfx::Bench& b) {
              b.device->queue(9, answer9(0x15, {1, 0}));
@@ -293,13 +300,13 @@ TEST(DeviceLinkLastError, NamesTheNodeOrTheAnswerThatDidNotFit) {
              b.touch.rxCount = 4;
              b.touch.txCount = 3;
              b.device->queue(9, answer9(0x0B, {2, 0}));
-             return b.touch.readRawAverage(1, 1, 0);
+             return b.touch.readRawAverage(1, 1, 0).complete;
          },
          "unexpected frame answer: type 0xB Rx 2 Tx 0 (wanted type 0xB Rx 0 Tx 0)"},
         {"closed link",
          [](testfx::Bench& b) {
              b.touch.close();
-             return b.touch.readTouchQuery();
+             return b.touch.readTouchQuery().has_value();
          },
          "no collection is open under key 1"},
     };
@@ -319,20 +326,22 @@ TEST_F(AveragedRead, CountsBeyondTheGridReadTheGridOnly) {
     b.touch.rxCount = 200;
     b.touch.txCount = 60;
     queueFrame(*b.device, frameAnswers(72, 46, 0x0B, [](auto t, auto r) { return std::int16_t(t + r); }));
-    ASSERT_TRUE(b.touch.readRawAverage(1, 1, 0));
-    EXPECT_DOUBLE_EQ(b.touch.rawAverage[45][71], 116.0);
+    const station::AveragedFrame f = b.touch.readRawAverage(1, 1, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_DOUBLE_EQ(f.average[45][71], 116.0);
 }
 
 TEST_F(AveragedRead, NoLinesMeansNoRead) {
     b.touch.rxCount = 0;
-    EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0));
+    EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0).complete);
     EXPECT_TRUE(b.device->sets().empty());
 }
 
 TEST_F(AveragedRead, ZeroFramesLeavesZerosNotNaN) {
-    ASSERT_TRUE(b.touch.readStandardDeviation(0, 1, 0));
-    EXPECT_EQ(b.touch.sdMean[0][0], 0.0);
-    EXPECT_EQ(b.touch.sdSigma[0][0], 0.0);
+    const station::DeviationFrame f = b.touch.readStandardDeviation(0, 1, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_EQ(f.mean[0][0], 0.0);
+    EXPECT_EQ(f.sigma[0][0], 0.0);
     EXPECT_TRUE(b.device->sets().empty());
 }
 
@@ -346,20 +355,22 @@ TEST_F(AveragedRead, ActualReadKeepsOtherRegisterBitsAndChoosesItsResponseType) 
         queueFrame(*fresh.device, frameAnswers(4, 3, type, [](auto, auto) { return std::int16_t(6); }));
         fresh.touch.setRegisterWord(12, 0x0F0F);
         fresh.touch.setRegisterWord(17, 0x01FF);
-        ASSERT_TRUE(fresh.touch.readActualAverage(1, 1, useCalF));
+        const station::AveragedFrame f = fresh.touch.readActualAverage(1, 1, useCalF);
+        ASSERT_TRUE(f.complete);
         EXPECT_EQ(fresh.touch.registerWord(12), 0x0F0B);
         EXPECT_EQ(fresh.touch.registerWord(17), 0x015F);
         EXPECT_EQ(fresh.touch.responseType, type);
-        EXPECT_DOUBLE_EQ(fresh.touch.actualAverage[1][1], 6.0);
+        EXPECT_DOUBLE_EQ(f.average[1][1], 6.0);
     }
 }
 
 TEST_F(AveragedRead, CalibrationReadAsksForCalibrationFrames) {
     queueFrame(*b.device, frameAnswers(4, 3, 0x0B, [](auto, auto) { return std::int16_t(2); }));
-    ASSERT_TRUE(b.touch.readCalAverage(1, 1, 0));
+    const station::AveragedFrame f = b.touch.readCalAverage(1, 1, 0);
+    ASSERT_TRUE(f.complete);
     EXPECT_EQ(b.touch.registerWord(12), 8);
     EXPECT_EQ(b.touch.registerWord(17), 0);
-    EXPECT_DOUBLE_EQ(b.touch.calAverage[2][3], 2.0);
+    EXPECT_DOUBLE_EQ(f.average[2][3], 2.0);
 }
 
 TEST_F(AveragedRead, StandardDeviationOfKnownFrames) {
@@ -367,11 +378,12 @@ TEST_F(AveragedRead, StandardDeviationOfKnownFrames) {
     for (int v : {2, 4, 4, 4, 5, 5, 7, 9})
         queueFrame(*b.device,
                    frameAnswers(4, 3, 0x0B, [v](auto t, auto r) { return std::int16_t(t + r == 0 ? v : 100); }));
-    ASSERT_TRUE(b.touch.readStandardDeviation(8, 1, 0));
-    EXPECT_DOUBLE_EQ(b.touch.sdMean[0][0], 5.0);
-    EXPECT_DOUBLE_EQ(b.touch.sdSigma[0][0], 2.0);
-    EXPECT_DOUBLE_EQ(b.touch.sdMean[2][3], 100.0);
-    EXPECT_EQ(b.touch.sdSigma[2][3], 0.0) << "a flat cell is exactly 0, never NaN";
+    const station::DeviationFrame f = b.touch.readStandardDeviation(8, 1, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_DOUBLE_EQ(f.mean[0][0], 5.0);
+    EXPECT_DOUBLE_EQ(f.sigma[0][0], 2.0);
+    EXPECT_DOUBLE_EQ(f.mean[2][3], 100.0);
+    EXPECT_EQ(f.sigma[2][3], 0.0) << "a flat cell is exactly 0, never NaN";
 }
 
 TEST_F(AveragedRead, StandardDeviationWhenRetriesRanOutUsesTheCountedFrames) {
@@ -379,14 +391,15 @@ TEST_F(AveragedRead, StandardDeviationWhenRetriesRanOutUsesTheCountedFrames) {
     b.device->generate(9, [] {
         return frameAnswers(4, 3, 0x0B, [](auto t, auto r) { return std::int16_t(t * 4 + r < 8 ? 0 : 6); })[0];
     });
-    ASSERT_TRUE(b.touch.readStandardDeviation(4, 1, 0));
-    EXPECT_TRUE(b.touch.readFlags & station::SdOutOfRetries);
-    EXPECT_EQ(b.touch.sdRetries, 1u);
-    EXPECT_DOUBLE_EQ(b.touch.sdMean[2][3], 12.0);
-    EXPECT_DOUBLE_EQ(b.touch.sdMean[0][0], 6.0);
-    EXPECT_DOUBLE_EQ(b.touch.sdSigma[0][0], 0.0);
+    const station::DeviationFrame f = b.touch.readStandardDeviation(4, 1, 0);
+    ASSERT_TRUE(f.complete);
+    EXPECT_TRUE(f.outOfRetries);
+    EXPECT_EQ(f.retries, 1u);
+    EXPECT_DOUBLE_EQ(f.mean[2][3], 12.0);
+    EXPECT_DOUBLE_EQ(f.mean[0][0], 6.0);
+    EXPECT_DOUBLE_EQ(f.sigma[0][0], 0.0);
     // 6 and 6 over n = 1: 72 - 144 would be negative; sigma is 0, never NaN.
-    EXPECT_FALSE(std::isnan(b.touch.sdSigma[2][3]));
+    EXPECT_FALSE(std::isnan(f.sigma[2][3]));
 }
 
 TEST(DeviceLinkPinCheck, BitmapsGiveStatesAndCounters) {
@@ -399,20 +412,23 @@ TEST(DeviceLinkPinCheck, BitmapsGiveStatesAndCounters) {
     a[27 + 5] = 0x80;  // Tx 47 Gnd
     b.device->queue(9, a);
     b.device->queue(9, a);
-    ASSERT_TRUE(b.touch.runPinCheck(0x0123, 0x0456));
+    const auto pins = b.touch.runPinCheck(0x0123, 0x0456);
+    ASSERT_TRUE(pins);
     const Bytes cmd = b.device->sets().at(0);
     EXPECT_EQ(Bytes(cmd.begin(), cmd.begin() + 10), (Bytes{9, 2, 7, 0, 0x23, 0x01, 0, 0, 0x56, 0x04}));
     EXPECT_EQ(b.touch.responseType, 0x18);
     auto state = [](const station::PinResult& p) { return std::tuple(p.state, p.vddFault, p.gndFault); };
-    EXPECT_EQ(state(b.touch.rxPins[0]), std::tuple(3u, 1u, 0u));
-    EXPECT_EQ(state(b.touch.rxPins[1]), std::tuple(2u, 0u, 0u));
-    EXPECT_EQ(state(b.touch.rxPins[71]), std::tuple(3u, 1u, 1u));
-    EXPECT_EQ(state(b.touch.txPins[10]), std::tuple(3u, 1u, 0u));
-    EXPECT_EQ(state(b.touch.txPins[47]), std::tuple(3u, 0u, 1u));
-    EXPECT_EQ(state(b.touch.txPins[0]), std::tuple(2u, 0u, 0u));
-    EXPECT_EQ(b.touch.pinFaultCounters, (std::array<std::uint32_t, 4>{2, 1, 1, 1}));
-    ASSERT_TRUE(b.touch.runPinCheck(1, 1));
-    EXPECT_EQ(b.touch.pinFaultCounters, (std::array<std::uint32_t, 4>{4, 2, 2, 2})) << "never cleared";
+    EXPECT_EQ(state(pins->rxPins[0]), std::tuple(3u, 1u, 0u));
+    EXPECT_EQ(state(pins->rxPins[1]), std::tuple(2u, 0u, 0u));
+    EXPECT_EQ(state(pins->rxPins[71]), std::tuple(3u, 1u, 1u));
+    EXPECT_EQ(state(pins->txPins[10]), std::tuple(3u, 1u, 0u));
+    EXPECT_EQ(state(pins->txPins[47]), std::tuple(3u, 0u, 1u));
+    EXPECT_EQ(state(pins->txPins[0]), std::tuple(2u, 0u, 0u));
+    EXPECT_EQ(pins->faultCounters, (std::array<std::uint32_t, 4>{2, 1, 1, 1}));
+    // Each pin check counts its own faults.
+    const auto again = b.touch.runPinCheck(1, 1);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->faultCounters, (std::array<std::uint32_t, 4>{2, 1, 1, 1}));
 
     b.device->queue(9, answer9(0x15));
     EXPECT_FALSE(b.touch.runPinCheck(1, 1)) << "wrong type nibble";
@@ -484,11 +500,12 @@ TEST(DeviceLinkCommands, MaintenanceVersionAndTouchQuery) {
     for (std::size_t i = 0; i < 16; ++i) q[i] = static_cast<std::uint8_t>(i);
     q[0] = 4;
     b.device->queue(4, q);
-    ASSERT_TRUE(b.touch.readTouchQuery());
-    EXPECT_EQ(b.touch.touchQuery[0], 1);
-    EXPECT_EQ(b.touch.touchQuery[12], 13);
-    EXPECT_EQ(b.touch.touchFirmwareMajor, 0x0C0B);
-    EXPECT_EQ(b.touch.touchFirmwareMinor, 13);
+    const auto query = b.touch.readTouchQuery();
+    ASSERT_TRUE(query);
+    EXPECT_EQ(query->bytes[0], 1);
+    EXPECT_EQ(query->bytes[12], 13);
+    EXPECT_EQ(query->firmwareMajor, 0x0C0B);
+    EXPECT_EQ(query->firmwareMinor, 13);
 }
 
 TEST(DeviceLinkPen, PenQueryLayoutsByGeneration) {
@@ -525,11 +542,12 @@ TEST(DeviceLinkPen, PenQueryLayoutsByGeneration) {
         SCOPED_TRACE(c.what);
         testfx::Bench b;
         b.device->queue(5, c.answer);
-        ASSERT_TRUE(b.pen.readPenQuery(c.gen));
-        EXPECT_EQ(b.pen.penMaxX, c.x);
-        EXPECT_EQ(b.pen.penMaxY, c.y);
-        EXPECT_EQ(b.pen.penMaxPressure, c.pressure);
-        EXPECT_EQ(b.pen.penFirmware, c.firmware);
+        const auto query = b.pen.readPenQuery(c.gen);
+        ASSERT_TRUE(query);
+        EXPECT_EQ(query->maxX, c.x);
+        EXPECT_EQ(query->maxY, c.y);
+        EXPECT_EQ(query->maxPressure, c.pressure);
+        EXPECT_EQ(query->firmware, c.firmware);
     }
 }
 
@@ -598,13 +616,14 @@ TEST(DeviceLinkPen, HsyncDirectReadsFourAddresses) {
         }
         b.device->queue(0x10, a);
     }
-    ASSERT_TRUE(b.pen.readHsyncDirect());
-    EXPECT_EQ(b.pen.hsyncDirect[0], 0x40040000u);
-    EXPECT_EQ(b.pen.hsyncDirect[3], 0x40040003u);
-    EXPECT_EQ(b.pen.hsyncDirect[4], 0x501C0000u);
-    EXPECT_EQ(b.pen.hsyncDirect[8], 0x501C0004u);
-    EXPECT_EQ(b.pen.hsyncDirect[9], 0x11C00000u);
-    EXPECT_EQ(b.pen.hsyncDirect[11], 0x21FC0001u);
+    const auto direct = b.pen.readHsyncDirect();
+    ASSERT_TRUE(direct);
+    EXPECT_EQ((*direct)[0], 0x40040000u);
+    EXPECT_EQ((*direct)[3], 0x40040003u);
+    EXPECT_EQ((*direct)[4], 0x501C0000u);
+    EXPECT_EQ((*direct)[8], 0x501C0004u);
+    EXPECT_EQ((*direct)[9], 0x11C00000u);
+    EXPECT_EQ((*direct)[11], 0x21FC0001u);
     for (const auto& s : b.device->sets()) asked.push_back(static_cast<std::uint16_t>(s[6] | (s[7] << 8)));
     EXPECT_EQ(asked, (std::vector<std::uint16_t>{0x4004, 0x501C, 0x11C0, 0x21FC}));
     EXPECT_EQ(b.device->sets().at(0).size(), 64u);

@@ -48,16 +48,16 @@ inline CheckRun runAutomaticChecks(SimStation& st, const station::RecipeSettings
     }
     if (beforeReads) beforeReads();
     if (s.RAW_CHECK != 0) {
-        const station::StepOutcome o = station::readRawData(s, st.touch, st.clock, ui, st.images());
+        const station::StepOutcome o = station::readRawData(s, st.touch, st.clock, ui, st.images(), st.frames);
         if (o.aborted()) return run.abortMessage = o.abortMessage, done();
     }
     if (s.SHORT_CHECK != 0) {
-        const station::StepOutcome o = station::runShortCheck(s, st.touch, ui, run.shorts);
+        const station::StepOutcome o = station::runShortCheck(s, st.touch, ui, run.shorts, st.pins);
         if (o.aborted()) return run.abortMessage = o.abortMessage, done();
         if (o.failed()) run.colCode = codeText(o.errors.front());
     }
     if (s.RAW_CHECK != 0) {
-        run.rawOutcome = station::runRawJudgement(s, st.touch, ui, *run.raw);
+        run.rawOutcome = station::runRawJudgement(s, st.frames, ui, *run.raw);
         for (const station::ErrorId error : run.rawOutcome.errors)
             if (station::rawErrorTakesCode(error, run.colCode)) run.colCode = codeText(error);
     }

@@ -17,6 +17,7 @@
 #include "sim/virtual_bus.h"
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
+#include "station/sequence/check_record.h"
 #include "station/sequence/raw_reads.h"
 #include "station/window/ui_port.h"
 
@@ -162,6 +163,9 @@ struct SimStation {
     std::array<std::uint8_t, station::kRegisterBytes> normalScan{};
     std::array<std::uint8_t, station::kRegisterBytes> test{};
     bool normalScanCaptured = true;  // prepare() met the controller in normal mode
+    // What a check read, as its record keeps it.
+    station::SensorFrames frames;
+    station::PinCheck pins;
 };
 
 // A recipe of the example station folder (examples/station), loaded as the station loads it.

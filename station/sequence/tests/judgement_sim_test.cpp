@@ -66,7 +66,7 @@ TEST(AutomaticChecksOnController, HealthyDevicePassesEveryJudgement) {
     EXPECT_EQ(run.shorts.shortTotal, 0);
     // The maps hold the judged data: the panel sits on its reference within the noise.
     EXPECT_NEAR(run.raw->maps.rawDiff[45][71], 0.0, 5.0);
-    EXPECT_NEAR(st.touch.rawAverage[45][71], 2000 + 4 * 45 + 2 * 71, 5.0);
+    EXPECT_NEAR(st.frames.rawAverage[45][71], 2000 + 4 * 45 + 2 * 71, 5.0);
     EXPECT_GT(run.raw->maps.calColumns[2].range, 30.0);  // actual data 300 + t over rows 2..43
 }
 
@@ -343,7 +343,7 @@ TEST(AutomaticChecksOnController, ActualDataThatCannotBeReadAreNeverJudged) {
         if (c.recipe) c.recipe(*recipe);
         SimStation st;
         ASSERT_TRUE(st.prepare(*recipe));
-        st.touch.actualAverage[10][10] = 310;  // as an earlier check read them
+        st.frames.actualAverage[10][10] = 310;  // as an earlier check read them
         st.normalScanCaptured = c.normalScanCaptured;
         if (c.refuseSelect != 0) st.wire->refuse(judgementfx::touchSet({9, 1, 0, 0x0B}, c.refuseSelect));
         station::HsyncInfo info;
@@ -358,7 +358,7 @@ TEST(AutomaticChecksOnController, ActualDataThatCannotBeReadAreNeverJudged) {
         EXPECT_FALSE(run.abortMessage.has_value()) << *run.abortMessage;
         ASSERT_FALSE(run.lines.empty());
         EXPECT_EQ(run.lines.front(), "not get actual data");
-        EXPECT_EQ(st.touch.actualAverage[10][10], 0.0);  // nothing of an earlier read is logged
+        EXPECT_EQ(st.frames.actualAverage[10][10], 0.0);  // nothing of an earlier read is logged
         EXPECT_TRUE(contains(run.lines, "Raw Data Check ... OK")) << ::testing::PrintToString(run.lines);
     }
 }
@@ -392,7 +392,7 @@ TEST(AutomaticChecksOnController, DriftedScanRegistersAreRestoredBeforeTheReads)
     st.wire->touchExchanges.clear();
     const std::uint64_t start = st.clock.monotonicMs();
     judgementfx::FakeUi ui;
-    ASSERT_TRUE(station::readRawData(*recipe, st.touch, st.clock, ui, st.images()).passed());
+    ASSERT_TRUE(station::readRawData(*recipe, st.touch, st.clock, ui, st.images(), st.frames).passed());
 
     std::vector<std::pair<std::uint64_t, std::string>> seen;
     for (const auto& e : st.wire->touchExchanges) {
@@ -418,9 +418,9 @@ TEST(AutomaticChecksOnController, DriftedScanRegistersAreRestoredBeforeTheReads)
     const auto regs = st.device->registers();
     EXPECT_EQ(regs[24] | regs[25] << 8, 0);
     EXPECT_EQ(regs[34] | regs[35] << 8, 0);
-    EXPECT_EQ(st.touch.readFlags, 0u);
-    EXPECT_NEAR(st.touch.actualAverage[10][10], 310, 3);
-    EXPECT_NEAR(st.touch.sdSigma[10][10], 2, 1);
+    EXPECT_EQ(st.frames.readFlags, 0u);
+    EXPECT_NEAR(st.frames.actualAverage[10][10], 310, 3);
+    EXPECT_NEAR(st.frames.sdSigma[10][10], 2, 1);
     EXPECT_TRUE(ui.lines.empty());
 }
 

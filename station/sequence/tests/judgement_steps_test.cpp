@@ -66,6 +66,24 @@ TEST(WholeCheck, ExampleScenariosGiveTheCodesTheStationFolderPromises) {
     }
 }
 
+// A check's record holds what that check read: calibration frames an earlier check read (under
+// another recipe) are not reported as this device's.
+TEST(WholeCheck, ARecordHoldsOnlyTheFramesItsCheckRead) {
+    RealRig rig(quietController());
+    RecipeSettings& r = rig.s().recipe;
+    r.DATA_COUNT = 1;
+    r.CAL_OLD_DATA = 1;  // the calibration spread judged on calibration frames: they are read
+    r.CAL_THRESHOLD = 1000;
+    ASSERT_TRUE(rig.check());
+    ASSERT_NE(rig.s().check.frames.calAverage[10][5], 0.0);
+
+    r.CAL_THRESHOLD = 0;  // now only logged beside the actual data, and never read
+    r.GET_ACTDATA = 1;
+    ASSERT_TRUE(rig.check());
+    EXPECT_EQ(rig.s().check.frames.calAverage[10][5], 0.0);
+    EXPECT_EQ(rig.s().check.frames.calRetries, 0u);
+}
+
 TEST(WholeCheck, RefusedReadAbortsAndTheNextCheckReusesTheRow) {
     RealRig rig(quietController());
     ASSERT_TRUE(beginCheck(rig.s(), false));
