@@ -5,6 +5,7 @@
 // sleeps and returns true on success. The first refused transfer or unexpected answer fails
 // the operation (lastError() says which and why); what was already copied stays.
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -43,6 +44,14 @@ public:
     DeviceLink(hidlink::DeviceTable& table, int key, platform::Clock& clock);
 
     platform::Clock& clock() { return clock_; }
+
+    // A flag another thread sets to cut the station's work short (the operator insists on
+    // stopping): from then on every transfer fails at once instead of waiting for a controller
+    // that answers slowly. Null: never.
+    void setAbortFlag(const std::atomic<bool>* flag) { abortFlag_ = flag; }
+    bool abortRequested() const { return abortFlag_ != nullptr && abortFlag_->load(); }
+    // True (with lastError() set) when a transfer must not start because of the abort flag.
+    bool refuseAborted();
 
     // Register words (little-endian, 46 of them) of the image.
     std::uint16_t registerWord(std::size_t index) const;
@@ -138,6 +147,7 @@ private:
                    bool& leadingZeros);
 
     platform::Clock& clock_;
+    const std::atomic<bool>* abortFlag_ = nullptr;
 };
 
 }  // namespace station

@@ -137,6 +137,8 @@ void RunControl::resetStation() {
     s_.ui.setStartText("Start");
     setStartEnabled(s_.recipe.recipeLoaded);
     s_.flags.logOpen = 0;
+    startRefused_ = false;
+    checkRefused_ = false;
     s_.runs.clear();
     s_.ui.setResultCount(0);
     s_.ui.requestRepaint(RepaintArea::StatusPanel);
@@ -321,6 +323,7 @@ void RunControl::runTriggeredCheck() {
 
     s_.ui.setPrompt("");
     bool sequence = beginCheck(s_, false);
+    checkRefused_ = !sequence;
     if (sequence) {
         startEnabled_ = false;
         s_.ui.requestRepaint(RepaintArea::StatusPanel);
@@ -362,7 +365,10 @@ void RunControl::runTriggeredCheck() {
 }
 
 void RunControl::runSequenceAndLog() {
-    if (runCheckSequence(s_)) {
+    const bool verdict = runCheckSequence(s_);
+    if (s_.touch.abortRequested())
+        s_.ui.appendMessage("The check was aborted by a second stop signal: no verdict, the station closes.");
+    if (verdict) {
         finishCheck(s_);
         startEnabled_ = true;  // the sequence enabled the button with its verdict
         s_.logs->writeDetailCsv(s_, s_.detail.ngTotal == 0);
@@ -407,6 +413,7 @@ void RunControl::onStartRetry() {
 void RunControl::startCommand() {
     StationFlags& f = s_.flags;
     if (!s_.recipe.recipeLoaded) return;  // the button is disabled without a recipe
+    startRefused_ = true;
     if (s_.logs == nullptr) {
         // No check may run without its log.
         if (!noLogsSaid_) s_.ui.appendMessage("This build cannot write the result log: no check can be started.");
@@ -414,6 +421,7 @@ void RunControl::startCommand() {
         return;
     }
     if (!s_.logs->openResultLog(s_)) return;
+    startRefused_ = false;
     logEverOpened_ = true;
     s_.logs->buildDetailCsvHeader(s_);
     s_.ui.setStartText("Retry");
@@ -429,7 +437,8 @@ void RunControl::retryCommand() {
     const RecipeSettings& r = s_.recipe;
     busy_ = true;
     s_.ui.setTickTimer(false);
-    if (beginCheck(s_, true)) {
+    checkRefused_ = !beginCheck(s_, true);
+    if (!checkRefused_) {
         startEnabled_ = false;
         if (f.resetRequested != 0) resetAndReconnect(s_);
         bool sequence = true;
@@ -443,6 +452,41 @@ void RunControl::retryCommand() {
     f.triggered = 0;
     checkOver();
     if (!shutDown_) s_.ui.setTickTimer(true);
+}
+
+std::optional<std::string_view> RunControl::operatorInputNeeded() const {
+    const StationFlags& f = s_.flags;
+    const RecipeSettings& r = s_.recipe;
+    if (busy_ || shutDown_ || closeRequested_) return std::nullopt;
+    // Without a recipe only Read ini helps: a controller plugged in later does not load one.
+    if (!r.recipeLoaded) return r.recipeFailed ? "the recipe could not be loaded" : "no recipe is loaded";
+    if (f.logOpen == 0) {
+        if (startRefused_) return "Start could not open the result log";
+        if (r.START_TRG == 4 && f.autoStartPending != 0) return std::nullopt;
+        return "Start was not pressed";
+    }
+    if (checkRefused_) return "the check was refused";
+    if (f.triggered != 0) {
+        if (r.ENTER_SN != 0 && f.serialEntered == 0) return "the serial-number dialog waits for a scan";
+        return std::nullopt;
+    }
+    switch (r.START_TRG) {
+        case 0:
+            return std::nullopt;  // the next connection starts a check
+        case 1:
+            if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
+            return std::nullopt;
+        case 2:
+            if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
+            return "the start trigger waits for the Enter key";
+        case 3:
+            return "the start trigger waits for the Enter key";
+        case 4:
+            if (f.autoRanOnce != 0) return "the automatic mode runs one check (Retry)";
+            return std::nullopt;
+        default:
+            return "the recipe's start trigger never fires";
+    }
 }
 
 void RunControl::serialScanned(std::string_view text) {

@@ -20,7 +20,8 @@ public:
     CheckRecordFile(const CheckRecordFile&) = delete;
     CheckRecordFile& operator=(const CheckRecordFile&) = delete;
 
-    bool open(const std::string& path);
+    // Only a regular file (created when missing); false with the reason otherwise.
+    bool open(const std::string& path, std::string& why);
     // False when the line could not be written whole.
     bool append(const std::string& line);
 
