@@ -87,7 +87,9 @@ bool DeviceLink::readDeviceMode(std::uint8_t& mode) {
 
 bool DeviceLink::setDeviceMode(std::uint8_t mode) {
     const std::array<std::uint8_t, 2> r{2, mode};
-    return send(key(), r);
+    if (!send(key(), r)) return false;
+    maintenanceModeSet_ = mode == 1;
+    return true;
 }
 
 bool DeviceLink::setReportType(std::uint8_t value) {

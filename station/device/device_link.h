@@ -60,6 +60,9 @@ public:
     // Report 2: device mode (1 maintenance, 0 normal, 0xFF reset).
     bool readDeviceMode(std::uint8_t& mode);
     bool setDeviceMode(std::uint8_t mode);
+    // The last mode this link set was maintenance: the controller still waits to be put back
+    // (also after the link was closed).
+    bool maintenanceModeSet() const { return maintenanceModeSet_; }
 
     bool setReportType(std::uint8_t value);
     bool calibrationControl(std::uint8_t action);
@@ -148,6 +151,7 @@ private:
 
     platform::Clock& clock_;
     const std::atomic<bool>* abortFlag_ = nullptr;
+    bool maintenanceModeSet_ = false;
 };
 
 }  // namespace station

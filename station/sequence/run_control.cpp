@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "controllerlink/collection_choice.h"
 #include "controllerlink/vendor_ids.h"
 #include "station/recipe/recipe_loader.h"
 #include "station/recipe/recipe_selection.h"
@@ -505,6 +506,13 @@ bool RunControl::enterPressed() {
     return false;
 }
 
+void RunControl::reopenTouch() {
+    DeviceLink& t = s_.touch;
+    t.refreshFoundList();
+    const auto entry = controllerlink::findTouchCollection(std::span(t.foundList()).first(t.found()), s_.generation());
+    if (entry) t.open(*entry);
+}
+
 void RunControl::shutdown() {
     if (shutDown_) return;
     if (busy_) {
@@ -515,6 +523,9 @@ void RunControl::shutdown() {
     s_.ui.setTickTimer(false);
     // Totals and the result log's copy.
     if (s_.logs != nullptr && logEverOpened_) s_.logs->closeResultLog(s_);
+    // A link closed while its controller was in maintenance mode (a connection cut short by a
+    // stop signal, Clear): opened once more to put the controller back.
+    if (!s_.touch.isOpen() && s_.touch.maintenanceModeSet()) reopenTouch();
     // The controller back to its normal mode; every request paces itself, failures are
     // ignored: the station closes in any case.
     if (s_.touch.isOpen()) {

@@ -75,6 +75,8 @@ private:
     void promptForTrigger();
     bool serialMatches() const;
     void waitForDevice();
+    // The touch collection opened plainly (no maintenance set-up), for the shutdown.
+    void reopenTouch();
     void resetStation();
     void setStartEnabled(bool on);
     void setSerialField(bool writable);
