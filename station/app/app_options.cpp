@@ -20,7 +20,9 @@ const char* appUsage() {
            "  --json FILE  (headless) append one JSON line per check that ended\n"
            "  RECIPE       recipe file (relative to the working directory); without it the recipe\n"
            "               is chosen by the attached controller's product id\n"
-           "SIGINT and SIGTERM close the station in order, also its window. The exit status is the\n"
+           "SIGINT, SIGTERM and SIGHUP close the station in order, also its window; headless, a\n"
+           "second one during a check aborts it (ERROR). With --checks, the end of stdin closes a\n"
+           "station that cannot go on without the operator (exit -1). The exit status is the\n"
            "last verdict's code modulo 256 (0 OK, 610 gives 98, ERROR -1 gives 255; a failure\n"
            "never gives 0).\n"
            "VORLICK_HID selects the controller: hidraw (default) or sim:<socket path>.\n";

@@ -74,8 +74,6 @@ void HeadlessFrontEnd::pumpMessages() {
         if (!event) break;
         handle(*event);
     }
-    // Closing before a tick's work has started a check: the check does not start.
-    if (closing_ && !runControl_->busy()) runControl_->shutdown();
     reportState();
 }
 

@@ -36,13 +36,14 @@ TEST(InputQueue, FullQueueHoldsTheReaderBackAndDropsNothing) {
 TEST(InputQueue, LongLinesCountAgainstTheByteBound) {
     InputQueue queue(64, 1000);
     std::thread reader([&] {
-        for (int i = 0; i < 50; ++i) ASSERT_TRUE(queue.push({InputEvent::Kind::Line, std::string(400, 'a' + i % 26)}));
+        for (int i = 0; i < 50; ++i)
+            ASSERT_TRUE(queue.push({InputEvent::Kind::Line, std::string(400, static_cast<char>('a' + i % 26))}));
         ASSERT_TRUE(queue.push({InputEvent::Kind::Line, std::string(5000, 'z')}));
     });
     for (int i = 0; i < 50; ++i) {
         const auto event = queue.next(60000);
         ASSERT_TRUE(event.has_value());
-        EXPECT_EQ(event->text, std::string(400, 'a' + i % 26));
+        EXPECT_EQ(event->text, std::string(400, static_cast<char>('a' + i % 26)));
     }
     const auto big = queue.next(60000);
     ASSERT_TRUE(big.has_value());
