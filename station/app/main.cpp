@@ -73,11 +73,18 @@ int refusedStart(const station::StationLocks& locks) {
 }
 
 int runHeadless(const station::AppOptions& options) {
-    // The stop signals first: every thread started later inherits their blocking.
+    // The stop signals first: every thread started later inherits their blocking. They never
+    // wait behind the input: a flag the station looks at, and a wake-up for its wait.
     station::InputQueue input;
+    station::StopRequests stop;
     platform::StopSignalWatcher stopSignals;
     std::string error;
-    if (!stopSignals.start([&input](int sig) { input.push({station::InputEvent::Kind::Signal, {}, sig}); }, error)) {
+    if (!stopSignals.start(
+            [&input, &stop](int sig) {
+                stop.signal(sig);
+                input.wake();
+            },
+            error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 2;
     }
@@ -87,8 +94,9 @@ int runHeadless(const station::AppOptions& options) {
     if (locks.outcome != station::StationLocks::Outcome::Taken) return refusedStart(locks);
 
     station::CheckRecordFile records;
-    if (!options.jsonPath.empty() && !records.open(options.jsonPath)) {
-        std::fprintf(stderr, "%s: cannot open %s for the JSON records\n", kProgram, options.jsonPath.c_str());
+    if (!options.jsonPath.empty() && !records.open(options.jsonPath, error)) {
+        std::fprintf(stderr, "%s: cannot open %s for the JSON records: %s\n", kProgram, options.jsonPath.c_str(),
+                     error.c_str());
         return 2;
     }
     auto backend = hidlink::makeBackendFromEnvironment(error);
@@ -99,12 +107,14 @@ int runHeadless(const station::AppOptions& options) {
 
     platform::Clock& clock = platform::systemClock();
     hidlink::DeviceTable table(*backend);
-    station::HeadlessFrontEnd ui(stdout, stderr, clock, input, {options.pressStart, options.checkLimit});
+    station::HeadlessFrontEnd ui(stdout, stderr, clock, input, stop, {options.pressStart, options.checkLimit});
     // On the heap: the station holds its check's frames and maps.
     const auto parts = std::make_unique<StationParts>(table, clock, ui);
     station::Station& station = parts->station;
     station::RunControl& runControl = parts->runControl;
     ui.attach(station, runControl);
+    station.touch.setAbortFlag(&stop.abortFlag());
+    station.pen.setAbortFlag(&stop.abortFlag());
     if (!options.jsonPath.empty()) {
         ui.onCheckEnded = [&records, &station, &options](const station::Station& s) {
             if (const auto written = records.append(station::checkRecordJson(s.check)); !written)
@@ -119,7 +129,8 @@ int runHeadless(const station::AppOptions& options) {
                 const K kind = e == platform::LineReader::Event::Line      ? K::Line
                                : e == platform::LineReader::Event::TooLong ? K::TooLong
                                                                            : K::End;
-                input.push({kind, std::move(line), 0});
+                // Waits while the queue is full: standard input stays unread meanwhile.
+                input.push({kind, std::move(line)});
             },
             error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
@@ -130,6 +141,7 @@ int runHeadless(const station::AppOptions& options) {
     const std::string startDirectory = std::filesystem::current_path(ec).string();
     runControl.startUp(startDirectory, options.recipe);
     ui.run();
+    input.close();  // a reader waiting for room gives up
     reader.stop();
     stopSignals.stop();
     return station::shellExitStatus(station.exitCode);
