@@ -323,15 +323,7 @@ void resetAndReconnect(Station& s) {
             s.ui.appendMessage("Failed to reconnect device after reset.");
             break;
         }
-        closeBoth(s);
-        const ConnectResult result = connectTouch(s);
-        s.detail.comFlags &= ~kComTouchUnusable;
-        if (result == ConnectResult::Opened) {
-            s.ui.setPrompt("");
-            showDeviceInfo(s);
-            break;
-        }
-        if (result != ConnectResult::StillPresent) s.detail.comFlags |= kComTouchUnusable;
+        if (connectTouchAndShow(s)) break;
     }
 
     if (penWasConnected) {
