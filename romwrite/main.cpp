@@ -10,6 +10,7 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
+#include "platform/exit_status.h"
 #include "platform/instance_lock.h"
 #include "platform/power.h"
 #include "romwrite/image/embedded_image.h"
@@ -155,5 +156,5 @@ int main(int argc, char** argv) {
     }
     runner.release();
     std::cerr << "exit code: " << code << '\n';
-    return romwrite::shellStatus(code);
+    return platform::shellExitStatus(code);
 }

@@ -12,6 +12,7 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
+#include "platform/exit_status.h"
 #include "platform/instance_lock.h"
 #include "platform/line_reader.h"
 #include "platform/record_write.h"
@@ -113,7 +114,7 @@ int runHeadless(const station::AppOptions& options) {
     ui.run();
     reader.stop();
     stopSignals.stop();
-    return station::shellExitStatus(station.exitCode);
+    return platform::shellExitStatus(station.exitCode);
 }
 
 // Hands a stop signal from the watcher thread to the window (queued into its thread); one that
@@ -199,7 +200,7 @@ int runWindow(const station::AppOptions& options) {
     app->exec();
     relay.attach(nullptr);
     stopSignals.stop();
-    return station::shellExitStatus(station.exitCode);
+    return platform::shellExitStatus(station.exitCode);
 }
 
 }  // namespace
