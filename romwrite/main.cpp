@@ -17,7 +17,7 @@
 #include "romwrite/link/bootloader_link.h"
 #include "romwrite/log/writer_log.h"
 #include "romwrite/window/confirmation_dialog.h"
-#include "romwrite/window/display.h"
+#include "romwrite/window/display/open_display.h"
 #include "romwrite/window/tick_driver.h"
 #include "romwrite/window/writer_window.h"
 #include "romwrite/writer/console_front_end.h"

@@ -17,6 +17,7 @@
 #include "platform/line_reader.h"
 #include "platform/record_write.h"
 #include "platform/stop_signals.h"
+#include "romwrite/window/display/open_display.h"
 #include "station/app/app_options.h"
 #include "station/logs/station_log_files.h"
 #include "station/sequence/judgement_steps.h"
@@ -28,7 +29,6 @@
 #include "station/window/headless/input_queue.h"
 #include "station/window/qt/raise_channel.h"
 #include "station/window/qt/station_window.h"
-#include "station/window/qt/window_display.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ int runWindow(const station::AppOptions& options) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 2;
     }
-    const std::unique_ptr<QApplication> app = station::openDisplay(kProgram);
+    const std::unique_ptr<QApplication> app = romwrite::openDisplay(kProgram);
     if (!app) {
         std::fprintf(stderr,
                      "%s: no display for the window (DISPLAY and WAYLAND_DISPLAY unset or not reachable); "
