@@ -99,9 +99,24 @@ private:
     std::string lastError_;
 };
 
+// Says whether what enumeration lists may have changed since it last asked: a device plugged in
+// or out, a node added, removed or changed. Hotplug events feed it; whoever holds one enumerates
+// only when it says so.
+class ChangeMonitor {
+public:
+    virtual ~ChangeMonitor() = default;
+    // Never waits. True when an event came since the last call, and whenever the monitor cannot
+    // tell (its source was lost or overran): a false alarm costs an enumeration, a missed one a
+    // controller.
+    virtual bool changed() = 0;
+};
+
 class Backend {
 public:
     virtual ~Backend() = default;
+    // A monitor of this backend's hotplug events, subscribed before it returns; nullptr when
+    // none can be had (then callers enumerate every time, as they always did).
+    virtual std::unique_ptr<ChangeMonitor> watchChanges() { return nullptr; }
     // Appends at most `limit` present collections, in enumeration order. False on a backend
     // failure (the simulator unreachable, the sysfs root unreadable); lastError() says why.
     virtual bool enumerate(std::vector<CollectionDesc>& out, std::size_t limit) = 0;

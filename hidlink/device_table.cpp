@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
+
 namespace hidlink {
 
 DeviceTableEntry::DeviceTableEntry(int key, std::unique_ptr<Connection> feature, std::unique_ptr<Connection> read,
@@ -54,26 +56,57 @@ DeviceTable::~DeviceTable() {
     for (auto& e : left) e->close();
 }
 
+bool DeviceTable::followHotplug(platform::Clock& clock) {
+    followHotplug(backend_->watchChanges(), clock);
+    std::lock_guard lock(presentMutex_);
+    return monitor_ != nullptr;
+}
+
+void DeviceTable::followHotplug(std::unique_ptr<ChangeMonitor> monitor, platform::Clock& clock) {
+    std::lock_guard lock(presentMutex_);
+    monitor_ = std::move(monitor);
+    clock_ = &clock;
+    presentValid_ = false;  // what was listed before the monitor listened proves nothing
+}
+
+bool DeviceTable::refreshPresentLocked() {
+    if (monitor_ != nullptr && presentValid_) {
+        // Ask the monitor first: it drains its events, so none is left to cause a second walk.
+        const bool event = monitor_->changed();
+        if (!event && clock_->monotonicMs() - enumeratedAtMs_ < kSafetyEnumerationMs) return true;
+    }
+    presentValid_ = false;
+    present_.clear();
+    probeReasons_.clear();
+    if (monitor_ != nullptr) (void)monitor_->changed();  // an event before this walk is in it
+    if (!backend_->enumerate(present_, SIZE_MAX)) {
+        present_.clear();
+        return false;
+    }
+    presentValid_ = true;
+    if (clock_ != nullptr) enumeratedAtMs_ = clock_->monotonicMs();
+    return true;
+}
+
 std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& out, std::size_t limit,
                                               std::vector<SkippedNode>* skipped) {
-    std::vector<CollectionDesc> found;
+    std::lock_guard lock(presentMutex_);
     // The limit counts the collections kept, so skipped ones must not use it up.
-    if (!backend_->enumerate(found, SIZE_MAX)) return 0;
+    if (!refreshPresentLocked()) return 0;
+    probeReasons_.resize(present_.size());
     std::size_t n = 0;
-    bool first = true;
-    std::string lastPath;
-    std::string lastReason;
-    for (const CollectionDesc& d : found) {
-        if (n >= limit) break;
-        // Collections of one node come together: probe each node once.
-        if (first || d.path != lastPath) {
-            first = false;
-            lastPath = d.path;
-            lastReason = backend_->probeOpen(d);
-            if (!lastReason.empty() && skipped)
-                skipped->push_back({d.identity.vendorId, d.identity.productId, d.path, lastReason});
+    for (std::size_t i = 0; i < present_.size() && n < limit; ++i) {
+        const CollectionDesc& d = present_[i];
+        // Collections of one node come together: probe each node once per enumeration.
+        const bool sameNode = i > 0 && d.path == present_[i - 1].path;
+        if (!probeReasons_[i]) probeReasons_[i] = sameNode ? *probeReasons_[i - 1] : backend_->probeOpen(d);
+        const std::string& reason = *probeReasons_[i];
+        if (!reason.empty()) {
+            // A node that cannot be opened is named once, with all its collections left out.
+            if (skipped != nullptr && !sameNode)
+                skipped->push_back({d.identity.vendorId, d.identity.productId, d.path, reason});
+            continue;
         }
-        if (!lastReason.empty()) continue;
         out.push_back(d.identity);
         ++n;
     }
@@ -83,13 +116,20 @@ std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& o
 bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
                                  std::uint32_t usage, int key) {
     if (contains(key)) return false;
-    std::vector<CollectionDesc> present;
-    // Opening walks every present interface, not only the first hundred.
-    if (!backend_->enumerate(present, SIZE_MAX)) return false;
-    for (const CollectionDesc& d : present) {
+    std::vector<CollectionDesc> matches;
+    {
+        std::lock_guard lock(presentMutex_);
+        // Opening walks every present interface, not only the first hundred.
+        if (!refreshPresentLocked()) return false;
+        for (const CollectionDesc& d : present_) {
+            const CollectionIdentity& id = d.identity;
+            if (id.vendorId != vendorId || id.productId != productId || id.usagePage != usagePage) continue;
+            if (usage != 0 && id.usage != usage) continue;
+            matches.push_back(d);
+        }
+    }
+    for (const CollectionDesc& d : matches) {
         const CollectionIdentity& id = d.identity;
-        if (id.vendorId != vendorId || id.productId != productId || id.usagePage != usagePage) continue;
-        if (usage != 0 && id.usage != usage) continue;
         auto feature = backend_->open(d, OpenMode::Feature);
         if (!feature) continue;  // an interface that cannot be opened is skipped
         auto read = backend_->open(d, OpenMode::ReadOnly);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,7 +20,15 @@
 #include "hidlink/backend.h"
 #include "hidlink/identity.h"
 
+namespace platform {
+class Clock;
+}
+
 namespace hidlink {
+
+// How often a table that follows hotplug events enumerates all the same: a change that brings no
+// event (a node's permissions set by hand) is seen within this time.
+inline constexpr std::uint64_t kSafetyEnumerationMs = 5000;
 
 // A copy of an entry without its key (what the status panel and the F/W check read).
 struct DeviceInfo {
@@ -77,6 +86,15 @@ public:
 
     Backend& backend() { return *backend_; }
 
+    // From now on the table enumerates only after a hotplug event of the backend (or
+    // kSafetyEnumerationMs after its last enumeration) and answers from its last enumeration in
+    // between; a station waiting for a controller then costs next to nothing per tick. Without a
+    // monitor (the backend has none, or it cannot be had) every call enumerates, as before.
+    // True when events are followed.
+    bool followHotplug(platform::Clock& clock);
+    // The same with the given monitor (tests, benchmarks); nullptr enumerates every time.
+    void followHotplug(std::unique_ptr<ChangeMonitor> monitor, platform::Clock& clock);
+
     // Present collections that could be opened, in enumeration order, at most `limit`; 0 when
     // none or on failure. A node that cannot be opened is left out with all its collections and
     // named, once, in `skipped` when given.
@@ -97,9 +115,22 @@ public:
     std::shared_ptr<DeviceTableEntry> entry(int key) const;
 
 private:
+    // Brings `present_` up to date: enumerates unless hotplug events are followed and none came.
+    // False when the backend cannot enumerate.
+    bool refreshPresentLocked();
+
     Backend* backend_;
     mutable std::mutex mutex_;  // guards entries_ (lookups may come from reader threads)
     std::vector<std::shared_ptr<DeviceTableEntry>> entries_;
+
+    // The last enumeration, with the probe result of each node once it was probed.
+    std::mutex presentMutex_;
+    std::unique_ptr<ChangeMonitor> monitor_;  // set while hotplug events are followed
+    platform::Clock* clock_ = nullptr;
+    bool presentValid_ = false;
+    std::uint64_t enumeratedAtMs_ = 0;
+    std::vector<CollectionDesc> present_;
+    std::vector<std::optional<std::string>> probeReasons_;  // per entry of present_, once probed; empty: it opens
 };
 
 }  // namespace hidlink

@@ -19,6 +19,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "hidlink/udev_monitor.h"
+
 namespace hidlink {
 namespace {
 
@@ -185,7 +187,7 @@ std::optional<NodeInfo> readNode(const fs::path& classDir, const std::string& na
 class HidrawConnection final : public Connection {
 public:
     HidrawConnection(CollectionDesc desc, int fd, platform::Clock& clock, HidrawIo& io,
-                     std::shared_ptr<DeviceLockFile> lock)
+                     std::shared_ptr<platform::LockFile> lock)
         : Connection(std::move(desc)),
           fd_(fd),
           wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
@@ -326,7 +328,7 @@ private:
     int wake_;  // eventfd that ends a waiting read; -1 when none could be made
     platform::Clock& clock_;
     HidrawIo& io_;
-    std::shared_ptr<DeviceLockFile> lock_;
+    std::shared_ptr<platform::LockFile> lock_;
     std::vector<std::uint8_t> input_;
     std::vector<std::uint8_t> feature_;
 };
@@ -355,19 +357,21 @@ HidrawBackend::HidrawBackend(std::string sysfsRoot, std::string devRoot, platfor
       devRoot_(std::move(devRoot)),
       clock_(&clock),
       io_(&kernelHidrawIo()),
-      lockDir_(defaultLockDir()),
+      lockDir_(platform::runtimeDirectory()),
       owner_(programOwner()) {}
 
-std::shared_ptr<DeviceLockFile> HidrawBackend::lockDevice(const std::string& lockName, const std::string& nodePath) {
+std::shared_ptr<platform::LockFile> HidrawBackend::lockDevice(const std::string& lockName,
+                                                              const std::string& nodePath) {
     std::lock_guard guard(locksMutex_);
     const std::string path = lockDir_ + "/" + lockName;
     if (auto held = locks_[path].lock()) return held;
-    std::string holder, error;
-    std::shared_ptr<DeviceLockFile> lock = DeviceLockFile::take(path, owner_, holder, error);
-    if (!lock) {
-        setLastError(error.empty() ? inUseText(nodePath, holder) : error);
+    platform::LockFile::Attempt taken = platform::LockFile::take(path, owner_);
+    if (taken.outcome != platform::LockFile::Outcome::Acquired) {
+        setLastError(taken.outcome == platform::LockFile::Outcome::Held ? inUseText(nodePath, taken.holder)
+                                                                        : taken.error);
         return nullptr;
     }
+    std::shared_ptr<platform::LockFile> lock = std::move(taken.lock);
     locks_[path] = lock;
     return lock;
 }
@@ -447,6 +451,11 @@ std::unique_ptr<Connection> HidrawBackend::open(const CollectionDesc& desc, Open
         return nullptr;
     }
     return std::make_unique<HidrawConnection>(desc, fd, *clock_, *io_, std::move(lock));
+}
+
+std::unique_ptr<ChangeMonitor> HidrawBackend::watchChanges() {
+    if (sysfsRoot_ != "/sys" || devRoot_ != "/dev") return nullptr;
+    return watchHidrawWithUdev();
 }
 
 std::string HidrawBackend::probeOpen(const CollectionDesc& desc) {

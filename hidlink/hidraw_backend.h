@@ -45,15 +45,18 @@ public:
     std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) override;
     // Opens the node read/write and closes it at once.
     std::string probeOpen(const CollectionDesc& desc) override;
+    // udev's hidraw events on the machine's own tree (/sys and /dev); none for another tree (a
+    // fixture's events do not come from udev) or where udev does not run.
+    std::unique_ptr<ChangeMonitor> watchChanges() override;
 
     // Set these before the first open. The lock files, one per USB device named after its
-    // place in sysfs, go in `dir` (defaultLockDir()); `owner` is the name they record.
+    // place in sysfs, go in `dir` (platform::runtimeDirectory()); `owner` is the name they record.
     void setLockDir(std::string dir) { lockDir_ = std::move(dir); }
     void setOwner(std::string owner) { owner_ = std::move(owner); }
     void setIo(HidrawIo& io) { io_ = &io; }
 
 private:
-    std::shared_ptr<DeviceLockFile> lockDevice(const std::string& lockName, const std::string& nodePath);
+    std::shared_ptr<platform::LockFile> lockDevice(const std::string& lockName, const std::string& nodePath);
 
     std::string sysfsRoot_;
     std::string devRoot_;
@@ -62,7 +65,7 @@ private:
     std::string lockDir_;
     std::string owner_;
     std::mutex locksMutex_;
-    std::map<std::string, std::weak_ptr<DeviceLockFile>> locks_;
+    std::map<std::string, std::weak_ptr<platform::LockFile>> locks_;
 };
 
 }  // namespace hidlink

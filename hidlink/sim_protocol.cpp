@@ -135,6 +135,11 @@ struct Encoder {
         w.u32(m.maxLength);
     }
     void operator()(const Close&) { w.u8(std::uint8_t(Op::Close)); }
+    void operator()(const Watch&) { w.u8(std::uint8_t(Op::Watch)); }
+    void operator()(const BusChanged& m) {
+        w.u8(std::uint8_t(Op::BusChanged));
+        w.u64(m.changes);
+    }
     void operator()(const ListDevices&) { w.u8(std::uint8_t(Op::ListDevices)); }
     void operator()(const Unplug& m) {
         w.u8(std::uint8_t(Op::Unplug));
@@ -257,6 +262,10 @@ std::optional<Message> decodeWith(Reader& r) {
         }
         case Op::Close:
             return Close{};
+        case Op::Watch:
+            return Watch{};
+        case Op::BusChanged:
+            return BusChanged{r.u64()};
         case Op::ListDevices:
             return ListDevices{};
         case Op::Unplug:

@@ -45,6 +45,7 @@ enum class Op : std::uint8_t {
     SetFeature = 0x05,
     ReadInput = 0x06,
     Close = 0x07,
+    Watch = 0x08,
     // requests of the control channel
     ListDevices = 0x10,
     Unplug = 0x11,
@@ -60,6 +61,7 @@ enum class Op : std::uint8_t {
     InputReply = 0x44,
     DeviceList = 0x45,
     FlashReply = 0x46,
+    BusChanged = 0x47,
 };
 
 struct Hello {
@@ -96,6 +98,11 @@ struct ReadInput {
 };
 struct Close {
     friend bool operator==(const Close&, const Close&) = default;
+};
+// Turns the socket into a hotplug feed: after the Status answer the server sends a BusChanged
+// after every change of what Enumerate would list, and nothing else.
+struct Watch {
+    friend bool operator==(const Watch&, const Watch&) = default;
 };
 struct ListDevices {
     friend bool operator==(const ListDevices&, const ListDevices&) = default;
@@ -186,9 +193,15 @@ struct FlashReply {
     friend bool operator==(const FlashReply&, const FlashReply&) = default;
 };
 
+// `changes` counts the bus's changes since the simulator started; only its change matters.
+struct BusChanged {
+    std::uint64_t changes = 0;
+    friend bool operator==(const BusChanged&, const BusChanged&) = default;
+};
+
 using Message = std::variant<Hello, Enumerate, Open, GetFeature, SetFeature, ReadInput, Close, ListDevices, Unplug,
                              Replug, SetFaults, PushInput, ReadFlash, Status, HelloReply, EnumerateReply, FeatureReply,
-                             InputReply, DeviceList, FlashReply>;
+                             InputReply, DeviceList, FlashReply, Watch, BusChanged>;
 
 // The whole frame: length prefix and body.
 std::vector<std::uint8_t> encode(const Message& message);

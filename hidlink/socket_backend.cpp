@@ -1,10 +1,12 @@
 #include "hidlink/socket_backend.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 
 #include "hidlink/device_lock.h"
@@ -99,6 +101,53 @@ private:
     int wake_;
 };
 
+// The simulator's hotplug feed on a socket of its own: one BusChanged per change of its bus.
+class SocketChangeMonitor final : public ChangeMonitor {
+public:
+    SocketChangeMonitor(const std::string& path, platform::Clock& clock, int timeoutMs)
+        : channel_(path, clock, timeoutMs) {}
+
+    // Connected, and the simulator confirmed the feed. A simulator without one refuses.
+    bool subscribe(std::string& error) {
+        Message answer;
+        if (!channel_.connect(error)) return false;
+        if (!channel_.call(Watch{}, answer, 0, error) || !std::holds_alternative<Status>(answer)) {
+            channel_.drop();
+            return false;
+        }
+        return true;
+    }
+
+    bool changed() override {
+        if (!channel_.connected()) {
+            // The simulator went away or was restarted: listen anew. Until then nobody can tell.
+            std::string ignored;
+            subscribe(ignored);
+            return true;
+        }
+        bool event = false;
+        for (;;) {
+            pollfd p{channel_.fd(), POLLIN, 0};
+            const int rc = ::poll(&p, 1, 0);
+            if (rc < 0 && errno == EINTR) continue;
+            if (rc == 0) return event;
+            if (rc < 0) break;
+            // The simulator sends whole messages: what has begun to arrive ends within the call timeout.
+            Message m;
+            platform::Clock& clock = channel_.clock();
+            if (recvMessage(channel_.fd(), m, clock, clock.monotonicMs() + kSimCallTimeoutMs) != IoStatus::Ok ||
+                !std::holds_alternative<BusChanged>(m))
+                break;
+            event = true;
+        }
+        channel_.drop();  // a hang-up or a stream out of step: the next call listens anew
+        return true;
+    }
+
+private:
+    Channel channel_;
+};
+
 class SocketBackend final : public Backend {
 public:
     SocketBackend(std::string path, platform::Clock& clock, int timeoutMs)
@@ -117,6 +166,13 @@ public:
         if (reply == nullptr) return setLastError(unexpected("an enumeration")), false;
         for (auto& d : collectionsOf(*reply, limit > out.size() ? limit - out.size() : 0)) out.push_back(std::move(d));
         return true;
+    }
+
+    std::unique_ptr<ChangeMonitor> watchChanges() override {
+        auto monitor = std::make_unique<SocketChangeMonitor>(path_, clock_, timeoutMs_);
+        std::string error;
+        if (!monitor->subscribe(error)) return nullptr;
+        return monitor;
     }
 
     std::unique_ptr<Connection> open(const CollectionDesc& desc, OpenMode mode) override {

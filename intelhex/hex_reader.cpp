@@ -7,12 +7,12 @@ namespace intelhex {
 
 namespace {
 
-constexpr std::array<std::int8_t, 256> makeHexTable() {
-    std::array<std::int8_t, 256> t{};
+constexpr std::array<std::int16_t, 256> makeHexTable() {
+    std::array<std::int16_t, 256> t{};
     for (auto& v : t) v = -1;
-    for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int16_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int16_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<std::int16_t>(c - 'a' + 10);
     return t;
 }
 constexpr auto kHexValue = makeHexTable();

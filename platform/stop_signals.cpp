@@ -21,14 +21,15 @@ bool StopSignalWatcher::start(std::function<void(int)> onSignal, std::string& er
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     if (const int rc = pthread_sigmask(SIG_BLOCK, &set, nullptr); rc != 0) {
-        error = std::string("cannot block SIGINT and SIGTERM: ") + std::strerror(rc);
+        error = std::string("cannot block SIGINT, SIGTERM and SIGHUP: ") + std::strerror(rc);
         return false;
     }
     signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC);
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC);
     if (signalFd_ < 0 || wakeFd_ < 0) {
-        error = std::string("cannot watch SIGINT and SIGTERM: ") + std::strerror(errno);
+        error = std::string("cannot watch SIGINT, SIGTERM and SIGHUP: ") + std::strerror(errno);
         stop();
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
-// SIGINT and SIGTERM as events instead of a sudden death: the station closes in order (totals,
-// result.log copy, controller back to normal mode) when an operator or a supervisor stops it.
+// SIGINT, SIGTERM and SIGHUP as events instead of a sudden death: the station closes in order
+// (totals, result.log copy, controller back to normal mode) when an operator or a supervisor
+// stops it, or when the terminal it runs in is closed.
 #include <functional>
 #include <string>
 #include <thread>
@@ -14,7 +15,7 @@ public:
     StopSignalWatcher(const StopSignalWatcher&) = delete;
     StopSignalWatcher& operator=(const StopSignalWatcher&) = delete;
 
-    // Blocks the two signals in the calling thread, and so in every thread it starts afterwards
+    // Blocks the three signals in the calling thread, and so in every thread it starts afterwards
     // (start it before any other thread), and hands each one that arrives to `onSignal` on a
     // watcher thread. False with a reason when the signals cannot be taken over.
     bool start(std::function<void(int)> onSignal, std::string& error);

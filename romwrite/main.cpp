@@ -11,7 +11,7 @@
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
 #include "platform/exit_status.h"
-#include "platform/instance_lock.h"
+#include "platform/lock_file.h"
 #include "platform/power.h"
 #include "romwrite/image/embedded_image.h"
 #include "romwrite/link/bootloader_link.h"
@@ -104,8 +104,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    platform::InstanceLock lock;
-    const bool locked = lock.acquire("R6X_ROMWRITE");
+    // Held (another writer runs) is the job's "Program already running!"; a lock file that cannot
+    // be made leaves nobody able to tell, so the writer refuses with the reason.
+    const platform::LockFile::Attempt lock =
+        platform::LockFile::take(platform::runtimeDirectory() + "/R6X_ROMWRITE.lock", platform::programOwner());
+    const bool locked = lock.outcome == platform::LockFile::Outcome::Acquired;
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -127,7 +130,15 @@ int main(int argc, char** argv) {
     std::unique_ptr<QApplication> qt;
     if (!romwrite::silentRun(line, romwrite::embeddedResource())) qt = romwrite::openDisplay(argv[0]);
     int code = 0;
-    if (qt) {
+    if (lock.outcome == platform::LockFile::Outcome::Failed) {
+        const std::string text = "Cannot take the single-instance lock: " + lock.error;
+        console.messageBox(text, "Error");
+        if (qt) {
+            romwrite::WriterWindow window(romwrite::WriterWindow::Layout::Writer);
+            window.messageBox(text, "Error");
+        }
+        code = romwrite::kExitLockFailed;
+    } else if (qt) {
         const auto layout = romwrite::hasEmbeddedImage(romwrite::embeddedResource())
                                 ? romwrite::WriterWindow::Layout::Updating
                                 : romwrite::WriterWindow::Layout::Writer;

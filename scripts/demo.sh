@@ -7,7 +7,7 @@
 #                                            recipe chosen by its product id
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh run
 cmake --preset default >/dev/null
 cmake --build --preset default --target VorlickR6X vorlick-sim vorlick-diag
 bin=$PWD/build/default

@@ -1,18 +1,31 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
-# Idempotent: does nothing when all of them are present. Uses sudo when not run as root.
+# Installs the Debian packages a task needs. Idempotent: does nothing when all of them are present.
+# Uses sudo when not run as root.
+# Usage: scripts/setup.sh [run|test]
+#   run   building the programs and running them (scripts/demo.sh)
+#   test  everything: the tests and their real display, the package and its lintian check, the
+#         fuzzers, the sanitizers, the format and static checks, coverage, the benchmarks (default)
 set -euo pipefail
 
-packages=(
+profile=${1:-test}
+run_packages=(
   build-essential cmake ninja-build pkg-config
-  clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  binutils python3 locales
-  nlohmann-json3-dev
+  nlohmann-json3-dev libudev-dev
   qt6-base-dev
+)
+test_packages=(
+  clang libclang-rt-14-dev clang-format clang-tidy
+  binutils python3 locales
   help2man lintian fakeroot dpkg-dev
   xvfb xauth xdotool imagemagick
+  ccache gcovr
 )
+case $profile in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "setup: unknown profile '$profile' (run or test)" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -604,7 +604,7 @@ std::vector<std::uint8_t> ControllerDevice::answerMaintenance() {
 void ControllerDevice::fillFrameAnswer(std::vector<std::uint8_t>& a) {
     const int rxN = rxCount();
     const int txN = txCount();
-    const auto cells = static_cast<std::size_t>(rxN * txN);
+    const auto cells = static_cast<std::size_t>(rxN) * static_cast<std::size_t>(txN);
     if (frameCell_ == 0 || frame_.size() != cells) {
         frameCell_ = 0;
         const std::uint16_t w12 = word(12);

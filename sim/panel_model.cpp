@@ -70,7 +70,8 @@ std::vector<std::int16_t> PanelModel::frame(FrameKind kind, int rxCount, int txC
             if (shorted) value = kShortLevel;
             if (contains(config_.dead, t, r)) value = 0;
             value = std::clamp(std::round(value), -32768.0, 32767.0);
-            out[static_cast<std::size_t>(t * rxN + r)] = static_cast<std::int16_t>(value);
+            out[static_cast<std::size_t>(t) * static_cast<std::size_t>(rxN) + static_cast<std::size_t>(r)] =
+                static_cast<std::int16_t>(value);
         }
     }
     return out;

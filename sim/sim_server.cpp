@@ -28,6 +28,8 @@ constexpr std::uint64_t kTurnAwayLingerMs = 1000;
 constexpr std::size_t kMaxTurnedAway = 64;
 // A blocked input read looks at its socket this often, so a vanished client frees its reader.
 constexpr int kReadSliceMs = 200;
+// A hotplug feed looks at its socket (and at the server stopping) this often.
+constexpr int kWatchSliceMs = 100;
 
 Status fail(std::string text) { return Status{false, std::move(text)}; }
 
@@ -57,6 +59,9 @@ public:
     Message handle(const Message& m) {
         return std::visit([this](const auto& req) { return on(req); }, m);
     }
+
+    // Set once the client asked for the hotplug feed: the bus's change count it starts from.
+    std::optional<std::uint64_t> watchingFrom() const { return watchFrom_; }
 
 private:
     struct Opened {
@@ -169,6 +174,13 @@ private:
         return Status{};
     }
 
+    // Counted before the answer goes out: a change after the client's subscription is never lost.
+    Message on(const Watch&) {
+        if (opened_) return fail("this connection has a collection open; watch on a connection of its own");
+        watchFrom_ = bus_.changeCount();
+        return Status{};
+    }
+
     Message on(const ListDevices&) {
         DeviceList list;
         for (const int id : bus_.deviceIds()) {
@@ -239,6 +251,7 @@ private:
     int fd_;
     std::atomic<int>& reader_;
     std::optional<Opened> opened_;
+    std::optional<std::uint64_t> watchFrom_;
 };
 
 }  // namespace
@@ -387,6 +400,17 @@ void SimServer::acceptLoop() {
     }
 }
 
+void SimServer::feedChanges(int fd, std::uint64_t seen) {
+    // The socket only sends from now on; whatever the client writes is left unread.
+    while (!stopping_ && !peerGone(fd)) {
+        const std::uint64_t now = bus_.waitForChange(seen, kWatchSliceMs);
+        if (now == seen) continue;
+        seen = now;
+        // A client that does not take its events within the send timeout is dropped, as any other.
+        if (sendMessage(fd, BusChanged{now}, clock_, clock_.monotonicMs() + kSendTimeoutMs) != IoStatus::Ok) return;
+    }
+}
+
 void SimServer::serve(Session& session) {
     {
         Handler handler(bus_, clock_, session.fd, session.reader);
@@ -412,6 +436,10 @@ void SimServer::serve(Session& session) {
             if (s != IoStatus::Ok) break;
             const Message answer = handler.handle(request);
             if (sendMessage(session.fd, answer, clock_, clock_.monotonicMs() + kSendTimeoutMs) != IoStatus::Ok) break;
+            if (const auto from = handler.watchingFrom()) {
+                feedChanges(session.fd, *from);
+                break;
+            }
         }
     }  // the handler releases the client's reader
     ::shutdown(session.fd, SHUT_RDWR);

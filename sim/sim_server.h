@@ -58,6 +58,9 @@ private:
     };
     void acceptLoop();
     void serve(Session& session);
+    // A socket that asked for the hotplug feed: one BusChanged per change of the bus's count
+    // after `seen`, until the client goes or the server stops.
+    void feedChanges(int fd, std::uint64_t seen);
     void reapLocked(bool all);
     void turnAway(int fd);
     void closeTurnedAway(bool all);

@@ -5,7 +5,7 @@
 
 namespace sim {
 
-TableDevice::TableDevice(UsbIdentity usb, std::vector<std::vector<CollectionSpec>> interfaces) : usb_(usb) {
+TableDevice::TableDevice(UsbIdentity usb, const std::vector<std::vector<CollectionSpec>>& interfaces) : usb_(usb) {
     for (const auto& iface : interfaces) descriptors_.push_back(buildVendorDescriptor(iface));
 }
 

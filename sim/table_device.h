@@ -14,7 +14,7 @@ namespace sim {
 class TableDevice final : public VirtualDevice {
 public:
     // One interface per entry of `interfaces`, each with its collections.
-    TableDevice(UsbIdentity usb, std::vector<std::vector<CollectionSpec>> interfaces);
+    TableDevice(UsbIdentity usb, const std::vector<std::vector<CollectionSpec>>& interfaces);
 
     // The answer of a get of report `report[0]` on `iface`.
     void setAnswer(std::size_t iface, std::vector<std::uint8_t> report);

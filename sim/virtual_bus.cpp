@@ -26,6 +26,7 @@ int VirtualBus::addDevice(std::shared_ptr<VirtualDevice> device) {
     s.device = std::move(device);
     s.generation = nextGeneration_++;
     slots_.emplace(id, std::move(s));
+    noteChangeLocked();
     return id;
 }
 
@@ -40,8 +41,41 @@ bool VirtualBus::presentLocked(Slot& s) {
         if (clock_.monotonicMs() < s.backAtMs) return false;
         s.returning = false;
         s.generation = nextGeneration_++;
+        noteChangeLocked();
     }
     return true;
+}
+
+void VirtualBus::noteChangeLocked() {
+    ++changes_;
+    busChanged_.notify_all();
+}
+
+bool VirtualBus::bringBackDueLocked() {
+    bool away = false;
+    for (auto& [id, s] : slots_)
+        if (!presentLocked(s) && s.plugged && s.returning) away = true;
+    return away;
+}
+
+std::uint64_t VirtualBus::changeCount() {
+    std::lock_guard lock(mutex_);
+    bringBackDueLocked();
+    return changes_;
+}
+
+std::uint64_t VirtualBus::waitForChange(std::uint64_t seen, int maxWaitMs) {
+    // A device away for a re-enumeration comes back on the bus clock, which no one signals:
+    // look again this often while one is away.
+    constexpr auto kReturnPoll = std::chrono::milliseconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(maxWaitMs, 0));
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        const bool away = bringBackDueLocked();
+        const auto now = std::chrono::steady_clock::now();
+        if (changes_ != seen || shutdown_ || now >= deadline) return changes_;
+        busChanged_.wait_until(lock, away ? std::min(deadline, now + kReturnPoll) : deadline);
+    }
 }
 
 void VirtualBus::dropReadersLocked(int deviceId) {
@@ -53,6 +87,7 @@ void VirtualBus::dropReadersLocked(int deviceId) {
 void VirtualBus::unplug(int deviceId) {
     std::lock_guard lock(mutex_);
     if (Slot* s = slotLocked(deviceId)) {
+        if (s->plugged) noteChangeLocked();
         s->plugged = false;
         s->returning = false;
         dropReadersLocked(deviceId);
@@ -74,6 +109,7 @@ void VirtualBus::replug(int deviceId) {
         s->plugged = true;
         s->returning = false;
         s->generation = nextGeneration_++;
+        noteChangeLocked();
     }
 }
 
@@ -112,7 +148,10 @@ TransportFaults VirtualBus::faults(int deviceId) {
 
 void VirtualBus::setOpenRefused(int deviceId, std::string reason) {
     std::lock_guard lock(mutex_);
-    if (Slot* s = slotLocked(deviceId)) s->openRefused = std::move(reason);
+    if (Slot* s = slotLocked(deviceId); s != nullptr && s->openRefused != reason) {
+        s->openRefused = std::move(reason);
+        noteChangeLocked();
+    }
 }
 
 std::string VirtualBus::openRefused(int deviceId) {
@@ -257,6 +296,7 @@ void VirtualBus::shutdown() {
     std::lock_guard lock(mutex_);
     shutdown_ = true;
     inputArrived_.notify_all();
+    busChanged_.notify_all();
 }
 
 void VirtualBus::postInput(VirtualDevice& device, std::size_t iface, std::vector<std::uint8_t> report) {
@@ -284,6 +324,7 @@ void VirtualBus::reenumerate(VirtualDevice& device, std::uint32_t afterMs) {
         s.backAtMs = clock_.monotonicMs() + afterMs;
         s.generation = nextGeneration_++;  // handles of the old enumeration fail from now on
         dropReadersLocked(id);
+        noteChangeLocked();
     }
 }
 
@@ -291,6 +332,7 @@ void VirtualBus::unplugSelf(VirtualDevice& device) {
     std::lock_guard lock(mutex_);
     for (auto& [id, s] : slots_) {
         if (s.device.get() != &device) continue;
+        if (s.plugged) noteChangeLocked();
         s.plugged = false;
         s.returning = false;
         dropReadersLocked(id);
@@ -382,6 +424,29 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
                                                      owner_.id);
     }
     return nullptr;
+}
+
+namespace {
+
+class BusChangeMonitor final : public hidlink::ChangeMonitor {
+public:
+    explicit BusChangeMonitor(VirtualBus& bus) : bus_(bus), seen_(bus.changeCount()) {}
+    bool changed() override {
+        const std::uint64_t now = bus_.changeCount();
+        const bool moved = now != seen_;
+        seen_ = now;
+        return moved;
+    }
+
+private:
+    VirtualBus& bus_;
+    std::uint64_t seen_;
+};
+
+}  // namespace
+
+std::unique_ptr<hidlink::ChangeMonitor> InProcessBackend::watchChanges() {
+    return std::make_unique<BusChangeMonitor>(bus_);
 }
 
 std::string InProcessBackend::probeOpen(const hidlink::CollectionDesc& desc) {

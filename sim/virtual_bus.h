@@ -88,6 +88,14 @@ public:
     // Wakes every blocked reader (used when the bus shuts down).
     void shutdown();
 
+    // Hotplug: counts every change of what enumeration lists (a device added, unplugged,
+    // replugged, leaving for a re-enumeration and coming back, an open refusal set or lifted).
+    // A device whose re-enumeration is due comes back here, so the count never waits for an
+    // enumeration to notice it.
+    std::uint64_t changeCount();
+    // Waits at most `maxWaitMs` of real time until changeCount() differs from `seen`; returns it.
+    std::uint64_t waitForChange(std::uint64_t seen, int maxWaitMs);
+
     // DeviceHost
     void postInput(VirtualDevice& device, std::size_t iface, std::vector<std::uint8_t> report) override;
     void reenumerate(VirtualDevice& device, std::uint32_t afterMs) override;
@@ -118,10 +126,15 @@ private:
     // Checks plug state and faults; false refuses the transfer.
     bool admitTransfer(int deviceId, std::uint64_t generation);
     void dropReadersLocked(int deviceId);
+    void noteChangeLocked();
+    // Brings back every device whose re-enumeration is due; true while one is still away.
+    bool bringBackDueLocked();
 
     platform::Clock& clock_;
     std::mutex mutex_;
     std::condition_variable inputArrived_;
+    std::condition_variable busChanged_;
+    std::uint64_t changes_ = 0;
     std::map<int, Slot> slots_;
     std::map<int, Reader> readers_;
     int nextDeviceId_ = 0;
@@ -140,6 +153,8 @@ public:
     bool enumerate(std::vector<hidlink::CollectionDesc>& out, std::size_t limit) override;
     std::unique_ptr<hidlink::Connection> open(const hidlink::CollectionDesc& desc, hidlink::OpenMode mode) override;
     std::string probeOpen(const hidlink::CollectionDesc& desc) override;
+    // Counts the bus's changes: no thread, no wait.
+    std::unique_ptr<hidlink::ChangeMonitor> watchChanges() override;
 
 private:
     VirtualBus& bus_;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <future>
 #include <thread>
 
+#include "hidlink/tests/counting_backend.h"
 #include "platform/clock.h"
 #include "sim/table_device.h"
 #include "sim/virtual_bus.h"
@@ -189,6 +191,102 @@ TEST_F(DeviceTableTest, ReaderLookupsSurviveOpensAndClosesOnAnotherThread) {
     reader.join();
     EXPECT_EQ(table.size(), 0u);
     EXPECT_LE(reports.load(), 200);
+}
+
+}  // namespace
+
+namespace {
+
+using hidlink::testing::CountingBackend;
+
+// What the station does on a tick: list the collections, reopen the touch collection.
+std::size_t tickLike(hidlink::DeviceTable& table, std::vector<hidlink::SkippedNode>& skipped) {
+    std::vector<CollectionIdentity> ids;
+    skipped.clear();
+    const std::size_t n = table.enumerateCollections(ids, 100, &skipped);
+    if (table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1)) table.closeCollection(1);
+    return n;
+}
+
+// Between hotplug events the table answers from its last enumeration, skipped nodes included;
+// each kind of change is seen at the next call, with one enumeration.
+TEST(DeviceTableHotplug, EnumeratesOnlyAfterAnEvent) {
+    platform::VirtualClock clock;
+    sim::VirtualBus bus{clock};
+    CountingBackend backend{bus, CountingBackend::Monitor::Bus};
+    hidlink::DeviceTable table{backend};
+    const auto controller = [] {
+        return std::make_shared<sim::TableDevice>(
+            sim::UsbIdentity{kVid, 0x3000, 0x0102},
+            std::vector<std::vector<CollectionSpec>>{{vendorCollection(0xFF11, 0x11), vendorCollection(0xFF11, 0x02)}});
+    };
+    const auto dev = controller();
+    const int id = bus.addDevice(dev);
+    ASSERT_TRUE(table.followHotplug(clock));
+    std::vector<hidlink::SkippedNode> skipped;
+    ASSERT_EQ(tickLike(table, skipped), 2u);
+    ASSERT_EQ(backend.enumerations, 1);
+
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+        std::size_t listed;
+        std::size_t skipped;
+    };
+    int other = -1;
+    const Step steps[] = {
+        {"nothing happens", [] {}, 2, 0},
+        {"unplug", [&] { bus.unplug(id); }, 0, 0},
+        {"replug", [&] { bus.replug(id); }, 2, 0},
+        {"another device", [&] { other = bus.addDevice(controller()); }, 4, 0},
+        {"access refused", [&] { bus.setOpenRefused(other, "Permission denied"); }, 2, 1},
+        {"access given", [&] { bus.setOpenRefused(other, ""); }, 4, 0},
+        {"re-enumeration leaves", [&] { bus.reenumerate(*dev, 300); }, 2, 0},
+        {"and comes back", [&] { clock.advance(300); }, 4, 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        const int before = backend.enumerations;
+        s.change();
+        for (int tick = 0; tick < 5; ++tick) {
+            EXPECT_EQ(tickLike(table, skipped), s.listed);
+            EXPECT_EQ(skipped.size(), s.skipped);
+        }
+        EXPECT_EQ(backend.enumerations, before + (std::string(s.name) == "nothing happens" ? 0 : 1));
+    }
+
+    // A change that brings no event is seen by the slow safety enumeration.
+    const int before = backend.enumerations;
+    clock.advance(hidlink::kSafetyEnumerationMs - 400);
+    tickLike(table, skipped);
+    EXPECT_EQ(backend.enumerations, before);
+    clock.advance(400);
+    tickLike(table, skipped);
+    tickLike(table, skipped);
+    EXPECT_EQ(backend.enumerations, before + 1);
+}
+
+// Without a monitor, or with one that can no longer tell, every call enumerates as it always did.
+TEST(DeviceTableHotplug, WithoutEventsEveryCallEnumerates) {
+    const std::pair<CountingBackend::Monitor, bool> cases[] = {{CountingBackend::Monitor::None, false},
+                                                               {CountingBackend::Monitor::Lost, true}};
+    for (const auto& [monitor, follows] : cases) {
+        platform::VirtualClock clock;
+        sim::VirtualBus bus{clock};
+        CountingBackend backend{bus, monitor};
+        hidlink::DeviceTable table{backend};
+        EXPECT_EQ(table.followHotplug(clock), follows);
+        std::vector<hidlink::SkippedNode> skipped;
+        EXPECT_EQ(tickLike(table, skipped), 0u);
+        const int id = bus.addDevice(std::make_shared<sim::TableDevice>(
+            sim::UsbIdentity{kVid, 0x3000, 0x0102},
+            std::vector<std::vector<CollectionSpec>>{{vendorCollection(0xFF11, 0x11)}}));
+        EXPECT_EQ(tickLike(table, skipped), 1u);
+        bus.unplug(id);
+        EXPECT_EQ(tickLike(table, skipped), 0u);
+        // Each of the three ticks lists and opens, and each walks the bus again.
+        EXPECT_EQ(backend.enumerations, 3 * 2) << follows;
+    }
 }
 
 }  // namespace

@@ -440,4 +440,14 @@ TEST_F(HidrawInputTest, ACancelEndsAReadThatWaitsAndEveryLaterOne) {
     EXPECT_EQ(touch->readInput(buf, 1000).status, ReadStatus::Disconnected);
 }
 
+// udev's events belong to the machine's own tree: a fixture tree polls, and so does a machine
+// where udev does not run (its monitor would stay silent for ever).
+TEST(HidrawHotplug, UdevEventsOnlyForTheMachinesOwnTreeWhereUdevRuns) {
+    hidlink::fixture::SysfsFixture tree;
+    EXPECT_EQ(hidlink::HidrawBackend(tree.sysfsRoot(), tree.devRoot()).watchChanges(), nullptr);
+    EXPECT_EQ(hidlink::HidrawBackend("/sys", tree.devRoot()).watchChanges(), nullptr);
+    const bool udevRuns = ::access("/run/udev/control", F_OK) == 0;
+    EXPECT_EQ(hidlink::HidrawBackend().watchChanges() != nullptr, udevRuns);
+}
+
 }  // namespace

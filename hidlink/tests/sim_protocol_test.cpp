@@ -44,6 +44,8 @@ std::vector<Message> everyMessage() {
         InputReply{hidlink::ReadStatus::Timeout, {}},
         DeviceList{{{0, 0x3A1C, 0x0112, 0x0100, 1, true, 0, 0, false}, {5, 1, 2, 3, 4, false, 10, 3, true}}},
         FlashReply{0x8000, 2, {0x12, 0x34, 0xFF}},
+        Watch{},
+        BusChanged{0x0102030405060708ull},
     };
 }
 

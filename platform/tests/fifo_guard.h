@@ -42,10 +42,11 @@ private:
 
 // Runs `call`, which is handed a FIFO nobody writes to. A reader that returns at once never
 // meets the guard. One that blocks in open() or read() is released after a grace period by
-// opening and closing the write end (it then sees end of file). Returns true when the call had
-// to be released, i.e. it blocked.
+// opening and closing the write end (it then sees end of file); a writer blocked in open() by
+// opening the read end (`releaseEnd` O_RDONLY). Returns true when the call had to be released,
+// i.e. it blocked.
 template <class Fn>
-bool blockedOnFifo(const std::string& fifo, Fn&& call) {
+bool blockedOnFifo(const std::string& fifo, Fn&& call, int releaseEnd = O_WRONLY) {
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
@@ -54,7 +55,7 @@ bool blockedOnFifo(const std::string& fifo, Fn&& call) {
         std::unique_lock lock(m);
         if (cv.wait_for(lock, std::chrono::seconds(5), [&] { return done; })) return;
         while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; })) {
-            const int w = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            const int w = ::open(fifo.c_str(), releaseEnd | O_NONBLOCK | O_CLOEXEC);
             if (w >= 0) {
                 released = true;
                 ::close(w);

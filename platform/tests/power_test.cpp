@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/instance_lock.h"
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -51,17 +49,6 @@ TEST(SysfsPowerStatus, MainsFromTheSupplyClass) {
     }
     platform::SysfsPowerStatus missing("/nonexistent/power_supply");
     EXPECT_TRUE(missing.onMains());
-}
-
-TEST(InstanceLock, OneHolderPerName) {
-    const fs::path dir = makeTree({}, "lock");
-    platform::InstanceLock a, b, other;
-    ASSERT_TRUE(a.acquire("R6X_ROMWRITE", dir.string()));
-    EXPECT_FALSE(b.acquire("R6X_ROMWRITE", dir.string()));
-    EXPECT_TRUE(other.acquire("SOMETHING_ELSE", dir.string()));
-    a.release();
-    EXPECT_TRUE(b.acquire("R6X_ROMWRITE", dir.string()));
-    fs::remove_all(dir);
 }
 
 TEST(LoggingStayAwake, NotesOnce) {

@@ -10,8 +10,9 @@
 
 namespace {
 
-// SIGTERM and SIGINT sent to the process reach the callback instead of ending it.
-TEST(StopSignalWatcher, HandsBothSignalsToTheCallback) {
+// SIGTERM, SIGINT and SIGHUP (the terminal closed) sent to the process reach the callback
+// instead of ending it.
+TEST(StopSignalWatcher, HandsEveryStopSignalToTheCallback) {
     std::mutex mutex;
     std::condition_variable arrived;
     std::vector<int> signals;
@@ -25,18 +26,14 @@ TEST(StopSignalWatcher, HandsBothSignalsToTheCallback) {
         },
         error))
         << error;
-    ASSERT_EQ(::kill(::getpid(), SIGTERM), 0);
-    {
+    const std::vector<int> sent{SIGTERM, SIGINT, SIGHUP};
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        ASSERT_EQ(::kill(::getpid(), sent[i]), 0);
         std::unique_lock lock(mutex);
-        arrived.wait(lock, [&] { return signals.size() == 1; });
-    }
-    ASSERT_EQ(::kill(::getpid(), SIGINT), 0);
-    {
-        std::unique_lock lock(mutex);
-        arrived.wait(lock, [&] { return signals.size() == 2; });
+        arrived.wait(lock, [&] { return signals.size() == i + 1; });
     }
     watcher.stop();
-    EXPECT_EQ(signals, (std::vector<int>{SIGTERM, SIGINT}));
+    EXPECT_EQ(signals, sent);
 }
 
 }  // namespace

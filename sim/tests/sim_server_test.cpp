@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -309,6 +310,64 @@ TEST_F(SimServerTest, ServerRefusesWhatADeviceMustNotSee) {
               IoStatus::Closed);
     ::close(fd);
     EXPECT_TRUE(other.call(Hello{}, answer, 0, error)) << "other clients carry on";
+}
+
+// The simulator's events cross a socket and a server thread: give them a bounded while.
+bool eventArrives(hidlink::ChangeMonitor& monitor) {
+    for (int i = 0; i < 500; ++i) {
+        if (monitor.changed()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+// The sim backend's hotplug monitor hears of every change of the bus through the simulator's
+// feed, the return of a re-enumerated device on the bus clock included.
+TEST_F(SimServerTest, TheHotplugFeedReportsEveryChangeOfTheBus) {
+    auto b = client();
+    auto monitor = b->watchChanges();
+    ASSERT_TRUE(monitor);
+    EXPECT_FALSE(monitor->changed());
+    const auto did = static_cast<std::uint32_t>(deviceId);
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+    };
+    const Step steps[] = {
+        {"ctl unplug", [&] { ASSERT_TRUE(control.unplug(did)) << control.error(); }},
+        {"ctl replug", [&] { ASSERT_TRUE(control.replug(did)) << control.error(); }},
+        {"re-enumeration leaves", [&] { bus.reenumerate(*device, 500); }},
+        {"and comes back", [&] { clock.advance(500); }},
+        {"another device",
+         [&] {
+             bus.addDevice(std::make_shared<sim::TableDevice>(
+                 sim::UsbIdentity{0x046D, 0xC077, 1},
+                 std::vector<std::vector<sim::CollectionSpec>>{sim::r6MaintenanceCollections()}));
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.change();
+        EXPECT_TRUE(eventArrives(*monitor));
+        EXPECT_FALSE(monitor->changed()) << "one change, one event";
+    }
+}
+
+// A simulator that goes away cannot tell of changes: the monitor says "changed" (the station
+// enumerates and finds nothing) until it hears the restarted simulator's feed again.
+TEST_F(SimServerTest, AHotplugFeedLostToARestartIsTakenUpAgain) {
+    auto b = client();
+    auto monitor = b->watchChanges();
+    ASSERT_TRUE(monitor);
+    server.stop();
+    EXPECT_TRUE(monitor->changed());
+    EXPECT_TRUE(monitor->changed());
+    std::string error;
+    ASSERT_TRUE(server.start(socket, error)) << error;
+    EXPECT_TRUE(monitor->changed()) << "listening anew";
+    EXPECT_FALSE(monitor->changed());
+    bus.unplug(deviceId);
+    EXPECT_TRUE(eventArrives(*monitor));
 }
 
 TEST_F(SimServerTest, StoppedServerMakesEveryCallFailAndFreesBlockedReaders) {

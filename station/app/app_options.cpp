@@ -11,7 +11,8 @@ const char* appUsage() {
            "\n"
            "The production test station. Without --headless it opens its window on the display\n"
            "named by DISPLAY or WAYLAND_DISPLAY (none: exit 2, use --headless). A second start\n"
-           "brings the running window to the front and ends with 0.\n"
+           "in the same session brings the running window to the front and ends with 0; a station\n"
+           "of another session in the same station folder is refused (exit 2).\n"
            "  --headless   no window: stdout is the message pane, stderr the prompt (\"prompt: \"),\n"
            "               the status panel (\"state: \") and last \"exit code: N\"; stdin takes one\n"
            "               command per line: start, sn TEXT, enter, reset, load FILE, quit\n"
@@ -20,9 +21,12 @@ const char* appUsage() {
            "  --json FILE  (headless) append one JSON line per check that ended\n"
            "  RECIPE       recipe file (relative to the working directory); without it the recipe\n"
            "               is chosen by the attached controller's product id\n"
-           "SIGINT and SIGTERM close the station in order, also its window. The exit status is the\n"
+           "SIGINT, SIGTERM and SIGHUP close the station in order, also its window; headless, a\n"
+           "second one during a check aborts it (ERROR). With --checks, the end of stdin closes a\n"
+           "station that cannot go on without the operator (exit -1). The exit status is the\n"
            "last verdict's code modulo 256 (0 OK, 610 gives 98, ERROR -1 gives 255; a failure\n"
-           "never gives 0).\n"
+           "never gives 0); 2 for a usage error or a station that could not start (a lock that\n"
+           "cannot be made, the station folder in use, the JSON file, the HID backend).\n"
            "VORLICK_HID selects the controller: hidraw (default) or sim:<socket path>.\n";
 }
 

@@ -13,12 +13,13 @@
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
 #include "platform/exit_status.h"
-#include "platform/instance_lock.h"
 #include "platform/line_reader.h"
+#include "platform/lock_file.h"
 #include "platform/record_write.h"
 #include "platform/stop_signals.h"
 #include "romwrite/window/display/open_display.h"
 #include "station/app/app_options.h"
+#include "station/app/station_locks.h"
 #include "station/logs/station_log_files.h"
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
@@ -41,6 +42,9 @@ constexpr std::size_t kMaxCommandLine = 1 << 20;
 struct StationParts {
     StationParts(hidlink::DeviceTable& table, platform::Clock& clock, station::UiPort& ui)
         : station(table, clock, ui), logFiles(judgements), runControl(station) {
+        // Waiting for a controller, the tick enumerates only after a hotplug event.
+        if (!table.followHotplug(clock) && hidlink::traceEnabled())
+            std::fprintf(stderr, "%s: no hotplug events here; enumerating on every tick\n", kProgram);
         station.automatic = &judgements;
         station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
         station.logs = &logFiles;
@@ -51,27 +55,48 @@ struct StationParts {
     station::RunControl runControl;
 };
 
+// One station per session and per station folder, the folder it is started in.
+station::StationLocks takeStationLocks() {
+    std::error_code ec;
+    const std::string folder = std::filesystem::current_path(ec).string();
+    return station::takeStationLocks(kProgram, platform::runtimeDirectory(), ec ? std::string() : folder);
+}
+
+// The exit code of a station that does not run: 0 for a second start in the same session.
+int refusedStart(const station::StationLocks& locks) {
+    if (locks.outcome == station::StationLocks::Outcome::SecondInstance) {
+        std::printf("%s\n", locks.text.c_str());
+        return 0;
+    }
+    std::fprintf(stderr, "%s\n", locks.text.c_str());
+    return station::kExitCannotStart;
+}
+
 int runHeadless(const station::AppOptions& options) {
-    // The stop signals first: every thread started later inherits their blocking.
+    // The stop signals first: every thread started later inherits their blocking. They never
+    // wait behind the input: a flag the station looks at, and a wake-up for its wait.
     station::InputQueue input;
+    station::StopRequests stop;
     platform::StopSignalWatcher stopSignals;
     std::string error;
-    if (!stopSignals.start([&input](int sig) { input.push({station::InputEvent::Kind::Signal, {}, sig}); }, error)) {
+    if (!stopSignals.start(
+            [&input, &stop](int sig) {
+                stop.signal(sig);
+                input.wake();
+            },
+            error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 2;
     }
     platform::ignoreBrokenPipe();
 
-    platform::InstanceLock lock;
-    if (!lock.acquire(kProgram)) {
-        std::printf("%s is already running (lock %s/%s.lock); this one ends.\n", kProgram,
-                    platform::InstanceLock::defaultDirectory().c_str(), kProgram);
-        return 0;
-    }
+    const station::StationLocks locks = takeStationLocks();
+    if (locks.outcome != station::StationLocks::Outcome::Taken) return refusedStart(locks);
 
     station::CheckRecordFile records;
-    if (!options.jsonPath.empty() && !records.open(options.jsonPath)) {
-        std::fprintf(stderr, "%s: cannot open %s for the JSON records\n", kProgram, options.jsonPath.c_str());
+    if (!options.jsonPath.empty() && !records.open(options.jsonPath, error)) {
+        std::fprintf(stderr, "%s: cannot open %s for the JSON records: %s\n", kProgram, options.jsonPath.c_str(),
+                     error.c_str());
         return 2;
     }
     auto backend = hidlink::makeBackendFromEnvironment(error);
@@ -82,11 +107,13 @@ int runHeadless(const station::AppOptions& options) {
 
     platform::Clock& clock = platform::systemClock();
     hidlink::DeviceTable table(*backend);
-    station::HeadlessFrontEnd ui(stdout, stderr, clock, input, {options.pressStart, options.checkLimit});
+    station::HeadlessFrontEnd ui(stdout, stderr, clock, input, stop, {options.pressStart, options.checkLimit});
     StationParts parts(table, clock, ui);
     station::Station& station = parts.station;
     station::RunControl& runControl = parts.runControl;
     ui.attach(station, runControl);
+    station.touch.setAbortFlag(&stop.abortFlag());
+    station.pen.setAbortFlag(&stop.abortFlag());
     if (!options.jsonPath.empty()) {
         ui.onCheckEnded = [&records, &station, &options](const station::Station& s) {
             if (const auto written = records.append(station::checkRecordJson(s)); !written)
@@ -101,7 +128,8 @@ int runHeadless(const station::AppOptions& options) {
                 const K kind = e == platform::LineReader::Event::Line      ? K::Line
                                : e == platform::LineReader::Event::TooLong ? K::TooLong
                                                                            : K::End;
-                input.push({kind, std::move(line), 0});
+                // Waits while the queue is full: standard input stays unread meanwhile.
+                input.push({kind, std::move(line)});
             },
             error)) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
@@ -112,6 +140,7 @@ int runHeadless(const station::AppOptions& options) {
     const std::string startDirectory = std::filesystem::current_path(ec).string();
     runControl.startUp(startDirectory, options.recipe);
     ui.run();
+    input.close();  // a reader waiting for room gives up
     reader.stop();
     stopSignals.stop();
     return platform::shellExitStatus(station.exitCode);
@@ -158,17 +187,14 @@ int runWindow(const station::AppOptions& options) {
         return 2;
     }
 
-    const QString raisePath =
-        station::raiseSocketPath(QString::fromStdString(platform::InstanceLock::defaultDirectory()));
-    platform::InstanceLock lock;
-    if (!lock.acquire(kProgram)) {
-        if (station::askRunningWindowToRaise(raisePath))
-            std::printf("%s is already running; its window was brought to the front. This one ends.\n", kProgram);
-        else
-            std::printf("%s is already running (lock %s/%s.lock); this one ends.\n", kProgram,
-                        platform::InstanceLock::defaultDirectory().c_str(), kProgram);
+    const QString raisePath = station::raiseSocketPath(QString::fromStdString(platform::runtimeDirectory()));
+    const station::StationLocks locks = takeStationLocks();
+    if (locks.outcome == station::StationLocks::Outcome::SecondInstance &&
+        station::askRunningWindowToRaise(raisePath)) {
+        std::printf("%s is already running; its window was brought to the front. This one ends.\n", kProgram);
         return 0;
     }
+    if (locks.outcome != station::StationLocks::Outcome::Taken) return refusedStart(locks);
 
     auto backend = hidlink::makeBackendFromEnvironment(error);
     if (!backend) {

@@ -42,13 +42,21 @@ void DeviceLink::setRegisterWord(std::size_t index, std::uint16_t value) {
     putLe16(&registers[index * 2], value);
 }
 
+bool DeviceLink::refuseAborted() {
+    if (!abortRequested()) return false;
+    setLastError("the transfer was not made: the work was aborted by a stop signal");
+    return true;
+}
+
 bool DeviceLink::send(int k, std::span<const std::uint8_t> report) {
+    if (refuseAborted()) return false;
     if (!controllerlink::setFeature(table(), report.size(), report, k)) return noteTransferFailure(k), false;
     clock_.sleepMs(kSetPauseMs);
     return true;
 }
 
 bool DeviceLink::maintenanceAnswer(Report& answer) {
+    if (refuseAborted()) return false;
     if (controllerlink::getFeature(table(), kMaintenanceReport, answer.size(), answer, key())) return true;
     noteTransferFailure(key());
     return false;
@@ -64,6 +72,7 @@ bool DeviceLink::unexpected(const Report& answer, std::uint8_t type, std::uint32
 }
 
 bool DeviceLink::get(std::uint8_t reportId, std::span<std::uint8_t> buffer, int k) {
+    if (refuseAborted()) return false;
     if (controllerlink::getFeature(table(), reportId, buffer.size(), buffer, k)) return true;
     noteTransferFailure(k);
     return false;
@@ -78,7 +87,9 @@ bool DeviceLink::readDeviceMode(std::uint8_t& mode) {
 
 bool DeviceLink::setDeviceMode(std::uint8_t mode) {
     const std::array<std::uint8_t, 2> r{2, mode};
-    return send(key(), r);
+    if (!send(key(), r)) return false;
+    maintenanceModeSet_ = mode == 1;
+    return true;
 }
 
 bool DeviceLink::setReportType(std::uint8_t value) {

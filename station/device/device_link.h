@@ -5,6 +5,7 @@
 // sleeps and returns true on success. The first refused transfer or unexpected answer fails
 // the operation (lastError() says which and why); what was already copied stays.
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -44,6 +45,14 @@ public:
 
     platform::Clock& clock() { return clock_; }
 
+    // A flag another thread sets to cut the station's work short (the operator insists on
+    // stopping): from then on every transfer fails at once instead of waiting for a controller
+    // that answers slowly. Null: never.
+    void setAbortFlag(const std::atomic<bool>* flag) { abortFlag_ = flag; }
+    bool abortRequested() const { return abortFlag_ != nullptr && abortFlag_->load(); }
+    // True (with lastError() set) when a transfer must not start because of the abort flag.
+    bool refuseAborted();
+
     // Register words (little-endian, 46 of them) of the image.
     std::uint16_t registerWord(std::size_t index) const;
     void setRegisterWord(std::size_t index, std::uint16_t value);
@@ -51,6 +60,9 @@ public:
     // Report 2: device mode (1 maintenance, 0 normal, 0xFF reset).
     bool readDeviceMode(std::uint8_t& mode);
     bool setDeviceMode(std::uint8_t mode);
+    // The last mode this link set was maintenance: the controller still waits to be put back
+    // (also after the link was closed).
+    bool maintenanceModeSet() const { return maintenanceModeSet_; }
 
     bool setReportType(std::uint8_t value);
     bool calibrationControl(std::uint8_t action);
@@ -138,6 +150,8 @@ private:
                    bool& leadingZeros);
 
     platform::Clock& clock_;
+    const std::atomic<bool>* abortFlag_ = nullptr;
+    bool maintenanceModeSet_ = false;
 };
 
 }  // namespace station

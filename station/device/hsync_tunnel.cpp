@@ -19,6 +19,7 @@ constexpr std::uint32_t kPollPauseMs = 1;
 using Frame = std::array<std::uint8_t, kHsyncReportLength>;
 
 bool sendFrame(DeviceLink& pen, const Frame& f) {
+    if (pen.refuseAborted()) return false;
     if (!controllerlink::setFeature(pen.table(), f.size(), f, controllerlink::PEN_KEY))
         return pen.noteTransferFailure(controllerlink::PEN_KEY), false;
     pen.clock().sleepMs(kSetPauseMs);
@@ -30,6 +31,7 @@ HsyncStatus waitFor(DeviceLink& pen, std::uint8_t state, Frame& answer, const st
     platform::Clock& clock = pen.clock();
     const std::uint64_t start = clock.monotonicMs();
     for (;;) {
+        if (pen.refuseAborted()) return HsyncStatus::ReadRefused;
         if (!controllerlink::getFeature(pen.table(), kTunnelReport, answer.size(), answer, controllerlink::PEN_KEY)) {
             pen.noteTransferFailure(controllerlink::PEN_KEY);
             return HsyncStatus::ReadRefused;

@@ -430,6 +430,8 @@ bool runCheckSequence(Station& s) {
     bool ended = false;
     if (!automaticSteps(s, ended)) return false;
     if (!ended && !operatorSteps(s)) return false;
+    // Cut short by a stop signal: what the refused transfers left is no verdict.
+    if (s.touch.abortRequested()) return false;
     return verdict(s);
 }
 

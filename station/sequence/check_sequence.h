@@ -16,7 +16,7 @@ std::optional<std::string_view> missingCheck(const Station& s);
 // run; the run control then starts no check.
 bool beginCheck(Station& s, bool isRetry);
 // True: the check ended with a verdict (OK, NG or NO TEST) and its row is counted in. False:
-// it was aborted by a communication failure, without verdict and row.
+// it was aborted by a communication failure or a stop signal, without verdict and row.
 bool runCheckSequence(Station& s);
 // Stamps the end time and the elapsed time.
 void finishCheck(Station& s);

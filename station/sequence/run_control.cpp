@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "controllerlink/collection_choice.h"
 #include "controllerlink/vendor_ids.h"
 #include "station/recipe/recipe_loader.h"
 #include "station/recipe/recipe_selection.h"
@@ -142,6 +143,8 @@ void RunControl::resetStation() {
     s_.flags.logOpen = 0;
     // A new series: the operator has seen what the last one lost.
     s_.records.unseenFailure = false;
+    startRefused_ = false;
+    checkRefused_ = false;
     s_.runs.clear();
     s_.ui.setResultCount(0);
     s_.ui.requestRepaint(RepaintArea::StatusPanel);
@@ -334,6 +337,7 @@ void RunControl::runTriggeredCheck() {
 
     s_.ui.setPrompt("");
     bool sequence = beginCheck(s_, false);
+    checkRefused_ = !sequence;
     if (sequence) {
         s_.logs->beginCheck(s_);
         startEnabled_ = false;
@@ -376,7 +380,10 @@ void RunControl::runTriggeredCheck() {
 }
 
 void RunControl::runSequenceAndLog() {
-    if (runCheckSequence(s_)) {
+    const bool verdict = runCheckSequence(s_);
+    if (s_.touch.abortRequested())
+        s_.ui.appendMessage("The check was aborted by a second stop signal: no verdict, the station closes.");
+    if (verdict) {
         finishCheck(s_);
         startEnabled_ = true;  // the sequence enabled the button with its verdict
         s_.logs->writeDetailCsv(s_, s_.detail.ngTotal == 0);
@@ -428,6 +435,7 @@ void RunControl::onStartRetry() {
 void RunControl::startCommand() {
     StationFlags& f = s_.flags;
     if (!s_.recipe.recipeLoaded) return;  // the button is disabled without a recipe
+    startRefused_ = true;
     if (s_.logs == nullptr) {
         // No check may run without its log.
         if (!noLogsSaid_) s_.ui.appendMessage("This build cannot write the result log: no check can be started.");
@@ -435,6 +443,7 @@ void RunControl::startCommand() {
         return;
     }
     if (!s_.logs->openResultLog(s_)) return;
+    startRefused_ = false;
     logEverOpened_ = true;
     s_.logs->buildDetailCsvHeader(s_);
     s_.ui.setStartText("Retry");
@@ -450,7 +459,8 @@ void RunControl::retryCommand() {
     const RecipeSettings& r = s_.recipe;
     busy_ = true;
     s_.ui.setTickTimer(false);
-    if (beginCheck(s_, true)) {
+    checkRefused_ = !beginCheck(s_, true);
+    if (!checkRefused_) {
         s_.logs->beginCheck(s_);
         startEnabled_ = false;
         if (f.resetRequested != 0) resetAndReconnect(s_);
@@ -470,6 +480,41 @@ void RunControl::retryCommand() {
     if (!shutDown_) s_.ui.setTickTimer(true);
 }
 
+std::optional<std::string_view> RunControl::operatorInputNeeded() const {
+    const StationFlags& f = s_.flags;
+    const RecipeSettings& r = s_.recipe;
+    if (busy_ || shutDown_ || closeRequested_) return std::nullopt;
+    // Without a recipe only Read ini helps: a controller plugged in later does not load one.
+    if (!r.recipeLoaded) return r.recipeFailed ? "the recipe could not be loaded" : "no recipe is loaded";
+    if (f.logOpen == 0) {
+        if (startRefused_) return "Start could not open the result log";
+        if (r.START_TRG == 4 && f.autoStartPending != 0) return std::nullopt;
+        return "Start was not pressed";
+    }
+    if (checkRefused_) return "the check was refused";
+    if (f.triggered != 0) {
+        if (r.ENTER_SN != 0 && f.serialEntered == 0) return "the serial-number dialog waits for a scan";
+        return std::nullopt;
+    }
+    switch (r.START_TRG) {
+        case 0:
+            return std::nullopt;  // the next connection starts a check
+        case 1:
+            if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
+            return std::nullopt;
+        case 2:
+            if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
+            return "the start trigger waits for the Enter key";
+        case 3:
+            return "the start trigger waits for the Enter key";
+        case 4:
+            if (f.autoRanOnce != 0) return "the automatic mode runs one check (Retry)";
+            return std::nullopt;
+        default:
+            return "the recipe's start trigger never fires";
+    }
+}
+
 void RunControl::serialScanned(std::string_view text) {
     if (!serialWritable_) return;  // a read-only field takes no keys
     s_.counters.serialText = withoutScanMarks(text);
@@ -486,6 +531,13 @@ bool RunControl::enterPressed() {
     return false;
 }
 
+void RunControl::reopenTouch() {
+    DeviceLink& t = s_.touch;
+    t.refreshFoundList();
+    const auto entry = controllerlink::findTouchCollection(std::span(t.foundList()).first(t.found()), s_.generation());
+    if (entry) t.open(*entry);
+}
+
 void RunControl::shutdown() {
     if (shutDown_) return;
     if (busy_) {
@@ -498,6 +550,9 @@ void RunControl::shutdown() {
     if (s_.logs != nullptr && logEverOpened_) s_.logs->closeResultLog(s_);
     // A run that lost a record never ends as a success, whatever its last verdict.
     if (s_.records.lostInRun) s_.exitCode = kExitRecordsLost;
+    // A link closed while its controller was in maintenance mode (a connection cut short by a
+    // stop signal, Clear): opened once more to put the controller back.
+    if (!s_.touch.isOpen() && s_.touch.maintenanceModeSet()) reopenTouch();
     // The controller back to its normal mode; every request paces itself, failures are
     // ignored: the station closes in any case.
     if (s_.touch.isOpen()) {

@@ -4,6 +4,7 @@
 // operator's serial-number and Enter input; the station's start-up and orderly shutdown. Every
 // front end (Qt window, headless, tests) drives the same object.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,10 @@ public:
     // A scan reaches the serial number only while the field is writable (the trigger prompts
     // open it; a scan or the end of a check closes it).
     bool serialFieldWritable() const { return serialWritable_; }
+    // Why the station cannot start another check without the operator (a recipe to read, Start,
+    // a scan, Enter, or a Start or check that was refused and would be again); nullopt while it
+    // can (a controller's connection is no input, nor a check the trigger has already fired).
+    std::optional<std::string_view> operatorInputNeeded() const;
 
 private:
     // What the station does after a verdict: calibration back on, the automatic mode's end,
@@ -70,6 +75,8 @@ private:
     void promptForTrigger();
     bool serialMatches(std::string_view serial) const;
     void waitForDevice();
+    // The touch collection opened plainly (no maintenance set-up), for the shutdown.
+    void reopenTouch();
     void resetStation();
     void setStartEnabled(bool on);
     void setSerialField(bool writable);
@@ -90,6 +97,10 @@ private:
     bool serialWritable_ = false;
     bool logEverOpened_ = false;
     bool noLogsSaid_ = false;
+    // The last Start could not open the result log; the last triggered check or Retry was
+    // refused before it began.
+    bool startRefused_ = false;
+    bool checkRefused_ = false;
     int checksEnded_ = 0;
 };
 

@@ -115,10 +115,14 @@ TEST(EmbeddedImage, FlagsAndTheOverride) {
         bool completionBox, pidLock, exitOnError, embeddedMode;
     };
     const Case cases[] = {
-        {0x0000, false, false, false, false}, {0x003F, false, false, false, false},  // kind, security, auto-apply:
-                                                                                     // overridden
-        {0x0040, true, false, false, false},  {0x0080, false, true, false, false},  {0x0100, false, false, true, false},
-        {0x0200, false, false, false, true},  {0x03C2, true, true, true, true},
+        {0x0000, false, false, false, false},
+        {0x003F, false, false, false, false},  // kind, security, auto-apply:
+                                               // overridden
+        {0x0040, true, false, false, false},
+        {0x0080, false, true, false, false},
+        {0x0100, false, false, true, false},
+        {0x0200, false, false, false, true},
+        {0x03C2, true, true, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.flags);

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/instance_lock.h"
+#include "platform/lock_file.h"
 #include "romwrite/testing/bench.h"
 
 namespace {
@@ -41,13 +41,34 @@ TEST(RomwriteProcess, HelpAndVersion) {
 
 TEST(RomwriteProcess, SecondInstanceEndsWith255) {
     const std::string dir = romwrite::testing::freshDirectory("instance");
-    platform::InstanceLock first;
-    ASSERT_TRUE(first.acquire("R6X_ROMWRITE", dir));
+    auto first = platform::LockFile::take(dir + "/R6X_ROMWRITE.lock", "romwrite (pid 1)");
+    ASSERT_EQ(first.outcome, platform::LockFile::Outcome::Acquired);
     Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + dir + " VORLICK_HID=hidraw", "_tmp.hex -f1");
     EXPECT_EQ(o.status, 255);
     EXPECT_NE(o.output.find("Error: Program already running!"), std::string::npos);
     EXPECT_NE(o.output.find("exit code: -1"), std::string::npos);
-    first.release();
+    first.lock.reset();
+    std::filesystem::remove_all(dir);
+}
+
+// A lock file that cannot be made is no proof of another writer: the reason, and code 1.
+TEST(RomwriteProcess, ALockThatCannotBeMadeIsNoSecondInstance) {
+    const std::string dir = romwrite::testing::freshDirectory("lockfail");
+    std::filesystem::create_directory(dir + "/R6X_ROMWRITE.lock");
+    const std::pair<std::string, std::string> cases[] = {
+        {"/nonexistent", "No such file or directory"},
+        {dir, "Is a directory"},
+    };
+    for (const auto& [runtime, reason] : cases) {
+        Outcome o = runRomwrite("XDG_RUNTIME_DIR=" + runtime + " VORLICK_HID=hidraw", "_tmp.hex -f1");
+        EXPECT_EQ(o.status, 1) << o.output;
+        EXPECT_NE(o.output.find("Error: Cannot take the single-instance lock: cannot open the lock file " + runtime +
+                                "/R6X_ROMWRITE.lock: " + reason),
+                  std::string::npos)
+            << o.output;
+        EXPECT_EQ(o.output.find("already running"), std::string::npos) << o.output;
+        EXPECT_NE(o.output.find("exit code: 1"), std::string::npos) << o.output;
+    }
     std::filesystem::remove_all(dir);
 }
 

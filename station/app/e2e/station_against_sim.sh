@@ -222,6 +222,57 @@ file_size_limit)
   [ "$(json_field 0 verdict <checks.jsonl)" = OK ] || fail "JSON verdict"
   [ "$(json_field 0 detailCsv <checks.jsonl)" = None ] || fail "JSON names a detail CSV that was not written"
   ;;
+sighup_during_check)
+  # A closed terminal closes the station in order, as SIGTERM does.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless --start quick.ini
+  wait_for err.txt "state: CHECKING..."
+  kill -HUP "$stpid"
+  wait_station
+  expect_status 0; expect_last_err "exit code: 0"
+  lf_of station/result.log | tail -n 1 | grep -qx 'Total:1 OK:1 NG:0' || fail "no totals line at the end"
+  ;;
+flood_sigterm)
+  # Input faster than the station takes it: read only as fast as it is taken, memory bounded,
+  # and SIGTERM does not wait behind the lines.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  (cd station && exec "$station" --headless --start quick.ini < <(yes enter) >../out.txt 2>../err.txt) &
+  stpid=$!
+  wait_for err.txt "state: OK"
+  peak=$(awk '/^VmHWM:/ { print $2 }' "/proc/$stpid/status")
+  kill -TERM "$stpid"
+  wait_station
+  expect_status 0; expect_last_err "exit code: 0"
+  lf_of station/result.log | tail -n 1 | grep -qx 'Total:1 OK:1 NG:0' || fail "no totals line at the end"
+  [ "$peak" -lt 131072 ] || fail "the station grew to $peak kB under a flood of input"
+  ;;
+json_not_regular)
+  # --json takes a regular file only: a FIFO would block the open for ever (with the lock held).
+  mkfifo j.fifo
+  for target in "$work/j.fifo" /dev/full; do
+    run_to_end --headless --start --checks 1 --json "$target" quick.ini
+    expect_status 2
+    grep -qxF "VorlickR6X: cannot open $target for the JSON records: is not a regular file but a $( [ -p "$target" ] && echo FIFO || echo character device)" err.txt ||
+      fail "no reason for $target: $(cat err.txt)"
+    status=0
+  done
+  ;;
+stalled_at_end_of_input)
+  # --checks with the input at its end: a station that cannot go on says why and ends non-zero.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  sed 's/^REFERENCE_CSV=.*/REFERENCE_CSV=tables\\missing.csv/' station/quick.ini >station/broken.ini
+  run_to_end --headless --start --checks 1 broken.ini
+  expect_status 255; expect_last_err "exit code: -1"
+  grep -qx "stopped: the recipe could not be loaded, and standard input has ended (0 of 1 checks ended)" err.txt ||
+    fail "no reason for the recipe error"
+  # A log folder nobody can write in, root included.
+  sed 's|^LOG_DIR=.*|LOG_DIR=/proc|' station/quick.ini >station/nolog.ini
+  status=0
+  run_to_end --headless --start --checks 2 nolog.ini
+  expect_status 255; expect_last_err "exit code: -1"
+  grep -qx "stopped: Start could not open the result log, and standard input has ended (0 of 2 checks ended)" err.txt ||
+    fail "no reason for the log folder"
+  ;;
 recipe_by_pid)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   cp "$src/examples/station/PID0952.ini" "$src/examples/station/PID0A52.ini" station/
@@ -266,6 +317,38 @@ second_instance)
   [ "$second" -eq 0 ] || fail "the second instance exited $second"
   [ "$(wc -l <out2.txt)" -eq 1 ] && grep -q "already running" out2.txt || fail "the second instance: $(cat out2.txt)"
   [ ! -s err2.txt ] || fail "the second instance wrote to stderr"
+  send quit
+  wait_station
+  expect_status 255
+  ;;
+lock_failed)
+  # A lock that cannot be made is no second instance: the station says why, runs no check and
+  # fails (before it looks for a controller, so no simulator is needed).
+  mkdir run-dir && mkdir run-dir/VorlickR6X.lock
+  for rt in /nonexistent "$work/run-dir"; do
+    status=0
+    (cd station && XDG_RUNTIME_DIR=$rt timeout 30 "$station" --headless --start --checks 1 quick.ini \
+      </dev/null >../out.txt 2>../err.txt) || status=$?
+    expect_status 2
+    [ ! -s out.txt ] || fail "a message for a station that did not start: $(cat out.txt)"
+    [ "$(wc -l <err.txt)" -eq 1 ] && grep -q "^VorlickR6X: cannot take the single-instance lock: cannot open the lock file $rt/VorlickR6X.lock: " err.txt ||
+      fail "no reason for the lock: $(cat err.txt)"
+  done
+  [ -z "$(ls station/logs)" ] || fail "a station that did not start wrote logs"
+  ;;
+one_station_per_folder)
+  # Two sessions (two runtime folders) in one station folder would share a result log.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  launch --headless quick.ini
+  wait_for err.txt "state: PRESS 'START'"
+  mkdir run2
+  second=0
+  (cd station && XDG_RUNTIME_DIR=$work/run2 timeout 30 "$station" --headless --start quick.ini \
+    </dev/null >../out2.txt 2>../err2.txt) || second=$?
+  [ "$second" -eq 2 ] || fail "the second station exited $second"
+  [ ! -s out2.txt ] || fail "the second station wrote messages: $(cat out2.txt)"
+  grep -q "^VorlickR6X: another station works in $work/station (VorlickR6X (pid $stpid), lock $work/station/.VorlickR6X.lock)" err2.txt ||
+    fail "the second station: $(cat err2.txt)"
   send quit
   wait_station
   expect_status 255

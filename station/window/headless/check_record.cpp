@@ -1,6 +1,10 @@
 #include "station/window/headless/check_record.h"
 
+#include <cstdlib>
 #include <nlohmann/json.hpp>
+
+#include "platform/append_file.h"
+#include "station/logs/detail_csv.h"
 
 namespace station {
 namespace {
@@ -66,8 +70,8 @@ CheckRecordFile::~CheckRecordFile() {
     if (file_ != nullptr) std::fclose(file_);
 }
 
-bool CheckRecordFile::open(const std::string& path) {
-    file_ = std::fopen(path.c_str(), "a");
+bool CheckRecordFile::open(const std::string& path, std::string& why) {
+    file_ = platform::openRegularFileForAppend(path, why);
     return file_ != nullptr;
 }
 

@@ -22,7 +22,8 @@ public:
     CheckRecordFile(const CheckRecordFile&) = delete;
     CheckRecordFile& operator=(const CheckRecordFile&) = delete;
 
-    bool open(const std::string& path);
+    // Only a regular file (created when missing); false with the reason otherwise.
+    bool open(const std::string& path, std::string& why);
     // One line, whole or not at all; the reason when it could not be written.
     platform::RecordWrite append(const std::string& line);
 

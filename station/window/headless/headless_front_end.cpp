@@ -16,8 +16,8 @@ std::string_view headlessStateText(const Station& s) {
 }
 
 HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input,
-                                   HeadlessOptions options)
-    : out_(out), err_(err), clock_(clock), input_(input), options_(options) {}
+                                   StopRequests& stop, HeadlessOptions options)
+    : out_(out), err_(err), clock_(clock), input_(input), stop_(stop), options_(options) {}
 
 void HeadlessFrontEnd::attach(Station& station, RunControl& runControl) {
     station_ = &station;
@@ -76,8 +76,18 @@ void HeadlessFrontEnd::setTickTimer(bool running) {
     if (running) nextTickAt_ = clock_.monotonicMs() + kTickMs;
 }
 
+void HeadlessFrontEnd::takeStopRequest() {
+    if (stop_.closeRequested()) closing_ = true;
+}
+
 void HeadlessFrontEnd::pumpMessages() {
-    while (auto event = input_.next(0)) handle(*event);
+    takeStopRequest();
+    // A full list of waiting commands leaves the rest of the input unread until the work ends.
+    while (!closing_ && deferred_.size() < kMaxDeferred) {
+        auto event = input_.next(0);
+        if (!event) break;
+        handle(*event);
+    }
     reportState();
 }
 
@@ -85,12 +95,11 @@ std::optional<std::string> HeadlessFrontEnd::askSerialNumber(std::string_view cu
     if (closing_ || inputEnded_) return std::nullopt;
     errorLine("serial number: waiting for 'sn TEXT' (current: '" + std::string(current) + "')");
     for (;;) {
+        takeStopRequest();
+        if (closing_) return std::nullopt;
         auto event = input_.next(kIdleWaitMs);
         if (!event) continue;
         switch (event->kind) {
-            case InputEvent::Kind::Signal:
-                closing_ = true;
-                return std::nullopt;
             case InputEvent::Kind::End:
                 inputEnded_ = true;
                 return std::nullopt;
@@ -120,9 +129,6 @@ std::optional<std::string> HeadlessFrontEnd::askSerialNumber(std::string_view cu
 
 void HeadlessFrontEnd::handle(const InputEvent& event) {
     switch (event.kind) {
-        case InputEvent::Kind::Signal:
-            closing_ = true;
-            return;
         case InputEvent::Kind::End:
             inputEnded_ = true;  // the operator walked away: the station keeps running
             return;
@@ -184,7 +190,9 @@ void HeadlessFrontEnd::runCommand(const HeadlessCommand& command) {
 
 void HeadlessFrontEnd::work(const std::function<void()>& step) {
     working_ = true;
+    stop_.setWorking(true);
     step();
+    stop_.setWorking(false);
     working_ = false;
 }
 
@@ -214,11 +222,27 @@ void HeadlessFrontEnd::afterActivity() {
         errorLine("closing: a record was not saved and no input is left to acknowledge it");
         closing_ = true;
     }
+    takeStopRequest();
+    closeWhenStalled();
+}
+
+void HeadlessFrontEnd::closeWhenStalled() {
+    RunControl& rc = *runControl_;
+    if (closing_ || !inputEnded_ || options_.checkLimit <= 0 || rc.busy() || rc.shutDown()) return;
+    // (--start has pressed Start by now where it could.)
+    const std::optional<std::string_view> why = rc.operatorInputNeeded();
+    if (!why) return;
+    errorLine("stopped: " + std::string(*why) + ", and standard input has ended (" + std::to_string(rc.checksEnded()) +
+              " of " + std::to_string(options_.checkLimit) + " checks ended)");
+    // The run did not do what it was asked: never a success.
+    station_->exitCode = -1;
+    closing_ = true;
 }
 
 void HeadlessFrontEnd::run() {
     afterActivity();
     while (!closing_) {
+        takeStopRequest();
         while (!deferred_.empty() && !closing_) {
             const HeadlessCommand command = deferred_.front();
             deferred_.pop_front();

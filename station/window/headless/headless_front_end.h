@@ -3,6 +3,7 @@
 // nothing else), standard error the prompt pane, the status panel's word and, last, the exit
 // code; standard input is the operator's keyboard (headless_command.h). It runs the same
 // station as the window, on the same 100 ms tick.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -29,7 +30,11 @@ class HeadlessFrontEnd final : public UiPort {
 public:
     static constexpr std::uint64_t kTickMs = 100;
 
-    HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input,
+    // Commands that wait for the running work to end, at most; beyond them the input stays
+    // where it is (and standard input unread) until the work is over.
+    static constexpr std::size_t kMaxDeferred = 16;
+
+    HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input, StopRequests& stop,
                      HeadlessOptions options);
 
     // The station and its run control exist after the front end (the station holds it).
@@ -38,8 +43,9 @@ public:
     std::function<void(const Station&)> onCheckEnded;
 
     // Runs the ticks and the commands until the station is closed (quit, a stop signal, the
-    // automatic quit, --checks), then the orderly shutdown; finally "exit code: N" on stderr.
-    // Call after RunControl::startUp.
+    // automatic quit, --checks, or with --checks the end of input where the station cannot go
+    // on without it), then the orderly shutdown; finally "exit code: N" on stderr. Call after
+    // RunControl::startUp.
     void run();
 
     // UiPort
@@ -56,6 +62,10 @@ public:
 
 private:
     void handle(const InputEvent& event);
+    // A stop signal closes the station (the running work ends first).
+    void takeStopRequest();
+    // With --checks and the input at its end: why the station cannot go on, if it cannot.
+    void closeWhenStalled();
     void runCommand(const HeadlessCommand& command);
     // After every tick and command: the state line, the finished checks, --start, the close.
     void afterActivity();
@@ -69,6 +79,7 @@ private:
     std::FILE* err_;
     platform::Clock& clock_;
     InputSource& input_;
+    StopRequests& stop_;
     HeadlessOptions options_;
     Station* station_ = nullptr;
     RunControl* runControl_ = nullptr;
@@ -84,7 +95,7 @@ private:
     std::string prompt_;
     std::optional<std::string> stateShown_;
     // Commands that wait for the running check to end (a recipe load or a reset in the middle
-    // of a check would pull its data away).
+    // of a check would pull its data away); at most kMaxDeferred.
     std::deque<HeadlessCommand> deferred_;
 };
 

@@ -144,7 +144,8 @@ TEST(CheckRecord, FileAppendsFlushedLines) {
     {
         std::ofstream(path) << "{\"earlier\":1}\n";
         CheckRecordFile file;
-        ASSERT_TRUE(file.open(path));
+        std::string why;
+        ASSERT_TRUE(file.open(path, why)) << why;
         ASSERT_TRUE(file.append("{\"a\":1}"));
         // Readable at once, before the file is closed.
         std::stringstream now;
@@ -156,7 +157,9 @@ TEST(CheckRecord, FileAppendsFlushedLines) {
     all << std::ifstream(path).rdbuf();
     EXPECT_EQ(all.str(), "{\"earlier\":1}\n{\"a\":1}\n{\"b\":2}\n");
     CheckRecordFile refused;
-    EXPECT_FALSE(refused.open(std::string(dir) + "/no/such/folder/x.jsonl"));
+    std::string why;
+    EXPECT_FALSE(refused.open(std::string(dir) + "/no/such/folder/x.jsonl", why));
+    EXPECT_EQ(why, "No such file or directory");
     EXPECT_FALSE(refused.append("{}"));
     std::remove(path.c_str());
     ::rmdir(dir);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <deque>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -23,14 +25,15 @@ namespace {
 const std::string kExampleFolder = std::string(VORLICK_SOURCE_DIR) + "/examples/station";
 
 // Input on the virtual clock: each event comes at its time; waiting advances the clock. A hook
-// may hand an event first (a signal in the middle of a check). After an hour of virtual time
-// without a close the script sends SIGTERM, so a station that never closes fails instead of
-// hanging.
+// may hand an event first or send a stop signal (in the middle of a check). After an hour of
+// virtual time without a close the script sends SIGTERM, so a station that never closes fails
+// instead of hanging.
 class ScriptedInput final : public InputSource {
 public:
-    explicit ScriptedInput(platform::VirtualClock& clock) : clock_(clock) {}
+    ScriptedInput(platform::VirtualClock& clock, StopRequests& stop) : clock_(clock), stop_(stop) {}
     void at(std::uint64_t ms, InputEvent e) { events_.push_back({ms, std::move(e)}); }
-    void line(std::uint64_t ms, std::string text) { at(ms, {InputEvent::Kind::Line, std::move(text), 0}); }
+    void line(std::uint64_t ms, std::string text) { at(ms, {InputEvent::Kind::Line, std::move(text)}); }
+    void end(std::uint64_t ms) { at(ms, {InputEvent::Kind::End, {}}); }
     std::function<std::optional<InputEvent>()> hook;
     bool gaveUp = false;
 
@@ -46,7 +49,8 @@ public:
         }
         if (now > 3600000 && !gaveUp) {
             gaveUp = true;
-            return InputEvent{InputEvent::Kind::Signal, {}, 15};
+            stop_.signal(SIGTERM);
+            return std::nullopt;
         }
         clock_.advance(timeoutMs);
         return std::nullopt;
@@ -54,13 +58,40 @@ public:
 
 private:
     platform::VirtualClock& clock_;
+    StopRequests& stop_;
     std::deque<std::pair<std::uint64_t, InputEvent>> events_;
+};
+
+// The virtual clock, with an alarm that goes off in the first sleep that reaches its time: a
+// stop signal in the middle of a controller's transfers, where no input is pumped.
+class AlarmClock final : public platform::Clock {
+public:
+    explicit AlarmClock(platform::VirtualClock& clock) : clock_(clock) {}
+    std::uint64_t monotonicMs() override { return clock_.monotonicMs(); }
+    platform::TimeOfDay timeOfDay() override { return clock_.timeOfDay(); }
+    void sleepMs(std::uint32_t ms) override {
+        clock_.sleepMs(ms);
+        if (alarm_ && clock_.monotonicMs() >= alarmAt_) std::exchange(alarm_, nullptr)();
+    }
+    void setAlarm(std::uint64_t at, std::function<void()> alarm) {
+        alarmAt_ = at;
+        alarm_ = std::move(alarm);
+    }
+
+private:
+    platform::VirtualClock& clock_;
+    std::uint64_t alarmAt_ = 0;
+    std::function<void()> alarm_;
 };
 
 // The log port in call order; the opening names a log folder so the records have a path.
 class OrderedLogs final : public CheckLogs {
 public:
     bool openResultLog(Station& s) override {
+        if (refuseOpen) {
+            s.ui.appendMessage("Failed to create log folder.");
+            return false;
+        }
         calls.push_back("open");
         s.logFiles.logFolder = "logs/t_20260101_090000/";
         s.logFiles.logTimestamp = "20260101_090000";
@@ -74,6 +105,7 @@ public:
     }
     void closeResultLog(Station&) override { calls.push_back("close"); }
     std::vector<std::string> calls;
+    bool refuseOpen = false;  // a log folder the station cannot open
 };
 
 std::string readAll(std::FILE* f) {
@@ -99,13 +131,17 @@ bool has(const std::vector<std::string>& lines, const std::string& line) {
 
 // A headless station on the in-process controller, started in the example folder.
 struct HeadlessRig {
-    explicit HeadlessRig(HeadlessOptions options, std::vector<int> openRx = {}) : ui(out, err, clock, input, options) {
+    explicit HeadlessRig(HeadlessOptions options, std::vector<int> openRx = {})
+        : ui(out, err, alarm, input, stop, options) {
         sim::ControllerConfig c;
         c.panel.noiseSigma = 0.0;
         c.panel.openRx = std::move(openRx);
-        bus.addDevice(std::make_shared<sim::ControllerDevice>(c));
+        device = std::make_shared<sim::ControllerDevice>(c);
+        bus.addDevice(device);
         station.automatic = &judgements;
         station.logs = &logs;
+        station.touch.setAbortFlag(&stop.abortFlag());
+        station.pen.setAbortFlag(&stop.abortFlag());
         ui.attach(station, control);
         ui.onCheckEnded = [this](const Station& s) { ended.push_back(s.runs.current()->serialNo); };
     }
@@ -122,14 +158,17 @@ struct HeadlessRig {
     }
 
     platform::VirtualClock clock;
-    sim::VirtualBus bus{clock};
+    AlarmClock alarm{clock};
+    sim::VirtualBus bus{alarm};
+    std::shared_ptr<sim::ControllerDevice> device;
     sim::InProcessBackend backend{bus};
     hidlink::DeviceTable table{backend};
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    ScriptedInput input{clock};
+    StopRequests stop;
+    ScriptedInput input{clock, stop};
     HeadlessFrontEnd ui;
-    Station station{table, clock, ui};
+    Station station{table, alarm, ui};
     JudgementSteps judgements;
     OrderedLogs logs;
     RunControl control{station};
@@ -175,11 +214,12 @@ TEST(HeadlessFrontEnd, SignalDuringACheckClosesAfterIt) {
         if (!rig.control.busy()) return std::nullopt;
         switch (busyPumps++) {
             case 0:
-                return InputEvent{InputEvent::Kind::Line, "start", 0};
+                return InputEvent{InputEvent::Kind::Line, "start"};
             case 1:
-                return InputEvent{InputEvent::Kind::Line, "load PID0952.ini", 0};
+                return InputEvent{InputEvent::Kind::Line, "load PID0952.ini"};
             case 2:
-                return InputEvent{InputEvent::Kind::Signal, {}, 15};
+                rig.stop.signal(SIGTERM);
+                return std::nullopt;
             default:
                 return std::nullopt;
         }
@@ -199,9 +239,9 @@ TEST(HeadlessFrontEnd, SignalDuringACheckClosesAfterIt) {
 TEST(HeadlessFrontEnd, CommandsBetweenChecksAndTheEndOfInput) {
     HeadlessRig rig({true, 1});
     rig.input.line(20, "bogus");
-    rig.input.at(30, {InputEvent::Kind::TooLong, {}, 0});
+    rig.input.at(30, {InputEvent::Kind::TooLong, {}});
     rig.input.line(40, "load PID0A52.ini");
-    rig.input.at(50, {InputEvent::Kind::End, {}, 0});
+    rig.input.end(50);
     rig.run("PID0A52.ini");
     EXPECT_TRUE(
         has(rig.errLines,
@@ -243,6 +283,189 @@ TEST(HeadlessFrontEnd, QuitBeforeAnyCheck) {
     rig.run("PID0A52.ini");
     EXPECT_TRUE(rig.logs.calls.empty());
     EXPECT_EQ(rig.errLines.back(), "exit code: -1");
+}
+
+// A recipe beside the examples with some of its lines replaced, in a folder of its own; its
+// tables are still found in the folder the station starts in.
+class EditedRecipe {
+public:
+    EditedRecipe(const std::vector<std::pair<std::string, std::string>>& edits) {
+        char dir[] = "/tmp/vorlick-headless-XXXXXX";
+        if (::mkdtemp(dir) == nullptr) std::abort();
+        dir_ = dir;
+        path_ = dir_ + "/edited.ini";
+        std::ifstream in(kExampleFolder + "/PID0A52.ini");
+        std::ofstream out(path_);
+        for (std::string l; std::getline(in, l);) {
+            for (const auto& [from, to] : edits)
+                if (l == from) l = to;
+            out << l << "\n";
+        }
+    }
+    ~EditedRecipe() {
+        std::remove(path_.c_str());
+        ::rmdir(dir_.c_str());
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string dir_, path_;
+};
+
+// A check pumps its messages now and then; a flood of commands meanwhile (`yes reset | ...`)
+// is taken only up to the bound of commands that wait for the check, the rest stays unread.
+TEST(HeadlessFrontEnd, CommandsDuringACheckStopAtTheirBound) {
+    HeadlessRig rig({true, 1});
+    std::size_t takenDuringCheck = 0;
+    rig.input.hook = [&]() -> std::optional<InputEvent> {
+        if (!rig.control.busy() || takenDuringCheck >= 100000) return std::nullopt;
+        ++takenDuringCheck;
+        return InputEvent{InputEvent::Kind::Line, "reset"};
+    };
+    rig.run("PID0A52.ini");
+    EXPECT_GE(takenDuringCheck, 1u);
+    EXPECT_LE(takenDuringCheck, HeadlessFrontEnd::kMaxDeferred);
+    EXPECT_EQ(rig.logs.calls, (std::vector<std::string>{"open", "header", "detail OK", "row ", "close"}));
+    EXPECT_EQ(rig.errLines.back(), "exit code: 0");
+}
+
+// A controller that answers in 2 s per transfer: the first stop signal waits for the check, a
+// second one in the middle of its transfers aborts it as ERROR (no row, no detail, whatever the
+// refused transfers look like to the steps), and the station still closes in order: totals,
+// the controller back in normal mode.
+TEST(HeadlessFrontEnd, SecondSignalAbortsASlowCheck) {
+    struct Case {
+        const char* name;
+        std::uint64_t secondAfterMs;
+    };
+    const Case cases[] = {{"while connecting", 1}, {"during the sensor reads", 120000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadlessRig rig({true, 0});
+        rig.bus.setFaults(0, sim::TransportFaults{2000, 0, false});
+        std::uint64_t firstSignalAt = 0, secondSignalAt = 0, endedAt = 0;
+        rig.input.hook = [&]() -> std::optional<InputEvent> {
+            if (rig.control.busy() && firstSignalAt == 0) {
+                firstSignalAt = rig.clock.monotonicMs();
+                rig.stop.signal(SIGTERM);
+                // In the middle of the check's transfers the operator insists.
+                rig.alarm.setAlarm(firstSignalAt + c.secondAfterMs, [&] {
+                    secondSignalAt = rig.clock.monotonicMs();
+                    rig.stop.signal(SIGINT);
+                });
+            }
+            return std::nullopt;
+        };
+        rig.ui.onCheckEnded = [&](const Station& s) {
+            endedAt = rig.clock.monotonicMs();
+            rig.ended.push_back(s.runs.current()->serialNo);
+        };
+        rig.run("PID0A52.ini");
+        ASSERT_NE(secondSignalAt, 0u) << "the check ended before the second signal";
+        // The transfer under way ends, no other starts: not the rest of the check's hour.
+        EXPECT_LT(endedAt - secondSignalAt, 10000u);
+        EXPECT_EQ(rig.logs.calls, (std::vector<std::string>{"open", "header", "close"}));
+        EXPECT_EQ(rig.ended.size(), 1u);
+        EXPECT_EQ(rig.station.state, StationState::Error);
+        EXPECT_TRUE(
+            has(rig.outLines, "The check was aborted by a second stop signal: no verdict, the station closes."));
+        EXPECT_EQ(rig.errLines.back(), "exit code: -1");
+        EXPECT_FALSE(rig.stop.abortFlag().load());
+        EXPECT_EQ(rig.device->mode(), 0u);  // back in normal mode
+    }
+}
+
+// With --checks and the input at its end, a station that cannot go on without the operator
+// closes in order at once, says why and exits non-zero; one that can (the next check comes
+// with the next connection) keeps running.
+TEST(HeadlessFrontEnd, EndOfInputWithoutProgressCloses) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> edits;
+        HeadlessOptions options;
+        bool refuseLog = false;
+        std::vector<std::string> lines;  // input before its end
+        std::string stopped;             // empty: the station goes on
+        std::vector<std::string> logCalls;
+    };
+    const std::string tail = ", and standard input has ended (0 of 1 checks ended)";
+    const std::vector<std::string> none;
+    const std::vector<std::string> opened{"open", "header", "close"};
+    const Case cases[] = {
+        {"recipe error",
+         {{"REFERENCE_CSV=tables\\reference.csv", "REFERENCE_CSV=tables\\missing.csv"}},
+         {true, 1},
+         false,
+         {},
+         "stopped: the recipe could not be loaded" + tail,
+         none},
+        {"log folder", {}, {true, 1}, true, {}, "stopped: Start could not open the result log" + tail, none},
+        {"refused check",
+         {{"ENTER_SN=0", "ENTER_SN=0\nDRAWING_CHECK=1"}},
+         {true, 1},
+         false,
+         {},
+         "stopped: the check was refused" + tail,
+         opened},
+        {"no --start", {}, {false, 1}, false, {}, "stopped: Start was not pressed" + tail, none},
+        {"scan trigger",
+         {{"START_TRG=0", "START_TRG=1"}},
+         {true, 1},
+         false,
+         {},
+         "stopped: the start trigger waits for a scanned serial number" + tail,
+         opened},
+        {"serial-number dialog",
+         {{"ENTER_SN=0", "ENTER_SN=1"}},
+         {true, 1},
+         false,
+         {},
+         "stopped: the serial-number dialog waits for a scan" + tail,
+         opened},
+        {"Enter trigger after one check",
+         {{"START_TRG=0", "START_TRG=3"}},
+         {true, 2},
+         false,
+         {"enter"},
+         "stopped: the start trigger waits for the Enter key, and standard input has ended (1 of 2 checks ended)",
+         {"open", "header", "detail OK", "row ", "close"}},
+        {"connection trigger",
+         {},
+         {true, 2},
+         false,
+         {},
+         "",
+         {"open", "header", "detail OK", "row ", "detail OK", "row ", "close"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const EditedRecipe recipe(c.edits);
+        HeadlessRig rig(c.options);
+        rig.logs.refuseOpen = c.refuseLog;
+        for (std::size_t i = 0; i < c.lines.size(); ++i) rig.input.line(10 + i, c.lines[i]);
+        rig.input.end(50);
+        // The operator replugs the controller after the first check: the next one starts.
+        std::uint64_t unpluggedAt = 0;
+        rig.input.hook = [&]() -> std::optional<InputEvent> {
+            if (rig.control.checksEnded() == 1 && unpluggedAt == 0) {
+                unpluggedAt = rig.clock.monotonicMs();
+                rig.bus.unplug(0);
+            } else if (unpluggedAt != 0 && rig.clock.monotonicMs() > unpluggedAt + 1000 && !rig.bus.present(0)) {
+                rig.bus.replug(0);
+            }
+            return std::nullopt;
+        };
+        rig.run(recipe.path());
+        EXPECT_EQ(rig.logs.calls, c.logCalls);
+        if (c.stopped.empty()) {
+            EXPECT_EQ(rig.ended.size(), 2u);
+            EXPECT_EQ(rig.errLines.back(), "exit code: 0");
+            for (const auto& l : rig.errLines) EXPECT_NE(l.rfind("stopped: ", 0), 0u) << l;
+        } else {
+            EXPECT_TRUE(has(rig.errLines, c.stopped)) << ::testing::PrintToString(rig.errLines);
+            EXPECT_EQ(rig.errLines.back(), "exit code: -1");
+        }
+    }
 }
 
 // The end-to-end recipes, here on the in-process controller: the verdict, code and exit code
