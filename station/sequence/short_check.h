@@ -8,7 +8,7 @@
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
 #include "station/sequence/step_outcome.h"
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace station {
 

@@ -17,7 +17,7 @@
 #include "sim/virtual_bus.h"
 #include "station/logs/record_file.h"
 #include "station/sequence/check_sequence.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 
 namespace station {
 namespace {

@@ -18,7 +18,7 @@
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
 #include "station/sequence/raw_reads.h"
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace judgementfx {
 

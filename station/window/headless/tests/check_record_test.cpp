@@ -12,7 +12,7 @@
 #include "platform/tests/disk_full.h"
 #include "sim/virtual_bus.h"
 #include "station/logs/detail_csv.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 
 namespace station {
 namespace {

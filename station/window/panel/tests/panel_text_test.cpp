@@ -4,7 +4,7 @@
 
 #include "platform/clock.h"
 #include "sim/virtual_bus.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 #include "station/window/headless/headless_front_end.h"
 
 namespace station {
