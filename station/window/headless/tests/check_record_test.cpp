@@ -115,7 +115,8 @@ TEST(CheckRecord, OnlyWhatWasWrittenIsNamed) {
     std::ofstream(path) << "{\"earlier\":1}\n";
     {
         CheckRecordFile file;
-        ASSERT_TRUE(file.open(path));
+        std::string why;
+        ASSERT_TRUE(file.open(path, why)) << why;
         const platform::test::DiskFullAfter full(100);
         EXPECT_EQ(file.append(checkRecordJson(rig.s)).error, "File too large");
     }
