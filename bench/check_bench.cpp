@@ -17,7 +17,7 @@
 #include "station/sequence/connect.h"
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/station_state.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 
 namespace {
 
@@ -65,8 +65,8 @@ double runCheck(Measured& m) {
     station::JudgementSteps steps;
     s.automatic = &steps;
     const std::string folder = std::string(VORLICK_SOURCE_DIR) + "/examples/station";
-    station::RecipeEnvironment env{ui, folder, station::firmwareImageChecksum, {}};
-    if (!station::LoadRecipe(s.recipe, folder + "/PID0A52.ini", env)) return -1;
+    const station::RecipeEnvironment env{folder, station::firmwareImageChecksum, {}};
+    if (!station::LoadRecipe(s.recipe, folder + "/PID0A52.ini", env).loaded) return -1;
     bus.setFaults(id, sim::TransportFaults{kLatencyMs, 0, false});
     stationClock.take();
     busClock.take();

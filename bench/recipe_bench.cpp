@@ -5,52 +5,46 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/file_reader.h"
 #include "station/recipe/recipe_loader.h"
 #include "station/recipe/recipe_settings.h"
 #include "station/recipe/threshold_tables.h"
-#include "station/window/ui_port.h"
 
 namespace {
 
 const std::string kStation = std::string(VORLICK_SOURCE_DIR) + "/examples/station";
 
-class NullPort final : public station::UiPort {
-public:
-    void appendMessage(std::string_view) override {}
-    void setPrompt(std::string_view) override {}
-    void resetDisplay() override {}
-    void setSuperKeyGuard(bool) override {}
-};
-
 void BM_LoadFullRecipe(benchmark::State& state) {
-    NullPort port;
-    station::RecipeEnvironment env{port, kStation};
+    station::RecipeEnvironment env{kStation};
     env.debugTrace = {};
     auto settings = std::make_unique<station::RecipeSettings>();
     const std::string recipe = kStation + "/R6_full.ini";
     for (auto _ : state) {
-        if (!station::LoadRecipe(*settings, recipe, env)) state.SkipWithError("example recipe did not load");
+        if (!station::LoadRecipe(*settings, recipe, env).loaded) state.SkipWithError("example recipe did not load");
         benchmark::DoNotOptimize(settings->GapVerticalTable[0]);
     }
 }
 BENCHMARK(BM_LoadFullRecipe)->Unit(benchmark::kMicrosecond);
 
 void BM_ParseRecipeText(benchmark::State& state) {
-    NullPort port;
-    station::RecipeEnvironment env{port, kStation};
+    station::RecipeEnvironment env{kStation};
     env.debugTrace = {};
     auto settings = std::make_unique<station::RecipeSettings>();
     std::string text;
     if (!platform::readRegularFile(kStation + "/R6_full.ini", station::kMaxRecipeBytes, text))
         state.SkipWithError("example recipe not read");
-    for (auto _ : state) benchmark::DoNotOptimize(station::parseRecipeText(*settings, text, env));
+    std::vector<std::string> messages;
+    for (auto _ : state) {
+        messages.clear();
+        benchmark::DoNotOptimize(station::parseRecipeText(*settings, text, env, messages));
+    }
 }
 BENCHMARK(BM_ParseRecipeText)->Unit(benchmark::kMicrosecond);
 
 void BM_ThresholdTables(benchmark::State& state) {
-    NullPort port;
+    std::vector<std::string> messages;
     auto s = std::make_unique<station::RecipeSettings>();
     s->RAW_CHECK = 1;
     s->GAP_CHECK = 1;
@@ -59,7 +53,8 @@ void BM_ThresholdTables(benchmark::State& state) {
     s->THRESHOLD_CSV = kStation + "/tables/threshold.csv";
     s->GAP_CSV = kStation + "/tables/gap.csv";
     for (auto _ : state) {
-        if (!station::LoadThresholdTables(*s, port)) state.SkipWithError("example tables did not load");
+        messages.clear();
+        if (!station::LoadThresholdTables(*s, messages)) state.SkipWithError("example tables did not load");
         benchmark::DoNotOptimize(s->UpperTable[0]);
     }
 }

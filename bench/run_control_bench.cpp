@@ -19,7 +19,7 @@
 #include "sim/virtual_bus.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 
 namespace {
 

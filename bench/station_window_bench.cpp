@@ -18,7 +18,7 @@
 #include "platform/clock.h"
 #include "sim/virtual_bus.h"
 #include "station/sequence/station_state.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 #include "station/window/qt/result_list_model.h"
 #include "station/window/qt/result_list_view.h"
 #include "station/window/qt/status_panel.h"

@@ -10,13 +10,14 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
+#include "platform/exit_status.h"
 #include "platform/lock_file.h"
 #include "platform/power.h"
 #include "romwrite/image/embedded_image.h"
 #include "romwrite/link/bootloader_link.h"
 #include "romwrite/log/writer_log.h"
 #include "romwrite/window/confirmation_dialog.h"
-#include "romwrite/window/display.h"
+#include "romwrite/window/display/open_display.h"
 #include "romwrite/window/tick_driver.h"
 #include "romwrite/window/writer_window.h"
 #include "romwrite/writer/console_front_end.h"
@@ -166,5 +167,5 @@ int main(int argc, char** argv) {
     }
     runner.release();
     std::cerr << "exit code: " << code << '\n';
-    return romwrite::shellStatus(code);
+    return platform::shellExitStatus(code);
 }

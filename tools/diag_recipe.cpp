@@ -10,25 +10,9 @@
 #include "station/recipe/recipe_dump.h"
 #include "station/recipe/recipe_loader.h"
 #include "station/recipe/recipe_settings.h"
-#include "station/window/ui_port.h"
 #include "tools/diag_commands.h"
 
 namespace diag {
-
-namespace {
-
-class PrintingPort final : public station::UiPort {
-public:
-    void appendMessage(std::string_view text) override {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
-    }
-    void setPrompt(std::string_view) override {}
-    void resetDisplay() override {}
-    void setSuperKeyGuard(bool) override {}
-};
-
-}  // namespace
 
 int runRecipe(const std::vector<std::string>& args) {
     bool dump = false;
@@ -53,12 +37,15 @@ int runRecipe(const std::vector<std::string>& args) {
         std::fprintf(stderr, "vorlick-diag: cannot read the current folder: %s\n", ec.message().c_str());
         return 2;
     }
-    PrintingPort port;
-    station::RecipeEnvironment env{port, start};
+    const station::RecipeEnvironment env{start};
     auto settings = std::make_unique<station::RecipeSettings>();
-    const bool ok = station::LoadRecipe(*settings, file, env);
+    const station::RecipeReport report = station::LoadRecipe(*settings, file, env);
+    for (const std::string& m : report.messages) {
+        std::fwrite(m.data(), 1, m.size(), stdout);
+        std::fputc('\n', stdout);
+    }
     if (dump) std::fputs(station::dumpRecipe(*settings).c_str(), stdout);
-    return ok ? 0 : 1;
+    return report.loaded ? 0 : 1;
 }
 
 }  // namespace diag

@@ -22,9 +22,4 @@ int embeddedExitCode(int code) {
     }
 }
 
-std::uint8_t shellStatus(int code) {
-    const auto s = static_cast<std::uint8_t>(static_cast<unsigned>(code) & 0xFFu);
-    return code != 0 && s == 0 ? std::uint8_t{1} : s;
-}
-
 }  // namespace romwrite

@@ -90,10 +90,4 @@ std::string programVersionText(const std::string& v) {
     return v.substr(0, last);
 }
 
-int shellExitStatus(std::int32_t exitCode) {
-    if (exitCode == 0) return 0;
-    const int status = static_cast<int>(static_cast<std::uint32_t>(exitCode) & 0xFFu);
-    return status == 0 ? 1 : status;
-}
-
 }  // namespace station

@@ -1,6 +1,5 @@
 #pragma once
-// The VorlickR6X command line, the version texts and the process exit status.
-#include <cstdint>
+// The VorlickR6X command line and the version texts.
 #include <string>
 #include <vector>
 
@@ -22,9 +21,5 @@ const char* appUsage();
 // The version the records carry: the four-part program version without its last part
 // ("1.25.4.0" gives "1.25.4"); "0.0.0" when the version is not four parts.
 std::string programVersionText(const std::string& fourPartVersion);
-
-// What the shell sees of the station's exit code: the code modulo 256 (-1 gives 255, 610 gives
-// 98), except that a failure whose low byte is 0 gives 1, so no failure reaches the shell as 0.
-int shellExitStatus(std::int32_t exitCode);
 
 }  // namespace station

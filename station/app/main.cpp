@@ -13,10 +13,12 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
+#include "platform/exit_status.h"
 #include "platform/line_reader.h"
 #include "platform/lock_file.h"
 #include "platform/record_write.h"
 #include "platform/stop_signals.h"
+#include "romwrite/window/display/open_display.h"
 #include "station/app/app_options.h"
 #include "station/app/station_locks.h"
 #include "station/logs/station_log_files.h"
@@ -29,7 +31,6 @@
 #include "station/window/headless/input_queue.h"
 #include "station/window/qt/raise_channel.h"
 #include "station/window/qt/station_window.h"
-#include "station/window/qt/window_display.h"
 
 namespace {
 
@@ -144,7 +145,7 @@ int runHeadless(const station::AppOptions& options) {
     input.close();  // a reader waiting for room gives up
     reader.stop();
     stopSignals.stop();
-    return station::shellExitStatus(station.exitCode);
+    return platform::shellExitStatus(station.exitCode);
 }
 
 // Hands a stop signal from the watcher thread to the window (queued into its thread); one that
@@ -179,7 +180,7 @@ int runWindow(const station::AppOptions& options) {
         std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
         return 2;
     }
-    const std::unique_ptr<QApplication> app = station::openDisplay(kProgram);
+    const std::unique_ptr<QApplication> app = romwrite::openDisplay(kProgram);
     if (!app) {
         std::fprintf(stderr,
                      "%s: no display for the window (DISPLAY and WAYLAND_DISPLAY unset or not reachable); "
@@ -227,7 +228,7 @@ int runWindow(const station::AppOptions& options) {
     app->exec();
     relay.attach(nullptr);
     stopSignals.stop();
-    return station::shellExitStatus(station.exitCode);
+    return platform::shellExitStatus(station.exitCode);
 }
 
 }  // namespace

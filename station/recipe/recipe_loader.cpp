@@ -49,7 +49,8 @@ std::int32_t toFlag(std::int32_t v) { return v != 0 ? 1 : 0; }
 
 class Parser {
 public:
-    Parser(RecipeSettings& s, RecipeEnvironment& env) : s_(s), env_(env) {}
+    Parser(RecipeSettings& s, const RecipeEnvironment& env, std::vector<std::string>& messages)
+        : s_(s), env_(env), messages_(messages) {}
 
     void line(std::string_view rawLine) {
         ++lineNo_;
@@ -99,7 +100,7 @@ private:
     }
 
     void error(const std::string& message) {
-        env_.ui.appendMessage(message);
+        messages_.push_back(message);
         ++errors_;
     }
 
@@ -230,7 +231,7 @@ private:
             (axisX ? s_.TKP_NOISE_THRE_SP_X[index] : s_.TKP_NOISE_THRE_SP_Y[index]) = value;
         }
         if (faults > 0) {
-            env_.ui.appendMessage("Ini Error: Specify the key 'TKP_NOISE_THRE_SP'.");
+            messages_.push_back("Ini Error: Specify the key 'TKP_NOISE_THRE_SP'.");
             errors_ += faults;
         }
     }
@@ -244,7 +245,8 @@ private:
     }
 
     RecipeSettings& s_;
-    RecipeEnvironment& env_;
+    const RecipeEnvironment& env_;
+    std::vector<std::string>& messages_;
     Section section_ = Section::General;
     std::int64_t lutCounter_ = 0;
     std::int64_t lineNo_ = 0;
@@ -264,8 +266,9 @@ std::uint8_t tpsForTxCount(int t) {
 
 class Validator {
 public:
-    Validator(RecipeSettings& s, RecipeEnvironment& env, std::int64_t parseErrors)
-        : s_(s), env_(env), errors_(parseErrors) {}
+    Validator(RecipeSettings& s, const RecipeEnvironment& env, std::vector<std::string>& messages,
+              std::int64_t parseErrors)
+        : s_(s), env_(env), messages_(messages), errors_(parseErrors) {}
 
     void run() {
         cpuR5();
@@ -279,7 +282,7 @@ public:
         lutSizes();
         anyCheckEnabled();
         portCounts();
-        if (s_.RAW_CHECK != 0 && !LoadThresholdTables(s_, env_.ui, {env_.startDirectory, env_.debugTrace})) ++errors_;
+        if (s_.RAW_CHECK != 0 && !LoadThresholdTables(s_, messages_, {env_.startDirectory, env_.debugTrace})) ++errors_;
         drawingSteps();
         s_.TkpGainBlock = {static_cast<std::uint16_t>(s_.TKP_NOISE_GAIN_X),
                            static_cast<std::uint16_t>(s_.TKP_GAIN_X),
@@ -297,12 +300,12 @@ public:
 
 private:
     void error(const std::string& message) {
-        env_.ui.appendMessage(message);
+        messages_.push_back(message);
         ++errors_;
     }
 
     bool resolve(std::string& field, std::string_view key, PathKind kind) {
-        if (ResolveRecipePath(field, key, kind, env_.startDirectory, env_.ui)) return true;
+        if (ResolveRecipePath(field, key, kind, env_.startDirectory, messages_)) return true;
         ++errors_;
         return false;
     }
@@ -415,7 +418,7 @@ private:
     void anyCheckEnabled() {
         if (s_.COMPARE_FWVER == 0 && s_.SHORT_CHECK == 0 && s_.RAW_CHECK == 0 && s_.DRAWING_CHECK == 0 &&
             s_.TKP_CHECK == 0)
-            env_.ui.appendMessage("Ini Warning: all test is disable.");
+            messages_.push_back("Ini Warning: all test is disable.");
     }
 
     void portCounts() {
@@ -450,10 +453,6 @@ private:
         s_.hkTouchEnabled = valid && s_.HK_TOUCH.count == pins;
         if (!s_.hkRemoveEnabled && !s_.hkRemoveLowEnabled && !s_.hkTouchEnabled)
             error("Ini Error: all homekey check is disable.");
-        if (!s_.superKeyGuardInstalled) {
-            env_.ui.setSuperKeyGuard(true);
-            s_.superKeyGuardInstalled = true;
-        }
     }
 
     void hsyncMcu() {
@@ -465,12 +464,13 @@ private:
             s_.HSYNC_MEASURING = 0;
             s_.HSYNC_PID = 0;
             s_.HSYNC_VER = 0;
-            env_.ui.appendMessage("Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'.");
+            messages_.push_back("Ini Warning: Disable to check hsync-mcu for the key 'HSYNC_CHECK_NO_MCU'.");
         }
     }
 
     RecipeSettings& s_;
-    RecipeEnvironment& env_;
+    const RecipeEnvironment& env_;
+    std::vector<std::string>& messages_;
     std::int64_t errors_;
 };
 
@@ -478,16 +478,17 @@ private:
 
 void traceToStderr(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
-std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env) {
-    Parser parser(settings, env);
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, const RecipeEnvironment& env,
+                             std::vector<std::string>& messages) {
+    Parser parser(settings, env, messages);
     // Editors on the desk PCs save UTF-8 with a byte order mark; it would hide the first key.
     if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);
     ini::forEachLine(content, [&](std::string_view line) { parser.line(line); });
     return parser.errors();
 }
 
-bool LoadRecipe(RecipeSettings& s, const std::string& path, RecipeEnvironment& env) {
-    env.ui.resetDisplay();
+RecipeReport LoadRecipe(RecipeSettings& s, const std::string& path, const RecipeEnvironment& env) {
+    RecipeReport report;
     s.recipeLoaded = false;
     s.recipeFailed = false;
     s.xlutGiven = false;
@@ -499,29 +500,29 @@ bool LoadRecipe(RecipeSettings& s, const std::string& path, RecipeEnvironment& e
     std::string content;
     platform::FileReadError readError;
     if (!platform::readRegularFile(path, kMaxRecipeBytes, content, &readError)) {
-        env.ui.appendMessage("Failed to open \"" + path + "\".");
+        report.messages.push_back("Failed to open \"" + path + "\".");
         if (env.debugTrace) env.debugTrace(readError.text() + "\n");
-        return false;
+        return report;
     }
-    env.ui.appendMessage("Success to open \"" + path + "\".");
+    report.messages.push_back("Success to open \"" + path + "\".");
 
     // Every load starts from the defaults: a key this recipe leaves out must not keep what an
-    // earlier recipe set (a log-only raw check, a scan check). The Super-key guard, once
-    // installed, stays for the process. (Built on the heap: the record holds five grids.)
+    // earlier recipe set (a log-only raw check, a scan check). (Built on the heap: the record
+    // holds five grids.)
     auto defaults = std::make_unique<RecipeSettings>();
-    defaults->superKeyGuardInstalled = s.superKeyGuardInstalled;
     s = std::move(*defaults);
 
-    Validator validator(s, env, parseRecipeText(s, content, env));
+    Validator validator(s, env, report.messages, parseRecipeText(s, content, env, report.messages));
     validator.run();
     if (validator.errors() != 0) {
         s.recipeFailed = true;
-        return false;
+        return report;
     }
     s.recipeLoaded = true;
     s.recipePath = path;
     s.display.pid = hexText(static_cast<unsigned>(s.PID), 4);
-    return true;
+    report.loaded = true;
+    return report;
 }
 
 }  // namespace station

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "station/recipe/recipe_settings.h"
-#include "station/window/ui_port.h"
 
 namespace station {
 
@@ -27,7 +27,6 @@ void traceToStderr(std::string_view text);
 
 // What a load needs from around it.
 struct RecipeEnvironment {
-    UiPort& ui;
     // Folder the station was started in: base of relative recipe paths.
     std::string startDirectory;
     HexChecksumFn hexChecksum = firmwareImageChecksum;
@@ -35,12 +34,21 @@ struct RecipeEnvironment {
     std::function<void(std::string_view)> debugTrace = traceToStderr;
 };
 
-// Reads, validates and publishes a recipe. Every fault is reported before the load gives up, so
-// one load lists everything wrong with a recipe. Returns true when no error was found.
-bool LoadRecipe(RecipeSettings& settings, const std::string& path, RecipeEnvironment& env);
+// What a load has to tell: whether the recipe loaded, and the message pane's lines (the opening,
+// every fault and warning) in the order they were found. The caller shows them.
+struct RecipeReport {
+    bool loaded = false;
+    std::vector<std::string> messages;
+};
 
-// Reads recipe text into the settings without the checks that follow parsing; returns the
-// number of errors found while parsing. Exposed for the fuzzer and tests.
-std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, RecipeEnvironment& env);
+// Reads, validates and publishes a recipe. Every fault is reported before the load gives up, so
+// one load lists everything wrong with a recipe. Loaded when no error was found.
+RecipeReport LoadRecipe(RecipeSettings& settings, const std::string& path, const RecipeEnvironment& env);
+
+// Reads recipe text into the settings without the checks that follow parsing, adding the faults
+// to `messages`; returns the number of errors found while parsing. Exposed for the fuzzer and
+// tests.
+std::int64_t parseRecipeText(RecipeSettings& settings, std::string_view content, const RecipeEnvironment& env,
+                             std::vector<std::string>& messages);
 
 }  // namespace station

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace station {
 
@@ -26,7 +27,7 @@ std::string recipePathCandidate(std::string_view value, std::string_view startDi
 }
 
 bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind kind, std::string_view startDirectory,
-                       UiPort& ui) {
+                       std::vector<std::string>& messages) {
     const std::string candidate = recipePathCandidate(field, startDirectory);
     std::error_code ec;
     std::filesystem::path resolved;
@@ -47,7 +48,7 @@ bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind ki
         msg += "=\"";
         msg += candidate;
         msg += "\".";
-        ui.appendMessage(msg);
+        messages.push_back(std::move(msg));
         return false;
     }
     field = resolved.string();

@@ -3,8 +3,7 @@
 // whatever the working directory is at the moment of a load.
 #include <string>
 #include <string_view>
-
-#include "station/window/ui_port.h"
+#include <vector>
 
 namespace station {
 
@@ -16,9 +15,9 @@ enum class PathKind { File, Folder };
 std::string recipePathCandidate(std::string_view value, std::string_view startDirectory);
 
 // Checks that `field` names an existing file or folder (as `kind` says) and replaces it by its
-// absolute canonical form. On failure reports "Ini Error: does not exist. KEY="candidate"." and
-// leaves the field unchanged.
+// absolute canonical form. On failure adds "Ini Error: does not exist. KEY="candidate"." to
+// `messages` and leaves the field unchanged.
 bool ResolveRecipePath(std::string& field, std::string_view keyName, PathKind kind, std::string_view startDirectory,
-                       UiPort& ui);
+                       std::vector<std::string>& messages);
 
 }  // namespace station

@@ -45,8 +45,8 @@ std::int64_t recipeNamePid(std::string_view fileName) {
     return value;
 }
 
-RecipeSelector::RecipeSelector(controllerlink::DeviceLinkBase& touch, UiPort& ui, LoadFn load, ListFn list)
-    : touch_(touch), ui_(ui), load_(std::move(load)), list_(std::move(list)) {}
+RecipeSelector::RecipeSelector(controllerlink::DeviceLinkBase& touch, LoadFn load, ListFn list)
+    : touch_(touch), load_(std::move(load)), list_(std::move(list)) {}
 
 std::vector<FolderEntry> RecipeSelector::listFolder(const std::string& folder) {
     std::vector<FolderEntry> out;
@@ -73,7 +73,7 @@ bool RecipeSelector::findControllerPid() {
     return false;
 }
 
-bool RecipeSelector::SelectRecipeByPid(const std::string& startDirectory) {
+bool RecipeSelector::SelectRecipeByPid(const std::string& startDirectory, std::vector<std::string>& messages) {
     connectedPid_ = 0;
     if (!findControllerPid()) {
         deviceWaitIndicator_ = 1;
@@ -83,7 +83,7 @@ bool RecipeSelector::SelectRecipeByPid(const std::string& startDirectory) {
     if (searchFolder(startDirectory, visited)) return true;
     char text[64];
     std::snprintf(text, sizeof text, "PID%04X ini file does not exist.", static_cast<unsigned>(connectedPid_));
-    ui_.appendMessage(text);
+    messages.emplace_back(text);
     return false;
 }
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "controllerlink/device_link_base.h"
-#include "station/window/ui_port.h"
 
 namespace station {
 
@@ -28,11 +27,12 @@ public:
     // A folder's entries in the platform's order; the selection does not sort.
     using ListFn = std::function<std::vector<FolderEntry>(const std::string& folder)>;
 
-    RecipeSelector(controllerlink::DeviceLinkBase& touch, UiPort& ui, LoadFn load, ListFn list = listFolder);
+    RecipeSelector(controllerlink::DeviceLinkBase& touch, LoadFn load, ListFn list = listFolder);
 
     // True when a qualifying file was found and handed to the loader. Called with the start
     // folder; with no suitable controller attached it sets deviceWaitIndicator and says nothing.
-    bool SelectRecipeByPid(const std::string& startDirectory);
+    // When no file carries the controller's product id it adds that to `messages`.
+    bool SelectRecipeByPid(const std::string& startDirectory, std::vector<std::string>& messages);
 
     std::uint32_t connectedPid() const { return connectedPid_; }
     std::uint32_t deviceWaitIndicator() const { return deviceWaitIndicator_; }
@@ -45,7 +45,6 @@ private:
     bool findControllerPid();
 
     controllerlink::DeviceLinkBase& touch_;
-    UiPort& ui_;
     LoadFn load_;
     ListFn list_;
     std::uint32_t connectedPid_ = 0;

@@ -217,8 +217,6 @@ struct RecipeSettings {
     bool recipeFailed = false;
     std::string recipePath;
     RecipeDisplayTexts display;
-    // The Super-key guard stays on for the rest of the process once a recipe asked for it.
-    bool superKeyGuardInstalled = false;
 
     // Reference, threshold and gap tables
     Grid ReferenceTable{};

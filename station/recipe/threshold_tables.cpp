@@ -94,7 +94,7 @@ ThresholdKeysFound readThresholdTable(std::string_view content, Grid& upper, Gri
     return found;
 }
 
-bool LoadThresholdTables(RecipeSettings& s, UiPort& ui, const TableFileAccess& access) {
+bool LoadThresholdTables(RecipeSettings& s, std::vector<std::string>& messages, const TableFileAccess& access) {
     int errors = 0;
     const bool gapJudged = s.GAP_CHECK != 0 && s.GAP_LOG_ONLY == 0;
 
@@ -103,13 +103,13 @@ bool LoadThresholdTables(RecipeSettings& s, UiPort& ui, const TableFileAccess& a
         const std::string at =
             access.startDirectory.empty() || path.empty() ? path : recipePathCandidate(path, access.startDirectory);
         if (platform::readRegularFile(at, kMaxTableFileBytes, content, &readError)) return true;
-        ui.appendMessage("Failed to open csv '" + path + "'");
+        messages.push_back("Failed to open csv '" + path + "'");
         if (access.trace) access.trace(readError.text() + "\n");
         ++errors;
         return false;
     };
     auto missingKey = [&](std::string_view key, const std::string& path) {
-        ui.appendMessage("Ini Error: Could not find the key '" + std::string(key) + "' in " + path + ".");
+        messages.push_back("Ini Error: Could not find the key '" + std::string(key) + "' in " + path + ".");
         ++errors;
     };
 

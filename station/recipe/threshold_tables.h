@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "station/recipe/recipe_settings.h"
-#include "station/window/ui_port.h"
 
 namespace station {
 
@@ -45,9 +45,10 @@ struct TableFileAccess {
     std::function<void(std::string_view)> trace;
 };
 
-// Clears and reads the tables the settings ask for; reports every fault and returns true when
-// there was none. Only a regular file within kMaxTableFileBytes is read, the same rule by which
+// Clears and reads the tables the settings ask for; adds every fault to `messages` and returns
+// true when there was none. Only a regular file within kMaxTableFileBytes is read, the same rule by which
 // the recipe's path check finds a table file, so a FIFO or a device is refused, never waited on.
-bool LoadThresholdTables(RecipeSettings& settings, UiPort& ui, const TableFileAccess& access = {});
+bool LoadThresholdTables(RecipeSettings& settings, std::vector<std::string>& messages,
+                         const TableFileAccess& access = {});
 
 }  // namespace station

@@ -334,15 +334,7 @@ void resetAndReconnect(Station& s) {
             s.ui.appendMessage("Failed to reconnect device after reset.");
             break;
         }
-        closeBoth(s);
-        const ConnectResult result = connectTouch(s);
-        markCom(s, kComTouchUnusable, false);
-        if (result == ConnectResult::Opened) {
-            s.ui.setPrompt("");
-            showDeviceInfo(s);
-            break;
-        }
-        if (result != ConnectResult::StillPresent) markCom(s, kComTouchUnusable, true);
+        if (connectTouchAndShow(s)) break;
     }
 
     if (penWasConnected) {

@@ -26,6 +26,9 @@ bool connectPen(Station& s);
 // connectPen and what every caller does with it: keeps penConnected, repaints, and sets or
 // clears the pen COM error bit. False when the recipe's pen check cannot be met.
 bool connectPenAndKeep(Station& s);
+// Both collections closed, then connectTouch: a fresh open clears the prompt and shows the
+// device on the status bar; the touch COM bit is set unless the device opened or stayed. True
+// when freshly opened.
 bool connectTouchAndShow(Station& s);
 void resetAndReconnect(Station& s);
 void checkFirmwareIdentity(Station& s);

@@ -11,7 +11,7 @@
 #include "station/recipe/recipe_settings.h"
 #include "station/sequence/hsync_result.h"
 #include "station/sequence/step_outcome.h"
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace station {
 

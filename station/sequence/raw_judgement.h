@@ -13,7 +13,7 @@
 #include "station/sequence/error_codes.h"
 #include "station/sequence/judgement_maps.h"
 #include "station/sequence/step_outcome.h"
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace station {
 

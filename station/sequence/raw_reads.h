@@ -10,7 +10,7 @@
 #include "station/recipe/recipe_settings.h"
 #include "station/sequence/check_record.h"
 #include "station/sequence/step_outcome.h"
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace station {
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "controllerlink/collection_choice.h"
 #include "controllerlink/vendor_ids.h"
@@ -52,6 +54,10 @@ std::string_view trimmed(std::string_view text) {
     if (first == std::string_view::npos) return {};
     const auto last = text.find_last_not_of(kBlanks);
     return text.substr(first, last - first + 1);
+}
+
+void showMessages(UiPort& ui, const std::vector<std::string>& messages) {
+    for (const std::string& m : messages) ui.appendMessage(m);
 }
 
 // A controller worth choosing a recipe for: any collection of the primary maker id, or the
@@ -107,8 +113,10 @@ void RunControl::startUp(const std::string& startDirectory, std::string_view com
         // A recipe named by an absolute path is taken as it stands.
         loadRecipe(line.front() == '/' ? std::string(line) : startDirectory + "/" + std::string(line));
     } else {
-        RecipeSelector selector(s_.touch, s_.ui, [this](const std::string& path) { loadRecipe(path); });
-        selector.SelectRecipeByPid(startDirectory);
+        RecipeSelector selector(s_.touch, [this](const std::string& path) { loadRecipe(path); });
+        std::vector<std::string> messages;
+        selector.SelectRecipeByPid(startDirectory, messages);
+        showMessages(s_.ui, messages);
         s_.flags.deviceWaitIndicator = static_cast<std::int32_t>(selector.deviceWaitIndicator());
     }
 
@@ -158,10 +166,16 @@ void RunControl::resetDisplay() {
 void RunControl::loadRecipe(const std::string& path) {
     if (busy_) return;
     resetStation();
-    RecipeEnvironment env{s_.ui, s_.startDirectory, firmwareImageChecksum, recipeTrace_};
-    // The loader clears the front end's display itself and turns the Super-key guard on for a
-    // recipe with the home key check.
-    LoadRecipe(s_.recipe, path, env);
+    s_.ui.resetDisplay();
+    const RecipeEnvironment env{s_.startDirectory, firmwareImageChecksum, recipeTrace_};
+    showMessages(s_.ui, LoadRecipe(s_.recipe, path, env).messages);
+    // A recipe that was read (loaded or refused) with the home key check turns the Super-key
+    // guard on; it stays on until the station closes.
+    const bool read = s_.recipe.recipeLoaded || s_.recipe.recipeFailed;
+    if (read && s_.recipe.HOMEKEY_CHECK != 0 && !superKeyGuard_) {
+        s_.ui.setSuperKeyGuard(true);
+        superKeyGuard_ = true;
+    }
     setStartEnabled(s_.recipe.recipeLoaded);
     if (s_.recipe.recipeLoaded) s_.ui.focusStartButton();
     s_.ui.requestRepaint(RepaintArea::Window);
@@ -562,7 +576,7 @@ void RunControl::shutdown() {
     s_.touch.close();
     s_.pen.close();
     s_.ui.setSuperKeyGuard(false);
-    s_.recipe.superKeyGuardInstalled = false;
+    superKeyGuard_ = false;
     // The firmware working copies.
     const std::filesystem::path folder =
         s_.startDirectory.empty() ? std::filesystem::path(".") : std::filesystem::path(s_.startDirectory);

@@ -93,6 +93,9 @@ private:
     bool shutDown_ = false;
     bool shutdownPending_ = false;
     std::function<void(std::string_view)> recipeTrace_;
+    // The Super-key guard is on: turned on once by a recipe with the home key check, off at
+    // shutdown.
+    bool superKeyGuard_ = false;
     bool startEnabled_ = false;
     bool serialWritable_ = false;
     bool logEverOpened_ = false;

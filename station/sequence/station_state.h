@@ -20,7 +20,7 @@
 #include "station/sequence/check_steps.h"
 #include "station/sequence/log_files.h"
 #include "station/sequence/run_record.h"
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace station {
 

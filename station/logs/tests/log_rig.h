@@ -18,7 +18,7 @@
 #include "station/recipe/recipe_loader.h"
 #include "station/recipe/tests/recipe_test_support.h"
 #include "station/sequence/station_state.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 
 namespace station::test {
 
@@ -48,10 +48,11 @@ protected:
     // Loads recipe text written to `name` in the scratch folder, which is also the station's
     // start folder; the firmware image's checksum is taken to be 0x1A2B.
     void loadRecipe(const std::string& name, const std::string& text) {
-        RecipeEnvironment env{ui, dir()};
+        RecipeEnvironment env{dir()};
         env.hexChecksum = [](const std::string&) { return std::optional<std::uint16_t>(0x1A2B); };
         env.debugTrace = nullptr;
-        ASSERT_TRUE(LoadRecipe(s().recipe, dir_.write(name, text), env)) << ::testing::PrintToString(ui.messages);
+        const RecipeReport report = LoadRecipe(s().recipe, dir_.write(name, text), env);
+        ASSERT_TRUE(report.loaded) << ::testing::PrintToString(report.messages);
         ui.messages.clear();
     }
 

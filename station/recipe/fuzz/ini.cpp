@@ -13,18 +13,8 @@
 
 #include "station/recipe/recipe_loader.h"
 #include "station/recipe/recipe_settings.h"
-#include "station/window/ui_port.h"
 
 namespace {
-
-class SilentPort final : public station::UiPort {
-public:
-    void appendMessage(std::string_view text) override { total += text.size(); }
-    void setPrompt(std::string_view) override {}
-    void resetDisplay() override {}
-    void setSuperKeyGuard(bool) override {}
-    std::size_t total = 0;
-};
 
 std::string scratchFolder() {
     static std::string folder = [] {
@@ -39,7 +29,6 @@ std::string scratchFolder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static SilentPort port;
     static auto settings = std::make_unique<station::RecipeSettings>();
     const std::string folder = scratchFolder();
     const std::string path = folder + "/recipe.ini";
@@ -48,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fclose(f);
     }
     *settings = station::RecipeSettings{};
-    station::RecipeEnvironment env{port, folder};
+    station::RecipeEnvironment env{folder};
     env.debugTrace = {};
     env.hexChecksum = [](const std::string&) -> std::optional<std::uint16_t> { return 0x1234; };
     station::LoadRecipe(*settings, path, env);

@@ -45,14 +45,15 @@ FWVER_MINOR2=0x7
 
 TEST(RecipeDump, LoadsBackToTheSameSettings) {
     test::ScratchDir dir;
-    test::RecordingPort port;
-    RecipeEnvironment env{port, dir.str()};
+    const RecipeEnvironment env{dir.str()};
     auto first = std::make_unique<RecipeSettings>();
-    ASSERT_TRUE(LoadRecipe(*first, dir.write("a.ini", kUnusual), env)) << port.messages.back();
+    const RecipeReport a = LoadRecipe(*first, dir.write("a.ini", kUnusual), env);
+    ASSERT_TRUE(a.loaded) << ::testing::PrintToString(a.messages);
     const std::string dump = dumpRecipe(*first);
 
     auto second = std::make_unique<RecipeSettings>();
-    ASSERT_TRUE(LoadRecipe(*second, dir.write("b.ini", dump), env)) << port.messages.back();
+    const RecipeReport b = LoadRecipe(*second, dir.write("b.ini", dump), env);
+    ASSERT_TRUE(b.loaded) << ::testing::PrintToString(b.messages);
     EXPECT_EQ(dumpRecipe(*second), dump);
 
     EXPECT_EQ(second->VID, -5);

@@ -22,7 +22,7 @@ using ::testing::Not;
 
 class RecipeLoad : public ::testing::Test {
 protected:
-    RecipeLoad() : settings_(std::make_unique<RecipeSettings>()), env_{port_, dir_.str()} {
+    RecipeLoad() : settings_(std::make_unique<RecipeSettings>()), env_{dir_.str()} {
         env_.hexChecksum = [this](const std::string& path) {
             checksumPaths_.push_back(path);
             return checksum_;
@@ -39,18 +39,24 @@ protected:
 
     // Loads recipe text; SHORT_CHECK keeps the "all test is disable" warning out of the way.
     bool load(const std::string& text, bool withCheck = true) {
-        port_.messages.clear();
         const std::string body = (withCheck ? std::string("SHORT_CHECK=1\n") : std::string()) + text;
-        return LoadRecipe(*settings_, dir_.write("recipe.ini", body), env_);
+        return loadFile(dir_.write("recipe.ini", body));
+    }
+
+    // Loads a file, keeping the load's messages.
+    bool loadFile(const std::string& path) {
+        RecipeReport report = LoadRecipe(*settings_, path, env_);
+        messages_ = std::move(report.messages);
+        return report.loaded;
     }
 
     // The messages after "Success to open".
     std::vector<std::string> faults() const {
-        return {port_.messages.begin() + (port_.messages.empty() ? 0 : 1), port_.messages.end()};
+        return {messages_.begin() + (messages_.empty() ? 0 : 1), messages_.end()};
     }
 
     test::ScratchDir dir_;
-    test::RecordingPort port_;
+    std::vector<std::string> messages_;
     std::unique_ptr<RecipeSettings> settings_;
     RecipeEnvironment env_;
     std::optional<std::uint16_t> checksum_ = 0x1234;
@@ -112,7 +118,7 @@ TEST_F(RecipeLoad, ClampedAndGuardedKeys) {
 }
 
 TEST_F(RecipeLoad, ByteOrderMarkDoesNotHideTheFirstKey) {
-    ASSERT_TRUE(LoadRecipe(*settings_, dir_.write("bom.ini", "\xEF\xBB\xBFPID=0x0A52\r\nSHORT_CHECK=1\r\n"), env_));
+    ASSERT_TRUE(loadFile(dir_.write("bom.ini", "\xEF\xBB\xBFPID=0x0A52\r\nSHORT_CHECK=1\r\n")));
     EXPECT_EQ(settings_->PID, 0x0A52);
 }
 
@@ -200,13 +206,11 @@ TEST_F(RecipeLoad, ARecipeThatIsNoSmallRegularFileIsRefusedAtOnceWithTheReason) 
         {big, "is larger than " + std::to_string(kMaxRecipeBytes) + " bytes"},
     };
     for (const auto& c : cases) {
-        port_.messages.clear();
         traces_.clear();
         bool ok = true;
-        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] { ok = LoadRecipe(*settings_, c.path, env_); }))
-            << c.path;
+        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] { ok = loadFile(c.path); })) << c.path;
         EXPECT_FALSE(ok);
-        EXPECT_THAT(port_.messages, ElementsAre("Failed to open \"" + c.path + "\"."));
+        EXPECT_THAT(messages_, ElementsAre("Failed to open \"" + c.path + "\"."));
         EXPECT_THAT(traces_, ElementsAre(c.path + ": " + c.why + "\n"));
     }
 }
@@ -373,7 +377,6 @@ TEST_F(RecipeLoad, R5ControllersLoseTheChecksTheyLack) {
     EXPECT_EQ(settings_->HSYNC_INFO, 0);
     EXPECT_EQ(settings_->HSYNC_VER, 0);
     EXPECT_EQ(settings_->HSYNC_MEASURING, 1);
-    EXPECT_TRUE(port_.guardCalls.empty());
 
     ASSERT_TRUE(load("CPU=\"R6\"\nHSYNC_MEASURING=1\n"));
     EXPECT_EQ(settings_->CPU, kCpuR6);
@@ -399,7 +402,6 @@ TEST_F(RecipeLoad, NoCheckEnabledIsOnlyAWarning) {
     EXPECT_TRUE(settings_->recipeLoaded);
     EXPECT_EQ(settings_->TITLE, "Line 3");
     EXPECT_EQ(settings_->recipePath, (dir_.path() / "recipe.ini").string());
-    EXPECT_EQ(port_.resets, 1);
 }
 
 TEST_F(RecipeLoad, HomeKeyListsAgainstThePinCount) {
@@ -428,12 +430,6 @@ TEST_F(RecipeLoad, HomeKeyListsAgainstThePinCount) {
             EXPECT_THAT(faults(), Contains(std::string(c.fault))) << c.text;
         }
     }
-    // The guard is asked for once per process, however many loads want it.
-    settings_ = std::make_unique<RecipeSettings>();
-    port_.guardCalls.clear();
-    load("HOMEKEY_CHECK=1\nHK_TOUCH=1,2,3,4\n");
-    load("HOMEKEY_CHECK=1\nHK_TOUCH=1,2,3,4\n");
-    EXPECT_THAT(port_.guardCalls, ElementsAre(true));
 }
 
 TEST_F(RecipeLoad, HomeKeyListLengths) {
@@ -452,7 +448,7 @@ TEST_F(RecipeLoad, HomeKeyListLengths) {
 }
 
 // A key the next recipe leaves out takes its default again: nothing of the previous recipe
-// decides how a device is checked. Only the Super-key guard stays installed.
+// decides how a device is checked.
 TEST_F(RecipeLoad, EveryLoadStartsFromTheDefaults) {
     const std::string next = "[SETTING]\nDRAW_DISABLE_TSQ=0\nDATA_COUNT=4\n";
     ASSERT_TRUE(load(next));
@@ -466,9 +462,8 @@ TEST_F(RecipeLoad, EveryLoadStartsFromTheDefaults) {
              "GPIO=5\nHOMEKEY_CHECK=1\nHK_TOUCH=1,2,3,4\n[WAVE]\nTIPC_TPS=2\n[S/N]\nS/N_STRING=X\n"
              "[EXTRA_SETTING]\nDISABLE_FOLDER=1\n[XLUT]\n" +
              lut(72, "0x0100")))
-        << ::testing::PrintToString(port_.messages);
+        << ::testing::PrintToString(messages_);
     EXPECT_EQ(settings_->RX_PORT_COUNT, 72);
-    ASSERT_TRUE(settings_->superKeyGuardInstalled);
 
     ASSERT_TRUE(load(next));
     EXPECT_EQ(dumpRecipe(*settings_), alone);
@@ -481,15 +476,13 @@ TEST_F(RecipeLoad, EveryLoadStartsFromTheDefaults) {
     EXPECT_EQ(settings_->RX_PORT_COUNT, 0);
     EXPECT_EQ(settings_->DATA_COUNT, 4);
     EXPECT_FALSE(settings_->recipeFailed);
-    EXPECT_TRUE(settings_->superKeyGuardInstalled);
-    EXPECT_THAT(port_.guardCalls, ElementsAre(true));  // installed once, never taken off
 }
 
 TEST_F(RecipeLoad, MissingRecipeFileEndsTheLoadAtOnce) {
-    EXPECT_FALSE(LoadRecipe(*settings_, dir_.str() + "/none.ini", env_));
-    EXPECT_THAT(port_.messages, ElementsAre("Failed to open \"" + dir_.str() + "/none.ini\"."));
+    EXPECT_FALSE(loadFile(dir_.str() + "/none.ini"));
+    EXPECT_THAT(messages_, ElementsAre("Failed to open \"" + dir_.str() + "/none.ini\"."));
     EXPECT_FALSE(settings_->recipeFailed);
-    EXPECT_FALSE(LoadRecipe(*settings_, dir_.str(), env_));  // a folder is no recipe
+    EXPECT_FALSE(loadFile(dir_.str()));  // a folder is no recipe
 }
 
 TEST_F(RecipeLoad, LogFolderResolution) {

@@ -32,9 +32,11 @@ TEST(RecipePathCandidate, RelativeAbsoluteAndWindowsForms) {
 
 class ResolvePath : public ::testing::Test {
 protected:
-    bool resolve(std::string& field, PathKind kind) { return ResolveRecipePath(field, "KEY", kind, dir_.str(), port_); }
+    bool resolve(std::string& field, PathKind kind) {
+        return ResolveRecipePath(field, "KEY", kind, dir_.str(), messages_);
+    }
     test::ScratchDir dir_;
-    test::RecordingPort port_;
+    std::vector<std::string> messages_;
 };
 
 TEST_F(ResolvePath, ExistingPathsBecomeAbsoluteAndCanonical) {
@@ -60,7 +62,7 @@ TEST_F(ResolvePath, ExistingPathsBecomeAbsoluteAndCanonical) {
     std::string again = dir_.str() + "/tables/ref.csv";
     ASSERT_TRUE(resolve(again, PathKind::File));
     EXPECT_EQ(again, dir_.str() + "/tables/ref.csv");
-    EXPECT_TRUE(port_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(ResolvePath, MissingOrWrongKindIsReportedAndLeavesTheField) {
@@ -77,11 +79,11 @@ TEST_F(ResolvePath, MissingOrWrongKindIsReportedAndLeavesTheField) {
         {"C:\\logs", PathKind::Folder, "C:\\logs"},
     };
     for (const auto& c : cases) {
-        port_.messages.clear();
+        messages_.clear();
         std::string field = c.value;
         EXPECT_FALSE(resolve(field, c.kind)) << c.value;
         EXPECT_EQ(field, c.value);
-        EXPECT_THAT(port_.messages, ElementsAre("Ini Error: does not exist. KEY=\"" + c.candidate + "\"."));
+        EXPECT_THAT(messages_, ElementsAre("Ini Error: does not exist. KEY=\"" + c.candidate + "\"."));
     }
 }
 

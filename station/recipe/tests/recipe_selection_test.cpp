@@ -16,7 +16,6 @@ namespace {
 
 using station::FolderEntry;
 using station::RecipeSelector;
-using station::test::RecordingPort;
 using station::test::ScratchDir;
 using ::testing::ElementsAre;
 
@@ -33,7 +32,7 @@ protected:
     }
     RecipeSelector selector(RecipeSelector::ListFn list = RecipeSelector::listFolder) {
         return RecipeSelector(
-            touch, port, [this](const std::string& path) { loaded.push_back(path); }, std::move(list));
+            touch, [this](const std::string& path) { loaded.push_back(path); }, std::move(list));
     }
 
     platform::VirtualClock clock;
@@ -41,7 +40,7 @@ protected:
     sim::InProcessBackend backend{bus};
     hidlink::DeviceTable table{backend};
     controllerlink::DeviceLinkBase touch{table, controllerlink::TOUCH_KEY};
-    RecordingPort port;
+    std::vector<std::string> messages;
     std::vector<std::string> loaded;
 };
 
@@ -75,11 +74,11 @@ TEST_F(RecipeSelectionTest, NoMakerControllerWaitsSilently) {
     ScratchDir dir;
     dir.write("PID0112.ini", "");
     auto s = selector();
-    EXPECT_FALSE(s.SelectRecipeByPid(dir.str()));
+    EXPECT_FALSE(s.SelectRecipeByPid(dir.str(), messages));
     EXPECT_EQ(s.deviceWaitIndicator(), 1u);
     EXPECT_EQ(s.connectedPid(), 0u);
     EXPECT_TRUE(loaded.empty());
-    EXPECT_TRUE(port.messages.empty());
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(RecipeSelectionTest, ControllerProductIdChoosesTheFile) {
@@ -111,8 +110,8 @@ TEST_F(RecipeSelectionTest, ControllerProductIdChoosesTheFile) {
         dir.write("PID0A52.ini", "");
         dir.write("PID0952.ini", "");
         std::vector<std::string> caseLoaded;
-        RecipeSelector s(caseTouch, port, [&](const std::string& path) { caseLoaded.push_back(path); });
-        EXPECT_TRUE(s.SelectRecipeByPid(dir.str())) << c.what;
+        RecipeSelector s(caseTouch, [&](const std::string& path) { caseLoaded.push_back(path); });
+        EXPECT_TRUE(s.SelectRecipeByPid(dir.str(), messages)) << c.what;
         EXPECT_EQ(s.connectedPid(), c.pid) << c.what;
         char name[32];
         std::snprintf(name, sizeof name, "/PID%04X.ini", static_cast<unsigned>(c.pid));
@@ -128,9 +127,9 @@ TEST_F(RecipeSelectionTest, MissingRecipeNamesTheProductId) {
     dir.write(".hidden/PID0A52.ini", "");  // dot folders are not searched
     dir.write("PID0A52.txt", "");
     auto s = selector();
-    EXPECT_FALSE(s.SelectRecipeByPid(dir.str()));
+    EXPECT_FALSE(s.SelectRecipeByPid(dir.str(), messages));
     EXPECT_EQ(s.deviceWaitIndicator(), 0u);
-    EXPECT_THAT(port.messages, ElementsAre("PID0A52 ini file does not exist."));
+    EXPECT_THAT(messages, ElementsAre("PID0A52 ini file does not exist."));
     EXPECT_TRUE(loaded.empty());
 }
 
@@ -149,13 +148,13 @@ TEST_F(RecipeSelectionTest, DepthFirstInListingOrder) {
         listed.push_back(folder);
         return tree[folder];
     });
-    EXPECT_TRUE(s.SelectRecipeByPid("/st"));
+    EXPECT_TRUE(s.SelectRecipeByPid("/st", messages));
     EXPECT_THAT(loaded, ElementsAre("/st/a/deep/PID0112_B.ini"));
     EXPECT_THAT(listed, ElementsAre("/st", "/st/a", "/st/a/deep"));
 
     loaded.clear();
     tree["/st"] = {{"PID0112.ini", false}, {"a", true}};
-    EXPECT_TRUE(s.SelectRecipeByPid("/st"));
+    EXPECT_TRUE(s.SelectRecipeByPid("/st", messages));
     EXPECT_THAT(loaded, ElementsAre("/st/PID0112.ini"));
 }
 
@@ -165,8 +164,8 @@ TEST_F(RecipeSelectionTest, LinkLoopBackToTheStationFolderEnds) {
     dir.write("sub/readme.txt", "");
     std::filesystem::create_directory_symlink(dir.path(), dir.path() / "sub" / "loop");
     auto s = selector();
-    EXPECT_FALSE(s.SelectRecipeByPid(dir.str()));
-    EXPECT_THAT(port.messages, ElementsAre("PID0112 ini file does not exist."));
+    EXPECT_FALSE(s.SelectRecipeByPid(dir.str(), messages));
+    EXPECT_THAT(messages, ElementsAre("PID0112 ini file does not exist."));
 }
 
 // The real loader on the example station folder: its R6 recipe is chosen and loads.
@@ -174,12 +173,12 @@ TEST_F(RecipeSelectionTest, ExampleStationFolderLoadsItsR6Recipe) {
     plug(controllerlink::VID_PRIMARY, 0x0A52, {collection(0xFF11, 0x11), collection(0xFF11, 0x02)});
     const std::string station = std::string(VORLICK_SOURCE_DIR) + "/examples/station";
     station::RecipeSettings settings;
-    station::RecipeEnvironment env{port, station};
+    station::RecipeEnvironment env{station};
     env.debugTrace = nullptr;
     bool loadResult = false;
-    RecipeSelector s(touch, port,
-                     [&](const std::string& path) { loadResult = station::LoadRecipe(settings, path, env); });
-    ASSERT_TRUE(s.SelectRecipeByPid(station));
+    RecipeSelector s(touch,
+                     [&](const std::string& path) { loadResult = station::LoadRecipe(settings, path, env).loaded; });
+    ASSERT_TRUE(s.SelectRecipeByPid(station, messages));
     EXPECT_TRUE(loadResult);
     EXPECT_EQ(s.connectedPid(), 0x0A52u);
 }

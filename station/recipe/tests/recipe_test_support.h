@@ -1,5 +1,5 @@
 #pragma once
-// Shared fixture pieces for the recipe tests: a message-recording UI port and a scratch folder.
+// Shared fixture pieces for the recipe tests: a scratch folder and a decimal-comma locale.
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -8,21 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "station/window/ui_port.h"
-
 namespace station::test {
-
-class RecordingPort final : public UiPort {
-public:
-    void appendMessage(std::string_view text) override { messages.emplace_back(text); }
-    void setPrompt(std::string_view) override {}
-    void resetDisplay() override { ++resets; }
-    void setSuperKeyGuard(bool on) override { guardCalls.push_back(on); }
-
-    std::vector<std::string> messages;
-    std::vector<bool> guardCalls;
-    int resets = 0;
-};
 
 // A fresh folder under the system's temporary folder, removed with the object.
 class ScratchDir {

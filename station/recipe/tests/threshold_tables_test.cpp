@@ -155,7 +155,7 @@ protected:
         s_->GAP_CSV = dir_.write("gap.csv", block("#Gap", kGridTx, 60.0) + block("#Vertical", kGridTx, 70.0));
     }
     test::ScratchDir dir_;
-    test::RecordingPort port_;
+    std::vector<std::string> messages_;
     std::unique_ptr<RecipeSettings> s_;
 };
 
@@ -175,14 +175,14 @@ TEST_F(LoadTables, ReadersRunAsTheChecksNeed) {
         s_->GAP_VERTICAL = c.gapVertical;
         s_->GAP_LOG_ONLY = c.gapLogOnly;
         s_->UpperTable[0][0] = -1.0;  // a reader that does not run still clears its tables
-        ASSERT_TRUE(LoadThresholdTables(*s_, port_));
+        ASSERT_TRUE(LoadThresholdTables(*s_, messages_));
         EXPECT_EQ(s_->ReferenceTable[0][0] != 0.0, c.ref);
         EXPECT_EQ(s_->UpperTable[0][0] != 0.0, c.threshold);
         EXPECT_EQ(s_->LowerTable[0][0] != 0.0, c.threshold);
         EXPECT_EQ(s_->GapHorizontalTable[0][0] != 0.0, c.gapH);
         EXPECT_EQ(s_->GapVerticalTable[0][0] != 0.0, c.gapV);
     }
-    EXPECT_TRUE(port_.messages.empty());
+    EXPECT_TRUE(messages_.empty());
 }
 
 TEST_F(LoadTables, EveryMissingKeyAndFileIsReported) {
@@ -191,22 +191,21 @@ TEST_F(LoadTables, EveryMissingKeyAndFileIsReported) {
     s_->REFERENCE_CSV = dir_.write("ref.csv", "#reference\n1,\n");
     s_->THRESHOLD_CSV = dir_.write("th.csv", block("#Upper", kGridTx, 300.0));
     s_->GAP_CSV = dir_.str() + "/none.csv";
-    EXPECT_FALSE(LoadThresholdTables(*s_, port_));
-    EXPECT_THAT(port_.messages,
+    EXPECT_FALSE(LoadThresholdTables(*s_, messages_));
+    EXPECT_THAT(messages_,
                 ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
                             "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
                             "Failed to open csv '" + s_->GAP_CSV + "'", "Failed to open csv '" + s_->GAP_CSV + "'"));
     EXPECT_DOUBLE_EQ(s_->UpperTable[0][0], 300.0);
 
-    port_.messages.clear();
+    messages_.clear();
     s_->GAP_CSV = dir_.write("gap.csv", "#Gap\n1,\n");
     s_->THRESHOLD_CSV = dir_.write("th.csv", "nothing,\n");
-    EXPECT_FALSE(LoadThresholdTables(*s_, port_));
-    EXPECT_THAT(port_.messages,
-                ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
-                            "Ini Error: Could not find the key '#Upper' in " + s_->THRESHOLD_CSV + ".",
-                            "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
-                            "Ini Error: Could not find the key '#Vertical' in " + s_->GAP_CSV + "."));
+    EXPECT_FALSE(LoadThresholdTables(*s_, messages_));
+    EXPECT_THAT(messages_, ElementsAre("Ini Error: Could not find the key '#Reference' in " + s_->REFERENCE_CSV + ".",
+                                       "Ini Error: Could not find the key '#Upper' in " + s_->THRESHOLD_CSV + ".",
+                                       "Ini Error: Could not find the key '#Lower' in " + s_->THRESHOLD_CSV + ".",
+                                       "Ini Error: Could not find the key '#Vertical' in " + s_->GAP_CSV + "."));
 }
 
 TEST_F(LoadTables, FilesThatAreNoSmallRegularFilesAreRefusedAtOnceWithTheReason) {
@@ -223,14 +222,15 @@ TEST_F(LoadTables, FilesThatAreNoSmallRegularFilesAreRefusedAtOnceWithTheReason)
     std::vector<std::string> traces;
     const TableFileAccess access{"", [&](std::string_view t) { traces.emplace_back(t); }};
     for (const auto& c : cases) {
-        port_.messages.clear();
+        messages_.clear();
         traces.clear();
         s_->REFERENCE_CSV = c.path;
         bool ok = true;
-        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] { ok = LoadThresholdTables(*s_, port_, access); }))
-            << c.path;
+        EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] {
+            ok = LoadThresholdTables(*s_, messages_, access);
+        })) << c.path;
         EXPECT_FALSE(ok);
-        EXPECT_THAT(port_.messages, ElementsAre("Failed to open csv '" + c.path + "'"));
+        EXPECT_THAT(messages_, ElementsAre("Failed to open csv '" + c.path + "'"));
         EXPECT_THAT(traces, ElementsAre(c.path + ": " + c.why + "\n"));
         EXPECT_DOUBLE_EQ(s_->UpperTable[0][0], 300.0) << "the other readers carry on";
     }
@@ -238,7 +238,7 @@ TEST_F(LoadTables, FilesThatAreNoSmallRegularFilesAreRefusedAtOnceWithTheReason)
 
 TEST_F(LoadTables, RelativeNamesAreReadBelowTheStartFolder) {
     s_->REFERENCE_CSV = "ref.csv";
-    ASSERT_TRUE(LoadThresholdTables(*s_, port_, {dir_.str(), {}})) << ::testing::PrintToString(port_.messages);
+    ASSERT_TRUE(LoadThresholdTables(*s_, messages_, {dir_.str(), {}})) << ::testing::PrintToString(messages_);
     EXPECT_DOUBLE_EQ(s_->ReferenceTable[0][0], 2000.0);
 }
 

@@ -8,11 +8,10 @@ namespace judgementfx {
 
 std::unique_ptr<station::RecipeSettings> exampleRecipe(const std::string& name) {
     auto settings = std::make_unique<station::RecipeSettings>();
-    FakeUi ui;
-    station::RecipeEnvironment env{ui, std::string(VORLICK_SOURCE_DIR) + "/examples/station"};
+    station::RecipeEnvironment env{std::string(VORLICK_SOURCE_DIR) + "/examples/station"};
     env.debugTrace = {};
-    const bool loaded = station::LoadRecipe(*settings, env.startDirectory + "/" + name, env);
-    EXPECT_TRUE(loaded) << name << ": " << (ui.lines.empty() ? "" : ui.lines.back());
+    const station::RecipeReport report = station::LoadRecipe(*settings, env.startDirectory + "/" + name, env);
+    EXPECT_TRUE(report.loaded) << name << ": " << ::testing::PrintToString(report.messages);
     return settings;
 }
 

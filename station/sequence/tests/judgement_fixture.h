@@ -19,7 +19,7 @@
 #include "station/recipe/recipe_settings.h"
 #include "station/sequence/check_record.h"
 #include "station/sequence/raw_reads.h"
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace judgementfx {
 

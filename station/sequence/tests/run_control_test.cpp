@@ -541,6 +541,45 @@ TEST(RunControl, ShutdownPutsTheControllerBackAndRemovesTheWorkingCopies) {
     EXPECT_EQ(idle.logs.closes, 0);
 }
 
+// Read ini clears the display and shows the load's messages in the order found. A recipe read
+// with the home key check (loaded or refused) turns the Super-key guard on, once for the
+// process; it stays on through later recipes and goes off at shutdown.
+TEST(RunControl, ReadIniShowsTheLoadAndArmsTheSuperKeyGuardOnce) {
+    const std::filesystem::path folder = std::filesystem::path(VORLICK_BINARY_DIR) / "run_control_read_ini";
+    std::filesystem::create_directories(folder);
+    auto recipe = [&](const char* name, const char* text) {
+        std::ofstream((folder / name).string(), std::ios::binary) << text;
+        return (folder / name).string();
+    };
+    const std::string r5 = recipe("r5.ini", "SHORT_CHECK=1\nCPU=R5\nHOMEKEY_CHECK=1\n");
+    const std::string refused = recipe("refused.ini", "SHORT_CHECK=1\nHOMEKEY_CHECK=1\nHK_NUM_PIN=0\n");
+    const std::string homeKey = recipe("homekey.ini", "SHORT_CHECK=1\nHOMEKEY_CHECK=1\nHK_TOUCH=1,2,3,4\n");
+    RunRig rig;
+    rig.startWith("PID0A52.ini");
+    struct Step {
+        std::string path;
+        std::vector<std::string> messages;
+        std::vector<bool> guard;
+    };
+    const Step steps[] = {
+        {(folder / "none.ini").string(), {"Failed to open \"" + (folder / "none.ini").string() + "\"."}, {}},
+        {r5, {"Success to open \"" + r5 + "\"."}, {}},  // an R5 controller has no home key check
+        {refused, {"Success to open \"" + refused + "\".", "Ini Error: all homekey check is disable."}, {true}},
+        {homeKey, {"Success to open \"" + homeKey + "\"."}, {true}},
+        {kExampleFolder + "/PID0A52.ini", {"Success to open \"" + kExampleFolder + "/PID0A52.ini\"."}, {true}},
+    };
+    for (const Step& step : steps) {
+        rig.ui.messages.clear();
+        const int resets = rig.ui.resets;
+        rig.control.loadRecipe(step.path);
+        EXPECT_EQ(rig.ui.resets, resets + 1) << step.path;
+        EXPECT_EQ(rig.ui.messages, step.messages) << step.path;
+        EXPECT_EQ(rig.ui.guardCalls, step.guard) << step.path;
+    }
+    rig.control.shutdown();
+    EXPECT_EQ(rig.ui.guardCalls, (std::vector<bool>{true, false}));
+}
+
 // The two firmware writers as the run control sees them: each call logged, each leaving the
 // firmware flags the test gives it, or unable to run.
 class FirmwareRunners final : public CheckRunners {

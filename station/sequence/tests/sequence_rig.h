@@ -15,7 +15,7 @@
 #include "station/sequence/check_sequence.h"
 #include "station/sequence/connect.h"
 #include "station/sequence/station_state.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 
 namespace station::test {
 
@@ -104,8 +104,9 @@ struct Rig {
     // Loads an example recipe of the station folder.
     void loadExample(const std::string& name) {
         const std::string folder = std::string(VORLICK_SOURCE_DIR) + "/examples/station";
-        RecipeEnvironment env{ui, folder, firmwareImageChecksum, {}};
-        ASSERT_TRUE(LoadRecipe(station->recipe, folder + "/" + name, env)) << ui.messages.back();
+        const RecipeEnvironment env{folder, firmwareImageChecksum, {}};
+        const RecipeReport report = LoadRecipe(station->recipe, folder + "/" + name, env);
+        ASSERT_TRUE(report.loaded) << ::testing::PrintToString(report.messages);
         ui.messages.clear();
     }
     // A check as the run control runs it without firmware writing; `afterBegin` stands for what

@@ -33,7 +33,10 @@ OpenWriterResult openWriter(Station& s, WriterProcesses& processes) {
     // The loaded recipe stays as it was read; the menu only needs to know where the writer is
     // now. A failure also leaves its "does not exist" line in the message pane, as a load does.
     std::string path = s.recipe.ROMWRITE_PATH;
-    if (!ResolveRecipePath(path, "ROMWRITE_PATH", PathKind::File, s.startDirectory, s.ui)) {
+    std::vector<std::string> messages;
+    const bool found = ResolveRecipePath(path, "ROMWRITE_PATH", PathKind::File, s.startDirectory, messages);
+    for (const std::string& m : messages) s.ui.appendMessage(m);
+    if (!found) {
         s.ui.showErrorBox("Not found application.\n" + path);
         return OpenWriterResult::NotFound;
     }

@@ -15,10 +15,10 @@
 #include "platform/clock.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
+#include "station/sequence/ui_port.h"
 #include "station/window/headless/headless_command.h"
 #include "station/window/headless/input_queue.h"
 #include "station/window/panel/panel_text.h"
-#include "station/window/ui_port.h"
 
 namespace station {
 

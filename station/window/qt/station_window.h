@@ -20,9 +20,9 @@
 #include "platform/probe_file.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
+#include "station/sequence/ui_port.h"
 #include "station/window/keys/operator_keys.h"
 #include "station/window/qt/super_key_guard.h"
-#include "station/window/ui_port.h"
 
 class QAction;
 class QDialog;

@@ -10,7 +10,7 @@
 #include "platform/clock.h"
 #include "sim/virtual_bus.h"
 #include "station/recipe/tests/recipe_test_support.h"
-#include "station/window/fake_ui_port.h"
+#include "station/sequence/tests/fake_ui_port.h"
 
 namespace station {
 namespace {

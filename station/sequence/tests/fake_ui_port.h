@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "station/window/ui_port.h"
+#include "station/sequence/ui_port.h"
 
 namespace station {
 
@@ -17,7 +17,10 @@ public:
     void appendMessage(std::string_view text) override { messages.emplace_back(text); }
     void setPrompt(std::string_view text) override { prompt = text; }
     void resetDisplay() override { ++resets; }
-    void setSuperKeyGuard(bool on) override { superKeyGuard = on; }
+    void setSuperKeyGuard(bool on) override {
+        superKeyGuard = on;
+        guardCalls.push_back(on);
+    }
     void pumpMessages() override { ++pumps; }
     void requestRepaint(RepaintArea area) override { ++repaints[area]; }
     void setStatusPane(int pane, std::string_view text) override { panes[pane] = text; }
@@ -64,6 +67,7 @@ public:
     std::string prompt;
     int resets = 0;
     bool superKeyGuard = false;
+    std::vector<bool> guardCalls;
     int pumps = 0;
     std::map<RepaintArea, int> repaints;
     std::map<int, std::string> panes;

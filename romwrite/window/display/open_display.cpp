@@ -1,8 +1,8 @@
-#include "station/window/qt/window_display.h"
+#include "romwrite/window/display/open_display.h"
 
 #include "platform/desktop.h"
 
-namespace station {
+namespace romwrite {
 namespace {
 
 // Qt ends the process when no platform plugin loads; the last one of the list always loads and
@@ -16,7 +16,8 @@ std::unique_ptr<QApplication> openDisplay(const char* programName) {
     if (!platforms) return nullptr;
     qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platforms));
 
-    // The station's own arguments (a recipe, --headless) never reach Qt's argument parser.
+    // The program's own arguments (the writer's switches, the station's recipe and --headless)
+    // never reach Qt's argument parser.
     static int argc = 1;
     static char* argv[] = {const_cast<char*>(programName), nullptr};
     // A display that cannot be opened is an ordinary outcome here, not a warning for the operator.
@@ -25,9 +26,10 @@ std::unique_ptr<QApplication> openDisplay(const char* programName) {
     auto app = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(previous);
     if (QGuiApplication::platformName() == kNoDisplay) return nullptr;
-    // The window decides when the station ends (after the orderly shutdown), not the last close.
+    // The program ends when its work is done (the station after its orderly shutdown), not when
+    // the last window closes.
     app->setQuitOnLastWindowClosed(false);
     return app;
 }
 
-}  // namespace station
+}  // namespace romwrite
