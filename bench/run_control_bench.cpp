@@ -82,7 +82,7 @@ void BM_TickConnectedAmong100Collections(benchmark::State& state) {
     s.logs = &logs;
     station::RunControl control{s};
     control.startUp(std::string(VORLICK_SOURCE_DIR) + "/examples/station", "PID0A52.ini");
-    s.recipe.START_TRG = 3;  // waits for Enter: every tick reconnects and prompts
+    s.recipe.START_TRG = station::StartTrigger::EnterKey;  // waits for Enter: every tick reconnects and prompts
     control.onTick();
     control.onStartRetry();
     control.onTick();

@@ -71,8 +71,10 @@ bool valueText(const RecipeSettings& s, const KeySpec& k, std::string& out) {
         case KeyKind::DecAbove1:
         case KeyKind::Dec0To31:
         case KeyKind::DecMin1:
-        case KeyKind::StartTrigger:
             out = std::to_string(i32());
+            return true;
+        case KeyKind::StartTrigger:
+            out = std::to_string(static_cast<std::int32_t>(s.*std::get<StartTrigger RecipeSettings::*>(k.field)));
             return true;
         case KeyKind::Dec16:
             out = std::to_string(s.*std::get<std::uint16_t RecipeSettings::*>(k.field));

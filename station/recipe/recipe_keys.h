@@ -42,8 +42,8 @@ enum class KeyKind {
 };
 
 using FieldRef = std::variant<std::monostate, std::int32_t RecipeSettings::*, std::uint16_t RecipeSettings::*,
-                              std::uint8_t RecipeSettings::*, float RecipeSettings::*, std::string RecipeSettings::*,
-                              HomeKeyList RecipeSettings::*>;
+                              std::uint8_t RecipeSettings::*, float RecipeSettings::*, StartTrigger RecipeSettings::*,
+                              std::string RecipeSettings::*, HomeKeyList RecipeSettings::*>;
 
 struct KeySpec {
     std::string_view key;

@@ -159,7 +159,7 @@ private:
                 break;
             case KeyKind::StartTrigger:
                 if (dec < 6) {
-                    i32() = dec;
+                    s_.*std::get<StartTrigger RecipeSettings::*>(spec.field) = static_cast<StartTrigger>(dec);
                 } else {
                     error("Ini Error: (" + std::to_string(lineNo_) + ") '" + std::string(l.text) + "'");
                 }

@@ -26,6 +26,16 @@ inline constexpr std::uint16_t kUnsetMinor = 0x00CD;
 inline constexpr std::int32_t kCpuR5 = 9;
 inline constexpr std::int32_t kCpuR6 = 11;
 
+// What starts a check (START_TRG). The loader also keeps values that name no trigger (5,
+// negatives) as they were written, so the dump gives them back; those never start a check.
+enum class StartTrigger : std::int32_t {
+    DeviceConnected = 0,  // the controller is connected
+    SerialScanned = 1,    // a serial number is scanned
+    SerialThenEnter = 2,  // a serial number is scanned, then Enter
+    EnterKey = 3,         // the Enter key
+    Automatic = 4,        // the first connection, one check per run of the station
+};
+
 // One home key threshold list: `count` is how many values the recipe's line held (0 until the
 // key is given); values past the 255 slots are not stored.
 struct HomeKeyList {
@@ -54,7 +64,7 @@ struct RecipeSettings {
     std::string TITLE = "NO TITLE";
     std::string LOG_DIR;
     std::string LOG_FILE = "log";
-    std::int32_t START_TRG = 0;
+    StartTrigger START_TRG = StartTrigger::DeviceConnected;
     std::int32_t ENTER_SN = 0;
     std::int32_t GPIO = 2;
     std::int32_t AUTO_QUIT_TIME = 0;

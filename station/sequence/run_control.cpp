@@ -202,13 +202,13 @@ void RunControl::promptForTrigger() {
     StationFlags& f = s_.flags;
     const bool mayFocus = f.pointerOverControl == 0;
     switch (s_.recipe.START_TRG) {
-        case 0:
+        case StartTrigger::DeviceConnected:
             s_.ui.setPrompt(kPromptConnect);
             break;
-        case 1:
-        case 2:
+        case StartTrigger::SerialScanned:
+        case StartTrigger::SerialThenEnter:
             if (f.serialEntered != 0) {
-                if (s_.recipe.START_TRG == 1)
+                if (s_.recipe.START_TRG == StartTrigger::SerialScanned)
                     f.triggered = 1;
                 else
                     s_.ui.setPrompt(kPromptEnter);
@@ -218,11 +218,11 @@ void RunControl::promptForTrigger() {
                 if (!serialWritable_) setSerialField(true);
             }
             break;
-        case 3:
+        case StartTrigger::EnterKey:
             if (mayFocus) s_.ui.focusWindow();
             s_.ui.setPrompt(kPromptEnter);
             break;
-        case 4:
+        case StartTrigger::Automatic:
             if (f.autoStartPending != 0) {
                 f.triggered = 1;
                 f.autoStartPending = 0;
@@ -271,11 +271,11 @@ void RunControl::onTick() {
         if (result == ConnectResult::Opened) {
             s_.ui.setPrompt("");
             showDeviceInfo(s_);
-            if (r.START_TRG == 0) {
+            if (r.START_TRG == StartTrigger::DeviceConnected) {
                 f.triggered = 1;
                 f.serialEntered = 0;
             }
-            if (r.START_TRG == 4 && f.autoRanOnce == 0) f.autoStartPending = 1;
+            if (r.START_TRG == StartTrigger::Automatic && f.autoRanOnce == 0) f.autoStartPending = 1;
         } else if (result != ConnectResult::StillPresent) {
             showDisconnected(s_);
         }
@@ -283,7 +283,8 @@ void RunControl::onTick() {
         if (s_.state == StationState::Error) f.resetRequested = 1;
 
         if (f.logOpen == 0) {
-            if (r.START_TRG == 4 && f.autoStartPending != 0 && !s_.records.unseenFailure) onStartRetry();
+            if (r.START_TRG == StartTrigger::Automatic && f.autoStartPending != 0 && !s_.records.unseenFailure)
+                onStartRetry();
             s_.ui.setPrompt(kPromptStart);
         } else if (s_.records.unseenFailure) {
             // No check starts over a lost record until the operator has seen it; a trigger
@@ -382,7 +383,8 @@ void RunControl::runTriggeredCheck() {
     f.serialEntered = 0;
     // Kept in every mode, so a Retry names the device it re-checks.
     s_.counters.savedSerial = s_.counters.serialText;
-    if (r.START_TRG >= 1 && r.START_TRG <= 3) {
+    if (r.START_TRG == StartTrigger::SerialScanned || r.START_TRG == StartTrigger::SerialThenEnter ||
+        r.START_TRG == StartTrigger::EnterKey) {
         s_.counters.serialText.clear();
         setSerialField(false);
         s_.ui.requestRepaint(RepaintArea::Window);
@@ -412,7 +414,7 @@ void RunControl::afterCheck() {
     // Automatic calibration back on, then one calibration.
     s_.touch.calibrationControl(2);
     s_.touch.calibrationControl(0);
-    if (r.START_TRG == 4) {
+    if (r.START_TRG == StartTrigger::Automatic) {
         s_.touch.setReportType(0);
         s_.clock.sleepMs(kAutoModeReportPauseMs);
         f.autoRanOnce = 1;
@@ -499,7 +501,7 @@ std::optional<std::string_view> RunControl::operatorInputNeeded() const {
     if (!r.recipeLoaded) return r.recipeFailed ? "the recipe could not be loaded" : "no recipe is loaded";
     if (f.logOpen == 0) {
         if (startRefused_) return "Start could not open the result log";
-        if (r.START_TRG == 4 && f.autoStartPending != 0) return std::nullopt;
+        if (r.START_TRG == StartTrigger::Automatic && f.autoStartPending != 0) return std::nullopt;
         return "Start was not pressed";
     }
     if (checkRefused_) return "the check was refused";
@@ -508,17 +510,17 @@ std::optional<std::string_view> RunControl::operatorInputNeeded() const {
         return std::nullopt;
     }
     switch (r.START_TRG) {
-        case 0:
+        case StartTrigger::DeviceConnected:
             return std::nullopt;  // the next connection starts a check
-        case 1:
+        case StartTrigger::SerialScanned:
             if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
             return std::nullopt;
-        case 2:
+        case StartTrigger::SerialThenEnter:
             if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
             return "the start trigger waits for the Enter key";
-        case 3:
+        case StartTrigger::EnterKey:
             return "the start trigger waits for the Enter key";
-        case 4:
+        case StartTrigger::Automatic:
             if (f.autoRanOnce != 0) return "the automatic mode runs one check (Retry)";
             return std::nullopt;
         default:
@@ -534,8 +536,9 @@ void RunControl::serialScanned(std::string_view text) {
 }
 
 bool RunControl::enterPressed() {
-    const std::int32_t trigger = s_.recipe.START_TRG;
-    if ((trigger == 2 && s_.flags.serialEntered != 0) || trigger == 3) {
+    const StartTrigger trigger = s_.recipe.START_TRG;
+    if ((trigger == StartTrigger::SerialThenEnter && s_.flags.serialEntered != 0) ||
+        trigger == StartTrigger::EnterKey) {
         s_.flags.triggered = 1;
         return true;
     }

@@ -22,7 +22,7 @@ struct RecordsRig {
         rig.startWith("PID0A52.ini");
         RecipeSettings& r = rig.s().recipe;
         r.LOG_DIR = dir.str();
-        r.START_TRG = 3;
+        r.START_TRG = StartTrigger::EnterKey;
         r.SIMPLE_RESULT = 1;
         rig.s().logs = &files;
         rig.tick();

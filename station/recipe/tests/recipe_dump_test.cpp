@@ -60,7 +60,7 @@ TEST(RecipeDump, LoadsBackToTheSameSettings) {
     EXPECT_EQ(second->PID, 0x0112);
     EXPECT_EQ(second->TITLE, "Line 4");
     EXPECT_EQ(second->CPU, kCpuR5);
-    EXPECT_EQ(second->START_TRG, -1);
+    EXPECT_EQ(static_cast<std::int32_t>(second->START_TRG), -1);
     EXPECT_EQ(second->WAIT_TIME, 70000 - 65536);
     EXPECT_FLOAT_EQ(second->DRAW_JUDGE_AREA, 0.1f);
     EXPECT_EQ(second->drawDisableMask, kDrawDisablePsq);

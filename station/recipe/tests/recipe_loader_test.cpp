@@ -107,13 +107,16 @@ TEST_F(RecipeLoad, ClampedAndGuardedKeys) {
         {"HK_AVE_WINDOW=0", &RecipeSettings::HK_AVE_WINDOW, 1},
         {"TKP_NOISE_CHECK_COUNT=8\nTKP_NOISE_CHECK_COUNT=1", &RecipeSettings::TKP_NOISE_CHECK_COUNT, 8},
         {"TKP_NOISE_CHECK_COUNT=8\nTKP_NOISE_CHECK_COUNT=2", &RecipeSettings::TKP_NOISE_CHECK_COUNT, 2},
-        {"START_TRG=5", &RecipeSettings::START_TRG, 5},
-        {"START_TRG=-1", &RecipeSettings::START_TRG, -1},
         {"GAP_HORIZONTAL=1\nGAP_CHECK=0", &RecipeSettings::GAP_CHECK, 0},  // the later line wins
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(load(c.line)) << c.line;
         EXPECT_EQ((*settings_).*c.field, c.after) << c.line;
+    }
+    // Start triggers that name no trigger are kept as written.
+    for (const std::int32_t trigger : {5, -1}) {
+        ASSERT_TRUE(load("START_TRG=" + std::to_string(trigger))) << trigger;
+        EXPECT_EQ(static_cast<std::int32_t>(settings_->START_TRG), trigger);
     }
 }
 
@@ -125,7 +128,7 @@ TEST_F(RecipeLoad, ByteOrderMarkDoesNotHideTheFirstKey) {
 TEST_F(RecipeLoad, StartTriggerOutOfRangeNamesTheLine) {
     EXPECT_FALSE(load("\n\n\n\n\n\n\n\n\n\nSTART_TRG=6 ; too far\n"));  // line 12 of the file
     EXPECT_THAT(faults(), ElementsAre("Ini Error: (12) 'START_TRG=6 '"));
-    EXPECT_EQ(settings_->START_TRG, 0);
+    EXPECT_EQ(settings_->START_TRG, StartTrigger::DeviceConnected);
     EXPECT_TRUE(settings_->recipeFailed);
     EXPECT_FALSE(settings_->recipeLoaded);
 }

@@ -27,7 +27,7 @@ struct CheckingRig : RunRig {
     CheckingRig() {
         station->automatic = &steps;
         startWith("PID0A52.ini");
-        station->recipe.START_TRG = 3;
+        station->recipe.START_TRG = StartTrigger::EnterKey;
         control.onTick();  // connects and prepares the device
         control.onStartRetry();
     }

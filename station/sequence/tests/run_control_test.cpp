@@ -70,7 +70,7 @@ TEST(RunControl, EachStartTriggerStartsChecksOnItsOwnEvent) {
         SCOPED_TRACE(c.name);
         RunRig rig;
         rig.startWith("PID0A52.ini");
-        rig.s().recipe.START_TRG = c.trigger;
+        rig.s().recipe.START_TRG = static_cast<StartTrigger>(c.trigger);
         EXPECT_EQ(play(rig, c.ops), c.ended);
         EXPECT_EQ(rig.logs.rows.size(), static_cast<std::size_t>(rig.control.checksEnded()));
         for (const RunRecord& row : rig.logs.rows) EXPECT_EQ(row.colResult, "OK");
@@ -100,7 +100,7 @@ TEST(RunControl, PromptsAndFocusFollowTheTrigger) {
         SCOPED_TRACE(std::to_string(c.trigger) + " " + c.ops);
         RunRig rig;
         rig.startWith("PID0A52.ini");
-        rig.s().recipe.START_TRG = c.trigger;
+        rig.s().recipe.START_TRG = static_cast<StartTrigger>(c.trigger);
         play(rig, c.ops);
         EXPECT_EQ(rig.ui.prompt, c.prompt);
         EXPECT_EQ(rig.ui.focus, c.focus);
@@ -111,7 +111,7 @@ TEST(RunControl, PromptsAndFocusFollowTheTrigger) {
     // The operator's pointer on a control keeps the focus where it is.
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 1;
+    rig.s().recipe.START_TRG = StartTrigger::SerialScanned;
     play(rig, "tS");
     rig.ui.focus.clear();
     rig.s().flags.pointerOverControl = 1;
@@ -148,7 +148,7 @@ TEST(RunControl, WithoutRecipeTheDeviceWaitIndicatorBlinksUntilAControllerAppear
 TEST(RunControl, SerialNumberDialogAsksUntilAnswered) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 3;
+    rig.s().recipe.START_TRG = StartTrigger::EnterKey;
     rig.s().recipe.ENTER_SN = 1;
     play(rig, "tSte");
     rig.tick();  // cancelled: no check, the trigger stays
@@ -186,7 +186,7 @@ TEST(RunControl, SerialNumberComparison) {
         RunRig rig;
         rig.startWith("PID0A52.ini");
         RecipeSettings& r = rig.s().recipe;
-        r.START_TRG = 1;
+        r.START_TRG = StartTrigger::SerialScanned;
         r.SN_STRING = c.pattern;
         r.SN_MIN = c.first;
         r.SN_NUM = c.count;
@@ -218,7 +218,7 @@ TEST(RunControl, SerialNumberComparison) {
     // A scanner that never stops: the serial number reaches the row whole.
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 1;
+    rig.s().recipe.START_TRG = StartTrigger::SerialScanned;
     play(rig, "tSt");
     const std::string endless(10000, '7');
     rig.control.serialScanned("#" + endless + "#");
@@ -230,7 +230,7 @@ TEST(RunControl, SerialNumberComparison) {
 TEST(RunControl, RetryRechecksTheSameDeviceAndTakesBackItsCount) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 3;
+    rig.s().recipe.START_TRG = StartTrigger::EnterKey;
     play(rig, "tS");
     EXPECT_EQ(rig.ui.startText, "Retry");
     EXPECT_FALSE(rig.control.startEnabled());
@@ -268,7 +268,7 @@ TEST(RunControl, RetryRechecksTheSameDeviceAndTakesBackItsCount) {
 TEST(RunControl, ErrorKeepsTheCheckNumberAndResetsBeforeTheNextCheck) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 3;
+    rig.s().recipe.START_TRG = StartTrigger::EnterKey;
     rig.checks.read = StepOutcome::abort("Failed to get raw data");
     play(rig, "tStet");
     EXPECT_EQ(rig.s().state, StationState::Error);
@@ -319,7 +319,7 @@ TEST(RunControl, AutomaticQuitAfterTheVerdict) {
         SCOPED_TRACE(c.name);
         RunRig rig(quietController(), c.start);
         rig.startWith("PID0A52.ini");
-        rig.s().recipe.START_TRG = 3;
+        rig.s().recipe.START_TRG = StartTrigger::EnterKey;
         rig.s().recipe.AUTO_QUIT_TIME = 3000;
         rig.s().recipe.FORCED_AUTO_QUIT = c.forced;
         if (c.ng) {
@@ -382,7 +382,7 @@ TEST(RunControl, StartUpTakesTheCommandLineOrTheControllersRecipe) {
 TEST(RunControl, ClearStartsANewSeries) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 3;
+    rig.s().recipe.START_TRG = StartTrigger::EnterKey;
     play(rig, "tStet");
     ASSERT_EQ(rig.s().runs.rowCount(), 1u);
     const int resets = rig.ui.resets;
@@ -416,7 +416,7 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
         RunRig rig;
         rig.s().logs = nullptr;
         rig.startWith("PID0A52.ini");
-        rig.s().recipe.START_TRG = 3;
+        rig.s().recipe.START_TRG = StartTrigger::EnterKey;
         play(rig, "tSSetet");
         EXPECT_EQ(rig.s().flags.logOpen, 0);
         EXPECT_EQ(rig.control.checksEnded(), 0);
@@ -437,7 +437,7 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
         // A recipe that writes firmware without a writer wired: refused at the check's start.
         RunRig rig;
         rig.startWith("PID0A52.ini");
-        rig.s().recipe.START_TRG = 3;
+        rig.s().recipe.START_TRG = StartTrigger::EnterKey;
         rig.s().recipe.WRITE_FW = 1;
         play(rig, "tStet");
         EXPECT_EQ(rig.control.checksEnded(), 0);
@@ -451,7 +451,7 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
         runners.cannotRunSet = true;
         rig.s().runners = &runners;
         rig.startWith("PID0A52.ini");
-        rig.s().recipe.START_TRG = 3;
+        rig.s().recipe.START_TRG = StartTrigger::EnterKey;
         rig.s().recipe.WRITE_FW = 1;
         play(rig, "tStet");
         EXPECT_EQ(runners.ran, std::vector<RunnerCheck>{RunnerCheck::FirmwareWrite});
@@ -472,7 +472,7 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
 TEST(RunControl, CommandsDuringACheckWaitForItsEnd) {
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 3;
+    rig.s().recipe.START_TRG = StartTrigger::EnterKey;
     play(rig, "tS");
     bool sawBusy = false;
     bool timerStopped = false;
@@ -511,7 +511,7 @@ TEST(RunControl, ShutdownPutsTheControllerBackAndRemovesTheWorkingCopies) {
     std::filesystem::create_directories(folder);
     RunRig rig;
     rig.startWith("PID0A52.ini");
-    rig.s().recipe.START_TRG = 3;
+    rig.s().recipe.START_TRG = StartTrigger::EnterKey;
     play(rig, "tStet");
     ASSERT_EQ(rig.device->mode(), 1);
     rig.s().startDirectory = folder.string();
@@ -659,7 +659,7 @@ TEST(RunControl, FirmwareWritersBeforeTheSequence) {
         rig.s().runners = &runners;
         rig.startWith("PID0A52.ini");
         RecipeSettings& r = rig.s().recipe;
-        r.START_TRG = 3;
+        r.START_TRG = StartTrigger::EnterKey;
         r.WRITE_FW = c.writeFw ? 1 : 0;
         r.WRITE_HSYNC_FW = c.writeHsync ? 1 : 0;
         if (c.compare) {

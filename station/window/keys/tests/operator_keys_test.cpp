@@ -59,7 +59,7 @@ TEST(OperatorKeys, ScansAndEnterAsTyped) {
         SCOPED_TRACE(c.name);
         Typing t;
         t.rig.startWith("PID0A52.ini");
-        t.rig.s().recipe.START_TRG = c.trigger;
+        t.rig.s().recipe.START_TRG = static_cast<StartTrigger>(c.trigger);
         t.rig.tick();
         t.rig.control.onStartRetry();
         t.rig.tick();  // the trigger prompt opens the field in the scan modes
@@ -77,7 +77,7 @@ TEST(OperatorKeys, ScansAndEnterAsTyped) {
 TEST(OperatorKeys, ScanTakenOnceThenFieldIsClosed) {
     Typing t;
     t.rig.startWith("PID0A52.ini");
-    t.rig.s().recipe.START_TRG = 2;
+    t.rig.s().recipe.START_TRG = StartTrigger::SerialThenEnter;
     t.rig.tick();
     t.rig.control.onStartRetry();
     t.rig.tick();

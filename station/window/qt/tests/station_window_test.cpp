@@ -72,7 +72,7 @@ TEST(StationWindowKeys, ScansAndEnterFollowTheStartTrigger) {
         SCOPED_TRACE(c.name);
         WindowRig rig;
         rig.startWith("PID0A52.ini");
-        rig.station.recipe.START_TRG = c.trigger;
+        rig.station.recipe.START_TRG = static_cast<StartTrigger>(c.trigger);
         play(rig, c.script);
         EXPECT_EQ(rig.c().serial->text(), c.serial);
         EXPECT_EQ(rig.c().serial->isReadOnly(), !c.writable);
@@ -94,7 +94,7 @@ TEST(StationWindowRun, StartAndACheckShowTheirRowTheWordAndTheCounts) {
         SCOPED_TRACE(c.name);
         WindowRig rig;
         rig.startWith("PID0A52.ini");
-        rig.station.recipe.START_TRG = 3;
+        rig.station.recipe.START_TRG = StartTrigger::EnterKey;
         if (!c.rawErrors.empty()) rig.checks.raw = StepOutcome::ng(c.rawErrors.front());
         play(rig, "t");
         rig.paint();
@@ -127,7 +127,7 @@ TEST(StationWindowRun, StartAndACheckShowTheirRowTheWordAndTheCounts) {
 TEST(StationWindowRun, ClearStartsANewSeries) {
     WindowRig rig;
     rig.startWith("PID0A52.ini");
-    rig.station.recipe.START_TRG = 3;
+    rig.station.recipe.START_TRG = StartTrigger::EnterKey;
     play(rig, "tSt\nt");
     ASSERT_EQ(rig.c().model->rowCount(), 1);
 
@@ -153,7 +153,7 @@ TEST(StationWindowRun, ClearStartsANewSeries) {
 TEST(StationWindowRun, CommandsDuringACheckAndACloseThatWaitsForIt) {
     WindowRig rig;
     rig.startWith("PID0A52.ini");
-    rig.station.recipe.START_TRG = 3;
+    rig.station.recipe.START_TRG = StartTrigger::EnterKey;
     int chooserCalls = 0;
     rig.window.setRecipeChooser([&chooserCalls](const QString&) {
         ++chooserCalls;
@@ -226,7 +226,7 @@ TEST(StationWindowClose, EveryWayOfClosingShutsTheStationDownOnce) {
         SCOPED_TRACE(c.name);
         WindowRig rig;
         rig.startWith("PID0A52.ini");
-        rig.station.recipe.START_TRG = 3;
+        rig.station.recipe.START_TRG = StartTrigger::EnterKey;
         rig.station.recipe.AUTO_QUIT_TIME = c.autoQuitMs;
         play(rig, "tSt\nt");
         ASSERT_EQ(rig.control.checksEnded(), 1);
@@ -353,7 +353,7 @@ TEST(StationWindowProbe, KeepsWhatTheWindowShowsInTheProbeFile) {
         WindowRig rig;
         ::unsetenv("VORLICK_WINDOW_PROBE");
         rig.startWith("PID0A52.ini");
-        rig.station.recipe.START_TRG = 3;
+        rig.station.recipe.START_TRG = StartTrigger::EnterKey;
         rig.checks.raw = StepOutcome::ng(ErrorId::RawUpper);
         play(rig, "tSt\ntt");
         rig.paint();
