@@ -105,6 +105,7 @@ void RunControl::startUp(const std::string& startDirectory, std::string_view com
     s_.runs.clear();
     s_.ui.setResultCount(0);
     s_.flags = StationFlags{};
+    trigger_ = TriggerState{};
 
     // Kept whole: a start folder is as long as the file system allows.
     s_.startDirectory = startDirectory;
@@ -123,9 +124,6 @@ void RunControl::startUp(const std::string& startDirectory, std::string_view com
     s_.ui.setTickTimer(true);
     s_.flags.accelEnabled = 1;
     s_.flags.penScanWait = 0;
-    s_.flags.autoQuitArmed = 0;
-    s_.flags.autoQuitStart = 0;
-    s_.flags.autoQuitRemaining = 0;
     s_.ui.requestRepaint(RepaintArea::Window);
 }
 
@@ -184,16 +182,16 @@ void RunControl::loadRecipe(const std::string& path) {
 void RunControl::waitForDevice() {
     StationFlags& f = s_.flags;
     if (f.deviceWaitIndicator != 0) {
-        f.deviceWaitTicks = (f.deviceWaitTicks + 1) % kWaitTicksWrap;
-        if (f.deviceWaitTicks % kWaitProbeTicks == 0) {
+        trigger_.deviceWaitTicks = (trigger_.deviceWaitTicks + 1) % kWaitTicksWrap;
+        if (trigger_.deviceWaitTicks % kWaitProbeTicks == 0) {
             if (controllerPresent(s_.touch)) {
-                f.deviceWaitTicks = 0;
+                trigger_.deviceWaitTicks = 0;
                 f.deviceWaitIndicator = 0;
             } else {
                 f.deviceWaitIndicator = 2;
             }
         }
-        if (f.deviceWaitTicks % kWaitProbeTicks >= kWaitProbeTicks / 2) f.deviceWaitIndicator = 1;
+        if (trigger_.deviceWaitTicks % kWaitProbeTicks >= kWaitProbeTicks / 2) f.deviceWaitIndicator = 1;
     }
     s_.ui.setPrompt(kPromptReadIni);
 }
@@ -223,9 +221,9 @@ void RunControl::promptForTrigger() {
             s_.ui.setPrompt(kPromptEnter);
             break;
         case StartTrigger::Automatic:
-            if (f.autoStartPending != 0) {
+            if (trigger_.autoStartPending) {
                 f.triggered = 1;
-                f.autoStartPending = 0;
+                trigger_.autoStartPending = false;
             }
             if (mayFocus) s_.ui.focusWindow();
             s_.ui.setPrompt(kPromptAuto);
@@ -250,12 +248,12 @@ void RunControl::onTick() {
     }
 
     // The automatic quit counts milliseconds within the minute.
-    if (f.autoQuitArmed != 0) {
-        int elapsed = platform::millisecondsInMinute(s_.clock.timeOfDay()) - f.autoQuitStart;
+    if (trigger_.autoQuitArmed) {
+        int elapsed = platform::millisecondsInMinute(s_.clock.timeOfDay()) - trigger_.autoQuitStart;
         if (elapsed < 0) elapsed += kMinuteMs;
-        f.autoQuitRemaining = std::max(0, r.AUTO_QUIT_TIME - elapsed);
-        if (f.autoQuitRemaining == 0) {
-            f.autoQuitArmed = 0;
+        trigger_.autoQuitRemaining = std::max(0, r.AUTO_QUIT_TIME - elapsed);
+        if (trigger_.autoQuitRemaining == 0) {
+            trigger_.autoQuitArmed = false;
             closeRequested_ = true;
             inTick_ = false;
             s_.ui.requestClose();
@@ -275,7 +273,7 @@ void RunControl::onTick() {
                 f.triggered = 1;
                 f.serialEntered = 0;
             }
-            if (r.START_TRG == StartTrigger::Automatic && f.autoRanOnce == 0) f.autoStartPending = 1;
+            if (r.START_TRG == StartTrigger::Automatic && !trigger_.autoRanOnce) trigger_.autoStartPending = true;
         } else if (result != ConnectResult::StillPresent) {
             showDisconnected(s_);
         }
@@ -283,7 +281,7 @@ void RunControl::onTick() {
         if (s_.state == StationState::Error) f.resetRequested = 1;
 
         if (f.logOpen == 0) {
-            if (r.START_TRG == StartTrigger::Automatic && f.autoStartPending != 0 && !s_.records.unseenFailure)
+            if (r.START_TRG == StartTrigger::Automatic && trigger_.autoStartPending && !s_.records.unseenFailure)
                 onStartRetry();
             s_.ui.setPrompt(kPromptStart);
         } else if (s_.records.unseenFailure) {
@@ -417,14 +415,14 @@ void RunControl::afterCheck() {
     if (r.START_TRG == StartTrigger::Automatic) {
         s_.touch.setReportType(0);
         s_.clock.sleepMs(kAutoModeReportPauseMs);
-        f.autoRanOnce = 1;
+        trigger_.autoRanOnce = true;
     }
     const bool ok = s_.state == StationState::Ok;
     const bool ng = s_.state == StationState::Ng;
     if (r.AUTO_QUIT_TIME != 0 && (ok || (ng && r.FORCED_AUTO_QUIT != 0))) {
-        f.autoQuitArmed = 1;
-        f.autoQuitStart = platform::millisecondsInMinute(s_.clock.timeOfDay());
-        f.autoQuitRemaining = r.AUTO_QUIT_TIME;
+        trigger_.autoQuitArmed = true;
+        trigger_.autoQuitStart = platform::millisecondsInMinute(s_.clock.timeOfDay());
+        trigger_.autoQuitRemaining = r.AUTO_QUIT_TIME;
     }
     // An NG device, or a pen check without the sensor checks, starts the next check with a reset.
     if (ng || (r.TKP_CHECK != 0 && r.SHORT_CHECK == 0 && r.RAW_CHECK == 0)) f.resetRequested = 1;
@@ -501,7 +499,7 @@ std::optional<std::string_view> RunControl::operatorInputNeeded() const {
     if (!r.recipeLoaded) return r.recipeFailed ? "the recipe could not be loaded" : "no recipe is loaded";
     if (f.logOpen == 0) {
         if (startRefused_) return "Start could not open the result log";
-        if (r.START_TRG == StartTrigger::Automatic && f.autoStartPending != 0) return std::nullopt;
+        if (r.START_TRG == StartTrigger::Automatic && trigger_.autoStartPending) return std::nullopt;
         return "Start was not pressed";
     }
     if (checkRefused_) return "the check was refused";
@@ -521,7 +519,7 @@ std::optional<std::string_view> RunControl::operatorInputNeeded() const {
         case StartTrigger::EnterKey:
             return "the start trigger waits for the Enter key";
         case StartTrigger::Automatic:
-            if (f.autoRanOnce != 0) return "the automatic mode runs one check (Retry)";
+            if (trigger_.autoRanOnce) return "the automatic mode runs one check (Retry)";
             return std::nullopt;
         default:
             return "the recipe's start trigger never fires";

@@ -3,6 +3,7 @@
 // the start trigger and runs a whole check when it fires; the Start/Retry command; the
 // operator's serial-number and Enter input; the station's start-up and orderly shutdown. Every
 // front end (Qt window, headless, tests) drives the same object.
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,6 +12,16 @@
 #include "station/sequence/station_state.h"
 
 namespace station {
+
+// What the run control keeps between ticks about its trigger and the automatic quit.
+struct TriggerState {
+    bool autoStartPending = false;  // automatic mode: a device was connected, its start is due
+    bool autoRanOnce = false;       // automatic mode: its one check has run; no further start
+    bool autoQuitArmed = false;
+    std::int32_t autoQuitStart = 0;  // milliseconds within the minute
+    std::int32_t autoQuitRemaining = 0;
+    std::int32_t deviceWaitTicks = 0;  // the NO DEVICE blink without a recipe, 0..999
+};
 
 class RunControl {
 public:
@@ -60,6 +71,7 @@ public:
     // a scan, Enter, or a Start or check that was refused and would be again); nullopt while it
     // can (a controller's connection is no input, nor a check the trigger has already fired).
     std::optional<std::string_view> operatorInputNeeded() const;
+    const TriggerState& triggerState() const { return trigger_; }
 
 private:
     // What the station does after a verdict: calibration back on, the automatic mode's end,
@@ -87,6 +99,7 @@ private:
     void retryCommand();
 
     Station& s_;
+    TriggerState trigger_;
     bool busy_ = false;
     bool inTick_ = false;
     bool closeRequested_ = false;

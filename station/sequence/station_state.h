@@ -34,13 +34,6 @@ struct StationFlags {
     std::int32_t accelEnabled = 1;
     std::int32_t pointerOverControl = 0;
     std::int32_t penScanWait = 0;
-    // The run control's trigger state.
-    std::int32_t autoStartPending = 0;
-    std::int32_t autoRanOnce = 0;
-    std::int32_t autoQuitArmed = 0;
-    std::int32_t autoQuitStart = 0;  // milliseconds within the minute
-    std::int32_t autoQuitRemaining = 0;
-    std::int32_t deviceWaitTicks = 0;
 };
 
 // What the connect step keeps between ticks. The lookup tables it takes from a controller

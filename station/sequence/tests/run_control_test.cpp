@@ -329,14 +329,14 @@ TEST(RunControl, AutomaticQuitAfterTheVerdict) {
         play(rig, "tStet");
         ASSERT_EQ(rig.control.checksEnded(), 1);
         if (c.start.second == 55) {
-            ASSERT_GT(rig.s().flags.autoQuitStart, 57000);
+            ASSERT_GT(rig.control.triggerState().autoQuitStart, 57000);
         }
         const std::int64_t after = msUntilClose(rig);
         if (c.closes) {
             EXPECT_GE(after, 3000);
             EXPECT_LT(after, 3100);
             EXPECT_EQ(rig.ui.closeRequests, 1);
-            EXPECT_EQ(rig.s().flags.autoQuitRemaining, 0);
+            EXPECT_EQ(rig.control.triggerState().autoQuitRemaining, 0);
             rig.tick();  // the window is closing: no more ticks run
             EXPECT_EQ(rig.ui.closeRequests, 1);
         } else {
