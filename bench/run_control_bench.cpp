@@ -87,7 +87,7 @@ void BM_TickConnectedAmong100Collections(benchmark::State& state) {
     control.onStartRetry();
     control.onTick();
     const std::size_t collections = bus.enumerate().size();
-    if (!s.recipe.recipeLoaded || !s.touch.isOpen() || s.flags.logOpen == 0 || collections != 100)
+    if (!s.recipe.recipeLoaded || !s.touch.isOpen() || !s.flags.logOpen || collections != 100)
         state.SkipWithError("station not ready");
     for (auto _ : state) {
         control.onTick();

@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     auto s = std::make_unique<station::Station>(table, clock, ui);
     const double rssStation = residentMiB();
     s->recipe.recipeLoaded = true;
-    s->flags.logOpen = 1;
+    s->flags.logOpen = true;
     s->state = station::StationState::Ng;
 
     const QSize panelSize(600, 120);

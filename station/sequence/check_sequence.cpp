@@ -266,7 +266,7 @@ bool operatorSteps(Station& s) {
 
     if ((r.SHORT_CHECK != 0 || r.RAW_CHECK != 0) &&
         (r.DRAWING_CHECK != 0 || r.TKP_CHECK != 0 || r.HOMEKEY_CHECK != 0)) {
-        s.flags.resetRequested = 1;
+        s.flags.resetRequested = true;
         resetAndReconnect(s);
     }
 

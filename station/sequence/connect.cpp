@@ -322,9 +322,9 @@ bool connectTouchAndShow(Station& s) {
 }
 
 void resetAndReconnect(Station& s) {
-    if (s.flags.resetRequested == 0) return;
-    s.flags.resetRequested = 0;
-    s.flags.accelEnabled = 0;
+    if (!s.flags.resetRequested) return;
+    s.flags.resetRequested = false;
+    s.flags.accelEnabled = false;
     const bool penWasConnected = s.connect.penConnected;
     s.touch.setDeviceMode(kModeReset);
 
@@ -348,7 +348,7 @@ void resetAndReconnect(Station& s) {
             }
         }
     }
-    s.flags.accelEnabled = 1;
+    s.flags.accelEnabled = true;
 }
 
 void checkFirmwareIdentity(Station& s) {
@@ -392,7 +392,7 @@ void showDisconnected(Station& s) {
     // The Hsync MCU texts keep the class of their last failure.
     s.texts.productId = s.texts.firmwareMajor = s.texts.firmwareMinor = s.texts.pen = "---";
     publishTexts(s);
-    s.flags.resetRequested = 0;
+    s.flags.resetRequested = false;
 }
 
 }  // namespace station

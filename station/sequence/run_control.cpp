@@ -122,8 +122,8 @@ void RunControl::startUp(const std::string& startDirectory, std::string_view com
     }
 
     s_.ui.setTickTimer(true);
-    s_.flags.accelEnabled = 1;
-    s_.flags.penScanWait = 0;
+    s_.flags.accelEnabled = true;
+    s_.flags.penScanWait = false;
     s_.ui.requestRepaint(RepaintArea::Window);
 }
 
@@ -143,7 +143,7 @@ void RunControl::resetStation() {
     showDisconnected(s_);
     s_.ui.setStartText("Start");
     setStartEnabled(s_.recipe.recipeLoaded);
-    s_.flags.logOpen = 0;
+    s_.flags.logOpen = false;
     // A new series: the operator has seen what the last one lost.
     s_.records.unseenFailure = false;
     startRefused_ = false;
@@ -198,16 +198,16 @@ void RunControl::waitForDevice() {
 
 void RunControl::promptForTrigger() {
     StationFlags& f = s_.flags;
-    const bool mayFocus = f.pointerOverControl == 0;
+    const bool mayFocus = !f.pointerOverControl;
     switch (s_.recipe.START_TRG) {
         case StartTrigger::DeviceConnected:
             s_.ui.setPrompt(kPromptConnect);
             break;
         case StartTrigger::SerialScanned:
         case StartTrigger::SerialThenEnter:
-            if (f.serialEntered != 0) {
+            if (f.serialEntered) {
                 if (s_.recipe.START_TRG == StartTrigger::SerialScanned)
-                    f.triggered = 1;
+                    f.triggered = true;
                 else
                     s_.ui.setPrompt(kPromptEnter);
             } else {
@@ -222,7 +222,7 @@ void RunControl::promptForTrigger() {
             break;
         case StartTrigger::Automatic:
             if (trigger_.autoStartPending) {
-                f.triggered = 1;
+                f.triggered = true;
                 trigger_.autoStartPending = false;
             }
             if (mayFocus) s_.ui.focusWindow();
@@ -270,45 +270,45 @@ void RunControl::onTick() {
             s_.ui.setPrompt("");
             showDeviceInfo(s_);
             if (r.START_TRG == StartTrigger::DeviceConnected) {
-                f.triggered = 1;
-                f.serialEntered = 0;
+                f.triggered = true;
+                f.serialEntered = false;
             }
             if (r.START_TRG == StartTrigger::Automatic && !trigger_.autoRanOnce) trigger_.autoStartPending = true;
         } else if (result != ConnectResult::StillPresent) {
             showDisconnected(s_);
         }
         // A station showing ERROR resets the controller before the next check.
-        if (s_.state == StationState::Error) f.resetRequested = 1;
+        if (s_.state == StationState::Error) f.resetRequested = true;
 
-        if (f.logOpen == 0) {
+        if (!f.logOpen) {
             if (r.START_TRG == StartTrigger::Automatic && trigger_.autoStartPending && !s_.records.unseenFailure)
                 onStartRetry();
             s_.ui.setPrompt(kPromptStart);
         } else if (s_.records.unseenFailure) {
             // No check starts over a lost record until the operator has seen it; a trigger
             // meanwhile is dropped, not kept for later.
-            f.triggered = 0;
-            f.serialEntered = 0;
+            f.triggered = false;
+            f.serialEntered = false;
             s_.ui.setPrompt(kPromptRecordsLost);
         } else {
             promptForTrigger();
             // The trigger fired: serial number, then the check.
-            if (f.triggered != 0) {
-                if (r.ENTER_SN != 0 && f.serialEntered == 0) {
+            if (f.triggered) {
+                if (r.ENTER_SN != 0 && !f.serialEntered) {
                     s_.ui.setPrompt(kPromptSerial);
                     if (const auto answer = s_.ui.askSerialNumber(s_.counters.serialText)) {
                         s_.counters.serialText = withoutScanMarks(*answer);
-                        f.serialEntered = 1;
+                        f.serialEntered = true;
                         s_.ui.setSerialField(s_.counters.serialText, serialWritable_);
                     } else {
-                        f.serialEntered = 0;
+                        f.serialEntered = false;
                     }
                     s_.ui.requestRepaint(RepaintArea::Window);
                 } else if (r.ENTER_SN == 0) {
-                    f.serialEntered = 1;
+                    f.serialEntered = true;
                 }
                 // Without a serial number the trigger stays set: the next tick asks again.
-                if (f.serialEntered != 0) runTriggeredCheck();
+                if (f.serialEntered) runTriggeredCheck();
             }
         }
     }
@@ -353,7 +353,7 @@ void RunControl::runTriggeredCheck() {
         startEnabled_ = false;
         s_.ui.requestRepaint(RepaintArea::StatusPanel);
         s_.ui.pumpMessages();
-        if (f.resetRequested != 0) resetAndReconnect(s_);
+        if (f.resetRequested) resetAndReconnect(s_);
 
         if (!serialMatches(s_.counters.serialText)) {
             s_.check.detail.serialNg = 1;
@@ -365,8 +365,8 @@ void RunControl::runTriggeredCheck() {
                 toSequence = true;
             }
             if (sequence && !toSequence) {
-                if (r.WRITE_FW != 0 && r.COMPARE_FWVER != 0 && s_.check.firmware.writerStarted) f.resetRequested = 1;
-                if (f.resetRequested != 0) resetAndReconnect(s_);
+                if (r.WRITE_FW != 0 && r.COMPARE_FWVER != 0 && s_.check.firmware.writerStarted) f.resetRequested = true;
+                if (f.resetRequested) resetAndReconnect(s_);
                 sequence = writeHsyncAndOpenPen();
             }
         }
@@ -377,8 +377,8 @@ void RunControl::runTriggeredCheck() {
     }
 
     // The check is over: the next one waits for a new trigger and serial number.
-    f.triggered = 0;
-    f.serialEntered = 0;
+    f.triggered = false;
+    f.serialEntered = false;
     // Kept in every mode, so a Retry names the device it re-checks.
     s_.counters.savedSerial = s_.counters.serialText;
     if (r.START_TRG == StartTrigger::SerialScanned || r.START_TRG == StartTrigger::SerialThenEnter ||
@@ -425,7 +425,7 @@ void RunControl::afterCheck() {
         trigger_.autoQuitRemaining = r.AUTO_QUIT_TIME;
     }
     // An NG device, or a pen check without the sensor checks, starts the next check with a reset.
-    if (ng || (r.TKP_CHECK != 0 && r.SHORT_CHECK == 0 && r.RAW_CHECK == 0)) f.resetRequested = 1;
+    if (ng || (r.TKP_CHECK != 0 && r.SHORT_CHECK == 0 && r.RAW_CHECK == 0)) f.resetRequested = true;
 }
 
 void RunControl::onStartRetry() {
@@ -437,7 +437,7 @@ void RunControl::onStartRetry() {
         s_.ui.requestRepaint(RepaintArea::StatusPanel);
         return;
     }
-    if (s_.flags.logOpen == 0)
+    if (!s_.flags.logOpen)
         startCommand();
     else
         retryCommand();
@@ -459,8 +459,8 @@ void RunControl::startCommand() {
     s_.logs->buildDetailCsvHeader(s_);
     s_.ui.setStartText("Retry");
     setStartEnabled(false);
-    f.logOpen = 1;
-    f.triggered = 0;
+    f.logOpen = true;
+    f.triggered = false;
 }
 
 void RunControl::retryCommand() {
@@ -474,7 +474,7 @@ void RunControl::retryCommand() {
     if (!checkRefused_) {
         s_.logs->beginCheck(s_);
         startEnabled_ = false;
-        if (f.resetRequested != 0) resetAndReconnect(s_);
+        if (f.resetRequested) resetAndReconnect(s_);
         bool sequence = true;
         // The same device again: its saved serial number is compared like a first check's.
         if (!serialMatches(s_.counters.savedSerial)) {
@@ -486,7 +486,7 @@ void RunControl::retryCommand() {
         }
         if (sequence) runSequenceAndLog();
     }
-    f.triggered = 0;
+    f.triggered = false;
     checkOver();
     if (!shutDown_) s_.ui.setTickTimer(true);
 }
@@ -497,24 +497,24 @@ std::optional<std::string_view> RunControl::operatorInputNeeded() const {
     if (busy_ || shutDown_ || closeRequested_) return std::nullopt;
     // Without a recipe only Read ini helps: a controller plugged in later does not load one.
     if (!r.recipeLoaded) return r.recipeFailed ? "the recipe could not be loaded" : "no recipe is loaded";
-    if (f.logOpen == 0) {
+    if (!f.logOpen) {
         if (startRefused_) return "Start could not open the result log";
         if (r.START_TRG == StartTrigger::Automatic && trigger_.autoStartPending) return std::nullopt;
         return "Start was not pressed";
     }
     if (checkRefused_) return "the check was refused";
-    if (f.triggered != 0) {
-        if (r.ENTER_SN != 0 && f.serialEntered == 0) return "the serial-number dialog waits for a scan";
+    if (f.triggered) {
+        if (r.ENTER_SN != 0 && !f.serialEntered) return "the serial-number dialog waits for a scan";
         return std::nullopt;
     }
     switch (r.START_TRG) {
         case StartTrigger::DeviceConnected:
             return std::nullopt;  // the next connection starts a check
         case StartTrigger::SerialScanned:
-            if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
+            if (!f.serialEntered) return "the start trigger waits for a scanned serial number";
             return std::nullopt;
         case StartTrigger::SerialThenEnter:
-            if (f.serialEntered == 0) return "the start trigger waits for a scanned serial number";
+            if (!f.serialEntered) return "the start trigger waits for a scanned serial number";
             return "the start trigger waits for the Enter key";
         case StartTrigger::EnterKey:
             return "the start trigger waits for the Enter key";
@@ -529,15 +529,14 @@ std::optional<std::string_view> RunControl::operatorInputNeeded() const {
 void RunControl::serialScanned(std::string_view text) {
     if (!serialWritable_) return;  // a read-only field takes no keys
     s_.counters.serialText = withoutScanMarks(text);
-    s_.flags.serialEntered = 1;
+    s_.flags.serialEntered = true;
     setSerialField(false);
 }
 
 bool RunControl::enterPressed() {
     const StartTrigger trigger = s_.recipe.START_TRG;
-    if ((trigger == StartTrigger::SerialThenEnter && s_.flags.serialEntered != 0) ||
-        trigger == StartTrigger::EnterKey) {
-        s_.flags.triggered = 1;
+    if ((trigger == StartTrigger::SerialThenEnter && s_.flags.serialEntered) || trigger == StartTrigger::EnterKey) {
+        s_.flags.triggered = true;
         return true;
     }
     return false;

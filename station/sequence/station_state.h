@@ -24,16 +24,17 @@
 
 namespace station {
 
-// Plain 32-bit flags used only on the user-interface thread.
+// Flags used only on the user-interface thread.
 struct StationFlags {
-    std::int32_t logOpen = 0;
-    std::int32_t triggered = 0;
-    std::int32_t serialEntered = 0;
+    bool logOpen = false;
+    bool triggered = false;
+    bool serialEntered = false;
+    // 0 idle; 1 or 2 while waiting for a device without a recipe (2 shows "NO DEVICE").
     std::int32_t deviceWaitIndicator = 0;
-    std::int32_t resetRequested = 0;
-    std::int32_t accelEnabled = 1;
-    std::int32_t pointerOverControl = 0;
-    std::int32_t penScanWait = 0;
+    bool resetRequested = false;
+    bool accelEnabled = true;
+    bool pointerOverControl = false;
+    bool penScanWait = false;
 };
 
 // What the connect step keeps between ticks. The lookup tables it takes from a controller

@@ -254,13 +254,13 @@ TEST(Connect, ResetAndReconnectWaitsForTheControllerToComeBack) {
     Rig rig(config);
     rig.loadExample("PID0A52.ini");
     ASSERT_TRUE(connectTouchAndShow(rig.s()));
-    rig.s().flags.resetRequested = 1;
+    rig.s().flags.resetRequested = true;
     resetAndReconnect(rig.s());
     EXPECT_EQ(rig.device->resets(), 1u);
     EXPECT_EQ(rig.device->mode(), 1);  // prepared again
     EXPECT_TRUE(rig.s().touch.isOpen());
     EXPECT_EQ(rig.s().check.detail.comFlags, 0);
-    EXPECT_EQ(rig.s().flags.accelEnabled, 1);
+    EXPECT_TRUE(rig.s().flags.accelEnabled);
     EXPECT_FALSE(rig.ui.saw("Failed to reconnect device after reset."));
     // Not requested: nothing happens.
     resetAndReconnect(rig.s());
@@ -275,7 +275,7 @@ TEST(Connect, ResetAndReconnectGivesUpAfterFifteenSeconds) {
     // The controller comes back but answers neither query.
     rig.device->refuseExchange(refuseGet({4}));
     rig.device->refuseExchange(refuseGet({5}));
-    rig.s().flags.resetRequested = 1;
+    rig.s().flags.resetRequested = true;
     rig.s().check.running = true;  // the COM flags are the running check's
     const std::uint64_t start = rig.clock.monotonicMs();
     resetAndReconnect(rig.s());

@@ -114,7 +114,7 @@ TEST(RunControl, PromptsAndFocusFollowTheTrigger) {
     rig.s().recipe.START_TRG = StartTrigger::SerialScanned;
     play(rig, "tS");
     rig.ui.focus.clear();
-    rig.s().flags.pointerOverControl = 1;
+    rig.s().flags.pointerOverControl = true;
     rig.tick();
     EXPECT_EQ(rig.ui.focus, "");
     EXPECT_TRUE(rig.ui.serialWritable);
@@ -155,7 +155,7 @@ TEST(RunControl, SerialNumberDialogAsksUntilAnswered) {
     EXPECT_EQ(rig.ui.serialDialogs, 1);
     EXPECT_EQ(rig.ui.prompt, "Please input Serial Number.");
     EXPECT_EQ(rig.control.checksEnded(), 0);
-    EXPECT_EQ(rig.s().flags.triggered, 1);
+    EXPECT_TRUE(rig.s().flags.triggered);
 
     rig.ui.serialAnswers = {"#AB#12"};
     rig.tick();
@@ -201,7 +201,7 @@ TEST(RunControl, SerialNumberComparison) {
         EXPECT_EQ(rig.ui.saw("S/N Check ... OK"), c.ok);
         EXPECT_EQ(rig.logs.details, std::vector<bool>{c.ok});
         // An NG asks for a reset before the next check.
-        EXPECT_EQ(rig.s().flags.resetRequested, c.ok ? 0 : 1);
+        EXPECT_EQ(rig.s().flags.resetRequested, !c.ok);
 
         // A retry compares the saved serial number as the first check did.
         play(rig, "S");
@@ -277,7 +277,7 @@ TEST(RunControl, ErrorKeepsTheCheckNumberAndResetsBeforeTheNextCheck) {
     EXPECT_TRUE(rig.logs.rows.empty());
     EXPECT_TRUE(rig.logs.details.empty());
     rig.tick();  // the station shows ERROR: the next check starts with a reset
-    EXPECT_EQ(rig.s().flags.resetRequested, 1);
+    EXPECT_TRUE(rig.s().flags.resetRequested);
 
     rig.checks.read = StepOutcome::pass();
     const std::uint32_t resetsBefore = rig.device->resets();
@@ -286,7 +286,7 @@ TEST(RunControl, ErrorKeepsTheCheckNumberAndResetsBeforeTheNextCheck) {
     ASSERT_EQ(rig.logs.rows.size(), 1u);
     EXPECT_EQ(rig.logs.rows[0].checkNo, 1);
     EXPECT_EQ(rig.logs.rows[0].colResult, "OK");
-    EXPECT_EQ(rig.s().flags.resetRequested, 0);
+    EXPECT_FALSE(rig.s().flags.resetRequested);
 }
 
 // Ticks 100 ms apart until the station asks to close; the virtual milliseconds from the verdict.
@@ -393,7 +393,7 @@ TEST(RunControl, ClearStartsANewSeries) {
     EXPECT_EQ(rig.s().runs.rowCount(), 0u);
     EXPECT_EQ(rig.s().counters.checkCount, 0);
     EXPECT_EQ(rig.s().counters.okCount, 0);
-    EXPECT_EQ(rig.s().flags.logOpen, 0);
+    EXPECT_FALSE(rig.s().flags.logOpen);
     EXPECT_EQ(rig.ui.startText, "Start");
     EXPECT_TRUE(rig.control.startEnabled());
     EXPECT_EQ(rig.ui.panes[1], "\tDISCONNECT");
@@ -418,7 +418,7 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
         rig.startWith("PID0A52.ini");
         rig.s().recipe.START_TRG = StartTrigger::EnterKey;
         play(rig, "tSSetet");
-        EXPECT_EQ(rig.s().flags.logOpen, 0);
+        EXPECT_FALSE(rig.s().flags.logOpen);
         EXPECT_EQ(rig.control.checksEnded(), 0);
         EXPECT_EQ(std::count(rig.ui.messages.begin(), rig.ui.messages.end(),
                              "This build cannot write the result log: no check can be started."),
@@ -429,7 +429,7 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
         rig.logs.openSucceeds = false;
         rig.startWith("PID0A52.ini");
         play(rig, "tSt");
-        EXPECT_EQ(rig.s().flags.logOpen, 0);
+        EXPECT_FALSE(rig.s().flags.logOpen);
         EXPECT_EQ(rig.ui.startText, "Start");
         EXPECT_EQ(rig.logs.headers, 0);
     }
@@ -459,7 +459,7 @@ TEST(RunControl, NoCheckWithoutALogOrWithAWriterThatCannotRun) {
         EXPECT_TRUE(rig.logs.rows.empty());
         EXPECT_NE(rig.s().state, StationState::Error);
         EXPECT_TRUE(rig.ui.tickTimer);
-        EXPECT_EQ(rig.s().flags.triggered, 0);
+        EXPECT_FALSE(rig.s().flags.triggered);
         // A writer that ran and failed is judged by the sequence.
         runners.cannotRunSet = false;
         runners.ran.clear();

@@ -204,8 +204,8 @@ void HeadlessFrontEnd::afterActivity() {
         ++checksSeen_;
         if (onCheckEnded) onCheckEnded(s);
     }
-    if (options_.pressStart && !startPressed_ && s.recipe.recipeLoaded && !s.recipe.recipeFailed &&
-        s.flags.logOpen == 0 && startEnabled_ && !closing_) {
+    if (options_.pressStart && !startPressed_ && s.recipe.recipeLoaded && !s.recipe.recipeFailed && !s.flags.logOpen &&
+        startEnabled_ && !closing_) {
         startPressed_ = true;
         work([&rc] { rc.onStartRetry(); });
         reportState();

@@ -4,7 +4,7 @@ namespace station {
 
 OperatorKeys::OperatorKeys(Station& station, RunControl& runControl) : s_(station), rc_(runControl) {}
 
-bool OperatorKeys::acceleratorsEnabled() const { return s_.flags.accelEnabled != 0 && !rc_.busy(); }
+bool OperatorKeys::acceleratorsEnabled() const { return s_.flags.accelEnabled && !rc_.busy(); }
 
 KeyVerdict OperatorKeys::character(char32_t c) {
     if (c == U'#' && acceleratorsEnabled()) scanMarkSeen_ = true;

@@ -5,7 +5,7 @@
 namespace station {
 
 PanelState panelStateOf(const Station& s) {
-    return {s.state, s.flags.logOpen != 0, s.flags.deviceWaitIndicator, s.records.unseenFailure};
+    return {s.state, s.flags.logOpen, s.flags.deviceWaitIndicator, s.records.unseenFailure};
 }
 
 std::string_view panelStateText(const RecipeSettings& recipe, const PanelState& panel) {

@@ -306,7 +306,7 @@ void StationWindow::showStationData() {
     setIfChanged(c_.hexFile, qs(r.display.hexFile));
     setIfChanged(c_.iniFile, qs(r.recipePath));
     // The folder of the series in force; "---" between series.
-    setIfChanged(c_.logFile, s.flags.logOpen != 0 ? qs(s.logFiles.logFolder) : QStringLiteral("---"));
+    setIfChanged(c_.logFile, s.flags.logOpen ? qs(s.logFiles.logFolder) : QStringLiteral("---"));
     showStartButton();
     c_.panel->update();
     scheduleProbe();
@@ -581,10 +581,10 @@ bool StationWindow::eventFilter(QObject* watched, QEvent* event) {
             if (keys_ && handleKey(watched, static_cast<QKeyEvent*>(event))) return true;
             break;
         case QEvent::Enter:
-            if (s_ != nullptr && isHoverControl(watched)) s_->flags.pointerOverControl = 1;
+            if (s_ != nullptr && isHoverControl(watched)) s_->flags.pointerOverControl = true;
             break;
         case QEvent::Leave:
-            if (s_ != nullptr && isHoverControl(watched)) s_->flags.pointerOverControl = 0;
+            if (s_ != nullptr && isHoverControl(watched)) s_->flags.pointerOverControl = false;
             break;
         case QEvent::Paint:
             // The panel's probe keys follow what it has just painted.

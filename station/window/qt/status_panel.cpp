@@ -81,7 +81,7 @@ StatusPanel::StatusPanel(const Station& station, QWidget* parent) : QWidget(pare
 
 void StatusPanel::paintEvent(QPaintEvent*) {
     const PanelLook look = panelLook(s_.recipe, panelStateOf(s_));
-    const TrgLamp::Look lamp = lamp_.paint(s_.flags.logOpen != 0, s_.flags.triggered != 0);
+    const TrgLamp::Look lamp = lamp_.paint(s_.flags.logOpen, s_.flags.triggered);
 
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();

@@ -37,11 +37,11 @@ TEST(OperatorKeys, ScansAndEnterAsTyped) {
     struct Case {
         const char* name;
         int trigger;
-        int accelEnabled;
+        bool accelEnabled;
         const char* keys;
         const char* serial;
-        int serialEntered;
-        int triggered;
+        bool serialEntered;
+        bool triggered;
         const char* verdicts;
     };
     const Case cases[] = {

@@ -251,10 +251,10 @@ TEST(StationWindowPointer, OnlyTheOperatorsControlsHoldTheFocusLock) {
         SCOPED_TRACE(widget->objectName().toStdString());
         QEvent enter(QEvent::Enter);
         QApplication::sendEvent(widget, &enter);
-        EXPECT_EQ(rig.station.flags.pointerOverControl, over);
+        EXPECT_EQ(rig.station.flags.pointerOverControl, over != 0);
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(widget, &leave);
-        EXPECT_EQ(rig.station.flags.pointerOverControl, 0);
+        EXPECT_FALSE(rig.station.flags.pointerOverControl);
     }
 }
 

@@ -25,7 +25,7 @@ struct StatusPanelPaint : ::testing::Test {
 
     void armed(StationState state) {
         s.recipe.recipeLoaded = true;
-        s.flags.logOpen = 1;
+        s.flags.logOpen = true;
         s.state = state;
     }
 };
@@ -96,7 +96,7 @@ TEST_F(StatusPanelPaint, WordIsCentredInItsOwnColourOnWhite) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << c.name << " at " << size.width() << "x" << size.height());
             s.recipe.recipeLoaded = c.loaded;
-            s.flags.logOpen = c.logOpen;
+            s.flags.logOpen = c.logOpen != 0;
             s.state = c.state;
             const PanelLook look = panelLook(s.recipe, panelStateOf(s));
             ASSERT_EQ(look.text, c.name);
@@ -199,7 +199,7 @@ TEST_F(StatusPanelPaint, WidgetShowsEachPaintAndStepsTheLampOncePerPaint) {
 
     // A new state and size: the frame follows the widget, the word its new centre.
     s.state = StationState::Ok;
-    s.flags.triggered = 1;
+    s.flags.triggered = true;
     panel.resize(300, 80);
     shot = panel.grab().toImage();
     ASSERT_EQ(shot.size(), QSize(300, 80));
