@@ -85,26 +85,25 @@ void firmwareSection(Body& b) {
         b.out += "PASS\n\n";
         return;
     }
-    const bool hsyncWrite = b.r.WRITE_HSYNC_FW != 0 && f == kFwHsyncWriteFailed;
+    const bool hsyncWrite = b.r.WRITE_HSYNC_FW != 0 && isHsyncWriteFailure(f);
     if (!hsyncWrite) {
-        // The value 3 of a failed Hsync MCU write is not a checksum or writer fault.
-        if ((f & kFwChecksumDiffers) != 0)
+        if (hasFirmwareFault(f, FirmwareFault::ChecksumDiffers))
             appendf(b.out, "CheckSum HEX,0x%04X,,Compare,0x%04X\n", b.c.firmware.hexChecksum, b.r.CHECKSUM);
-        if ((f & kFwWriterFailed) != 0)
+        if (hasFirmwareFault(f, FirmwareFault::WriterFailed))
             appendf(b.out, "RomWrite Write Error (Code : 0x%04X)\n",
                     static_cast<unsigned>(b.c.firmware.writerExitCode));
     } else {
         b.out += "HSYNC-MCU FW Write Error\n";
     }
     const FirmwareValues& fw = b.c.firmware;
-    if ((f & kFwVersionDiffers) != 0)
+    if (hasFirmwareFault(f, FirmwareFault::VersionDiffers))
         appendf(b.out, "F/W Version,<Major>,0x%04X,,Compare,0x%04X\n,<Minor>,0x%02X,,Compare,0x%02X\n",
                 fw.touchFirmwareMajor, b.r.FWVER_MAJOR, fw.touchFirmwareMinor, b.r.FWVER_MINOR);
-    if ((f & kFwVidDiffers) != 0)
+    if (hasFirmwareFault(f, FirmwareFault::VidDiffers))
         appendf(b.out, "VendorID,0x%04X,,Compare,0x%04X\n", fw.vendorId, static_cast<unsigned>(b.r.VID));
-    if ((f & kFwPidDiffers) != 0)
+    if (hasFirmwareFault(f, FirmwareFault::PidDiffers))
         appendf(b.out, "ProductID,0x%04X,,Compare,0x%04X\n", fw.productId, static_cast<unsigned>(b.r.PID));
-    if ((f & kFwPenVersionDiffers) != 0)
+    if (hasFirmwareFault(f, FirmwareFault::PenVersionDiffers))
         appendf(b.out, "PEN F/W Version,0x%04X,,Compare,0x%04X\n", fw.penFirmware, b.r.EMR_FWVER);
     b.out += '\n';
     b.failed = true;

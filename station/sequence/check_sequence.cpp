@@ -165,11 +165,11 @@ bool automaticSteps(Station& s, bool& ended) {
     // 3, 4. Firmware writing results
     if (r.WRITE_FW != 0) {
         d.ngTotal += d.firmwareFlags;
-        if (d.firmwareFlags == kFwChecksumDiffers) {
+        if (onlyFirmwareFault(d.firmwareFlags, FirmwareFault::ChecksumDiffers)) {
             writeNg(s, ErrorId::FwChecksum);
             return true;
         }
-        if (d.firmwareFlags == kFwHsyncWriteFailed) {
+        if (isHsyncWriteFailure(d.firmwareFlags)) {
             writeNg(s, ErrorId::FwHsyncWrite);
             return true;
         }
@@ -184,7 +184,7 @@ bool automaticSteps(Station& s, bool& ended) {
     if (r.WRITE_HSYNC_FW != 0) {
         d.ngTotal += d.firmwareFlags;
         if (d.firmwareFlags != 0) {
-            if (d.firmwareFlags == kFwHsyncWriteFailed) writeNg(s, ErrorId::FwHsyncWrite);
+            if (isHsyncWriteFailure(d.firmwareFlags)) writeNg(s, ErrorId::FwHsyncWrite);
             return true;
         }
         s.ui.appendMessage("Write HSYNC_MCU F/W ... OK");
@@ -195,11 +195,11 @@ bool automaticSteps(Station& s, bool& ended) {
         checkFirmwareIdentity(s);
         d.ngTotal += d.firmwareFlags;
         if (d.firmwareFlags != 0) {
-            if ((d.firmwareFlags & kFwVersionDiffers) != 0)
+            if (hasFirmwareFault(d.firmwareFlags, FirmwareFault::VersionDiffers))
                 writeNg(s, ErrorId::FwVersion);
-            else if ((d.firmwareFlags & kFwVidDiffers) != 0)
+            else if (hasFirmwareFault(d.firmwareFlags, FirmwareFault::VidDiffers))
                 writeNg(s, ErrorId::FwVid);
-            else if ((d.firmwareFlags & kFwPidDiffers) != 0)
+            else if (hasFirmwareFault(d.firmwareFlags, FirmwareFault::PidDiffers))
                 writeNg(s, ErrorId::FwPid);
             return true;
         }
@@ -209,7 +209,8 @@ bool automaticSteps(Station& s, bool& ended) {
     // 6. Pen firmware
     if (r.EMR_CHECK == 1) {
         s.check.firmware.penFirmware = s.connect.penQuery.firmware;
-        if (s.check.firmware.penFirmware != r.EMR_FWVER) d.firmwareFlags |= kFwPenVersionDiffers;
+        if (s.check.firmware.penFirmware != r.EMR_FWVER)
+            addFirmwareFault(d.firmwareFlags, FirmwareFault::PenVersionDiffers);
         d.ngTotal += d.firmwareFlags;
         if (d.firmwareFlags != 0) {
             writeNg(s, ErrorId::EmrVersion);

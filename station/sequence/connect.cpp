@@ -362,9 +362,11 @@ void checkFirmwareIdentity(Station& s) {
     fw.productId = id.productId;
     const bool majorOk = fw.touchFirmwareMajor == r.FWVER_MAJOR || fw.touchFirmwareMajor == r.FWVER_MAJOR2;
     const bool minorOk = fw.touchFirmwareMinor == r.FWVER_MINOR || fw.touchFirmwareMinor == r.FWVER_MINOR2;
-    if (!majorOk || !minorOk) s.check.detail.firmwareFlags |= kFwVersionDiffers;
-    if (fw.vendorId != static_cast<std::uint32_t>(r.VID)) s.check.detail.firmwareFlags |= kFwVidDiffers;
-    if (fw.productId != static_cast<std::uint32_t>(r.PID)) s.check.detail.firmwareFlags |= kFwPidDiffers;
+    if (!majorOk || !minorOk) addFirmwareFault(s.check.detail.firmwareFlags, FirmwareFault::VersionDiffers);
+    if (fw.vendorId != static_cast<std::uint32_t>(r.VID))
+        addFirmwareFault(s.check.detail.firmwareFlags, FirmwareFault::VidDiffers);
+    if (fw.productId != static_cast<std::uint32_t>(r.PID))
+        addFirmwareFault(s.check.detail.firmwareFlags, FirmwareFault::PidDiffers);
 }
 
 void showDeviceInfo(Station& s) {

@@ -74,14 +74,32 @@ struct RunDetail {
 inline constexpr std::int32_t kComTouchUnusable = 1;
 inline constexpr std::int32_t kComPenError = 2;
 inline constexpr std::int32_t kComNormalMode = 4;
-// firmwareFlags bits and values
-inline constexpr std::int32_t kFwChecksumDiffers = 1;
-inline constexpr std::int32_t kFwWriterFailed = 2;
-inline constexpr std::int32_t kFwHsyncWriteFailed = 3;  // a value, not a bit
-inline constexpr std::int32_t kFwVersionDiffers = 4;
-inline constexpr std::int32_t kFwVidDiffers = 8;
-inline constexpr std::int32_t kFwPidDiffers = 16;
-inline constexpr std::int32_t kFwPenVersionDiffers = 128;
+// firmwareFlags: the differences the firmware steps found are bits of the word, but a failed
+// Hsync MCU write is no bit: it sets the whole word to 3, which shares the checksum and writer
+// bits and so is never read bit by bit. The word itself is what the detail files and the NG
+// total carry.
+enum class FirmwareFault : std::int32_t {
+    ChecksumDiffers = 1,
+    WriterFailed = 2,
+    VersionDiffers = 4,
+    VidDiffers = 8,
+    PidDiffers = 16,
+    PenVersionDiffers = 128,
+};
+inline constexpr std::int32_t kFwHsyncWriteFailedWord = 3;
+
+constexpr bool isHsyncWriteFailure(std::int32_t word) { return word == kFwHsyncWriteFailedWord; }
+// The fault is recorded (never for the Hsync write failure's word).
+constexpr bool hasFirmwareFault(std::int32_t word, FirmwareFault fault) {
+    return !isHsyncWriteFailure(word) && (word & static_cast<std::int32_t>(fault)) != 0;
+}
+// The fault is the only thing recorded.
+constexpr bool onlyFirmwareFault(std::int32_t word, FirmwareFault fault) {
+    return word == static_cast<std::int32_t>(fault);
+}
+constexpr void addFirmwareFault(std::int32_t& word, FirmwareFault fault) { word |= static_cast<std::int32_t>(fault); }
+constexpr void markHsyncWriteFailure(std::int32_t& word) { word = kFwHsyncWriteFailedWord; }
+constexpr std::int32_t firmwareFaultWord(FirmwareFault fault) { return static_cast<std::int32_t>(fault); }
 
 // The 29 fields by name, in their order (for the detail CSV and the JSON record).
 struct RunDetailField {

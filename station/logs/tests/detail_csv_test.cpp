@@ -173,7 +173,8 @@ TEST_F(CsvFixture, FirmwareNgUnderTheFullRecipeIsWrittenWhole) {
     c.row.colCode = "E601";
     c.row.colFw = "T:VER";
     c.verdict = Verdict::Ng;
-    c.detail.firmwareFlags = kFwVersionDiffers | kFwPidDiffers;
+    c.detail.firmwareFlags =
+        firmwareFaultWord(FirmwareFault::VersionDiffers) | firmwareFaultWord(FirmwareFault::PidDiffers);
     c.detail.ngTotal = c.detail.firmwareFlags;
     c.firmware.touchFirmwareMajor = 0x0121;
     c.firmware.touchFirmwareMinor = 0x03;

@@ -318,7 +318,9 @@ TEST(Connect, FirmwareIdentityFlagsEachMismatch) {
     r.VID = 0x1234;
     r.PID = 0x0A53;
     checkFirmwareIdentity(rig.s());
-    EXPECT_EQ(rig.s().check.detail.firmwareFlags, kFwVersionDiffers | kFwVidDiffers | kFwPidDiffers);
+    EXPECT_EQ(rig.s().check.detail.firmwareFlags, firmwareFaultWord(FirmwareFault::VersionDiffers) |
+                                                      firmwareFaultWord(FirmwareFault::VidDiffers) |
+                                                      firmwareFaultWord(FirmwareFault::PidDiffers));
 }
 
 }  // namespace
