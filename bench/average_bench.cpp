@@ -46,8 +46,8 @@ struct Rig {
         touch.refreshFoundList();
         const auto t = controllerlink::findTouchCollection(std::span(touch.foundList()).first(touch.found()),
                                                            controllerlink::ControllerGeneration::R6);
-        ok = t && touch.open(*t) && touch.setDeviceMode(1) && touch.readRegisters() && touch.rxCount == 72 &&
-             touch.txCount == 46;
+        ok = t && touch.open(*t) && touch.setDeviceMode(1) && touch.readRegisters() && touch.rxCount() == 72 &&
+             touch.txCount() == 46;
         bus.setFaults(deviceId, {latencyMs, 0, false});
     }
     sim::VirtualBus bus;

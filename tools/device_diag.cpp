@@ -224,14 +224,15 @@ int runRegisters(Session& s, std::FILE* out) {
     std::fprintf(out,
                  "rxCount\t%u\ntxCount\t%u\ntouchMaxX\t%u\ntouchMaxY\t%u\nautoCalibration\t%u\n"
                  "extraInfo0\t0x%02X\nframeWord46\t0x%04X\nrowsPerRecordFrame\t%u\nextraInfo51\t0x%02X\n",
-                 t.rxCount, t.txCount, t.touchMaxX, t.touchMaxY, t.autoCalibration, t.extraInfo0, t.frameWord46,
-                 t.rowsPerRecordFrame, t.extraInfo51);
+                 t.rxCount(), t.txCount(), t.readout().touchMaxX, t.readout().touchMaxY, t.readout().autoCalibration,
+                 t.readout().extraInfo0, t.readout().frameWord46, t.rowsPerRecordFrame(), t.readout().extraInfo51);
     return 0;
 }
 
 int runVersion(Session& s, std::FILE* out) {
-    if (!s.touch().readMaintenanceVersion()) return s.fail("readMaintenanceVersion"), 1;
-    std::fprintf(out, "maintenanceVersion\t%s\n", hexBytes(s.touch().maintenanceVersion).c_str());
+    const auto version = s.touch().readMaintenanceVersion();
+    if (!version) return s.fail("readMaintenanceVersion"), 1;
+    std::fprintf(out, "maintenanceVersion\t%s\n", hexBytes(*version).c_str());
     return 0;
 }
 
@@ -275,17 +276,17 @@ int runFrames(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     // Blank frames up to the retry limit: fewer frames than asked for were averaged (perhaps
     // none), so the grid is not the measurement asked for.
     if (flags != 0) {
-        std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, flags);
+        std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount(), t.txCount(), retries, flags);
         std::fprintf(err, "vorlick-diag device: %s ran out of retries: %u blank frames before %u frames were read\n",
                      op, retries, o.frames);
         return 1;
     }
-    std::fputs(formatGridCsv(read.mean, t.rxCount, t.txCount).c_str(), out);
+    std::fputs(formatGridCsv(read.mean, t.rxCount(), t.txCount()).c_str(), out);
     if (o.command == "sd") {
         std::fputs("\n", out);
-        std::fputs(formatGridCsv(read.sigma, t.rxCount, t.txCount).c_str(), out);
+        std::fputs(formatGridCsv(read.sigma, t.rxCount(), t.txCount()).c_str(), out);
     }
-    std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount, t.txCount, retries, flags);
+    std::fprintf(err, "rx %u tx %u retries %u flags 0x%X\n", t.rxCount(), t.txCount(), retries, flags);
     return 0;
 }
 
@@ -294,7 +295,7 @@ int runPinCheck(Session& s, const Options& o, std::FILE* out) {
     if (!t.readRegisters()) return s.fail("readRegisters"), 1;
     const std::optional<PinCheck> pins = t.runPinCheck(*o.wait, *o.threshold);
     if (!pins) return s.fail("runPinCheck"), 1;
-    std::fputs(formatPinCheck(*pins, t.rxCount, t.txCount).c_str(), out);
+    std::fputs(formatPinCheck(*pins, t.rxCount(), t.txCount()).c_str(), out);
     return 0;
 }
 

@@ -34,12 +34,12 @@ DeviceLink::DeviceLink(hidlink::DeviceTable& table, int key, platform::Clock& cl
 
 std::uint16_t DeviceLink::registerWord(std::size_t index) const {
     if (index >= kRegisterBytes / 2) return 0;
-    return le16(&registers[index * 2]);
+    return le16(&registers_[index * 2]);
 }
 
 void DeviceLink::setRegisterWord(std::size_t index, std::uint16_t value) {
     if (index >= kRegisterBytes / 2) return;
-    putLe16(&registers[index * 2], value);
+    putLe16(&registers_[index * 2], value);
 }
 
 bool DeviceLink::refuseAborted() {
@@ -105,8 +105,8 @@ bool DeviceLink::calibrationControl(std::uint8_t action) {
     r[1] = 0;
     r[2] = action;
     if (!command(r)) return false;
-    if (action == 1) autoCalibration = 0;
-    if (action == 2) autoCalibration = 2;
+    if (action == 1) readout_.autoCalibration = 0;
+    if (action == 2) readout_.autoCalibration = 2;
     return true;
 }
 
@@ -117,7 +117,7 @@ bool DeviceLink::selectResponse(std::uint8_t high, std::uint8_t low) {
     r[2] = high;
     r[3] = low;
     if (!command(r)) return false;
-    responseType = static_cast<std::uint8_t>(high * 16 + (low & 0x0F));
+    responseType_ = static_cast<std::uint8_t>(high * 16 + (low & 0x0F));
     return true;
 }
 
@@ -127,14 +127,14 @@ bool DeviceLink::writeRegisters() {
     r[1] = 2;
     r[2] = 0;
     r[3] = 0;
-    std::copy_n(registers.begin(), 60, r.begin() + 4);
+    std::copy_n(registers_.begin(), 60, r.begin() + 4);
     if (!command(r)) return false;
     r.fill(0);
     r[0] = kMaintenanceReport;
     r[1] = 2;
     r[2] = 1;
     r[3] = 0;
-    std::copy_n(registers.begin() + 60, 32, r.begin() + 4);
+    std::copy_n(registers_.begin() + 60, 32, r.begin() + 4);
     return command(r);
 }
 
@@ -199,15 +199,15 @@ bool DeviceLink::setScanArea() {
     r[0] = kMaintenanceReport;
     r[1] = 2;
     r[2] = 0x0D;
-    r[6] = static_cast<std::uint8_t>(rxCount);
-    r[7] = static_cast<std::uint8_t>(txCount);
+    r[6] = static_cast<std::uint8_t>(rxCount());
+    r[7] = static_cast<std::uint8_t>(txCount());
     if (!command(r)) return false;
-    scanArea = {0, 0, std::max(rxCount, 1u) - 1, std::max(txCount, 1u) - 1};
+    scanArea_ = {0, 0, std::max(rxCount(), 1u) - 1, std::max(txCount(), 1u) - 1};
     return true;
 }
 
 bool DeviceLink::readRegisters() {
-    const std::uint8_t saved = responseType;
+    const std::uint8_t saved = responseType_;
     bool ok = selectResponse(1, 5);
     Report a{};
     const auto part = [&](std::uint8_t n) {
@@ -216,22 +216,21 @@ bool DeviceLink::readRegisters() {
     };
     if (ok) ok = part(0);
     if (ok) {
-        std::copy_n(a.begin() + 4, 60, registers.begin());
+        std::copy_n(a.begin() + 4, 60, registers_.begin());
         ok = part(1);
     }
     if (ok) {
-        std::copy_n(a.begin() + 4, 32, registers.begin() + 60);
-        extraInfo0 = a[40];
-        touchMaxX = le16(&a[41]);
-        touchMaxY = le16(&a[43]);
-        autoCalibration = a[45] == 0 ? 1 : 0;
-        frameWord46 = le16(&a[46]);
-        rowsPerRecordFrame = a[50];
-        extraInfo51 = a[51];
+        std::copy_n(a.begin() + 4, 32, registers_.begin() + 60);
+        readout_.extraInfo0 = a[40];
+        readout_.touchMaxX = le16(&a[41]);
+        readout_.touchMaxY = le16(&a[43]);
+        readout_.autoCalibration = a[45] == 0 ? 1 : 0;
+        readout_.frameWord46 = le16(&a[46]);
+        readout_.rowsPerRecordFrame = a[50];
+        readout_.extraInfo51 = a[51];
         const std::uint16_t lines = registerWord(41);
         // All ones marks an unknown count; the arrays never grow past the grid.
-        rxCount = std::min<std::uint32_t>((lines >> 8) & 0x7F, kGridRx);
-        txCount = std::min<std::uint32_t>(lines & 0x3F, kGridTx);
+        setLineCounts((lines >> 8) & 0x7F, lines & 0x3F);
     }
     // The first failure is the one worth telling; a failed restore is told when it is the only one.
     const std::string firstFailure = ok ? std::string() : lastError();
@@ -241,34 +240,41 @@ bool DeviceLink::readRegisters() {
     return ok && restored;
 }
 
-bool DeviceLink::readMaintenanceVersion() {
-    if (!selectResponse(0, 0x0A)) return false;
-    Report a{};
-    if (!maintenanceAnswer(a)) return false;
-    std::copy_n(a.begin() + 2, maintenanceVersion.size(), maintenanceVersion.begin());
-    return true;
+void DeviceLink::setLineCounts(std::uint32_t rx, std::uint32_t tx) {
+    readout_.rxCount = std::min<std::uint32_t>(rx, kGridRx);
+    readout_.txCount = std::min<std::uint32_t>(tx, kGridTx);
 }
 
-bool DeviceLink::readCalibrationTable() {
-    if (!selectResponse(1, 9)) return false;
-    calibrationTable[0] = 0;
-    std::size_t received = 0;
+std::optional<MaintenanceVersion> DeviceLink::readMaintenanceVersion() {
+    if (!selectResponse(0, 0x0A)) return std::nullopt;
+    Report a{};
+    if (!maintenanceAnswer(a)) return std::nullopt;
+    MaintenanceVersion version{};
+    std::copy_n(a.begin() + 2, version.size(), version.begin());
+    return version;
+}
+
+CalibrationTable DeviceLink::readCalibrationTable() {
+    CalibrationTable table;
+    if (!selectResponse(1, 9)) return table;
+    table.asked = true;
+    std::size_t& received = table.received;
     while (received < kCalibrationWords) {
         Report a{};
-        if (!maintenanceAnswer(a)) return false;
+        if (!maintenanceAnswer(a)) return table;
         if ((a[1] & 0x0F) != 9 || le16(&a[2]) != received * 2) {
             char text[128];
             std::snprintf(text, sizeof text,
                           "unexpected calibration table answer: type 0x%X offset %u (wanted type 9, offset %zu)",
                           static_cast<unsigned>(a[1] & 0x0F), static_cast<unsigned>(le16(&a[2])), received * 2);
             setLastError(text);
-            return false;
+            return table;
         }
         const std::size_t n = std::min(kSamplesPerAnswer, kCalibrationWords - received);
-        for (std::size_t i = 0; i < n; ++i) calibrationTable[received + i] = le16(&a[4 + 2 * i]);
+        for (std::size_t i = 0; i < n; ++i) table.words[received + i] = le16(&a[4 + 2 * i]);
         received += n;
     }
-    return true;
+    return table;
 }
 
 bool DeviceLink::readFrame(std::uint8_t typeNibble, std::size_t rxLines, std::size_t txLines, Grid& sums,
@@ -307,9 +313,9 @@ bool DeviceLink::averagedRead(FrameKind kind, std::uint32_t frames, std::uint32_
     // The standard deviation read sums samples in `result` and squares in `squares` until the end.
     retries = 0;
     outOfRetries = false;
-    // A frame of no lines would never complete; the counts are public, so bound them here too.
-    const std::size_t rxLines = std::min<std::size_t>(rxCount, kGridRx);
-    const std::size_t txLines = std::min<std::size_t>(txCount, kGridTx);
+    // A frame of no lines would never complete.
+    const std::size_t rxLines = rxCount();
+    const std::size_t txLines = txCount();
     if (rxLines == 0 || txLines == 0) return setLastError("no Rx or Tx lines to read"), false;
 
     std::uint8_t high = 0;

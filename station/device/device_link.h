@@ -81,6 +81,35 @@ struct PenQuery {
     std::uint32_t firmware = 0;  // 0: no EMR pen
 };
 
+using RegisterImage = std::array<std::uint8_t, kRegisterBytes>;
+
+// What the register read brings beside the image.
+struct RegisterReadout {
+    std::uint32_t extraInfo0 = 0;
+    std::uint32_t touchMaxX = 0;
+    std::uint32_t touchMaxY = 0;
+    std::uint32_t autoCalibration = 1;  // calibrationControl keeps it up to date
+    std::uint32_t frameWord46 = 0;
+    std::uint32_t rowsPerRecordFrame = 0;
+    std::uint32_t extraInfo51 = 0;
+    // Bounded by the grid whatever register word 41 claims (all ones means "unknown").
+    std::uint32_t rxCount = kGridRx;
+    std::uint32_t txCount = kGridTx;
+};
+
+// Bytes 2..11 of the version answer: byte 4 holds the touch report format flags, byte 5 the
+// contact slots per touch report.
+using MaintenanceVersion = std::array<std::uint8_t, 10>;
+
+// What a calibration table read brought: `received` words from the start, once the request
+// went out (`asked`).
+struct CalibrationTable {
+    std::array<std::uint16_t, kCalibrationWords> words{};
+    std::size_t received = 0;
+    bool asked = false;
+    bool complete() const { return received == kCalibrationWords; }
+};
+
 // The Hsync signal's registers read through the pen's direct transfer (word 8 bit 0: enabled).
 using HsyncDirectWords = std::array<std::uint32_t, 12>;
 
@@ -119,8 +148,9 @@ public:
     bool writeYLut(std::span<const std::uint16_t, kGridTx> items);
     bool setScanArea();
     bool readRegisters();
-    bool readMaintenanceVersion();
-    bool readCalibrationTable();
+    std::optional<MaintenanceVersion> readMaintenanceVersion();
+    // The table as far as it arrived.
+    CalibrationTable readCalibrationTable();
     AveragedFrame readRawAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
     AveragedFrame readCalAverage(std::uint32_t frames, std::uint32_t retryLimit, int floorMode);
     AveragedFrame readActualAverage(std::uint32_t frames, std::uint32_t retryLimit, bool useCalF);
@@ -135,24 +165,21 @@ public:
     bool penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> payload);
     std::optional<HsyncDirectWords> readHsyncDirect();
 
-    // The state of the maintenance session: the response type selected, the register image last
-    // read or to be written (the averaged reads set its scan words 12 and 17), the line counts of
-    // that image and what else the register read and the set-up reads brought.
-    std::uint8_t responseType = 16;
-    std::array<std::uint8_t, kRegisterBytes> registers{};
-    // Bounded by the grid whatever register word 41 claims (all ones means "unknown").
-    std::uint32_t rxCount = kGridRx;
-    std::uint32_t txCount = kGridTx;
-    std::array<std::uint8_t, 10> maintenanceVersion{};
-    std::uint32_t extraInfo0 = 0;
-    std::uint32_t touchMaxX = 0;
-    std::uint32_t touchMaxY = 0;
-    std::uint32_t autoCalibration = 1;
-    std::uint32_t frameWord46 = 0;
-    std::uint32_t rowsPerRecordFrame = 0;
-    std::uint32_t extraInfo51 = 0;
-    std::array<std::uint32_t, 4> scanArea{};
-    std::array<std::uint16_t, kCalibrationWords> calibrationTable{};
+    // The maintenance session: the response type selected, the register image last read or to
+    // be written (the averaged reads set its scan words 12 and 17) and what the register read
+    // brought beside it.
+    std::uint8_t responseType() const { return responseType_; }
+    const RegisterImage& registers() const { return registers_; }
+    void setRegisters(const RegisterImage& image) { registers_ = image; }
+    void setRegisterByte(std::size_t index, std::uint8_t value) { registers_.at(index) = value; }
+    const RegisterReadout& readout() const { return readout_; }
+    std::uint32_t rxCount() const { return readout_.rxCount; }
+    std::uint32_t txCount() const { return readout_.txCount; }
+    std::uint32_t rowsPerRecordFrame() const { return readout_.rowsPerRecordFrame; }
+    // Line counts as another register image would announce them (tests, the fuzzer); held to the grid.
+    void setLineCounts(std::uint32_t rx, std::uint32_t tx);
+    // First Rx, first Tx, last Rx, last Tx of the area the last setScanArea asked for.
+    const std::array<std::uint32_t, 4>& scanArea() const { return scanArea_; }
 
 protected:
     // The pen line statistics (input readers) are cleared when pen maintenance stops.
@@ -179,6 +206,10 @@ private:
 
     platform::Clock& clock_;
     const std::atomic<bool>* abortFlag_ = nullptr;
+    std::uint8_t responseType_ = 16;
+    RegisterImage registers_{};
+    RegisterReadout readout_;
+    std::array<std::uint32_t, 4> scanArea_{};
     bool maintenanceModeSet_ = false;
 };
 

@@ -93,7 +93,7 @@ bool maintenanceSetUp(Station& s) {
     if (r.ylutGiven && !t.writeYLut(std::span<const std::uint16_t, kGridTx>(r.YLUT)))
         return fail(s, "Failed to set Y-LUT.");
 
-    t.registers.fill(0);
+    t.setRegisters({});
     for (int i = 0; i < 200; ++i) s.clock.sleepMs(10);
     if (!t.readRegisters()) {
         c.normalModeSuspected = true;
@@ -101,35 +101,36 @@ bool maintenanceSetUp(Station& s) {
     }
     s.clock.sleepMs(10);
     if (!t.calibrationControl(1)) return fail(s, "Failed to disable auto calib switch.");
-    t.autoCalibration = 0;
 
     if (cameUpNormal) {
-        c.normalScanRegisters = t.registers;
+        c.normalScanRegisters = t.registers();
         c.normalScanCaptured = true;
     }
 
     if (r.TXE != 0) {
-        t.registers[2] = r.TXE;
-        t.registers[7] = static_cast<std::uint8_t>(r.TXE - 2);
-        t.registers[8] = static_cast<std::uint8_t>(r.TXE - 2);
-        t.registers[10] = static_cast<std::uint8_t>(r.TXE - 4);
+        t.setRegisterByte(2, r.TXE);
+        t.setRegisterByte(7, static_cast<std::uint8_t>(r.TXE - 2));
+        t.setRegisterByte(8, static_cast<std::uint8_t>(r.TXE - 2));
+        t.setRegisterByte(10, static_cast<std::uint8_t>(r.TXE - 4));
     }
-    if (r.TXW != 0) t.registers[3] = r.TXW;
-    if (r.SHW != 0) t.registers[9] = r.SHW;
+    if (r.TXW != 0) t.setRegisterByte(3, r.TXW);
+    if (r.SHW != 0) t.setRegisterByte(9, r.SHW);
     if (r.xlutGiven && r.ylutGiven) {
         const auto w7 = static_cast<std::uint16_t>((t.registerWord(7) & ~0x0700u) | ((r.TIPC_TPS & 7u) << 8));
         t.setRegisterWord(7, w7);
     }
     t.setRegisterWord(12, 0);
     t.setRegisterWord(17, r.FLR_X_CANCELED == 1 ? 2 : 0);
-    c.testRegisters = t.registers;
+    c.testRegisters = t.registers();
 
     if (!t.writeRegisters()) return fail(s, "Failed to set register.");
-    if (!t.readMaintenanceVersion()) {
+    const std::optional<MaintenanceVersion> version = t.readMaintenanceVersion();
+    if (!version) {
         s.ui.setPrompt("Failed to get mnt_version.");
         return false;
     }
-    if (r.TOUCH_REPORT_FORMAT == 1) t.maintenanceVersion[4] |= 1;
+    c.maintenanceVersion = *version;
+    if (r.TOUCH_REPORT_FORMAT == 1) c.maintenanceVersion[4] |= 1;
     return true;
 }
 
@@ -167,9 +168,13 @@ bool openAndPrepare(Station& s, const hidlink::CollectionIdentity& identity, boo
 void loadLutsFromController(Station& s) {
     DeviceLink& t = s.touch;
     RecipeSettings& r = s.recipe;
-    t.readCalibrationTable();  // what arrived is used either way
-    std::copy_n(t.calibrationTable.begin() + 110, kXlutSize, r.XLUT.begin());
-    std::copy_n(t.calibrationTable.begin() + 182, kYlutSize, r.YLUT.begin());
+    // What arrived is used either way, over what an earlier read left.
+    const CalibrationTable read = t.readCalibrationTable();
+    auto& table = s.connect.calibrationTable;
+    if (read.asked) table[0] = 0;
+    std::copy_n(read.words.begin(), read.received, table.begin());
+    std::copy_n(table.begin() + 110, kXlutSize, r.XLUT.begin());
+    std::copy_n(table.begin() + 182, kYlutSize, r.YLUT.begin());
     countPorts(r);
     if (!r.tpsGiven) r.TIPC_TPS = tpsForTxPorts(r.TX_PORT_COUNT);
 }

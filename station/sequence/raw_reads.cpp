@@ -54,27 +54,26 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
     if (scanWordsDiffer(touch, images.testRegisters)) {
         if (!images.normalScanCaptured) return abort(kNoNormalScan);
         clock.sleepMs(50);
-        touch.registers = images.normalScanRegisters;
+        touch.setRegisters(images.normalScanRegisters);
         if (!touch.writeRegisters()) return abort("Failed to set register.");
         clock.sleepMs(10);
         (void)touch.calibrationControl(0);  // one calibration on the normal scan
         clock.sleepMs(10);
         if (!touch.calibrationControl(1)) return abort("Failed to disable auto calib switch.");
-        touch.autoCalibration = 0;
         clock.sleepMs(10);
         (void)touch.writeBlock6();
         clock.sleepMs(10);
     }
     if (scanWordsDiffer(touch, images.testRegisters)) {
-        touch.registers = images.testRegisters;
+        touch.setRegisters(images.testRegisters);
         if (!touch.writeRegisters()) return abort("Failed to set register.");
         clock.sleepMs(10);
     }
 
     frames.readFlags = 0;
     // The lines the frames cover, held to the grid as the reads hold them.
-    frames.txCount = std::min<std::uint32_t>(touch.txCount, controllerlink::kGridTx);
-    frames.rxCount = std::min<std::uint32_t>(touch.rxCount, controllerlink::kGridRx);
+    frames.txCount = touch.txCount();
+    frames.rxCount = touch.rxCount();
     const std::uint32_t frameCount = count(s.DATA_COUNT);
     const std::uint32_t retries = count(s.DATA_COUNT_RETRY);
     if (!keep(touch.readRawAverage(frameCount, retries, s.FLR_X_CANCELED), frames.rawAverage, frames.rawRetries,
@@ -91,7 +90,7 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
         frames.actualAverage = controllerlink::Grid{};
         ui.appendMessage("not get actual data");
     } else if (actualDataWanted) {
-        touch.registers = images.normalScanRegisters;
+        touch.setRegisters(images.normalScanRegisters);
         touch.setRegisterWord(kScanModeWord,
                               static_cast<std::uint16_t>(touch.registerWord(kScanModeWord) & ~kScanModeActualBit));
         touch.setRegisterWord(kScanFilterWord,
@@ -102,7 +101,7 @@ StepOutcome readRawData(const RecipeSettings& s, DeviceLink& touch, platform::Cl
             if (calibrationOnActualData) return abort("not get actual data");
             ui.appendMessage("not get actual data");
         }
-        touch.registers = images.testRegisters;
+        touch.setRegisters(images.testRegisters);
         if (!touch.writeRegisters()) return abort("Failed to set register for test.");
         clock.sleepMs(10);
     }

@@ -60,6 +60,10 @@ struct ConnectValues {
     // The last answers of the touch and the pen collection's queries (kept when a query fails).
     TouchQuery touchQuery;
     PenQuery penQuery;
+    // The touch report format the check windows decode with (byte 4 may be forced by the recipe).
+    MaintenanceVersion maintenanceVersion{};
+    // The controller's calibration table as far as it was last read (word 0 cleared by each read).
+    std::array<std::uint16_t, kCalibrationWords> calibrationTable{};
 };
 
 // Texts the status panel shows for the connected device.

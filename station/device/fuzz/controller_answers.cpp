@@ -87,9 +87,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint16_t touchUsage = (setup & 1) != 0 ? 0x0B : 0x11;
     if (!touch.open({0x3A1C, 0x0A52, 0xFF11, touchUsage})) return 0;
     if (!pen.open({0x3A1C, 0x0A52, 0xFF11, static_cast<std::uint32_t>(touchUsage == 0x0B ? 0x0A : 0x02)})) return 0;
-    // A caller may have left any counts in the public fields.
-    touch.rxCount = in.byte();
-    touch.txCount = in.byte();
+    // Any counts another register image could announce.
+    const std::uint8_t rx = in.byte();
+    const std::uint8_t tx = in.byte();
+    touch.setLineCounts(rx, tx);
     for (int step = 0; step < 16 && in.size != 0; ++step) {
         std::uint16_t value = 0;
         switch (in.byte() % 11) {

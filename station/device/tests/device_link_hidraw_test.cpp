@@ -111,8 +111,8 @@ TEST(DeviceLinkOverHidraw, DriverModePairRunsEndToEnd) {
     ASSERT_TRUE(touch.setDeviceMode(1));
     EXPECT_EQ(device->mode(), 1);
     ASSERT_TRUE(touch.readRegisters());
-    EXPECT_EQ(touch.rxCount, 72u);
-    EXPECT_EQ(touch.txCount, 46u);
+    EXPECT_EQ(touch.rxCount(), 72u);
+    EXPECT_EQ(touch.txCount(), 46u);
     const station::AveragedFrame raw = touch.readRawAverage(2, 3, 0);
     ASSERT_TRUE(raw.complete);
     EXPECT_DOUBLE_EQ(raw.average[45][71], 2000.0 + 4 * 45 + 2 * 71);

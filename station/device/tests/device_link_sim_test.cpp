@@ -86,14 +86,15 @@ TEST(DeviceLinkOnController, ConnectQueriesAndReadsOnEveryGenerationAndTransport
         ASSERT_TRUE(b.touch.setDeviceMode(1));
         ASSERT_TRUE(b.touch.readRegisters());
         EXPECT_EQ(b.device->mode(), 1);
-        EXPECT_EQ(b.touch.rxCount, 72u);  // power-on word 41 = 0x482E
-        EXPECT_EQ(b.touch.txCount, 46u);
-        EXPECT_EQ(b.touch.touchMaxX, 0x11C0u);
-        EXPECT_EQ(b.touch.rowsPerRecordFrame, 8u);
-        ASSERT_TRUE(b.touch.readMaintenanceVersion());
+        EXPECT_EQ(b.touch.rxCount(), 72u);  // power-on word 41 = 0x482E
+        EXPECT_EQ(b.touch.txCount(), 46u);
+        EXPECT_EQ(b.touch.readout().touchMaxX, 0x11C0u);
+        EXPECT_EQ(b.touch.rowsPerRecordFrame(), 8u);
+        const auto version = b.touch.readMaintenanceVersion();
+        ASSERT_TRUE(version);
         // Bytes 4 and 5 of the ten are what the touch report decoder needs.
-        EXPECT_EQ(b.touch.maintenanceVersion[4], 0x00) << "format flags";
-        EXPECT_EQ(b.touch.maintenanceVersion[5], 5) << "contact slots per touch report";
+        EXPECT_EQ((*version)[4], 0x00) << "format flags";
+        EXPECT_EQ((*version)[5], 5) << "contact slots per touch report";
 
         // Actual data first: the power-on scan registers select it.
         const station::AveragedFrame actual = b.touch.readActualAverage(1, 3, true);
@@ -168,10 +169,11 @@ TEST(DeviceLinkOnController, CalibrationTableAndLutsRoundTrip) {
     for (std::size_t i = 0; i < y.size(); ++i) y[i] = static_cast<std::uint16_t>(i + 100);
     ASSERT_TRUE(b.touch.writeXLut(x));
     ASSERT_TRUE(b.touch.writeYLut(y));
-    ASSERT_TRUE(b.touch.readCalibrationTable());
-    EXPECT_EQ(b.touch.calibrationTable[sim::ControllerDevice::kXLutWord], 71);
-    EXPECT_EQ(b.touch.calibrationTable[sim::ControllerDevice::kXLutWord + 71], 0);
-    EXPECT_EQ(b.touch.calibrationTable[sim::ControllerDevice::kYLutWord + 45], 145);
+    const station::CalibrationTable table = b.touch.readCalibrationTable();
+    ASSERT_TRUE(table.complete());
+    EXPECT_EQ(table.words[sim::ControllerDevice::kXLutWord], 71);
+    EXPECT_EQ(table.words[sim::ControllerDevice::kXLutWord + 71], 0);
+    EXPECT_EQ(table.words[sim::ControllerDevice::kYLutWord + 45], 145);
 }
 
 TEST(DeviceLinkOnController, PinCheckReportsThePanelsPinFaults) {
@@ -218,7 +220,7 @@ TEST(DeviceLinkOnController, BrokenAnswersFailTheOperation) {
         ASSERT_TRUE(b.connect());
         b.device->breakEcho(1);
         EXPECT_FALSE(b.touch.readRegisters());
-        EXPECT_EQ(b.touch.responseType, 16) << "restored after the failure";
+        EXPECT_EQ(b.touch.responseType(), 16) << "restored after the failure";
     }
     {
         SimBench b;
@@ -238,8 +240,8 @@ TEST(DeviceLinkOnController, EveryRefusedTransferFailsTheOperation) {
     std::array<std::uint16_t, 72> x{};
     const std::vector<Op> ops = {
         {"readRegisters", [](SimBench& b) { return b.touch.readRegisters(); }},
-        {"readMaintenanceVersion", [](SimBench& b) { return b.touch.readMaintenanceVersion(); }},
-        {"readCalibrationTable", [](SimBench& b) { return b.touch.readCalibrationTable(); }},
+        {"readMaintenanceVersion", [](SimBench& b) { return b.touch.readMaintenanceVersion().has_value(); }},
+        {"readCalibrationTable", [](SimBench& b) { return b.touch.readCalibrationTable().complete(); }},
         {"runPinCheck", [](SimBench& b) { return b.touch.runPinCheck(1, 1).has_value(); }},
         {"writeXLut", [x](SimBench& b) { return b.touch.writeXLut(x); }},
         {"readTouchQuery", [](SimBench& b) { return b.touch.readTouchQuery().has_value(); }},
@@ -258,8 +260,7 @@ TEST(DeviceLinkOnController, EveryRefusedTransferFailsTheOperation) {
             if (std::string(op.name) == "readRawAverage") {
                 b.touch.setRegisterWord(41, 0x0402);
                 ASSERT_TRUE(b.touch.writeRegisters());
-                b.touch.rxCount = 4;
-                b.touch.txCount = 2;
+                b.touch.setLineCounts(4, 2);
             }
             b.refuse(nth);
             if (op.run(b)) break;  // nth is past the operation's last transfer

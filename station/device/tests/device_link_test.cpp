@@ -68,21 +68,21 @@ TEST(DeviceLinkRegisters, ReadFillsTheImageAndTheValuesDerivedFromIt) {
     testfx::Bench b;
     queueRegisters(*b.device, 0x4828, 0);
     ASSERT_TRUE(b.touch.readRegisters());
-    EXPECT_EQ(b.touch.registers[0], 0);
-    EXPECT_EQ(b.touch.registers[59], 59);
-    EXPECT_EQ(b.touch.registers[91], 91);
-    EXPECT_EQ(b.touch.rxCount, 72u);
-    EXPECT_EQ(b.touch.txCount, 40u);
-    EXPECT_EQ(b.touch.extraInfo0, 0x11u);
-    EXPECT_EQ(b.touch.touchMaxX, 1920u);
-    EXPECT_EQ(b.touch.touchMaxY, 1080u);
-    EXPECT_EQ(b.touch.autoCalibration, 1u);
-    EXPECT_EQ(b.touch.frameWord46, 0x1234u);
-    EXPECT_EQ(b.touch.rowsPerRecordFrame, 4u);
-    EXPECT_EQ(b.touch.extraInfo51, 0x51u);
+    EXPECT_EQ(b.touch.registers()[0], 0);
+    EXPECT_EQ(b.touch.registers()[59], 59);
+    EXPECT_EQ(b.touch.registers()[91], 91);
+    EXPECT_EQ(b.touch.rxCount(), 72u);
+    EXPECT_EQ(b.touch.txCount(), 40u);
+    EXPECT_EQ(b.touch.readout().extraInfo0, 0x11u);
+    EXPECT_EQ(b.touch.readout().touchMaxX, 1920u);
+    EXPECT_EQ(b.touch.readout().touchMaxY, 1080u);
+    EXPECT_EQ(b.touch.readout().autoCalibration, 1u);
+    EXPECT_EQ(b.touch.readout().frameWord46, 0x1234u);
+    EXPECT_EQ(b.touch.rowsPerRecordFrame(), 4u);
+    EXPECT_EQ(b.touch.readout().extraInfo51, 0x51u);
     // 0x15 selected, then the type of construction (16) restored.
     EXPECT_EQ(selects(*b.device), (std::vector<Bytes>{{1, 5}, {1, 0}}));
-    EXPECT_EQ(b.touch.responseType, 16);
+    EXPECT_EQ(b.touch.responseType(), 16);
 }
 
 TEST(DeviceLinkRegisters, LineCountsNeverExceedTheGrid) {
@@ -94,9 +94,9 @@ TEST(DeviceLinkRegisters, LineCountsNeverExceedTheGrid) {
         testfx::Bench b;
         queueRegisters(*b.device, c.word41, 1);
         ASSERT_TRUE(b.touch.readRegisters());
-        EXPECT_EQ(b.touch.rxCount, c.rx) << std::hex << c.word41;
-        EXPECT_EQ(b.touch.txCount, c.tx) << std::hex << c.word41;
-        EXPECT_EQ(b.touch.autoCalibration, 0u);
+        EXPECT_EQ(b.touch.rxCount(), c.rx) << std::hex << c.word41;
+        EXPECT_EQ(b.touch.txCount(), c.tx) << std::hex << c.word41;
+        EXPECT_EQ(b.touch.readout().autoCalibration, 0u);
     }
 }
 
@@ -106,9 +106,9 @@ TEST(DeviceLinkRegisters, SecondAnswerOfPartZeroFailsAndRestoresTheResponseType)
     b.device->queue(9, answer9(0x15, {0}));
     b.device->queue(9, answer9(0x15, {0}));
     EXPECT_FALSE(b.touch.readRegisters());
-    EXPECT_EQ(b.touch.responseType, 0x0B);
+    EXPECT_EQ(b.touch.responseType(), 0x0B);
     EXPECT_EQ(selects(*b.device).back(), (Bytes{0, 0x0B}));
-    EXPECT_EQ(b.touch.rxCount, 72u) << "counts come only from a whole answer";
+    EXPECT_EQ(b.touch.rxCount(), 72u) << "counts come only from a whole answer";
 }
 
 TEST(DeviceLinkRegisters, RefusedAnswerStillRestoresAndAFailedRestoreFails) {
@@ -116,21 +116,22 @@ TEST(DeviceLinkRegisters, RefusedAnswerStillRestoresAndAFailedRestoreFails) {
         testfx::Bench b;  // no answers queued: the first get is refused
         EXPECT_FALSE(b.touch.readRegisters());
         EXPECT_EQ(selects(*b.device), (std::vector<Bytes>{{1, 5}, {1, 0}}));
-        EXPECT_EQ(b.touch.responseType, 16);
+        EXPECT_EQ(b.touch.responseType(), 16);
     }
     {
         testfx::Bench b;
         queueRegisters(*b.device, 0x4828);
         b.bus.setFaults(b.deviceId, {0, 4, false});  // select, two answers, then the restore
         EXPECT_FALSE(b.touch.readRegisters());
-        EXPECT_EQ(b.touch.responseType, 0x15);
-        EXPECT_EQ(b.touch.txCount, 40u) << "what was read stays";
+        EXPECT_EQ(b.touch.responseType(), 0x15);
+        EXPECT_EQ(b.touch.txCount(), 40u) << "what was read stays";
     }
 }
 
 TEST(DeviceLinkRegisters, WriteSendsTheImageInTwoParts) {
     testfx::Bench b;
-    for (std::size_t i = 0; i < station::kRegisterBytes; ++i) b.touch.registers[i] = static_cast<std::uint8_t>(i + 1);
+    for (std::size_t i = 0; i < station::kRegisterBytes; ++i)
+        b.touch.setRegisterByte(i, static_cast<std::uint8_t>(i + 1));
     ASSERT_TRUE(b.touch.writeRegisters());
     const auto sets = b.device->sets();
     ASSERT_EQ(sets.size(), 2u);
@@ -148,10 +149,7 @@ TEST(DeviceLinkRegisters, WriteSendsTheImageInTwoParts) {
 
 class AveragedRead : public ::testing::Test {
 protected:
-    AveragedRead() {
-        b.touch.rxCount = 4;
-        b.touch.txCount = 3;
-    }
+    AveragedRead() { b.touch.setLineCounts(4, 3); }
     testfx::Bench b;
 };
 
@@ -173,7 +171,7 @@ TEST_F(AveragedRead, AveragesFramesAndSetsTheRegistersBeforeEach) {
     std::vector<Bytes> kinds;
     for (const auto& s : b.device->sets()) kinds.push_back({s[1], s[2], s[3]});
     EXPECT_EQ(kinds, (std::vector<Bytes>{{2, 0, 0}, {2, 1, 0}, {1, 0, 0x0B}, {2, 0, 0}, {2, 1, 0}, {1, 0, 0x0B}}));
-    EXPECT_EQ(b.touch.responseType, 0x0B);
+    EXPECT_EQ(b.touch.responseType(), 0x0B);
 }
 
 TEST_F(AveragedRead, FramesThatNeverStartScanningEndAfterTheRetryLimit) {
@@ -213,8 +211,7 @@ TEST_F(AveragedRead, RejectedFramesDivideByTheFramesCounted) {
 }
 
 TEST_F(AveragedRead, FrameAcrossRowsOfTheWholeWidth) {
-    b.touch.rxCount = 72;
-    b.touch.txCount = 2;
+    b.touch.setLineCounts(72, 2);
     const auto answers = frameAnswers(72, 2, 0x0B, [](auto t, auto r) { return std::int16_t(t * 100 + r); });
     ASSERT_EQ(answers.size(), 5u);
     EXPECT_EQ(answers[2][2], 60);
@@ -241,13 +238,11 @@ TEST_F(AveragedRead, UnexpectedAnswersFailAndKeepWhatWasAdded) {
         std::size_t byte;
         std::uint8_t value;
     };
-    b.touch.rxCount = 40;
-    b.touch.txCount = 2;  // three answers per frame
+    b.touch.setLineCounts(40, 2);  // three answers per frame
     for (const Case& c : {Case{"type nibble", 1, 1, 0x0A}, Case{"Rx index", 1, 2, 31}, Case{"Tx index", 2, 3, 0}}) {
         SCOPED_TRACE(c.what);
         testfx::Bench fresh;
-        fresh.touch.rxCount = 40;
-        fresh.touch.txCount = 2;
+        fresh.touch.setLineCounts(40, 2);
         auto answers = frameAnswers(40, 2, 0x0B, [](auto, auto) { return std::int16_t(7); });
         answers[c.answer][c.byte] = c.value;
         queueFrame(*fresh.device, answers);
@@ -263,8 +258,7 @@ TEST_F(AveragedRead, RefusedRegisterWriteOrSelectFailsTheRead) {
     for (std::uint64_t nth : {1, 2, 3}) {  // register part 0, part 1, the response select
         SCOPED_TRACE(nth);
         testfx::Bench fresh;
-        fresh.touch.rxCount = 4;
-        fresh.touch.txCount = 3;
+        fresh.touch.setLineCounts(4, 3);
         queueFrame(*fresh.device, frameAnswers(4, 3, 0x0B, [](auto, auto) { return std::int16_t(4); }));
         fresh.bus.setFaults(fresh.deviceId, {0, nth, false});
         EXPECT_FALSE(fresh.touch.readCalAverage(1, 1, 0).complete);
@@ -297,8 +291,7 @@ TEST(DeviceLinkLastError, NamesTheNodeOrTheAnswerThatDidNotFit) {
          "unexpected maintenance answer: type 0x5 part 1/0 (wanted type 0x5 part 0)"},
         {"wrong frame index",
          [](testfx::Bench& b) {
-             b.touch.rxCount = 4;
-             b.touch.txCount = 3;
+             b.touch.setLineCounts(4, 3);
              b.device->queue(9, answer9(0x0B, {2, 0}));
              return b.touch.readRawAverage(1, 1, 0).complete;
          },
@@ -323,8 +316,7 @@ TEST(DeviceLinkLastError, NamesTheNodeOrTheAnswerThatDidNotFit) {
 }
 
 TEST_F(AveragedRead, CountsBeyondTheGridReadTheGridOnly) {
-    b.touch.rxCount = 200;
-    b.touch.txCount = 60;
+    b.touch.setLineCounts(200, 60);
     queueFrame(*b.device, frameAnswers(72, 46, 0x0B, [](auto t, auto r) { return std::int16_t(t + r); }));
     const station::AveragedFrame f = b.touch.readRawAverage(1, 1, 0);
     ASSERT_TRUE(f.complete);
@@ -332,7 +324,7 @@ TEST_F(AveragedRead, CountsBeyondTheGridReadTheGridOnly) {
 }
 
 TEST_F(AveragedRead, NoLinesMeansNoRead) {
-    b.touch.rxCount = 0;
+    b.touch.setLineCounts(0, b.touch.txCount());
     EXPECT_FALSE(b.touch.readRawAverage(1, 1, 0).complete);
     EXPECT_TRUE(b.device->sets().empty());
 }
@@ -349,8 +341,7 @@ TEST_F(AveragedRead, ActualReadKeepsOtherRegisterBitsAndChoosesItsResponseType) 
     for (bool useCalF : {false, true}) {
         SCOPED_TRACE(useCalF);
         testfx::Bench fresh;
-        fresh.touch.rxCount = 4;
-        fresh.touch.txCount = 3;
+        fresh.touch.setLineCounts(4, 3);
         const std::uint8_t type = useCalF ? 0x12 : 0x0B;
         queueFrame(*fresh.device, frameAnswers(4, 3, type, [](auto, auto) { return std::int16_t(6); }));
         fresh.touch.setRegisterWord(12, 0x0F0F);
@@ -359,7 +350,7 @@ TEST_F(AveragedRead, ActualReadKeepsOtherRegisterBitsAndChoosesItsResponseType) 
         ASSERT_TRUE(f.complete);
         EXPECT_EQ(fresh.touch.registerWord(12), 0x0F0B);
         EXPECT_EQ(fresh.touch.registerWord(17), 0x015F);
-        EXPECT_EQ(fresh.touch.responseType, type);
+        EXPECT_EQ(fresh.touch.responseType(), type);
         EXPECT_DOUBLE_EQ(f.average[1][1], 6.0);
     }
 }
@@ -416,7 +407,7 @@ TEST(DeviceLinkPinCheck, BitmapsGiveStatesAndCounters) {
     ASSERT_TRUE(pins);
     const Bytes cmd = b.device->sets().at(0);
     EXPECT_EQ(Bytes(cmd.begin(), cmd.begin() + 10), (Bytes{9, 2, 7, 0, 0x23, 0x01, 0, 0, 0x56, 0x04}));
-    EXPECT_EQ(b.touch.responseType, 0x18);
+    EXPECT_EQ(b.touch.responseType(), 0x18);
     auto state = [](const station::PinResult& p) { return std::tuple(p.state, p.vddFault, p.gndFault); };
     EXPECT_EQ(state(pins->rxPins[0]), std::tuple(3u, 1u, 0u));
     EXPECT_EQ(state(pins->rxPins[1]), std::tuple(2u, 0u, 0u));
@@ -442,28 +433,30 @@ TEST(DeviceLinkCalibrationTable, ReadsTwentyTwoAnswersByWordOffset) {
         for (std::size_t i = 0; i < 30; ++i) a[4 + 2 * i] = static_cast<std::uint8_t>(off + i), a[5 + 2 * i] = 0x10;
         b.device->queue(9, a);
     }
-    ASSERT_TRUE(b.touch.readCalibrationTable());
-    EXPECT_EQ(b.touch.calibrationTable[1], 0x1001);
-    EXPECT_EQ(b.touch.calibrationTable[659], 0x1000 + (659 & 0xFF));
+    const station::CalibrationTable table = b.touch.readCalibrationTable();
+    ASSERT_TRUE(table.complete());
+    EXPECT_EQ(table.words[1], 0x1001);
+    EXPECT_EQ(table.words[659], 0x1000 + (659 & 0xFF));
     EXPECT_EQ(selects(*b.device), (std::vector<Bytes>{{1, 9}}));
 
     b.device->queue(9, answer9(0x19, {0, 0}));
     b.device->queue(9, answer9(0x19, {0, 0}));  // repeats offset 0
-    EXPECT_FALSE(b.touch.readCalibrationTable());
+    const station::CalibrationTable broken = b.touch.readCalibrationTable();
+    EXPECT_FALSE(broken.complete());
+    EXPECT_EQ(broken.received, 30u) << "what arrived before the mismatch is handed back";
 }
 
 TEST(DeviceLinkCommands, SmallCommandsSendTheirBytesAndKeepTheirState) {
     testfx::Bench b;
-    b.touch.rxCount = 64;
-    b.touch.txCount = 36;
+    b.touch.setLineCounts(64, 36);
     ASSERT_TRUE(b.touch.calibrationControl(1));
-    EXPECT_EQ(b.touch.autoCalibration, 0u);
+    EXPECT_EQ(b.touch.readout().autoCalibration, 0u);
     ASSERT_TRUE(b.touch.calibrationControl(2));
-    EXPECT_EQ(b.touch.autoCalibration, 2u);
+    EXPECT_EQ(b.touch.readout().autoCalibration, 2u);
     ASSERT_TRUE(b.touch.selectResponse(0x21, 0x3C));
-    EXPECT_EQ(b.touch.responseType, 0x1C) << "(high * 16 + low nibble) mod 256";
+    EXPECT_EQ(b.touch.responseType(), 0x1C) << "(high * 16 + low nibble) mod 256";
     ASSERT_TRUE(b.touch.setScanArea());
-    EXPECT_EQ(b.touch.scanArea, (std::array<std::uint32_t, 4>{0, 0, 63, 35}));
+    EXPECT_EQ(b.touch.scanArea(), (std::array<std::uint32_t, 4>{0, 0, 63, 35}));
     ASSERT_TRUE(b.touch.setReportType(1));
     ASSERT_TRUE(b.touch.writeBlock6());
     std::array<std::uint16_t, 72> x{};
@@ -492,8 +485,8 @@ TEST(DeviceLinkCommands, SmallCommandsSendTheirBytesAndKeepTheirState) {
 TEST(DeviceLinkCommands, MaintenanceVersionAndTouchQuery) {
     testfx::Bench b;
     b.device->queue(9, answer9(0x00, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}));
-    ASSERT_TRUE(b.touch.readMaintenanceVersion()) << "the type nibble is not checked";
-    EXPECT_EQ(b.touch.maintenanceVersion, (std::array<std::uint8_t, 10>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(b.touch.readMaintenanceVersion(), (station::MaintenanceVersion{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}))
+        << "the type nibble is not checked";
     EXPECT_EQ(selects(*b.device).back(), (Bytes{0, 0x0A}));
 
     Bytes q(16);

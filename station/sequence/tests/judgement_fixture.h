@@ -142,11 +142,10 @@ struct SimStation {
         const auto p = controllerlink::findPenCollection(found, *t, generation);
         if (!p || !pen.open(*p)) return false;
         if (!touch.setDeviceMode(1) || !touch.readRegisters() || !touch.calibrationControl(1)) return false;
-        touch.autoCalibration = 0;
-        normalScan = touch.registers;
+        normalScan = touch.registers();
         touch.setRegisterWord(12, 0);
         touch.setRegisterWord(17, s.FLR_X_CANCELED == 1 ? 2 : 0);
-        test = touch.registers;
+        test = touch.registers();
         return touch.writeRegisters();
     }
     station::ScanRegisterImages images() const { return {normalScan, test, normalScanCaptured}; }
