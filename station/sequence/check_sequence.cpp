@@ -84,7 +84,8 @@ bool abortWith(Station& s, std::string_view message) {
 
 RunnerOutcome runRunner(Station& s, RunnerCheck check) {
     if (s.runners == nullptr || !s.runners->provides(check)) return {};
-    return s.runners->run(check, s);
+    CheckContext context = s.checkContext();
+    return s.runners->run(check, context);
 }
 
 void appendNotes(Station& s, const RunnerOutcome& outcome) {
@@ -138,6 +139,7 @@ bool verdict(Station& s) {
 
 // Steps 1..12: each NG ends the sequence. Returns false for an abort; `ended` tells an NG.
 bool automaticSteps(Station& s, bool& ended) {
+    CheckContext context = s.checkContext();
     const RecipeSettings& r = s.recipe;
     RunDetail& d = s.check.detail;
     ended = true;
@@ -221,7 +223,7 @@ bool automaticSteps(Station& s, bool& ended) {
 
     // 7. Hsync MCU
     if (hsyncChecksUsed(r)) {
-        const StepOutcome outcome = s.automatic->hsyncChecks(s);
+        const StepOutcome outcome = s.automatic->hsyncChecks(context);
         if (outcome.aborted()) return false;
         if (applyErrors(s, outcome, false)) {
             d.ngTotal += d.hsyncFlags != 0 ? d.hsyncFlags : 1;
@@ -237,17 +239,17 @@ bool automaticSteps(Station& s, bool& ended) {
     // 9..11. Sensor reads, short check, raw judgement
     bool sensorNg = false;
     if (r.RAW_CHECK != 0) {
-        const StepOutcome outcome = s.automatic->prepareAndRead(s);
+        const StepOutcome outcome = s.automatic->prepareAndRead(context);
         if (outcome.aborted()) return false;
         sensorNg = applyErrors(s, outcome, true);
     }
     if (r.SHORT_CHECK != 0) {
-        const StepOutcome outcome = s.automatic->shortCheck(s);
+        const StepOutcome outcome = s.automatic->shortCheck(context);
         if (outcome.aborted()) return false;
         sensorNg = applyErrors(s, outcome, false) || sensorNg;
     }
     if (r.RAW_CHECK != 0) {
-        const StepOutcome outcome = s.automatic->rawJudgement(s);
+        const StepOutcome outcome = s.automatic->rawJudgement(context);
         if (outcome.aborted()) return false;
         sensorNg = applyErrors(s, outcome, true) || sensorNg;
     }

@@ -8,28 +8,57 @@
 #include <string>
 #include <vector>
 
+#include "controllerlink/collection_choice.h"
 #include "station/sequence/step_outcome.h"
+
+namespace hidlink {
+class DeviceTable;
+}
+namespace platform {
+class Clock;
+}
 
 namespace station {
 
-class Station;
+struct RecipeSettings;
+class DeviceLink;
+class UiPort;
+struct ConnectValues;
+struct DeviceTextValues;
+struct CheckRecord;
+
+// What a step of a check works with: the recipe, the controller's links and table, the clock,
+// the UI port, what the connect step left, the device texts the panel shows and the check's
+// record. The run (its result table, counts and logs) is out of a step's reach.
+struct CheckContext {
+    controllerlink::ControllerGeneration generation;
+    const RecipeSettings& recipe;
+    hidlink::DeviceTable& table;
+    DeviceLink& touch;
+    DeviceLink& pen;
+    platform::Clock& clock;
+    UiPort& ui;
+    const ConnectValues& connect;
+    DeviceTextValues& texts;
+    CheckRecord& record;
+};
 
 class AutomaticChecks {
 public:
     virtual ~AutomaticChecks() = default;
-    // The MCU's product id and version texts (Station::texts), when the pen collection has been
-    // opened.
-    virtual void readHsyncInfo(Station& station) = 0;
+    // The MCU's product id and version texts (CheckContext::texts), when the pen collection has
+    // been opened.
+    virtual void readHsyncInfo(CheckContext& check) = 0;
     // Sequence step 7; sets RunDetail::hsyncFlags. Lines for the enabled checks only.
-    virtual StepOutcome hsyncChecks(Station& station) = 0;
+    virtual StepOutcome hsyncChecks(CheckContext& check) = 0;
     // Step 9: prepares the controller and reads the averaged frames (reads
     // ConnectValues::normalScanRegisters and testRegisters).
-    virtual StepOutcome prepareAndRead(Station& station) = 0;
+    virtual StepOutcome prepareAndRead(CheckContext& check) = 0;
     // Step 10: the pin check and its judgement over the recipe's lookup tables (the controller's
     // once the connect step took them from it); fills the short counters of RunDetail.
-    virtual StepOutcome shortCheck(Station& station) = 0;
+    virtual StepOutcome shortCheck(CheckContext& check) = 0;
     // Step 11: the raw and gap judgement; fills RunDetail counters 14..21 and the maps.
-    virtual StepOutcome rawJudgement(Station& station) = 0;
+    virtual StepOutcome rawJudgement(CheckContext& check) = 0;
 };
 
 // Checks whose runners later parts of the station provide.
@@ -57,7 +86,7 @@ public:
     virtual bool provides(RunnerCheck check) const = 0;
     // Runs one attempt; writes its RunDetail field (extSwitchFlags, drawResult, homeKeyFlags,
     // tkpFlags, scanFlags). The firmware writers run before the sequence, from the run control.
-    virtual RunnerOutcome run(RunnerCheck check, Station& station) = 0;
+    virtual RunnerOutcome run(RunnerCheck which, CheckContext& check) = 0;
 };
 
 }  // namespace station

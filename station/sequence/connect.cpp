@@ -296,7 +296,10 @@ bool connectPen(Station& s) {
         return false;
     }
     s.texts.pen = hex("0x%04X", query->firmware);
-    if (s.recipe.HSYNC_INFO != 0 && s.automatic != nullptr) s.automatic->readHsyncInfo(s);
+    if (s.recipe.HSYNC_INFO != 0 && s.automatic != nullptr) {
+        CheckContext context = s.checkContext();
+        s.automatic->readHsyncInfo(context);
+    }
     return true;
 }
 

@@ -5,7 +5,7 @@
 namespace station {
 namespace {
 
-void publishHsync(Station& s, const HsyncInfo& info) {
+void publishHsync(CheckContext& s, const HsyncInfo& info) {
     s.texts.hsyncPid = info.hsyncPidText;
     s.texts.hsyncVer = info.hsyncVerText;
     s.ui.setHsyncTexts(s.texts.hsyncPid, s.texts.hsyncVer);
@@ -13,29 +13,29 @@ void publishHsync(Station& s, const HsyncInfo& info) {
 
 }  // namespace
 
-void JudgementSteps::readHsyncInfo(Station& s) {
+void JudgementSteps::readHsyncInfo(CheckContext& s) {
     station::readHsyncInfo(s.pen, hsyncInfo, [&s] { s.ui.pumpMessages(); });
     publishHsync(s, hsyncInfo);
 }
 
-StepOutcome JudgementSteps::hsyncChecks(Station& s) {
-    const StepOutcome o = runHsyncChecks(s.recipe, s.pen, s.ui, hsyncInfo, s.check.hsync);
-    s.check.detail.hsyncFlags = s.check.hsync.hsyncFlags;
+StepOutcome JudgementSteps::hsyncChecks(CheckContext& s) {
+    const StepOutcome o = runHsyncChecks(s.recipe, s.pen, s.ui, hsyncInfo, s.record.hsync);
+    s.record.detail.hsyncFlags = s.record.hsync.hsyncFlags;
     publishHsync(s, hsyncInfo);
     return o;
 }
 
-StepOutcome JudgementSteps::prepareAndRead(Station& s) {
+StepOutcome JudgementSteps::prepareAndRead(CheckContext& s) {
     return readRawData(
         s.recipe, s.touch, s.clock, s.ui,
         ScanRegisterImages{s.connect.normalScanRegisters, s.connect.testRegisters, s.connect.normalScanCaptured},
-        s.check.frames);
+        s.record.frames);
 }
 
-StepOutcome JudgementSteps::shortCheck(Station& s) {
+StepOutcome JudgementSteps::shortCheck(CheckContext& s) {
     ShortCounters shorts;
-    const StepOutcome o = runShortCheck(s.recipe, s.touch, s.ui, shorts, s.check.pins);
-    RunDetail& d = s.check.detail;
+    const StepOutcome o = runShortCheck(s.recipe, s.touch, s.ui, shorts, s.record.pins);
+    RunDetail& d = s.record.detail;
     d.shortTotal = shorts.shortTotal;
     d.shortTxTotal = shorts.shortTxTotal;
     d.txGndCount = shorts.txGndCount;
@@ -46,10 +46,10 @@ StepOutcome JudgementSteps::shortCheck(Station& s) {
     return o;
 }
 
-StepOutcome JudgementSteps::rawJudgement(Station& s) {
-    const StepOutcome o = runRawJudgement(s.recipe, s.check.frames, s.ui, s.check.raw);
-    const RawCounters& c = s.check.raw.counters;
-    RunDetail& d = s.check.detail;
+StepOutcome JudgementSteps::rawJudgement(CheckContext& s) {
+    const StepOutcome o = runRawJudgement(s.recipe, s.record.frames, s.ui, s.record.raw);
+    const RawCounters& c = s.record.raw.counters;
+    RunDetail& d = s.record.detail;
     d.rawTotal = c.rawTotal;
     d.upperCount = c.upperCount;
     d.lowerCount = c.lowerCount;

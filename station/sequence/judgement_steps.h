@@ -12,11 +12,11 @@ namespace station {
 
 class JudgementSteps final : public AutomaticChecks {
 public:
-    void readHsyncInfo(Station& s) override;
-    StepOutcome hsyncChecks(Station& s) override;
-    StepOutcome prepareAndRead(Station& s) override;
-    StepOutcome shortCheck(Station& s) override;
-    StepOutcome rawJudgement(Station& s) override;
+    void readHsyncInfo(CheckContext& c) override;
+    StepOutcome hsyncChecks(CheckContext& c) override;
+    StepOutcome prepareAndRead(CheckContext& c) override;
+    StepOutcome shortCheck(CheckContext& c) override;
+    StepOutcome rawJudgement(CheckContext& c) override;
 
     // What the MCU showed last; what a check measures goes into its record.
     HsyncInfo hsyncInfo;

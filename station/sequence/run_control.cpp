@@ -325,14 +325,16 @@ bool RunControl::serialMatches(std::string_view serial) const {
 
 bool RunControl::writeFirmware(bool& toSequence) {
     toSequence = false;
-    if (!s_.runners->run(RunnerCheck::FirmwareWrite, s_).ran) return false;
+    CheckContext context = s_.checkContext();
+    if (!s_.runners->run(RunnerCheck::FirmwareWrite, context).ran) return false;
     toSequence = s_.check.detail.firmwareFlags != 0;
     return true;
 }
 
 bool RunControl::writeHsyncAndOpenPen() {
     if (s_.recipe.WRITE_HSYNC_FW != 0) {
-        if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, s_).ran) return false;
+        CheckContext context = s_.checkContext();
+        if (!s_.runners->run(RunnerCheck::HsyncFirmwareWrite, context).ran) return false;
         if (s_.check.detail.firmwareFlags == 0) connectPenAndKeep(s_);
     } else {
         connectPenAndKeep(s_);

@@ -9,6 +9,10 @@ controllerlink::ControllerGeneration Station::generation() const {
     return recipe.CPU == kCpuR5 ? controllerlink::ControllerGeneration::R5 : controllerlink::ControllerGeneration::R6;
 }
 
+CheckContext Station::checkContext() {
+    return CheckContext{generation(), recipe, table, touch, pen, clock, ui, connect, texts, check};
+}
+
 void recordFailed(Station& s, std::string_view message) {
     s.ui.appendMessage(message);
     s.records.unseenFailure = true;

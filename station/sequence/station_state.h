@@ -106,6 +106,8 @@ public:
     Station& operator=(const Station&) = delete;
 
     controllerlink::ControllerGeneration generation() const;
+    // The part of the station the steps of the running check work with.
+    CheckContext checkContext();
 
     hidlink::DeviceTable& table;
     platform::Clock& clock;

@@ -587,12 +587,12 @@ public:
     bool provides(RunnerCheck check) const override {
         return check == RunnerCheck::FirmwareWrite || check == RunnerCheck::HsyncFirmwareWrite;
     }
-    RunnerOutcome run(RunnerCheck check, Station& s) override {
+    RunnerOutcome run(RunnerCheck check, CheckContext& s) override {
         ran.push_back(check);
         const bool main = check == RunnerCheck::FirmwareWrite;
-        if (main) s.check.firmware.writerStarted = true;
+        if (main) s.record.firmware.writerStarted = true;
         if (!(main ? mainRuns : hsyncRuns)) return {false, {}};
-        s.check.detail.firmwareFlags = main ? mainFlags : hsyncFlags;
+        s.record.detail.firmwareFlags = main ? mainFlags : hsyncFlags;
         return {true, {}};
     }
     std::vector<RunnerCheck> ran;

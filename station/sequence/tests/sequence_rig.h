@@ -30,27 +30,27 @@ inline sim::ControllerConfig quietController(sim::Generation gen = sim::Generati
 // the test gave it (a pass by default: the tests that use it decide what the device showed).
 class ScriptedChecks final : public AutomaticChecks {
 public:
-    void readHsyncInfo(Station& s) override {
+    void readHsyncInfo(CheckContext& s) override {
         calls.push_back("hsyncInfo");
         s.texts.hsyncPid = "0x0A31";
     }
-    StepOutcome hsyncChecks(Station& s) override {
+    StepOutcome hsyncChecks(CheckContext& s) override {
         calls.push_back("hsync");
-        s.check.detail.hsyncFlags = hsyncFlags;
+        s.record.detail.hsyncFlags = hsyncFlags;
         return hsync;
     }
-    StepOutcome prepareAndRead(Station&) override {
+    StepOutcome prepareAndRead(CheckContext&) override {
         calls.push_back("read");
         return read;
     }
-    StepOutcome shortCheck(Station& s) override {
+    StepOutcome shortCheck(CheckContext& s) override {
         calls.push_back("short");
-        s.check.detail.shortTotal = shortTotal;
+        s.record.detail.shortTotal = shortTotal;
         return shortReport;
     }
-    StepOutcome rawJudgement(Station& s) override {
+    StepOutcome rawJudgement(CheckContext& s) override {
         calls.push_back("raw");
-        s.check.detail.rawTotal = rawTotal;
+        s.record.detail.rawTotal = rawTotal;
         return raw;
     }
 
@@ -63,23 +63,23 @@ public:
 class ScriptedRunners final : public CheckRunners {
 public:
     bool provides(RunnerCheck) const override { return true; }
-    RunnerOutcome run(RunnerCheck check, Station& s) override {
+    RunnerOutcome run(RunnerCheck check, CheckContext& s) override {
         ran.push_back(check);
         switch (check) {
             case RunnerCheck::ExternalSwitch:
-                s.check.detail.extSwitchFlags = extSwitchFlags;
+                s.record.detail.extSwitchFlags = extSwitchFlags;
                 break;
             case RunnerCheck::Drawing:
-                s.check.detail.drawResult = drawResult;
+                s.record.detail.drawResult = drawResult;
                 break;
             case RunnerCheck::HomeKey:
-                s.check.detail.homeKeyFlags = homeKeyFlags;
+                s.record.detail.homeKeyFlags = homeKeyFlags;
                 break;
             case RunnerCheck::Tkp:
-                s.check.detail.tkpFlags = tkpFlags;
+                s.record.detail.tkpFlags = tkpFlags;
                 break;
             case RunnerCheck::Scan:
-                s.check.detail.scanFlags = scanResults.empty() ? 0 : scanResults[scanIndex++ % scanResults.size()];
+                s.record.detail.scanFlags = scanResults.empty() ? 0 : scanResults[scanIndex++ % scanResults.size()];
                 break;
             default:
                 break;
