@@ -368,7 +368,7 @@ std::shared_ptr<platform::LockFile> HidrawBackend::lockDevice(const std::string&
     platform::LockFile::Attempt taken = platform::LockFile::take(path, owner_);
     if (taken.outcome != platform::LockFile::Outcome::Acquired) {
         setLastError(taken.outcome == platform::LockFile::Outcome::Held ? inUseText(nodePath, taken.holder)
-                                                                        : taken.error);
+                                                                        : taken.error.text());
         return nullptr;
     }
     std::shared_ptr<platform::LockFile> lock = std::move(taken.lock);

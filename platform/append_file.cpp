@@ -21,7 +21,12 @@ std::string kindOf(mode_t mode) {
 
 }  // namespace
 
-std::FILE* openRegularFileForAppend(const std::string& path, std::string& why) {
+std::FILE* openRegularFileForAppend(const std::string& path, Failure& failure) {
+    std::string why;
+    const auto refused = [&] {
+        failure = Failure{path, why};
+        return nullptr;
+    };
     // O_NONBLOCK: a FIFO without a reader fails at once (ENXIO) instead of waiting for one, one
     // with a reader opens and is refused by the type check; a regular file ignores the flag.
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
@@ -32,29 +37,30 @@ std::FILE* openRegularFileForAppend(const std::string& path, std::string& why) {
             why = kindOf(st.st_mode);
         else
             why = std::strerror(err);
-        return nullptr;
+        return refused();
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         why = std::strerror(errno);
         ::close(fd);
-        return nullptr;
+        return refused();
     }
     if (!S_ISREG(st.st_mode)) {
         why = kindOf(st.st_mode);
         ::close(fd);
-        return nullptr;
+        return refused();
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         why = std::strerror(errno);
         ::close(fd);
-        return nullptr;
+        return refused();
     }
     std::FILE* file = ::fdopen(fd, "a");
     if (file == nullptr) {
         why = std::strerror(errno);
         ::close(fd);
+        return refused();
     }
     return file;
 }

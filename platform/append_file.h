@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace platform {
 
-// The file, created when missing, open for appending (close-on-exec); null with the reason in
-// `why` ("is not a regular file but a FIFO", "Permission denied").
-std::FILE* openRegularFileForAppend(const std::string& path, std::string& why);
+// The file, created when missing, open for appending (close-on-exec); null with the path and the
+// reason in `failure` ("is not a regular file but a FIFO", "Permission denied").
+std::FILE* openRegularFileForAppend(const std::string& path, Failure& failure);
 
 }  // namespace platform

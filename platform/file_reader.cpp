@@ -20,9 +20,9 @@ const char* kindOf(mode_t mode) {
     return "something else";
 }
 
-bool refuse(FileReadError* error, const std::string& path, std::string why, std::string& content) {
+bool refuse(Failure* error, const std::string& path, std::string why, std::string& content) {
     content.clear();
-    if (error != nullptr) *error = FileReadError{path, std::move(why)};
+    if (error != nullptr) *error = Failure{path, std::move(why)};
     return false;
 }
 
@@ -49,7 +49,7 @@ private:
 
 }  // namespace
 
-bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& content, FileReadError* error) {
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& content, Failure* error) {
     // O_NONBLOCK: opening a FIFO without a writer returns at once instead of waiting for one;
     // the type check below then refuses it. On a regular file the flag changes nothing.
     const Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));

@@ -6,19 +6,13 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace platform {
 
-// Why a file was not read: the path and the operating system's reason or the refusal
-// ("is a directory", "is not a regular file but a FIFO", "is larger than N bytes").
-struct FileReadError {
-    std::string path;
-    std::string why;
-    std::string text() const { return path + ": " + why; }
-};
-
-// Fills `content` with the file's bytes and returns true; otherwise returns false with the
-// reason in *error (when given) and `content` empty.
-bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& content,
-                     FileReadError* error = nullptr);
+// Fills `content` with the file's bytes and returns true; otherwise returns false with the path
+// and the reason in *error (when given: the operating system's words, or "is a directory", "is
+// not a regular file but a FIFO", "is larger than N bytes") and `content` empty.
+bool readRegularFile(const std::string& path, std::size_t maxBytes, std::string& content, Failure* error = nullptr);
 
 }  // namespace platform

@@ -28,7 +28,7 @@ std::string readOwner(int fd) {
     return printableOwner(std::move(text));
 }
 
-LockFile::Attempt failed(std::string error) {
+LockFile::Attempt failed(platform::Failure error) {
     LockFile::Attempt a;
     a.outcome = LockFile::Outcome::Failed;
     a.error = std::move(error);
@@ -68,11 +68,11 @@ LockFile::Attempt LockFile::take(const std::string& path, const std::string& own
         fd = ::open(path.c_str(), O_RDONLY | common);
         writable = false;
     }
-    if (fd < 0) return failed("cannot open the lock file " + path + ": " + std::strerror(errno));
+    if (fd < 0) return failed(Failure::fromErrno(path, errno, "cannot open the lock file"));
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return failed("the lock file " + path + " is not a regular file");
+        return failed(Failure{path, "is not a regular file", "cannot use the lock file"});
     }
     int rc;
     do {
@@ -85,7 +85,7 @@ LockFile::Attempt LockFile::take(const std::string& path, const std::string& own
             a.outcome = Outcome::Held;
             a.holder = readOwner(fd);
         } else {
-            a = failed("cannot lock " + path + ": " + std::strerror(err));
+            a = failed(Failure::fromErrno(path, err, "cannot lock"));
         }
         ::close(fd);
         return a;

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/failure.h"
+
 namespace platform {
 
 // Where a user session's lock files live: $XDG_RUNTIME_DIR when it names an absolute folder,
@@ -28,7 +30,7 @@ public:
         Outcome outcome = Outcome::Failed;
         std::unique_ptr<LockFile> lock;  // Acquired
         std::string holder;              // Held: the holder's name from the file; empty when unknown
-        std::string error;               // Failed: the file and the system's reason
+        Failure error;                   // Failed: what, the file and the system's reason
     };
 
     // Takes an exclusive flock on `path` without waiting and writes `owner` into the file. A

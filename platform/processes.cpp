@@ -105,13 +105,14 @@ std::vector<std::string> runningModulePaths(const std::string& procRoot) {
     return {paths.begin(), paths.end()};
 }
 
-bool startDetached(const std::string& path) {
+Failure startDetached(const std::string& path) {
     const int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (nullFd < 0) return false;
+    if (nullFd < 0) return Failure::fromErrno("/dev/null", errno, "cannot open");
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
+        const int err = errno;
         ::close(nullFd);
-        return false;
+        return Failure::fromErrno(path, err, "cannot start");
     }
     // Fork twice: the middle process exits at once, so the program is adopted by init (or the
     // session's subreaper) and never becomes a zombie of ours.
@@ -131,8 +132,9 @@ bool startDetached(const std::string& path) {
     ::close(report[1]);
     ::close(nullFd);
     if (middle < 0) {
+        const int err = errno;
         ::close(report[0]);
-        return false;
+        return Failure::fromErrno(path, err, "cannot start");
     }
     int status = 0;
     pid_t waited = 0;
@@ -144,7 +146,10 @@ bool startDetached(const std::string& path) {
     while ((n = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
     }
     ::close(report[0]);
-    return n == 0 && waited == middle && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (n > 0 && error != 0) return Failure::fromErrno(path, error, "cannot start");
+    if (n != 0 || waited != middle || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return Failure{path, "the starting process failed", "cannot start"};
+    return {};
 }
 
 }  // namespace platform

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/failure.h"
+
 namespace platform {
 
 // A maps line longer than this is skipped: a path is at most 4096 bytes, the fields before it
@@ -19,7 +21,8 @@ std::vector<std::string> runningModulePaths(const std::string& procRoot = "/proc
 // Starts the program at `path` with no arguments, in its own session, standard input from
 // /dev/null, the working directory and environment unchanged, no descriptor of ours beyond
 // standard output and error, default signal handling. The program is not our child (no zombie
-// is left to reap). True only when the program image was executed.
-bool startDetached(const std::string& path);
+// is left to reap). No failure only when the program image was executed; otherwise why not
+// (the system's reason for the exec, the fork or the pipe).
+Failure startDetached(const std::string& path);
 
 }  // namespace platform

@@ -72,22 +72,22 @@ void syncFolder(const std::string& folder) {
 RecordWrite replaceFileWhole(const std::string& path, std::string_view bytes) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return {kNotRegular};
+        if (!S_ISREG(st.st_mode)) return RecordWrite{Failure{path, kNotRegular}};
     } else if (errno != ENOENT) {
-        return {systemReason(errno)};
+        return RecordWrite{Failure{path, systemReason(errno)}};
     }
     const std::string folder = folderOf(path);
     std::string temporary;
     std::string error;
     const int fd = createTemporary(folder, temporary, error);
-    if (fd < 0) return {error};
+    if (fd < 0) return RecordWrite{Failure{path, error}};
     error = writeAll(fd, bytes);
     if (error.empty() && ::fsync(fd) != 0) error = systemReason(errno);
     if (::close(fd) != 0 && error.empty()) error = systemReason(errno);
     if (error.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) error = systemReason(errno);
     if (!error.empty()) {
         ::unlink(temporary.c_str());
-        return {error};
+        return RecordWrite{Failure{path, error}};
     }
     syncFolder(folder);
     return {};
@@ -95,21 +95,21 @@ RecordWrite replaceFileWhole(const std::string& path, std::string_view bytes) {
 
 RecordWrite appendToDescriptorWhole(int fd, std::string_view bytes) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) return {systemReason(errno)};
+    if (::fstat(fd, &st) != 0) return RecordWrite{Failure{{}, systemReason(errno)}};
     std::string error = writeAll(fd, bytes);
-    if (!S_ISREG(st.st_mode)) return {error};
+    if (!S_ISREG(st.st_mode)) return RecordWrite{Failure{{}, error}};
     if (error.empty() && ::fdatasync(fd) != 0) error = systemReason(errno);
     // Whatever part of the record reached the file goes again: the file ends where it did.
     if (!error.empty()) ::ftruncate(fd, st.st_size);
-    return {error};
+    return RecordWrite{Failure{{}, error}};
 }
 
 RecordWrite appendToFileWhole(const std::string& path, std::string_view bytes) {
     struct stat named {};
-    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) return {kNotRegular};
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode)) return RecordWrite{Failure{path, kNotRegular}};
     // Never waits on a FIFO put there meanwhile; never creates.
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {systemReason(errno)};
+    if (fd < 0) return RecordWrite{Failure{path, systemReason(errno)}};
     struct stat st {};
     std::string error;
     if (::fstat(fd, &st) != 0)
@@ -118,11 +118,12 @@ RecordWrite appendToFileWhole(const std::string& path, std::string_view bytes) {
         error = kNotRegular;
     if (!error.empty()) {
         ::close(fd);
-        return {error};
+        return RecordWrite{Failure{path, error}};
     }
     RecordWrite result = appendToDescriptorWhole(fd, bytes);
+    result.failure.where = path;
     if (::close(fd) != 0 && result) {
-        result.error = systemReason(errno);
+        result.failure = Failure::fromErrno(path, errno);
         ::truncate(path.c_str(), st.st_size);
     }
     return result;
@@ -130,8 +131,8 @@ RecordWrite appendToFileWhole(const std::string& path, std::string_view bytes) {
 
 RecordWrite copyFileWhole(const std::string& from, const std::string& to, std::size_t maxBytes) {
     std::string content;
-    FileReadError readError;
-    if (!readRegularFile(from, maxBytes, content, &readError)) return {readError.text()};
+    Failure readError;
+    if (!readRegularFile(from, maxBytes, content, &readError)) return RecordWrite{readError};
     return replaceFileWhole(to, content);
 }
 

@@ -6,13 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "platform/failure.h"
+
 namespace platform {
 
-// Written whole when `error` is empty; otherwise the reason ("No space left on device",
-// "File too large", "is not a regular file", ...).
+// Written whole when the failure has no reason; otherwise the file and the reason ("No space
+// left on device", "File too large", "is not a regular file", ...).
 struct RecordWrite {
-    std::string error;
-    explicit operator bool() const { return error.empty(); }
+    Failure failure;
+    explicit operator bool() const { return !failure.failed(); }
 };
 
 // Creates `path` or replaces it whole with `bytes`. A path that names something other than a

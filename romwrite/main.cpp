@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     if (!romwrite::silentRun(line, romwrite::embeddedResource())) qt = romwrite::openDisplay(argv[0]);
     int code = 0;
     if (lock.outcome == platform::LockFile::Outcome::Failed) {
-        const std::string text = "Cannot take the single-instance lock: " + lock.error;
+        const std::string text = "Cannot take the single-instance lock: " + lock.error.text();
         console.messageBox(text, "Error");
         if (qt) {
             romwrite::WriterWindow window(romwrite::WriterWindow::Layout::Writer);

@@ -152,7 +152,7 @@ bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bu
 }
 
 bool readScenarioFile(const std::string& path, std::string& text, std::string& error) {
-    platform::FileReadError why;
+    platform::Failure why;
     if (platform::readRegularFile(path, kMaxScenarioBytes, text, &why)) return true;
     error = "cannot read scenario " + why.text();
     return false;

@@ -27,15 +27,15 @@ int runHex(const std::vector<std::string>& args) {
         return 1;
     }
     std::uint16_t stationChecksum = 0;
-    platform::FileReadError readError;
+    platform::Failure readError;
     if (!station::computeHexChecksum(path, stationChecksum, &readError)) {
         std::fprintf(stderr, "vorlick-diag hex: %s: the station cannot checksum this file\n", path.c_str());
         return 1;
     }
     // The station sums a file it cannot read as an empty image; that is no checksum of this one.
-    if (!readError.why.empty()) {
+    if (!readError.reason.empty()) {
         std::fprintf(stderr, "vorlick-diag hex: %s: the station cannot read this file (%s)\n", path.c_str(),
-                     readError.why.c_str());
+                     readError.reason.c_str());
         return 1;
     }
     std::printf("start=0x%X size=0x%X checksum=0x%04X lockedPid=0x%04X fileVersion=0x%04X encCapable=%d\n", image.start,

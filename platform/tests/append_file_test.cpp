@@ -20,9 +20,9 @@ TEST(AppendFile, AppendsToARegularFile) {
     IdleFifo scratch;
     const std::string path = scratch.dir() + "/records.jsonl";
     for (const char* line : {"first\n", "second\n"}) {
-        std::string why;
+        platform::Failure why;
         std::FILE* f = openRegularFileForAppend(path, why);
-        ASSERT_NE(f, nullptr) << why;
+        ASSERT_NE(f, nullptr) << why.text();
         std::fputs(line, f);
         std::fclose(f);
     }
@@ -50,14 +50,15 @@ TEST(AppendFile, RefusesWhatIsNotARegularFileWithoutWaiting) {
         {fifo.dir() + "/no/such/folder/x.jsonl", "No such file or directory"},
     };
     for (const Case& c : cases) {
-        std::string why;
+        platform::Failure why;
         std::FILE* f = nullptr;
         EXPECT_FALSE(blockedOnFifo(
             fifo.path(), [&] { f = openRegularFileForAppend(c.path, why); }, O_RDONLY))
             << c.path;
         EXPECT_EQ(f, nullptr) << c.path;
         if (f != nullptr) std::fclose(f);
-        EXPECT_EQ(why, c.why) << c.path;
+        EXPECT_EQ(why.reason, c.why) << c.path;
+        EXPECT_EQ(why.where, c.path);
     }
     ::close(reader);
 }

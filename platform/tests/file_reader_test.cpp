@@ -13,7 +13,7 @@
 
 namespace {
 
-using platform::FileReadError;
+using platform::Failure;
 using platform::readRegularFile;
 using platform::test::blockedOnFifo;
 using platform::test::IdleFifo;
@@ -37,7 +37,7 @@ TEST_F(FileReaderTest, ReadsRegularFilesUpToTheLimitExactly) {
     for (const auto& c : cases) {
         const std::string path = write("f", c.content);
         std::string got = "stale";
-        FileReadError error;
+        Failure error;
         ASSERT_TRUE(readRegularFile(path, c.limit, got, &error)) << error.text();
         EXPECT_EQ(got, c.content);
     }
@@ -71,14 +71,14 @@ TEST_F(FileReaderTest, RefusesWhatIsNotASmallRegularFileAndSaysWhy) {
     for (const auto& c : cases) {
         if (c.why.empty()) continue;  // root reads anything
         std::string got = "stale";
-        FileReadError error;
+        Failure error;
         bool ok = true;
         EXPECT_FALSE(blockedOnFifo(fifo_.path(), [&] { ok = readRegularFile(c.path, c.limit, got, &error); }))
             << c.path;
         EXPECT_FALSE(ok) << c.path;
         EXPECT_TRUE(got.empty()) << c.path;
-        EXPECT_EQ(error.path, c.path);
-        EXPECT_EQ(error.why, c.why);
+        EXPECT_EQ(error.where, c.path);
+        EXPECT_EQ(error.reason, c.why);
         EXPECT_EQ(error.text(), c.path + ": " + c.why);
     }
     ::close(sfd);

@@ -36,7 +36,7 @@ std::string contents(const std::string& path) {
 
 TEST_F(LockFileTest, AcquiredThenHeldUntilTheHolderEnds) {
     auto first = platform::LockFile::take(path, "romwrite (pid 100)");
-    ASSERT_EQ(first.outcome, Outcome::Acquired) << first.error;
+    ASSERT_EQ(first.outcome, Outcome::Acquired) << first.error.text();
     EXPECT_EQ(contents(path), "romwrite (pid 100)\n");
 
     const auto second = platform::LockFile::take(path, "romwrite (pid 200)");
@@ -73,7 +73,8 @@ TEST_F(LockFileTest, ALockFileThatCannotBeUsedFails) {
         c.plant(c.path);
         const auto a = platform::LockFile::take(c.path, "VorlickR6X (pid 1)");
         EXPECT_EQ(a.outcome, Outcome::Failed);
-        EXPECT_NE(a.error.find(c.error), std::string::npos) << a.error;
+        EXPECT_NE(a.error.text().find(c.error), std::string::npos) << a.error.text();
+        EXPECT_EQ(a.error.where, c.path);
         EXPECT_EQ(a.lock, nullptr);
         fs::remove_all(c.path);
     }

@@ -155,7 +155,7 @@ TEST(StartDetached, RunsTheProgramAsAFreshOrphan) {
         const int out = ::open((i == 0 ? shellOut : catOut).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         ::dup2(out, STDOUT_FILENO);
         ::close(out);
-        started[i] = platform::startDetached(i == 0 ? shell : cat);
+        started[i] = !platform::startDetached(i == 0 ? shell : cat).failed();
     }
     ::dup2(savedOut, STDOUT_FILENO);
     ::close(savedOut);
@@ -177,9 +177,21 @@ TEST(StartDetached, ProgramsThatCannotRunAreNotStarted) {
     const std::string plain = dir.write("not-executable", "#!/bin/sh\ntouch '" + dir.path() + "/ran'\n");
     const std::string noInterpreter = dir.write("bad-interpreter", "#!/nonexistent/shell\n");
     ASSERT_EQ(::chmod(noInterpreter.c_str(), 0755), 0);
-    for (const std::string& path : {dir.path() + "/missing", plain, noInterpreter, dir.path()}) {
-        SCOPED_TRACE(path);
-        EXPECT_FALSE(platform::startDetached(path));
+    struct Case {
+        std::string path;
+        const char* reason;  // the exec's own words
+    };
+    const Case cases[] = {
+        {dir.path() + "/missing", "No such file or directory"},
+        {plain, "Permission denied"},
+        {noInterpreter, "No such file or directory"},
+        {dir.path(), "Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const platform::Failure f = platform::startDetached(c.path);
+        EXPECT_EQ(f.reason, c.reason);
+        EXPECT_EQ(f.text(), "cannot start " + c.path + ": " + c.reason);
     }
     expectNoChildren();
 }

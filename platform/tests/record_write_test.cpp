@@ -64,8 +64,8 @@ TEST(RecordWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(platform::replaceFileWhole(c.path, "record\r\n").error, c.error);
-        EXPECT_EQ(platform::appendToFileWhole(c.path, "record\r\n").error, c.error);
+        EXPECT_EQ(platform::replaceFileWhole(c.path, "record\r\n").failure.reason, c.error);
+        EXPECT_EQ(platform::appendToFileWhole(c.path, "record\r\n").failure.reason, c.error);
     }
     EXPECT_TRUE(fs::is_directory(scratch.dir() + "/folder"));
     EXPECT_TRUE(fs::is_fifo(scratch.path()));
@@ -76,7 +76,7 @@ TEST(RecordWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
 TEST(RecordWrite, AppendNeverCreates) {
     platform::test::IdleFifo scratch;
     const std::string path = scratch.dir() + "/result.log";
-    EXPECT_EQ(platform::appendToFileWhole(path, "row\r\n").error, "No such file or directory");
+    EXPECT_EQ(platform::appendToFileWhole(path, "row\r\n").failure.reason, "No such file or directory");
     EXPECT_FALSE(fs::exists(path));
 }
 
@@ -88,8 +88,8 @@ TEST(RecordWrite, DiskFullHalfWayLeavesTheFileAsItWas) {
     const std::string big(4096, 'r');
     {
         const DiskFullAfter full(head.size() + 100);
-        EXPECT_EQ(platform::replaceFileWhole(path, big).error, "File too large");
-        EXPECT_EQ(platform::appendToFileWhole(path, big).error, "File too large");
+        EXPECT_EQ(platform::replaceFileWhole(path, big).failure.reason, "File too large");
+        EXPECT_EQ(platform::appendToFileWhole(path, big).failure.reason, "File too large");
     }
     EXPECT_EQ(slurp(path), head);
     EXPECT_EQ(names(scratch.dir()), (std::vector<std::string>{"idle.fifo", "result.log"}));
@@ -99,7 +99,7 @@ TEST(RecordWrite, DiskFullHalfWayLeavesTheFileAsItWas) {
     ASSERT_GE(fd, 0);
     {
         const DiskFullAfter full(head.size() + 100);
-        EXPECT_EQ(platform::appendToDescriptorWhole(fd, big).error, "File too large");
+        EXPECT_EQ(platform::appendToDescriptorWhole(fd, big).failure.reason, "File too large");
     }
     ::close(fd);
     EXPECT_EQ(slurp(path), head);
@@ -108,7 +108,7 @@ TEST(RecordWrite, DiskFullHalfWayLeavesTheFileAsItWas) {
 TEST(RecordWrite, DeviceThatIsFullIsReported) {
     const int fd = ::open("/dev/full", O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) GTEST_SKIP() << "no /dev/full";
-    EXPECT_EQ(platform::appendToDescriptorWhole(fd, "{\"check\":1}\n").error, "No space left on device");
+    EXPECT_EQ(platform::appendToDescriptorWhole(fd, "{\"check\":1}\n").failure.reason, "No space left on device");
     ::close(fd);
 }
 
@@ -119,8 +119,9 @@ TEST(RecordWrite, CopyIsWholeOrNothing) {
     ASSERT_TRUE(platform::replaceFileWhole(from, ":00000001FF\r\n"));
     ASSERT_TRUE(platform::copyFileWhole(from, to, 1 << 20));
     EXPECT_EQ(slurp(to), ":00000001FF\r\n");
-    EXPECT_EQ(platform::copyFileWhole(scratch.dir() + "/missing.hex", to, 1 << 20).error,
-              scratch.dir() + "/missing.hex: No such file or directory");
+    EXPECT_EQ(platform::copyFileWhole(scratch.dir() + "/missing.hex", to, 1 << 20).failure.text(),
+              scratch.dir() + "/missing.hex: No such file or directory")
+        << "names the file that failed, the source here";
     EXPECT_EQ(slurp(to), ":00000001FF\r\n");
 }
 
@@ -138,7 +139,7 @@ TEST(RecordWrite, FileSizeLimitIsAFailureNotADeath) {
         small.rlim_cur = 1000;
         setrlimit(RLIMIT_FSIZE, &small);
         const platform::RecordWrite w = platform::replaceFileWhole(path, std::string(100000, 'x'));
-        ::_exit(w.error == "File too large" ? 0 : 1);
+        ::_exit(w.failure.reason == "File too large" ? 0 : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

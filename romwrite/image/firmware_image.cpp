@@ -107,10 +107,10 @@ bool loadHexImageText(FirmwareImage& image, std::string_view text, std::string_v
 bool loadHexImage(FirmwareImage& image, const std::string& path, std::string& errorText, intelhex::HexFault* fault) {
     image.valid = false;
     std::string text;
-    platform::FileReadError readError;
+    platform::Failure readError;
     if (!platform::readRegularFile(path, kMaxHexFileBytes, text, &readError)) {
         errorText = "No such file.";
-        if (fault) *fault = intelhex::HexFault{0, readError.why};
+        if (fault) *fault = intelhex::HexFault{0, readError.reason};
         return false;
     }
     return loadHexImageText(image, text, path, errorText, fault);

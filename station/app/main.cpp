@@ -95,9 +95,10 @@ int runHeadless(const station::AppOptions& options) {
     if (locks.outcome != station::StationLocks::Outcome::Taken) return refusedStart(locks);
 
     station::CheckRecordFile records;
-    if (!options.jsonPath.empty() && !records.open(options.jsonPath, error)) {
+    platform::Failure jsonOpen;
+    if (!options.jsonPath.empty() && !records.open(options.jsonPath, jsonOpen)) {
         std::fprintf(stderr, "%s: cannot open %s for the JSON records: %s\n", kProgram, options.jsonPath.c_str(),
-                     error.c_str());
+                     jsonOpen.reason.c_str());
         return 2;
     }
     auto backend = hidlink::makeBackendFromEnvironment(error);
@@ -119,7 +120,7 @@ int runHeadless(const station::AppOptions& options) {
     if (!options.jsonPath.empty()) {
         ui.onCheckEnded = [&records, &station, &options](const station::Station& s) {
             if (const auto written = records.append(station::checkRecordJson(s.check)); !written)
-                station::recordFailed(station, "Failed to write '" + options.jsonPath + "': " + written.error);
+                station::recordFailed(station, "Failed to write '" + options.jsonPath + "': " + written.failure.reason);
         };
     }
 

@@ -15,7 +15,7 @@ StationLocks takeStationLocks(const std::string& program, const std::string& run
         return out;
     }
     if (instance.outcome == O::Failed) {
-        out.text = program + ": cannot take the single-instance lock: " + instance.error;
+        out.text = program + ": cannot take the single-instance lock: " + instance.error.text();
         return out;
     }
     if (stationFolder.empty()) {
@@ -32,7 +32,7 @@ StationLocks takeStationLocks(const std::string& program, const std::string& run
         return out;
     }
     if (folder.outcome == O::Failed) {
-        out.text = program + ": cannot take the station folder's lock: " + folder.error;
+        out.text = program + ": cannot take the station folder's lock: " + folder.error.text();
         return out;
     }
     out.outcome = StationLocks::Outcome::Taken;

@@ -464,7 +464,8 @@ std::string folderWithoutSlash(const std::string& folder) {
 bool writeWholeOrSay(std::vector<std::string>& failures, const std::string& path, const std::string& text,
                      std::string_view what) {
     const platform::RecordWrite written = writeRecordFile(path, text);
-    if (!written) failures.push_back("Failed to write " + std::string(what) + "'" + path + "': " + written.error);
+    if (!written)
+        failures.push_back("Failed to write " + std::string(what) + "'" + path + "': " + written.failure.reason);
     return static_cast<bool>(written);
 }
 

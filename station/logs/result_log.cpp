@@ -88,7 +88,9 @@ bool copyWorkingImage(Station& s, const std::string& image, const char* copyName
 }
 
 std::string writeFailure(const std::string& path, const platform::RecordWrite& written) {
-    return "Failed to write '" + path + "': " + written.error;
+    // A copy may fail on its source: then the reason names that file.
+    const platform::Failure& f = written.failure;
+    return "Failed to write '" + path + "': " + (f.where.empty() || f.where == path ? f.reason : f.text());
 }
 
 // The closing ruler and the totals; a log that cannot take them is a lost record.

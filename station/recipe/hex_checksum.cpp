@@ -35,7 +35,7 @@ bool computeHexChecksumOfText(std::string_view text, std::uint16_t& hexChecksum)
     return true;
 }
 
-bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum, platform::FileReadError* readError) {
+bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum, platform::Failure* readError) {
     std::string text;
     // An image that cannot be read checksums as empty: the check then ends as a mismatch.
     platform::readRegularFile(hexFile, kMaxStationHexBytes, text, readError);

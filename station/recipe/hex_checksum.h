@@ -21,8 +21,7 @@ inline constexpr std::size_t kMaxStationHexBytes = 8 << 20;
 // NUL byte between records is skipped like any other text there. A file that cannot be opened checksums as an empty
 // image, 0xFE00, so a missing image surfaces as a checksum mismatch (E604) rather than as an error.
 // Only a regular file within kMaxStationHexBytes is read; why another was not goes to *readError.
-bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum,
-                        platform::FileReadError* readError = nullptr);
+bool computeHexChecksum(const std::string& hexFile, std::uint16_t& hexChecksum, platform::Failure* readError = nullptr);
 
 // The same on file content already in memory.
 bool computeHexChecksumOfText(std::string_view text, std::uint16_t& hexChecksum);

@@ -498,7 +498,7 @@ RecipeReport LoadRecipe(RecipeSettings& s, const std::string& path, const Recipe
     s.ylutCount = 0;
 
     std::string content;
-    platform::FileReadError readError;
+    platform::Failure readError;
     if (!platform::readRegularFile(path, kMaxRecipeBytes, content, &readError)) {
         report.messages.push_back("Failed to open \"" + path + "\".");
         if (env.debugTrace) env.debugTrace(readError.text() + "\n");

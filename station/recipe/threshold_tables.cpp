@@ -99,7 +99,7 @@ bool LoadThresholdTables(RecipeSettings& s, std::vector<std::string>& messages, 
     const bool gapJudged = s.GAP_CHECK != 0 && s.GAP_LOG_ONLY == 0;
 
     auto openCsv = [&](const std::string& path, std::string& content) {
-        platform::FileReadError readError;
+        platform::Failure readError;
         const std::string at =
             access.startDirectory.empty() || path.empty() ? path : recipePathCandidate(path, access.startDirectory);
         if (platform::readRegularFile(at, kMaxTableFileBytes, content, &readError)) return true;

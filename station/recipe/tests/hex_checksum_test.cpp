@@ -76,7 +76,7 @@ TEST(HexChecksum, AFileNotReadChecksumsAsEmptyImageAndSaysWhy) {
     for (const auto& c : cases) {
         std::uint16_t sum = 0;
         bool ok = false;
-        platform::FileReadError why;
+        platform::Failure why;
         EXPECT_FALSE(platform::test::blockedOnFifo(fifo.path(), [&] {
             ok = station::computeHexChecksum(c.path, sum, &why);
         })) << c.path;

@@ -11,7 +11,7 @@ namespace {
 class SystemWriterProcesses final : public WriterProcesses {
 public:
     std::vector<std::string> runningModulePaths() override { return platform::runningModulePaths(); }
-    bool startDetached(const std::string& path) override { return platform::startDetached(path); }
+    bool startDetached(const std::string& path) override { return !platform::startDetached(path).failed(); }
 };
 
 std::string fileName(const std::string& path) {

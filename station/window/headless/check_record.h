@@ -23,7 +23,7 @@ public:
     CheckRecordFile& operator=(const CheckRecordFile&) = delete;
 
     // Only a regular file (created when missing); false with the reason otherwise.
-    bool open(const std::string& path, std::string& why);
+    bool open(const std::string& path, platform::Failure& why);
     // One line, whole or not at all; the reason when it could not be written.
     platform::RecordWrite append(const std::string& line);
 

@@ -109,10 +109,10 @@ TEST(CheckRecord, OnlyWhatWasWrittenIsNamed) {
     std::ofstream(path) << "{\"earlier\":1}\n";
     {
         CheckRecordFile file;
-        std::string why;
-        ASSERT_TRUE(file.open(path, why)) << why;
+        platform::Failure why;
+        ASSERT_TRUE(file.open(path, why)) << why.text();
         const platform::test::DiskFullAfter full(100);
-        EXPECT_EQ(file.append(rig.json()).error, "File too large");
+        EXPECT_EQ(file.append(rig.json()).failure.reason, "File too large");
     }
     std::stringstream all;
     all << std::ifstream(path).rdbuf();
@@ -139,8 +139,8 @@ TEST(CheckRecord, FileAppendsFlushedLines) {
     {
         std::ofstream(path) << "{\"earlier\":1}\n";
         CheckRecordFile file;
-        std::string why;
-        ASSERT_TRUE(file.open(path, why)) << why;
+        platform::Failure why;
+        ASSERT_TRUE(file.open(path, why)) << why.text();
         ASSERT_TRUE(file.append("{\"a\":1}"));
         // Readable at once, before the file is closed.
         std::stringstream now;
@@ -152,9 +152,9 @@ TEST(CheckRecord, FileAppendsFlushedLines) {
     all << std::ifstream(path).rdbuf();
     EXPECT_EQ(all.str(), "{\"earlier\":1}\n{\"a\":1}\n{\"b\":2}\n");
     CheckRecordFile refused;
-    std::string why;
+    platform::Failure why;
     EXPECT_FALSE(refused.open(std::string(dir) + "/no/such/folder/x.jsonl", why));
-    EXPECT_EQ(why, "No such file or directory");
+    EXPECT_EQ(why.reason, "No such file or directory");
     EXPECT_FALSE(refused.append("{}"));
     std::remove(path.c_str());
     ::rmdir(dir);
