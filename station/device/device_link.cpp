@@ -468,7 +468,7 @@ bool DeviceLink::stopPenMaintenance() {
     r[2] = 0x02;
     // A pen that refused to stop is still in its maintenance session: its statistics stay.
     if (!send(controllerlink::PEN_KEY, r)) return false;
-    clearPenStatistics();
+    lineStatistics_.reset(0);
     return true;
 }
 

@@ -13,6 +13,7 @@
 
 #include "controllerlink/collection_choice.h"
 #include "controllerlink/device_link_base.h"
+#include "controllerlink/line_statistics.h"
 #include "controllerlink/sensor_grid.h"
 #include "platform/clock.h"
 
@@ -181,9 +182,13 @@ public:
     // First Rx, first Tx, last Rx, last Tx of the area the last setScanArea asked for.
     const std::array<std::uint32_t, 4>& scanArea() const { return scanArea_; }
 
-protected:
-    // The pen line statistics (input readers) are cleared when pen maintenance stops.
-    virtual void clearPenStatistics() {}
+    // The TKP pen's line statistics, fed with the pen collection's line reports (report 15) by
+    // the check that reads them; pen maintenance stopping clears them and ends the collection.
+    bool resetLineStatistics(std::uint32_t window) { return lineStatistics_.reset(window); }
+    bool addLineReport(std::span<const std::uint8_t> report) { return lineStatistics_.addLineReport(report); }
+    bool lineStatisticsComplete() const { return lineStatistics_.complete(); }
+    controllerlink::LineStatisticsCopy copyLineStatistics() const { return lineStatistics_.copy(); }
+    const controllerlink::LineStatistics& lineStatistics() const { return lineStatistics_; }
 
 private:
     enum class FrameKind { Raw, Cal, Actual, Sd };
@@ -210,6 +215,7 @@ private:
     RegisterImage registers_{};
     RegisterReadout readout_;
     std::array<std::uint32_t, 4> scanArea_{};
+    controllerlink::LineStatistics lineStatistics_;
     bool maintenanceModeSet_ = false;
 };
 

@@ -565,33 +565,27 @@ TEST(DeviceLinkPen, PenOperationsAddressThePenCollection) {
     EXPECT_EQ(body(s[4], 3), (Bytes{0x10, 0x81, 0x02}));
 }
 
-// The pen link of the station keeps the line statistics; this one only counts their clearing.
-class StatisticsPen : public station::DeviceLink {
-public:
-    using DeviceLink::DeviceLink;
-    int cleared = 0;
-
-protected:
-    void clearPenStatistics() override { ++cleared; }
-};
-
 TEST(DeviceLinkPen, StoppingPenMaintenanceClearsTheStatisticsOnlyWhenBothReportsWereTaken) {
     struct Case {
         const char* what;
         std::uint64_t refuse;  // which set is refused, 0 none
         bool ok;
         std::size_t sets;
-        int cleared;
+        bool cleared;
     };
-    for (const Case& c : {Case{"both taken", 0, true, 2, 1}, Case{"stop refused", 1, false, 0, 0},
-                          Case{"leave refused", 2, false, 1, 0}}) {
+    const std::vector<std::uint8_t> lineReport = {15, 72, 0, 1, 0x10, 0x00};
+    for (const Case& c : {Case{"both taken", 0, true, 2, true}, Case{"stop refused", 1, false, 0, false},
+                          Case{"leave refused", 2, false, 1, false}}) {
         SCOPED_TRACE(c.what);
         testfx::Bench b;
-        StatisticsPen pen(b.table, controllerlink::PEN_KEY, b.clock);
+        station::DeviceLink pen(b.table, controllerlink::PEN_KEY, b.clock);
+        ASSERT_TRUE(pen.resetLineStatistics(4));
+        ASSERT_TRUE(pen.addLineReport(lineReport));
         b.bus.setFaults(b.deviceId, {0, c.refuse, false});
         EXPECT_EQ(pen.stopPenMaintenance(), c.ok);
         EXPECT_EQ(b.device->sets().size(), c.sets);
-        EXPECT_EQ(pen.cleared, c.cleared);
+        EXPECT_EQ(pen.lineStatistics().held(0) == 0, c.cleared);
+        EXPECT_EQ(pen.lineStatistics().collecting(), !c.cleared);
     }
 }
 
