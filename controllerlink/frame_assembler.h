@@ -75,6 +75,7 @@ public:
 class FrameAssembler {
 public:
     explicit FrameAssembler(FrameSink& sink);
+    FrameSink& sink() const { return sink_; }
 
     // Clears every buffer, the status word and the sequence counters, and expects the first
     // image sample at the scan area's first Rx and first Tx.

@@ -1,6 +1,7 @@
 #include "sim/controller_device.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "controllerlink/vendor_ids.h"
@@ -16,6 +17,9 @@ constexpr std::uint8_t kRespCalibration = 0x19;
 constexpr std::uint8_t kRespFrame = 0x0B;
 constexpr std::uint8_t kRespFrameCalF = 0x12;
 constexpr std::uint8_t kRespPins = 0x18;
+// 16-bit image frames of the scan area, each followed by its noise row, streamed answer after
+// answer while the raw data viewer polls.
+constexpr std::uint8_t kRespImageStream = 0x10;
 
 constexpr std::size_t kSamplesPerAnswer = 30;
 constexpr std::size_t kTunnelLength = 262;
@@ -155,6 +159,8 @@ void ControllerDevice::powerOn() {
     calibrationWord_ = 0;
     frameCell_ = 0;
     frame_.clear();
+    streamCell_ = 0;
+    streamFrame_.clear();
     tunnel_ = TunnelPhase::Idle;
     tunnelNak_ = false;
     tunnelCommand_ = 0;
@@ -477,6 +483,7 @@ bool ControllerDevice::command(std::span<const std::uint8_t> r) {
             registerPart_ = 0;
             calibrationWord_ = 0;
             frameCell_ = 0;
+            streamCell_ = 0;
             return true;
         case 2:
             return writeBlock(r);
@@ -583,6 +590,9 @@ std::vector<std::uint8_t> ControllerDevice::answerMaintenance() {
         case kRespFrameCalF:
             fillFrameAnswer(a);
             break;
+        case kRespImageStream:
+            fillImageStream(a);
+            break;
         case kRespPins: {
             const PinBitmaps b = panel_.pinBitmaps();
             std::copy(std::begin(b.rxVdd), std::end(b.rxVdd), a.begin() + 3);
@@ -626,6 +636,49 @@ void ControllerDevice::fillFrameAnswer(std::vector<std::uint8_t>& a) {
     for (std::size_t i = 0; i < kSamplesPerAnswer && frameCell_ < cells; ++i, ++frameCell_)
         put16(a, 4 + 2 * i, static_cast<std::uint16_t>(frame_[frameCell_]));
     if (frameCell_ >= cells) frameCell_ = 0;
+}
+
+void ControllerDevice::fillImageStream(std::vector<std::uint8_t>& a) {
+    int firstRx = scanArea_[0];
+    int firstTx = scanArea_[1];
+    int rxN = scanArea_[2];
+    int txN = scanArea_[3];
+    if (rxN == 0 || txN == 0) {
+        firstRx = 0;
+        firstTx = 0;
+        rxN = rxCount();
+        txN = txCount();
+    }
+    const auto width = static_cast<std::size_t>(rxN - firstRx);
+    const auto rows = static_cast<std::size_t>(txN - firstTx) + 1;  // the noise row last
+    const std::size_t cells = width * rows;
+    if (streamCell_ == 0 || streamFrame_.size() != cells) {
+        streamCell_ = 0;
+        // Two reads of the panel: the first is the image, their difference the noise row.
+        const std::vector<std::int16_t> image = panel_.frame(FrameKind::Raw, rxN, txN, false);
+        const std::vector<std::int16_t> again = panel_.frame(FrameKind::Raw, rxN, txN, false);
+        streamFrame_.assign(cells, 0);
+        for (std::size_t t = 0; t + 1 < rows; ++t)
+            for (std::size_t r = 0; r < width; ++r)
+                streamFrame_[t * width + r] =
+                    image[(t + static_cast<std::size_t>(firstTx)) * static_cast<std::size_t>(rxN) + r +
+                          static_cast<std::size_t>(firstRx)];
+        for (std::size_t r = 0; r < width; ++r) {
+            const std::size_t at = static_cast<std::size_t>(firstTx) * static_cast<std::size_t>(rxN) + r +
+                                   static_cast<std::size_t>(firstRx);
+            streamFrame_[(rows - 1) * width + r] = static_cast<std::int16_t>(std::abs(again[at] - image[at]));
+        }
+    }
+    a[2] = static_cast<std::uint8_t>(static_cast<std::size_t>(firstRx) + streamCell_ % width);
+    a[3] = static_cast<std::uint8_t>(static_cast<std::size_t>(firstTx) + streamCell_ / width);
+    if (breakIndices_ > 0) {
+        --breakIndices_;
+        a[2] = static_cast<std::uint8_t>(a[2] + 1);
+    }
+    // A frame ends inside an answer: the rest of that answer stays empty, the next starts a frame.
+    for (std::size_t i = 0; i < kSamplesPerAnswer && streamCell_ < cells; ++i, ++streamCell_)
+        put16(a, 4 + 2 * i, static_cast<std::uint16_t>(streamFrame_[streamCell_]));
+    if (streamCell_ >= cells) streamCell_ = 0;
 }
 
 // ---------------------------------------------------------------------------------------------

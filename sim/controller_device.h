@@ -152,6 +152,7 @@ private:
     std::vector<std::uint8_t> answerPen(std::uint8_t id);
     std::vector<std::uint8_t> answerMaintenance();
     void fillFrameAnswer(std::vector<std::uint8_t>& a);
+    void fillImageStream(std::vector<std::uint8_t>& a);
     std::vector<std::uint8_t> answerTunnel();
     std::vector<std::uint8_t> answerDirect() const;
     std::uint64_t nowMs();
@@ -183,6 +184,8 @@ private:
     std::size_t calibrationWord_ = 0;
     std::size_t frameCell_ = 0;
     std::vector<std::int16_t> frame_;
+    std::size_t streamCell_ = 0;
+    std::vector<std::int16_t> streamFrame_;
 
     // Hsync MCU tunnel.
     TunnelPhase tunnel_ = TunnelPhase::Idle;

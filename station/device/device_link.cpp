@@ -240,6 +240,29 @@ bool DeviceLink::readRegisters() {
     return ok && restored;
 }
 
+controllerlink::FrameGeometry DeviceLink::frameGeometry() const {
+    return controllerlink::FrameGeometry{scanArea_[0], scanArea_[1], scanArea_[2],
+                                         scanArea_[3], rxCount(),    rowsPerRecordFrame()};
+}
+
+bool DeviceLink::startFrameReader(controllerlink::FrameSink& sink) {
+    if (!isOpen() || frameReaderRunning()) return false;
+    if (frameReader_ == nullptr) frameReader_ = std::make_unique<controllerlink::FrameReader>(table(), key(), clock_);
+    return frameReader_->start(sink, frameGeometry());
+}
+
+void DeviceLink::pauseFrameReader(bool paused) {
+    if (frameReader_ != nullptr) frameReader_->setPaused(paused);
+}
+
+void DeviceLink::updateFrameGeometry() {
+    if (frameReader_ != nullptr) frameReader_->setGeometry(frameGeometry());
+}
+
+void DeviceLink::stopFrameReader() {
+    if (frameReader_ != nullptr) frameReader_->stop();
+}
+
 void DeviceLink::setLineCounts(std::uint32_t rx, std::uint32_t tx) {
     readout_.rxCount = std::min<std::uint32_t>(rx, kGridRx);
     readout_.txCount = std::min<std::uint32_t>(tx, kGridTx);

@@ -8,11 +8,13 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
 #include "controllerlink/collection_choice.h"
 #include "controllerlink/device_link_base.h"
+#include "controllerlink/frame_reader.h"
 #include "controllerlink/line_statistics.h"
 #include "controllerlink/sensor_grid.h"
 #include "platform/clock.h"
@@ -182,6 +184,19 @@ public:
     // First Rx, first Tx, last Rx, last Tx of the area the last setScanArea asked for.
     const std::array<std::uint32_t, 4>& scanArea() const { return scanArea_; }
 
+    // The frame reader of the raw data viewer, on this (touch) link: polls the maintenance
+    // answer and hands each assembled frame to `sink`, on the reader's thread. Its geometry is
+    // the scan area last set and the register read's counts. False when one runs already or
+    // the link is not open. close() stops it.
+    bool startFrameReader(controllerlink::FrameSink& sink);
+    bool frameReaderRunning() const { return frameReader_ != nullptr && frameReader_->running(); }
+    // While paused the reader only sleeps; the owner may change the scan area meanwhile and
+    // hand the new geometry on.
+    void pauseFrameReader(bool paused);
+    void updateFrameGeometry();
+    controllerlink::FrameGeometry frameGeometry() const;
+    void stopFrameReader() override;
+
     // The TKP pen's line statistics, fed with the pen collection's line reports (report 15) by
     // the check that reads them; pen maintenance stopping clears them and ends the collection.
     bool resetLineStatistics(std::uint32_t window) { return lineStatistics_.reset(window); }
@@ -216,6 +231,7 @@ private:
     RegisterReadout readout_;
     std::array<std::uint32_t, 4> scanArea_{};
     controllerlink::LineStatistics lineStatistics_;
+    std::unique_ptr<controllerlink::FrameReader> frameReader_;
     bool maintenanceModeSet_ = false;
 };
 

@@ -384,3 +384,63 @@ TEST(HsyncTunnelOnController, FailuresHaveTheirStatus) {
 }
 
 }  // namespace
+
+namespace {
+
+// The raw data viewer's stream: scan area, 16-bit image frames, the reader on its own thread.
+TEST(DeviceLinkFrameReader, StreamsWholeImageFramesUntilStoppedOrClosed) {
+    for (const Variant& v : kVariants) {
+        if (v.gen != sim::Generation::R6) continue;
+        SCOPED_TRACE(v.name);
+        sim::ControllerConfig config = quiet(v.gen, v.touchUsage);
+        config.panel.noiseSigma = 3.0;
+        SimBench b(config);
+        ASSERT_TRUE(b.connect());
+        ASSERT_TRUE(b.touch.setScanArea());
+        ASSERT_TRUE(b.touch.selectResponse(1, 0));
+        controllerlink::QueuedImageFrames frames(4);
+        ASSERT_TRUE(b.touch.startFrameReader(frames));
+        EXPECT_FALSE(b.touch.startFrameReader(frames)) << "one reader per link";
+        auto frame = std::make_unique<controllerlink::ImageFrame>();
+        std::uint32_t status = 0;
+        for (int n = 0; n < 2; ++n) {
+            ASSERT_TRUE(frames.take(*frame, status, 10000)) << "frame " << n;
+            EXPECT_EQ(status, 0u) << "every answer arrived in sequence";
+        }
+        // The panel's raw level everywhere on the 72 x 46 sensor, and a noise row of small values.
+        EXPECT_GT(frame->cells[0][0], 1000);
+        EXPECT_GT(frame->cells[45][71], 1000);
+        int noisy = 0;
+        for (std::size_t r = 0; r < 72; ++r) {
+            EXPECT_LT(frame->cells[controllerlink::kNoiseRow][r], 100) << r;
+            noisy += frame->cells[controllerlink::kNoiseRow][r] != 0 ? 1 : 0;
+        }
+        EXPECT_GT(noisy, 0);
+
+        b.touch.pauseFrameReader(true);
+        b.touch.stopFrameReader();
+        EXPECT_FALSE(b.touch.frameReaderRunning()) << "a paused reader stops too";
+        ASSERT_TRUE(b.touch.startFrameReader(frames));
+        b.touch.close();
+        EXPECT_FALSE(b.touch.frameReaderRunning()) << "closing the collection stops its reader";
+    }
+}
+
+TEST(DeviceLinkFrameReader, AnAnswerOutOfSequenceIsToldInItsFrame) {
+    SimBench b;
+    ASSERT_TRUE(b.connect());
+    ASSERT_TRUE(b.touch.setScanArea());
+    ASSERT_TRUE(b.touch.selectResponse(1, 0));
+    controllerlink::QueuedImageFrames frames(64);
+    b.device->breakIndices(1);
+    ASSERT_TRUE(b.touch.startFrameReader(frames));
+    auto frame = std::make_unique<controllerlink::ImageFrame>();
+    std::uint32_t status = 0;
+    ASSERT_TRUE(frames.take(*frame, status, 10000));
+    EXPECT_EQ(status, controllerlink::kFrameOutOfSequence);
+    ASSERT_TRUE(frames.take(*frame, status, 10000));
+    EXPECT_EQ(status, 0u) << "cleared once told";
+    b.touch.stopFrameReader();
+}
+
+}  // namespace
