@@ -68,6 +68,17 @@ void DeviceLinkBase::noteTransferFailure(int key) {
     lastError_ = !why.empty() ? why : e->info().path + ": the answer did not carry the report asked for";
 }
 
+bool DeviceLinkBase::startInputReader(hidlink::ReportSink& sink) {
+    return isOpen_ && table_.startInputReader(key_, sink);
+}
+
+void DeviceLinkBase::stopInputReader() { table_.stopInputReader(key_); }
+
+bool DeviceLinkBase::inputReaderRunning() const {
+    const auto e = table_.entry(key_);
+    return e != nullptr && e->inputReaderRunning();
+}
+
 void DeviceLinkBase::close() {
     stopInputReader();
     stopFrameReader();

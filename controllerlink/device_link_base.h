@@ -44,6 +44,13 @@ public:
     // Stops this key's readers (a derived class adds its own), closes the entry. Idempotent.
     virtual void close();
 
+    // The input reader of this key's collection: each input report goes to `sink` on the
+    // reader's thread. False when the key is not open or a reader runs already.
+    bool startInputReader(hidlink::ReportSink& sink);
+    // Waits for the reader to end; nothing when none runs.
+    void stopInputReader();
+    bool inputReaderRunning() const;
+
     const hidlink::CollectionIdentity& openedIdentity() const { return openedIdentity_; }
     const hidlink::DeviceInfo& info() const { return info_; }
 
@@ -60,7 +67,6 @@ protected:
 
     // Hook for derived classes: stop the frame reader before the entry goes.
     virtual void stopFrameReader() {}
-    virtual void stopInputReader() {}
 
 private:
     hidlink::DeviceTable& table_;

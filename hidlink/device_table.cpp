@@ -1,6 +1,8 @@
 #include "hidlink/device_table.h"
 
 #include <algorithm>
+#include <system_error>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -40,11 +42,81 @@ void DeviceTableEntry::close() {
     // Wake the waiting read first; then each lock is free once the transfer in progress ended.
     read_->cancelRead();
     {
+        const std::lock_guard lock(readerMutex_);
+        joinReader();
+    }
+    {
         std::lock_guard lock(readMutex_);
         read_->close();
     }
     std::lock_guard lock(featureMutex_);
     feature_->close();
+}
+
+bool DeviceTableEntry::startInputReader(ReportSink& sink) {
+    const std::lock_guard lock(readerMutex_);
+    if (closed_) return false;
+    if (reader_.joinable()) {
+        if (!stopReader) return false;
+        joinReader();  // one that ended by itself
+    }
+    stopReader = false;
+    try {
+        reader_ = std::thread([this, &sink] { readLoop(sink); });
+    } catch (const std::system_error&) {
+        stopReader = true;
+        return false;
+    }
+    return true;
+}
+
+bool DeviceTableEntry::stopInputReader() {
+    const std::lock_guard lock(readerMutex_);
+    if (!reader_.joinable()) return false;
+    stopReader = true;
+    joinReader();
+    return true;
+}
+
+bool DeviceTableEntry::inputReaderRunning() {
+    const std::lock_guard lock(readerMutex_);
+    return reader_.joinable() && !stopReader;
+}
+
+void DeviceTableEntry::joinReader() {
+    if (!reader_.joinable()) return;
+    if (reader_.get_id() == std::this_thread::get_id())
+        reader_.detach();
+    else
+        reader_.join();
+}
+
+void DeviceTableEntry::readLoop(ReportSink& sink) {
+    const int key = key_;
+    // Room for the collection's longest input report (id byte included), and never less than a
+    // full-speed packet: a report longer than the descriptor says is cut, never overruns.
+    const std::size_t length = std::clamp<std::size_t>(info_.caps.inputReportLength, 64, kMaxReportBytes + 1);
+    std::vector<std::uint8_t> buffer(length);
+    const std::uint32_t usage = info_.identity.usage;
+    const bool wrapped = usage == 0x0A || usage == 0x0B;
+    while (!stopReader) {
+        const ReadResult r = readInput(buffer, kInputPollMs);
+        if (stopReader) return;
+        if (r.status == ReadStatus::Timeout) continue;
+        if (r.status != ReadStatus::Ok) {
+            stopReader = true;
+            sink.onReaderEnded(key);
+            return;
+        }
+        const std::size_t n = std::min(r.length, buffer.size());
+        if (n == 0) continue;
+        std::span<const std::uint8_t> report(buffer.data(), n);
+        if (wrapped && report[0] == 15) {
+            if (n < 2) continue;  // a wrapper around nothing
+            report = report.subspan(1);
+        }
+        sink.onReport(key, report);
+    }
 }
 
 DeviceTable::~DeviceTable() {
@@ -158,6 +230,16 @@ bool DeviceTable::closeCollection(int key) {
     // Outside the table lock: a reader may need a lookup to finish its read.
     gone->close();
     return true;
+}
+
+bool DeviceTable::startInputReader(int key, ReportSink& sink) {
+    const auto e = entry(key);
+    return e != nullptr && e->startInputReader(sink);
+}
+
+bool DeviceTable::stopInputReader(int key) {
+    const auto e = entry(key);
+    return e != nullptr && e->stopInputReader();
 }
 
 bool DeviceTable::getCollectionInfo(int key, DeviceInfo& out) const {

@@ -15,10 +15,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "hidlink/backend.h"
 #include "hidlink/identity.h"
+#include "hidlink/report_sink.h"
 
 namespace platform {
 class Clock;
@@ -29,6 +31,8 @@ namespace hidlink {
 // How often a table that follows hotplug events enumerates all the same: a change that brings no
 // event (a node's permissions set by hand) is seen within this time.
 inline constexpr std::uint64_t kSafetyEnumerationMs = 5000;
+// The longest an input read waits before the reader looks at its stop flag again.
+inline constexpr int kInputPollMs = 50;
 
 // A copy of an entry without its key (what the status panel and the F/W check read).
 struct DeviceInfo {
@@ -61,12 +65,25 @@ public:
     // Why the last feature transfer failed (node and the backend's reason); empty after a success.
     std::string featureError();
 
+    // The collection's input reader: a thread that reads input reports (waiting at most
+    // kInputPollMs at a time, so a stop is seen) and hands each to `sink`. On a collection of
+    // usage 0x0A or 0x0B a report whose byte 0 is 15 is a wrapper: the report is its bytes from 1
+    // on. False when the entry is closed or a reader runs.
+    bool startInputReader(ReportSink& sink);
+    // Stops the reader and waits for it without limit; false when none runs.
+    bool stopInputReader();
+    bool inputReaderRunning();
+
     // Set while no reader may run: from the open until a reader starts, and from the close on.
     std::atomic<bool> stopReader{true};
 
 private:
     friend class DeviceTable;
     void close();
+    void readLoop(ReportSink& sink);
+    // Joins the reader unless called on it (a receiver that broke the rule): then it is left
+    // to end by itself.
+    void joinReader();
 
     const int key_;
     const DeviceInfo info_;
@@ -75,6 +92,8 @@ private:
     std::mutex readMutex_;
     std::unique_ptr<Connection> feature_;
     std::unique_ptr<Connection> read_;
+    std::mutex readerMutex_;  // starts and stops take turns
+    std::thread reader_;
 };
 
 class DeviceTable {
@@ -104,8 +123,12 @@ public:
     // False at once, the table untouched, when `key` is already open.
     bool openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage, std::uint32_t usage,
                         int key);
-    // Removes the entry and closes it (see above); returns once no transfer runs on it.
+    // Removes the entry and closes it (see above), its input reader included; returns once no
+    // transfer runs on it and its reader has ended.
     bool closeCollection(int key);
+    // The input reader of `key` (see DeviceTableEntry); false when the key is absent.
+    bool startInputReader(int key, ReportSink& sink);
+    bool stopInputReader(int key);
     bool getCollectionInfo(int key, DeviceInfo& out) const;
 
     bool contains(int key) const { return entry(key) != nullptr; }
