@@ -160,6 +160,9 @@ private:
             cap.usageMax = static_cast<std::uint16_t>(local_.usageMax & 0xFFFF);
         } else if (local_.usages.size() > 1) {
             cap.usageMax = static_cast<std::uint16_t>(local_.usages.back() & 0xFFFF);
+            const std::size_t n = std::min(local_.usages.size(), kMaxListedUsages);
+            for (std::size_t i = 0; i < n; ++i)
+                cap.usageList.push_back(static_cast<std::uint16_t>(local_.usages[i] & 0xFFFF));
         }
         cap.reportId = global_.reportId;
         cap.bitOffset = static_cast<std::uint32_t>(offset);

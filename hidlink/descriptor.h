@@ -27,6 +27,10 @@ struct ValueCap {
     std::int32_t logicalMax = 0;
     std::uint32_t mainFlags = 0;       // data/constant, array/variable, ... as in the item
     std::uint16_t linkCollection = 0;  // index of the innermost collection holding the item
+    // The Usage items one by one, when the item listed several (they need not be consecutive:
+    // tip switch 0x42, in range 0x32, confidence 0x47). Field i has usageList[i], the fields past
+    // the list the last one. At most kMaxListedUsages are kept.
+    std::vector<std::uint16_t> usageList;
     bool isConstant() const { return (mainFlags & 1u) != 0; }
 };
 
@@ -54,6 +58,7 @@ struct ParsedDescriptor {
 inline constexpr std::size_t kMaxDescriptorBytes = 4096;
 inline constexpr std::size_t kMaxCollectionDepth = 32;
 inline constexpr std::uint32_t kMaxReportBytes = 8192;
+inline constexpr std::size_t kMaxListedUsages = 256;
 
 // Returns nothing (and a reason) for a descriptor that cannot be used: truncated item,
 // unbalanced collections, a report larger than kMaxReportBytes, nesting beyond the cap, ...

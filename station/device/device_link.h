@@ -16,6 +16,7 @@
 #include "controllerlink/device_link_base.h"
 #include "controllerlink/frame_reader.h"
 #include "controllerlink/line_statistics.h"
+#include "controllerlink/raw_input.h"
 #include "controllerlink/sensor_grid.h"
 #include "platform/clock.h"
 
@@ -197,6 +198,14 @@ public:
     controllerlink::FrameGeometry frameGeometry() const;
     void stopFrameReader() override;
 
+    // Driver mode: a report of the system's digitizer collection (`digitizer` its capabilities)
+    // into `record`; the touch coordinate ranges it shows are kept on this link.
+    bool parseRawInput(const hidlink::TopCollection& digitizer, std::span<const std::uint8_t> report,
+                       controllerlink::RawContactRecord& record) {
+        return controllerlink::parseRawInput(digitizer, report, record, rawRanges_);
+    }
+    const controllerlink::RawTouchRanges& rawTouchRanges() const { return rawRanges_; }
+
     // The TKP pen's line statistics, fed with the pen collection's line reports (report 15) by
     // the check that reads them; pen maintenance stopping clears them and ends the collection.
     bool resetLineStatistics(std::uint32_t window) { return lineStatistics_.reset(window); }
@@ -231,6 +240,7 @@ private:
     RegisterReadout readout_;
     std::array<std::uint32_t, 4> scanArea_{};
     controllerlink::LineStatistics lineStatistics_;
+    controllerlink::RawTouchRanges rawRanges_;
     std::unique_ptr<controllerlink::FrameReader> frameReader_;
     bool maintenanceModeSet_ = false;
 };
