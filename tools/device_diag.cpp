@@ -1,11 +1,14 @@
 #include "tools/device_diag.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <optional>
 
 #include "controllerlink/collection_choice.h"
+#include "controllerlink/frame_reader.h"
 #include "hidlink/device_table.h"
+#include "hidlink/queued_reports.h"
 #include "station/device/hsync_tunnel.h"
 
 namespace diag {
@@ -26,6 +29,9 @@ struct Options {
     std::optional<std::uint16_t> wait;
     std::optional<std::uint16_t> threshold;
     std::uint32_t count = 1;
+    bool countGiven = false;
+    bool onPen = false;
+    std::uint32_t window = 16;
     bool keepMaintenance = false;
 };
 
@@ -45,6 +51,16 @@ const char* kUsage =
     "                            one line per Rx and Tx pin with its Vdd/Gnd faults\n"
     "  hsync info|sample|noise|direct [--count N (1)]\n"
     "                            Hsync MCU through the pen collection\n"
+    "  stream [--count N (1)]    image frames as the raw data viewer streams them: per\n"
+    "                            frame a line 'frame,K,status,S', one CSV row per Tx\n"
+    "                            line and the noise row as 'noise,...'\n"
+    "  watch [--pen] [--count N (0)]\n"
+    "                            the input reports of the touch (or pen) collection,\n"
+    "                            decoded, one per line\n"
+    "  lines [--window N (16)] [--count N (1)]\n"
+    "                            the TKP pen's line statistics: per round one line per\n"
+    "                            X and Y line with its average and standard deviation\n"
+    "  A count of 0 runs until Ctrl+C, which ends every command cleanly.\n"
     "\n"
     "common options:\n"
     "  --cpu R5|R6               controller generation (R6)\n"
@@ -67,8 +83,8 @@ bool parseNumber(const std::string& text, std::uint32_t max, std::uint32_t& out)
 std::string parse(const std::vector<std::string>& args, Options& o) {
     if (args.empty()) return "a command is needed";
     o.command = args[0];
-    static const std::vector<std::string> known = {"registers", "version", "query",    "raw",  "cal",
-                                                   "actual",    "sd",      "pincheck", "hsync"};
+    static const std::vector<std::string> known = {"registers", "version",  "query", "raw",    "cal",   "actual",
+                                                   "sd",        "pincheck", "hsync", "stream", "watch", "lines"};
     if (std::find(known.begin(), known.end(), o.command) == known.end()) return "unknown command '" + o.command + "'";
     std::size_t i = 1;
     if (o.command == "hsync") {
@@ -110,14 +126,22 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
             if (e = value(0xFFFF, v); e.empty()) o.wait = static_cast<std::uint16_t>(v);
         } else if (o.command == "pincheck" && a == "--threshold") {
             if (e = value(0xFFFF, v); e.empty()) o.threshold = static_cast<std::uint16_t>(v);
-        } else if (o.command == "hsync" && a == "--count") {
-            e = value(10000, o.count);
+        } else if ((o.command == "hsync" || o.command == "stream" || o.command == "watch" || o.command == "lines") &&
+                   a == "--count") {
+            e = value(o.command == "hsync" ? 10000 : 0xFFFFFFFF, o.count);
+            o.countGiven = true;
+        } else if (o.command == "watch" && a == "--pen") {
+            o.onPen = true;
+        } else if (o.command == "lines" && a == "--window") {
+            if (e = value(controllerlink::kMaxLineWindow, o.window); e.empty() && o.window == 0)
+                e = "--window must be at least 1";
         } else {
             return "unknown option '" + a + "' for " + o.command;
         }
         if (!e.empty()) return e;
     }
     if (o.command == "pincheck" && (!o.wait || !o.threshold)) return "pincheck needs --wait and --threshold";
+    if (o.command == "watch" && !o.countGiven) o.count = 0;
     return {};
 }
 
@@ -339,6 +363,152 @@ int runHsync(Session& s, const Options& o, std::FILE* out, std::FILE* err) {
     return 0;
 }
 
+// The live views wait in slices so that Ctrl+C (the stop flag) is seen at once.
+constexpr int kSliceMs = 200;
+// A stream that brings nothing for this long is reported instead of waited for.
+constexpr int kSilenceMs = 10000;
+
+bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
+
+int runStream(Session& s, const Options& o, std::FILE* out, std::FILE* err, const std::atomic<bool>* stop) {
+    DeviceLink& t = s.touch();
+    if (!t.readRegisters()) return s.fail("readRegisters"), 1;
+    if (!t.setScanArea()) return s.fail("setScanArea"), 1;
+    if (!t.selectResponse(1, 0)) return s.fail("select response 0x10 (16-bit image frames)"), 1;
+    controllerlink::QueuedImageFrames frames(4);
+    if (!t.startFrameReader(frames)) return s.fail("starting the frame reader"), 1;
+    const auto frame = std::make_unique<controllerlink::ImageFrame>();
+    const std::size_t rx = std::min<std::size_t>(t.rxCount(), controllerlink::kFrameRx);
+    const std::size_t tx = std::min<std::size_t>(t.txCount(), controllerlink::kFrameTx);
+    int code = 0;
+    int silent = 0;
+    for (std::uint32_t k = 0; (o.count == 0 || k < o.count) && !stopped(stop);) {
+        std::uint32_t status = 0;
+        if (!frames.take(*frame, status, kSliceMs)) {
+            if ((silent += kSliceMs) < kSilenceMs) continue;
+            std::fprintf(err, "vorlick-diag device: no image frame came within %d ms\n", kSilenceMs);
+            code = 1;
+            break;
+        }
+        silent = 0;
+        ++k;
+        std::string text = "frame," + std::to_string(k) + ",status," + std::to_string(status) + "\n";
+        const auto row = [&](std::size_t r, const char* label) {
+            if (label != nullptr) text += label;
+            for (std::size_t c = 0; c < rx; ++c) {
+                if (c != 0 || label != nullptr) text += ',';
+                text += std::to_string(frame->cells[r][c]);
+            }
+            text += '\n';
+        };
+        for (std::size_t r = 0; r < tx; ++r) row(r, nullptr);
+        row(controllerlink::kNoiseRow, "noise");
+        std::fputs(text.c_str(), out);
+        std::fflush(out);
+    }
+    t.stopFrameReader();
+    if (frames.dropped() != 0)
+        std::fprintf(err, "%llu frames came while the output was busy and were not shown\n",
+                     static_cast<unsigned long long>(frames.dropped()));
+    return code;
+}
+
+std::uint16_t le16At(const std::vector<std::uint8_t>& r, std::size_t at) {
+    return static_cast<std::uint16_t>(r[at] | (r[at + 1] << 8));
+}
+
+// One input report as a line: line reports and pen samples decoded, anything else in hex.
+std::string describeReport(const std::vector<std::uint8_t>& r) {
+    char b[96];
+    if (r.size() >= 4 && r[0] == 15) {
+        const std::size_t n = r[3] & 0x1F;
+        std::snprintf(b, sizeof b, "line %s lines=%u first=%u n=%zu samples=", (r[3] & 0x80) != 0 ? "Y" : "X", r[1],
+                      r[2], n);
+        std::string s = b;
+        for (std::size_t j = 0; j < n && 5 + 2 * j < std::min<std::size_t>(r.size(), 40); ++j)
+            s += (j == 0 ? "" : " ") + std::to_string(le16At(r, 4 + 2 * j));
+        return s;
+    }
+    if (r.size() >= 8 && r[0] == 11) {
+        std::snprintf(b, sizeof b, "pen status=0x%02X x=%u y=%u pressure=%u", r[1], le16At(r, 2), le16At(r, 4),
+                      le16At(r, 6));
+        return b;
+    }
+    std::snprintf(b, sizeof b, "report %u (%zu bytes): ", r.empty() ? 0U : r[0], r.size());
+    return b + hexBytes(r);
+}
+
+int runWatch(Session& s, const Options& o, std::FILE* out, std::FILE* err, const std::atomic<bool>* stop) {
+    DeviceLink& link = o.onPen ? s.pen() : s.touch();
+    hidlink::QueuedReports reports;
+    if (!link.startInputReader(reports)) return s.fail("starting the input reader", link), 1;
+    int code = 0;
+    for (std::uint32_t k = 0; (o.count == 0 || k < o.count) && !stopped(stop);) {
+        hidlink::QueuedReport r;
+        if (!reports.take(r, kSliceMs)) {
+            if (!reports.ended().empty()) {
+                std::fprintf(err, "vorlick-diag device: the collection went away\n");
+                code = 1;
+                break;
+            }
+            continue;
+        }
+        ++k;
+        std::fprintf(out, "%s\n", describeReport(r.bytes).c_str());
+        std::fflush(out);
+    }
+    link.stopInputReader();
+    if (reports.dropped() != 0)
+        std::fprintf(err, "%llu reports came while the output was busy and were not shown\n",
+                     static_cast<unsigned long long>(reports.dropped()));
+    return code;
+}
+
+int runLines(Session& s, const Options& o, std::FILE* out, std::FILE* err, const std::atomic<bool>* stop) {
+    DeviceLink& pen = s.pen();
+    if (!pen.startPenMaintenance()) return s.fail("startPenMaintenance", pen), 1;
+    hidlink::QueuedReports reports;
+    pen.resetLineStatistics(o.window);
+    int code = 0;
+    if (!pen.startInputReader(reports)) {
+        code = (s.fail("starting the pen's input reader", pen), 1);
+    }
+    int silent = 0;
+    for (std::uint32_t round = 0; code == 0 && (o.count == 0 || round < o.count) && !stopped(stop);) {
+        hidlink::QueuedReport r;
+        if (!reports.take(r, kSliceMs)) {
+            if ((silent += kSliceMs) < kSilenceMs) continue;
+            std::fprintf(err, "vorlick-diag device: no line report came within %d ms\n", kSilenceMs);
+            code = 1;
+            break;
+        }
+        silent = 0;
+        if (r.bytes.empty() || r.bytes[0] != 15 || !pen.addLineReport(r.bytes) || !pen.lineStatisticsComplete())
+            continue;
+        ++round;
+        const controllerlink::LineStatisticsCopy c = pen.copyLineStatistics();
+        std::string text = "round," + std::to_string(round) + ",window," + std::to_string(o.window) + "\n";
+        char b[64];
+        for (std::size_t l = 0; l < std::min<std::size_t>(c.xLines, controllerlink::kStatisticsXLines); ++l) {
+            std::snprintf(b, sizeof b, "X,%zu,%.2f,%.2f\n", l, static_cast<double>(c.averages[l]),
+                          static_cast<double>(c.deviations[l]));
+            text += b;
+        }
+        for (std::size_t l = 0; l < std::min<std::size_t>(c.yLines, controllerlink::kStatisticsYLines); ++l) {
+            const std::size_t i = controllerlink::kStatisticsXLines + l;
+            std::snprintf(b, sizeof b, "Y,%zu,%.2f,%.2f\n", l, static_cast<double>(c.averages[i]),
+                          static_cast<double>(c.deviations[i]));
+            text += b;
+        }
+        std::fputs(text.c_str(), out);
+        std::fflush(out);
+        pen.resetLineStatistics(o.window);
+    }
+    pen.stopInputReader();
+    if (!pen.stopPenMaintenance()) code = (s.fail("stopPenMaintenance", pen), 1);
+    return code;
+}
+
 }  // namespace
 
 const char* deviceDiagUsage() { return kUsage; }
@@ -382,13 +552,13 @@ std::string formatPinCheck(const PinCheck& check, std::uint32_t rxUsed, std::uin
 }
 
 int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::vector<std::string>& args,
-                  std::FILE* out, std::FILE* err) {
+                  std::FILE* out, std::FILE* err, const std::atomic<bool>* stop) {
     Options o;
     if (const std::string e = parse(args, o); !e.empty()) {
         std::fprintf(err, "vorlick-diag device: %s\n\n%s", e.c_str(), kUsage);
         return 2;
     }
-    const bool withPen = o.command == "query" || o.command == "hsync";
+    const bool withPen = o.command == "query" || o.command == "hsync" || o.command == "lines" || o.onPen;
     Session s(backend, clock, err);
     s.keepMaintenance(o.keepMaintenance);
     int code = 1;
@@ -403,6 +573,12 @@ int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::
             code = runPinCheck(s, o, out);
         } else if (o.command == "hsync") {
             code = runHsync(s, o, out, err);
+        } else if (o.command == "stream") {
+            code = runStream(s, o, out, err, stop);
+        } else if (o.command == "watch") {
+            code = runWatch(s, o, out, err, stop);
+        } else if (o.command == "lines") {
+            code = runLines(s, o, out, err, stop);
         } else {
             code = runFrames(s, o, out, err);
         }

@@ -2,6 +2,7 @@
 // The engineer's single controller commands behind `vorlick-diag device`: find the touch
 // collection by the generation's rules, open it (and the pen collection when the command needs
 // it), enter maintenance mode, run one command, print what it read, return to normal mode.
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -15,8 +16,9 @@ namespace diag {
 // Exit codes: 0 done, 1 the controller was not found, an operation failed, a frame read ran
 // out of retries on blank frames, or the controller could not be put back in normal mode (each
 // named on `err`, with the node's reason where the link has one), 2 usage error.
+// `stop` (Ctrl+C) ends the live views (stream, watch, lines) cleanly; null: never.
 int runDeviceDiag(hidlink::Backend& backend, platform::Clock& clock, const std::vector<std::string>& args,
-                  std::FILE* out, std::FILE* err);
+                  std::FILE* out, std::FILE* err, const std::atomic<bool>* stop = nullptr);
 
 // The usage text of `vorlick-diag device`.
 const char* deviceDiagUsage();

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "controllerlink/vendor_ids.h"
@@ -328,6 +329,54 @@ TEST(DeviceDiagOnHidraw, OpenFailureNamesTheNodeAndTheSystemsReason) {
     EXPECT_NE(r.err.find("finding the touch collection failed: cannot read the sysfs root /nonexistent/sys"),
               std::string::npos)
         << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+// Posts `reports` on the pen interface once a reader waits for them.
+std::thread postWhenRead(sim::VirtualBus& bus, sim::ControllerDevice& device,
+                         std::vector<std::vector<std::uint8_t>> reports) {
+    return std::thread([&bus, &device, reports = std::move(reports)] {
+        for (int i = 0; i < 5000 && bus.waitingReads() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (const auto& r : reports) bus.postInput(device, sim::ControllerDevice::kPenInterface, r);
+    });
+}
+
+TEST_F(DeviceDiag, LiveViewsShowWhatTheControllerStreams) {
+    plug(sim::ControllerConfig{});
+    {
+        const Outcome r = run({"stream", "--count", "1"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        const auto l = lines(r.out);
+        ASSERT_EQ(l.size(), 1u + 46 + 1);
+        EXPECT_EQ(l[0], "frame,1,status,0");
+        EXPECT_EQ(std::count(l[1].begin(), l[1].end(), ','), 71) << "72 Rx values per Tx row";
+        EXPECT_EQ(l[47].rfind("noise,", 0), 0u);
+    }
+    {
+        std::thread poster =
+            postWhenRead(bus, *device, {{15, 72, 0, 2, 100, 0, 101, 0}, {11, 0x21, 0xE8, 0x03, 0xD0, 0x07, 0, 1}});
+        const Outcome r = run({"watch", "--pen", "--count", "2"});
+        poster.join();
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(lines(r.out), (std::vector<std::string>{"line X lines=72 first=0 n=2 samples=100 101",
+                                                          "pen status=0x21 x=1000 y=2000 pressure=256"}));
+    }
+    {
+        // Window 2 over two X lines and one Y line: complete after two reports of each axis.
+        std::thread poster = postWhenRead(
+            bus, *device,
+            {{15, 2, 0, 2, 10, 0, 20, 0}, {15, 1, 0, 0x81, 7, 0}, {15, 2, 0, 2, 30, 0, 20, 0}, {15, 1, 0, 0x81, 7, 0}});
+        const Outcome r = run({"lines", "--window", "2", "--count", "1"});
+        poster.join();
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(lines(r.out),
+                  (std::vector<std::string>{"round,1,window,2", "X,0,20.00,10.00", "X,1,20.00,0.00", "Y,0,7.00,0.00"}));
+    }
+    EXPECT_EQ(run({"lines", "--window", "0"}).code, 2);
 }
 
 }  // namespace
