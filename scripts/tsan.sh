@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds the test binaries whose code runs threads (the simulator's server, the socket backend,
-# the stop-signal and line-reader threads, the writer's job thread, the headless front end) with
+# the stop-signal and line-reader threads, the writer's job thread, the headless front end, the
+# input and frame readers and the live views of vorlick-diag) with
 # ThreadSanitizer and runs them; any report fails the run. Usage: scripts/tsan.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(vorlick_platform_tests vorlick_hidlink_tests vorlick_sim_tests vorlick_device_tests
-         vorlick_romwrite_writer_tests vorlick_headless_tests)
+         vorlick_romwrite_writer_tests vorlick_headless_tests vorlick_diag_tests)
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target "${targets[@]}"
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
