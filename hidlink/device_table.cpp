@@ -42,7 +42,9 @@ void DeviceTableEntry::close() {
     // Wake the waiting read first; then each lock is free once the transfer in progress ended.
     read_->cancelRead();
     {
+        // Again under the reader's lock: a start that raced the close has set it back.
         const std::lock_guard lock(readerMutex_);
+        stopReader = true;
         joinReader();
     }
     {
