@@ -43,14 +43,14 @@ bool LineStatistics::addLineReport(std::span<const std::uint8_t> report) {
 void LineStatistics::add(std::size_t index, std::uint16_t sample) {
     LineRecord& rec = records_[index];
     std::uint16_t* ring = rings_.data() + index * window_;
-    const std::uint32_t square = static_cast<std::uint32_t>(sample) * sample;
+    const std::uint64_t square = static_cast<std::uint64_t>(sample) * sample;
     std::uint32_t& count = counts_[index];
     std::uint32_t& oldest = oldest_[index];
     if (count == window_) {
         // The window is full: the oldest sample leaves as the new one comes.
         const std::uint16_t gone = ring[oldest];
         rec.sum -= gone;
-        rec.sumSquares -= static_cast<std::uint32_t>(gone) * gone;
+        rec.sumSquares -= static_cast<std::uint64_t>(gone) * gone;
         ring[oldest] = sample;
         oldest = (oldest + 1) % window_;
     } else {

@@ -20,8 +20,10 @@ inline constexpr std::size_t kLineReportBytes = 40;
 inline constexpr std::uint32_t kMaxLineWindow = 4096;
 
 struct LineRecord {
-    std::uint32_t sum = 0;         // wraps as the controller's 32-bit counters do
-    std::uint32_t sumSquares = 0;  // likewise
+    // 64 bits: a window of a few hundred strong samples already overflows 32 bits of squares,
+    // and a wrapped sum would give a plainly wrong deviation.
+    std::uint64_t sum = 0;
+    std::uint64_t sumSquares = 0;
     std::uint16_t largest = 0;
     float average = 0.0F;
     float variance = 0.0F;

@@ -84,8 +84,13 @@ bool parseRawInput(const hidlink::TopCollection& caps, std::span<const std::uint
         const bool y = fieldOf(c, kDesktopPage, 0x31).has_value();
         if (x && slots.size() < kRawContactSlots) slots.push_back(c.linkCollection);
         if ((x || y) && rangesSeen < 2) {
-            ++rangesSeen;
-            (x ? ranges.maxX : ranges.maxY) = static_cast<std::uint16_t>(c.logicalMax);
+            // One item may carry X and Y together (usages 0x30 and 0x31 of one report count):
+            // it gives both ranges. A maximum that does not fit 16 bits says nothing usable.
+            rangesSeen += (x && y) ? 2 : 1;
+            if (c.logicalMax > 0 && c.logicalMax <= 0xFFFF) {
+                if (x) ranges.maxX = static_cast<std::uint16_t>(c.logicalMax);
+                if (y) ranges.maxY = static_cast<std::uint16_t>(c.logicalMax);
+            }
         }
     }
     for (std::size_t i = 0; i < slots.size(); ++i) {

@@ -64,7 +64,9 @@ bool DeviceTableEntry::startInputReader(ReportSink& sink) {
     }
     stopReader = false;
     try {
-        reader_ = std::thread([this, &sink] { readLoop(sink); });
+        // The reader keeps its entry alive: a receiver may close the collection from the
+        // reader's own thread, and the table then lets go of the entry while the loop still runs.
+        reader_ = std::thread([self = shared_from_this(), &sink] { self->readLoop(sink); });
     } catch (const std::system_error&) {
         stopReader = true;
         return false;

@@ -44,7 +44,7 @@ struct DeviceInfo {
     TopCollection caps;  // report lengths and value capabilities of the collection
 };
 
-class DeviceTableEntry {
+class DeviceTableEntry : public std::enable_shared_from_this<DeviceTableEntry> {
 public:
     DeviceTableEntry(int key, std::unique_ptr<Connection> feature, std::unique_ptr<Connection> read, DeviceInfo info);
     ~DeviceTableEntry();

@@ -42,6 +42,19 @@ TEST(LineStatistics, AWindowOfThreeKeepsTheLastThreeSamples) {
     EXPECT_EQ(s.yLines(), 0u);
 }
 
+// A saturating pen on a long window: the squares of 1000 samples of 60000 pass 2^32 many
+// times over; the deviation of a constant line must still be 0 and its average the sample.
+TEST(LineStatistics, ALongWindowOfStrongSamplesKeepsExactSums) {
+    LineStatistics s;
+    ASSERT_TRUE(s.reset(1000));
+    for (int i = 0; i < 1500; ++i) ASSERT_TRUE(s.addLineReport(lineReport(false, 72, 0, {60000})));
+    const auto& line = s.line(0);
+    EXPECT_EQ(line.sum, 60000ULL * 1000);
+    EXPECT_EQ(line.sumSquares, 60000ULL * 60000 * 1000);
+    EXPECT_FLOAT_EQ(line.average, 60000.0F);
+    EXPECT_LT(line.deviation, 60000.0F * 1e-3F) << "single precision, but not a wrapped sum";
+}
+
 TEST(LineStatistics, WhichSamplesAReportFeeds) {
     struct Case {
         const char* name;

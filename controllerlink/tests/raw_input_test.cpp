@@ -27,12 +27,41 @@ Bytes finger() {
             0xC0};
 }
 
+// The same finger with X and Y in one main item of two 16-bit fields and one logical maximum
+// (four bytes, little-endian), as many touch screens describe them.
+Bytes fingerXYTogether(std::uint32_t max) {
+    Bytes f = finger();
+    f.resize(f.size() - 19);  // drop X, Y and the end of the collection
+    const Bytes xy = {0x05,
+                      0x01,
+                      0x75,
+                      0x10,
+                      0x95,
+                      0x02,
+                      0x27,
+                      static_cast<std::uint8_t>(max),
+                      static_cast<std::uint8_t>(max >> 8),
+                      static_cast<std::uint8_t>(max >> 16),
+                      static_cast<std::uint8_t>(max >> 24),
+                      0x09,
+                      0x30,
+                      0x09,
+                      0x31,
+                      0x81,
+                      0x02,
+                      0x95,
+                      0x01,
+                      0xC0};
+    f.insert(f.end(), xy.begin(), xy.end());
+    return f;
+}
+
 // A touch screen (or, with `usage`, another digitizer) of two fingers, then contact count
 // (8 bits) and scan time (16 bits), all in report 1.
-hidlink::TopCollection digitizer(std::uint8_t usage = 0x04) {
+hidlink::TopCollection digitizer(std::uint8_t usage = 0x04, const Bytes& oneFinger = finger()) {
     Bytes d = {0x05, 0x0D, 0x09, usage, 0xA1, 0x01, 0x85, 0x01};
     for (int i = 0; i < 2; ++i) {
-        const Bytes f = finger();
+        const Bytes& f = oneFinger;
         d.insert(d.end(), f.begin(), f.end());
     }
     const Bytes tail = {0x05, 0x0D, 0x09, 0x54, 0x25, 0x7F, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02,
@@ -99,6 +128,31 @@ TEST(RawInput, DecodesEverySlotOfATouchScreenReport) {
         EXPECT_EQ(r.contacts[2].x, 0) << "only two slots described";
         EXPECT_EQ(ranges.maxX, 0x7FFF);
         EXPECT_EQ(ranges.maxY, 0x3FFF);
+    }
+}
+
+TEST(RawInput, CoordinateRangesFromAnItemHoldingXAndYTogether) {
+    struct Case {
+        const char* name;
+        std::uint32_t logicalMax;
+        std::uint16_t maxX, maxY;
+    };
+    const Case cases[] = {
+        {"one maximum for both axes", 0x0FFF, 0x0FFF, 0x0FFF},
+        {"a maximum past 16 bits is not cut to one", 0x0001FFFF, 0x7FFC, 0x7FF9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const hidlink::TopCollection caps = digitizer(0x04, fingerXYTogether(c.logicalMax));
+        RawContactRecord r;
+        RawTouchRanges ranges;
+        ASSERT_TRUE(controllerlink::parseRawInput(caps, report(0x07, 1, 1000, 2000, 0x03, 2, 0x1234), r, ranges));
+        EXPECT_EQ(ranges.maxX, c.maxX);
+        EXPECT_EQ(ranges.maxY, c.maxY);
+        EXPECT_EQ(r.contacts[0].x, 1000);
+        EXPECT_EQ(r.contacts[0].y, 2000);
+        EXPECT_EQ(r.contacts[1].contactId, 9);
+        EXPECT_EQ(r.contacts[1].y, 0x0678);
     }
 }
 

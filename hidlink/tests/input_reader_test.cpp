@@ -3,7 +3,9 @@
 // always ends the thread, including while it waits for a report.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "hidlink/device_table.h"
@@ -114,6 +116,34 @@ TEST(InputReader, ACloseOrAnUnplugEndsAReaderThatWaits) {
         EXPECT_FALSE(b.table.entry(kKey)->inputReaderRunning());
         EXPECT_TRUE(b.table.closeCollection(kKey));
     }
+}
+
+// A receiver that breaks the rule and closes its own collection from inside the call: the
+// table lets go of the entry at once, yet the reader still runs on it until the call returns.
+TEST(InputReader, AReceiverThatClosesItsCollectionLeavesNothingFreedUnderTheReader) {
+    struct ClosingSink final : hidlink::ReportSink {
+        explicit ClosingSink(hidlink::DeviceTable& t) : table(t) {}
+        void onReport(int key, std::span<const std::uint8_t> /*report*/) override {
+            closed = table.closeCollection(key);
+            calls.fetch_add(1);
+        }
+        hidlink::DeviceTable& table;
+        std::atomic<bool> closed{false};
+        std::atomic<int> calls{0};
+    };
+    ReaderBench b(0x11);
+    ClosingSink sink(b.table);
+    ASSERT_TRUE(b.open());
+    ASSERT_TRUE(b.table.startInputReader(kKey, sink));
+    const std::weak_ptr<hidlink::DeviceTableEntry> entry = b.table.entry(kKey);
+    b.device->pushInput(0, {3, 1});
+    b.device->pushInput(0, {3, 2});
+    // The entry goes only when the reader, left to end by itself, lets go of it.
+    for (int i = 0; i < 5000 && !entry.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(entry.expired());
+    EXPECT_TRUE(sink.closed);
+    EXPECT_EQ(sink.calls, 1) << "nothing read after the close";
+    EXPECT_EQ(b.table.size(), 0u);
 }
 
 TEST(InputReader, AFullQueueCountsWhatItDrops) {
