@@ -123,7 +123,6 @@ void RunControl::startUp(const std::string& startDirectory, std::string_view com
 
     s_.ui.setTickTimer(true);
     s_.flags.accelEnabled = true;
-    s_.flags.penScanWait = false;
     s_.ui.requestRepaint(RepaintArea::Window);
 }
 

@@ -71,6 +71,9 @@ public:
     // a scan, Enter, or a Start or check that was refused and would be again); nullopt while it
     // can (a controller's connection is no input, nor a check the trigger has already fired).
     std::optional<std::string_view> operatorInputNeeded() const;
+    // The last Start or trigger found a check the station cannot begin (a check this build
+    // cannot run, a full result list); no check ran.
+    bool checkRefused() const { return checkRefused_; }
     const TriggerState& triggerState() const { return trigger_; }
 
 private:

@@ -276,6 +276,17 @@ stalled_at_end_of_input)
   grep -qx "stopped: Start could not open the result log, and standard input has ended (0 of 2 checks ended)" err.txt ||
     fail "no reason for the log folder"
   ;;
+refused_check_input_open)
+  # A check this build cannot run ends a --checks run at once, though standard input stays open.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nDRAWING_CHECK=1/' station/quick.ini >station/drawing.ini
+  launch --headless --start --checks 1 drawing.ini
+  wait_station
+  expect_status 255; expect_last_err "exit code: -1"
+  grep -qx "stopped: the check was refused (0 of 1 checks ended)" err.txt || fail "no reason for the refusal"
+  grep -qxF "This build cannot run the drawing check (DRAWING_CHECK) yet: no check was started." out.txt ||
+    fail "no refusal message"
+  ;;
 recipe_by_pid)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   cp "$src/examples/station/PID0952.ini" "$src/examples/station/PID0A52.ini" station/
@@ -305,7 +316,7 @@ commands)
   send quit
   wait_station
   expect_status 255
-  grep -qx "command ignored: unknown command 'bogus' (commands: start, sn TEXT, enter, reset, load FILE, quit)" err.txt ||
+  grep -qx "command ignored: unknown command 'bogus' (commands: start, sn TEXT, enter, reset, load FILE, quit, key NAME, esc)" err.txt ||
     fail "no line for the unknown command"
   grep -qx "command ignored: sn needs TEXT (sn TEXT)" err.txt || fail "no line for the empty scan"
   grep -qx "command ignored: load needs FILE (load FILE)" err.txt || fail "no line for load"

@@ -7,10 +7,13 @@
 namespace station {
 
 struct HeadlessCommand {
-    enum class Kind { Start, SerialNumber, Enter, Reset, Load, Quit };
+    enum class Kind { Start, SerialNumber, Enter, Reset, Load, Quit, Key };
     Kind kind;
-    std::string argument;  // the scanned text (sn) or the recipe file (load)
+    std::string argument;  // the scanned text (sn), the recipe file (load) or the key's name (key, esc)
 };
+
+// The keys the check windows and dialogs handle, as `key NAME` names them.
+inline constexpr std::string_view kWindowKeys[] = {"Enter", "Esc", "Space", "B", "C", "D", "G", "S", "Plus", "Minus"};
 
 struct ParsedLine {
     std::optional<HeadlessCommand> command;

@@ -94,37 +94,74 @@ void HeadlessFrontEnd::pumpMessages() {
 std::optional<std::string> HeadlessFrontEnd::askSerialNumber(std::string_view current) {
     if (closing_ || inputEnded_) return std::nullopt;
     errorLine("serial number: waiting for 'sn TEXT' (current: '" + std::string(current) + "')");
+    std::optional<std::string> answer;
+    runWindow("serial-number", 0, {}, true, [&](const HeadlessCommand& c) {
+        if (c.kind == HeadlessCommand::Kind::SerialNumber) {
+            answer = c.argument;
+            return true;
+        }
+        if (c.kind == HeadlessCommand::Kind::Key && c.argument == "Esc") return true;
+        errorLine("command ignored: the serial-number dialog is open (answer with 'sn TEXT', or 'esc')");
+        return false;
+    });
+    return answer;
+}
+
+bool HeadlessFrontEnd::runExternalSwitchDialog(const std::function<bool()>& step) {
+    if (closing_) return false;
+    bool passed = false;
+    runWindow(
+        "ext-switch", kSwitchStepMs,
+        [&] {
+            passed = step();
+            return passed;
+        },
+        false,
+        [this](const HeadlessCommand& c) {
+            // Its one button, Cancel, has the focus: Enter and Space press it, Esc closes.
+            if (c.kind == HeadlessCommand::Kind::Key &&
+                (c.argument == "Esc" || c.argument == "Enter" || c.argument == "Space"))
+                return true;
+            errorLine("command ignored: the ext-switch window is open (push the external switch, or 'esc' to cancel)");
+            return false;
+        });
+    return passed;
+}
+
+void HeadlessFrontEnd::runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,
+                                 bool closeAtEndOfInput, const std::function<bool(const HeadlessCommand&)>& onCommand) {
+    errorLine("window: " + std::string(name));
+    std::uint64_t nextStepAt = clock_.monotonicMs() + stepMs;
     for (;;) {
         takeStopRequest();
-        if (closing_) return std::nullopt;
-        auto event = input_.next(kIdleWaitMs);
-        if (!event) continue;
-        switch (event->kind) {
-            case InputEvent::Kind::End:
-                inputEnded_ = true;
-                return std::nullopt;
-            case InputEvent::Kind::TooLong:
-                handle(*event);
-                continue;
-            case InputEvent::Kind::Line:
-                break;
-        }
-        const ParsedLine parsed = parseHeadlessCommand(event->text);
-        if (!parsed.command) {
-            if (!parsed.error.empty()) errorLine(parsed.error);
+        if (closing_) break;
+        if (stepMs != 0 && clock_.monotonicMs() >= nextStepAt) {
+            if (step()) break;
+            nextStepAt = clock_.monotonicMs() + stepMs;
             continue;
         }
-        switch (parsed.command->kind) {
-            case HeadlessCommand::Kind::SerialNumber:
-                return parsed.command->argument;
-            case HeadlessCommand::Kind::Quit:
-                closing_ = true;
-                return std::nullopt;
-            default:
-                errorLine("command ignored: the serial-number dialog is open (answer with 'sn TEXT')");
-                break;
+        const std::uint64_t now = clock_.monotonicMs();
+        auto event = input_.next(stepMs != 0 ? nextStepAt - now : kIdleWaitMs);
+        if (!event) continue;
+        if (event->kind == InputEvent::Kind::End) {
+            inputEnded_ = true;
+            if (closeAtEndOfInput) break;
+            continue;
         }
+        if (event->kind == InputEvent::Kind::TooLong) {
+            handle(*event);
+            continue;
+        }
+        const ParsedLine parsed = parseHeadlessCommand(event->text);
+        if (!parsed.error.empty()) errorLine(parsed.error);
+        if (!parsed.command) continue;
+        if (parsed.command->kind == HeadlessCommand::Kind::Quit) {
+            closing_ = true;
+            break;
+        }
+        if (onCommand(*parsed.command)) break;
     }
+    errorLine("window: closed " + std::string(name));
 }
 
 void HeadlessFrontEnd::handle(const InputEvent& event) {
@@ -160,6 +197,9 @@ void HeadlessFrontEnd::runCommand(const HeadlessCommand& command) {
     switch (command.kind) {
         case HeadlessCommand::Kind::Quit:
             closing_ = true;
+            break;
+        case HeadlessCommand::Kind::Key:
+            errorLine("command ignored: key " + command.argument + " (no window is open)");
             break;
         case HeadlessCommand::Kind::SerialNumber:
             rc.serialScanned(command.argument);
@@ -228,7 +268,17 @@ void HeadlessFrontEnd::afterActivity() {
 
 void HeadlessFrontEnd::closeWhenStalled() {
     RunControl& rc = *runControl_;
-    if (closing_ || !inputEnded_ || options_.checkLimit <= 0 || rc.busy() || rc.shutDown()) return;
+    if (closing_ || options_.checkLimit <= 0 || rc.busy() || rc.shutDown()) return;
+    // A refused check stays refused whatever comes: --checks cannot be met, so say so and end
+    // instead of waiting for input that cannot help.
+    if (rc.checkRefused()) {
+        errorLine("stopped: the check was refused (" + std::to_string(rc.checksEnded()) + " of " +
+                  std::to_string(options_.checkLimit) + " checks ended)");
+        station_->exitCode = -1;
+        closing_ = true;
+        return;
+    }
+    if (!inputEnded_) return;
     // (--start has pressed Start by now where it could.)
     const std::optional<std::string_view> why = rc.operatorInputNeeded();
     if (!why) return;

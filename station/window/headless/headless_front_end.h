@@ -34,6 +34,8 @@ public:
     // Commands that wait for the running work to end, at most; beyond them the input stays
     // where it is (and standard input unread) until the work is over.
     static constexpr std::size_t kMaxDeferred = 16;
+    // The external switch dialog looks for the controller this often.
+    static constexpr std::uint64_t kSwitchStepMs = 200;
 
     HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input, StopRequests& stop,
                      HeadlessOptions options);
@@ -59,10 +61,17 @@ public:
     void setStartEnabled(bool on) override { startEnabled_ = on; }
     void setTickTimer(bool running) override;
     std::optional<std::string> askSerialNumber(std::string_view current) override;
+    bool runExternalSwitchDialog(const std::function<bool()>& step) override;
     void requestClose() override { closing_ = true; }
 
 private:
     void handle(const InputEvent& event);
+    // A modal window without a widget: stderr says "window: NAME" and "window: closed NAME";
+    // `step` runs every `stepMs` of the clock (0: never) and closes the window by returning
+    // true; each command goes to `onCommand`, which closes it by returning true. A quit or a
+    // stop signal closes it too, and the end of input when `closeAtEndOfInput`.
+    void runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,
+                   bool closeAtEndOfInput, const std::function<bool(const HeadlessCommand&)>& onCommand);
     // A stop signal closes the station (the running work ends first).
     void takeStopRequest();
     // With --checks and the input at its end: why the station cannot go on, if it cannot.

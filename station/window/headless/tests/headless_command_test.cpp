@@ -24,6 +24,9 @@ TEST(HeadlessCommand, ReadsEveryCommand) {
         {"sn #AB123#", K::SerialNumber, "#AB123#"},
         {"load PID0A52.ini", K::Load, "PID0A52.ini"},
         {"load my recipes/R6 full.ini", K::Load, "my recipes/R6 full.ini"},
+        {"key Esc", K::Key, "Esc"},
+        {"key Plus", K::Key, "Plus"},
+        {"esc", K::Key, "Esc"},
     };
     for (const auto& c : cases) {
         const ParsedLine p = parseHeadlessCommand(c.line);
@@ -44,9 +47,15 @@ TEST(HeadlessCommand, RefusesWithOneClearLine) {
         {"sn   ", "command ignored: sn needs TEXT (sn TEXT)"},
         {"load", "command ignored: load needs FILE (load FILE)"},
         {"start now", "command ignored: start takes nothing after it"},
-        {"Start", "command ignored: unknown command 'Start' (commands: start, sn TEXT, enter, reset, load FILE, quit)"},
+        {"key", "command ignored: key needs NAME (key NAME)"},
+        {"esc now", "command ignored: esc takes nothing after it"},
+        {"key esc", "command ignored: unknown key 'esc' (keys: Enter, Esc, Space, B, C, D, G, S, Plus, Minus)"},
+        {"Start",
+         "command ignored: unknown command 'Start' (commands: start, sn TEXT, enter, reset, load FILE, quit, key NAME, "
+         "esc)"},
         {"snAB123",
-         "command ignored: unknown command 'snAB123' (commands: start, sn TEXT, enter, reset, load FILE, quit)"},
+         "command ignored: unknown command 'snAB123' (commands: start, sn TEXT, enter, reset, load FILE, quit, key "
+         "NAME, esc)"},
     };
     for (const auto& c : cases) {
         const ParsedLine p = parseHeadlessCommand(c.line);
@@ -70,7 +79,7 @@ TEST(HeadlessCommand, EdgesOfTheLine) {
     // An unknown word of any length is echoed short, so the error stays one readable line.
     const ParsedLine unknown = parseHeadlessCommand(std::string(5000, 'x'));
     EXPECT_EQ(unknown.error, "command ignored: unknown command '" + std::string(40, 'x') +
-                                 "...' (commands: start, sn TEXT, enter, reset, load FILE, quit)");
+                                 "...' (commands: start, sn TEXT, enter, reset, load FILE, quit, key NAME, esc)");
 }
 
 }  // namespace

@@ -243,9 +243,9 @@ TEST(HeadlessFrontEnd, CommandsBetweenChecksAndTheEndOfInput) {
     rig.input.line(40, "load PID0A52.ini");
     rig.input.end(50);
     rig.run("PID0A52.ini");
-    EXPECT_TRUE(
-        has(rig.errLines,
-            "command ignored: unknown command 'bogus' (commands: start, sn TEXT, enter, reset, load FILE, quit)"));
+    EXPECT_TRUE(has(rig.errLines,
+                    "command ignored: unknown command 'bogus' (commands: start, sn TEXT, enter, reset, load FILE, "
+                    "quit, key NAME, esc)"));
     EXPECT_TRUE(has(rig.errLines, "command ignored: the line is too long"));
     EXPECT_EQ(rig.logs.calls,
               (std::vector<std::string>{"open", "header", "open", "header", "detail OK", "row ", "close"}));
@@ -270,9 +270,64 @@ TEST(HeadlessFrontEnd, SerialNumberDialogTakesTheNextScan) {
     std::remove(recipe.c_str());
     ::rmdir(dir);
     EXPECT_TRUE(has(rig.errLines, "serial number: waiting for 'sn TEXT' (current: '')"));
-    EXPECT_TRUE(has(rig.errLines, "command ignored: the serial-number dialog is open (answer with 'sn TEXT')"));
+    EXPECT_TRUE(has(rig.errLines, "window: serial-number"));
+    EXPECT_TRUE(has(rig.errLines, "window: closed serial-number"));
+    EXPECT_TRUE(
+        has(rig.errLines, "command ignored: the serial-number dialog is open (answer with 'sn TEXT', or 'esc')"));
     EXPECT_EQ(rig.logs.calls, (std::vector<std::string>{"open", "header", "detail OK", "row SN-0001", "close"}));
     EXPECT_EQ(rig.ended, std::vector<std::string>{"SN-0001"});
+}
+
+// The external switch dialog without a window: its look every 200 ms of the clock until the
+// controller has gone and come back, the keys of its Cancel button, and what it refuses.
+TEST(HeadlessFrontEnd, ExternalSwitchDialogFromStandardInput) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::uint64_t, std::string>> lines;  // at ms after the dialog opened
+        int passAtLook;                                            // 0: the switch is never seen
+        bool passed;
+        int looks;
+        std::vector<std::string> said;  // besides the window lines
+    };
+    const Case cases[] = {
+        {"the switch seen at the fifth look", {}, 5, true, 5, {}},
+        {"esc before it", {{500, "esc"}}, 5, false, 2, {}},
+        {"Enter presses Cancel", {{300, "key Enter"}}, 0, false, 1, {}},
+        {"other keys and commands are refused",
+         {{100, "key B"}, {150, "start"}},
+         3,
+         true,
+         3,
+         {"command ignored: the ext-switch window is open (push the external switch, or 'esc' to cancel)",
+          "command ignored: the ext-switch window is open (push the external switch, or 'esc' to cancel)"}},
+        {"quit closes it", {{700, "quit"}}, 0, false, 3, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HeadlessRig rig({false, 0});
+        const std::uint64_t opened = rig.clock.monotonicMs();
+        for (const auto& [at, text] : c.lines) rig.input.line(opened + at, text);
+        int looks = 0;
+        const bool passed = rig.ui.runExternalSwitchDialog([&] {
+            ++looks;
+            EXPECT_EQ(rig.clock.monotonicMs() - opened, 200u * static_cast<unsigned>(looks)) << "every 200 ms";
+            return looks == c.passAtLook;
+        });
+        EXPECT_EQ(passed, c.passed);
+        EXPECT_EQ(looks, c.looks);
+        std::vector<std::string> expected = {"window: ext-switch"};
+        expected.insert(expected.end(), c.said.begin(), c.said.end());
+        expected.push_back("window: closed ext-switch");
+        EXPECT_EQ(linesOf(readAll(rig.err)), expected);
+    }
+}
+
+TEST(HeadlessFrontEnd, AKeyWithoutAWindowIsIgnored) {
+    HeadlessRig rig({false, 0});
+    rig.input.line(10, "esc");
+    rig.input.line(20, "quit");
+    rig.run("PID0A52.ini");
+    EXPECT_TRUE(has(rig.errLines, "command ignored: key Esc (no window is open)"));
 }
 
 // quit before any check: the shutdown runs (no log was opened, so none is closed) and the exit
@@ -405,7 +460,7 @@ TEST(HeadlessFrontEnd, EndOfInputWithoutProgressCloses) {
          {true, 1},
          false,
          {},
-         "stopped: the check was refused" + tail,
+         "stopped: the check was refused (0 of 1 checks ended)",
          opened},
         {"no --start", {}, {false, 1}, false, {}, "stopped: Start was not pressed" + tail, none},
         {"scan trigger",
