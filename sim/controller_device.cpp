@@ -222,6 +222,21 @@ std::uint8_t ControllerDevice::mode() const {
     return mode_;
 }
 
+std::uint8_t ControllerDevice::reportType() const {
+    std::lock_guard lock(mutex_);
+    return reportType_;
+}
+
+std::uint8_t ControllerDevice::penReportType() const {
+    std::lock_guard lock(mutex_);
+    return penReportType_;
+}
+
+std::uint8_t ControllerDevice::driverHomeKeyMode() const {
+    std::lock_guard lock(mutex_);
+    return homeKeyMode_;
+}
+
 std::array<std::uint8_t, ControllerDevice::kRegisterBytes> ControllerDevice::registers() const {
     std::lock_guard lock(mutex_);
     return registers_;
@@ -468,7 +483,9 @@ bool ControllerDevice::command(std::span<const std::uint8_t> r) {
         case 0:
             switch (at(r, 2)) {
                 case 0:
-                    return true;  // calibration runs inside the firmware; nothing to answer
+                    // The calibration runs inside the firmware; scanning resumes after it.
+                    calibratedAt_ = nowMs();
+                    return true;
                 case 1:
                     autoCalibration_ = false;
                     return true;
@@ -567,6 +584,10 @@ std::vector<std::uint8_t> ControllerDevice::answerMaintenance() {
                 std::copy_n(registers_.begin(), 60, a.begin() + 4);
             } else {
                 std::copy_n(registers_.begin() + 60, kRegisterBytes - 60, a.begin() + 4);
+                // Register word 45, bit 0: the touch scan runs.
+                const bool scanning = config_.touchScanAfterMs >= 0 &&
+                                      nowMs() >= calibratedAt_ + static_cast<std::uint64_t>(config_.touchScanAfterMs);
+                a[4 + 90 - 60] = static_cast<std::uint8_t>((registers_[90] & 0xFE) | (scanning ? 1 : 0));
                 a[40] = 0;  // extra info
                 put16(a, 41, config_.touchMaxX);
                 put16(a, 43, config_.touchMaxY);

@@ -56,6 +56,9 @@ struct ControllerConfig {
 
     std::uint32_t resetDelayMs = 300;
     bool stuckInNormalMode = false;  // [2, 1] is accepted but the firmware never leaves normal mode
+    // Register word 45 shows the touch scan running (bit 0) this long after power-on or the
+    // last calibration; negative: never.
+    std::int64_t touchScanAfterMs = 0;
 
     HsyncMcu hsync = HsyncMcu::Present;
     std::uint16_t hsyncProductId = 0x0A31;
@@ -109,6 +112,10 @@ public:
 
     // Inspection for tests.
     std::uint8_t mode() const;
+    // The report types the host set: touch (report 3), pen, and the driver's home key mode.
+    std::uint8_t reportType() const;
+    std::uint8_t penReportType() const;
+    std::uint8_t driverHomeKeyMode() const;
     std::array<std::uint8_t, kRegisterBytes> registers() const;
     std::uint32_t resets() const;
     BootloaderKind bootloaderKind() const;
@@ -176,6 +183,7 @@ private:
     std::uint16_t pinWaitTime_ = 0;
     std::uint16_t pinThreshold_ = 0;
     std::array<std::uint8_t, 4> scanArea_{};
+    std::uint64_t calibratedAt_ = 0;
     bool penMaintenance_ = false;
     std::array<std::uint8_t, 62> directPayload_{};
 

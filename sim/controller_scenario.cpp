@@ -237,6 +237,11 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
          }},
         {"reset_delay_ms", [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.resetDelayMs); }},
         {"stuck_in_normal", [](Parser& p, std::string_view v) { return p.flag(v, p.c.stuckInNormalMode); }},
+        {"touch_scan_ms",
+         [](Parser& p, std::string_view v) {
+             if (lower(trim(v)) == "never") return p.c.touchScanAfterMs = -1, true;
+             return p.assign(v, 0, 600000, p.c.touchScanAfterMs);
+         }},
         {"hsync",
          [](Parser& p, std::string_view v) {
              const std::string s = lower(trim(v));

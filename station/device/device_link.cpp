@@ -99,6 +99,11 @@ bool DeviceLink::setReportType(std::uint8_t value) {
     return command(r);
 }
 
+bool DeviceLink::setDriverHomeKeyMode(bool on) {
+    const std::array<std::uint8_t, 2> r{3, static_cast<std::uint8_t>(on ? 4 : 0)};
+    return send(key(), r);
+}
+
 bool DeviceLink::calibrationControl(std::uint8_t action) {
     Report r{};
     r[0] = kMaintenanceReport;

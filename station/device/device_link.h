@@ -143,6 +143,9 @@ public:
     bool maintenanceModeSet() const { return maintenanceModeSet_; }
 
     bool setReportType(std::uint8_t value);
+    // A driver-mode (usage 0x0B) collection: the home key check mode entered or left through
+    // the digitizer driver, the 2-byte report 3 ([3, 4] / [3, 0]).
+    bool setDriverHomeKeyMode(bool on);
     bool calibrationControl(std::uint8_t action);
     bool selectResponse(std::uint8_t high, std::uint8_t low);
     bool writeRegisters();

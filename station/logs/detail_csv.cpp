@@ -482,6 +482,16 @@ std::string detailCsvPath(const LogFiles& log, const CheckRecord& check) {
     return folderWithoutSlash(log.logFolder) + "/" + head + fileNameSerial(row.serialNo, room) + tail;
 }
 
+std::string drawingSnapshotPath(const LogFiles& log, const CheckRecord& check, int step, bool ok) {
+    if (log.logFolder.empty()) return {};
+    const RunRecord& row = check.row;
+    std::string tail;
+    appendf(tail, "_%s_%04d_%02d_drawstep%d.png", ok ? "OK" : "NG", row.checkNo, row.retryNo, step);
+    const std::string head = log.logTimestamp + "_";
+    const std::size_t room = kMaxFileName - std::min(kMaxFileName, head.size() + tail.size());
+    return folderWithoutSlash(log.logFolder) + "/" + head + fileNameSerial(row.serialNo, room) + tail;
+}
+
 std::string detailCsvBody(const RecipeSettings& recipe, const CheckRecord& check) {
     Body b{recipe, check, check.detail, check.row, {}, false};
     checkSection(b);

@@ -16,6 +16,9 @@ namespace station {
 // the serial number made safe for a file name (fileNameSerial); empty when no result log was
 // opened.
 std::string detailCsvPath(const LogFiles& log, const CheckRecord& check);
+// Where the drawing check's snapshot of step `step` (0..7) is kept: beside the detail file,
+// named by the drawing's own result. Empty without a log folder.
+std::string drawingSnapshotPath(const LogFiles& log, const CheckRecord& check, int step, bool ok);
 
 // The body after the "detail result" line: sections from "Total,Retry,S/N" to "End-Time".
 std::string detailCsvBody(const RecipeSettings& recipe, const CheckRecord& check);

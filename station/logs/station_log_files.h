@@ -12,6 +12,7 @@ public:
     void beginCheck(Station& station) override;
     void writeDetailCsv(Station& station, bool ok) override;
     bool appendResultRow(Station& station) override;
+    void keepDrawingSnapshots(Station& station, bool ok) override;
     void closeResultLog(Station& station) override;
 };
 

@@ -22,6 +22,10 @@ public:
     virtual void writeDetailCsv(Station& station, bool ok) = 0;
     // The current check's row; false after "Failed to open result.log" and the reason.
     virtual bool appendResultRow(Station& station) = 0;
+    // The drawing check's snapshots ("_tmp0.png".."_tmp7.png" in the station folder) moved into
+    // the log folder under the check's names, OK or NG by the drawing's result. A snapshot that
+    // exists but cannot be moved is reported (recordFailed).
+    virtual void keepDrawingSnapshots(Station& /*station*/, bool /*ok*/) {}
     // Totals line and the "result.log" copy; once, at shutdown. Failures are reported.
     virtual void closeResultLog(Station& station) = 0;
 };

@@ -295,6 +295,7 @@ bool operatorSteps(Station& s) {
         } else {
             writeNg(s, ErrorId::DrawOther);
         }
+        if (s.logs != nullptr) s.logs->keepDrawingSnapshots(s, d.drawResult == 0);
         appendNotes(s, outcome);
     }
 

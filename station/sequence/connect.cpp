@@ -264,6 +264,17 @@ ConnectResult connectTouch(Station& s) {
     return ConnectResult::OpenFailed;
 }
 
+ConnectResult probeTouch(Station& s) {
+    DeviceLink& t = s.touch;
+    closeBoth(s);
+    t.refreshFoundList();
+    const auto entry = controllerlink::findTouchCollection(std::span(t.foundList()).first(t.found()), s.generation());
+    if (!entry) return ConnectResult::NotPresent;
+    if (openAndPrepare(s, *entry, false)) return ConnectResult::Opened;
+    if (t.isOpen()) t.close();
+    return ConnectResult::OpenFailed;
+}
+
 bool connectPen(Station& s) {
     DeviceLink& p = s.pen;
     if (p.isOpen()) p.close();

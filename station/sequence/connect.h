@@ -7,6 +7,7 @@
 #include "hidlink/identity.h"
 #include "platform/clock.h"
 #include "station/sequence/station_state.h"
+#include "station/sequence/switch_check.h"
 
 namespace station {
 
@@ -19,6 +20,10 @@ enum class ConnectResult : std::int32_t {
 };
 
 ConnectResult connectTouch(Station& s);
+// Both collections closed, then the touch collection found and opened only: no maintenance
+// set-up and no pen. Opened, OpenFailed or NotPresent. The external switch dialog's look for
+// the controller.
+ConnectResult probeTouch(Station& s);
 bool openAndPrepare(Station& s, const hidlink::CollectionIdentity& identity, bool prepare);
 void loadLutsFromController(Station& s);
 // Opens the pen collection and sets the pen text; true when a pen with firmware answered.
@@ -34,6 +39,18 @@ void resetAndReconnect(Station& s);
 void checkFirmwareIdentity(Station& s);
 void showDeviceInfo(Station& s);
 void showDisconnected(Station& s);
+
+// The switch check's way to the controller, through the station's connect steps.
+class StationReconnect final : public ControllerReconnect {
+public:
+    explicit StationReconnect(Station& s) : s_(s) {}
+    ConnectResult probeTouch() override { return station::probeTouch(s_); }
+    bool reopenTouch() override { return connectTouchAndShow(s_); }
+    bool reopenPen() override { return connectPenAndKeep(s_); }
+
+private:
+    Station& s_;
+};
 
 // The reconnect loops' cycles: each notes the time of day (milliseconds within the minute, a
 // later value below the first counting one minute more) and waits 1000 ms. next() is false

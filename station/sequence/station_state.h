@@ -34,7 +34,6 @@ struct StationFlags {
     bool resetRequested = false;
     bool accelEnabled = true;
     bool pointerOverControl = false;
-    bool penScanWait = false;
 };
 
 // What the connect step keeps between ticks. The lookup tables it takes from a controller

@@ -7,7 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "station/sequence/check_windows.h"
+
 namespace station {
+
+struct CheckContext;
 
 // What the station publishes about the connected controller ("---" when disconnected).
 struct DeviceTexts {
@@ -65,6 +69,10 @@ public:
     // runs every 200 ms and returns true once the controller has gone and come back, which
     // closes the dialog as passed. False when the operator cancelled or closed it first.
     virtual bool runExternalSwitchDialog(const std::function<bool()>& /*step*/) { return false; }
+    // The operator's check windows: whether this front end has the window, and the window run
+    // modally until it closes, its result written into the check's record.
+    virtual bool hasCheckWindow(CheckWindow) const { return false; }
+    virtual void runCheckWindow(const CheckWindowRequest&, CheckContext&) {}
     // The station asks to be closed (the automatic quit); the front end runs the orderly shutdown.
     virtual void requestClose() {}
 };

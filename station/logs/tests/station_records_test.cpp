@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@ namespace station {
 namespace {
 
 namespace fs = std::filesystem;
+
+void spill(const std::string& name, const std::string& text) { std::ofstream(name, std::ios::binary) << text; }
 
 // A station started with the example recipe, its logs and summaries in a scratch folder that is
 // also the working directory; the Enter key triggers a check.
@@ -119,6 +122,38 @@ TEST(StationRecords, LostRecordHoldsTheNextCheckUntilSeen) {
     // Whatever the last verdict, a run that lost records does not end as a success.
     r.rig.control.shutdown();
     EXPECT_EQ(s.exitCode, kExitRecordsLost);
+}
+
+// The drawing check's snapshots go from the station folder into the log folder under the
+// check's names; one that cannot be moved is a lost record, said with its reason.
+TEST(StationRecords, DrawingSnapshotsMoveIntoTheLogFolder) {
+    RecordsRig r;
+    Station& s = r.rig.s();
+    r.check();
+    ASSERT_EQ(s.state, StationState::Ok);
+    s.startDirectory = r.dir.str();
+    s.check.row.serialNo = "AB/12";
+    s.check.row.retryNo = 1;
+    for (const int step : {0, 1, 7}) spill("_tmp" + std::to_string(step) + ".png", "png " + std::to_string(step));
+    r.files.keepDrawingSnapshots(s, false);
+    const std::string stem = s.logFiles.logFolder + s.logFiles.logTimestamp + "_AB%2F12_NG_0001_01_drawstep";
+    for (const int step : {0, 1, 7}) {
+        EXPECT_EQ(test::slurp(stem + std::to_string(step) + ".png"), "png " + std::to_string(step));
+        EXPECT_FALSE(fs::exists("_tmp" + std::to_string(step) + ".png"));
+    }
+    EXPECT_FALSE(fs::exists(stem + "2.png")) << "no step, no file";
+    EXPECT_FALSE(s.records.unseenFailure);
+
+    // The log folder gone: the snapshot stays where it is, and the loss is said.
+    spill("_tmp3.png", "png 3");
+    fs::remove_all(s.logFiles.logFolder);
+    r.files.keepDrawingSnapshots(s, true);
+    EXPECT_TRUE(fs::exists("_tmp3.png"));
+    EXPECT_TRUE(s.records.unseenFailure);
+    ASSERT_FALSE(r.rig.ui.messages.empty());
+    EXPECT_EQ(
+        r.rig.ui.messages.back().rfind("Failed to keep the drawing snapshot " + r.dir.str() + "/_tmp3.png as ", 0), 0u)
+        << r.rig.ui.messages.back();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // A front end for tests: records everything the station's logic shows.
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -57,6 +58,12 @@ public:
         return answer;
     }
     void requestClose() override { ++closeRequests; }
+    // The external switch dialog: `switchOperator` stands for the person and the dialog's
+    // timer (it calls `step` as the ticks would); without one the operator cancels at once.
+    bool runExternalSwitchDialog(const std::function<bool()>& step) override {
+        ++switchDialogs;
+        return switchOperator ? switchOperator(step) : false;
+    }
 
     bool saw(std::string_view text) const {
         return std::find(messages.begin(), messages.end(), text) != messages.end();
@@ -84,6 +91,16 @@ public:
     int serialDialogs = 0;
     std::string lastSerialShown;
     int closeRequests = 0;
+    std::function<bool(const std::function<bool()>&)> switchOperator;
+    // The check windows: present when `checkWindow` is set, which stands for the window.
+    bool hasCheckWindow(CheckWindow) const override { return static_cast<bool>(checkWindow); }
+    void runCheckWindow(const CheckWindowRequest& request, CheckContext& check) override {
+        windows.push_back(request);
+        if (checkWindow) checkWindow(request, check);
+    }
+    std::function<void(const CheckWindowRequest&, CheckContext&)> checkWindow;
+    std::vector<CheckWindowRequest> windows;
+    int switchDialogs = 0;
 };
 
 }  // namespace station
