@@ -28,7 +28,7 @@ struct Scratch {
         fs::remove_all(path, ec);
     }
     std::string script(const std::string& name, const std::string& body, bool executable = true) const {
-        const std::string p = path + "/" + name;
+        std::string p = path + "/" + name;
         fs::create_directories(fs::path(p).parent_path());
         std::ofstream(p) << "#!/bin/sh\n" << body;
         ::chmod(p.c_str(), executable ? 0755 : 0644);
