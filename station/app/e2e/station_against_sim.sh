@@ -98,8 +98,8 @@ real_writer() { mkdir -p "station/writer dir" && ln -s "$romwrite" "station/writ
 status=0
 case $case in
 fw_write)
-  # romwrite writes the image into the simulated F11 flash; the controller comes back with the
-  # image's version (0x2BC9, where the factory firmware showed 0x0120).
+  # romwrite writes the example image into the simulated F11 flash; the controller comes back
+  # with the image's version (0x2BC9, where the factory firmware showed 0x0120).
   start_sim "$src/examples/sim/r6-f11.scenario"
   real_writer
   fw_recipe "writer dir/romwrite" 0 0x2BC9
