@@ -48,6 +48,8 @@ FirmwareSteps::WriterRun FirmwareSteps::runWriter(const std::vector<std::string>
                                                   std::string_view exitFailure) {
     s_.state = StationState::Writing;
     s_.ui.requestRepaint(RepaintArea::StatusPanel);
+    // The panel shows the write before the wait holds the station.
+    s_.ui.pumpMessages();
     const platform::ChildEnd end = launcher_.run(argv, s_.startDirectory);
     WriterRun run;
     if (!end.started) {
