@@ -166,6 +166,15 @@ struct Encoder {
         w.u8(std::uint8_t(Op::ReadFlash));
         w.u32(m.deviceId);
     }
+    void operator()(const ProgramHsync& m) {
+        w.u8(std::uint8_t(Op::ProgramHsync));
+        w.u32(m.deviceId);
+        w.u16(m.version);
+    }
+    void operator()(const HsyncProgrammed& m) {
+        w.u8(std::uint8_t(Op::HsyncProgrammed));
+        w.u32(m.exitCode);
+    }
     void operator()(const FlashReply& m) {
         w.u8(std::uint8_t(Op::FlashReply));
         w.u32(m.base);
@@ -290,6 +299,14 @@ std::optional<Message> decodeWith(Reader& r) {
         }
         case Op::ReadFlash:
             return ReadFlash{r.u32()};
+        case Op::ProgramHsync: {
+            ProgramHsync m;
+            m.deviceId = r.u32();
+            m.version = r.u16();
+            return m;
+        }
+        case Op::HsyncProgrammed:
+            return HsyncProgrammed{r.u32()};
         case Op::FlashReply: {
             FlashReply m;
             m.base = r.u32();

@@ -53,6 +53,7 @@ enum class Op : std::uint8_t {
     SetFaults = 0x13,
     PushInput = 0x14,
     ReadFlash = 0x15,
+    ProgramHsync = 0x1E,
     // answers
     Status = 0x40,
     HelloReply = 0x41,
@@ -62,6 +63,7 @@ enum class Op : std::uint8_t {
     DeviceList = 0x45,
     FlashReply = 0x46,
     BusChanged = 0x47,
+    HsyncProgrammed = 0x4E,
 };
 
 struct Hello {
@@ -134,6 +136,13 @@ struct ReadFlash {
     friend bool operator==(const ReadFlash&, const ReadFlash&) = default;
 };
 
+// The Hsync MCU programmed with an image whose version word is `version`.
+struct ProgramHsync {
+    std::uint32_t deviceId = 0;
+    std::uint16_t version = 0;
+    friend bool operator==(const ProgramHsync&, const ProgramHsync&) = default;
+};
+
 struct Status {
     bool ok = true;
     std::string error;
@@ -193,6 +202,12 @@ struct FlashReply {
     friend bool operator==(const FlashReply&, const FlashReply&) = default;
 };
 
+// What the MCU's programming ended with: 0 written, else the code the scenario chose.
+struct HsyncProgrammed {
+    std::uint32_t exitCode = 0;
+    friend bool operator==(const HsyncProgrammed&, const HsyncProgrammed&) = default;
+};
+
 // `changes` counts the bus's changes since the simulator started; only its change matters.
 struct BusChanged {
     std::uint64_t changes = 0;
@@ -201,7 +216,7 @@ struct BusChanged {
 
 using Message = std::variant<Hello, Enumerate, Open, GetFeature, SetFeature, ReadInput, Close, ListDevices, Unplug,
                              Replug, SetFaults, PushInput, ReadFlash, Status, HelloReply, EnumerateReply, FeatureReply,
-                             InputReply, DeviceList, FlashReply, Watch, BusChanged>;
+                             InputReply, DeviceList, FlashReply, Watch, BusChanged, ProgramHsync, HsyncProgrammed>;
 
 // The whole frame: length prefix and body.
 std::vector<std::uint8_t> encode(const Message& message);

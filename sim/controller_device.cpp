@@ -120,6 +120,16 @@ std::optional<FlashSnapshot> ControllerDevice::flash() const {
     return FlashSnapshot{FlashModel::kBase, flash_.extent(), {bytes.begin(), bytes.end()}};
 }
 
+std::optional<std::uint32_t> ControllerDevice::programHsync(std::uint16_t version) {
+    std::lock_guard lock(mutex_);
+    if (config_.hsync == HsyncMcu::None) return std::nullopt;
+    if (config_.hsyncProgramExit != 0) return config_.hsyncProgramExit;
+    // New firmware: an MCU too old for the version commands answers them from now on.
+    config_.hsync = HsyncMcu::Present;
+    config_.hsyncVersion = version;
+    return 0U;
+}
+
 void ControllerDevice::powerCycle() {
     std::lock_guard lock(mutex_);
     // A main firmware keeps its state across a replug, as it always has here; a bootloader

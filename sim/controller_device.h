@@ -71,6 +71,9 @@ struct ControllerConfig {
     std::uint32_t hsyncNak = 0;            // the next N requests are answered "not acknowledged"
     std::uint32_t hsyncAnswerDelayMs = 0;  // until each tunnel state turns ready, host clock
     bool hsyncSignal = true;               // bit 0 of the last 0x501C direct value
+    // What the outside programmer of the MCU ends with: 0 takes the image's version, any other
+    // value is its failure code and leaves the MCU as it was.
+    std::uint32_t hsyncProgramExit = 0;
 
     PanelConfig panel;
     std::uint32_t zeroFrames = 0;    // the next N frames read all zero
@@ -130,6 +133,7 @@ public:
     long getFeature(std::size_t iface, std::span<std::uint8_t> report) override;
     bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) override;
     std::optional<FlashSnapshot> flash() const override;
+    std::optional<std::uint32_t> programHsync(std::uint16_t version) override;
     void powerCycle() override;
 
 private:

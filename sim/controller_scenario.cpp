@@ -260,6 +260,7 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"hsync_delay_ms",
          [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.hsyncAnswerDelayMs); }},
         {"hsync_signal", [](Parser& p, std::string_view v) { return p.flag(v, p.c.hsyncSignal); }},
+        {"hsync_program_exit", [](Parser& p, std::string_view v) { return p.assign(v, 0, 255, p.c.hsyncProgramExit); }},
         {"open_tx", [](Parser& p, std::string_view v) { return p.lines(v, kMaxTx, p.c.panel.openTx); }},
         {"open_rx", [](Parser& p, std::string_view v) { return p.lines(v, kMaxRx, p.c.panel.openRx); }},
         {"short", [](Parser& p, std::string_view v) { return p.cell(v, p.c.panel.shorts); }},

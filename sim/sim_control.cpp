@@ -57,4 +57,13 @@ bool SimControl::readFlash(std::uint32_t deviceId, FlashReply& out) {
     return true;
 }
 
+bool SimControl::programHsync(std::uint32_t deviceId, std::uint16_t version, std::uint32_t& exitCode) {
+    Message answer;
+    if (!request(ProgramHsync{deviceId, version}, answer)) return false;
+    auto* p = std::get_if<HsyncProgrammed>(&answer);
+    if (p == nullptr) return error_ = "unexpected answer from the simulator to an Hsync MCU programming", false;
+    exitCode = p->exitCode;
+    return true;
+}
+
 }  // namespace sim

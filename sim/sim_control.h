@@ -27,6 +27,8 @@ public:
     bool setFaults(std::uint32_t deviceId, std::uint32_t latencyMs, std::uint64_t refuseNth, bool refuseAll);
     bool pushInput(std::uint32_t deviceId, std::uint32_t iface, std::vector<std::uint8_t> report);
     bool readFlash(std::uint32_t deviceId, hidlink::simwire::FlashReply& out);
+    // The Hsync MCU programmed to `version`; `exitCode` is what the programming ended with.
+    bool programHsync(std::uint32_t deviceId, std::uint16_t version, std::uint32_t& exitCode);
     const std::string& error() const { return error_; }
 
 private:

@@ -240,6 +240,16 @@ private:
         return FlashReply{flash->base, flash->extent, std::move(flash->bytes)};
     }
 
+    Message on(const ProgramHsync& m) {
+        auto dev = known(m.deviceId);
+        if (!dev) return noDevice(m.deviceId);
+        if (!bus_.present(static_cast<int>(m.deviceId)))
+            return fail("device " + std::to_string(m.deviceId) + " is not on the bus");
+        const auto exit = dev->programHsync(m.version);
+        if (!exit) return fail("device " + std::to_string(m.deviceId) + " has no Hsync MCU");
+        return HsyncProgrammed{*exit};
+    }
+
     // Answers are what we send, never what we accept.
     template <class Answer>
     Message on(const Answer&) {

@@ -56,6 +56,10 @@ public:
     virtual bool setFeature(std::size_t iface, std::span<const std::uint8_t> report) = 0;
     // Devices with a program flash show it to the control channel.
     virtual std::optional<FlashSnapshot> flash() const { return std::nullopt; }
+    // An outside programmer writes the Hsync MCU with an image whose version word is `version`:
+    // 0 when the MCU took it, else the failure code the scenario chose. Nothing for a device
+    // without an MCU.
+    virtual std::optional<std::uint32_t> programHsync(std::uint16_t /*version*/) { return std::nullopt; }
     // Plugged in again after an unplug: the device powers up.
     virtual void powerCycle() {}
 

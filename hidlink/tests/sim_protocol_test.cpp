@@ -46,6 +46,8 @@ std::vector<Message> everyMessage() {
         FlashReply{0x8000, 2, {0x12, 0x34, 0xFF}},
         Watch{},
         BusChanged{0x0102030405060708ull},
+        ProgramHsync{3, 0x0201},
+        HsyncProgrammed{0x15},
     };
 }
 

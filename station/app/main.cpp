@@ -24,6 +24,7 @@
 #include "station/logs/station_log_files.h"
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
+#include "station/sequence/station_runners.h"
 #include "station/sequence/station_state.h"
 #include "station/window/commands/open_writer.h"
 #include "station/window/headless/check_record.h"
@@ -42,16 +43,18 @@ constexpr std::size_t kMaxCommandLine = 1 << 20;
 // on one Station.
 struct StationParts {
     StationParts(hidlink::DeviceTable& table, platform::Clock& clock, station::UiPort& ui)
-        : station(table, clock, ui), runControl(station) {
+        : station(table, clock, ui), runners(station), runControl(station) {
         // Waiting for a controller, the tick enumerates only after a hotplug event.
         if (!table.followHotplug(clock) && hidlink::traceEnabled())
             std::fprintf(stderr, "%s: no hotplug events here; enumerating on every tick\n", kProgram);
         station.automatic = &judgements;
         station.programVersionText = station::programVersionText(VORLICK_VERSION_STRING);
         station.logs = &logFiles;
+        station.runners = &runners;
     }
     station::JudgementSteps judgements;
     station::Station station;
+    station::StationRunners runners;
     station::StationLogFiles logFiles;
     station::RunControl runControl;
 };

@@ -37,6 +37,8 @@ struct FirmwareValues {
     std::uint16_t hexChecksum = 0;
     std::int32_t writerExitCode = 0;
     bool writerStarted = false;
+    // The Hsync MCU programmer's exit code, when it ran.
+    std::int32_t hsyncExitCode = 0;
     std::uint16_t touchFirmwareMajor = 0;
     std::uint8_t touchFirmwareMinor = 0;
     std::uint32_t vendorId = 0;

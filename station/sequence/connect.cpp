@@ -346,7 +346,11 @@ void resetAndReconnect(Station& s) {
     s.flags.accelEnabled = false;
     const bool penWasConnected = s.connect.penConnected;
     s.touch.setDeviceMode(kModeReset);
+    reconnectTouchAndPen(s, penWasConnected);
+    s.flags.accelEnabled = true;
+}
 
+void reconnectTouchAndPen(Station& s, bool penWasConnected) {
     TimedCycles touchCycles(s.clock, 15);
     for (;;) {
         if (!touchCycles.next()) {
@@ -367,7 +371,6 @@ void resetAndReconnect(Station& s) {
             }
         }
     }
-    s.flags.accelEnabled = true;
 }
 
 void checkFirmwareIdentity(Station& s) {

@@ -36,6 +36,9 @@ bool connectPenAndKeep(Station& s);
 // when freshly opened.
 bool connectTouchAndShow(Station& s);
 void resetAndReconnect(Station& s);
+// The reconnect after a reset: the touch collection in timed cycles (limit 15), then the pen
+// when it was connected before.
+void reconnectTouchAndPen(Station& s, bool penWasConnected);
 void checkFirmwareIdentity(Station& s);
 void showDeviceInfo(Station& s);
 void showDisconnected(Station& s);

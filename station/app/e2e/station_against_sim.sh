@@ -3,9 +3,9 @@
 # exit status, the message pane and panel lines, the result log, the detail CSV and the JSON
 # records. Each case works in a fresh copy of a station folder (the example tables and the
 # recipes beside this script) with its own lock folder.
-# Usage: station_against_sim.sh SIM STATION SOURCE_DIR WORKDIR CASE
+# Usage: station_against_sim.sh SIM STATION SOURCE_DIR WORKDIR CASE [ROMWRITE HSYNC_PROGRAMMER]
 set -euo pipefail
-sim=$1 station=$2 src=$3 work=$4 case=$5
+sim=$1 station=$2 src=$3 work=$4 case=$5 romwrite=${6:-} hsyncprog=${7:-}
 here=$src/station/app/e2e
 rm -rf "$work" && mkdir -p "$work/station/logs" && cd "$work"
 cp -r "$src/examples/station/tables" station/
@@ -83,8 +83,95 @@ expect_whole_rows() {
 }
 json_field() { python3 -c 'import json,sys; print(json.loads(sys.stdin.readlines()[int(sys.argv[1])])[sys.argv[2]])' "$1" "$2"; }
 
+# The detail CSV's body from its start through the F/W (and Hsync) sections, time stamps masked.
+fw_sections() {
+  lf_of "$1" | sed -n '/^Total,Retry,S\/N$/,/^>>>>> Short check <<<<<$/p' | sed '$d' | stamps
+}
+# A firmware recipe with its writer; the other fields as the case needs them.
+fw_recipe() {  # WRITER COMPARE MAJOR
+  sed -e "s|@ROMWRITE@|$1|" -e "s|@COMPARE@|$2|" -e "s|@MAJOR@|$3|" "$here/recipes/fw.ini" >station/fw.ini
+  cp "$src/examples/station/fw_r6_0A52_0103.hex" station/
+}
+# romwrite as the recipe names it: a path with a space in it.
+real_writer() { mkdir -p "station/writer dir" && ln -s "$romwrite" "station/writer dir/romwrite"; }
+
 status=0
 case $case in
+fw_write)
+  # romwrite writes the example image into the simulated F11 flash; the controller comes back
+  # with the image's version (0x2BC9, where the factory firmware showed 0x0120).
+  start_sim "$src/examples/sim/r6-f11.scenario"
+  real_writer
+  fw_recipe "writer dir/romwrite" 0 0x2BC9
+  (unset DISPLAY WAYLAND_DISPLAY; run_to_end --headless --start --checks 1 fw.ini)
+  expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
+  grep -qx 'state: WRITING...' err.txt || fail "no WRITING... on the panel"
+  diff <(grep -E '^(Write|F/W|COM)' out.txt) <(printf '%s\n' 'Write F/W...' 'COM Open ... OK' 'Write F/W ... OK' 'F/W Check ... OK') ||
+    fail "messages"
+  [ "$("$sim" ctl --socket "$sock" flash 0 --checksum)" = 0x5F64 ] || fail "the flash does not sum to the image's 0x5F64"
+  [ ! -e station/_tmp.hex ] || fail "the working copy was left behind"
+  diff -u "$here/expected/fw_write_sections.txt" <(fw_sections "$(one_file "station/logs/fw_*/*__OK_0001_00.csv")") ||
+    fail "detail CSV F/W section"
+  ;;
+fw_skip)
+  # The controller already runs the expected firmware: no writer, the flash untouched.
+  start_sim "$src/examples/sim/r6-f11.scenario"
+  printf '#!/bin/sh\ntouch "%s/writer ran"\n' "$work" >"$work/never started" && chmod +x "$work/never started"
+  fw_recipe "$work/never started" 1 0x0120
+  run_to_end --headless --start --checks 1 fw.ini
+  expect_status 0; expect_last_err "exit code: 0"
+  grep -qx 'Write F/W ... Skip (the same FW version)' out.txt || fail "no skip message"
+  ! grep -qx 'Write F/W...' out.txt || fail "the write was announced"
+  [ ! -e "$work/writer ran" ] || fail "the writer was started"
+  [ "$("$sim" ctl --socket "$sock" flash 0 --checksum)" = 0x0000 ] || fail "the flash was written"
+  diff -u "$here/expected/fw_skip_sections.txt" <(fw_sections "$(one_file "station/logs/fw_*/*__OK_0001_00.csv")") ||
+    fail "detail CSV F/W section"
+  ;;
+fw_fail)
+  # A writer that exits 0x15, at a path with spaces: E600 with its code in the detail CSV.
+  start_sim "$src/examples/sim/r6-f11.scenario"
+  mkdir -p "station/writer dir"
+  printf '#!/bin/sh\nprintf "%%s|" "$PWD" "$@" >"%s/writer args"\nexit 21\n' "$work" >"station/writer dir/fake romwrite"
+  chmod +x "station/writer dir/fake romwrite"
+  fw_recipe "writer dir/fake romwrite" 0 0x0120
+  run_to_end --headless --start --checks 1 fw.ini
+  expect_status 88; expect_last_err "exit code: 600"  # 600 modulo 256
+  [ "$(cat "$work/writer args")" = "$work/station|_tmp.hex|-f1|" ] || fail "writer arguments: $(cat "$work/writer args")"
+  diff <(grep -E '^(Write|Failed|COM)' out.txt) \
+    <(printf '%s\n' 'Write F/W...' 'Failed to write F/W. (Error Code: 0x15)' 'COM Open ... OK' 'Write F/W ... NG (RomWrite)') ||
+    fail "messages"
+  lf_of station/result.log | grep -qE '^\| .* \|   NG   \|  E600  \|        \|  RWR   \|' || fail "no E600 row"
+  diff -u "$here/expected/fw_fail_sections.txt" <(fw_sections "$(one_file "station/logs/fw_*/*__NG_0001_00.csv")") ||
+    fail "detail CSV F/W section"
+  ;;
+hsync_write|hsync_fail)
+  # The stand-in programmer writes the MCU's version from the image, or fails with the code the
+  # scenario chose.
+  if [ "$case" = hsync_write ]; then
+    start_sim "$src/examples/sim/r6-healthy.scenario"
+  else
+    { cat "$src/examples/sim/r6-healthy.scenario"; echo 'hsync_program_exit = 0x15'; } >programmer-fails.scenario
+    start_sim programmer-fails.scenario
+  fi
+  sed -e "s|@PROGRAMMER@|$hsyncprog|" "$here/recipes/hsync_fw.ini" >station/hsync_fw.ini
+  cp "$here/hsync_0201.hex" station/
+  run_to_end --headless --start --checks 1 hsync_fw.ini
+  if [ "$case" = hsync_write ]; then
+    expect_status 0; expect_last_err "exit code: 0"
+    diff <(grep -E '^(Write|HSYNC)' out.txt) \
+      <(printf '%s\n' 'Write HSYNC-MCU F/W...' 'Write HSYNC_MCU F/W ... OK' 'HSYNC MCU FW ver ... OK') || fail "messages"
+    verdict=OK
+  else
+    expect_status 180; expect_last_err "exit code: 692"  # 692 modulo 256
+    diff <(grep -E '^(Write|Failed|HSYNC)' out.txt) \
+      <(printf '%s\n' 'Write HSYNC-MCU F/W...' 'Failed to write HSYNC-MCU F/W. (Error Code: 0x15)' 'Write Hsync F/W ... NG') ||
+      fail "messages"
+    verdict=NG
+  fi
+  [ ! -e station/_tmpRL78.hex ] || fail "the working copy was left behind"
+  diff -u "$here/expected/${case}_sections.txt" <(fw_sections "$(one_file "station/logs/hsync_*/*__${verdict}_0001_00.csv")") ||
+    fail "detail CSV F/W and Hsync sections"
+  ;;
 healthy_ok)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   run_to_end --headless --start --checks 1 --json ../checks.jsonl quick.ini
