@@ -85,6 +85,11 @@ std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text,
             sections.push_back({std::string(trim(line.substr(1, line.size() - 2))), lineNo, {}});
             continue;
         }
+        // An operator's lines are rules and timeline entries, not keys: kept whole for the model.
+        if (!sections.empty() && sections.back().name == "operator") {
+            sections.back().entries.push_back({"operator", std::string(line), lineNo});
+            continue;
+        }
         const auto eq = line.find('=');
         if (eq == std::string_view::npos || trim(line.substr(0, eq)).empty()) {
             error = where + "expected [section] or key = value, got '" + std::string(line) + "'";
@@ -108,13 +113,27 @@ bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bu
         std::shared_ptr<VirtualDevice> device;
         Transport transport;
     };
-    std::vector<Built> built;
+    // An [operator] section belongs to the [device] before it: its lines join that section.
+    std::vector<ScenarioSection> devices;
     for (auto& s : *sections) {
         const auto where = name + ":" + std::to_string(s.line) + ": ";
+        if (s.name == "operator") {
+            if (devices.empty()) {
+                error = where + "[operator] belongs to the [device] before it, and there is none";
+                return false;
+            }
+            for (auto& e : s.entries) devices.back().entries.push_back(std::move(e));
+            continue;
+        }
         if (s.name != "device") {
-            error = where + "unknown section [" + s.name + "] (only [device])";
+            error = where + "unknown section [" + s.name + "] (only [device] and [operator])";
             return false;
         }
+        devices.push_back(std::move(s));
+    }
+    std::vector<Built> built;
+    for (auto& s : devices) {
+        const auto where = name + ":" + std::to_string(s.line) + ": ";
         Transport t;
         std::string model, why;
         if (!takeTransportKeys(s, t, model, why)) {

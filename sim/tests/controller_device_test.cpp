@@ -28,9 +28,14 @@ TEST(ControllerCollections, GenerationAndModeChooseTheCollections) {
         cfg.touchUsage = c.touchUsage;
         ControllerBench b(cfg);
         std::vector<hidlink::CollectionIdentity> ids;
-        ASSERT_EQ(b.table.enumerateCollections(ids, 100), 2u);
+        // Driver mode adds the system's digitizer collection (a touch screen) on a third node.
+        const bool driver = c.touchUsage == 0x0B;
+        ASSERT_EQ(b.table.enumerateCollections(ids, 100), driver ? 3u : 2u);
         EXPECT_EQ(ids[0], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, c.page, c.touchUsage}));
         EXPECT_EQ(ids[1], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, c.page, c.penUsage}));
+        if (driver) {
+            EXPECT_EQ(ids[2], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, 0x0D, 0x04}));
+        }
         EXPECT_TRUE(b.open());
     }
 }
