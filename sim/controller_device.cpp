@@ -171,6 +171,7 @@ void ControllerDevice::powerOn() {
     pinThreshold_ = 0;
     scanArea_.fill(0);
     penMaintenance_ = false;
+    scanning_ = true;
     areas_.clear();
     areaIndex_ = 0;
     areaCell_ = 0;
@@ -513,6 +514,7 @@ bool ControllerDevice::command(std::span<const std::uint8_t> r) {
         case 0:
             switch (at(r, 2)) {
                 case 0:
+                    scanning_ = true;
                     notify(OperatorEvent::Calibration);
                     return true;  // calibration runs inside the firmware; nothing to answer
                 case 1:
@@ -560,6 +562,7 @@ bool ControllerDevice::writeBlock(std::span<const std::uint8_t> r) {
             const std::size_t count = block == 0 ? 60 : kRegisterBytes - 60;
             for (std::size_t i = 0; i < count; ++i) registers_[first + i] = at(r, 4 + i);
             frameCell_ = 0;  // a new scan setting starts a new frame
+            scanning_ = false;
             return true;
         }
         case 6:
@@ -616,6 +619,7 @@ std::vector<std::uint8_t> ControllerDevice::answerMaintenance() {
                 std::copy_n(registers_.begin(), 60, a.begin() + 4);
             } else {
                 std::copy_n(registers_.begin() + 60, kRegisterBytes - 60, a.begin() + 4);
+                a[4 + 90 - 60] = static_cast<std::uint8_t>((registers_[90] & 0xFE) | (scanning_ ? 1 : 0));
                 a[40] = 0;  // extra info
                 put16(a, 41, config_.touchMaxX);
                 put16(a, 43, config_.touchMaxY);

@@ -223,6 +223,9 @@ private:
     std::uint16_t pinThreshold_ = 0;
     std::array<std::uint8_t, 4> scanArea_{};
     bool penMaintenance_ = false;
+    // Bit 0 of register word 45 as the firmware reports it: scanning since power-on; a new
+    // register image stops the scan until the next calibration starts it again.
+    bool scanning_ = true;
     std::array<std::uint8_t, 62> directPayload_{};
 
     // Answer cursors of the selected response type.

@@ -67,6 +67,7 @@ bool takeTransportKeys(ScenarioSection& s, Transport& t, std::string& model, std
 std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text, const std::string& name,
                                                           std::string& error) {
     std::vector<ScenarioSection> sections;
+    bool operatorLines = false;
     int lineNo = 0;
     while (!text.empty()) {
         ++lineNo;
@@ -82,11 +83,18 @@ std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text,
                 error = where + "a section header is [name]";
                 return std::nullopt;
             }
-            sections.push_back({std::string(trim(line.substr(1, line.size() - 2))), lineNo, {}});
+            const std::string section(trim(line.substr(1, line.size() - 2)));
+            // An [operator] section belongs to the [device] before it: its lines join that section.
+            operatorLines = section == "operator";
+            if (operatorLines && (sections.empty() || sections.back().name != "device")) {
+                error = where + "[operator] belongs to the [device] before it, and there is none";
+                return std::nullopt;
+            }
+            if (!operatorLines) sections.push_back({section, lineNo, {}});
             continue;
         }
         // An operator's lines are rules and timeline entries, not keys: kept whole for the model.
-        if (!sections.empty() && sections.back().name == "operator") {
+        if (operatorLines) {
             sections.back().entries.push_back({"operator", std::string(line), lineNo});
             continue;
         }
@@ -113,27 +121,13 @@ bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bu
         std::shared_ptr<VirtualDevice> device;
         Transport transport;
     };
-    // An [operator] section belongs to the [device] before it: its lines join that section.
-    std::vector<ScenarioSection> devices;
+    std::vector<Built> built;
     for (auto& s : *sections) {
         const auto where = name + ":" + std::to_string(s.line) + ": ";
-        if (s.name == "operator") {
-            if (devices.empty()) {
-                error = where + "[operator] belongs to the [device] before it, and there is none";
-                return false;
-            }
-            for (auto& e : s.entries) devices.back().entries.push_back(std::move(e));
-            continue;
-        }
         if (s.name != "device") {
             error = where + "unknown section [" + s.name + "] (only [device] and [operator])";
             return false;
         }
-        devices.push_back(std::move(s));
-    }
-    std::vector<Built> built;
-    for (auto& s : devices) {
-        const auto where = name + ":" + std::to_string(s.line) + ": ";
         Transport t;
         std::string model, why;
         if (!takeTransportKeys(s, t, model, why)) {

@@ -403,3 +403,28 @@ TEST(ControllerStreams, DriverModeWrapsVendorReports) {
 }
 
 }  // namespace
+
+namespace {
+
+// The scan check waits for bit 0 of register word 45 after writing the normal-scan image and
+// calibrating.
+TEST(ControllerStreams, ScanningBitStopsWithANewImageAndReturnsWithACalibration) {
+    LiveBench b;
+    ASSERT_TRUE(b.open());
+    ASSERT_TRUE(b.maintenance());
+    auto scanning = [&] {
+        EXPECT_TRUE(b.select(0x15));
+        b.answer9();
+        const Bytes second = b.answer9();
+        return second.size() == 64 && (second[4 + 90 - 60] & 1) != 0;
+    };
+    EXPECT_TRUE(scanning()) << "scanning since power-on";
+    auto image = b.device->registers();
+    image[90] = 0xFF;
+    ASSERT_TRUE(b.writeImage(image));
+    EXPECT_FALSE(scanning()) << "the bit is the firmware's, not the image's";
+    ASSERT_TRUE(b.command({9, 0, 0}));
+    EXPECT_TRUE(scanning());
+}
+
+}  // namespace
