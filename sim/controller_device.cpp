@@ -711,6 +711,11 @@ struct StreamArea {
     int firstRx, firstTx, rxN, txN;
 };
 
+// Cell (t, r) of a frame of rows of `width` cells.
+std::size_t cellIndex(int t, int width, int r) {
+    return static_cast<std::size_t>(t) * static_cast<std::size_t>(width) + static_cast<std::size_t>(r);
+}
+
 // Puts sample i of an answer whose samples start at `from`: one byte (held to 0..255) or a
 // signed 16-bit value.
 void putSample(std::vector<std::uint8_t>& a, std::size_t from, std::size_t i, bool wide, std::int32_t v) {
@@ -735,7 +740,7 @@ std::vector<std::int16_t> ControllerDevice::touchedFrame(int rxN, int txN) {
             for (int r = 0; r < rxN; ++r) {
                 const double d = std::hypot(r - cr, t - ct);
                 if (d >= 2.0) continue;
-                auto& cell = f[static_cast<std::size_t>(t * rxN + r)];
+                auto& cell = f[cellIndex(t, rxN, r)];
                 cell = static_cast<std::int16_t>(std::clamp(cell + std::lround(1000 * (1 - d / 2)), -32768L, 32767L));
             }
     }
@@ -817,7 +822,7 @@ void ControllerDevice::fillAreaStream(std::vector<std::uint8_t>& a) {
     const bool wide = (responseType_ >> 4) != 0;
     const auto& box = areas_[areaIndex_];
     const int width = box[2] - box[0] + 1;
-    const auto cells = static_cast<std::size_t>(width * (box[3] - box[1] + 1));
+    const std::size_t cells = cellIndex(box[3] - box[1] + 1, width, 0);
     a[2] = static_cast<std::uint8_t>(areas_.size() - areaIndex_);
     const auto rx = static_cast<std::uint8_t>(box[0] + static_cast<int>(areaCell_) % width);
     const auto tx = static_cast<std::uint8_t>(box[1] + static_cast<int>(areaCell_) / width);
@@ -838,7 +843,7 @@ void ControllerDevice::fillAreaStream(std::vector<std::uint8_t>& a) {
     for (std::size_t i = 0; i < perAnswer && areaCell_ < cells; ++i, ++areaCell_) {
         const int r = box[0] + static_cast<int>(areaCell_) % width;
         const int t = box[1] + static_cast<int>(areaCell_) / width;
-        putSample(a, from, i, wide, areaFrame_[static_cast<std::size_t>(t * rxN + r)]);
+        putSample(a, from, i, wide, areaFrame_[cellIndex(t, rxN, r)]);
     }
     if (areaCell_ >= cells) {
         ++areaIndex_;
@@ -850,14 +855,13 @@ void ControllerDevice::fillAreaStream(std::vector<std::uint8_t>& a) {
 void ControllerDevice::fillRecordStream(std::vector<std::uint8_t>& a) {
     const int rxN = rxCount();
     const int txN = txCount();
-    if (recordIndex_ == 0 || recordFrame_.size() != static_cast<std::size_t>(rxN * txN))
-        recordFrame_ = touchedFrame(rxN, txN);
+    if (recordIndex_ == 0 || recordFrame_.size() != cellIndex(txN, rxN, 0)) recordFrame_ = touchedFrame(rxN, txN);
     a[2] = static_cast<std::uint8_t>(recordSequence_ & 0xFF);
     a[3] = static_cast<std::uint8_t>(recordIndex_ & 0xFF);
     const int t = static_cast<int>(recordIndex_ % static_cast<std::uint32_t>(txN));
     for (int k = 0; k < 5; ++k)
         put16(a, 4 + 2 * static_cast<std::size_t>(k),
-              static_cast<std::uint16_t>(recordFrame_[static_cast<std::size_t>(t * rxN + std::min(k, rxN - 1))]));
+              static_cast<std::uint16_t>(recordFrame_[cellIndex(t, rxN, std::min(k, rxN - 1))]));
     if (++recordIndex_ >= std::max<std::uint32_t>(config_.rowsPerRecordFrame, 1)) {
         recordIndex_ = 0;
         ++recordSequence_;
@@ -869,14 +873,14 @@ void ControllerDevice::fillRecordStream(std::vector<std::uint8_t>& a) {
 void ControllerDevice::fillColumnStream(std::vector<std::uint8_t>& a) {
     const int rxN = rxCount();
     const int txN = txCount();
-    if ((columnRow_ == 0 && streamCell_ == 0) || recordFrame_.size() != static_cast<std::size_t>(rxN * txN))
+    if ((columnRow_ == 0 && streamCell_ == 0) || recordFrame_.size() != cellIndex(txN, rxN, 0))
         recordFrame_ = panel_.frame(FrameKind::Raw, rxN, txN, false);
     a[2] = static_cast<std::uint8_t>(columnSequence_ & 0xFF);
     a[3] = static_cast<std::uint8_t>(columnRow_ & 0xFF);
     a[4] = static_cast<std::uint8_t>(streamCell_);
     const int t = static_cast<int>(columnRow_ % static_cast<std::uint32_t>(txN));
     for (std::size_t at = 6; at + 2 <= 64 && streamCell_ < static_cast<std::size_t>(rxN); at += 2, ++streamCell_)
-        put16(a, at, static_cast<std::uint16_t>(recordFrame_[static_cast<std::size_t>(t * rxN) + streamCell_]));
+        put16(a, at, static_cast<std::uint16_t>(recordFrame_[cellIndex(t, rxN, 0) + streamCell_]));
     if (streamCell_ < static_cast<std::size_t>(rxN)) return;
     streamCell_ = 0;
     if (++columnRow_ >= std::max<std::uint32_t>(config_.rowsPerRecordFrame, 1)) {
@@ -1186,6 +1190,7 @@ struct FrameContact {
 // finger that left since the last frame, at its last place (status 4: lifted).
 std::vector<FrameContact> frameContacts(const std::vector<FingerContact>& now, std::vector<FingerContact>& last) {
     std::vector<FrameContact> frame;
+    frame.reserve(now.size() + last.size());
     for (const auto& f : now) frame.push_back({7, f});
     for (const auto& f : last)
         if (std::none_of(now.begin(), now.end(), [&](const FingerContact& n) { return n.id == f.id; }))
@@ -1310,7 +1315,7 @@ void ControllerDevice::lineReports(const OperatorInput& in, Outbox& out) {
             r[2] = static_cast<std::uint8_t>(first);
             r[3] = static_cast<std::uint8_t>(n | (axis << 7));
             for (int j = 0; j < n; ++j) {
-                const double noise = config_.tkpNoise + config_.tkpNoise / 4.0 * gaussian(noiseState_);
+                const double noise = config_.tkpNoise + config_.tkpNoiseSigma * gaussian(noiseState_);
                 const double d = std::abs(first + j - under);
                 const double signal = d < 2.5 ? config_.tkpSignal * (1 - d / 2.5) : 0.0;
                 put16(r, 4 + 2 * static_cast<std::size_t>(j),

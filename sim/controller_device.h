@@ -84,7 +84,8 @@ struct ControllerConfig {
     std::uint32_t homeKeyPins = 4;      // 1..7 (a raw report holds 1 + 8 N bytes)
     std::uint32_t homeKeyBase = 1000;   // base value of every pin
     std::uint32_t homeKeyLevel = 100;   // value of an untouched pin
-    std::uint16_t tkpNoise = 40;        // noise level of a line without the pen (sigma a quarter of it)
+    std::uint16_t tkpNoise = 40;        // level of a line without the pen
+    double tkpNoiseSigma = 10.0;        // and its noise
     std::uint16_t tkpSignal = 2500;     // added on the line under the TKP pen, fading over 2.5 lines
     std::uint32_t streamPeriodMs = 10;  // one scan of every stream per period
     OperatorScript operatorScript;      // the person at the station

@@ -83,6 +83,12 @@ struct Parser {
         return true;
     }
     bool word16(std::string_view v, std::uint16_t& out) { return assign(v, 0, 0xFFFF, out); }
+    static bool real(std::string_view v, double lo, double hi, double& out) {
+        const std::string s(trim(v));
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+        return !s.empty() && ec == std::errc{} && end == s.data() + s.size() && std::isfinite(out) && out >= lo &&
+               out <= hi;
+    }
     bool flag(std::string_view v, bool& out) {
         const std::string s = lower(trim(v));
         if (s == "yes" || s == "on" || s == "true" || s == "1") return out = true, true;
@@ -228,13 +234,9 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"seed", [](Parser& p, std::string_view v) { return p.assign(v, 0, 0xFFFFFFFFLL, p.c.panel.seed); }},
         {"noise",
          [](Parser& p, std::string_view v) {
-             const std::string s(trim(v));
              double d = 0;
-             const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-             if (s.empty() || ec != std::errc{} || end != s.data() + s.size() || !std::isfinite(d) || d < 0 || d > 1000)
-                 return p.fail("expected a sigma from 0 to 1000 counts");
-             p.c.panel.noiseSigma = d;
-             return true;
+             return (Parser::real(v, 0, 1000, d) && (p.c.panel.noiseSigma = d, true)) ||
+                    p.fail("expected a sigma from 0 to 1000 counts");
          }},
         {"reset_delay_ms", [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.resetDelayMs); }},
         {"stuck_in_normal", [](Parser& p, std::string_view v) { return p.flag(v, p.c.stuckInNormalMode); }},
@@ -271,6 +273,12 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"hk_level", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000000, p.c.homeKeyLevel); }},
         {"tkp_noise", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpNoise); }},
         {"tkp_signal", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpSignal); }},
+        {"tkp_sigma",
+         [](Parser& p, std::string_view v) {
+             double d = 0;
+             return (Parser::real(v, 0, 1000, d) && (p.c.tkpNoiseSigma = d, true)) ||
+                    p.fail("expected a sigma from 0 to 1000 counts");
+         }},
         {"operator",
          [](Parser& p, std::string_view v) {
              std::string why;

@@ -11,8 +11,9 @@ std::vector<PanelPoint> spread(PanelPoint centre, std::uint32_t count) {
     std::vector<PanelPoint> out;
     const std::uint32_t rows = (count + 4) / 5;
     for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t rowIndex = i / 5;  // whole rows of five
         const double col = static_cast<double>(i % 5) - 2.0;
-        const double row = static_cast<double>(i / 5) - (static_cast<double>(rows) - 1.0) / 2.0;
+        const double row = static_cast<double>(rowIndex) - (static_cast<double>(rows) - 1.0) / 2.0;
         out.push_back({std::clamp(centre.x + col * 0.08, 0.0, 1.0), std::clamp(centre.y + row * 0.15, 0.0, 1.0)});
     }
     return out;
