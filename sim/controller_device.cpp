@@ -805,6 +805,8 @@ void ControllerDevice::fillImageStream(std::vector<std::uint8_t>& a) {
 void ControllerDevice::fillAreaStream(std::vector<std::uint8_t>& a) {
     const int rxN = rxCount();
     const int txN = txCount();
+    // A set cut from a frame of other counts (a register write between answers) starts again.
+    if (areaFrame_.size() != cellIndex(txN, rxN, 0)) areas_.clear();
     if (areas_.empty() || areaIndex_ >= areas_.size()) {
         areas_.clear();
         areaIndex_ = areaCell_ = 0;
