@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "sim/controller_scenario.h"
 #include "sim/scenario.h"
 #include "sim/tests/live_input_fixture.h"
 #include "sim/virtual_bus.h"
@@ -211,6 +212,61 @@ TEST(Operator, FingersKeepTheirIdentifiersAndFreedOnesAreTakenAgain) {
     EXPECT_EQ(op.inputAt(250).fingers[0].at, (sim::PanelPoint{0.3, 0.3}));
     EXPECT_EQ(ids(350), (std::vector<unsigned>{1}));
     EXPECT_TRUE(op.idle(400));
+}
+
+}  // namespace
+
+namespace {
+
+sim::ControllerConfig exampleConfig(const std::string& name) {
+    std::string text, error;
+    EXPECT_TRUE(sim::readScenarioFile(std::string(VORLICK_SOURCE_DIR) + "/examples/sim/" + name, text, error)) << error;
+    const auto sections = sim::parseScenario(text, name, error);
+    EXPECT_TRUE(sections && sections->size() == 1) << error;
+    sim::ControllerConfig c = LiveBench::quietConfig();
+    if (sections) {
+        EXPECT_TRUE(sim::controllerConfigFromSection(sections->front(), c, error)) << error;
+    }
+    return c;
+}
+
+// The example operators as their notes describe them: the passing one leaves the home key
+// alone, then touches it; keeps the TKP pen away through the noise phase, then draws; the idle
+// one does nothing.
+TEST(ExampleOperators, PassTouchesWhenTheChecksAskAndIdleNever) {
+    for (const char* name : {"r6-operator-pass.scenario", "r6-operator-idle.scenario"}) {
+        SCOPED_TRACE(name);
+        const bool pass = std::string(name) == "r6-operator-pass.scenario";
+        LiveBench b(exampleConfig(name));
+        ASSERT_TRUE(b.open());
+        const int touch = b.reader(sim::ControllerDevice::kTouchInterface);
+        const int pen = b.reader(sim::ControllerDevice::kPenInterface);
+
+        ASSERT_TRUE(b.reportType(2));
+        b.run(5000);
+        const auto keys = b.drain(touch);
+        ASSERT_EQ(keys.size(), 500u);
+        auto value = [](const Bytes& r) { return static_cast<unsigned>(r[17] | r[18] << 8); };  // pin 0
+        EXPECT_LT(value(keys[240]), 150u) << "untouched while the check measures the key alone";
+        EXPECT_EQ(value(keys[300]) > 450u, pass);
+        ASSERT_TRUE(b.reportType(1));
+
+        ASSERT_TRUE(b.set(LiveBench::kPen, LiveBench::report({0x10, 0x81, 0x01}, 66)));
+        ASSERT_TRUE(b.set(LiveBench::kPen, LiveBench::report({0x10, 0x81, 0xA4}, 66)));
+        b.run(4500);
+        const auto lines = b.drain(pen);
+        auto strongest = [&](std::size_t from, std::size_t to) {
+            unsigned top = 0;
+            for (std::size_t k = from; k < to && k < lines.size(); ++k)
+                for (std::size_t j = 0; j < (lines[k][3] & 0x1Fu); ++j)
+                    top = std::max(top, static_cast<unsigned>(lines[k][4 + 2 * j] | lines[k][5 + 2 * j] << 8));
+            return top;
+        };
+        EXPECT_LT(strongest(0, 7 * 110), 200u) << "no pen through the noise phase";
+        EXPECT_EQ(strongest(7 * 130, lines.size()) > 2000u, pass);
+        // The pass operator ends the check with a touch once the diagonal is drawn.
+        EXPECT_EQ(b.drain(touch).empty(), !pass);
+    }
 }
 
 }  // namespace
