@@ -1,12 +1,15 @@
 #include "sim/controller_device.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "controllerlink/vendor_ids.h"
 #include "platform/clock.h"
 #include "sim/descriptor_builder.h"
+#include "sim/operator.h"
 
 namespace sim {
 namespace {
@@ -17,11 +20,24 @@ constexpr std::uint8_t kRespCalibration = 0x19;
 constexpr std::uint8_t kRespFrame = 0x0B;
 constexpr std::uint8_t kRespFrameCalF = 0x12;
 constexpr std::uint8_t kRespPins = 0x18;
-// 16-bit image frames of the scan area, each followed by its noise row, streamed answer after
-// answer while the raw data viewer polls.
-constexpr std::uint8_t kRespImageStream = 0x10;
 
 constexpr std::size_t kSamplesPerAnswer = 30;
+// Frames streamed answer after answer while the raw data viewer polls (0x10: 16-bit image
+// frames of the scan area, each followed by its noise row). A streamed frame of one kind: image types 0..3 (1 and 3:
+// six rows), area, record, column. The high nibble of the response type chooses the sample width (0: one unsigned
+// byte).
+constexpr std::uint8_t kStreamArea = 4;
+constexpr std::uint8_t kStreamRecord = 6;
+constexpr std::uint8_t kStreamColumn = 7;
+bool isFrameStream(std::uint8_t type) {
+    if (type == kRespFrameCalF || (type >> 4) > 1) return false;  // 0x12 is the averaged read's frame
+    const std::uint8_t kind = type & 0x0F;
+    return kind <= 3 || kind == kStreamArea || kind == kStreamRecord || kind == kStreamColumn;
+}
+// A line report carries at most 18 samples: the host reads its first 40 bytes.
+constexpr std::size_t kLineSamples = 18;
+// How far back one advance catches up (longer gaps, a device away or a clock jump, are skipped).
+constexpr std::uint64_t kMaxCatchUpScans = 2000;
 constexpr std::size_t kTunnelLength = 262;
 
 // Byte i of a report that may be shorter than the layout the firmware expects: bytes the host
@@ -48,6 +64,7 @@ ControllerDevice::ControllerDevice(ControllerConfig config) : config_(std::move(
     hsyncNak_ = config_.hsyncNak;
     breakIndices_ = config_.breakIndices;
     refusals_ = config_.refuse;
+    operator_ = Operator(config_.operatorScript);
     powerOn();
     bootloader_ = makeBootloader(bootloaderKind(), config_.bootloader, flash_, bootloaderShape());
     if (bootloader_ && config_.bootloader.startInBootloader) {
@@ -164,6 +181,14 @@ void ControllerDevice::powerOn() {
     pinThreshold_ = 0;
     scanArea_.fill(0);
     penMaintenance_ = false;
+    scanning_ = true;
+    areas_.clear();
+    areaIndex_ = 0;
+    areaCell_ = 0;
+    recordSequence_ = recordIndex_ = columnSequence_ = columnRow_ = 0;
+    lastFingers_.clear();
+    lastDigitizerFingers_.clear();
+    penInRange_ = false;
     directPayload_.fill(0);
     registerPart_ = 0;
     calibrationWord_ = 0;
@@ -270,7 +295,8 @@ UsbIdentity ControllerDevice::usbIdentity() const {
 
 std::size_t ControllerDevice::interfaceCount() const {
     std::lock_guard lock(mutex_);
-    return presented_ == Firmware::Bootloader ? 1 : 2;
+    if (presented_ == Firmware::Bootloader) return 1;
+    return driverMode() ? 3 : 2;
 }
 
 UsbIdentity ControllerDevice::mainIdentity() const {
@@ -300,13 +326,19 @@ std::vector<std::uint8_t> ControllerDevice::reportDescriptor(std::size_t iface) 
                                             {R::Input, 15, 64}}}});
         if (iface == kPenInterface)
             return buildVendorDescriptor({{page, 0x0A, {{R::Feature, 0xBA, kWrapperLength}, {R::Input, 15, 64}}}});
+        if (iface == kDigitizerInterface)
+            return buildDigitizerDescriptor(kDigitizerReportId, kDigitizerSlots, config_.touchMaxX, config_.touchMaxY);
         return {};
     }
     if (iface == kTouchInterface) {
-        CollectionSpec touch{
-            page,
-            config_.touchUsage,
-            {{R::Feature, 2, 2}, {R::Feature, 3, 64}, {R::Feature, 4, 16}, {R::Feature, 9, 64}, {R::Input, 1, 64}}};
+        CollectionSpec touch{page,
+                             config_.touchUsage,
+                             {{R::Feature, 2, 2},
+                              {R::Feature, 3, 64},
+                              {R::Feature, 4, 16},
+                              {R::Feature, 9, 64},
+                              {R::Input, 1, 64},
+                              {R::Input, 3, kInputLength}}};
         // An F09 bootloader answers on this collection, so its reports are declared here too.
         if (bootloader_ && bootloaderKind() == BootloaderKind::F09)
             for (const ReportSpec& r : bootloader_->sharedReports()) touch.reports.push_back(r);
@@ -320,7 +352,8 @@ std::vector<std::uint8_t> ControllerDevice::reportDescriptor(std::size_t iface) 
                                         {R::Feature, 0x10, 66},
                                         {R::Feature, 0x12, kTunnelLength},
                                         {R::Input, 15, 64},
-                                        {R::Input, 6, 16}}}});
+                                        {R::Input, 6, 16},
+                                        {R::Input, 11, 16}}}});
     return {};
 }
 
@@ -455,15 +488,21 @@ bool ControllerDevice::setTouch(std::span<const std::uint8_t> r, bool& resetNow)
             switch (at(r, 1)) {
                 case 1:
                     if (!config_.stuckInNormalMode) mode_ = 1;
+                    notify(OperatorEvent::MaintenanceMode);
                     return true;
-                case 0:
+                case 0: {
+                    const bool homeKey = reportType_ == 2;
                     mode_ = 0;
                     reportType_ = 0;
+                    if (homeKey) notify(OperatorEvent::HomeKeyOff);
+                    notify(OperatorEvent::NormalMode);
                     return true;
+                }
                 case 0xFF:
                     powerOn();
                     ++resets_;
                     resetNow = true;
+                    notify(OperatorEvent::Reset);
                     return true;
                 case 2:  // "Enter UBL."
                     if (!bootloader_) return false;
@@ -479,7 +518,14 @@ bool ControllerDevice::setTouch(std::span<const std::uint8_t> r, bool& resetNow)
                 return true;
             }
             if (at(r, 1) > 2) return false;
-            reportType_ = at(r, 1);
+            {
+                const std::uint8_t was = reportType_;
+                reportType_ = at(r, 1);
+                if (was == 2 && reportType_ != 2) notify(OperatorEvent::HomeKeyOff);
+                notify(reportType_ == 2   ? OperatorEvent::HomeKeyOn
+                       : reportType_ == 1 ? OperatorEvent::MaintenanceReport
+                                          : OperatorEvent::NormalReport);
+            }
             return true;
         case 9:
             return mode_ == 1 && command(r);
@@ -494,7 +540,9 @@ bool ControllerDevice::command(std::span<const std::uint8_t> r) {
             switch (at(r, 2)) {
                 case 0:
                     // The calibration runs inside the firmware; scanning resumes after it.
+                    scanning_ = true;
                     calibratedAt_ = nowMs();
+                    notify(OperatorEvent::Calibration);
                     return true;
                 case 1:
                     autoCalibration_ = false;
@@ -511,6 +559,9 @@ bool ControllerDevice::command(std::span<const std::uint8_t> r) {
             calibrationWord_ = 0;
             frameCell_ = 0;
             streamCell_ = 0;
+            areas_.clear();
+            areaIndex_ = areaCell_ = 0;
+            recordSequence_ = recordIndex_ = columnSequence_ = columnRow_ = 0;
             return true;
         case 2:
             return writeBlock(r);
@@ -538,6 +589,7 @@ bool ControllerDevice::writeBlock(std::span<const std::uint8_t> r) {
             const std::size_t count = block == 0 ? 60 : kRegisterBytes - 60;
             for (std::size_t i = 0; i < count; ++i) registers_[first + i] = at(r, 4 + i);
             frameCell_ = 0;  // a new scan setting starts a new frame
+            scanning_ = false;
             return true;
         }
         case 6:
@@ -594,8 +646,9 @@ std::vector<std::uint8_t> ControllerDevice::answerMaintenance() {
                 std::copy_n(registers_.begin(), 60, a.begin() + 4);
             } else {
                 std::copy_n(registers_.begin() + 60, kRegisterBytes - 60, a.begin() + 4);
-                // Register word 45, bit 0: the touch scan runs.
-                const bool scanning = config_.touchScanAfterMs >= 0 &&
+                // Register word 45, bit 0: the touch scan runs (a scenario may hold it back
+                // after the calibration, or for ever).
+                const bool scanning = scanning_ && config_.touchScanAfterMs >= 0 &&
                                       nowMs() >= calibratedAt_ + static_cast<std::uint64_t>(config_.touchScanAfterMs);
                 a[4 + 90 - 60] = static_cast<std::uint8_t>((registers_[90] & 0xFE) | (scanning ? 1 : 0));
                 a[40] = 0;  // extra info
@@ -621,9 +674,6 @@ std::vector<std::uint8_t> ControllerDevice::answerMaintenance() {
         case kRespFrameCalF:
             fillFrameAnswer(a);
             break;
-        case kRespImageStream:
-            fillImageStream(a);
-            break;
         case kRespPins: {
             const PinBitmaps b = panel_.pinBitmaps();
             std::copy(std::begin(b.rxVdd), std::end(b.rxVdd), a.begin() + 3);
@@ -633,7 +683,22 @@ std::vector<std::uint8_t> ControllerDevice::answerMaintenance() {
             break;
         }
         default:
-            break;  // a type this model does not fill: the echo alone
+            if (!isFrameStream(responseType_)) break;  // a type this model does not fill: the echo alone
+            switch (responseType_ & 0x0F) {
+                case kStreamArea:
+                    fillAreaStream(a);
+                    break;
+                case kStreamRecord:
+                    fillRecordStream(a);
+                    break;
+                case kStreamColumn:
+                    fillColumnStream(a);
+                    break;
+                default:
+                    fillImageStream(a);
+                    break;
+            }
+            break;
     }
     if (breakEcho_ > 0) {
         --breakEcho_;
@@ -669,6 +734,50 @@ void ControllerDevice::fillFrameAnswer(std::vector<std::uint8_t>& a) {
     if (frameCell_ >= cells) frameCell_ = 0;
 }
 
+namespace {
+
+// The scan area as the streams use it: first Rx, first Tx, Rx count, Tx count (the register
+// counts until a scan area is set).
+struct StreamArea {
+    int firstRx, firstTx, rxN, txN;
+};
+
+// Cell (t, r) of a frame of rows of `width` cells.
+std::size_t cellIndex(int t, int width, int r) {
+    return static_cast<std::size_t>(t) * static_cast<std::size_t>(width) + static_cast<std::size_t>(r);
+}
+
+// Puts sample i of an answer whose samples start at `from`: one byte (held to 0..255) or a
+// signed 16-bit value.
+void putSample(std::vector<std::uint8_t>& a, std::size_t from, std::size_t i, bool wide, std::int32_t v) {
+    if (wide) {
+        put16(a, from + 2 * i, static_cast<std::uint16_t>(static_cast<std::int16_t>(std::clamp(v, -32768, 32767))));
+    } else {
+        a[from + i] = static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+    }
+}
+
+}  // namespace
+
+// The frame the actual data scan gives, with a bump of 1000 counts under each finger of the
+// operator, fading to nothing two cells away.
+std::vector<std::int16_t> ControllerDevice::touchedFrame(int rxN, int txN) {
+    std::vector<std::int16_t> f = panel_.frame(FrameKind::Actual, rxN, txN, false);
+    const OperatorInput in = operator_.inputAt(nowMs());
+    for (const FingerContact& c : in.fingers) {
+        const double cr = c.at.x * (rxN - 1);
+        const double ct = c.at.y * (txN - 1);
+        for (int t = 0; t < txN; ++t)
+            for (int r = 0; r < rxN; ++r) {
+                const double d = std::hypot(r - cr, t - ct);
+                if (d >= 2.0) continue;
+                auto& cell = f[cellIndex(t, rxN, r)];
+                cell = static_cast<std::int16_t>(std::clamp(cell + std::lround(1000 * (1 - d / 2)), -32768L, 32767L));
+            }
+    }
+    return f;
+}
+
 void ControllerDevice::fillImageStream(std::vector<std::uint8_t>& a) {
     int firstRx = scanArea_[0];
     int firstTx = scanArea_[1];
@@ -680,14 +789,21 @@ void ControllerDevice::fillImageStream(std::vector<std::uint8_t>& a) {
         rxN = rxCount();
         txN = txCount();
     }
+    const std::uint8_t kind = responseType_ & 0x0F;
+    const bool wide = (responseType_ >> 4) != 0;
+    // Types 1 and 3 stream the first six rows only; 0 and 1 the raw scan, 2 and 3 the actual data.
+    const int lastRow = (kind == 1 || kind == 3) ? std::min(txN, 6) : txN;
     const auto width = static_cast<std::size_t>(rxN - firstRx);
-    const auto rows = static_cast<std::size_t>(txN - firstTx) + 1;  // the noise row last
+    const auto rows = static_cast<std::size_t>(std::max(lastRow - firstTx, 0)) + 1;  // the noise row last
     const std::size_t cells = width * rows;
     if (streamCell_ == 0 || streamFrame_.size() != cells) {
         streamCell_ = 0;
         // Two reads of the panel: the first is the image, their difference the noise row.
-        const std::vector<std::int16_t> image = panel_.frame(FrameKind::Raw, rxN, txN, false);
-        const std::vector<std::int16_t> again = panel_.frame(FrameKind::Raw, rxN, txN, false);
+        const bool actual = kind == 2 || kind == 3;
+        const std::vector<std::int16_t> image =
+            actual ? touchedFrame(rxN, txN) : panel_.frame(FrameKind::Raw, rxN, txN, false);
+        const std::vector<std::int16_t> again =
+            actual ? touchedFrame(rxN, txN) : panel_.frame(FrameKind::Raw, rxN, txN, false);
         streamFrame_.assign(cells, 0);
         for (std::size_t t = 0; t + 1 < rows; ++t)
             for (std::size_t r = 0; r < width; ++r)
@@ -707,9 +823,103 @@ void ControllerDevice::fillImageStream(std::vector<std::uint8_t>& a) {
         a[2] = static_cast<std::uint8_t>(a[2] + 1);
     }
     // A frame ends inside an answer: the rest of that answer stays empty, the next starts a frame.
-    for (std::size_t i = 0; i < kSamplesPerAnswer && streamCell_ < cells; ++i, ++streamCell_)
-        put16(a, 4 + 2 * i, static_cast<std::uint16_t>(streamFrame_[streamCell_]));
+    const std::size_t perAnswer = wide ? kSamplesPerAnswer : 2 * kSamplesPerAnswer;
+    for (std::size_t i = 0; i < perAnswer && streamCell_ < cells; ++i, ++streamCell_)
+        putSample(a, 4, i, wide, streamFrame_[streamCell_]);
     if (streamCell_ >= cells) streamCell_ = 0;
+}
+
+// One area around each of the operator's fingers (two cells each way, held to the panel); a
+// bound on the panel's edge carries bit 7 (the firmware does not trim it). Without fingers every
+// answer tells an empty set. Each area opens with its bounds, samples from byte 8; the answers
+// that continue it carry the Rx and Tx of their first sample and samples from byte 6.
+void ControllerDevice::fillAreaStream(std::vector<std::uint8_t>& a) {
+    const int rxN = rxCount();
+    const int txN = txCount();
+    // A set cut from a frame of other counts (a register write between answers) starts again.
+    if (areaFrame_.size() != cellIndex(txN, rxN, 0)) areas_.clear();
+    if (areas_.empty() || areaIndex_ >= areas_.size()) {
+        areas_.clear();
+        areaIndex_ = areaCell_ = 0;
+        const OperatorInput in = operator_.inputAt(nowMs());
+        for (const FingerContact& c : in.fingers) {
+            if (areas_.size() >= 255) break;
+            const int r = static_cast<int>(std::lround(c.at.x * (rxN - 1)));
+            const int t = static_cast<int>(std::lround(c.at.y * (txN - 1)));
+            areas_.push_back(
+                {std::max(r - 2, 0), std::max(t - 2, 0), std::min(r + 2, rxN - 1), std::min(t + 2, txN - 1)});
+        }
+        if (areas_.empty()) return;  // byte 2 = 0: an empty set
+        areaFrame_ = touchedFrame(rxN, txN);
+    }
+    const bool wide = (responseType_ >> 4) != 0;
+    const auto& box = areas_[areaIndex_];
+    const int width = box[2] - box[0] + 1;
+    const std::size_t cells = cellIndex(box[3] - box[1] + 1, width, 0);
+    a[2] = static_cast<std::uint8_t>(areas_.size() - areaIndex_);
+    const auto rx = static_cast<std::uint8_t>(box[0] + static_cast<int>(areaCell_) % width);
+    const auto tx = static_cast<std::uint8_t>(box[1] + static_cast<int>(areaCell_) / width);
+    std::size_t from = 6;
+    if (areaCell_ == 0) {
+        a[3] = static_cast<std::uint8_t>(areaIndex_ + 1);
+        a[4] = static_cast<std::uint8_t>(box[0] | (box[0] == 0 ? 0x80 : 0));
+        a[5] = static_cast<std::uint8_t>(box[1] | (box[1] == 0 ? 0x80 : 0));
+        a[6] = static_cast<std::uint8_t>(box[2] | (box[2] == rxN - 1 ? 0x80 : 0));
+        a[7] = static_cast<std::uint8_t>(box[3] | (box[3] == txN - 1 ? 0x80 : 0));
+        from = 8;
+    } else {
+        a[3] = 0;
+        a[4] = rx;
+        a[5] = tx;
+    }
+    const std::size_t perAnswer = (64 - from) / (wide ? 2 : 1);
+    for (std::size_t i = 0; i < perAnswer && areaCell_ < cells; ++i, ++areaCell_) {
+        const int r = box[0] + static_cast<int>(areaCell_) % width;
+        const int t = box[1] + static_cast<int>(areaCell_) / width;
+        putSample(a, from, i, wide, areaFrame_[cellIndex(t, rxN, r)]);
+    }
+    if (areaCell_ >= cells) {
+        ++areaIndex_;
+        areaCell_ = 0;
+    }
+}
+
+// Record r of a record frame: the actual data of Tx row r (mod the Tx count) at Rx 0..4.
+void ControllerDevice::fillRecordStream(std::vector<std::uint8_t>& a) {
+    const int rxN = rxCount();
+    const int txN = txCount();
+    if (recordIndex_ == 0 || recordFrame_.size() != cellIndex(txN, rxN, 0)) recordFrame_ = touchedFrame(rxN, txN);
+    a[2] = static_cast<std::uint8_t>(recordSequence_ & 0xFF);
+    a[3] = static_cast<std::uint8_t>(recordIndex_ & 0xFF);
+    const int t = static_cast<int>(recordIndex_ % static_cast<std::uint32_t>(txN));
+    for (int k = 0; k < 5; ++k)
+        put16(a, 4 + 2 * static_cast<std::size_t>(k),
+              static_cast<std::uint16_t>(recordFrame_[cellIndex(t, rxN, std::min(k, rxN - 1))]));
+    if (++recordIndex_ >= std::max<std::uint32_t>(config_.rowsPerRecordFrame, 1)) {
+        recordIndex_ = 0;
+        ++recordSequence_;
+    }
+}
+
+// Row r of a column frame: the raw scan of Tx row r (mod the Tx count), 29 columns an answer;
+// a row ends inside an answer and the next row starts the next answer.
+void ControllerDevice::fillColumnStream(std::vector<std::uint8_t>& a) {
+    const int rxN = rxCount();
+    const int txN = txCount();
+    if ((columnRow_ == 0 && streamCell_ == 0) || recordFrame_.size() != cellIndex(txN, rxN, 0))
+        recordFrame_ = panel_.frame(FrameKind::Raw, rxN, txN, false);
+    a[2] = static_cast<std::uint8_t>(columnSequence_ & 0xFF);
+    a[3] = static_cast<std::uint8_t>(columnRow_ & 0xFF);
+    a[4] = static_cast<std::uint8_t>(streamCell_);
+    const int t = static_cast<int>(columnRow_ % static_cast<std::uint32_t>(txN));
+    for (std::size_t at = 6; at + 2 <= 64 && streamCell_ < static_cast<std::size_t>(rxN); at += 2, ++streamCell_)
+        put16(a, at, static_cast<std::uint16_t>(recordFrame_[cellIndex(t, rxN, 0) + streamCell_]));
+    if (streamCell_ < static_cast<std::size_t>(rxN)) return;
+    streamCell_ = 0;
+    if (++columnRow_ >= std::max<std::uint32_t>(config_.rowsPerRecordFrame, 1)) {
+        columnRow_ = 0;
+        ++columnSequence_;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -720,6 +930,7 @@ bool ControllerDevice::setPen(std::span<const std::uint8_t> r) {
         case 11:
             if (at(r, 1) > 1) return false;
             penReportType_ = at(r, 1);
+            notify(penReportType_ == 1 ? OperatorEvent::CustomPenReport : OperatorEvent::NormalPenReport);
             return true;
         case 0x10:
             switch (at(r, 1)) {
@@ -727,12 +938,17 @@ bool ControllerDevice::setPen(std::span<const std::uint8_t> r) {
                     for (std::size_t i = 0; i < directPayload_.size(); ++i) directPayload_[i] = at(r, 2 + i);
                     return true;
                 case 0x81:
-                    if (at(r, 2) == 0x01)
+                    if (at(r, 2) == 0x01) {
                         penMaintenance_ = true;
-                    else if (at(r, 2) == 0x02)
+                        notify(OperatorEvent::PenMaintenanceStart);
+                    } else if (at(r, 2) == 0x02) {
                         penMaintenance_ = false;
-                    else if (at(r, 2) != 0xA4)
-                        return false;  // 0xA4: TKP scan settings
+                        notify(OperatorEvent::PenMaintenanceStop);
+                    } else if (at(r, 2) == 0xA4) {  // TKP scan settings
+                        notify(OperatorEvent::TkpScan);
+                    } else {
+                        return false;
+                    }
                     return true;
                 case 0x90:
                     return true;
@@ -896,6 +1112,251 @@ std::vector<std::uint8_t> ControllerDevice::answerTunnel() {
     a[end] = static_cast<std::uint8_t>(0u - sum);
     a[end + 1] = 0x03;
     return a;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Live input: the streams a controller sends while it scans, and the operator acting on it
+
+namespace {
+
+// A gaussian sample (Box–Muller over a 64-bit xorshift), so the streams repeat for a seed.
+double gaussian(std::uint64_t& state) {
+    auto uniform = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
+    };
+    const double u1 = uniform();
+    const double u2 = uniform();
+    return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+}
+
+}  // namespace
+
+void ControllerDevice::notify(OperatorEvent event) { operator_.onEvent(event, states(), nowMs()); }
+
+ConditionStates ControllerDevice::states() const {
+    ConditionStates s{};
+    s[static_cast<std::size_t>(OperatorCondition::MaintenanceMode)] = mode_ == 1;
+    s[static_cast<std::size_t>(OperatorCondition::MaintenanceReport)] = reportType_ == 1;
+    s[static_cast<std::size_t>(OperatorCondition::HomeKey)] = reportType_ == 2;
+    s[static_cast<std::size_t>(OperatorCondition::CustomPenReport)] = penReportType_ == 1;
+    s[static_cast<std::size_t>(OperatorCondition::PenMaintenance)] = penMaintenance_;
+    return s;
+}
+
+void ControllerDevice::operate(const ActionList& actions) {
+    std::lock_guard lock(mutex_);
+    operator_.perform(actions, nowMs());
+}
+
+void ControllerDevice::advance(std::uint64_t nowMs) {
+    Outbox out;
+    std::optional<std::uint32_t> awayMs;
+    {
+        std::lock_guard lock(mutex_);
+        operator_.start(nowMs);
+        const std::uint64_t period = std::max<std::uint32_t>(config_.streamPeriodMs, 1);
+        if (!ticking_) {
+            ticking_ = true;
+            lastTick_ = nowMs - nowMs % period;
+            noiseState_ = 0x9E3779B97F4A7C15ull ^ config_.panel.seed;
+        }
+        if (nowMs > lastTick_ + kMaxCatchUpScans * period)
+            lastTick_ = nowMs - nowMs % period - kMaxCatchUpScans * period;
+        for (std::uint64_t t = lastTick_ + period; t <= nowMs; t += period) {
+            lastTick_ = t;
+            // The external switch resets the controller: it drops off the bus and comes back.
+            if (const auto presses = operator_.switchPressesDue(t); !presses.empty()) {
+                awayMs = presses.front();
+                if (running_ == Firmware::Main) powerOn();
+                ++resets_;
+                lastTick_ = nowMs - nowMs % period;
+                break;
+            }
+            if (running_ == Firmware::Main) scan(t, out);
+        }
+    }
+    // Outside the lock: the bus takes its own.
+    DeviceHost* h = host();
+    if (h == nullptr) return;
+    for (auto& [iface, report] : out) h->postInput(*this, iface, std::move(report));
+    if (awayMs) h->reenumerate(*this, *awayMs);
+}
+
+void ControllerDevice::scan(std::uint64_t t, Outbox& out) {
+    const OperatorInput in = operator_.inputAt(t);
+    scanTime_ = static_cast<std::uint16_t>(scanTime_ + config_.streamPeriodMs * 10);
+    if (reportType_ == 2)
+        homeKeyReport(in, out);
+    else if (reportType_ == 1)
+        touchReports(in, out);
+    else if (driverMode())
+        digitizerReports(in, out);
+    if (penReportType_ == 1) penReport(in, out);
+    if (penMaintenance_ && config_.tkpLineReports) lineReports(in, out);
+}
+
+// The collections of the driver-mode pair deliver vendor reports inside [15, report…].
+void ControllerDevice::postVendor(Outbox& out, std::size_t iface, std::vector<std::uint8_t> report) const {
+    if (driverMode()) report.insert(report.begin(), 15);
+    report.resize(kInputLength, 0);
+    out.emplace_back(iface, std::move(report));
+}
+
+std::uint16_t ControllerDevice::touchX(double f) const {
+    return static_cast<std::uint16_t>(std::lround(f * std::max(config_.touchMaxX - 1, 0)));
+}
+std::uint16_t ControllerDevice::touchY(double f) const {
+    return static_cast<std::uint16_t>(std::lround(f * std::max(config_.touchMaxY - 1, 0)));
+}
+
+namespace {
+
+struct FrameContact {
+    std::uint8_t status;
+    FingerContact finger;
+};
+
+// The fingers on the panel now (status 7: touching, in range, confident), then once more each
+// finger that left since the last frame, at its last place (status 4: lifted).
+std::vector<FrameContact> frameContacts(const std::vector<FingerContact>& now, std::vector<FingerContact>& last) {
+    std::vector<FrameContact> frame;
+    frame.reserve(now.size() + last.size());
+    for (const auto& f : now) frame.push_back({7, f});
+    for (const auto& f : last)
+        if (std::none_of(now.begin(), now.end(), [&](const FingerContact& n) { return n.id == f.id; }))
+            frame.push_back({4, f});
+    last = now;
+    return frame;
+}
+
+}  // namespace
+
+std::size_t maintenanceSlotBytes(std::uint8_t format) {
+    return 1 + 2 + ((format & 1) != 0 ? 4 : 0) + 2 + ((format & 4) != 0 ? 2 : 0) + 2 + ((format & 4) != 0 ? 2 : 0);
+}
+
+std::size_t maintenanceSlotsPerReport(std::uint8_t format, std::uint8_t slots) {
+    const std::size_t fit = (ControllerDevice::kInputLength - 1 - 3 - 2) / maintenanceSlotBytes(format);
+    return std::clamp<std::size_t>(slots, 1, fit);
+}
+
+// Maintenance touch reports (id 3) in the format the version answer announces: byte 2 the
+// frame's contact count in its first report (0 in the others), the slots from byte 3, the
+// scan time after the last slot, the same in every report of a frame.
+void ControllerDevice::touchReports(const OperatorInput& in, Outbox& out) {
+    const std::vector<FrameContact> frame = frameContacts(in.fingers, lastFingers_);
+    if (frame.empty()) return;
+    const std::uint8_t format = config_.maintenanceVersion[4];
+    const std::size_t slotBytes = maintenanceSlotBytes(format);
+    const std::size_t perReport = maintenanceSlotsPerReport(format, config_.maintenanceVersion[5]);
+    for (std::size_t first = 0; first < frame.size(); first += perReport) {
+        std::vector<std::uint8_t> r(3 + perReport * slotBytes + 2, 0);
+        r[0] = 3;
+        r[2] = first == 0 ? static_cast<std::uint8_t>(frame.size()) : 0;
+        for (std::size_t k = 0; k < perReport && first + k < frame.size(); ++k) {
+            const FrameContact& c = frame[first + k];
+            std::size_t at = 3 + k * slotBytes;
+            r[at++] = c.status;
+            put16(r, at, c.finger.id);
+            at += 2;
+            if ((format & 1) != 0) {  // two size words
+                put16(r, at, 0x0020);
+                put16(r, at + 2, 0x0020);
+                at += 4;
+            }
+            put16(r, at, touchX(c.finger.at.x));
+            at += (format & 4) != 0 ? 4 : 2;
+            put16(r, at, touchY(c.finger.at.y));
+        }
+        put16(r, 3 + perReport * slotBytes, scanTime_);
+        postVendor(out, kTouchInterface, std::move(r));
+    }
+}
+
+// Reports of the system's digitizer collection: five slots of flags, contact id, X and Y, then
+// the contact count (in the first report of a frame) and the scan time.
+void ControllerDevice::digitizerReports(const OperatorInput& in, Outbox& out) {
+    const std::vector<FrameContact> frame = frameContacts(in.fingers, lastDigitizerFingers_);
+    for (std::size_t first = 0; first < frame.size(); first += kDigitizerSlots) {
+        std::vector<std::uint8_t> r(1 + kDigitizerSlots * 7 + 3, 0);
+        r[0] = kDigitizerReportId;
+        for (std::size_t k = 0; k < kDigitizerSlots && first + k < frame.size(); ++k) {
+            const FrameContact& c = frame[first + k];
+            const std::size_t at = 1 + k * 7;
+            r[at] = c.status;
+            put16(r, at + 1, c.finger.id);
+            put16(r, at + 3, touchX(c.finger.at.x));
+            put16(r, at + 5, touchY(c.finger.at.y));
+        }
+        const std::size_t tail = 1 + kDigitizerSlots * 7;
+        r[tail] = first == 0 ? static_cast<std::uint8_t>(frame.size()) : 0;
+        put16(r, tail + 1, scanTime_);
+        out.emplace_back(kDigitizerInterface, std::move(r));
+    }
+}
+
+// Home key raw report: N bases, then N values, 32-bit each; touching raises every value.
+void ControllerDevice::homeKeyReport(const OperatorInput& in, Outbox& out) {
+    const std::size_t n = std::clamp<std::uint32_t>(config_.homeKeyPins, 1, 7);
+    std::vector<std::uint8_t> r(1 + 8 * n, 0);
+    r[0] = 3;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double base = config_.homeKeyBase + gaussian(noiseState_);
+        const double value = config_.homeKeyLevel + in.homeKeyRise + 2.0 * gaussian(noiseState_);
+        put32(r, 1 + 4 * i, static_cast<std::uint32_t>(std::max(std::lround(base), 0L)));
+        put32(r, 1 + 4 * (n + i), static_cast<std::uint32_t>(std::max(std::lround(value), 0L)));
+    }
+    postVendor(out, kTouchInterface, std::move(r));
+}
+
+// EMR pen (id 11): status (0x21 tip down, 0x20 hovering), X, Y, pressure; once 0 when it leaves.
+void ControllerDevice::penReport(const OperatorInput& in, Outbox& out) {
+    if (!in.pen.inRange && !penInRange_) return;
+    const PenInput& p = in.pen.inRange ? in.pen : lastPen_;
+    std::vector<std::uint8_t> r(8, 0);
+    r[0] = 11;
+    r[1] = !in.pen.inRange ? 0x00 : p.tip ? 0x21 : 0x20;
+    put16(r, 2, static_cast<std::uint16_t>(std::lround(p.at.x * config_.penMaxX)));
+    put16(r, 4, static_cast<std::uint16_t>(std::lround(p.at.y * config_.penMaxY)));
+    put16(r, 6,
+          in.pen.inRange && p.tip ? static_cast<std::uint16_t>(std::lround(p.pressure * config_.penMaxPressure)) : 0);
+    penInRange_ = in.pen.inRange;
+    lastPen_ = in.pen;
+    if (driverMode()) {
+        postVendor(out, kPenInterface, std::move(r));
+    } else {
+        r.resize(16, 0);
+        out.emplace_back(kPenInterface, std::move(r));
+    }
+}
+
+// TKP line reports (id 15): per axis the line count, the first line, then n | axis << 7 and n
+// 16-bit samples, at most 18 a report. X lines are the Rx lines, Y lines the Tx lines.
+void ControllerDevice::lineReports(const OperatorInput& in, Outbox& out) {
+    const int counts[2] = {rxCount(), txCount()};
+    for (int axis = 0; axis < 2; ++axis) {
+        const int lines = counts[axis];
+        const double under = in.tkp ? (axis == 0 ? in.tkp->x : in.tkp->y) * (lines - 1) : -100.0;
+        for (int first = 0; first < lines; first += static_cast<int>(kLineSamples)) {
+            const int n = std::min(lines - first, static_cast<int>(kLineSamples));
+            std::vector<std::uint8_t> r(4 + 2 * static_cast<std::size_t>(n), 0);
+            r[0] = 15;
+            r[1] = static_cast<std::uint8_t>(lines);
+            r[2] = static_cast<std::uint8_t>(first);
+            r[3] = static_cast<std::uint8_t>(n | (axis << 7));
+            for (int j = 0; j < n; ++j) {
+                const double noise = config_.tkpNoise + config_.tkpNoiseSigma * gaussian(noiseState_);
+                const double d = std::abs(first + j - under);
+                const double signal = d < 2.5 ? config_.tkpSignal * (1 - d / 2.5) : 0.0;
+                put16(r, 4 + 2 * static_cast<std::size_t>(j),
+                      static_cast<std::uint16_t>(std::clamp(std::lround(noise + signal), 0L, 4095L)));
+            }
+            postVendor(out, kPenInterface, std::move(r));
+        }
+    }
 }
 
 }  // namespace sim

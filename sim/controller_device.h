@@ -16,6 +16,7 @@
 
 #include "sim/bootloader.h"
 #include "sim/flash_model.h"
+#include "sim/operator.h"
 #include "sim/panel_model.h"
 #include "sim/virtual_device.h"
 
@@ -82,7 +83,26 @@ struct ControllerConfig {
     std::vector<RefusedExchange> refuse;
 
     BootloaderConfig bootloader;
+
+    // Live input. The home key: N sensing pins, each reporting a base and a value (its level is
+    // their sum); touching the key raises the value. The TKP pen's line reports: every line's
+    // sample is its noise level plus the pen's signal on the lines under it.
+    std::uint32_t homeKeyPins = 4;      // 1..7 (a raw report holds 1 + 8 N bytes)
+    std::uint32_t homeKeyBase = 1000;   // base value of every pin
+    std::uint32_t homeKeyLevel = 100;   // value of an untouched pin
+    std::uint16_t tkpNoise = 40;        // level of a line without the pen
+    double tkpNoiseSigma = 10.0;        // and its noise
+    std::uint16_t tkpSignal = 2500;     // added on the line under the TKP pen, fading over 2.5 lines
+    bool tkpLineReports = true;         // false: pen maintenance sends no line reports (a dead TKP sensor)
+    std::uint32_t streamPeriodMs = 10;  // one scan of every stream per period
+    OperatorScript operatorScript;      // the person at the station
 };
+
+// Maintenance touch reports: bytes of one contact slot for the format flags (byte 4 of the
+// version answer), and the slots one report carries for the announced count (byte 5), held to
+// what fits in a report (inside the driver-mode wrapper too).
+std::size_t maintenanceSlotBytes(std::uint8_t format);
+std::size_t maintenanceSlotsPerReport(std::uint8_t format, std::uint8_t slots);
 
 // Product id a generation reports when the scenario gives none.
 std::uint16_t defaultProductId(Generation g);
@@ -91,6 +111,12 @@ class ControllerDevice final : public VirtualDevice {
 public:
     static constexpr std::size_t kTouchInterface = 0;
     static constexpr std::size_t kPenInterface = 1;
+    // Driver mode only: the system's digitizer collection (touch screen) the driver reads.
+    static constexpr std::size_t kDigitizerInterface = 2;
+    static constexpr std::uint8_t kDigitizerReportId = 1;
+    static constexpr std::size_t kDigitizerSlots = 5;
+    // The vendor input reports (plain, and inside the driver-mode wrapper [15, report…]).
+    static constexpr std::size_t kInputLength = 64;
     static constexpr std::size_t kWrapperLength = 1024;
     static constexpr std::size_t kRegisterBytes = 92;
     static constexpr std::size_t kCalibrationWords = 660;
@@ -112,6 +138,8 @@ public:
     void zeroFrames(std::uint32_t frames);
     void refuseExchange(RefusedExchange rule);
     void clearRefusals();
+    // The operator acts now (vorlick-sim ctl operator, tests).
+    void operate(const ActionList& actions);
 
     // Inspection for tests.
     std::uint8_t mode() const;
@@ -135,8 +163,11 @@ public:
     std::optional<FlashSnapshot> flash() const override;
     std::optional<std::uint32_t> programHsync(std::uint16_t version) override;
     void powerCycle() override;
+    void advance(std::uint64_t nowMs) override;
 
 private:
+    using Outbox = std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>>;
+
     enum class Firmware : std::uint8_t { Main, Bootloader };
     enum class TunnelPhase : std::uint8_t { Idle, Taken, Ack, Data, Done };
 
@@ -164,7 +195,24 @@ private:
     std::vector<std::uint8_t> answerMaintenance();
     void fillFrameAnswer(std::vector<std::uint8_t>& a);
     void fillImageStream(std::vector<std::uint8_t>& a);
+    void fillAreaStream(std::vector<std::uint8_t>& a);
+    void fillRecordStream(std::vector<std::uint8_t>& a);
+    void fillColumnStream(std::vector<std::uint8_t>& a);
+    // The actual-data frame with the operator's fingers on it.
+    std::vector<std::int16_t> touchedFrame(int rxN, int txN);
     std::vector<std::uint8_t> answerTunnel();
+    // Live input: one scan of every stream at `t`, into `out`.
+    void notify(OperatorEvent event);
+    ConditionStates states() const;
+    void scan(std::uint64_t t, Outbox& out);
+    void postVendor(Outbox& out, std::size_t iface, std::vector<std::uint8_t> report) const;
+    void touchReports(const OperatorInput& in, Outbox& out);
+    void digitizerReports(const OperatorInput& in, Outbox& out);
+    void homeKeyReport(const OperatorInput& in, Outbox& out);
+    void penReport(const OperatorInput& in, Outbox& out);
+    void lineReports(const OperatorInput& in, Outbox& out);
+    std::uint16_t touchX(double f) const;
+    std::uint16_t touchY(double f) const;
     std::vector<std::uint8_t> answerDirect() const;
     std::uint64_t nowMs();
     // True when a rule refuses this exchange (and counts it).
@@ -189,6 +237,9 @@ private:
     std::array<std::uint8_t, 4> scanArea_{};
     std::uint64_t calibratedAt_ = 0;
     bool penMaintenance_ = false;
+    // Bit 0 of register word 45 as the firmware reports it: scanning since power-on; a new
+    // register image stops the scan until the next calibration starts it again.
+    bool scanning_ = true;
     std::array<std::uint8_t, 62> directPayload_{};
 
     // Answer cursors of the selected response type.
@@ -198,6 +249,18 @@ private:
     std::vector<std::int16_t> frame_;
     std::size_t streamCell_ = 0;
     std::vector<std::int16_t> streamFrame_;
+    // Area frames: the rectangles of the set being sent (first Rx, first Tx, last Rx, last Tx),
+    // the area and cell being sent, and the frame they are cut from.
+    std::vector<std::array<int, 4>> areas_;
+    std::size_t areaIndex_ = 0;
+    std::size_t areaCell_ = 0;
+    std::vector<std::int16_t> areaFrame_;
+    // Record and column frames: sequence number, record or row, column; their frame.
+    std::uint32_t recordSequence_ = 0;
+    std::uint32_t recordIndex_ = 0;
+    std::uint32_t columnSequence_ = 0;
+    std::uint32_t columnRow_ = 0;
+    std::vector<std::int16_t> recordFrame_;
 
     // Hsync MCU tunnel.
     TunnelPhase tunnel_ = TunnelPhase::Idle;
@@ -225,6 +288,17 @@ private:
     FlashModel flash_;
     std::unique_ptr<Bootloader> bootloader_;
     std::vector<RefusedExchange> refusals_;
+
+    // Live input.
+    Operator operator_;
+    bool ticking_ = false;
+    std::uint64_t lastTick_ = 0;
+    std::uint16_t scanTime_ = 0;  // 100 µs units, as the firmware counts its scans
+    std::vector<FingerContact> lastFingers_;
+    std::vector<FingerContact> lastDigitizerFingers_;
+    bool penInRange_ = false;
+    PenInput lastPen_;
+    std::uint64_t noiseState_ = 1;
 };
 
 }  // namespace sim

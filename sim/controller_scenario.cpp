@@ -62,6 +62,7 @@ std::vector<std::string_view> split(std::string_view text, char sep) {
 struct Parser {
     ControllerConfig& c;
     std::string problem;  // what is wrong with the value, without the line
+    int line = 0;         // of the key being read
 
     bool fail(std::string text) {
         problem = std::move(text);
@@ -82,6 +83,12 @@ struct Parser {
         return true;
     }
     bool word16(std::string_view v, std::uint16_t& out) { return assign(v, 0, 0xFFFF, out); }
+    static bool real(std::string_view v, double lo, double hi, double& out) {
+        const std::string s(trim(v));
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+        return !s.empty() && ec == std::errc{} && end == s.data() + s.size() && std::isfinite(out) && out >= lo &&
+               out <= hi;
+    }
     bool flag(std::string_view v, bool& out) {
         const std::string s = lower(trim(v));
         if (s == "yes" || s == "on" || s == "true" || s == "1") return out = true, true;
@@ -227,16 +234,13 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"seed", [](Parser& p, std::string_view v) { return p.assign(v, 0, 0xFFFFFFFFLL, p.c.panel.seed); }},
         {"noise",
          [](Parser& p, std::string_view v) {
-             const std::string s(trim(v));
              double d = 0;
-             const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
-             if (s.empty() || ec != std::errc{} || end != s.data() + s.size() || !std::isfinite(d) || d < 0 || d > 1000)
-                 return p.fail("expected a sigma from 0 to 1000 counts");
-             p.c.panel.noiseSigma = d;
-             return true;
+             return (Parser::real(v, 0, 1000, d) && (p.c.panel.noiseSigma = d, true)) ||
+                    p.fail("expected a sigma from 0 to 1000 counts");
          }},
         {"reset_delay_ms", [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.resetDelayMs); }},
         {"stuck_in_normal", [](Parser& p, std::string_view v) { return p.flag(v, p.c.stuckInNormalMode); }},
+        {"tkp_line_reports", [](Parser& p, std::string_view v) { return p.flag(v, p.c.tkpLineReports); }},
         {"touch_scan_ms",
          [](Parser& p, std::string_view v) {
              if (lower(trim(v)) == "never") return p.c.touchScanAfterMs = -1, true;
@@ -271,6 +275,22 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"break_echo", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000, p.c.breakEcho); }},
         {"break_indices", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000, p.c.breakIndices); }},
         {"refuse", [](Parser& p, std::string_view v) { return p.refusal(v); }},
+        {"hk_pins", [](Parser& p, std::string_view v) { return p.assign(v, 1, 7, p.c.homeKeyPins); }},
+        {"hk_base", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000000, p.c.homeKeyBase); }},
+        {"hk_level", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000000, p.c.homeKeyLevel); }},
+        {"tkp_noise", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpNoise); }},
+        {"tkp_signal", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpSignal); }},
+        {"tkp_sigma",
+         [](Parser& p, std::string_view v) {
+             double d = 0;
+             return (Parser::real(v, 0, 1000, d) && (p.c.tkpNoiseSigma = d, true)) ||
+                    p.fail("expected a sigma from 0 to 1000 counts");
+         }},
+        {"operator",
+         [](Parser& p, std::string_view v) {
+             std::string why;
+             return parseOperatorLine(v, p.line, p.c.operatorScript, why) || p.fail(why);
+         }},
     };
     return table;
 }
@@ -290,10 +310,24 @@ bool controllerConfigFromSection(const ScenarioSection& section, ControllerConfi
             error = std::to_string(e.line) + ": unknown key '" + e.key + "' for model controller";
             return false;
         }
+        p.line = e.line;
         if (!it->second(p, e.value)) {
-            error = std::to_string(e.line) + ": bad value '" + e.value + "' for " + e.key + ": " + p.problem;
+            error = e.key == "operator"
+                        ? std::to_string(e.line) + ": operator: " + p.problem
+                        : std::to_string(e.line) + ": bad value '" + e.value + "' for " + e.key + ": " + p.problem;
             return false;
         }
+    }
+    // The station decodes as many contact slots per touch report as the version announces.
+    const std::uint8_t format = config.maintenanceVersion[4];
+    if (maintenanceSlotsPerReport(format, 0xFF) < config.maintenanceVersion[5]) {
+        int line = section.line;
+        for (const ScenarioEntry& e : section.entries)
+            if (e.key == "mnt_version") line = e.line;
+        error = std::to_string(line) + ": bad value for mnt_version: at most " +
+                std::to_string(maintenanceSlotsPerReport(format, 0xFF)) +
+                " contact slots fit a touch report of format " + std::to_string(format);
+        return false;
     }
     // An R6 pen query carries its firmware in one byte.
     if (config.generation == Generation::R6 && config.penFirmware > 0xFF) {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "sim/bus_pacer.h"
+#include "sim/operator_script.h"
 #include "sim/scenario.h"
 #include "sim/scenario_models.h"
 #include "sim/sim_control.h"
@@ -25,10 +27,13 @@ int usage(std::FILE* to = stderr) {
         "       vorlick-sim ctl --socket PATH faults DEVICE [latency=MS] [refuse-nth=N] [refuse-all=0|1]\n"
         "       vorlick-sim ctl --socket PATH input DEVICE INTERFACE HEX-BYTES\n"
         "       vorlick-sim ctl --socket PATH flash DEVICE [--size N] [--checksum | --out FILE]\n"
+        "       vorlick-sim ctl --socket PATH operator DEVICE ACTION...\n"
         "Without --scenario one healthy R6 controller is served. The socket path is printed once the\n"
         "simulator listens; SIGINT or SIGTERM stops it and removes the socket. `flash` shows the\n"
         "first N bytes of a controller's program flash (default: the image last written) as hex\n"
         "lines, their 16-bit sum as 0xXXXX (--checksum), or writes them raw to FILE (--out).\n"
+        "`operator` lets the controller's operator act now, e.g. `operator 0 finger 0.5,0.5 for 2s`\n"
+        "or `operator 0 switch` (the syntax: examples/sim/operator.md).\n"
         "Exit status: 0 done; 1 the scenario or the socket failed, or ctl was refused or found no\n"
         "simulator; 2 bad arguments.\n",
         to);
@@ -68,11 +73,14 @@ int serve(const std::string& socketPath, const std::string& scenario) {
         std::fprintf(stderr, "vorlick-sim: %s\n", error.c_str());
         return 1;
     }
+    // The devices stream and their operators act on real time.
+    sim::BusPacer pacer(bus);
     std::printf("%s\n", socketPath.c_str());
     std::fflush(stdout);
     int sig = 0;
     while (sigwait(&stopSignals, &sig) != 0) {
     }
+    pacer.stop();
     server.stop();
     bus.shutdown();
     return 0;
@@ -173,6 +181,16 @@ int control(const std::string& socketPath, const std::vector<std::string>& args)
             ok = ctl.setFaults(id, latency.value_or(cur.latencyMs), nth.value_or(cur.refuseNth),
                                all.value_or(cur.refuseAll));
         }
+    } else if (verb == "operator" && args.size() >= 3 && hasDevice) {
+        std::string actions;
+        for (std::size_t i = 2; i < args.size(); ++i) actions += (i > 2 ? " " : "") + args[i];
+        sim::ActionList parsed;
+        std::string why;
+        if (!sim::parseActions(actions, parsed, why)) {
+            std::fprintf(stderr, "vorlick-sim ctl: operator: %s\n", why.c_str());
+            return usage();
+        }
+        ok = ctl.operate(id, actions);
     } else if (verb == "flash" && hasDevice) {
         return printFlash(ctl, id, args);
     } else if (verb == "input" && args.size() >= 4 && hasDevice) {

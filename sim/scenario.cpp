@@ -67,6 +67,7 @@ bool takeTransportKeys(ScenarioSection& s, Transport& t, std::string& model, std
 std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text, const std::string& name,
                                                           std::string& error) {
     std::vector<ScenarioSection> sections;
+    bool operatorLines = false;
     int lineNo = 0;
     while (!text.empty()) {
         ++lineNo;
@@ -82,7 +83,19 @@ std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text,
                 error = where + "a section header is [name]";
                 return std::nullopt;
             }
-            sections.push_back({std::string(trim(line.substr(1, line.size() - 2))), lineNo, {}});
+            const std::string section(trim(line.substr(1, line.size() - 2)));
+            // An [operator] section belongs to the [device] before it: its lines join that section.
+            operatorLines = section == "operator";
+            if (operatorLines && (sections.empty() || sections.back().name != "device")) {
+                error = where + "[operator] belongs to the [device] before it, and there is none";
+                return std::nullopt;
+            }
+            if (!operatorLines) sections.push_back({section, lineNo, {}});
+            continue;
+        }
+        // An operator's lines are rules and timeline entries, not keys: kept whole for the model.
+        if (operatorLines) {
+            sections.back().entries.push_back({"operator", std::string(line), lineNo});
             continue;
         }
         const auto eq = line.find('=');
@@ -112,7 +125,7 @@ bool loadScenario(std::string_view text, const std::string& name, VirtualBus& bu
     for (auto& s : *sections) {
         const auto where = name + ":" + std::to_string(s.line) + ": ";
         if (s.name != "device") {
-            error = where + "unknown section [" + s.name + "] (only [device])";
+            error = where + "unknown section [" + s.name + "] (only [device] and [operator])";
             return false;
         }
         Transport t;

@@ -41,8 +41,10 @@ namespace sim {
 
 class VirtualBus;
 
-// The sections of a scenario text, in order. Nothing, and "<name>:<line>: <what>" in `error`,
-// for a line that is neither a [section], a `key = value` nor a # comment.
+// The sections of a scenario text, in order. The lines of an [operator] section join the
+// [device] section before it as `operator` entries, each line whole. Nothing, and
+// "<name>:<line>: <what>" in `error`, for a line that is neither a [section], a `key = value`
+// nor a # comment, or an [operator] without its [device].
 std::optional<std::vector<ScenarioSection>> parseScenario(std::string_view text, const std::string& name,
                                                           std::string& error);
 

@@ -1,9 +1,12 @@
 #pragma once
 // The control channel of a running vorlick-sim: list its devices, pull them off the bus and put
-// them back, set transport faults, inject input reports, read a controller's program flash. Used by `vorlick-sim ctl`
-// and tests.
+// them back, set transport faults, inject input reports, read a controller's program flash, let
+// a controller's operator act. Used by `vorlick-sim ctl` and tests.
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "hidlink/sim_protocol.h"
@@ -13,6 +16,22 @@ class Clock;
 }
 
 namespace sim {
+
+// The control channel's own request, beside the shared messages: `Operate` (opcode 0x16,
+// `u32 device`, `text actions`), answered by a Status. The server takes it before the shared
+// decoder sees the frame.
+namespace ctlwire {
+inline constexpr std::uint8_t kOperate = 0x16;
+struct Operate {
+    std::uint32_t deviceId = 0;
+    std::string actions;
+};
+// The whole frame, length prefix first.
+std::vector<std::uint8_t> encodeOperate(const Operate& m);
+// One body (without its prefix); nothing for a wrong opcode, a short or long body or a text
+// above the shared text limit.
+std::optional<Operate> decodeOperate(std::span<const std::uint8_t> body);
+}  // namespace ctlwire
 
 class SimControl {
 public:
@@ -29,11 +48,15 @@ public:
     bool readFlash(std::uint32_t deviceId, hidlink::simwire::FlashReply& out);
     // The Hsync MCU programmed to `version`; `exitCode` is what the programming ended with.
     bool programHsync(std::uint32_t deviceId, std::uint16_t version, std::uint32_t& exitCode);
+    // The device's operator performs `actions` (the operator syntax of examples/sim/operator.md).
+    bool operate(std::uint32_t deviceId, std::string_view actions);
     const std::string& error() const { return error_; }
 
 private:
     bool request(const hidlink::simwire::Message& m, hidlink::simwire::Message& answer);
     hidlink::simwire::Channel channel_;
+    platform::Clock& clock_;
+    int timeoutMs_;
     std::string error_;
 };
 

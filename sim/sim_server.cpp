@@ -15,6 +15,9 @@
 #include "hidlink/device_lock.h"
 #include "hidlink/sim_protocol.h"
 #include "platform/clock.h"
+#include "sim/controller_device.h"
+#include "sim/operator_script.h"
+#include "sim/sim_control.h"
 
 namespace sim {
 namespace {
@@ -44,6 +47,53 @@ bool waitForMessageStart(int fd) {
     }
 }
 
+// The control channel's Operate request is not a message the shared decoder knows: the server
+// looks at the opcode of the next frame before that decoder reads it.
+enum class Next : std::uint8_t { Shared, Operate, Closed };
+Next peekNext(int fd, platform::Clock& clock, std::uint64_t deadlineMs) {
+    std::uint8_t head[5];
+    for (;;) {
+        const ssize_t n = ::recv(fd, head, sizeof head, MSG_PEEK | MSG_DONTWAIT);
+        if (n == static_cast<ssize_t>(sizeof head)) return head[4] == ctlwire::kOperate ? Next::Operate : Next::Shared;
+        if (n == 0) return Next::Closed;
+        // A length no frame may have: the shared reader says so at once.
+        if (n == 4 && !bodyLength(std::span<const std::uint8_t, 4>(head, 4))) return Next::Shared;
+        // A socket error, or a frame whose head is late: the shared reader reports either.
+        if ((n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || clock.monotonicMs() >= deadlineMs)
+            return Next::Shared;
+        clock.sleepMs(1);
+    }
+}
+
+// Exactly `out.size()` bytes by the deadline.
+bool readExact(int fd, std::span<std::uint8_t> out, platform::Clock& clock, std::uint64_t deadlineMs) {
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const std::uint64_t now = clock.monotonicMs();
+        if (now >= deadlineMs) return false;
+        pollfd p{fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(std::min<std::uint64_t>(deadlineMs - now, 1000)));
+        if (rc < 0 && errno != EINTR) return false;
+        if (rc <= 0) continue;
+        const ssize_t n = ::recv(fd, out.data() + got, out.size() - got, 0);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return false;
+        if (n > 0) got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The Operate frame's body, its length checked before anything is read into it.
+std::optional<ctlwire::Operate> readOperate(int fd, platform::Clock& clock, std::uint64_t deadlineMs) {
+    std::uint8_t prefix[4];
+    if (!readExact(fd, prefix, clock, deadlineMs)) return std::nullopt;
+    const std::uint32_t length = static_cast<std::uint32_t>(prefix[0] | prefix[1] << 8 | prefix[2] << 16 |
+                                                            static_cast<std::uint32_t>(prefix[3]) << 24);
+    if (length < 9 || length > 9 + kMaxText) return std::nullopt;
+    std::vector<std::uint8_t> body(length);
+    if (!readExact(fd, body, clock, deadlineMs)) return std::nullopt;
+    return ctlwire::decodeOperate(body);
+}
+
 bool peerGone(int fd) {
     pollfd p{fd, POLLRDHUP, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
@@ -58,6 +108,21 @@ public:
 
     Message handle(const Message& m) {
         return std::visit([this](const auto& req) { return on(req); }, m);
+    }
+
+    // The control channel's own request (see ctlwire::Operate).
+    Message operate(const ctlwire::Operate& m) {
+        auto dev = known(m.deviceId);
+        if (!dev) return noDevice(m.deviceId);
+        auto controller = std::dynamic_pointer_cast<ControllerDevice>(dev);
+        if (!controller) return fail("device " + std::to_string(m.deviceId) + " has no operator (not a controller)");
+        if (!bus_.present(static_cast<int>(m.deviceId)))
+            return fail("device " + std::to_string(m.deviceId) + " is not on the bus");
+        ActionList actions;
+        std::string why;
+        if (!parseActions(m.actions, actions, why)) return fail("operator: " + why);
+        controller->operate(actions);
+        return Status{};
     }
 
     // Set once the client asked for the hotplug feed: the bus's change count it starts from.
@@ -428,6 +493,18 @@ void SimServer::serve(Session& session) {
             Message request;
             std::string reason;
             if (!waitForMessageStart(session.fd)) break;
+            const std::uint64_t deadline = clock_.monotonicMs() + limits_.messageDeadlineMs;
+            const Next next = peekNext(session.fd, clock_, deadline);
+            if (next == Next::Closed) break;
+            if (next == Next::Operate) {
+                const auto m = readOperate(session.fd, clock_, deadline);
+                const Message answer =
+                    m ? handler.operate(*m) : Status{false, "malformed message: a bad Operate request"};
+                if (sendMessage(session.fd, answer, clock_, clock_.monotonicMs() + kSendTimeoutMs) != IoStatus::Ok ||
+                    !m)
+                    break;
+                continue;
+            }
             const IoStatus s =
                 recvMessage(session.fd, request, clock_, clock_.monotonicMs() + limits_.messageDeadlineMs, &reason);
             if (s == IoStatus::Timeout) {

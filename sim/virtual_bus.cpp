@@ -161,6 +161,7 @@ std::string VirtualBus::openRefused(int deviceId) {
 }
 
 std::vector<BusInterface> VirtualBus::interfaces() {
+    advance();
     struct Live {
         int id;
         std::uint64_t generation;
@@ -213,6 +214,7 @@ bool VirtualBus::admitTransfer(int deviceId, std::uint64_t generation) {
 }
 
 long VirtualBus::getFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<std::uint8_t> report) {
+    advance();
     if (!admitTransfer(deviceId, generation)) return -1;
     auto dev = device(deviceId);
     if (!dev || iface >= dev->interfaceCount()) return -1;
@@ -222,6 +224,7 @@ long VirtualBus::getFeature(int deviceId, std::uint64_t generation, std::size_t 
 
 bool VirtualBus::setFeature(int deviceId, std::uint64_t generation, std::size_t iface,
                             std::span<const std::uint8_t> report) {
+    advance();
     if (!admitTransfer(deviceId, generation)) return false;
     auto dev = device(deviceId);
     if (!dev || iface >= dev->interfaceCount()) return false;
@@ -237,7 +240,20 @@ std::optional<int> VirtualBus::openReader(int deviceId, std::uint64_t generation
     return id;
 }
 
+void VirtualBus::advance() {
+    std::lock_guard serial(advanceMutex_);
+    std::vector<std::shared_ptr<VirtualDevice>> present;
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& [id, s] : slots_)
+            if (presentLocked(s)) present.push_back(s.device);
+    }
+    const std::uint64_t now = clock_.monotonicMs();
+    for (auto& d : present) d->advance(now);
+}
+
 hidlink::ReadResult VirtualBus::readInput(int readerId, std::span<std::uint8_t> buffer, int timeoutMs) {
+    advance();
     std::unique_lock lock(mutex_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     for (;;) {

@@ -85,6 +85,11 @@ public:
     // does. False, with the holder's name in `holder`, while another program holds it.
     bool claim(int deviceId, const BusOwner& owner, std::string& holder);
     void release(int deviceId, std::uint64_t ownerId);
+    // Brings every present device to the bus clock's now: streaming devices send the input
+    // reports due by then, their operators act. Tests call it after moving a virtual clock;
+    // vorlick-sim calls it on real time. Reads, enumerations and transfers call it too, so a
+    // reader waiting on a virtual clock that others move still gets its reports.
+    void advance();
     // Wakes every blocked reader (used when the bus shuts down).
     void shutdown();
 
@@ -131,6 +136,7 @@ private:
     bool bringBackDueLocked();
 
     platform::Clock& clock_;
+    std::mutex advanceMutex_;  // one advance at a time, so reports keep their order
     std::mutex mutex_;
     std::condition_variable inputArrived_;
     std::condition_variable busChanged_;

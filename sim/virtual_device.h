@@ -62,6 +62,9 @@ public:
     virtual std::optional<std::uint32_t> programHsync(std::uint16_t /*version*/) { return std::nullopt; }
     // Plugged in again after an unplug: the device powers up.
     virtual void powerCycle() {}
+    // Time has come to `nowMs` on the bus clock: a device that streams input reports sends
+    // what it would have sent by then (the bus calls this; devices post outside their locks).
+    virtual void advance(std::uint64_t /*nowMs*/) {}
 
     // Called by the bus when the device is plugged in (host != nullptr) or removed.
     void attach(DeviceHost* host) { host_ = host; }

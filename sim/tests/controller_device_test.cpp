@@ -28,9 +28,14 @@ TEST(ControllerCollections, GenerationAndModeChooseTheCollections) {
         cfg.touchUsage = c.touchUsage;
         ControllerBench b(cfg);
         std::vector<hidlink::CollectionIdentity> ids;
-        ASSERT_EQ(b.table.enumerateCollections(ids, 100), 2u);
+        // Driver mode adds the system's digitizer collection (a touch screen) on a third node.
+        const bool driver = c.touchUsage == 0x0B;
+        ASSERT_EQ(b.table.enumerateCollections(ids, 100), driver ? 3u : 2u);
         EXPECT_EQ(ids[0], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, c.page, c.touchUsage}));
         EXPECT_EQ(ids[1], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, c.page, c.penUsage}));
+        if (driver) {
+            EXPECT_EQ(ids[2], (hidlink::CollectionIdentity{controllerlink::VID_PRIMARY, c.pid, 0x0D, 0x04}));
+        }
         EXPECT_TRUE(b.open());
     }
 }
@@ -77,7 +82,7 @@ TEST_F(ControllerTest, RegisterImageRoundTrip) {
     second = b.answer9();
     Bytes back(first.begin() + 4, first.end());
     back.insert(back.end(), second.begin() + 4, second.begin() + 36);
-    EXPECT_EQ(back[90] & 1, 1) << "bit 0 of word 45 is the controller's: the touch scan runs";
+    EXPECT_EQ(back[90] & 1, 0) << "bit 0 of word 45 is the controller's: a new image stops the scan";
     back[90] = static_cast<std::uint8_t>((back[90] & 0xFE) | (image[90] & 1));
     EXPECT_EQ(back, image);
     EXPECT_EQ(second[45], 1);

@@ -57,7 +57,12 @@ TEST(ControllerScenario, GoodKeysReachTheConfig) {
                                                           {"hsync", "old"},
                                                           {"hsync_noise", "-40"},
                                                           {"hsync_signal", "off"},
-                                                          {"mnt_version", "02 10 01 0A 00 00 00 00 00 FF"}}),
+                                                          {"mnt_version", "02 10 01 0A 00 00 00 00 00 FF"},
+                                                          {"hk_pins", "7"},
+                                                          {"hk_level", "250"},
+                                                          {"tkp_noise", "0x30"},
+                                                          {"tkp_sigma", "2.5"},
+                                                          {"tkp_signal", "4095"}}),
                                                  c, error))
         << error;
     EXPECT_EQ(c.generation, sim::Generation::R5);
@@ -81,6 +86,11 @@ TEST(ControllerScenario, GoodKeysReachTheConfig) {
     EXPECT_FALSE(c.hsyncSignal);
     EXPECT_EQ(c.maintenanceVersion[3], 0x0A);
     EXPECT_EQ(c.maintenanceVersion[9], 0xFF);
+    EXPECT_EQ(c.homeKeyPins, 7u);
+    EXPECT_EQ(c.homeKeyLevel, 250u);
+    EXPECT_EQ(c.tkpNoise, 0x30);
+    EXPECT_DOUBLE_EQ(c.tkpNoiseSigma, 2.5);
+    EXPECT_EQ(c.tkpSignal, 4095);
 }
 
 TEST(ControllerScenario, HsyncValueListsAndRefusals) {
@@ -128,6 +138,12 @@ TEST(ControllerScenario, BadKeysAndValuesNameTheirLine) {
         {"hsync", "maybe", "3: bad value 'maybe' for hsync"},
         {"hsync_signal", "2", "3: bad value '2' for hsync_signal"},
         {"mnt_version", "02 10", "3: bad value '02 10' for mnt_version"},
+        // Size words and extra words make a slot of 15 bytes: three fit a touch report, not four.
+        {"mnt_version", "02 10 00 00 05 04 00 00 00 00", "3: bad value for mnt_version: at most 3 contact slots"},
+        {"hk_pins", "8", "3: bad value '8' for hk_pins"},
+        {"tkp_signal", "4096", "3: bad value '4096' for tkp_signal"},
+        {"tkp_sigma", "-1", "3: bad value '-1' for tkp_sigma"},
+        {"operator", "when sneeze: nothing", "3: operator: unknown event 'sneeze'"},
         {"pen_fw", "0x0105", "3: bad value for pen_fw"},  // R6 by default: one byte
         {"refuse", "put 9", "3: bad value 'put 9' for refuse"},
         {"refuse", "set", "3: bad value 'set' for refuse"},

@@ -366,15 +366,27 @@ TEST_F(DeviceDiag, LiveViewsShowWhatTheControllerStreams) {
                                                           "pen status=0x21 x=1000 y=2000 pressure=256"}));
     }
     {
-        // Window 2 over two X lines and one Y line: complete after two reports of each axis.
-        std::thread poster = postWhenRead(
-            bus, *device,
-            {{15, 2, 0, 2, 10, 0, 20, 0}, {15, 1, 0, 0x81, 7, 0}, {15, 2, 0, 2, 30, 0, 20, 0}, {15, 1, 0, 0x81, 7, 0}});
+        // The controller's own line reports in pen maintenance: two X lines and one Y line, each
+        // at a steady level, scanned as the clock moves once a reader waits.
+        bus.unplug(deviceId);
+        sim::ControllerConfig c;
+        c.registerWord41 = 0x0201;
+        c.tkpNoise = 40;
+        c.tkpNoiseSigma = 0;
+        plug(c);
+        std::thread scans([this] {
+            for (int i = 0; i < 5000 && bus.waitingReads() == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            for (int i = 0; i < 4; ++i) {
+                clock.advance(10);
+                bus.advance();
+            }
+        });
         const Outcome r = run({"lines", "--window", "2", "--count", "1"});
-        poster.join();
+        scans.join();
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(lines(r.out),
-                  (std::vector<std::string>{"round,1,window,2", "X,0,20.00,10.00", "X,1,20.00,0.00", "Y,0,7.00,0.00"}));
+                  (std::vector<std::string>{"round,1,window,2", "X,0,40.00,0.00", "X,1,40.00,0.00", "Y,0,40.00,0.00"}));
     }
     EXPECT_EQ(run({"lines", "--window", "0"}).code, 2);
 }

@@ -1,6 +1,6 @@
-// The scan check against the in-process controller on a virtual clock. The pen's line report
-// travels the real way, through the pen collection's input reader; the clock lets virtual time
-// pass only once that reader has handed on everything the controller sent.
+// The scan check against the in-process controller on a virtual clock. The pen's line reports
+// travel the real way, from the controller's stream through the pen collection's input reader;
+// the clock lets virtual time pass only once that reader has handed on everything sent.
 #include "station/sequence/scan_check.h"
 
 #include <gtest/gtest.h>
@@ -57,14 +57,11 @@ struct ScanRig {
     std::shared_ptr<sim::ControllerDevice> device;
 };
 
-// A line report of the TKP pen: 72 X lines, from line 0, one sample.
-const std::vector<std::uint8_t> kLineReport = {15, 72, 0, 1, 0x34, 0x12};
-
 TEST(ScanCheck, TouchThenPenWithinTheirLimits) {
     struct Case {
         const char* name;
         std::int64_t touchScanAfterMs;
-        bool penSends;
+        bool penSends;  // the TKP pen's line reports come in pen maintenance
         std::int32_t flags;
         bool penWaited;  // the pen part ran
     };
@@ -78,16 +75,13 @@ TEST(ScanCheck, TouchThenPenWithinTheirLimits) {
         SCOPED_TRACE(c.name);
         sim::ControllerConfig config = test::quietController();
         config.touchScanAfterMs = c.touchScanAfterMs;
+        config.tkpLineReports = c.penSends;
         ScanRig rig(config);
         ASSERT_TRUE(connectTouchAndShow(rig.station));
         ASSERT_TRUE(connectPenAndKeep(rig.station));
         rig.ui.messages.clear();
         bool readerSeen = false;
-        rig.clock.beforeSleep = [&] {
-            if (!rig.station.pen.inputReaderRunning() || readerSeen) return;
-            readerSeen = true;
-            if (c.penSends) rig.bus.postInput(*rig.device, sim::ControllerDevice::kPenInterface, kLineReport);
-        };
+        rig.clock.beforeSleep = [&] { readerSeen = readerSeen || rig.station.pen.inputReaderRunning(); };
         const std::uint64_t start = rig.clock.monotonicMs();
         const RunnerOutcome outcome = rig.run();
         EXPECT_TRUE(outcome.ran);
