@@ -90,7 +90,9 @@ TEST(ScanCheck, TouchThenPenWithinTheirLimits) {
         EXPECT_EQ(rig.ui.messages, std::vector<std::string>{});
         EXPECT_EQ(rig.device->registers(), rig.station.connect.testRegisters) << "left with the test registers";
         EXPECT_FALSE(rig.station.pen.inputReaderRunning());
-        if (c.flags != 0) EXPECT_GT(rig.clock.monotonicMs() - start, 10000u) << "a time-out waits its 10 s";
+        if (c.flags != 0) {
+            EXPECT_GT(rig.clock.monotonicMs() - start, 10000u) << "a time-out waits its 10 s";
+        }
     }
 }
 
@@ -109,10 +111,12 @@ TEST(ScanCheck, WhatMeansNoCheckAtAll) {
         SCOPED_TRACE(c.name);
         ScanRig rig;
         ASSERT_TRUE(connectTouchAndShow(rig.station));
-        if (c.penOpen)
+        if (c.penOpen) {
             ASSERT_TRUE(connectPenAndKeep(rig.station));
-        else
-            rig.station.pen.close(), rig.station.connect.penConnected = false;
+        } else {
+            rig.station.pen.close();
+            rig.station.connect.penConnected = false;
+        }
         if (c.refuseRegisterReads) rig.device->refuseExchange({false, {9}, 0});
         rig.ui.messages.clear();
         EXPECT_FALSE(rig.run().ran);

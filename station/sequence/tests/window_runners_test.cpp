@@ -79,7 +79,9 @@ TEST(WindowRunners, TheControllerWhileTheWindowIsOpenAndAfter) {
         EXPECT_EQ(rig.device->penReportType(), 0);
         EXPECT_EQ(rig.device->driverHomeKeyMode(), 0);
         EXPECT_EQ(rig.ui.messages, std::vector<std::string>{});
-        if (c.window == CheckWindow::Tkp) EXPECT_TRUE(rig.s().check.results.tkpMaxHistory.empty());
+        if (c.window == CheckWindow::Tkp) {
+            EXPECT_TRUE(rig.s().check.results.tkpMaxHistory.empty());
+        }
     }
 }
 
