@@ -29,6 +29,7 @@ void CheckRecord::clear() {
     totals = RunTotals{};
     scanRetry = 0;
     firmware = FirmwareValues{};
+    postProcessExitCode.reset();
     hsyncPidText = hsyncVerText = "---";
     hsync = HsyncCheckResult{};
     pins = PinCheck{};

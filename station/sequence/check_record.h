@@ -6,6 +6,7 @@
 // from it (with the recipe and the log in force) and from nothing else.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -83,6 +84,9 @@ struct CheckRecord {
     // The scan check's attempt that gave the verdict (0 first, 1 or 2).
     std::int32_t scanRetry = 0;
     FirmwareValues firmware;
+    // The post-process program's exit code (128 + the signal that ended it), when it ran to its
+    // end; never judged.
+    std::optional<std::int32_t> postProcessExitCode;
     // The Hsync MCU's texts ("0x%04X" or the class of their last failure).
     std::string hsyncPidText = "---";
     std::string hsyncVerText = "---";

@@ -75,6 +75,9 @@ public:
     virtual void runCheckWindow(const CheckWindowRequest&, CheckContext&) {}
     // The station asks to be closed (the automatic quit); the front end runs the orderly shutdown.
     virtual void requestClose() {}
+    // The operator asked to close the station while a check runs; it closes when the check has
+    // ended.
+    virtual bool closePending() const { return false; }
 };
 
 }  // namespace station

@@ -22,7 +22,10 @@ public:
         superKeyGuard = on;
         guardCalls.push_back(on);
     }
-    void pumpMessages() override { ++pumps; }
+    void pumpMessages() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
     void requestRepaint(RepaintArea area) override { ++repaints[area]; }
     void setStatusPane(int pane, std::string_view text) override { panes[pane] = text; }
     void setDeviceTexts(const DeviceTexts& t) override {
@@ -101,6 +104,10 @@ public:
     std::function<void(const CheckWindowRequest&, CheckContext&)> checkWindow;
     std::vector<CheckWindowRequest> windows;
     int switchDialogs = 0;
+    // The operator's close while a check runs.
+    bool closePending() const override { return closeAsked; }
+    bool closeAsked = false;
+    std::function<void()> onPump;
 };
 
 }  // namespace station

@@ -33,6 +33,8 @@ std::string checkRecordJson(const CheckRecord& c) {
     ordered_json detail = ordered_json::object();
     for (const RunDetailField& f : runDetailFields()) detail[std::string(f.name)] = c.detail.*f.member;
     j["detail"] = detail;
+    // Null when the post-process did not run to its end (disabled, or it could not be started).
+    j["postProcessExitCode"] = c.postProcessExitCode ? ordered_json(*c.postProcessExitCode) : ordered_json(nullptr);
     j["startTime"] = c.startTime;
     j["endTime"] = c.endTime;
     // The elapsed time as measured (the panel's "%.1fsec" is rounded).

@@ -63,6 +63,7 @@ public:
     std::optional<std::string> askSerialNumber(std::string_view current) override;
     bool runExternalSwitchDialog(const std::function<bool()>& step) override;
     void requestClose() override { closing_ = true; }
+    bool closePending() const override { return closing_ || stop_.closeRequested(); }
 
 private:
     void handle(const InputEvent& event);

@@ -126,6 +126,7 @@ public:
     std::optional<std::string> askSerialNumber(std::string_view current) override;
     bool runExternalSwitchDialog(const std::function<bool()>& step) override;
     void requestClose() override;
+    bool closePending() const override { return closePending_; }
 
 signals:
     // The window has closed after the orderly shutdown: the program may end.

@@ -58,7 +58,7 @@ TEST(CheckRecord, AnNgCheckAsOneLine) {
         R"("rawTotal":2,"upperCount":0,"lowerCount":0,"calCount":0,"dbCount":0,"rawRetryCount":0,)"
         R"("gapHorizontalCount":2,"gapVerticalCount":0,"drawResult":0,"tkpFlags":0,"scanFlags":0,"homeKeyFlags":0,)"
         R"("hsyncFlags":0,"extSwitchFlags":0,"ngTotal":2,"serialNg":0},)"
-        R"("startTime":"2024/03/05 07:10:01","endTime":"2024/03/05 07:10:04","elapsedSeconds":3.217,)"
+        R"("postProcessExitCode":null,"startTime":"2024/03/05 07:10:01","endTime":"2024/03/05 07:10:04","elapsedSeconds":3.217,)"
         R"("detailCsv":"logs/r6_quick_20240305_070809/20240305_070809_AB123_NG_0007_00.csv",)"
         R"("totals":{"checks":7,"ok":5,"ng":2}})";
     EXPECT_EQ(rig.json(), expected);
