@@ -1,8 +1,10 @@
 #include "station/sequence/post_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <future>
 
 #include "platform/clock.h"
@@ -47,12 +49,31 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
     return words;
 }
 
+std::vector<std::string> commandLineWords(std::string_view line, const std::string& workDir) {
+    const std::size_t first = line.find_first_not_of(" \t");
+    if (first == std::string_view::npos || line[first] == '"') return splitCommandLine(line);
+    line = line.substr(first, line.find_last_not_of(" \t") + 1 - first);
+    // Each blank ends a candidate, and so does the end of the line.
+    std::size_t end = 0;
+    while (end < line.size()) {
+        end = std::min(line.find_first_of(" \t", end + 1), line.size());
+        const std::filesystem::path program(line.substr(0, end));
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(program.is_absolute() ? program : workDir / program, ec)) {
+            std::vector<std::string> words{program.string()};
+            for (std::string& w : splitCommandLine(line.substr(end))) words.push_back(std::move(w));
+            return words;
+        }
+    }
+    return splitCommandLine(line);
+}
+
 RunnerOutcome PostProcess::run(CheckContext& check, const std::string& workDir) {
     UiPort& ui = check.ui;
     const std::string& path = check.recipe.POST_PROCESS_PATH;
     ui.appendMessage("Post-Process...");
     check.record.postProcessExitCode.reset();
-    const std::vector<std::string> argv = splitCommandLine(path);
+    const std::vector<std::string> argv = commandLineWords(path, workDir);
     if (argv.empty()) {
         ui.appendMessage("Failed to start post-process (Error code: " + hex4(ENOENT) + ") " + path);
         return {true, {}};

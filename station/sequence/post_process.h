@@ -26,4 +26,10 @@ private:
 // quotes kept whole (a path with spaces), nothing expanded. Empty when there is no program.
 std::vector<std::string> splitCommandLine(std::string_view line);
 
+// The same, for a recipe whose reader has taken the quotes away: the program is the shortest
+// start of the line, ended at a blank, that names a file (relative to `workDir`), so
+// "/opt/site tools/label line 2" runs "/opt/site tools/label" with "line", "2". When no start
+// names a file, the plain split.
+std::vector<std::string> commandLineWords(std::string_view line, const std::string& workDir);
+
 }  // namespace station

@@ -20,6 +20,22 @@ namespace {
 namespace fs = std::filesystem;
 using test::Rig;
 
+// A folder with the site's scripts in it, removed afterwards.
+struct SiteFolder {
+    SiteFolder() : path(fs::temp_directory_path() / ("vorlick_pp_" + std::to_string(::getpid()))) {
+        fs::remove_all(path);
+        fs::create_directories(path / "site tools");
+    }
+    ~SiteFolder() { fs::remove_all(path); }
+    std::string script(const std::string& name, const std::string& body, bool executable = true) const {
+        const fs::path file = path / "site tools" / name;
+        std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+        ::chmod(file.c_str(), executable ? 0755 : 0644);
+        return file.string();
+    }
+    fs::path path;
+};
+
 TEST(PostProcess, SplitsTheCommandLineAtBlanksAndKeepsQuotedWordsWhole) {
     struct Case {
         const char* line;
@@ -43,21 +59,28 @@ TEST(PostProcess, SplitsTheCommandLineAtBlanksAndKeepsQuotedWordsWhole) {
     }
 }
 
-// A folder with the site's scripts in it, removed afterwards.
-struct SiteFolder {
-    SiteFolder() : path(fs::temp_directory_path() / ("vorlick_pp_" + std::to_string(::getpid()))) {
-        fs::remove_all(path);
-        fs::create_directories(path / "site tools");
+TEST(PostProcess, TakesTheProgramAsTheShortestStartOfTheLineThatNamesAFile) {
+    // The recipe's reader drops every double quote, so a path with spaces arrives bare.
+    SiteFolder site;
+    site.script("label", "exit 0");
+    const std::string absolute = (site.path / "site tools" / "label").string();
+    struct Case {
+        std::string line;
+        std::vector<std::string> words;
+    };
+    const Case cases[] = {
+        {"site tools/label line 2", {"site tools/label", "line", "2"}},
+        {"  site tools/label", {"site tools/label"}},
+        {absolute + " --copies 2", {absolute, "--copies", "2"}},
+        {"site tools/missing line 2", {"site", "tools/missing", "line", "2"}},
+        {"\"site tools/label\" x", {"site tools/label", "x"}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(commandLineWords(c.line, site.path.string()), c.words);
     }
-    ~SiteFolder() { fs::remove_all(path); }
-    std::string script(const std::string& name, const std::string& body, bool executable = true) const {
-        const fs::path file = path / "site tools" / name;
-        std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
-        ::chmod(file.c_str(), executable ? 0755 : 0644);
-        return file.string();
-    }
-    fs::path path;
-};
+}
 
 TEST(PostProcess, RunsTheSiteProgramAndKeepsItsExitCodeUnjudged) {
     SiteFolder site;
@@ -67,11 +90,11 @@ TEST(PostProcess, RunsTheSiteProgramAndKeepsItsExitCodeUnjudged) {
         std::vector<std::string> messages;
         std::optional<std::int32_t> exitCode;
     };
-    const std::string writes = site.script("label", "echo \"$1\" > printed.txt; exit 3");
+    site.script("label", "echo \"$1\" > printed.txt; exit 3");
     const std::string killed = site.script("crash", "kill -9 $$");
     const std::string plain = site.script("plain", "exit 0", false);
     const Case cases[] = {
-        {"exit code 3 kept, file left in the station folder", "\"" + writes + "\" \"line 2\"", {"Post-Process..."}, 3},
+        {"exit code 3 kept, file left in the station folder", "site tools/label \"line 2\"", {"Post-Process..."}, 3},
         {"killed by a signal", "\"" + killed + "\"", {"Post-Process..."}, 128 + 9},
         {"missing",
          "/no/such/post-process",
