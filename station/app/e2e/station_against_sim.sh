@@ -172,6 +172,47 @@ hsync_write|hsync_fail)
   diff -u "$here/expected/${case}_sections.txt" <(fw_sections "$(one_file "station/logs/hsync_*/*__${verdict}_0001_00.csv")") ||
     fail "detail CSV F/W and Hsync sections"
   ;;
+full_ok|ext_switch_esc)
+  # Every step but the operator windows. full_ok: romwrite writes the flash, the operator pushes
+  # the external switch when the dialog asks, the scan check passes and the site's program runs
+  # in the station folder. ext_switch_esc: the firmware is already right (no writer), and the
+  # operator cancels the dialog with Esc: E700, and the later steps still run.
+  start_sim "$src/examples/sim/r6-f11.scenario"
+  real_writer
+  mkdir -p "station/site tools"
+  printf '#!/bin/sh\nprintf "%%s|" "$PWD" "$@" >"%s/post args"\nexit 5\n' "$work" >"station/site tools/label"
+  chmod +x "station/site tools/label"
+  if [ "$case" = full_ok ]; then set -- "writer dir/romwrite" 0 0x2BC9; else set -- "writer dir/romwrite" 1 0x0120; fi
+  sed -e "s|@ROMWRITE@|$1|" -e "s|@COMPARE@|$2|" -e "s|@MAJOR@|$3|" "$here/recipes/full.ini" >station/full.ini
+  cp "$src/examples/station/fw_r6_0A52_0103.hex" station/
+  unset DISPLAY WAYLAND_DISPLAY  # romwrite with its console front end
+  launch --headless --start --checks 1 --json ../checks.jsonl full.ini
+  wait_for err.txt "window: ext-switch"
+  if [ "$case" = full_ok ]; then ctl operator 0 switch; else send esc; fi
+  wait_for err.txt "window: closed ext-switch"
+  wait_station
+  if [ "$case" = full_ok ]; then
+    expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
+    diff <(grep -E '^(Write|COM|F/W|Short|External|Scan|Post|Failed)' out.txt) \
+      <(printf '%s\n' 'Write F/W...' 'COM Open ... OK' 'Write F/W ... OK' 'F/W Check ... OK' 'Short Check ... OK' \
+          'External Switch Check ... OK' 'Scan Check ... OK' 'Post-Process...') || fail "messages"
+    [ "$("$sim" ctl --socket "$sock" flash 0 --checksum)" = 0x5F64 ] || fail "the flash does not sum to the image's 0x5F64"
+    verdict=OK
+  else
+    expect_status 188; expect_last_err "exit code: 700"  # 700 modulo 256
+    diff <(grep -E '^(Write|COM|F/W|Short|External|Scan|Post|Failed)' out.txt) \
+      <(printf '%s\n' 'COM Open ... OK' 'Write F/W ... Skip (the same FW version)' 'F/W Check ... OK' 'Short Check ... OK' \
+          'External Switch Check ... NG (Reset)' 'Scan Check ... OK' 'Post-Process...') || fail "messages"
+    lf_of station/result.log | grep -qE '^\| .* \|   NG   \|  E700  \| +RST +\|' || fail "no E700 row with RST"
+    verdict=NG
+  fi
+  [ "$(cat "$work/post args")" = "$work/station|line|2|" ] || fail "post-process arguments: $(cat "$work/post args")"
+  wait_lines checks.jsonl 1 1
+  [ "$(json_field 0 postProcessExitCode <checks.jsonl)" = 5 ] || fail "JSON post-process exit code"
+  diff -u "$here/expected/${case}_sections.txt" \
+    <(lf_of "$(one_file "station/logs/full_*/*__${verdict}_0001_00.csv")" |
+      sed -n '/^>>>>> Scan Check <<<<<$/,/^\/\/\*\*\*/p' | sed '$d') || fail "detail CSV scan, switch and later sections"
+  ;;
 healthy_ok)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   run_to_end --headless --start --checks 1 --json ../checks.jsonl quick.ini
