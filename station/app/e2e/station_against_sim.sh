@@ -213,6 +213,28 @@ full_ok|ext_switch_esc)
     <(lf_of "$(one_file "station/logs/full_*/*__${verdict}_0001_00.csv")" |
       sed -n '/^>>>>> Scan Check <<<<<$/,/^\/\/\*\*\*/p' | sed '$d') || fail "detail CSV scan, switch and later sections"
   ;;
+post_process_quit)
+  # The site's program still runs when the operator closes the station: the close waits for it
+  # and says so once, and the check it belongs to is recorded whole.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  printf '#!/bin/sh\ntouch "%s/started"\nwhile [ ! -e "%s/release" ]; do sleep 0.05; done\n' "$work" "$work" >station/hold.sh
+  chmod +x station/hold.sh
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nPOST_PROCESS_ENABLE=1\nPOST_PROCESS_PATH=hold.sh/' station/quick.ini >station/post.ini
+  launch --headless --start --json ../checks.jsonl post.ini
+  for _ in $(seq 600); do [ -e started ] && break; sleep 0.05; done
+  [ -e started ] || fail "the post-process program did not start"
+  send quit
+  wait_for out.txt "The station closes when the post-process program has ended (hold.sh)."
+  sleep 0.5
+  kill -0 "$stpid" 2>/dev/null || fail "the station closed while the program ran"
+  touch release
+  wait_station
+  expect_status 0; expect_last_err "exit code: 0"
+  [ "$(grep -c 'The station closes when' out.txt)" -eq 1 ] || fail "said more than once"
+  [ "$(rows_of station/result.log)" -eq 1 ] || fail "one row expected"
+  wait_lines checks.jsonl 1 1
+  [ "$(json_field 0 postProcessExitCode <checks.jsonl)" = 0 ] || fail "JSON post-process exit code"
+  ;;
 healthy_ok)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   run_to_end --headless --start --checks 1 --json ../checks.jsonl quick.ini
