@@ -7,9 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "hidlink/socket_backend.h"
 #include "sim/controller_scenario.h"
 #include "sim/scenario.h"
+#include "sim/sim_server.h"
 #include "sim/tests/live_input_fixture.h"
+#include "sim/tests/test_support.h"
 #include "station/sequence/connect.h"
 #include "station/sequence/switch_check.h"
 #include "station/sequence/tests/sequence_rig.h"
@@ -45,7 +48,8 @@ TEST(ExtSwitchProbe, ComesWithTheDialogsLooksAndNotWithTheOrdinaryConnect) {
         // "tick" (the run control's connect while the collection is open), "look" (one look of
         // the external switch dialog).
         std::vector<std::string> steps;
-        int leftAfter;  // the step (from 1) after which the operator's switch took the device; 0 never
+        int leftAfter;            // the step (from 1) after which the operator's switch took the device; 0 never
+        bool overSocket = false;  // the station reaches the bus through the simulator's socket
     };
     const Case cases[] = {
         {"the dialog's second look", withOperator({"when ext-switch-probe: switch"}), {"connect", "look", "look"}, 3},
@@ -53,6 +57,11 @@ TEST(ExtSwitchProbe, ComesWithTheDialogsLooksAndNotWithTheOrdinaryConnect) {
          withOperator({"when ext-switch-probe 3: switch"}),
          {"connect", "look", "look", "look", "look", "look"},
          5},
+        {"through the simulator's socket",
+         withOperator({"when ext-switch-probe: switch"}),
+         {"connect", "look", "look"},
+         3,
+         true},
         {"driver mode", withOperator({"when ext-switch-probe: switch"}, 0x0B), {"connect", "look", "look"}, 3},
         {"connects and ticks of an ordinary run",
          withOperator({"when ext-switch-probe: switch"}),
@@ -74,6 +83,23 @@ TEST(ExtSwitchProbe, ComesWithTheDialogsLooksAndNotWithTheOrdinaryConnect) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig(c.config);
+        simtest::TempDir dir;
+        sim::SimServer server(rig.bus);
+        std::unique_ptr<hidlink::Backend> socketBackend;
+        std::unique_ptr<hidlink::DeviceTable> socketTable;
+        struct StationFirst {  // the station goes before the table it uses
+            Rig& rig;
+            ~StationFirst() { rig.station.reset(); }
+        } stationFirst{rig};
+        if (c.overSocket) {
+            std::string error;
+            ASSERT_TRUE(server.start(dir.file("s.sock"), error)) << error;
+            socketBackend = hidlink::connectSocketBackend(dir.file("s.sock"), error);
+            ASSERT_TRUE(socketBackend) << error;
+            socketTable = std::make_unique<hidlink::DeviceTable>(*socketBackend);
+            rig.station = std::make_unique<station::Station>(*socketTable, rig.clock, rig.ui);
+            rig.station->automatic = &rig.checks;
+        }
         rig.loadExample("PID0A52.ini");
         int leftAfter = 0;
         for (std::size_t i = 0; i < c.steps.size() && leftAfter == 0; ++i) {
