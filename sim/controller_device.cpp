@@ -156,6 +156,8 @@ void ControllerDevice::powerCycle() {
 
 void ControllerDevice::powerOn() {
     mode_ = 0;
+    touchFresh_ = false;
+    lastLook_ = false;
     reportType_ = 0;
     homeKeyMode_ = 0;
     penReportType_ = 0;
@@ -394,6 +396,7 @@ bool ControllerDevice::setFeature(std::size_t iface, std::span<const std::uint8_
             }
             unplugNow = action == Bootloader::Action::Unplug;
         } else {
+            noteExchange(false);
             ok = setMainFirmware(iface, report, resetNow);
             if (ok && enterBootloader_) {
                 enterBootloader_ = false;
@@ -450,14 +453,19 @@ long ControllerDevice::getFeature(std::size_t iface, std::span<std::uint8_t> rep
     if (running_ == Firmware::Bootloader) return iface == kTouchInterface ? bootloader_->getFeature(report) : -1;
     if (!driverMode()) {
         const std::vector<std::uint8_t> a = iface == kTouchInterface ? answerTouch(report[0]) : answerPen(report[0]);
-        if (a.empty() || refused(false, a)) return -1;
+        const bool answered = !a.empty() && !refused(false, a);
+        noteExchange(answered && iface == kTouchInterface && report[0] == 4);
+        if (!answered) return -1;
         const std::size_t n = std::min(a.size(), report.size());
         std::fill(report.begin(), report.end(), std::uint8_t{0});
         std::memcpy(report.data(), a.data(), n);
         return static_cast<long>(n);
     }
     const auto tag = static_cast<std::uint8_t>(iface == kTouchInterface ? 0xBB : 0xBA);
-    if (report[0] != tag || report.size() < 4) return -1;
+    if (report[0] != tag || report.size() < 4) {
+        noteExchange(false);
+        return -1;
+    }
     // A host that forwards the request header names the report it wants; one whose transport
     // carries only the report id (a USB GET_REPORT does) gets the answer to the report its
     // last wrapped set addressed, or the query before any set.
@@ -469,7 +477,9 @@ long ControllerDevice::getFeature(std::size_t iface, std::span<std::uint8_t> rep
     }
     if (id == 0) id = iface == kTouchInterface ? 4 : 5;
     const std::vector<std::uint8_t> a = iface == kTouchInterface ? answerTouch(id) : answerPen(id);
-    if (a.empty() || refused(false, a)) return -1;
+    const bool answered = !a.empty() && !refused(false, a);
+    noteExchange(answered && iface == kTouchInterface && id == 4);
+    if (!answered) return -1;
     const std::size_t len = std::min(wantLen != 0 ? wantLen : a.size(), report.size() - 3);
     std::fill(report.begin(), report.end(), std::uint8_t{0});
     report[0] = tag;
@@ -1135,6 +1145,24 @@ double gaussian(std::uint64_t& state) {
 }  // namespace
 
 void ControllerDevice::notify(OperatorEvent event) { operator_.onEvent(event, states(), nowMs()); }
+
+// The external switch dialog looks for the controller every 200 ms: it opens the touch node
+// afresh, reads the touch query and does nothing more before its next look. The connect before a
+// check reads the query on a fresh open too, but goes on with the maintenance set-up; so a look
+// counts only when the exchange before it was a look as well.
+void ControllerDevice::noteExchange(bool touchQuery) {
+    const bool look = touchQuery && touchFresh_ && mode_ == 1;
+    touchFresh_ = false;
+    if (look && lastLook_) notify(OperatorEvent::ExtSwitchProbe);
+    lastLook_ = look;
+}
+
+void ControllerDevice::opened(std::size_t iface) {
+    if (iface != kTouchInterface) return;
+    std::lock_guard lock(mutex_);
+    if (touchFresh_) lastLook_ = false;  // the node opened before this saw no look
+    touchFresh_ = true;
+}
 
 ConditionStates ControllerDevice::states() const {
     ConditionStates s{};

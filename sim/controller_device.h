@@ -164,6 +164,7 @@ public:
     std::optional<std::uint32_t> programHsync(std::uint16_t version) override;
     void powerCycle() override;
     void advance(std::uint64_t nowMs) override;
+    void opened(std::size_t iface) override;
 
 private:
     using Outbox = std::vector<std::pair<std::size_t, std::vector<std::uint8_t>>>;
@@ -203,6 +204,8 @@ private:
     std::vector<std::uint8_t> answerTunnel();
     // Live input: one scan of every stream at `t`, into `out`.
     void notify(OperatorEvent event);
+    // Every exchange of the main firmware, in order; `touchQuery`: the touch query was read.
+    void noteExchange(bool touchQuery);
     ConditionStates states() const;
     void scan(std::uint64_t t, Outbox& out);
     void postVendor(Outbox& out, std::size_t iface, std::vector<std::uint8_t> report) const;
@@ -299,6 +302,10 @@ private:
     bool penInRange_ = false;
     PenInput lastPen_;
     std::uint64_t noiseState_ = 1;
+    // The external switch dialog's looks: the touch node was opened and nothing exchanged since;
+    // the last exchange was a look (the touch query on a fresh open, in maintenance mode).
+    bool touchFresh_ = false;
+    bool lastLook_ = false;
 };
 
 }  // namespace sim

@@ -33,6 +33,7 @@ constexpr std::array<EventName, kOperatorEvents> kEvents = {{
     {OperatorEvent::TkpScan, "tkp-scan"},
     {OperatorEvent::Calibration, "calibration"},
     {OperatorEvent::Reset, "reset"},
+    {OperatorEvent::ExtSwitchProbe, "ext-switch-probe"},
 }};
 
 struct ConditionName {

@@ -51,8 +51,11 @@ enum class OperatorEvent : std::uint8_t {
     TkpScan,      // new TKP scan settings (the noise or the signal phase begins)
     Calibration,  // a calibration is run
     Reset,        // the controller is reset by command
+    // The external switch dialog looks for the controller again: a fresh open of the touch node
+    // whose only exchange is the touch query, in maintenance mode, right after another such look.
+    ExtSwitchProbe,
 };
-inline constexpr std::size_t kOperatorEvents = 13;
+inline constexpr std::size_t kOperatorEvents = 14;
 
 // States a rule may ask for.
 enum class OperatorCondition : std::uint8_t {

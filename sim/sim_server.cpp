@@ -179,6 +179,7 @@ private:
                 }
                 reader_ = *r;
             }
+            if (m.mode == hidlink::OpenMode::Feature) bus_.noteOpened(c.deviceId, c.generation, c.iface);
             opened_ = Opened{c.deviceId, c.generation, c.iface, c.desc.caps.featureReportLength, m.ownerId};
             return Status{};
         }

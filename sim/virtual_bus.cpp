@@ -231,6 +231,17 @@ bool VirtualBus::setFeature(int deviceId, std::uint64_t generation, std::size_t 
     return dev->setFeature(iface, report);
 }
 
+void VirtualBus::noteOpened(int deviceId, std::uint64_t generation, std::size_t iface) {
+    std::shared_ptr<VirtualDevice> dev;
+    {
+        std::lock_guard lock(mutex_);
+        Slot* s = slotLocked(deviceId);
+        if (s == nullptr || !presentLocked(*s) || s->generation != generation) return;
+        dev = s->device;
+    }
+    if (iface < dev->interfaceCount()) dev->opened(iface);
+}
+
 std::optional<int> VirtualBus::openReader(int deviceId, std::uint64_t generation, std::size_t iface) {
     std::lock_guard lock(mutex_);
     Slot* s = slotLocked(deviceId);
@@ -436,6 +447,7 @@ std::unique_ptr<hidlink::Connection> InProcessBackend::open(const hidlink::Colle
                 return nullptr;
             }
         }
+        if (mode == hidlink::OpenMode::Feature) bus_.noteOpened(c.deviceId, c.generation, c.iface);
         return std::make_unique<InProcessConnection>(bus_, c.desc, c.deviceId, c.generation, c.iface, reader,
                                                      owner_.id);
     }

@@ -74,6 +74,8 @@ public:
     std::vector<BusCollection> enumerate();
     long getFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<std::uint8_t> report);
     bool setFeature(int deviceId, std::uint64_t generation, std::size_t iface, std::span<const std::uint8_t> report);
+    // A host opened a node for feature transfers: the device is told (some firmware notices).
+    void noteOpened(int deviceId, std::uint64_t generation, std::size_t iface);
     // Readers: one queue per open read handle; every input report is copied to each.
     std::optional<int> openReader(int deviceId, std::uint64_t generation, std::size_t iface);
     hidlink::ReadResult readInput(int readerId, std::span<std::uint8_t> buffer, int timeoutMs);

@@ -65,6 +65,8 @@ public:
     // Time has come to `nowMs` on the bus clock: a device that streams input reports sends
     // what it would have sent by then (the bus calls this; devices post outside their locks).
     virtual void advance(std::uint64_t /*nowMs*/) {}
+    // A host opened a node of `iface` for feature transfers (the bus calls this, outside its lock).
+    virtual void opened(std::size_t /*iface*/) {}
 
     // Called by the bus when the device is plugged in (host != nullptr) or removed.
     void attach(DeviceHost* host) { host_ = host; }
