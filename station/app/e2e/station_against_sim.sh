@@ -173,11 +173,13 @@ hsync_write|hsync_fail)
     fail "detail CSV F/W and Hsync sections"
   ;;
 full_ok|ext_switch_esc)
-  # Every step but the operator windows. full_ok: romwrite writes the flash, the operator pushes
-  # the external switch when the dialog asks, the scan check passes and the site's program runs
+  # Every step but the operator windows. full_ok: romwrite writes the flash, the scripted
+  # operator pushes the external switch when the dialog looks for the controller, the scan check passes and the site's program runs
   # in the station folder. ext_switch_esc: the firmware is already right (no writer), and the
   # operator cancels the dialog with Esc: E700, and the later steps still run.
-  start_sim "$src/examples/sim/r6-f11.scenario"
+  # The F11 controller with the scripted operator who pushes the switch at the dialog's looks.
+  { cat "$src/examples/sim/r6-f11.scenario"; printf '[operator]\nwhen ext-switch-probe: switch\n'; } >f11-operator.scenario
+  if [ "$case" = full_ok ]; then start_sim f11-operator.scenario; else start_sim "$src/examples/sim/r6-f11.scenario"; fi
   real_writer
   mkdir -p "station/site tools"
   printf '#!/bin/sh\nprintf "%%s|" "$PWD" "$@" >"%s/post args"\nexit 5\n' "$work" >"station/site tools/label"
@@ -188,7 +190,7 @@ full_ok|ext_switch_esc)
   unset DISPLAY WAYLAND_DISPLAY  # romwrite with its console front end
   launch --headless --start --checks 1 --json ../checks.jsonl full.ini
   wait_for err.txt "window: ext-switch"
-  if [ "$case" = full_ok ]; then ctl operator 0 switch; else send esc; fi
+  [ "$case" = full_ok ] || send esc
   wait_for err.txt "window: closed ext-switch"
   wait_station
   if [ "$case" = full_ok ]; then
