@@ -7,8 +7,6 @@
 namespace station::checks {
 namespace {
 
-using Snapshots = std::vector<std::string>;
-
 std::vector<Finger> tenFingers(int count = 10) {
     std::vector<Finger> f;
     f.reserve(static_cast<std::size_t>(count));

@@ -8,6 +8,8 @@
 
 namespace station::checks {
 
+using Snapshots = std::vector<std::string>;
+
 class FakeReaders final : public InputReaders {
 public:
     bool refuse[2] = {false, false};  // touch, pen
