@@ -125,6 +125,7 @@ void DrawingCheck::handleReport(ReaderCollection from, std::span<const std::uint
 
 void DrawingCheck::handleRawInput(const controllerlink::RawContactRecord& record,
                                   const controllerlink::RawTouchRanges& ranges) {
+    rawRanges_ = ranges;
     scale_.setTouch(in_.surface, ranges.maxX, ranges.maxY, in_.rotate);
     ++inputCounter_;
     if (const auto frame = assembler_.addRawRecord(record)) {
@@ -160,7 +161,12 @@ void DrawingCheck::clearInk() {
     ++inkClears_;
     lastContactAt_.clear();
     penStroke_ = false;
-    scale_.setTouch(in_.surface, in_.touchMaxX, in_.touchMaxY, in_.rotate);
+    // While the digitizer is read its ranges scale the touches, not the controller's.
+    if (rawInputTaken() && rawRanges_) {
+        scale_.setTouch(in_.surface, rawRanges_->maxX, rawRanges_->maxY, in_.rotate);
+    } else {
+        scale_.setTouch(in_.surface, in_.touchMaxX, in_.touchMaxY, in_.rotate);
+    }
 }
 
 void DrawingCheck::inkFrame() {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,7 @@ private:
     DrawingGeometry geo_;
     InputScale scale_;
     FrameAssembler assembler_;
+    std::optional<controllerlink::RawTouchRanges> rawRanges_;
 
     int step_ = INIT;
     int phase_ = PhaseEntering;

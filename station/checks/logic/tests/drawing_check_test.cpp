@@ -551,6 +551,36 @@ TEST(DrawingCheck, KeysOfTheInk) {
     EXPECT_EQ(w.phase(), PhaseInProgress) << "the ink keys leave the step alone";
 }
 
+TEST(DrawingCheck, DriverModeFramesFromTheDigitizerUntilTheControllersOwnReports) {
+    DrawRig r;
+    r.in.driverMode = true;
+    DrawingCheck& w = r.open();
+    // The digitizer's ranges halve the coordinates; the controller's own ones are the pixels.
+    const controllerlink::RawTouchRanges ranges{2001, 1201};
+    controllerlink::RawContactRecord first{};
+    first.contactCount = 7;
+    first.scanTime = 1;
+    for (std::uint16_t i = 0; i < 5; ++i) first.contacts[i] = {7, static_cast<std::uint16_t>(i + 2), 100, 100};
+    controllerlink::RawContactRecord second{};
+    second.scanTime = 1;
+    second.contacts[0] = {7, 1, 1000, 960};  // the start box at half scale
+    second.contacts[1] = {7, 7, 100, 100};
+    w.onRawInput(first, ranges);
+    EXPECT_EQ(w.step(), INIT) << "half a frame is no frame";
+    w.onRawInput(second, ranges);
+    EXPECT_EQ(w.step(), T_MT);
+    EXPECT_EQ(w.touchPoint(), (Point{500, 480}));
+
+    r.at(200, 200);
+    EXPECT_EQ(w.touchPoint(), (Point{200, 200})) << "the controller's own ranges again";
+    EXPECT_FALSE(w.rawInputTaken());
+    controllerlink::RawContactRecord late{};
+    late.contactCount = 1;
+    late.contacts[0] = {7, 1, 1800, 1000};
+    w.onRawInput(late, ranges);
+    EXPECT_EQ(w.touchPoint(), (Point{200, 200})) << "the digitizer is no longer read";
+}
+
 TEST(DrawingCheck, ContactColoursRunRoundTheHue) {
     EXPECT_EQ(contactColour(1), 0xFFFF0000u);
     EXPECT_EQ(contactColour(6), 0xFF00FFFFu);  // 180 degrees
