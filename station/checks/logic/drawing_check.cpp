@@ -500,10 +500,10 @@ void DrawingCheck::pathChecks() {
     const auto inAnyCorner = [&] {
         return std::any_of(geo_.cornerBox.begin(), geo_.cornerBox.end(), [&](const Box& b) { return b.contains(p); });
     };
-    const char* own = nullptr;
+    // A failure on the way is saved under the step's own number.
     static const char* const kOwn[] = {"_tmp0.png", "_tmp1.png", "_tmp2.png", "_tmp3.png",
                                        "_tmp4.png", "_tmp5.png", "_tmp6.png", "_tmp7.png"};
-    own = kOwn[step_];
+    const char* own = kOwn[step_];
 
     if (step_ == T_SQ || step_ == T_DL) {
         if (!tipDown()) {
