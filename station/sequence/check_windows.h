@@ -28,6 +28,9 @@ struct CheckWindowRequest {
     // PEN_QUERY_HEIGHT when PEN_QUERY_USE_INI says so.
     std::uint32_t penMaxX = 0;
     std::uint32_t penMaxY = 0;
+    // The pen answers with the custom pen report (connected, and the report type was accepted):
+    // only then does the drawing window read, show and scale the pen.
+    bool customPenReport = false;
 };
 
 }  // namespace station

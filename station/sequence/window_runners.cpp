@@ -22,9 +22,10 @@ void restoreTestRegisters(CheckContext& check) {
     if (!check.touch.writeRegisters()) check.ui.appendMessage("Failed to set register for test.");
 }
 
-void runWindow(CheckContext& check, CheckWindow which) {
+void runWindow(CheckContext& check, CheckWindow which, bool customPenReport = false) {
     CheckWindowRequest request;
     request.which = which;
+    request.customPenReport = customPenReport;
     request.penMaxX = check.connect.penQuery.maxX;
     request.penMaxY = check.connect.penQuery.maxY;
     if (check.recipe.PEN_QUERY_USE_INI != 0) {
@@ -54,9 +55,10 @@ bool prepareForOperatorCheck(CheckContext& check, const char* notOpen, bool penV
 RunnerOutcome runDrawingCheck(CheckContext& check) {
     if (!prepareForOperatorCheck(check, "Device is not open.(drawing check)")) return {false, {}};
     const bool pen = check.connect.penConnected;
-    if (pen && !check.pen.setPenReportType(1)) check.ui.appendMessage("Failed to set report-type custom pen.");
+    const bool customPen = pen && check.pen.setPenReportType(1);
+    if (pen && !customPen) check.ui.appendMessage("Failed to set report-type custom pen.");
     check.touch.setReportType(1);
-    runWindow(check, CheckWindow::Drawing);
+    runWindow(check, CheckWindow::Drawing, customPen);
     restoreTestRegisters(check);
     // The window read the maintenance touch reports: the controller goes back to its normal ones.
     check.touch.setReportType(0);

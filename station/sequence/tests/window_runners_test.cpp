@@ -79,6 +79,7 @@ TEST(WindowRunners, TheControllerWhileTheWindowIsOpenAndAfter) {
         EXPECT_EQ(rig.device->penReportType(), 0);
         EXPECT_EQ(rig.device->driverHomeKeyMode(), 0);
         EXPECT_EQ(rig.ui.messages, std::vector<std::string>{});
+        EXPECT_EQ(rig.ui.windows[0].customPenReport, c.window == CheckWindow::Drawing);
         if (c.window == CheckWindow::Tkp) {
             EXPECT_TRUE(rig.s().check.results.tkpMaxHistory.empty());
         }
@@ -148,6 +149,9 @@ TEST(WindowRunners, WhatStopsARunnerAndWhatIsOnlySaid) {
         EXPECT_EQ(runnerFor(c.window, context).ran, c.ran);
         EXPECT_EQ(rig.ui.windows.size(), c.ran ? 1u : 0u);
         EXPECT_EQ(rig.ui.messages, c.messages);
+        if (c.ran && c.window == CheckWindow::Drawing) {
+            EXPECT_EQ(rig.ui.windows[0].customPenReport, c.refuse.empty()) << "the pen is read only when it reports";
+        }
     }
 }
 

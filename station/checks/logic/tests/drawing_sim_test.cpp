@@ -1,0 +1,168 @@
+// The drawing check as its runner opens it, against the in-process controller and its scripted
+// operator: the recipe's keys, the runner's preparation and the controller's own touch and pen
+// report streams.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/operator_script.h"
+#include "station/checks/logic/drawing_check.h"
+#include "station/checks/logic/drawing_inputs.h"
+#include "station/checks/logic/link_readers.h"
+#include "station/checks/logic/tests/fake_readers.h"
+#include "station/sequence/connect.h"
+#include "station/sequence/tests/sequence_rig.h"
+#include "station/sequence/window_runners.h"
+
+namespace station::checks {
+namespace {
+
+// The window's readers as queues of the bus, read on the test's thread after each step of
+// virtual time, so every report the controller sent by then is handed on, in order.
+class BusReaders final : public InputReaders {
+public:
+    BusReaders(sim::VirtualBus& bus, int deviceId) : bus_(bus), deviceId_(deviceId) {}
+    ~BusReaders() override {
+        for (auto& r : open_)
+            if (r) bus_.closeReader(*r);
+    }
+    bool start(ReaderCollection which) override {
+        const std::size_t iface = which == ReaderCollection::Pen ? sim::ControllerDevice::kPenInterface
+                                                                 : sim::ControllerDevice::kTouchInterface;
+        for (const sim::BusInterface& i : bus_.interfaces())
+            if (i.deviceId == deviceId_ && i.iface == iface)
+                slot(which) = bus_.openReader(deviceId_, i.generation, iface);
+        return slot(which).has_value();
+    }
+    void stop(ReaderCollection which) override {
+        if (slot(which)) bus_.closeReader(*slot(which));
+        slot(which).reset();
+    }
+    // Hands every queued report to the window.
+    void deliver(CheckWindowLogic& w) {
+        for (const ReaderCollection which : {ReaderCollection::Touch, ReaderCollection::Pen}) {
+            std::array<std::uint8_t, 1024> buffer{};
+            while (slot(which) && !w.closed()) {
+                const hidlink::ReadResult r = bus_.readInput(*slot(which), buffer, 0);
+                if (r.status != hidlink::ReadStatus::Ok) break;
+                w.onReport(which, std::span<const std::uint8_t>(buffer.data(), r.length));
+                w.painted();
+            }
+        }
+    }
+
+private:
+    std::optional<int>& slot(ReaderCollection which) { return open_[which == ReaderCollection::Pen ? 1 : 0]; }
+
+    sim::VirtualBus& bus_;
+    int deviceId_;
+    std::array<std::optional<int>, 2> open_;
+};
+
+sim::OperatorScript script(const std::string& line) {
+    sim::OperatorScript s;
+    std::string why;
+    EXPECT_TRUE(sim::parseOperatorLine(line, 1, s, why)) << why;
+    return s;
+}
+
+struct Outcome {
+    std::int32_t drawResult = -1;
+    Snapshots snapshots;
+    bool closedByItself = false;
+};
+
+Outcome runDrawing(const std::string& operatorLine, const std::function<void(RecipeSettings&)>& recipe = {}) {
+    sim::ControllerConfig config = test::quietController();
+    config.operatorScript = script(operatorLine);
+    test::Rig rig(config);
+    rig.loadExample("PID0A52.ini");
+    RecipeSettings& r = rig.s().recipe;
+    r.ACCURACY_CHECK = 0;
+    r.HOVER_CHECK = 0;
+    if (recipe) recipe(r);
+    EXPECT_TRUE(connectTouchAndShow(rig.s()));
+    EXPECT_TRUE(connectPenAndKeep(rig.s()));
+    Outcome out;
+    DrawingCarryOver carry;
+    rig.ui.checkWindow = [&](const CheckWindowRequest& request, CheckContext& check) {
+        BusReaders readers(rig.bus, rig.deviceId);
+        RecordingHost host;
+        DrawingCheck w(drawingInputs(request, check, {0, 0, 1280, 800}), carry, readers, host, check.clock);
+        w.open();
+        for (int t = 0; t < 60000 && !w.closed(); t += 10) {
+            rig.clock.advance(10);
+            rig.bus.advance();
+            readers.deliver(w);
+            if (w.timerFired()) {
+                w.painted();
+                w.rearmTimer();
+            }
+        }
+        out.closedByItself = w.closed();
+        w.onKey(CheckKey::Esc);
+        out.snapshots = host.snapshots;
+    };
+    CheckContext context = rig.s().checkContext();
+    EXPECT_TRUE(runDrawingCheck(context).ran);
+    out.drawResult = rig.s().check.detail.drawResult;
+    return out;
+}
+
+const std::string kStartAndTenFingers =
+    "when custom-pen-report: nothing for 300; finger 0.5,0.8 for 200; nothing for 500; fingers 10 for 1500; "
+    "nothing for 2000; ";
+const std::string kSquare = "0.03,0.03 -> 0.97,0.03 -> 0.97,0.97 -> 0.03,0.97 -> 0.03,0.03 for 4s";
+
+TEST(DrawingWithTheSimulator, AnOperatorDrawingEverythingRightPasses) {
+    const Outcome o = runDrawing(kStartAndTenFingers + "finger " + kSquare + "; nothing for 2000; " +
+                                 "finger 0.03,0.03 -> 0.97,0.97 for 2s; nothing for 300; "
+                                 "finger 0.97,0.03 -> 0.03,0.97 for 2s; nothing for 2000; " +
+                                 "pen " + kSquare + "; nothing for 2000; " +
+                                 "pen 0.03,0.03 -> 0.97,0.97 for 2s; nothing for 300; "
+                                 "pen 0.97,0.03 -> 0.03,0.97 for 2s");
+    EXPECT_TRUE(o.closedByItself);
+    EXPECT_EQ(o.drawResult, 0);
+    EXPECT_EQ(o.snapshots, (Snapshots{"_tmp1.png", "_tmp2.png", "_tmp4.png", "_tmp5.png"}));
+}
+
+TEST(DrawingWithTheSimulator, AShortCutThroughTheSquareEndsWithItsStepAfterTheNgWait) {
+    const Outcome o = runDrawing(kStartAndTenFingers + "finger 0.03,0.03 -> 0.97,0.03 -> 0.5,0.5 for 2s");
+    EXPECT_TRUE(o.closedByItself);
+    EXPECT_EQ(o.drawResult, 3) << "T_SQ, E653";
+    EXPECT_EQ(o.snapshots, Snapshots{"_tmp2.png"});
+}
+
+TEST(DrawingWithTheSimulator, NobodyAtTheStationEndsWithInitAfterTheLimitTime) {
+    const Outcome o = runDrawing("at 0: nothing", [](RecipeSettings& r) { r.DRAW_INIT_LIMIT_TIME = 2000; });
+    EXPECT_TRUE(o.closedByItself);
+    EXPECT_EQ(o.drawResult, 1) << "INIT, E651";
+    EXPECT_TRUE(o.snapshots.empty());
+}
+
+TEST(DrawingWithTheSimulator, TheWindowsReadersAreTheCollectionsInputReaders) {
+    struct NullSink final : hidlink::ReportSink {
+        void onReport(int, std::span<const std::uint8_t>) override {}
+    } sink;
+    test::Rig rig;
+    rig.loadExample("PID0A52.ini");
+    ASSERT_TRUE(connectTouchAndShow(rig.s()));
+    ASSERT_TRUE(connectPenAndKeep(rig.s()));
+    LinkReaders readers(rig.s().touch, rig.s().pen, sink);
+    EXPECT_TRUE(readers.start(ReaderCollection::Touch));
+    EXPECT_TRUE(readers.start(ReaderCollection::Pen));
+    EXPECT_TRUE(rig.s().pen.inputReaderRunning());
+    EXPECT_FALSE(readers.start(ReaderCollection::Touch)) << "one reader a collection";
+    readers.stop(ReaderCollection::Touch);
+    readers.stop(ReaderCollection::Pen);
+    EXPECT_FALSE(rig.s().touch.inputReaderRunning());
+    EXPECT_FALSE(rig.s().pen.inputReaderRunning());
+    EXPECT_EQ(LinkReaders::collection(controllerlink::PEN_KEY), ReaderCollection::Pen);
+    EXPECT_EQ(LinkReaders::collection(controllerlink::TOUCH_KEY), ReaderCollection::Touch);
+}
+
+}  // namespace
+}  // namespace station::checks
