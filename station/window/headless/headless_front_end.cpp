@@ -1,5 +1,8 @@
 #include "station/window/headless/headless_front_end.h"
 
+#include "station/checks/logic/drawing_inputs.h"
+#include "station/checks/logic/link_readers.h"
+#include "station/sequence/check_windows.h"
 #include "station/window/panel/panel_text.h"
 
 namespace station {
@@ -126,6 +129,42 @@ bool HeadlessFrontEnd::runExternalSwitchDialog(const std::function<bool()>& step
             return false;
         });
     return passed;
+}
+
+void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
+    if (request.which != CheckWindow::Drawing || station_ == nullptr) return;
+    const std::string name(checkWindowName(request.which));
+    hidlink::QueuedReports reports;
+    checks::LinkReaders readers(check.touch, check.pen, reports);
+    HeadlessWindowHost host([this](std::string_view text) { setPrompt(text); },
+                            [this](std::string_view text) { errorLine(text); }, station_->startDirectory,
+                            drawingSnapshot);
+    checks::DrawingCheck window(checks::drawingInputs(request, check, kHeadlessScreen), drawingCarry_, readers, host,
+                                clock_);
+    host.attach(window);
+    window.open();
+    runWindow(
+        name, kReportPollMs,
+        [&] {
+            deliverQueuedReports(reports, window);
+            if (window.timerFired()) {
+                window.painted();
+                window.rearmTimer();
+            }
+            return window.closed();
+        },
+        false,
+        [&](const HeadlessCommand& c) {
+            if (c.kind == HeadlessCommand::Kind::Key) {
+                window.onKey(checkKeyNamed(c.argument));
+                window.painted();
+                return window.closed();
+            }
+            errorLine("command ignored: the " + name + " window is open (its keys with 'key NAME', or 'esc')");
+            return false;
+        });
+    // A quit or a stop signal leaves the window open: it closes now, with what it has judged.
+    window.close();
 }
 
 void HeadlessFrontEnd::runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,

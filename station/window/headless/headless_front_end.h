@@ -13,9 +13,11 @@
 #include <string_view>
 
 #include "platform/clock.h"
+#include "station/checks/logic/drawing_check.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
 #include "station/sequence/ui_port.h"
+#include "station/window/headless/headless_check_window.h"
 #include "station/window/headless/headless_command.h"
 #include "station/window/headless/input_queue.h"
 #include "station/window/panel/panel_text.h"
@@ -36,6 +38,8 @@ public:
     static constexpr std::size_t kMaxDeferred = 16;
     // The external switch dialog looks for the controller this often.
     static constexpr std::uint64_t kSwitchStepMs = 200;
+    // A check window takes its readers' reports this often.
+    static constexpr std::uint64_t kReportPollMs = 5;
 
     HeadlessFrontEnd(std::FILE* out, std::FILE* err, platform::Clock& clock, InputSource& input, StopRequests& stop,
                      HeadlessOptions options);
@@ -44,6 +48,8 @@ public:
     void attach(Station& station, RunControl& runControl);
     // Called once per check that ended (verdict or ERROR), right after it ended.
     std::function<void(const Station&)> onCheckEnded;
+    // Renders the drawing window's snapshots (the window's painting code, off-screen).
+    DrawingSnapshotWriter drawingSnapshot;
 
     // Runs the ticks and the commands until the station is closed (quit, a stop signal, the
     // automatic quit, --checks, or with --checks the end of input where the station cannot go
@@ -62,6 +68,8 @@ public:
     void setTickTimer(bool running) override;
     std::optional<std::string> askSerialNumber(std::string_view current) override;
     bool runExternalSwitchDialog(const std::function<bool()>& step) override;
+    bool hasCheckWindow(CheckWindow which) const override { return which == CheckWindow::Drawing; }
+    void runCheckWindow(const CheckWindowRequest& request, CheckContext& check) override;
     void requestClose() override { closing_ = true; }
     bool closePending() const override { return closing_ || stop_.closeRequested(); }
 
@@ -105,6 +113,8 @@ private:
     int checksSeen_ = 0;
     std::string prompt_;
     std::optional<std::string> stateShown_;
+    // What one drawing window leaves for the next.
+    checks::DrawingCarryOver drawingCarry_;
     // Commands that wait for the running check to end (a recipe load or a reset in the middle
     // of a check would pull its data away); at most kMaxDeferred.
     std::deque<HeadlessCommand> deferred_;
