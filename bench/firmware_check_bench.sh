@@ -35,6 +35,8 @@ cleanup() {
 }
 trap cleanup EXIT
 die() { echo "firmware_check_bench: $*" >&2; exit 1; }
+# shellcheck source=bench/sim_runs.sh
+source "$root/bench/sim_runs.sh"
 
 image=fw_r6_0A52_0103.hex
 f11=$work/r6-f11-1ms.scenario
@@ -53,26 +55,9 @@ fresh() {
     cp "$root/examples/station/$image" "$dir/station/"
     export XDG_RUNTIME_DIR=$dir
 }
-start_sim() {  # SCENARIO
-    sock=$dir/sim.sock
-    "$sim" --socket "$sock" --scenario "$1" >"$dir/sim.out" 2>&1 &
-    simpid=$!
-    for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
-    [ -S "$sock" ] || die "vorlick-sim did not start"
-    export VORLICK_HID=sim:$sock
-}
-stop_sim() { kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null || true; simpid=''; }
 flash_written() { [ "$("$sim" ctl --socket "$sock" flash 0 --checksum)" = 0x5F64 ]; }
-median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 now_ns() { date +%s%N; }
 
-# Standard error with a monotonic stamp per line, as it arrives.
-stamp() {
-    python3 -u -c '
-import sys, time
-for line in iter(sys.stdin.buffer.readline, b""):
-    sys.stdout.write("%.6f %s" % (time.monotonic(), line.decode(errors="replace")))'
-}
 
 # probe.py MODE ERR STRACE_PREFIX OUT_SLEEPS: counts the transfers in ERR (traced standard error)
 # and writes the demanded sleeps, one in ms a line, to OUT_SLEEPS; prints the transfer count.
