@@ -28,6 +28,8 @@ cleanup() {
 }
 trap cleanup EXIT
 die() { echo "station_binaries_bench: $*" >&2; exit 1; }
+# shellcheck source=bench/sim_runs.sh
+source "$root/bench/sim_runs.sh"
 
 # A fresh station folder (example tables, the e2e recipes) and its own runtime folder.
 fresh() {
@@ -37,22 +39,12 @@ fresh() {
     cp "$root"/station/app/e2e/recipes/*.ini "$dir/station/"
     export XDG_RUNTIME_DIR=$dir
 }
-start_sim() {  # SCENARIO
-    sock=$dir/sim.sock
-    "$sim" --socket "$sock" --scenario "$1" >"$dir/sim.out" 2>&1 &
-    simpid=$!
-    for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
-    [ -S "$sock" ] || die "vorlick-sim did not start"
-    export VORLICK_HID=sim:$sock
-}
-stop_sim() { kill "$simpid" 2>/dev/null; wait "$simpid" 2>/dev/null || true; simpid=''; }
 lines() { if [ -f "$1" ]; then wc -l <"$1"; else echo 0; fi; }
 wait_lines() {  # FILE COUNT SECONDS
     for _ in $(seq $(($3 * 20))); do [ "$(lines "$1")" -ge "$2" ] && return 0; sleep 0.05; done
     die "$1 has fewer than $2 lines after $3 s"
 }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
-median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
 # ---- 1. Soak ----
 soak=${SOAK_CHECKS:-100}
@@ -95,13 +87,6 @@ awk -v a="$rss_first" -v b="$rss_end" -v n=$((soak - 1)) 'BEGIN {
 scenario=$work/r6-healthy-1ms.scenario
 { cat "$root/examples/sim/r6-healthy.scenario"; echo "latency_ms = 1"; } >"$scenario"
 
-# Standard error with a monotonic stamp per line, as it arrives.
-stamp() {
-    python3 -u -c '
-import sys, time
-for line in iter(sys.stdin.buffer.readline, b""):
-    sys.stdout.write("%.6f %s" % (time.monotonic(), line.decode(errors="replace")))'
-}
 # The check's window, as the station's own elapsed time counts it: from the prompt it clears when
 # the trigger starts the check (the last empty prompt before CHECKING...) to the verdict.
 # window.py FILE MODE: MODE "wall" takes stamped stderr and prints the seconds; "transfers" takes

@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
+
+#include "platform/exec_reset.h"
 
 extern char** environ;
 
@@ -23,19 +24,8 @@ void writeErrno(int fd, int error) {
         writeErrno(reportFd, errno);
         ::_exit(127);
     }
-    // Device nodes, lock files, logs and sockets stay ours; the report pipe is close-on-exec.
-    if (::close_range(3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
-        for (int fd = 3; fd < 65536; ++fd)
-            if (fd != reportFd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    // The station blocks its stop signals and ignores SIGPIPE; the child starts afresh.
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig)
-        if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &dfl, nullptr);
+    // Device nodes, lock files, logs and sockets stay ours; the report pipe closes on exec.
+    resetForExec();
     ::execve(argv[0], argv, environ);
     writeErrno(reportFd, errno);
     ::_exit(127);

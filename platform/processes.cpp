@@ -7,10 +7,10 @@
 
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <set>
 #include <string_view>
 
+#include "platform/exec_reset.h"
 #include "platform/line_reader.h"
 
 extern char** environ;
@@ -69,20 +69,8 @@ void writeErrno(int fd, int error) {
 // Runs in the forked grandchild: only async-signal-safe calls from here on.
 [[noreturn]] void execDetached(const char* path, int reportFd, int nullFd) {
     ::dup2(nullFd, STDIN_FILENO);
-    // Nothing of ours (device nodes, log files, sockets) goes with the program; the report pipe
-    // is already close-on-exec.
-    if (::close_range(3U, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
-        for (int fd = 3; fd < 65536; ++fd)
-            if (fd != reportFd) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    // The station blocks its stop signals and ignores SIGPIPE; the program starts afresh.
-    sigset_t none;
-    ::sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    for (int sig = 1; sig < NSIG; ++sig)
-        if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &dfl, nullptr);
+    // Nothing of ours (device nodes, log files, sockets) goes with the program.
+    resetForExec();
     char* const argv[] = {const_cast<char*>(path), nullptr};
     ::execve(path, argv, environ);
     writeErrno(reportFd, errno);

@@ -5,6 +5,7 @@ namespace diag {
 int runList(const std::vector<std::string>& args);
 int runDevice(const std::vector<std::string>& args);
 int runHex(const std::vector<std::string>& args);
+int runChecksum(const std::vector<std::string>& args);
 int runRecipe(const std::vector<std::string>& args);
 
 namespace {
@@ -42,6 +43,7 @@ std::vector<Command> allCommands() {
         {"watch", "live input reports, decoded [--pen] [--count N]", deviceOp<kWatch>},
         {"lines", "live line statistics of the TKP pen [--window N] [--count N]", deviceOp<kLines>},
         {"hex", "show the image the writer and the station read from a HEX FILE", runHex},
+        {"checksum", "the station's checksum of a HEX FILE (a recipe's CHECKSUM)", runChecksum},
         {"recipe", "load a recipe and print its messages [--dump] FILE", runRecipe},
     };
 }
