@@ -237,6 +237,27 @@ post_process_quit)
   wait_lines checks.jsonl 1 1
   [ "$(json_field 0 postProcessExitCode <checks.jsonl)" = 0 ] || fail "JSON post-process exit code"
   ;;
+drawing_ok|drawing_idle)
+  # The drawing window without a widget, its input from the simulator's scripted operator: the
+  # one who draws everything right passes; nobody at the station runs out the start limit.
+  if [ "$case" = drawing_ok ]; then start_sim "$src/examples/sim/r6-operator-pass.scenario"
+  else start_sim "$src/examples/sim/r6-operator-idle.scenario"; fi
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nDRAWING_CHECK=1\nACCURACY_CHECK=0\nHOVER_CHECK=0\nDRAW_INIT_LIMIT_TIME=3000/' \
+    station/quick.ini >station/drawing.ini
+  run_to_end --headless --start --checks 1 drawing.ini
+  grep -qx 'window: drawing' err.txt && grep -qx 'window: closed drawing' err.txt || fail "the drawing window did not open and close"
+  if [ "$case" = drawing_ok ]; then
+    expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
+    grep -qx 'Drawing Test ... OK' out.txt || fail "no drawing OK"
+    verdict=OK
+  else
+    expect_status 139; expect_last_err "exit code: 651"  # 651 modulo 256
+    grep -qx 'Drawing Test ... NG' out.txt || fail "no drawing NG"
+    lf_of station/result.log | grep -qE '^\| .* \|   NG   \|  E651  \|' || fail "no E651 row"
+    verdict=NG
+  fi
+  one_file "station/logs/quick_*/*__${verdict}_0001_00.csv" >/dev/null
+  ;;
 healthy_ok)
   start_sim "$src/examples/sim/r6-healthy.scenario"
   run_to_end --headless --start --checks 1 --json ../checks.jsonl quick.ini
@@ -431,12 +452,12 @@ stalled_at_end_of_input)
 refused_check_input_open)
   # A check this build cannot run ends a --checks run at once, though standard input stays open.
   start_sim "$src/examples/sim/r6-healthy.scenario"
-  sed 's/^ENTER_SN=0/ENTER_SN=0\nDRAWING_CHECK=1/' station/quick.ini >station/drawing.ini
-  launch --headless --start --checks 1 drawing.ini
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nTKP_CHECK=1/' station/quick.ini >station/tkp.ini
+  launch --headless --start --checks 1 tkp.ini
   wait_station
   expect_status 255; expect_last_err "exit code: -1"
   grep -qx "stopped: the check was refused (0 of 1 checks ended)" err.txt || fail "no reason for the refusal"
-  grep -qxF "This build cannot run the drawing check (DRAWING_CHECK) yet: no check was started." out.txt ||
+  grep -qxF "This build cannot run the TKP pen check (TKP_CHECK) yet: no check was started." out.txt ||
     fail "no refusal message"
   ;;
 recipe_by_pid)
