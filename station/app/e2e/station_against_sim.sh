@@ -144,6 +144,23 @@ fw_fail)
   diff -u "$here/expected/fw_fail_sections.txt" <(fw_sections "$(one_file "station/logs/fw_*/*__NG_0001_00.csv")") ||
     fail "detail CSV F/W section"
   ;;
+fw_image_changed)
+  # The image is swapped after the recipe was read and the log opened: the sum no longer
+  # matches CHECKSUM when the controller arrives, so nothing is written (E604).
+  start_sim "$src/examples/sim/r6-f11.scenario"
+  ctl unplug 0
+  printf '#!/bin/sh\ntouch "%s/writer ran"\n' "$work" >"$work/never started" && chmod +x "$work/never started"
+  fw_recipe "$work/never started" 0 0x2BC9
+  launch --headless --start --checks 1 fw.ini
+  wait_for err.txt "state: READY"
+  cp "$src/examples/station/fw_r5_0952_0207.hex" station/fw_r6_0A52_0103.hex
+  ctl replug 0
+  wait_station
+  expect_status 92; expect_last_err "exit code: 604"  # 604 modulo 256
+  grep -qx 'Write F/W ... NG (CheckSum)' out.txt || fail "no checksum message"
+  [ ! -e "$work/writer ran" ] || fail "the writer was started"
+  [ "$("$sim" ctl --socket "$sock" flash 0 --checksum)" = 0x0000 ] || fail "the flash was written"
+  ;;
 hsync_write|hsync_fail)
   # The stand-in programmer writes the MCU's version from the image, or fails with the code the
   # scenario chose.
