@@ -256,16 +256,21 @@ post_process_quit)
   ;;
 drawing_ok|drawing_idle)
   # The drawing window without a widget, its input from the simulator's scripted operator: the
-  # one who draws everything right passes; nobody at the station runs out the start limit.
+  # one who draws everything right (accuracy and hover included) passes; nobody at the station
+  # runs out the start limit.
   if [ "$case" = drawing_ok ]; then start_sim "$src/examples/sim/r6-operator-pass.scenario"
   else start_sim "$src/examples/sim/r6-operator-idle.scenario"; fi
-  sed 's/^ENTER_SN=0/ENTER_SN=0\nDRAWING_CHECK=1\nACCURACY_CHECK=0\nHOVER_CHECK=0\nDRAW_INIT_LIMIT_TIME=3000/' \
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nDRAWING_CHECK=1\nACCURACY_CHECK=1\nHOVER_CHECK=1\nDRAW_INIT_LIMIT_TIME=3000/' \
     station/quick.ini >station/drawing.ini
   run_to_end --headless --start --checks 1 drawing.ini
   grep -qx 'window: drawing' err.txt && grep -qx 'window: closed drawing' err.txt || fail "the drawing window did not open and close"
   if [ "$case" = drawing_ok ]; then
     expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
     grep -qx 'Drawing Test ... OK' out.txt || fail "no drawing OK"
+    diff -u <(printf '%s\n' '>>>>> Drawing <<<<<' 'Multi-Touch Check,PASS' 'Touch Square Check,PASS' 'Touch Diagonal Check,PASS' \
+                'Pen Square Check,PASS' 'Pen Diagonal Check,PASS' 'Pen Accuracy Check,PASS' 'Pen Hover Check,PASS' '' 'PASS' '') \
+      <(lf_of "$(one_file "station/logs/quick_*/*__OK_0001_00.csv")" | sed -n '/^>>>>> Drawing <<<<<$/,/^>>>>> TKP/p' | sed '$d') ||
+      fail "detail CSV drawing section"
     verdict=OK
   else
     expect_status 139; expect_last_err "exit code: 651"  # 651 modulo 256
@@ -274,6 +279,24 @@ drawing_ok|drawing_idle)
     verdict=NG
   fi
   one_file "station/logs/quick_*/*__${verdict}_0001_00.csv" >/dev/null
+  ;;
+drawing_lifts)
+  # An operator who lifts the finger halfway along the first diagonal: the touch diagonal fails
+  # (E654); the window then offers Enter (next) or a tap (retry), and the operator's Esc ends it.
+  sed -E 's/finger 0.03,0.03 -> 0.97,0.97 for 2s.*$/finger 0.03,0.03 -> 0.5,0.5 for 1s; nothing for 300; finger 0.5,0.5 -> 0.97,0.97 for 1s/' \
+    "$src/examples/sim/r6-operator-pass.scenario" >lifts.scenario
+  start_sim lifts.scenario
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nDRAWING_CHECK=1\nACCURACY_CHECK=0\nHOVER_CHECK=0/' station/quick.ini >station/drawing.ini
+  launch --headless --start --checks 1 drawing.ini
+  wait_for err.txt "drawing: [Enter] : Go to next / [Space] or Tap : Retry"
+  send esc
+  wait_station
+  expect_status 142; expect_last_err "exit code: 654"  # 654 modulo 256
+  grep -qx 'Drawing Test ... NG' out.txt || fail "no drawing NG"
+  lf_of station/result.log | grep -qE '^\| .* \|   NG   \|  E654  \|' || fail "no E654 row"
+  diff -u "$here/expected/drawing_lifts_section.txt" \
+    <(lf_of "$(one_file "station/logs/quick_*/*__NG_0001_00.csv")" | sed -n '/^>>>>> Drawing <<<<<$/,/^>>>>> TKP/p' | sed '$d') ||
+    fail "detail CSV drawing section"
   ;;
 healthy_ok)
   start_sim "$src/examples/sim/r6-healthy.scenario"

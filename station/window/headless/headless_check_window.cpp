@@ -1,8 +1,10 @@
 #include "station/window/headless/headless_check_window.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <iterator>
 
+#include "station/checks/logic/drawing_scene.h"
 #include "station/checks/logic/link_readers.h"
 #include "station/window/headless/headless_command.h"
 
@@ -12,6 +14,21 @@ checks::CheckKey checkKeyNamed(std::string_view name) {
     for (std::size_t i = 0; i < std::size(kWindowKeys); ++i)
         if (kWindowKeys[i] == name) return static_cast<checks::CheckKey>(i);
     return checks::CheckKey::Enter;  // the parser lets no other name through; Enter does nothing
+}
+
+std::string drawingInstructionLine(const checks::DrawingCheck& window) {
+    const std::string text = checks::drawingScene(window).instruction.text;
+    std::string line;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        if (end > from) {
+            if (!line.empty()) line += " / ";
+            line.append(text, from, end - from);
+        }
+        from = end + 1;
+    }
+    return line;
 }
 
 void deliverQueuedReports(hidlink::QueuedReports& reports, checks::CheckWindowLogic& window) {

@@ -23,6 +23,10 @@ inline constexpr checks::Surface kHeadlessScreen{0, 0, 1920, 1080};
 // The key a `key NAME` line names (the names of kWindowKeys, in the same order).
 checks::CheckKey checkKeyNamed(std::string_view name);
 
+// The drawing window's instruction as one line: its line breaks shown as " / ", the blank lines
+// that place it on the screen left out.
+std::string drawingInstructionLine(const checks::DrawingCheck& window);
+
 // Hands every report the readers have queued to the window, each followed by its paint (a
 // window closes at the paint after its finish).
 void deliverQueuedReports(hidlink::QueuedReports& reports, checks::CheckWindowLogic& window);

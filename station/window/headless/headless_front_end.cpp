@@ -143,6 +143,7 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
                                 clock_);
     host.attach(window);
     window.open();
+    std::string instruction;
     runWindow(
         name, kReportPollMs,
         [&] {
@@ -150,6 +151,12 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
             if (window.timerFired()) {
                 window.painted();
                 window.rearmTimer();
+            }
+            if (!window.closed()) {
+                // What the window asks of the operator, once per change.
+                std::string line = drawingInstructionLine(window);
+                if (line != instruction) errorLine(name + ": " + line);
+                instruction = std::move(line);
             }
             return window.closed();
         },
