@@ -38,6 +38,7 @@ struct Options {
     // stream --dump: the folder of the raw data viewer's CSV dump, and the view it dumps.
     std::optional<std::string> dumpFolder;
     station::viewers::RawView dumpView = station::viewers::RawView::Raw;
+    bool viewGiven = false;
 };
 
 const char* kUsage =
@@ -145,6 +146,7 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
         } else if (o.command == "stream" && a == "--view") {
             if (i + 1 >= args.size()) return "--view needs raw, average or sigma";
             const std::string& view = args[++i];
+            o.viewGiven = true;
             // The judgement's views need a recipe's tables, which this command does not read.
             if (view == "raw")
                 o.dumpView = station::viewers::RawView::Raw;
@@ -166,6 +168,7 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
     }
     if (o.command == "pincheck" && (!o.wait || !o.threshold)) return "pincheck needs --wait and --threshold";
     if (o.command == "watch" && !o.countGiven) o.count = 0;
+    if (o.viewGiven && !o.dumpFolder) return "--view needs --dump";
     return {};
 }
 

@@ -63,6 +63,13 @@ RawViewer::RawViewer(RawViewerInputs inputs) : in_(std::move(inputs)), tables_(s
     fillFromLastCheck();
 }
 
+RawViewer::~RawViewer() {
+    if (readerStarted_ && in_.device.frameReaderRunning()) {
+        in_.device.pauseFrameReader(false);
+        in_.device.stopFrameReader();
+    }
+}
+
 void RawViewer::fillFromLastCheck() {
     for (std::uint32_t t = 0; t < tx_; ++t) {
         for (std::uint32_t r = 0; r < rx_; ++r) {
@@ -117,6 +124,7 @@ void RawViewer::start() {
     lastFrameMs_ = in_.clock.monotonicMs();
     if (!in_.device.startFrameReader(in_.frameSink)) return status_.set("Error: cannot start Thread.");
     status_.set("Success: start Thread.");
+    readerStarted_ = true;
     clearTables();
     startEnabled_ = false;
     stopEnabled_ = true;

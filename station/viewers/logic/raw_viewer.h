@@ -99,6 +99,10 @@ struct RawViewerInputs {
 class RawViewer {
 public:
     explicit RawViewer(RawViewerInputs inputs);
+    // Closing while streaming ends the reader this viewer started: its sink goes with the window.
+    ~RawViewer();
+    RawViewer(const RawViewer&) = delete;
+    RawViewer& operator=(const RawViewer&) = delete;
 
     // Buttons.
     void start();
@@ -188,6 +192,7 @@ private:
     bool startEnabled_ = true;
     bool stopEnabled_ = false;
     bool streamed_ = false;  // "Ave" and "Sigma" are enabled once streaming started
+    bool readerStarted_ = false;
     bool firstFrame_ = true;
     bool hasData_ = true;
     bool errorCross_ = false;

@@ -152,6 +152,22 @@ TEST(RawViewerStart, StopEndsTheReaderEvenWhilePausedAndKeepsTheTables) {
     EXPECT_TRUE(v.hasData());
 }
 
+// The reader hands frames to the window's sink: closing the window must not leave it running.
+TEST(RawViewerStart, ClosingWhileStreamingEndsTheReaderItStarted) {
+    RawBench b;
+    b.streaming();
+    b.device.paused = true;
+    b.viewer.reset();
+    EXPECT_FALSE(b.device.running);
+    EXPECT_FALSE(b.device.paused);
+
+    RawBench other;
+    other.device.running = true;  // not this viewer's reader
+    other.open().start();
+    other.viewer.reset();
+    EXPECT_TRUE(other.device.running);
+}
+
 TEST(RawViewerFrames, AverageFollowsBySixteenthsFromTheFirstFrame) {
     RawBench b;
     RawViewer& v = b.streaming();
