@@ -15,6 +15,7 @@
 #include "station/viewers/logic/pin_viewer.h"
 #include "station/viewers/logic/raw_viewer.h"
 #include "station/viewers/logic/viewer_device.h"
+#include "station/viewers/logic/viewer_opening.h"
 
 namespace {
 
@@ -27,12 +28,13 @@ struct ScenarioBench {
             sim::loadScenarioFile(std::string(VORLICK_SOURCE_DIR) + "/examples/sim/" + scenario, bus, clock, error);
         EXPECT_TRUE(loaded) << error;
     }
-    bool connect() {
+    bool open() {
         touch.refreshFoundList();
         const auto found = std::span(touch.foundList()).first(touch.found());
         const auto t = controllerlink::findTouchCollection(found, controllerlink::ControllerGeneration::R6);
-        return t && touch.open(*t) && touch.setDeviceMode(1) && touch.readRegisters();
+        return t && touch.open(*t);
     }
+    bool connect() { return open() && touch.setDeviceMode(1) && touch.readRegisters(); }
 
     bool loaded = false;
     platform::VirtualClock clock;
@@ -106,6 +108,33 @@ TEST(ViewersOnController, PinViewerShowsTheScenariosPinFaults) {
     b.touch.close();
     v.check();
     EXPECT_EQ(v.statusText(), "Error: Device is not opened.");
+}
+
+// Ctrl+R and Ctrl+P do nothing unless the controller is in maintenance mode; Ctrl+R then turns
+// the automatic calibration off and writes the registers, and a refusal keeps the viewer shut.
+TEST(ViewersOnController, HiddenCommandsOpenOnlyInMaintenanceMode) {
+    using station::viewers::ViewerOpening;
+    ScenarioBench b("r6-healthy.scenario");
+    EXPECT_EQ(station::viewers::prepareRawViewer(b.touch), ViewerOpening::NotInMaintenance) << "not open";
+    ASSERT_TRUE(b.open());
+    EXPECT_EQ(station::viewers::prepareRawViewer(b.touch), ViewerOpening::NotInMaintenance);
+    EXPECT_EQ(station::viewers::preparePinViewer(b.touch), ViewerOpening::NotInMaintenance);
+    EXPECT_EQ(b.touch.readout().autoCalibration, 1u) << "nothing sent";
+    ASSERT_TRUE(b.touch.setDeviceMode(1));
+    EXPECT_EQ(station::viewers::preparePinViewer(b.touch), ViewerOpening::Ready);
+    EXPECT_EQ(station::viewers::prepareRawViewer(b.touch), ViewerOpening::Ready);
+    EXPECT_EQ(b.touch.readout().autoCalibration, 0u);
+    // The mode read is transfer 1, the calibration command 2, the register write 3 and 4.
+    for (const std::uint64_t refused : {2u, 3u, 4u}) {
+        b.bus.setFaults(0, {0, refused, false});
+        EXPECT_EQ(station::viewers::prepareRawViewer(b.touch), ViewerOpening::Refused) << refused;
+        b.bus.setFaults(0, {});
+    }
+    station::RecipeSettings recipe;
+    recipe.RAW_CHECK = 1;
+    EXPECT_FALSE(station::viewers::marginsAvailable(recipe)) << "not loaded";
+    recipe.recipeLoaded = true;
+    EXPECT_TRUE(station::viewers::marginsAvailable(recipe));
 }
 
 }  // namespace
