@@ -10,6 +10,8 @@
 #include "hidlink/device_table.h"
 #include "hidlink/queued_reports.h"
 #include "station/device/hsync_tunnel.h"
+#include "station/viewers/logic/raw_viewer.h"
+#include "station/viewers/logic/viewer_device.h"
 
 namespace diag {
 
@@ -33,6 +35,10 @@ struct Options {
     bool onPen = false;
     std::uint32_t window = 16;
     bool keepMaintenance = false;
+    // stream --dump: the folder of the raw data viewer's CSV dump, and the view it dumps.
+    std::optional<std::string> dumpFolder;
+    station::viewers::RawView dumpView = station::viewers::RawView::Raw;
+    bool viewGiven = false;
 };
 
 const char* kUsage =
@@ -54,6 +60,10 @@ const char* kUsage =
     "  stream [--count N (1)]    image frames as the raw data viewer streams them: per\n"
     "                            frame a line 'frame,K,status,S', one CSV row per Tx\n"
     "                            line and the noise row as 'noise,...'\n"
+    "      --dump FOLDER [--view raw|average|sigma]\n"
+    "                            instead, feed the frames to the raw data viewer and\n"
+    "                            write its CSV dump of that view into FOLDER when the\n"
+    "                            count is reached (or on Ctrl+C)\n"
     "  watch [--pen] [--count N (0)]\n"
     "                            the input reports of the touch (or pen) collection,\n"
     "                            decoded, one per line\n"
@@ -130,6 +140,22 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
                    a == "--count") {
             e = value(o.command == "hsync" ? 10000 : 0xFFFFFFFF, o.count);
             o.countGiven = true;
+        } else if (o.command == "stream" && a == "--dump") {
+            if (i + 1 >= args.size()) return "--dump needs a folder";
+            o.dumpFolder = args[++i];
+        } else if (o.command == "stream" && a == "--view") {
+            if (i + 1 >= args.size()) return "--view needs raw, average or sigma";
+            const std::string& view = args[++i];
+            o.viewGiven = true;
+            // The judgement's views need a recipe's tables, which this command does not read.
+            if (view == "raw")
+                o.dumpView = station::viewers::RawView::Raw;
+            else if (view == "average")
+                o.dumpView = station::viewers::RawView::Average;
+            else if (view == "sigma")
+                o.dumpView = station::viewers::RawView::Sigma;
+            else
+                return "--view must be raw, average or sigma";
         } else if (o.command == "watch" && a == "--pen") {
             o.onPen = true;
         } else if (o.command == "lines" && a == "--window") {
@@ -142,6 +168,7 @@ std::string parse(const std::vector<std::string>& args, Options& o) {
     }
     if (o.command == "pincheck" && (!o.wait || !o.threshold)) return "pincheck needs --wait and --threshold";
     if (o.command == "watch" && !o.countGiven) o.count = 0;
+    if (o.viewGiven && !o.dumpFolder) return "--view needs --dump";
     return {};
 }
 
@@ -370,9 +397,70 @@ constexpr int kSilenceMs = 10000;
 
 bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
 
+// The raw data viewer without its window: START, the frames, then the Space key's dump.
+int runStreamDump(Session& s, const Options& o, std::FILE* out, std::FILE* err, const std::atomic<bool>* stop) {
+    DeviceLink& t = s.touch();
+    station::viewers::DeviceLinkViewerPort port(t);
+    controllerlink::QueuedImageFrames frames(4);
+    // No check ran and no recipe is read: the viewer opens on empty tables.
+    struct Empty {
+        Grid grid{};
+        JudgementMaps maps;
+        RecipeSettings recipe;
+    };
+    const auto empty = std::make_unique<Empty>();
+    station::viewers::RawViewer viewer({.device = port,
+                                        .lastRaw = empty->grid,
+                                        .lastDiff = empty->maps.rawDiff,
+                                        .upperMap = empty->maps.upperMap,
+                                        .lowerMap = empty->maps.lowerMap,
+                                        .recipe = empty->recipe,
+                                        .marginsAvailable = false,
+                                        .frameSink = frames,
+                                        .clock = t.clock(),
+                                        .tableAccess = {},
+                                        .dumpFolder = *o.dumpFolder});
+    viewer.start();
+    if (!t.frameReaderRunning()) {
+        std::fprintf(err, "vorlick-diag device: %.*s\n", static_cast<int>(viewer.statusText().size()),
+                     viewer.statusText().data());
+        return 1;
+    }
+    const auto frame = std::make_unique<controllerlink::ImageFrame>();
+    int silent = 0;
+    int code = 0;
+    for (std::uint32_t k = 0; (o.count == 0 || k < o.count) && !stopped(stop);) {
+        std::uint32_t status = 0;
+        if (!frames.take(*frame, status, kSliceMs)) {
+            if ((silent += kSliceMs) < kSilenceMs) continue;
+            std::fprintf(err, "vorlick-diag device: no image frame came within %d ms\n", kSilenceMs);
+            code = 1;
+            break;
+        }
+        silent = 0;
+        ++k;
+        viewer.handleFrame(status, *frame);
+        // A refused frame is told as the viewer's status bar tells it.
+        if (status != 0)
+            std::fprintf(err, "%.*s", static_cast<int>(viewer.statusText().size()), viewer.statusText().data());
+    }
+    viewer.stop();
+    if (code != 0) return code;
+    if (!viewer.hasData()) {
+        std::fprintf(err, "vorlick-diag device: no frame without error came; nothing to dump\n");
+        return 1;
+    }
+    viewer.setView(o.dumpView);
+    const bool written = viewer.dump();
+    std::fprintf(written ? out : err, "%.*s\n", static_cast<int>(viewer.statusText().size()),
+                 viewer.statusText().data());
+    return written ? 0 : 1;
+}
+
 int runStream(Session& s, const Options& o, std::FILE* out, std::FILE* err, const std::atomic<bool>* stop) {
     DeviceLink& t = s.touch();
     if (!t.readRegisters()) return s.fail("readRegisters"), 1;
+    if (o.dumpFolder) return runStreamDump(s, o, out, err, stop);
     if (!t.setScanArea()) return s.fail("setScanArea"), 1;
     if (!t.selectResponse(1, 0)) return s.fail("select response 0x10 (16-bit image frames)"), 1;
     controllerlink::QueuedImageFrames frames(4);

@@ -177,6 +177,7 @@ std::optional<PinCheck> DeviceLink::runPinCheck(std::uint16_t waitTime, std::uin
     };
     for (std::size_t n = 0; n < kGridRx; ++n) judge(check.rxPins[n], bit(3, n), bit(12, n), RxVdd, RxGnd);
     for (std::size_t n = 0; n < kTxPins; ++n) judge(check.txPins[n], bit(21, n), bit(27, n), TxVdd, TxGnd);
+    for (std::size_t k = 0; k < pinFaultCounters_.size(); ++k) pinFaultCounters_[k] += check.faultCounters[k];
     return check;
 }
 

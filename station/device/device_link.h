@@ -151,6 +151,9 @@ public:
     bool writeRegisters();
     bool writeBlock6();
     std::optional<PinCheck> runPinCheck(std::uint16_t waitTime, std::uint16_t threshold);
+    // Every fault bit of every pin check this link read, by kind (PinFaultCounter); never
+    // cleared, so a fault once seen stays told to the pin check viewer.
+    const std::array<std::uint32_t, 4>& pinFaultCounters() const { return pinFaultCounters_; }
     bool writeXLut(std::span<const std::uint16_t, kGridRx> items);
     bool writeYLut(std::span<const std::uint16_t, kGridTx> items);
     bool setScanArea();
@@ -245,6 +248,7 @@ private:
     controllerlink::LineStatistics lineStatistics_;
     controllerlink::RawTouchRanges rawRanges_;
     std::unique_ptr<controllerlink::FrameReader> frameReader_;
+    std::array<std::uint32_t, 4> pinFaultCounters_{};
     bool maintenanceModeSet_ = false;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -389,6 +390,54 @@ TEST_F(DeviceDiag, LiveViewsShowWhatTheControllerStreams) {
                   (std::vector<std::string>{"round,1,window,2", "X,0,40.00,0.00", "X,1,40.00,0.00", "Y,0,40.00,0.00"}));
     }
     EXPECT_EQ(run({"lines", "--window", "0"}).code, 2);
+}
+
+}  // namespace
+
+namespace {
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The raw data viewer's dump from a live stream without a window: the same file the viewer's
+// Space key writes, holding the frames the plain stream shows.
+TEST_F(DeviceDiag, StreamDumpWritesTheRawViewersCsvOfTheLiveFrames) {
+    plug(sim::ControllerConfig{});  // no noise: every frame alike
+    const Outcome plain = run({"stream", "--count", "1"});
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    const auto rows = lines(plain.out);
+    ASSERT_EQ(rows.size(), 48u);
+    std::string expected = "#Raw\r\n";
+    for (int t = 0; t < 46; ++t)
+        expected += rows[static_cast<std::size_t>(t) + 1] + ",// " + std::to_string(t) + "\r\n";
+    expected += "\r\n";
+
+    const auto folder = std::filesystem::temp_directory_path() / "vorlick_diag_dump";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const Outcome r = run({"stream", "--count", "3", "--dump", folder.string()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<std::filesystem::path> files;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) files.push_back(e.path());
+    ASSERT_EQ(files.size(), 1u);
+    const std::string name = files[0].filename().string();
+    EXPECT_EQ(r.out, "Success to dump file. '" + name + "'\n");
+    EXPECT_EQ(name.size(), std::string("log0101090000.csv").size());
+    EXPECT_EQ(name.rfind("log01010900", 0), 0u) << name << ": month, day, hour and minute of the virtual clock";
+    EXPECT_EQ(readFile(files[0]), expected);
+
+    const Outcome average = run({"stream", "--count", "2", "--dump", folder.string(), "--view", "average"});
+    ASSERT_EQ(average.code, 0) << average.err;
+    EXPECT_EQ(run({"stream", "--dump", folder.string(), "--view", "diff"}).code, 2);
+    EXPECT_EQ(run({"stream", "--view", "raw"}).code, 2) << "a view without a dump";
+    const Outcome nowhere = run({"stream", "--count", "1", "--dump", (folder / "missing").string()});
+    EXPECT_EQ(nowhere.code, 1);
+    EXPECT_NE(nowhere.err.find("Error: cannot write dump file."), std::string::npos) << nowhere.err;
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -189,6 +189,12 @@ TEST(DeviceLinkOnController, PinCheckReportsThePanelsPinFaults) {
     EXPECT_EQ(pins->txPins[47].gndFault, 1u);
     EXPECT_EQ(pins->txPins[3].vddFault, 1u);
     EXPECT_EQ(pins->faultCounters, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
+
+    // The link's own counters add every check up and are never cleared by one.
+    const auto again = b.touch.runPinCheck(100, 200);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->faultCounters, (std::array<std::uint32_t, 4>{1, 0, 1, 1}));
+    EXPECT_EQ(b.touch.pinFaultCounters(), (std::array<std::uint32_t, 4>{2, 0, 2, 2}));
 }
 
 TEST(DeviceLinkOnController, FramesThatStayBlankAreRetriedThenFlagged) {
