@@ -1,0 +1,112 @@
+#pragma once
+// The raw data viewer's window: the colour map of the selected table, its colour bar, the noise
+// chart, the buttons, view radio buttons, range fields, statistics and status texts, all painted
+// from the RawViewer logic. Frames from the reader thread arrive through a FramePoster; the
+// operator's keys reach the logic before any control of the window sees them.
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "platform/probe_file.h"
+#include "station/viewers/logic/raw_map.h"
+#include "station/viewers/logic/raw_viewer.h"
+#include "station/viewers/qt/frame_poster.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QToolButton;
+
+namespace station::viewers {
+
+// Everything the window opens with; the frame sink is its own.
+struct RawViewerSetup {
+    ViewerDevice& device;
+    const Grid& lastRaw;
+    const Grid& lastDiff;
+    const IntGrid& upperMap;
+    const IntGrid& lowerMap;
+    RecipeSettings& recipe;
+    bool marginsAvailable = false;
+    platform::Clock& clock;
+    TableFileAccess tableAccess;
+    std::string dumpFolder = ".";
+};
+
+class RawMapArea;
+class ColourBarArea;
+class NoiseArea;
+
+class RawViewerWindow final : public QDialog {
+    Q_OBJECT
+public:
+    explicit RawViewerWindow(const RawViewerSetup& setup, QWidget* parent = nullptr);
+    ~RawViewerWindow() override;
+
+    struct Controls {
+        QPushButton* start = nullptr;
+        QPushButton* stop = nullptr;
+        QPushButton* clear = nullptr;
+        QPushButton* reload = nullptr;
+        std::array<QRadioButton*, kRawViews> views{};
+        QCheckBox* autoRange = nullptr;
+        QLineEdit* frameRate = nullptr;
+        QLabel* statisticsLabel = nullptr;
+        QToolButton* labelUp = nullptr;
+        QToolButton* labelDown = nullptr;
+        QPlainTextEdit* statistics = nullptr;
+        QLineEdit* rangeMin = nullptr;
+        QLineEdit* rangeMax = nullptr;
+        QLabel* minLabel = nullptr;
+        QLabel* maxLabel = nullptr;
+        ColourBarArea* colourBar = nullptr;
+        RawMapArea* map = nullptr;
+        NoiseArea* noise = nullptr;
+        QStatusBar* status = nullptr;
+    };
+    const Controls& controls() const { return c_; }
+    const RawViewer& viewer() const { return *viewer_; }
+    RawViewer& viewer() { return *viewer_; }
+    // The frames the window has handled since it opened.
+    std::uint64_t framesHandled() const { return framesHandled_; }
+    // The tip the pointer's last move showed (empty: none), as the tooltip shows it.
+    const QString& lastTooltip() const { return lastTooltip_; }
+    // Where cell (tx, rx) of the map is on the screen.
+    QPoint cellOnScreen(int tx, int rx) const;
+
+    // The tooltip of a pointer move over the map or the noise chart, at a point of that area.
+    void pointerMoved(QWidget& area, const QPoint& at, const QPoint& global);
+    // Takes every frame the reader has posted.
+    void takeFrames();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    // Every control from the logic; the areas repainted.
+    void showState();
+    void repaintAreas();
+    bool handleKey(QObject* watched, int key, Qt::KeyboardModifiers modifiers);
+    void applyRange();
+    void scheduleProbe();
+    void writeProbe();
+
+    FramePoster poster_;
+    std::unique_ptr<RawViewer> viewer_;
+    std::unique_ptr<controllerlink::ImageFrame> frame_;
+    Controls c_;
+    std::uint64_t framesHandled_ = 0;
+    QString lastTooltip_;
+    TooltipText tip_;
+    std::unique_ptr<platform::ProbeFile> probe_;
+    bool probeScheduled_ = false;
+};
+
+}  // namespace station::viewers
