@@ -603,6 +603,7 @@ bool StationWindow::handleKey(QObject* watched, QKeyEvent* key) {
     if (target == nullptr) target = this;
     if (watched != target || target->window() != this) return false;
     if (QApplication::activeModalWidget() != nullptr) return false;
+    if (viewerKey(*key)) return true;
 
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
         const bool serialFocused = target == c_.serial;

@@ -154,6 +154,9 @@ private:
     void runStep(const std::function<void()>& step);
     void afterStep();
     bool handleKey(QObject* watched, QKeyEvent* key);
+    // Ctrl+R and Ctrl+P: the maintenance viewers (station_window_viewers.cpp); true when taken.
+    bool viewerKey(const QKeyEvent& key);
+    void runViewer(bool raw);
     bool isHoverControl(QObject* watched) const;
     int execModal(QDialog& dialog);
     void scheduleProbe();
