@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace station::viewers {
@@ -314,6 +315,21 @@ void PinGridArea::paintEvent(QPaintEvent*) {
     p.setPen(Qt::black);
     p.drawText(QPointF(right - 30, 12), QStringLiteral("[Rx]"));
     p.drawText(QPointF(4, height() - 6), QStringLiteral("[Tx]"));
+}
+
+void PinViewerWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    QTimer::singleShot(0, this, &PinViewerWindow::writeProbe);
+}
+
+void PinViewerWindow::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    QTimer::singleShot(0, this, &PinViewerWindow::writeProbe);
+}
+
+void PinViewerWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    QTimer::singleShot(0, this, &PinViewerWindow::writeProbe);
 }
 
 }  // namespace station::viewers

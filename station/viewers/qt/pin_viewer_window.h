@@ -53,6 +53,12 @@ public:
     static QPixmap pinPicture(int state);
     static QPixmap errorPicture();
 
+protected:
+    // Where the window and its controls are, once shown, moved or resized.
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void buildControls();
     void check();

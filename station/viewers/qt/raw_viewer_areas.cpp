@@ -106,9 +106,10 @@ void ColourBarArea::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), palette().window());
     const int inner = width() - 2 * kColourBarFrameWidth;
     const MapRange range = mapRange(viewer_);
-    // One thin vertical line per pixel column, the minimum's colour on the left.
+    // One thin vertical line per pixel column, the minimum's colour on the left; a line thinner
+    // than a pixel still covers its pixel whole.
     for (int column = 0; column < inner; ++column) {
-        p.setPen(QPen(colour(colourBarColour(column, inner, range.minimum, range.maximum)), 0.1));
+        p.setPen(QPen(colour(colourBarColour(column, inner, range.minimum, range.maximum)), 0));
         const double x = kColourBarFrameWidth + column + 0.5;
         p.drawLine(QPointF(x, kColourBarFrameWidth), QPointF(x, height() - kColourBarFrameWidth));
     }

@@ -367,4 +367,19 @@ void RawViewerWindow::writeProbe() {
     probe_->flush();
 }
 
+void RawViewerWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    scheduleProbe();
+}
+
+void RawViewerWindow::moveEvent(QMoveEvent* event) {
+    QDialog::moveEvent(event);
+    scheduleProbe();
+}
+
+void RawViewerWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    scheduleProbe();
+}
+
 }  // namespace station::viewers

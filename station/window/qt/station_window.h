@@ -156,6 +156,7 @@ private:
     bool handleKey(QObject* watched, QKeyEvent* key);
     // Ctrl+R and Ctrl+P: the maintenance viewers (station_window_viewers.cpp); true when taken.
     bool viewerKey(const QKeyEvent& key);
+    void openViewerAfterStep(bool raw);
     void runViewer(bool raw);
     bool isHoverControl(QObject* watched) const;
     int execModal(QDialog& dialog);

@@ -2,6 +2,7 @@
 // Ctrl+P the pin check viewer, modally, on the touch collection in maintenance mode. The
 // run-control timer stands still while one is open.
 #include <QKeyEvent>
+#include <QTimer>
 
 #include "station/viewers/logic/viewer_opening.h"
 #include "station/viewers/qt/pin_viewer_window.h"
@@ -13,11 +14,23 @@ namespace station {
 bool StationWindow::viewerKey(const QKeyEvent& key) {
     const bool raw = key.key() == Qt::Key_R;
     if (key.modifiers() != Qt::ControlModifier || (!raw && key.key() != Qt::Key_P)) return false;
-    // Not during a reset, a check or a step of the station: the key goes its normal way.
-    if (!keys_->acceleratorsEnabled() || stepDepth_ > 0 || closePending_) return false;
+    // Not during a reset or a check: the key goes its normal way.
+    if (!keys_->acceleratorsEnabled() || closePending_) return false;
+    openViewerAfterStep(raw);
+    return true;
+}
+
+void StationWindow::openViewerAfterStep(bool raw) {
+    // A key pumped inside a step of the station (a tick) opens the viewer once the step has
+    // returned, if the station still takes accelerators then.
+    if (stepDepth_ > 0) {
+        QTimer::singleShot(0, this, [this, raw] {
+            if (keys_->acceleratorsEnabled() && !closePending_) openViewerAfterStep(raw);
+        });
+        return;
+    }
     // A close asked for meanwhile closes the viewer and then the window, as for any dialog.
     runStep([this, raw] { runViewer(raw); });
-    return true;
 }
 
 void StationWindow::runViewer(bool raw) {
