@@ -164,9 +164,12 @@ void NoiseArea::paintEvent(QPaintEvent*) {
     const std::array<std::uint32_t, 3> legendColours = {kNoiseBarColour, kNoiseAverageColour, kNoiseWorstColour};
     int x = width() - 4;
     p.setPen(Qt::black);
+    static const std::array<QString, 3> labels = {
+        QString::fromLatin1(kNoiseLegend[0].data(), static_cast<qsizetype>(kNoiseLegend[0].size())),
+        QString::fromLatin1(kNoiseLegend[1].data(), static_cast<qsizetype>(kNoiseLegend[1].size())),
+        QString::fromLatin1(kNoiseLegend[2].data(), static_cast<qsizetype>(kNoiseLegend[2].size()))};
     for (int i = 2; i >= 0; --i) {
-        const std::string_view text = kNoiseLegend[i];
-        const QString label = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+        const QString& label = labels[static_cast<std::size_t>(i)];
         const int w = p.fontMetrics().horizontalAdvance(label);
         x -= w;
         p.drawText(QPoint(x, 14), label);
