@@ -1,7 +1,7 @@
 // The raw data viewer's painting on the offscreen platform, at the window's opening size with a
 // streamed frame shown: the map (3312 cells, with and without the error crosses), the colour
-// bar, the noise chart, and a frame handled by the logic alone and with the
-// three areas repainted). Each is timed on its own; median, min and max are printed.
+// bar, the noise chart, and a frame handled by the logic alone and with the three areas
+// repainted. Each is timed on its own; median, min and max are printed.
 #include <QApplication>
 #include <algorithm>
 #include <chrono>
@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
             for (std::size_t r = 0; r < controllerlink::kFrameRx; ++r)
                 frame->cells[t][r] = static_cast<std::int32_t>(2000 + 4 * t + 3 * r + (n + t * r) % 7);
         for (std::size_t r = 0; r < controllerlink::kFrameRx; ++r)
-            frame->cells[controllerlink::kNoiseRow][r] = static_cast<std::int32_t>((n * 13 + r * 7) % 400);
+            frame->cells[controllerlink::kNoiseRow][r] =
+                static_cast<std::int32_t>((static_cast<std::size_t>(n) * 13 + r * 7) % 400);
         clock.advance(6);
     };
     nextFrame();
