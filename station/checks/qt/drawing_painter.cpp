@@ -51,8 +51,7 @@ void paintTarget(QPainter& p, const SceneTarget& t, const QFont& font) {
     p.setPen(QPen(c, 2));
     p.drawEllipse(at, 15, 15);
     p.setFont(font);
-    p.drawText(QRectF(at.x() - 60, at.y() + 18, 120, 24), Qt::AlignHCenter | Qt::AlignTop,
-               QStringLiteral("TARGET"));
+    p.drawText(QRectF(at.x() - 60, at.y() + 18, 120, 24), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("TARGET"));
 }
 
 }  // namespace
@@ -214,8 +213,7 @@ void DrawingPainter::paintScene(QPainter& p, const DrawingScene& scene, const Su
 
 void DrawingPainter::compose(const DrawingCheck& check, QImage& frame) {
     syncInk(check);
-    if (frame.size() != ink_.size() || frame.format() != ink_.format())
-        frame = QImage(ink_.size(), ink_.format());
+    if (frame.size() != ink_.size() || frame.format() != ink_.format()) frame = QImage(ink_.size(), ink_.format());
     std::memcpy(frame.bits(), ink_.constBits(), static_cast<std::size_t>(ink_.sizeInBytes()));
     QPainter p(&frame);
     paintScene(p, drawingScene(check), check.inputs().surface);

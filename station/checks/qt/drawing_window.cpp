@@ -146,7 +146,8 @@ void DrawingWindow::finishIfClosed() {
     finishing_ = true;
     timer_.stop();
     // Leaves the modal loop once the handler that closed it has returned.
-    QMetaObject::invokeMethod(this, [this] { QDialog::done(QDialog::Rejected); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { QDialog::done(QDialog::Rejected); }, Qt::QueuedConnection);
 }
 
 void DrawingWindow::keyPressEvent(QKeyEvent* event) {

@@ -64,8 +64,8 @@ void writeStationWindowProbe(platform::ProbeFile& probe, const StationWindow& wi
     std::string drawing = "closed";
     if (const checks::DrawingWindow* w = window.drawingWindow(); w != nullptr && w->check() != nullptr) {
         const checks::DrawingCheck& d = *w->check();
-        drawing = std::to_string(d.step()) + " " + std::to_string(d.phase()) + " " + std::to_string(w->width()) +
-                  "x" + std::to_string(w->height());
+        drawing = std::to_string(d.step()) + " " + std::to_string(d.phase()) + " " + std::to_string(w->width()) + "x" +
+                  std::to_string(w->height());
         if (d.phase() == checks::PhaseJudged && d.step() < checks::DRAW_DONE)
             drawing += d.stepPassed(d.step()) ? " ok" : " ng";
     }

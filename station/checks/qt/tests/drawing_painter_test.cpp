@@ -1,5 +1,7 @@
 // The drawing painter on images: the ink layer as the snapshots keep it, the frame the window
 // shows over it, and the PNG files.
+#include "station/checks/qt/drawing_painter.h"
+
 #include <gtest/gtest.h>
 
 #include <QColor>
@@ -9,7 +11,6 @@
 #include <set>
 
 #include "station/checks/logic/tests/drawing_rig.h"
-#include "station/checks/qt/drawing_painter.h"
 
 namespace station::checks {
 namespace {

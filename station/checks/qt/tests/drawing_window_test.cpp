@@ -1,5 +1,7 @@
 // The drawing window on the offscreen platform, its check on a virtual clock and fake readers:
 // how it is shown, its keys, its tick, its reports and its snapshots.
+#include "station/checks/qt/drawing_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -8,7 +10,6 @@
 #include <QTest>
 
 #include "station/checks/logic/tests/drawing_rig.h"
-#include "station/checks/qt/drawing_window.h"
 
 namespace station::checks {
 namespace {
@@ -41,8 +42,9 @@ struct WindowRig {
     }
     void finger(int x, int y, std::uint8_t contactStatus = 7) {
         ++scan;
-        for (const auto& r : touchReports({{1, static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), contactStatus}},
-                                          in.contactFormat, scan))
+        for (const auto& r :
+             touchReports({{1, static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(y), contactStatus}},
+                          in.contactFormat, scan))
             window.report(ReaderCollection::Touch, r);
         clock.advance(10);
     }
