@@ -66,12 +66,12 @@ QFont drawingFont(int points, bool bold) {
     return f;
 }
 
-DrawingPainter::DrawingPainter()
-    : instructionFont_(drawingFont(18, true)),
-      titleFont_(drawingFont(36, true)),
-      labelFont_(drawingFont(12, true)),
-      countdownFont_(drawingFont(14, true)),
-      tagFont_(drawingFont(10, false)) {}
+const DrawingPainter::Fonts& DrawingPainter::fonts() const {
+    if (!fonts_)
+        fonts_ = Fonts{drawingFont(18, true), drawingFont(36, true), drawingFont(12, true), drawingFont(14, true),
+                       drawingFont(10, false)};
+    return *fonts_;
+}
 
 void DrawingPainter::paintGrid(QPainter& p, const Surface& s, std::uint32_t rxCount, std::uint32_t txCount) {
     for (const GridLine& l : gridLines(s, rxCount, txCount)) {
@@ -148,6 +148,7 @@ void DrawingPainter::syncInk(const DrawingCheck& check) {
 }
 
 void DrawingPainter::paintScene(QPainter& p, const DrawingScene& scene, const Surface& s) const {
+    const Fonts& f = fonts();
     shapeHints(p);
     const QRectF all(s.left, s.top, s.width, s.height);
     if (scene.guide) {
@@ -166,18 +167,18 @@ void DrawingPainter::paintScene(QPainter& p, const DrawingScene& scene, const Su
         }
         if (!b.label.empty()) {
             p.setPen(colour(kLabelGrey));
-            p.setFont(labelFont_);
+            p.setFont(f.label);
             p.drawText(r, Qt::AlignCenter, text(b.label));
         }
     }
-    for (const SceneTarget& t : scene.targets) paintTarget(p, t, labelFont_);
+    for (const SceneTarget& t : scene.targets) paintTarget(p, t, f.label);
 
     p.setPen(colour(scene.instruction.argb));
-    p.setFont(instructionFont_);
+    p.setFont(f.instruction);
     p.drawText(all, Qt::AlignCenter, text(scene.instruction.text));
     if (scene.title) {
         p.setPen(colour(scene.title->argb));
-        p.setFont(titleFont_);
+        p.setFont(f.title);
         p.drawText(QRectF(s.left, s.top + s.height / 4.0 - 40, s.width, 80), Qt::AlignCenter, text(scene.title->text));
     }
     if (scene.countdown) {
@@ -190,12 +191,12 @@ void DrawingPainter::paintScene(QPainter& p, const DrawingScene& scene, const Su
         p.setPen(QPen(colour(kBarOutline), 1));
         p.drawRect(frame);
         p.setPen(colour(kLabelGrey));
-        p.setFont(countdownFont_);
+        p.setFont(f.countdown);
         p.drawText(QRectF(s.left, top + kBarHeight + 4, s.width, 80), Qt::AlignHCenter | Qt::AlignTop,
                    text(scene.countdown->text));
     }
-    p.setFont(tagFont_);
-    const QFontMetrics tagMetrics(tagFont_);
+    p.setFont(f.tag);
+    const QFontMetrics tagMetrics(f.tag);
     for (const ContactTag& t : scene.tags) {
         const QString id = text(t.id);
         const QRectF r(t.at.x + 6, t.at.y - 6 - tagMetrics.height(), tagMetrics.horizontalAdvance(id) + 6,

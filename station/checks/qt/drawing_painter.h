@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QImage>
 #include <cstdint>
+#include <optional>
 
 #include "station/checks/logic/drawing_check.h"
 #include "station/checks/logic/drawing_scene.h"
@@ -16,7 +17,7 @@ namespace station::checks {
 
 class DrawingPainter {
 public:
-    DrawingPainter();
+    DrawingPainter() = default;
 
     // Brings the ink layer up to the check's ink: made again from the grid when the ink was
     // cleared (or the surface changed), otherwise only the marks added since the last call drawn.
@@ -35,11 +36,18 @@ public:
 private:
     void remakeInk(const DrawingCheck& check);
 
+    // Made on the first scene: text needs the toolkit's application with its font database,
+    // the ink layer does not (the headless station may write snapshots without one).
+    struct Fonts {
+        QFont instruction, title, label, countdown, tag;
+    };
+    const Fonts& fonts() const;
+
     QImage ink_;
     std::uint32_t inkClears_ = 0;
     std::size_t inkDrawn_ = 0;
     bool made_ = false;
-    QFont instructionFont_, titleFont_, labelFont_, countdownFont_, tagFont_;
+    mutable std::optional<Fonts> fonts_;
 };
 
 // Text in points at the fixed 96 dots per inch the drawing surface is laid out in (so a frame
