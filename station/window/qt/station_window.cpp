@@ -573,7 +573,7 @@ bool StationWindow::runExternalSwitchDialog(const std::function<bool()>& step) {
 bool StationWindow::hasCheckWindow(CheckWindow which) const { return which == CheckWindow::Drawing; }
 
 void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
-    if (request.which != CheckWindow::Drawing || closePending_) return;
+    if (request.which != CheckWindow::Drawing) return;
     checks::DrawingWindow window(this);
     checks::DrawingInputs inputs = checks::drawingInputs(request, check, window.surface());
     if (menuDrawing_) inputs.drawResult = nullptr;
@@ -587,7 +587,14 @@ void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckConte
     const QPointer<QDialog> previous = openDialog_;
     openDialog_ = &window;
     drawing_ = &window;
-    window.run(inputs, drawingCarry_, readers, check.clock);
+    if (closePending_) {
+        // The station is closing: the window ends as Esc would end it, so the check records the
+        // step that was not passed rather than a pass nobody drew.
+        window.start(inputs, drawingCarry_, readers, check.clock);
+        window.reject();
+    } else {
+        window.run(inputs, drawingCarry_, readers, check.clock);
+    }
     drawing_ = nullptr;
     openDialog_ = previous;
     scheduleProbe();

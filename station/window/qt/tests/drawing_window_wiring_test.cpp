@@ -60,5 +60,29 @@ TEST(StationWindowDrawing, TheDrawingWindowRunsModallyFromTheRunnerAndFromCtrlD)
     }
 }
 
+TEST(StationWindowDrawing, ClosingTheStationEndsTheDrawingWindowAsEscAndNeverAsAPass) {
+    for (const bool openFirst : {true, false}) {
+        SCOPED_TRACE(openFirst ? "closed while the window is open" : "closing before the window opens");
+        WindowRig rig;
+        rig.startWith("PID0A52.ini");
+        rig.tick();
+        rig.station.check.detail.drawResult = 0;
+        OnModal<checks::DrawingWindow> act([&](checks::DrawingWindow&) { rig.window.close(); });
+        CheckContext context = rig.station.checkContext();
+        bool ran = false;
+        // As a running check does it: inside a station step (where a close waits for the step).
+        rig.window.setWriterOpener([&](Station&) {
+            if (!openFirst) rig.window.requestClose();
+            ran = runDrawingCheck(context).ran;
+        });
+        rig.c().openWriter->trigger();
+        EXPECT_TRUE(ran);
+        EXPECT_EQ(rig.station.check.detail.drawResult, 1) << "INIT not passed";
+        EXPECT_EQ(rig.window.drawingWindow(), nullptr);
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(rig.control.shutDown());
+    }
+}
+
 }  // namespace
 }  // namespace station::test
