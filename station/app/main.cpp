@@ -27,6 +27,7 @@
 #include "station/sequence/station_runners.h"
 #include "station/sequence/station_state.h"
 #include "station/window/commands/open_writer.h"
+#include "station/checks/qt/drawing_painter.h"
 #include "station/window/headless/check_record.h"
 #include "station/window/headless/headless_front_end.h"
 #include "station/window/headless/input_queue.h"
@@ -118,6 +119,8 @@ int runHeadless(const station::AppOptions& options) {
     station::Station& station = parts->station;
     station::RunControl& runControl = parts->runControl;
     ui.attach(station, runControl);
+    // The drawing snapshots are rendered off-screen by the window's own painter.
+    ui.drawingSnapshot = station::checks::writeDrawingSnapshot;
     station.touch.setAbortFlag(&stop.abortFlag());
     station.pen.setAbortFlag(&stop.abortFlag());
     if (!options.jsonPath.empty()) {
