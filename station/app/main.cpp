@@ -21,6 +21,7 @@
 #include "romwrite/window/display/open_display.h"
 #include "station/app/app_options.h"
 #include "station/app/station_locks.h"
+#include "station/checks/qt/drawing_painter.h"
 #include "station/logs/station_log_files.h"
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
@@ -118,6 +119,8 @@ int runHeadless(const station::AppOptions& options) {
     station::Station& station = parts->station;
     station::RunControl& runControl = parts->runControl;
     ui.attach(station, runControl);
+    // The drawing snapshots are rendered off-screen by the window's own painter.
+    ui.drawingSnapshot = station::checks::writeDrawingSnapshot;
     station.touch.setAbortFlag(&stop.abortFlag());
     station.pen.setAbortFlag(&stop.abortFlag());
     if (!options.jsonPath.empty()) {

@@ -267,6 +267,13 @@ drawing_ok|drawing_idle)
   if [ "$case" = drawing_ok ]; then
     expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
     grep -qx 'Drawing Test ... OK' out.txt || fail "no drawing OK"
+    # The passes' snapshots, moved into the log folder under the check's names, as PNG files.
+    folder=$(dirname "$(one_file "station/logs/quick_*/*_result.log")")
+    for n in 1 2 4 5 6 7; do
+      png=$(one_file "$folder/*__OK_0001_00_drawstep$n.png")
+      [ "$(head -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$png is no PNG file"
+    done
+    [ -z "$(ls station/_tmp*.png 2>/dev/null)" ] || fail "snapshots left in the station folder"
     diff -u <(printf '%s\n' '>>>>> Drawing <<<<<' 'Multi-Touch Check,PASS' 'Touch Square Check,PASS' 'Touch Diagonal Check,PASS' \
                 'Pen Square Check,PASS' 'Pen Diagonal Check,PASS' 'Pen Accuracy Check,PASS' 'Pen Hover Check,PASS' '' 'PASS' '') \
       <(lf_of "$(one_file "station/logs/quick_*/*__OK_0001_00.csv")" | sed -n '/^>>>>> Drawing <<<<<$/,/^>>>>> TKP/p' | sed '$d') ||

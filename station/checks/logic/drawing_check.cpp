@@ -177,7 +177,10 @@ void DrawingCheck::inkFrame() {
             continue;
         }
         const PointF at{c.x * scale_.touchX, c.y * scale_.touchY};
-        const auto previous = lastContactAt_.find(c.id);
+        // Where the contact was, taken before its entry moves on.
+        const auto found = lastContactAt_.find(c.id);
+        const bool seen = found != lastContactAt_.end();
+        const PointF previous = seen ? found->second : at;
         lastContactAt_[c.id] = at;
         if (ink_.size() >= kInkLimit) continue;
         InkMark m;
@@ -201,8 +204,8 @@ void DrawingCheck::inkFrame() {
             default:
                 m.kind = contactMode_ == 3 ? InkMark::Kind::Line : InkMark::Kind::LineAndCross;
                 // A line needs where the contact was; a new one starts with nothing drawn.
-                if (previous == lastContactAt_.end() && contactMode_ == 3) continue;
-                m.from = previous == lastContactAt_.end() ? at : previous->second;
+                if (!seen && contactMode_ == 3) continue;
+                m.from = previous;
                 break;
         }
         ink_.push_back(m);

@@ -15,8 +15,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "station/checks/logic/drawing_inputs.h"
+#include "station/checks/logic/link_readers.h"
+#include "station/checks/qt/drawing_window.h"
+#include "station/sequence/connect.h"
+#include "station/sequence/window_runners.h"
 #include "station/window/qt/about_box.h"
 #include "station/window/qt/external_switch_dialog.h"
+#include "station/window/qt/report_poster.h"
 #include "station/window/qt/result_list_model.h"
 #include "station/window/qt/result_list_view.h"
 #include "station/window/qt/serial_number_dialog.h"
@@ -350,6 +356,9 @@ void StationWindow::runCommand(Command which) {
         case Command::OpenWriter:
             if (openWriter_) runStep([this] { openWriter_(*s_); });
             break;
+        case Command::Drawing:
+            runStep([this] { runDrawingFromMenu(); });
+            break;
     }
 }
 
@@ -561,6 +570,48 @@ bool StationWindow::runExternalSwitchDialog(const std::function<bool()>& step) {
     return dialog.passed();
 }
 
+bool StationWindow::hasCheckWindow(CheckWindow which) const { return which == CheckWindow::Drawing; }
+
+void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
+    if (request.which != CheckWindow::Drawing) return;
+    checks::DrawingWindow window(this);
+    checks::DrawingInputs inputs = checks::drawingInputs(request, check, window.surface());
+    if (menuDrawing_) inputs.drawResult = nullptr;
+    // The readers' reports reach the window on this thread; posts left when it goes are dropped.
+    ReportPoster poster(window, [&window](int key, const std::vector<std::uint8_t>& report) {
+        window.report(checks::LinkReaders::collection(key), report);
+    });
+    checks::LinkReaders readers(check.touch, check.pen, poster);
+    window.setStatusSink([this](std::string_view text) { setStatusPane(0, text); });
+    window.setFrameSink([this] { scheduleProbe(); });
+    const QPointer<QDialog> previous = openDialog_;
+    openDialog_ = &window;
+    drawing_ = &window;
+    if (closePending_) {
+        // The station is closing: the window ends as Esc would end it, so the check records the
+        // step that was not passed rather than a pass nobody drew.
+        window.start(inputs, drawingCarry_, readers, check.clock);
+        window.reject();
+    } else {
+        window.run(inputs, drawingCarry_, readers, check.clock);
+    }
+    drawing_ = nullptr;
+    openDialog_ = previous;
+    scheduleProbe();
+}
+
+void StationWindow::runDrawingFromMenu() {
+    if (s_ == nullptr) return;
+    tickTimer_.stop();
+    connectTouchAndShow(*s_);
+    connectPenAndKeep(*s_);
+    CheckContext check = s_->checkContext();
+    menuDrawing_ = true;
+    runDrawingCheck(check);
+    menuDrawing_ = false;
+    setTickTimer(true);
+}
+
 void StationWindow::setTickTimer(bool running) {
     if (running && !closePending_)
         tickTimer_.start();
@@ -610,6 +661,11 @@ bool StationWindow::handleKey(QObject* watched, QKeyEvent* key) {
         const KeyVerdict verdict = keys_->enter(serialFocused, c_.serial->text().toStdString());
         scheduleProbe();
         return verdict == KeyVerdict::Consumed;
+    }
+    if (key->key() == Qt::Key_D && key->modifiers() == Qt::ControlModifier) {
+        if (!keys_->acceleratorsEnabled()) return false;
+        command(Command::Drawing);
+        return true;
     }
     const QString text = key->text();
     bool consumed = false;

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "platform/probe_file.h"
+#include "station/checks/logic/drawing_check.h"
+#include "station/checks/qt/drawing_window.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
 #include "station/sequence/ui_port.h"
@@ -97,6 +99,10 @@ public:
     void tick();
     bool tickTimerRunning() const { return tickTimer_.isActive(); }
     bool superKeyGuardActive() const { return superKeys_.active(); }
+    // The drawing check's window while it is open (for the probe and tests).
+    const checks::DrawingWindow* drawingWindow() const { return drawing_; }
+    // Ctrl+D: the drawing check on its own, its result recorded nowhere.
+    void runDrawingFromMenu();
 
     // A stop signal or the menu's Quit: the orderly close (after a running check has ended).
     void requestStop();
@@ -125,6 +131,8 @@ public:
     void focusStartButton() override;
     std::optional<std::string> askSerialNumber(std::string_view current) override;
     bool runExternalSwitchDialog(const std::function<bool()>& step) override;
+    bool hasCheckWindow(CheckWindow which) const override;
+    void runCheckWindow(const CheckWindowRequest& request, CheckContext& check) override;
     void requestClose() override;
     bool closePending() const override { return closePending_; }
 
@@ -137,7 +145,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    enum class Command { Start, Clear, ReadIni, OpenWriter };
+    enum class Command { Start, Clear, ReadIni, OpenWriter, Drawing };
 
     void buildControls();
     void buildMenu();
@@ -175,6 +183,10 @@ private:
     bool probeScheduled_ = false;
 
     QPointer<QDialog> openDialog_;
+    // The drawing check's values that carry over from one window to the next.
+    checks::DrawingCarryOver drawingCarry_;
+    QPointer<checks::DrawingWindow> drawing_;
+    bool menuDrawing_ = false;
     bool stationStartEnabled_ = false;
     int stepDepth_ = 0;
     std::vector<Command> waiting_;  // each command at most once

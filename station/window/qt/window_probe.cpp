@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QStringList>
 
+#include "station/checks/qt/drawing_window.h"
 #include "station/window/qt/result_list_model.h"
 #include "station/window/qt/station_window.h"
 #include "station/window/qt/status_panel.h"
@@ -58,6 +59,17 @@ void writeStationWindowProbe(platform::ProbeFile& probe, const StationWindow& wi
     probe.set("connection", c.panes[1]->text().toStdString());
     probe.set("serial", c.serial->text().toStdString());
     probe.set("serial_mode", c.serial->isReadOnly() ? "ro" : "rw");
+    // The drawing check's window: "STEP PHASE WIDTHxHEIGHT" and its verdict on the step
+    // ("ok"/"ng" once judged), or "closed".
+    std::string drawing = "closed";
+    if (const checks::DrawingWindow* w = window.drawingWindow(); w != nullptr && w->check() != nullptr) {
+        const checks::DrawingCheck& d = *w->check();
+        drawing = std::to_string(d.step()) + " " + std::to_string(d.phase()) + " " + std::to_string(w->width()) + "x" +
+                  std::to_string(w->height());
+        if (d.phase() == checks::PhaseJudged && d.step() < checks::DRAW_DONE)
+            drawing += d.stepPassed(d.step()) ? " ok" : " ng";
+    }
+    probe.set("drawing", drawing);
     probe.flush();
 }
 

@@ -551,6 +551,28 @@ TEST(DrawingCheck, KeysOfTheInk) {
     EXPECT_EQ(w.phase(), PhaseInProgress) << "the ink keys leave the step alone";
 }
 
+TEST(DrawingCheck, LineModesJoinEachContactToWhereItWasLast) {
+    DrawRig r;
+    DrawingCheck& w = r.openAt(T_SQ);
+    r.wait(200);  // the step's own clearing done
+    r.key(CheckKey::D);
+    r.key(CheckKey::D);
+    r.key(CheckKey::D);  // mode 3: lines only
+    r.at(50, 30);
+    EXPECT_TRUE(w.ink().empty()) << "a new contact has nowhere to draw from";
+    r.at(80, 30);
+    ASSERT_EQ(w.ink().size(), 1u);
+    EXPECT_EQ(w.ink().back().kind, InkMark::Kind::Line);
+    EXPECT_DOUBLE_EQ(w.ink().back().from.x, 50.0);
+    EXPECT_DOUBLE_EQ(w.ink().back().at.x, 80.0);
+    r.key(CheckKey::D);  // mode 4: the line and the cross, from the first frame on
+    r.at(90, 30);
+    r.at(120, 30);
+    ASSERT_EQ(w.ink().size(), 2u);
+    EXPECT_EQ(w.ink().back().kind, InkMark::Kind::LineAndCross);
+    EXPECT_DOUBLE_EQ(w.ink().back().from.x, 90.0);
+}
+
 TEST(DrawingCheck, DriverModeFramesFromTheDigitizerUntilTheControllersOwnReports) {
     DrawRig r;
     r.in.driverMode = true;

@@ -136,6 +136,56 @@ TEST(DrawingWithTheSimulator, AShortCutThroughTheSquareEndsWithItsStepAfterTheNg
     EXPECT_EQ(o.snapshots, Snapshots{"_tmp2.png"});
 }
 
+TEST(DrawingWithTheSimulator, APersonsMistakeEndsWithItsStep) {
+    const std::string fingerSteps = kStartAndTenFingers + "finger " + kSquare +
+                                    "; nothing for 2000; finger 0.03,0.03 -> 0.97,0.97 for 2s; nothing for 300; "
+                                    "finger 0.97,0.03 -> 0.03,0.97 for 2s; nothing for 2000; ";
+    const std::string penSteps = "pen " + kSquare +
+                                 "; nothing for 2000; pen 0.03,0.03 -> 0.97,0.97 for 2s; nothing for 300; "
+                                 "pen 0.97,0.03 -> 0.03,0.97 for 2s; nothing for 2000; "
+                                 "pen 0.05,0.05 for 2500; nothing for 300; pen 0.95,0.05 for 2500; nothing for 300; "
+                                 "pen 0.95,0.95 for 2500; nothing for 300; pen 0.05,0.95 for 2500; nothing for 300; "
+                                 "pen 0.5,0.5 for 2500; nothing for 2000; ";
+    struct Case {
+        const char* name;
+        std::string script;
+        std::int32_t drawResult;
+        Snapshots snapshots;
+        // After the NG wait. Else a touch after the NG was a tap: the step waits to be drawn
+        // again, and the test's Esc ends the window.
+        bool closesByItself = false;
+    };
+    const Case cases[] = {
+        {"the square resumed at the wrong corner",
+         kStartAndTenFingers +
+             "finger 0.03,0.03 -> 0.97,0.03 for 1s; nothing for 300; finger 0.03,0.97 -> 0.03,0.03 for 1s",
+         3,
+         {"_tmp1.png"},
+         true},
+        {"a finger lifted halfway along the diagonal",
+         kStartAndTenFingers + "finger " + kSquare +
+             "; nothing for 2000; finger 0.03,0.03 -> 0.5,0.5 for 1s; nothing for 300; finger 0.5,0.5 -> 0.97,0.97 for "
+             "1s",
+         4,
+         {"_tmp1.png", "_tmp3.png"}},
+        {"the exit box touched while the pen hovers",
+         fingerSteps + penSteps + "pen 0.25,0.5 hover for 1500; finger 0.5,0.8 for 500",
+         8,
+         {"_tmp1.png", "_tmp2.png", "_tmp4.png", "_tmp5.png", "_tmp6.png", "_tmp7.png"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome o = runDrawing(c.script, [](RecipeSettings& r) {
+            r.ACCURACY_CHECK = 1;
+            r.HOVER_CHECK = 1;
+        });
+        EXPECT_EQ(o.closedByItself, c.closesByItself);
+        EXPECT_EQ(o.drawResult, c.drawResult);
+        EXPECT_EQ(o.snapshots, c.snapshots);
+    }
+}
+
 TEST(DrawingWithTheSimulator, NobodyAtTheStationEndsWithInitAfterTheLimitTime) {
     const Outcome o = runDrawing("at 0: nothing", [](RecipeSettings& r) { r.DRAW_INIT_LIMIT_TIME = 2000; });
     EXPECT_TRUE(o.closedByItself);
