@@ -120,6 +120,23 @@ TEST_F(DeviceTableTest, TransfersReachTheDeviceAndFailAfterUnplug) {
     EXPECT_EQ(table.enumerateCollections(ids, 100), 0u);
 }
 
+TEST_F(DeviceTableTest, AnInputOnlyEntryReadsButNeverTransfersFeatures) {
+    auto dev = plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    ASSERT_TRUE(table.openInputCollection(kVid, 0x3000, 0xFF11, 0x11, 3));
+    EXPECT_FALSE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 3)) << "the key is taken";
+    const auto e = table.entry(3);
+    std::array<std::uint8_t, 64> cmd{9, 1, 0, 0x0A};
+    EXPECT_FALSE(e->setFeature(cmd));
+    EXPECT_FALSE(e->getFeature(cmd));
+    EXPECT_NE(e->featureError(), "");
+    EXPECT_TRUE(dev->setsReceived(0).empty());
+    dev->pushInput(0, {1, 0xAA});
+    std::array<std::uint8_t, 64> in{};
+    EXPECT_EQ(e->readInput(in, 100).status, hidlink::ReadStatus::Ok);
+    EXPECT_TRUE(table.closeCollection(3));
+    EXPECT_FALSE(table.openInputCollection(kVid, 0x3000, 0xFF11, 0x12, 3)) << "no such collection";
+}
+
 TEST_F(DeviceTableTest, RequestsAreValidatedBeforeTheDeviceSeesThem) {
     auto dev = plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
     ASSERT_TRUE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 1));
