@@ -27,8 +27,8 @@ CollectionSpec vendorCollection(std::uint16_t page, std::uint16_t usage) {
 class DeviceTableTest : public ::testing::Test {
 protected:
     std::shared_ptr<sim::TableDevice> plug(std::uint16_t vid, std::uint16_t pid,
-                                           std::vector<std::vector<CollectionSpec>> ifaces) {
-        auto dev = std::make_shared<sim::TableDevice>(sim::UsbIdentity{vid, pid, 0x0102}, std::move(ifaces));
+                                           const std::vector<std::vector<CollectionSpec>>& ifaces) {
+        auto dev = std::make_shared<sim::TableDevice>(sim::UsbIdentity{vid, pid, 0x0102}, ifaces);
         bus.addDevice(dev);
         return dev;
     }
