@@ -106,4 +106,30 @@ bool parseRawInput(const hidlink::TopCollection& caps, std::span<const std::uint
     return true;
 }
 
+bool RawInputReader::start(const hidlink::CollectionIdentity& controller, hidlink::ReportSink& sink) {
+    if (open_) return false;
+    if (!table_.openInputCollection(controller.vendorId, controller.productId, kDigitizerPage, kTouchScreen,
+                                    RAW_INPUT_KEY))
+        return false;
+    hidlink::DeviceInfo info;
+    if (!table_.getCollectionInfo(RAW_INPUT_KEY, info) || !table_.startInputReader(RAW_INPUT_KEY, sink)) {
+        table_.closeCollection(RAW_INPUT_KEY);
+        return false;
+    }
+    caps_ = info.caps;
+    open_ = true;
+    return true;
+}
+
+void RawInputReader::stop() {
+    if (!open_) return;
+    open_ = false;
+    table_.closeCollection(RAW_INPUT_KEY);
+}
+
+bool RawInputReader::parse(std::span<const std::uint8_t> report, RawContactRecord& record,
+                           RawTouchRanges& ranges) const {
+    return open_ && parseRawInput(caps_, report, record, ranges);
+}
+
 }  // namespace controllerlink

@@ -8,6 +8,9 @@
 #include <span>
 
 #include "hidlink/descriptor.h"
+#include "hidlink/device_table.h"
+#include "hidlink/identity.h"
+#include "hidlink/report_sink.h"
 
 namespace controllerlink {
 
@@ -43,5 +46,34 @@ struct RawTouchRanges {
 // is not a touch screen. Fields that lie past the end of a short report read as 0.
 bool parseRawInput(const hidlink::TopCollection& caps, std::span<const std::uint8_t> report, RawContactRecord& record,
                    RawTouchRanges& ranges);
+
+// The key the digitizer collection is open under while a window reads it.
+inline constexpr int RAW_INPUT_KEY = 3;
+
+// The controller's own digitizer collection (same vendor and product id as its touch
+// collection), opened read-only while a window takes raw input; its reports go to the same sink
+// as the controller's readers, under RAW_INPUT_KEY.
+class RawInputReader {
+public:
+    explicit RawInputReader(hidlink::DeviceTable& table) : table_(table) {}
+    ~RawInputReader() { stop(); }
+    RawInputReader(const RawInputReader&) = delete;
+    RawInputReader& operator=(const RawInputReader&) = delete;
+
+    // False when the controller has no digitizer collection (not in driver mode), it cannot be
+    // opened or a reader runs already.
+    bool start(const hidlink::CollectionIdentity& controller, hidlink::ReportSink& sink);
+    // Stops the reader and closes the collection; nothing when none is open.
+    void stop();
+    bool running() const { return open_; }
+
+    // Decodes a report the reader handed on with the opened collection's descriptor.
+    bool parse(std::span<const std::uint8_t> report, RawContactRecord& record, RawTouchRanges& ranges) const;
+
+private:
+    hidlink::DeviceTable& table_;
+    hidlink::TopCollection caps_;
+    bool open_ = false;
+};
 
 }  // namespace controllerlink

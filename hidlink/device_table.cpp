@@ -16,17 +16,18 @@ DeviceTableEntry::~DeviceTableEntry() { close(); }
 
 bool DeviceTableEntry::getFeature(std::span<std::uint8_t> report) {
     std::lock_guard lock(featureMutex_);
-    return !closed_ && feature_->getFeature(report);
+    return !closed_ && feature_ && feature_->getFeature(report);
 }
 
 bool DeviceTableEntry::setFeature(std::span<const std::uint8_t> report) {
     std::lock_guard lock(featureMutex_);
-    return !closed_ && feature_->setFeature(report);
+    return !closed_ && feature_ && feature_->setFeature(report);
 }
 
 std::string DeviceTableEntry::featureError() {
     std::lock_guard lock(featureMutex_);
     if (closed_) return info_.path + ": the collection was closed";
+    if (!feature_) return info_.path + ": the collection is open for input only";
     return feature_->lastError();
 }
 
@@ -52,7 +53,7 @@ void DeviceTableEntry::close() {
         read_->close();
     }
     std::lock_guard lock(featureMutex_);
-    feature_->close();
+    if (feature_) feature_->close();
 }
 
 bool DeviceTableEntry::startInputReader(ReportSink& sink) {
@@ -191,6 +192,16 @@ std::size_t DeviceTable::enumerateCollections(std::vector<CollectionIdentity>& o
 
 bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
                                  std::uint32_t usage, int key) {
+    return openMatching(vendorId, productId, usagePage, usage, key, false);
+}
+
+bool DeviceTable::openInputCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
+                                      std::uint32_t usage, int key) {
+    return openMatching(vendorId, productId, usagePage, usage, key, true);
+}
+
+bool DeviceTable::openMatching(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
+                               std::uint32_t usage, int key, bool inputOnly) {
     if (contains(key)) return false;
     std::vector<CollectionDesc> matches;
     {
@@ -206,10 +217,16 @@ bool DeviceTable::openCollection(std::uint32_t vendorId, std::uint32_t productId
     }
     for (const CollectionDesc& d : matches) {
         const CollectionIdentity& id = d.identity;
-        auto feature = backend_->open(d, OpenMode::Feature);
-        if (!feature) continue;  // an interface that cannot be opened is skipped
+        std::unique_ptr<Connection> feature;
+        if (!inputOnly) {
+            feature = backend_->open(d, OpenMode::Feature);
+            if (!feature) continue;  // an interface that cannot be opened is skipped
+        }
         auto read = backend_->open(d, OpenMode::ReadOnly);
-        if (!read) return false;  // the match is ours, but its read side failed
+        if (!read) {
+            if (inputOnly) continue;
+            return false;  // the match is ours, but its read side failed
+        }
         auto e = std::make_shared<DeviceTableEntry>(key, std::move(feature), std::move(read),
                                                     DeviceInfo{true, id, d.versionNumber, d.path, d.numbered, d.caps});
         std::lock_guard lock(mutex_);

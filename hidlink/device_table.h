@@ -123,6 +123,10 @@ public:
     // False at once, the table untouched, when `key` is already open.
     bool openCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage, std::uint32_t usage,
                         int key);
+    // The same, read-only: the entry has no feature connection (its feature transfers fail), for
+    // a collection only listened to, such as the system's digitizer that another driver owns.
+    bool openInputCollection(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage,
+                             std::uint32_t usage, int key);
     // Removes the entry and closes it (see above), its input reader included; returns once no
     // transfer runs on it and its reader has ended.
     bool closeCollection(int key);
@@ -138,6 +142,8 @@ public:
     std::shared_ptr<DeviceTableEntry> entry(int key) const;
 
 private:
+    bool openMatching(std::uint32_t vendorId, std::uint32_t productId, std::uint32_t usagePage, std::uint32_t usage,
+                      int key, bool inputOnly);
     // Brings `present_` up to date: enumerates unless hotplug events are followed and none came.
     // False when the backend cannot enumerate.
     bool refreshPresentLocked();

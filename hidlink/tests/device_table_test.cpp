@@ -27,8 +27,8 @@ CollectionSpec vendorCollection(std::uint16_t page, std::uint16_t usage) {
 class DeviceTableTest : public ::testing::Test {
 protected:
     std::shared_ptr<sim::TableDevice> plug(std::uint16_t vid, std::uint16_t pid,
-                                           std::vector<std::vector<CollectionSpec>> ifaces) {
-        auto dev = std::make_shared<sim::TableDevice>(sim::UsbIdentity{vid, pid, 0x0102}, std::move(ifaces));
+                                           const std::vector<std::vector<CollectionSpec>>& ifaces) {
+        auto dev = std::make_shared<sim::TableDevice>(sim::UsbIdentity{vid, pid, 0x0102}, ifaces);
         bus.addDevice(dev);
         return dev;
     }
@@ -118,6 +118,23 @@ TEST_F(DeviceTableTest, TransfersReachTheDeviceAndFailAfterUnplug) {
     EXPECT_EQ(e->readInput(in, 100).status, hidlink::ReadStatus::Disconnected);
     std::vector<CollectionIdentity> ids;
     EXPECT_EQ(table.enumerateCollections(ids, 100), 0u);
+}
+
+TEST_F(DeviceTableTest, AnInputOnlyEntryReadsButNeverTransfersFeatures) {
+    auto dev = plug(kVid, 0x3000, {{vendorCollection(0xFF11, 0x11)}});
+    ASSERT_TRUE(table.openInputCollection(kVid, 0x3000, 0xFF11, 0x11, 3));
+    EXPECT_FALSE(table.openCollection(kVid, 0x3000, 0xFF11, 0x11, 3)) << "the key is taken";
+    const auto e = table.entry(3);
+    std::array<std::uint8_t, 64> cmd{9, 1, 0, 0x0A};
+    EXPECT_FALSE(e->setFeature(cmd));
+    EXPECT_FALSE(e->getFeature(cmd));
+    EXPECT_NE(e->featureError(), "");
+    EXPECT_TRUE(dev->setsReceived(0).empty());
+    dev->pushInput(0, {1, 0xAA});
+    std::array<std::uint8_t, 64> in{};
+    EXPECT_EQ(e->readInput(in, 100).status, hidlink::ReadStatus::Ok);
+    EXPECT_TRUE(table.closeCollection(3));
+    EXPECT_FALSE(table.openInputCollection(kVid, 0x3000, 0xFF11, 0x12, 3)) << "no such collection";
 }
 
 TEST_F(DeviceTableTest, RequestsAreValidatedBeforeTheDeviceSeesThem) {

@@ -93,6 +93,13 @@ void DrawingWindow::report(ReaderCollection from, const std::vector<std::uint8_t
     present(false);
 }
 
+void DrawingWindow::rawInput(const controllerlink::RawContactRecord& record,
+                             const controllerlink::RawTouchRanges& ranges) {
+    if (!check_ || check_->closed() || !check_->rawInputTaken()) return;
+    check_->onRawInput(record, ranges);
+    present(false);
+}
+
 void DrawingWindow::tick() {
     if (!check_ || check_->closed()) return;
     if (!check_->timerFired()) {

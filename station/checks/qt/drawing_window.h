@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "controllerlink/raw_input.h"
 #include "platform/clock.h"
 #include "station/checks/logic/drawing_check.h"
 #include "station/checks/qt/drawing_painter.h"
@@ -45,6 +46,8 @@ public:
 
     // A reader's report, on this window's thread.
     void report(ReaderCollection from, const std::vector<std::uint8_t>& bytes);
+    // A report of the system's digitizer, decoded; dropped once the check no longer takes them.
+    void rawInput(const controllerlink::RawContactRecord& record, const controllerlink::RawTouchRanges& ranges);
     // The timer's tick.
     void tick();
 

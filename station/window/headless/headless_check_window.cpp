@@ -31,10 +31,18 @@ std::string drawingInstructionLine(const checks::DrawingCheck& window) {
     return line;
 }
 
-void deliverQueuedReports(hidlink::QueuedReports& reports, checks::CheckWindowLogic& window) {
+void deliverQueuedReports(hidlink::QueuedReports& reports, checks::CheckWindowLogic& window,
+                          const controllerlink::RawInputReader* raw) {
     hidlink::QueuedReport report;
     while (!window.closed() && reports.take(report, 0)) {
-        window.onReport(checks::LinkReaders::collection(report.key), report.bytes);
+        if (report.key == controllerlink::RAW_INPUT_KEY) {
+            controllerlink::RawContactRecord record;
+            controllerlink::RawTouchRanges ranges;
+            if (raw == nullptr || !window.rawInputTaken() || !raw->parse(report.bytes, record, ranges)) continue;
+            window.onRawInput(record, ranges);
+        } else {
+            window.onReport(checks::LinkReaders::collection(report.key), report.bytes);
+        }
         window.painted();
     }
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "controllerlink/raw_input.h"
 #include "hidlink/queued_reports.h"
 #include "station/checks/logic/check_window.h"
 #include "station/checks/logic/drawing_check.h"
@@ -28,8 +29,10 @@ checks::CheckKey checkKeyNamed(std::string_view name);
 std::string drawingInstructionLine(const checks::DrawingCheck& window);
 
 // Hands every report the readers have queued to the window, each followed by its paint (a
-// window closes at the paint after its finish).
-void deliverQueuedReports(hidlink::QueuedReports& reports, checks::CheckWindowLogic& window);
+// window closes at the paint after its finish). The digitizer's reports, decoded by `raw`, go
+// to the window while it takes raw input; after that they are dropped.
+void deliverQueuedReports(hidlink::QueuedReports& reports, checks::CheckWindowLogic& window,
+                          const controllerlink::RawInputReader* raw = nullptr);
 
 // What the drawing window asks of the headless station: its status text goes to the prompt
 // pane, a snapshot is written into `folder` by `writer` (or its loss said on stderr).

@@ -1,5 +1,6 @@
 #include "station/window/headless/headless_front_end.h"
 
+#include "controllerlink/raw_input.h"
 #include "station/checks/logic/drawing_inputs.h"
 #include "station/checks/logic/link_readers.h"
 #include "station/sequence/check_windows.h"
@@ -143,11 +144,16 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
                                 clock_);
     host.attach(window);
     window.open();
+    // In driver mode the first touches come from the system's digitizer collection.
+    controllerlink::RawInputReader raw(check.touch.table());
+    if (window.rawInputTaken() && !raw.start(check.touch.openedIdentity(), reports))
+        errorLine(name + ": the digitizer collection could not be read");
     std::string instruction;
     runWindow(
         name, kReportPollMs,
         [&] {
-            deliverQueuedReports(reports, window);
+            deliverQueuedReports(reports, window, &raw);
+            if (raw.running() && !window.rawInputTaken()) raw.stop();
             if (window.timerFired()) {
                 window.painted();
                 window.rearmTimer();
@@ -172,6 +178,7 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
         });
     // A quit or a stop signal leaves the window open: it closes now, with what it has judged.
     window.close();
+    raw.stop();
 }
 
 void HeadlessFrontEnd::runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,

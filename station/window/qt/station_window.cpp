@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "controllerlink/raw_input.h"
 #include "station/checks/logic/drawing_inputs.h"
 #include "station/checks/logic/link_readers.h"
 #include "station/checks/qt/drawing_window.h"
@@ -578,10 +579,19 @@ void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckConte
     checks::DrawingInputs inputs = checks::drawingInputs(request, check, window.surface());
     if (menuDrawing_) inputs.drawResult = nullptr;
     // The readers' reports reach the window on this thread; posts left when it goes are dropped.
-    ReportPoster poster(window, [&window](int key, const std::vector<std::uint8_t>& report) {
-        window.report(checks::LinkReaders::collection(key), report);
+    // In driver mode the first touches come from the system's digitizer collection.
+    controllerlink::RawInputReader raw(check.touch.table());
+    ReportPoster poster(window, [&window, &raw](int key, const std::vector<std::uint8_t>& report) {
+        if (key != controllerlink::RAW_INPUT_KEY) {
+            window.report(checks::LinkReaders::collection(key), report);
+            return;
+        }
+        controllerlink::RawContactRecord record;
+        controllerlink::RawTouchRanges ranges;
+        if (raw.parse(report, record, ranges)) window.rawInput(record, ranges);
     });
     checks::LinkReaders readers(check.touch, check.pen, poster);
+    if (inputs.driverMode) raw.start(check.touch.openedIdentity(), poster);
     window.setStatusSink([this](std::string_view text) { setStatusPane(0, text); });
     window.setFrameSink([this] { scheduleProbe(); });
     const QPointer<QDialog> previous = openDialog_;
@@ -595,6 +605,7 @@ void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckConte
     } else {
         window.run(inputs, drawingCarry_, readers, check.clock);
     }
+    raw.stop();
     drawing_ = nullptr;
     openDialog_ = previous;
     scheduleProbe();

@@ -128,6 +128,21 @@ TEST(DrawingWindow, TheTickAndTheReportsDriveTheCheckUntilItClosesItself) {
     QDir::setCurrent(before);
 }
 
+TEST(DrawingWindow, InDriverModeTheDigitizerLeadsUntilTheControllersFirstTouchReport) {
+    WindowRig rig;
+    rig.in.driverMode = true;
+    DrawingWindow& w = rig.start();
+    controllerlink::RawContactRecord record{};
+    record.contactCount = 1;
+    record.contacts[0] = {7, 1, 1000, 600};  // the panel's centre at the digitizer's ranges
+    w.rawInput(record, controllerlink::RawTouchRanges{2001, 1201});
+    EXPECT_EQ(rig.check().touchPoint(), (Point{500, 300}));
+    rig.finger(200, 200);
+    record.contacts[0] = {7, 1, 1800, 1000};
+    w.rawInput(record, controllerlink::RawTouchRanges{2001, 1201});
+    EXPECT_EQ(rig.check().touchPoint(), (Point{200, 200})) << "the digitizer is no longer read";
+}
+
 TEST(DrawingWindow, ATouchReaderThatCannotStartIsSaidAndEndsTheWindow) {
     WindowRig rig;
     rig.readers.refuse[0] = true;
