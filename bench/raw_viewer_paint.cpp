@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
                                                                               .marginsAvailable = true,
                                                                               .clock = clock,
                                                                               .tableAccess = {},
-                                                                              .dumpFolder = "."});
+                                                                              .dumpFolder = ".",
+                                                                              .appendMessage = {}});
     window.show();
     QCoreApplication::processEvents();
     station::viewers::RawViewer& v = window.viewer();

@@ -22,6 +22,13 @@ public:
         buffer_[length_] = '\0';
     }
     void clear() { set({}); }
+    // Added at the end, cut like set().
+    void append(std::string_view text) {
+        const std::size_t n = text.size() < N - 1 - length_ ? text.size() : N - 1 - length_;
+        text.copy(buffer_.data() + length_, n);
+        length_ += n;
+        buffer_[length_] = '\0';
+    }
     __attribute__((format(printf, 2, 3))) void format(const char* fmt, ...) {
         std::va_list args;
         va_start(args, fmt);

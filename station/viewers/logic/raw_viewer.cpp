@@ -151,6 +151,14 @@ void RawViewer::clear() {
 void RawViewer::reloadCsv() {
     reloadMessages_.clear();
     LoadThresholdTables(in_.recipe, reloadMessages_, in_.tableAccess);
+    // A table that did not load is zero from now on: the operator must see why the diff moved.
+    if (!reloadMessages_.empty()) {
+        status_.clear();
+        for (const std::string& m : reloadMessages_) {
+            if (!status_.view().empty()) status_.append("  ");
+            status_.append(m);
+        }
+    }
     clear();
 }
 

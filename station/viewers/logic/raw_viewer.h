@@ -160,7 +160,7 @@ public:
     const Grid& reference() const { return in_.recipe.ReferenceTable; }
     const Grid& upper() const { return in_.recipe.UpperTable; }
     const Grid& lower() const { return in_.recipe.LowerTable; }
-    // What the last "RELOAD CSV" found wrong with the table files.
+    // What the last "RELOAD CSV" found wrong with the table files; the status bar tells them too.
     const std::vector<std::string>& reloadMessages() const { return reloadMessages_; }
 
     // The CSV dump of the selected view, as "\n"-ended lines.
@@ -198,7 +198,8 @@ private:
     bool errorCross_ = false;
     bool tooltipRelay_ = true;
     std::uint64_t lastFrameMs_ = 0;
-    FixedText<128> status_;
+    // Wide enough for the table files' messages after "RELOAD CSV", paths included.
+    FixedText<1024> status_;
     StatisticsText statistics_;
     FixedText<32> frameRate_;
     std::string lastDumpPath_;

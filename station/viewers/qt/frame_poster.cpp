@@ -5,6 +5,7 @@
 namespace station::viewers {
 
 void FramePoster::onImageFrame(std::uint32_t status, const controllerlink::ImageFrame& frame) {
+    posted_.fetch_add(1, std::memory_order_relaxed);
     frames_.onImageFrame(status, frame);
     if (wakePending_.exchange(true)) return;
     QMetaObject::invokeMethod(

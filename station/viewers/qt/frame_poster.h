@@ -22,6 +22,8 @@ public:
     // posted after this returned false brings the next ones.
     bool take(controllerlink::ImageFrame& frame, std::uint32_t& status);
     std::uint64_t dropped() const { return frames_.dropped(); }
+    // Every image frame the reader handed over, dropped ones included.
+    std::uint64_t posted() const { return posted_.load(std::memory_order_relaxed); }
 
     void onImageFrame(std::uint32_t status, const controllerlink::ImageFrame& frame) override;
     void onAreaFrame(std::uint32_t, const controllerlink::AreaFrame&) override {}
@@ -33,6 +35,7 @@ private:
     Wake wake_;
     controllerlink::QueuedImageFrames frames_;
     std::atomic<bool> wakePending_{false};
+    std::atomic<std::uint64_t> posted_{0};
 };
 
 }  // namespace station::viewers

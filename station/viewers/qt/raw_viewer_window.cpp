@@ -7,16 +7,15 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
-#include <QToolButton>
 #include <QToolTip>
 #include <QVBoxLayout>
 
 #include "station/viewers/qt/raw_viewer_areas.h"
+#include "station/viewers/qt/viewer_controls.h"
 
 namespace station::viewers {
 namespace {
@@ -28,10 +27,7 @@ constexpr std::array<RawView, kRawViews> kButtonOrder = {
 // The probe is rewritten at most this often while frames stream.
 constexpr int kProbeMs = 200;
 
-QLatin1StringView latin(std::string_view text) { return {text.data(), static_cast<qsizetype>(text.size())}; }
-
-// The logic's texts end lines in CR LF (and some in a stray LF); the controls want bare LFs and
-// no last empty line.
+// The logic's texts end lines in CR LF (and some in a stray LF); the status bar wants neither.
 QString shownText(std::string_view text) {
     QString out = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     out.remove(QLatin1Char('\r'));
@@ -39,17 +35,10 @@ QString shownText(std::string_view text) {
     return out;
 }
 
-// Compared first, so an unchanged text costs no new string on every frame.
-template <class W>
-void setIfChanged(W* widget, std::string_view text) {
-    if (text.find('\r') == std::string_view::npos && !text.ends_with('\n') && widget->text() == latin(text)) return;
-    const QString shown = shownText(text);
-    if (widget->text() != shown) widget->setText(shown);
-}
-
-void setIfChanged(QPlainTextEdit* field, std::string_view text) {
-    const QString shown = shownText(text);
-    if (field->toPlainText() != shown) field->setPlainText(shown);
+// The label's texts are fixed words: compared without a new string.
+void setIfChanged(QLabel* label, std::string_view text) {
+    const QLatin1StringView latin(text.data(), static_cast<qsizetype>(text.size()));
+    if (label->text() != latin) label->setText(latin);
 }
 
 }  // namespace
@@ -57,7 +46,8 @@ void setIfChanged(QPlainTextEdit* field, std::string_view text) {
 RawViewerWindow::RawViewerWindow(const RawViewerSetup& setup, QWidget* parent)
     : QDialog(parent),
       poster_(*this, [this] { takeFrames(); }),
-      frame_(std::make_unique<controllerlink::ImageFrame>()) {
+      frame_(std::make_unique<controllerlink::ImageFrame>()),
+      appendMessage_(setup.appendMessage) {
     viewer_ = std::make_unique<RawViewer>(RawViewerInputs{.device = setup.device,
                                                           .lastRaw = setup.lastRaw,
                                                           .lastDiff = setup.lastDiff,
@@ -105,6 +95,8 @@ void RawViewerWindow::buildControls() {
     });
     connect(c_.reload, &QPushButton::clicked, this, [this] {
         viewer_->reloadCsv();
+        if (appendMessage_)
+            for (const std::string& m : viewer_->reloadMessages()) appendMessage_(m);
         showState();
     });
     auto* buttons = new QVBoxLayout;
@@ -133,12 +125,9 @@ void RawViewerWindow::buildControls() {
     });
     views->addWidget(c_.autoRange, 3, 1);
 
-    c_.frameRate = new QLineEdit(this);
+    c_.frameRate = new TextField(Qt::AlignRight | Qt::AlignVCenter, 1, this);
     c_.frameRate->setObjectName("frameRate");
-    c_.frameRate->setReadOnly(true);
-    c_.frameRate->setFocusPolicy(Qt::NoFocus);
-    c_.frameRate->setMaximumWidth(70);
-    c_.frameRate->setAlignment(Qt::AlignRight);
+    c_.frameRate->setFixedWidth(70);
     auto* rate = new QHBoxLayout;
     rate->addWidget(c_.frameRate);
     rate->addWidget(new QLabel(QStringLiteral("fps"), this));
@@ -146,29 +135,18 @@ void RawViewerWindow::buildControls() {
 
     c_.statisticsLabel = new QLabel(this);
     c_.statisticsLabel->setObjectName("statisticsLabel");
-    c_.labelUp = new QToolButton(this);
-    c_.labelUp->setArrowType(Qt::UpArrow);
-    c_.labelUp->setObjectName("labelUp");
-    c_.labelDown = new QToolButton(this);
-    c_.labelDown->setArrowType(Qt::DownArrow);
-    c_.labelDown->setObjectName("labelDown");
-    connect(c_.labelUp, &QToolButton::clicked, this, [this] {
-        viewer_->stepLabel(1);
-        showState();
-    });
-    connect(c_.labelDown, &QToolButton::clicked, this, [this] {
-        viewer_->stepLabel(-1);
+    c_.labelStep = new UpDownControl(this);
+    c_.labelStep->setObjectName("labelStep");
+    connect(c_.labelStep, &UpDownControl::stepped, this, [this](int delta) {
+        viewer_->stepLabel(delta);
         showState();
     });
     auto* label = new QHBoxLayout;
     label->addWidget(c_.statisticsLabel, 1);
-    label->addWidget(c_.labelUp);
-    label->addWidget(c_.labelDown);
-    c_.statistics = new QPlainTextEdit(this);
+    label->addWidget(c_.labelStep);
+    // Seven lines: the noise's worst values take the most.
+    c_.statistics = new TextField(Qt::AlignLeft | Qt::AlignTop, 7, this);
     c_.statistics->setObjectName("statistics");
-    c_.statistics->setReadOnly(true);
-    c_.statistics->setFocusPolicy(Qt::NoFocus);
-    c_.statistics->setMinimumHeight(110);
     c_.statistics->setMaximumWidth(190);
 
     auto* left = new QVBoxLayout;
@@ -194,10 +172,16 @@ void RawViewerWindow::buildControls() {
         field->setValidator(new QDoubleValidator(field));
         field->setMaximumWidth(80);
     }
-    c_.minLabel = new QLabel(QStringLiteral("min"), this);
+    // The range labels change with every frame while the range follows the data.
+    c_.minLabel = new TextField(Qt::AlignLeft | Qt::AlignVCenter, 1, this);
     c_.minLabel->setObjectName("minLabel");
-    c_.maxLabel = new QLabel(QStringLiteral("max"), this);
+    c_.maxLabel = new TextField(Qt::AlignRight | Qt::AlignVCenter, 1, this);
     c_.maxLabel->setObjectName("maxLabel");
+    for (TextField* text : {c_.minLabel, c_.maxLabel}) {
+        text->setFrameStyle(QFrame::NoFrame);
+        text->setAutoFillBackground(false);
+        text->setMinimumWidth(text->fontMetrics().horizontalAdvance(QStringLiteral("min (-000000)")));
+    }
     auto* bar = new QHBoxLayout;
     bar->addWidget(c_.rangeMin);
     bar->addWidget(c_.minLabel);
@@ -238,14 +222,16 @@ void RawViewerWindow::showState() {
     c_.stop->setEnabled(v.stopEnabled());
     for (int i = 0; i < kRawViews; ++i)
         c_.views[static_cast<std::size_t>(i)]->setEnabled(v.viewEnabled(static_cast<RawView>(i)));
-    setIfChanged(c_.frameRate, v.frameRateText());
+    c_.frameRate->setText(v.frameRateText());
     setIfChanged(c_.statisticsLabel, v.labelText());
-    setIfChanged(c_.statistics, v.statisticsText());
-    const std::string_view status = v.statusText();
-    if (c_.status->currentMessage() != shownText(status)) c_.status->showMessage(shownText(status));
+    c_.statistics->setText(v.statisticsText());
+    if (v.statusText() != shownStatus_.view()) {
+        shownStatus_.set(v.statusText());
+        c_.status->showMessage(shownText(shownStatus_.view()));
+    }
     const MapRange range = mapRange(v);
-    setIfChanged(c_.minLabel, range.minLabel.view());
-    setIfChanged(c_.maxLabel, range.maxLabel.view());
+    c_.minLabel->setText(range.minLabel.view());
+    c_.maxLabel->setText(range.maxLabel.view());
     repaintAreas();
     scheduleProbe();
 }
@@ -262,6 +248,7 @@ void RawViewerWindow::takeFrames() {
     while (poster_.take(*frame_, status)) {
         viewer_->handleFrame(status, *frame_);
         ++framesHandled_;
+        if (status != 0) ++framesRefused_;
         any = true;
     }
     if (any) showState();

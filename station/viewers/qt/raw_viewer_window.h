@@ -6,8 +6,10 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/probe_file.h"
 #include "station/viewers/logic/raw_map.h"
@@ -17,11 +19,9 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
-class QToolButton;
 
 namespace station::viewers {
 
@@ -37,9 +37,14 @@ struct RawViewerSetup {
     platform::Clock& clock;
     TableFileAccess tableAccess;
     std::string dumpFolder = ".";
+    // The station's message list: what "RELOAD CSV" found wrong goes there as after a recipe
+    // load (the status bar tells it too).
+    std::function<void(std::string_view)> appendMessage;
 };
 
 class RawMapArea;
+class TextField;
+class UpDownControl;
 class ColourBarArea;
 class NoiseArea;
 
@@ -56,15 +61,14 @@ public:
         QPushButton* reload = nullptr;
         std::array<QRadioButton*, kRawViews> views{};
         QCheckBox* autoRange = nullptr;
-        QLineEdit* frameRate = nullptr;
+        TextField* frameRate = nullptr;
         QLabel* statisticsLabel = nullptr;
-        QToolButton* labelUp = nullptr;
-        QToolButton* labelDown = nullptr;
-        QPlainTextEdit* statistics = nullptr;
+        UpDownControl* labelStep = nullptr;
+        TextField* statistics = nullptr;
         QLineEdit* rangeMin = nullptr;
         QLineEdit* rangeMax = nullptr;
-        QLabel* minLabel = nullptr;
-        QLabel* maxLabel = nullptr;
+        TextField* minLabel = nullptr;
+        TextField* maxLabel = nullptr;
         ColourBarArea* colourBar = nullptr;
         RawMapArea* map = nullptr;
         NoiseArea* noise = nullptr;
@@ -82,8 +86,13 @@ public:
 
     // The tooltip of a pointer move over the map or the noise chart, at a point of that area.
     void pointerMoved(QWidget& area, const QPoint& at, const QPoint& global);
-    // Takes every frame the reader has posted.
+    // Takes every frame the reader has posted; allocates nothing of its own.
     void takeFrames();
+    // Frames the reader handed over, and those that found the ring full.
+    std::uint64_t framesPosted() const { return poster_.posted(); }
+    std::uint64_t framesDropped() const { return poster_.dropped(); }
+    // Frames that came with a non-zero status word.
+    std::uint64_t framesRefused() const { return framesRefused_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -107,6 +116,10 @@ private:
     std::unique_ptr<controllerlink::ImageFrame> frame_;
     Controls c_;
     std::uint64_t framesHandled_ = 0;
+    std::uint64_t framesRefused_ = 0;
+    std::function<void(std::string_view)> appendMessage_;
+    // The status bar's text as the logic last gave it: compared in place on every frame.
+    FixedText<1024> shownStatus_;
     QString lastTooltip_;
     TooltipText tip_;
     std::unique_ptr<platform::ProbeFile> probe_;

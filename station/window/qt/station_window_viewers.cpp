@@ -57,7 +57,8 @@ void StationWindow::runViewer(bool raw) {
                                         .marginsAvailable = viewers::marginsAvailable(s.recipe),
                                         .clock = s.clock,
                                         .tableAccess = {s.startDirectory, {}},
-                                        .dumpFolder = "."},
+                                        .dumpFolder = ".",
+                                        .appendMessage = [this](std::string_view m) { appendMessage(m); }},
                 this);
             execModal(viewer);
         } else {

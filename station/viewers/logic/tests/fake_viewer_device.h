@@ -24,14 +24,17 @@ public:
     std::vector<std::string> calls;
     std::uint16_t lastWait = 0;
     std::uint16_t lastThreshold = 0;
+    // Where the started reader would hand its frames.
+    controllerlink::FrameSink* sink = nullptr;
 
     bool isOpen() const override { return open; }
     std::uint32_t rxCount() const override { return rx; }
     std::uint32_t txCount() const override { return tx; }
     bool setScanArea() override { return note("setScanArea"), !refuseScanArea; }
     bool selectImageFrames() override { return note("selectImageFrames"), !refuseSelect; }
-    bool startFrameReader(controllerlink::FrameSink&) override {
+    bool startFrameReader(controllerlink::FrameSink& s) override {
         note("startFrameReader");
+        sink = &s;
         running = !refuseStart;
         return running;
     }

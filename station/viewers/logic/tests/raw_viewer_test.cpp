@@ -499,11 +499,18 @@ TEST(RawViewerReload, ReadsTheTablesAgainThenClears) {
             for (int r = 0; r < 72; ++r) ref << (t == 1 && r == 2 ? 1500 : 1000) << ",";
             ref << "\n";
         }
+        std::ofstream gap(folder / "gap.csv");
+        gap << "#Gap\n";
+        for (int t = 0; t < 46; ++t) {
+            for (int r = 0; r < 72; ++r) gap << "0,";
+            gap << "\n";
+        }
     }
     RawBench b;
-    b.recipe->RAW_LOG_ONLY = 1;  // only the reference is read
+    b.recipe->RAW_LOG_ONLY = 1;  // the reference and the gap table are read, no thresholds
     b.recipe->GAP_CHECK = 1;
     b.recipe->REFERENCE_CSV = (folder / "ref.csv").string();
+    b.recipe->GAP_CSV = (folder / "gap.csv").string();
     RawViewer& v = b.streaming();
     b.fill(1600);
     b.feed();
@@ -514,6 +521,16 @@ TEST(RawViewerReload, ReadsTheTablesAgainThenClears) {
     b.feed();
     EXPECT_EQ(cell(v, RawView::Diff, 1, 2), 100);
     EXPECT_EQ(cell(v, RawView::Diff, 0, 0), 600);
+    EXPECT_EQ(v.statusText(), "Success: start Thread.") << "a clean reload tells nothing";
+
+    // A table that is gone reads as zero from now on; the status bar tells which file.
+    const std::string gone = (folder / "gone.csv").string();
+    b.recipe->REFERENCE_CSV = gone;
+    v.reloadCsv();
+    EXPECT_EQ(v.statusText(), "Failed to open csv '" + gone + "'");
+    EXPECT_EQ(v.reloadMessages().size(), 1u);
+    b.feed();
+    EXPECT_EQ(cell(v, RawView::Diff, 1, 2), 1600);
     std::filesystem::remove_all(folder);
 }
 

@@ -8,18 +8,23 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
-#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "station/viewers/logic/tests/fake_viewer_device.h"
 #include "station/viewers/qt/frame_poster.h"
 #include "station/viewers/qt/raw_viewer_areas.h"
 #include "station/viewers/qt/tests/viewer_bench.h"
+#include "station/viewers/qt/viewer_controls.h"
 
 namespace {
 
@@ -28,7 +33,8 @@ using station::viewers::RawViewerSetup;
 using station::viewers::RawViewerWindow;
 
 struct FakeBench {
-    explicit FakeBench(bool margins) {
+    explicit FakeBench(bool margins, std::string dumpFolder = ".",
+                       std::function<void(std::string_view)> appendMessage = {}) {
         window = std::make_unique<RawViewerWindow>(RawViewerSetup{.device = device,
                                                                   .lastRaw = last->rawAverage,
                                                                   .lastDiff = last->maps.rawDiff,
@@ -38,7 +44,8 @@ struct FakeBench {
                                                                   .marginsAvailable = margins,
                                                                   .clock = clock,
                                                                   .tableAccess = {},
-                                                                  .dumpFolder = "."});
+                                                                  .dumpFolder = std::move(dumpFolder),
+                                                                  .appendMessage = std::move(appendMessage)});
         window->show();
     }
     const RawViewerWindow::Controls& c() const { return window->controls(); }
@@ -59,7 +66,7 @@ TEST(RawViewerWindow, ControlsFollowTheViewersStateFromOpeningToStreaming) {
     EXPECT_FALSE(c.stop->isEnabled());
     EXPECT_EQ(c.frameRate->text(), "0");
     EXPECT_EQ(c.statisticsLabel->text(), "[1.Raw]");
-    EXPECT_EQ(c.statistics->toPlainText(), "< Current >\nmin = 0\nmax = 0\n< Total >\nmin = 0\nmax = 0");
+    EXPECT_EQ(c.statistics->text(), "< Current >\nmin = 0\nmax = 0\n< Total >\nmin = 0\nmax = 0");
     EXPECT_EQ(c.minLabel->text(), "min (0)") << "auto range on at opening";
     for (const RawView v :
          {RawView::Average, RawView::Sigma, RawView::Diff, RawView::Upper, RawView::Lower, RawView::Error})
@@ -77,11 +84,13 @@ TEST(RawViewerWindow, ControlsFollowTheViewersStateFromOpeningToStreaming) {
     EXPECT_TRUE(c.views[static_cast<std::size_t>(RawView::Sigma)]->isEnabled());
     EXPECT_FALSE(c.views[static_cast<std::size_t>(RawView::Diff)]->isEnabled()) << "no recipe: stays off";
 
-    // The label's up/down control cycles over the first four views.
-    QTest::mouseClick(c.labelDown, Qt::LeftButton);
+    // The label's one up/down control cycles over the first four views; up counts upwards.
+    QTest::mouseClick(c.labelStep, Qt::LeftButton, {}, c.labelStep->arrowCentre(false));
     EXPECT_EQ(c.statisticsLabel->text(), "[4.Diff]");
-    QTest::mouseClick(c.labelUp, Qt::LeftButton);
+    QTest::mouseClick(c.labelStep, Qt::LeftButton, {}, c.labelStep->arrowCentre(true));
     EXPECT_EQ(c.statisticsLabel->text(), "[1.Raw]");
+    QTest::mouseClick(c.labelStep, Qt::LeftButton, {}, c.labelStep->arrowCentre(true));
+    EXPECT_EQ(c.statisticsLabel->text(), "[2.Average]");
 
     QTest::mouseClick(c.stop, Qt::LeftButton);
     EXPECT_TRUE(c.start->isEnabled());
@@ -117,7 +126,46 @@ TEST(RawViewerWindow, KeysReachTheViewerBeforeTheFocusedControl) {
 
     QTest::keyClick(b.window.get(), Qt::Key_R);
     EXPECT_FALSE(b.window->viewer().hasData()) << "R clears";
-    EXPECT_EQ(c.statistics->toPlainText(), "");
+    EXPECT_EQ(c.statistics->text(), "");
+}
+
+// Space in the window, whatever control has the focus, writes the selected view's dump (the
+// last check's data counts) and says so; after R there is nothing to dump.
+TEST(RawViewerWindow, SpaceWritesTheDumpInsteadOfPressingTheFocusedButton) {
+    const auto folder = std::filesystem::temp_directory_path() / "vorlick_window_space";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    FakeBench b(true, folder.string());
+    QApplication::setActiveWindow(b.window.get());
+    b.c().start->setFocus();
+    QTest::keyClick(b.c().start, Qt::Key_Space);
+    EXPECT_FALSE(b.device.running) << "Space is the viewer's, not START's";
+    const std::string name = station::viewers::RawViewer::dumpFileName(b.clock.timeOfDay());
+    EXPECT_EQ(b.status().toStdString(), "Success to dump file. '" + name + "'");
+    std::ifstream in(folder / name, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().substr(0, 8), "#Raw\r\n0,") << "CR LF lines, the raw view";
+
+    std::filesystem::remove(folder / name);
+    QTest::keyClick(b.window.get(), Qt::Key_R);
+    QTest::keyClick(b.window.get(), Qt::Key_Space);
+    EXPECT_TRUE(std::filesystem::is_empty(folder)) << "nothing to dump after a clear";
+    std::filesystem::remove_all(folder);
+}
+
+// "RELOAD CSV" with a table file gone: the status bar names it and the station's message list
+// gets it, as after a recipe load.
+TEST(RawViewerWindow, ReloadTellsTheTableFilesThatDidNotLoad) {
+    std::vector<std::string> messages;
+    FakeBench b(true, ".", [&messages](std::string_view m) { messages.emplace_back(m); });
+    b.recipe->REFERENCE_CSV = "/nonexistent/ref.csv";
+    b.recipe->THRESHOLD_CSV = "/nonexistent/thr.csv";
+    QTest::mouseClick(b.c().reload, Qt::LeftButton);
+    EXPECT_EQ(b.status(), "Failed to open csv '/nonexistent/ref.csv'  Failed to open csv '/nonexistent/thr.csv'");
+    EXPECT_EQ(messages, (std::vector<std::string>{"Failed to open csv '/nonexistent/ref.csv'",
+                                                  "Failed to open csv '/nonexistent/thr.csv'"}));
+    EXPECT_FALSE(b.window->viewer().hasData()) << "then CLEAR";
 }
 
 // A uniform frame of 0 with the range -1000..1000 paints every cell at the middle of the scale:
@@ -134,14 +182,15 @@ TEST(RawViewerWindow, PaintsStreamedFramesAndTellsTheCellUnderThePointer) {
                                           .marginsAvailable = false,
                                           .clock = b.clock,
                                           .tableAccess = {},
-                                          .dumpFolder = "."});
+                                          .dumpFolder = ".",
+                                          .appendMessage = {}});
     window.show();
     const auto& c = window.controls();
     QTest::mouseClick(c.start, Qt::LeftButton);
     ASSERT_EQ(c.status->currentMessage(), "Success: start Thread.");
     QTRY_VERIFY_WITH_TIMEOUT(window.framesHandled() >= 3, 20000);
     EXPECT_EQ(c.status->currentMessage(), "Success: start Thread.") << "every frame arrived whole";
-    EXPECT_NE(c.statistics->toPlainText(), "");
+    EXPECT_NE(c.statistics->text(), "");
     QTest::mouseClick(c.stop, Qt::LeftButton);
     EXPECT_FALSE(b.touch.frameReaderRunning());
 
