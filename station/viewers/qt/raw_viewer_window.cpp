@@ -24,6 +24,10 @@ constexpr std::array<const char*, kRawViews> kViewButtons = {"Raw", "Ave", "Sigm
 // The view radio buttons in the window's order.
 constexpr std::array<RawView, kRawViews> kButtonOrder = {
     RawView::Raw, RawView::Average, RawView::Sigma, RawView::Diff, RawView::Upper, RawView::Lower, RawView::Error};
+// About a second of frames at the controller's pace (some 110 a second): the window's thread
+// may stall that long on a busy station PC, and a frame lost is a gap in the running average.
+// 128 frames of 13.5 KiB, made when the window opens.
+constexpr std::size_t kFrameRing = 128;
 // The probe is rewritten at most this often while frames stream.
 constexpr int kProbeMs = 200;
 
@@ -45,7 +49,8 @@ void setIfChanged(QLabel* label, std::string_view text) {
 
 RawViewerWindow::RawViewerWindow(const RawViewerSetup& setup, QWidget* parent)
     : QDialog(parent),
-      poster_(*this, [this] { takeFrames(); }),
+      poster_(
+          *this, [this] { takeFrames(); }, kFrameRing),
       frame_(std::make_unique<controllerlink::ImageFrame>()),
       appendMessage_(setup.appendMessage) {
     viewer_ = std::make_unique<RawViewer>(RawViewerInputs{.device = setup.device,

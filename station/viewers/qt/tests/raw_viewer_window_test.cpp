@@ -217,6 +217,23 @@ TEST(RawViewerWindow, PaintsStreamedFramesAndTellsTheCellUnderThePointer) {
     EXPECT_NEAR(cell.blue(), 50, 2);
 }
 
+// The window's thread busy for about a second (a loaded station PC) while the reader goes on:
+// every frame that piled up meanwhile is handled once the thread is back, none dropped.
+TEST(RawViewerWindow, FramesPiledUpWhileTheWindowIsBusyAreAllHandled) {
+    FakeBench b(false);
+    QTest::mouseClick(b.c().start, Qt::LeftButton);
+    ASSERT_NE(b.device.sink, nullptr);
+    auto frame = std::make_unique<controllerlink::ImageFrame>();
+    for (std::int32_t n = 1; n <= 110; ++n) {
+        frame->cells[0][0] = n;
+        b.device.sink->onImageFrame(0, *frame);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(b.window->framesHandled() + b.window->framesDropped() >= 110, 5000);
+    EXPECT_EQ(b.window->framesHandled(), 110u);
+    EXPECT_EQ(b.window->framesDropped(), 0u);
+    EXPECT_EQ(b.window->viewer().table(RawView::Raw)[0][0], 110) << "the last one shown";
+}
+
 // Frames posted from another thread reach the window's thread in order, one wake-up for many.
 TEST(FramePoster, CarriesFramesFromAnotherThreadInOrder) {
     QObject receiver;
