@@ -1,7 +1,7 @@
 #pragma once
 // What the home key window paints over its grey background, as plain data: the title, the
 // phase's instruction in the phase's colour, the Esc hint, the time left with its bar and, while
-// the key is held, each pin's state. Positions are pixels of the surface; texts are centred on x.
+// the key is held, each pin's state. Positions are pixels of the surface; texts are centred on them.
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kHkBarFill = argb(255, 90, 90, 90);
 
 struct PlacedText {
     SceneText text;
-    PointF at;  // x: the text's centre; y: its top
+    PointF at;  // the text's centre
 };
 
 struct HomeKeyCountdown {

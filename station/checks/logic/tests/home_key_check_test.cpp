@@ -9,6 +9,7 @@
 
 #include "station/checks/logic/home_key_scene.h"
 #include "station/checks/logic/tests/fake_readers.h"
+#include "station/checks/logic/tests/home_key_reports.h"
 
 namespace station::checks {
 namespace {
@@ -17,17 +18,6 @@ constexpr int kPins = 2;
 constexpr std::int32_t kBase = 1000;
 constexpr std::int32_t kIdle = 100;   // value of an untouched pin: level 1100
 constexpr std::int32_t kTouch = 500;  // value of a touched pin: level 1500
-
-std::vector<std::uint8_t> hkReport(const std::vector<std::int32_t>& bases, const std::vector<std::int32_t>& values) {
-    std::vector<std::uint8_t> r{3};
-    const auto put = [&r](std::int32_t v) {
-        const auto u = static_cast<std::uint32_t>(v);
-        for (int b = 0; b < 4; ++b) r.push_back(static_cast<std::uint8_t>(u >> (8 * b)));
-    };
-    for (const auto b : bases) put(b);
-    for (const auto v : values) put(v);
-    return r;
-}
 
 HomeKeyLimits limit(std::int32_t value) {
     HomeKeyLimits l;
