@@ -1332,8 +1332,10 @@ void ControllerDevice::homeKeyReport(const OperatorInput& in, Outbox& out) {
     std::vector<std::uint8_t> r(1 + 8 * n, 0);
     r[0] = 3;
     for (std::size_t i = 0; i < n; ++i) {
-        const double base = config_.homeKeyBase + gaussian(noiseState_);
-        const double value = config_.homeKeyLevel + in.homeKeyRise + 2.0 * gaussian(noiseState_);
+        const double base = config_.homeKeyBase + config_.homeKeyNoise / 2.0 * gaussian(noiseState_);
+        const bool weak = config_.homeKeyWeakPin >= 0 && static_cast<std::size_t>(config_.homeKeyWeakPin) == i;
+        const double rise = weak ? in.homeKeyRise * config_.homeKeyWeakPercent / 100.0 : in.homeKeyRise;
+        const double value = config_.homeKeyLevel + rise + config_.homeKeyNoise * gaussian(noiseState_);
         put32(r, 1 + 4 * i, static_cast<std::uint32_t>(std::max(std::lround(base), 0L)));
         put32(r, 1 + 4 * (n + i), static_cast<std::uint32_t>(std::max(std::lround(value), 0L)));
     }

@@ -87,9 +87,13 @@ struct ControllerConfig {
     // Live input. The home key: N sensing pins, each reporting a base and a value (its level is
     // their sum); touching the key raises the value. The TKP pen's line reports: every line's
     // sample is its noise level plus the pen's signal on the lines under it.
-    std::uint32_t homeKeyPins = 4;      // 1..7 (a raw report holds 1 + 8 N bytes)
-    std::uint32_t homeKeyBase = 1000;   // base value of every pin
-    std::uint32_t homeKeyLevel = 100;   // value of an untouched pin
+    std::uint32_t homeKeyPins = 4;     // 1..7 (a raw report holds 1 + 8 N bytes)
+    std::uint32_t homeKeyBase = 1000;  // base value of every pin
+    std::uint32_t homeKeyLevel = 100;  // value of an untouched pin
+    double homeKeyNoise = 2.0;         // sigma of a value's noise (a base's is half of it)
+    // A pin (from 0) that rises by only homeKeyWeakPercent of the touch; -1: none.
+    int homeKeyWeakPin = -1;
+    std::uint32_t homeKeyWeakPercent = 25;
     std::uint16_t tkpNoise = 40;        // level of a line without the pen
     double tkpNoiseSigma = 10.0;        // and its noise
     std::uint16_t tkpSignal = 2500;     // added on the line under the TKP pen, fading over 2.5 lines

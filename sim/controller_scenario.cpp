@@ -278,6 +278,14 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"hk_pins", [](Parser& p, std::string_view v) { return p.assign(v, 1, 7, p.c.homeKeyPins); }},
         {"hk_base", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000000, p.c.homeKeyBase); }},
         {"hk_level", [](Parser& p, std::string_view v) { return p.assign(v, 0, 1000000000, p.c.homeKeyLevel); }},
+        {"hk_noise",
+         [](Parser& p, std::string_view v) {
+             double d = 0;
+             return (Parser::real(v, 0, 1000, d) && (p.c.homeKeyNoise = d, true)) ||
+                    p.fail("expected a sigma from 0 to 1000 counts");
+         }},
+        {"hk_weak_pin", [](Parser& p, std::string_view v) { return p.assign(v, 0, 6, p.c.homeKeyWeakPin); }},
+        {"hk_weak_rise", [](Parser& p, std::string_view v) { return p.assign(v, 0, 100, p.c.homeKeyWeakPercent); }},
         {"tkp_noise", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpNoise); }},
         {"tkp_signal", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpSignal); }},
         {"tkp_sigma",

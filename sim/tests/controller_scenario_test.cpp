@@ -60,6 +60,9 @@ TEST(ControllerScenario, GoodKeysReachTheConfig) {
                                                           {"mnt_version", "02 10 01 0A 00 00 00 00 00 FF"},
                                                           {"hk_pins", "7"},
                                                           {"hk_level", "250"},
+                                                          {"hk_noise", "0"},
+                                                          {"hk_weak_pin", "2"},
+                                                          {"hk_weak_rise", "40"},
                                                           {"tkp_noise", "0x30"},
                                                           {"tkp_sigma", "2.5"},
                                                           {"tkp_signal", "4095"}}),
@@ -88,6 +91,9 @@ TEST(ControllerScenario, GoodKeysReachTheConfig) {
     EXPECT_EQ(c.maintenanceVersion[9], 0xFF);
     EXPECT_EQ(c.homeKeyPins, 7u);
     EXPECT_EQ(c.homeKeyLevel, 250u);
+    EXPECT_DOUBLE_EQ(c.homeKeyNoise, 0.0);
+    EXPECT_EQ(c.homeKeyWeakPin, 2);
+    EXPECT_EQ(c.homeKeyWeakPercent, 40u);
     EXPECT_EQ(c.tkpNoise, 0x30);
     EXPECT_DOUBLE_EQ(c.tkpNoiseSigma, 2.5);
     EXPECT_EQ(c.tkpSignal, 4095);
@@ -141,6 +147,7 @@ TEST(ControllerScenario, BadKeysAndValuesNameTheirLine) {
         // Size words and extra words make a slot of 15 bytes: three fit a touch report, not four.
         {"mnt_version", "02 10 00 00 05 04 00 00 00 00", "3: bad value for mnt_version: at most 3 contact slots"},
         {"hk_pins", "8", "3: bad value '8' for hk_pins"},
+        {"hk_weak_pin", "7", "3: bad value '7' for hk_weak_pin"},
         {"tkp_signal", "4096", "3: bad value '4096' for tkp_signal"},
         {"tkp_sigma", "-1", "3: bad value '-1' for tkp_sigma"},
         {"operator", "when sneeze: nothing", "3: operator: unknown event 'sneeze'"},

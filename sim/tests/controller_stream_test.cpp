@@ -228,6 +228,28 @@ TEST(ControllerStreams, HomeKeyReportsCarryBasesThenValues) {
     }
 }
 
+TEST(ControllerStreams, AWeakHomeKeyPinRisesByItsShareOfTheTouchWithoutNoise) {
+    sim::ControllerConfig cfg = LiveBench::quietConfig();
+    cfg.homeKeyPins = 3;
+    cfg.homeKeyNoise = 0;
+    cfg.homeKeyWeakPin = 1;
+    cfg.homeKeyWeakPercent = 25;
+    cfg.operatorScript = operatorScript({"when home-key-on: home-key 400 for 1s"});
+    LiveBench b(cfg);
+    ASSERT_TRUE(b.open());
+    const int reader = b.reader(sim::ControllerDevice::kTouchInterface);
+    ASSERT_TRUE(b.reportType(2));
+    b.run(100);
+    const auto reports = b.drain(reader);
+    ASSERT_FALSE(reports.empty());
+    const Bytes expected{3,    0xE8, 3, 0, 0,   0xE8, 3, 0, 0,    0xE8, 3, 0, 0,
+                         0xF4, 1,    0, 0, 200, 0,    0, 0, 0xF4, 1,    0, 0};  // bases 1000; values 500, 200, 500
+    for (const Bytes& r : reports) {
+        ASSERT_GE(r.size(), expected.size());
+        EXPECT_EQ(Bytes(r.begin(), r.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected);
+    }
+}
+
 // Counts the frames the station's assembler completes, with their status words.
 class Frames final : public controllerlink::FrameSink {
 public:

@@ -287,6 +287,47 @@ drawing_ok|drawing_idle)
   fi
   one_file "station/logs/quick_*/*__${verdict}_0001_00.csv" >/dev/null
   ;;
+homekey_ok|homekey_idle|homekey_weak)
+  # The home key window without a widget, the key from the simulator's scripted operator, without
+  # noise: the operator who waits and then holds the key passes; nobody at the station, or a key
+  # with one pin that rises by a quarter of the touch, runs out the touch time (E680). With
+  # nobody at the station every level is exact, so that section is compared whole.
+  scenario=$src/examples/sim/r6-operator-pass.scenario
+  [ "$case" = homekey_idle ] && scenario=$src/examples/sim/r6-operator-idle.scenario
+  extra='hk_noise = 0'
+  [ "$case" = homekey_weak ] && extra='hk_noise = 0\nhk_weak_pin = 2'
+  sed "s/^hk_pins = 4$/hk_pins = 4\n$extra/" "$scenario" >homekey.scenario
+  start_sim homekey.scenario
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nHOMEKEY_CHECK=1\nHK_NUM_PIN=4\nHK_REMOVE=1200,1200,1200,1200\nHK_REMOVE_LOW=1000,1000,1000,1000\nHK_TOUCH=300,300,300,300/' \
+    station/quick.ini >station/homekey.ini
+  run_to_end --headless --start --checks 1 homekey.ini
+  grep -qx 'window: homekey' err.txt && grep -qx 'window: closed homekey' err.txt || fail "the home key window did not open and close"
+  grep -qx 'homekey: 1. Remove fingers from homekey' err.txt && grep -qx 'homekey: 2. Touch Homekey and Hold' err.txt ||
+    fail "the home key phases were not shown"
+  section() {
+    lf_of "$(one_file "station/logs/quick_*/*__$1_0001_00.csv")" |
+      sed -n '/^>>>>> Home Key Check <<<<<$/,/^\/\/\*\*\*/p' | sed '$d'
+  }
+  case $case in
+    homekey_ok)
+      expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
+      grep -qx 'Home Key Check ... OK' out.txt || fail "no home key OK"
+      section OK | grep -qx 'PASS' || fail "detail CSV home key section: no PASS"
+      section OK | grep -qx 'Removed Ave,1100,1100,1100,1100' || fail "detail CSV home key section: untouched level"
+      ;;
+    homekey_idle)
+      expect_status 168; expect_last_err "exit code: 680"  # 680 modulo 256
+      grep -qx 'Home Key Check ... NG(touched level)' out.txt || fail "no home key NG"
+      lf_of station/result.log | grep -qE '^\| .* \|   NG   \|  E680  \|' || fail "no E680 row"
+      diff -u "$here/expected/homekey_idle_section.txt" <(section NG) || fail "detail CSV home key section"
+      ;;
+    homekey_weak)
+      expect_status 168; expect_last_err "exit code: 680"
+      grep -qx 'Home Key Check ... NG(touched level)' out.txt || fail "no home key NG for the weak pin"
+      section NG | grep -qx 'Touched Max,1500,1500,1200,1500' || fail "detail CSV home key section: the weak pin"
+      ;;
+  esac
+  ;;
 drawing_lifts)
   # An operator who lifts the finger halfway along the first diagonal: the touch diagonal fails
   # (E654); the window then offers Enter (next) or a tap (retry), and the operator's Esc ends it.

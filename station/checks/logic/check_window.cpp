@@ -10,6 +10,7 @@ void CheckWindowLogic::open() {
     if (opened_ || closed_) return;
     opened_ = true;
     onOpening();
+    if (!startsInput()) return;
     touchReader_ = readers_.start(ReaderCollection::Touch);
     if (!touchReader_) host_.setStatus("Failed to start thread.");
     if (wantsPenReader()) {

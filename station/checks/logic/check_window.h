@@ -91,6 +91,9 @@ protected:
     virtual bool wantsPenReader() const { return false; }
     // Flags cleared, state set before the readers start.
     virtual void onOpening() {}
+    // Asked after onOpening: false when the window could not set its controller up; then no
+    // reader and no tick start, and the window waits for Esc.
+    virtual bool startsInput() const { return true; }
     // After the readers were asked for: which of them run.
     virtual void onOpened(bool touchReader, bool penReader) {
         (void)touchReader;

@@ -2,6 +2,8 @@
 
 #include "controllerlink/raw_input.h"
 #include "station/checks/logic/drawing_inputs.h"
+#include "station/checks/logic/home_key_inputs.h"
+#include "station/checks/logic/home_key_scene.h"
 #include "station/checks/logic/link_readers.h"
 #include "station/sequence/check_windows.h"
 #include "station/window/panel/panel_text.h"
@@ -133,6 +135,10 @@ bool HeadlessFrontEnd::runExternalSwitchDialog(const std::function<bool()>& step
 }
 
 void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
+    if (request.which == CheckWindow::HomeKey && station_ != nullptr) {
+        runHomeKeyWindow(request, check);
+        return;
+    }
     if (request.which != CheckWindow::Drawing || station_ == nullptr) return;
     const std::string name(checkWindowName(request.which));
     hidlink::QueuedReports reports;
@@ -179,6 +185,47 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
     // A quit or a stop signal leaves the window open: it closes now, with what it has judged.
     window.close();
     raw.stop();
+}
+
+void HeadlessFrontEnd::runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check) {
+    const std::string name(checkWindowName(request.which));
+    hidlink::QueuedReports reports;
+    checks::LinkReaders readers(check.touch, check.pen, reports);
+    HeadlessWindowHost host([this](std::string_view text) { setPrompt(text); },
+                            [this](std::string_view text) { errorLine(text); }, station_->startDirectory, {});
+    checks::HomeKeyCheck window(checks::homeKeyInputs(request, check, kHeadlessScreen), readers, host, clock_);
+    window.open();
+    std::string phase;
+    const auto showPhase = [&] {
+        if (window.closed()) return;
+        std::string line = checks::homeKeyPhaseText(window.phase());
+        if (line != phase) errorLine(name + ": " + line);
+        phase = std::move(line);
+    };
+    runWindow(
+        name, kReportPollMs,
+        [&] {
+            // The home key data come as the controller's reports; the digitizer is not read.
+            deliverQueuedReports(reports, window);
+            showPhase();
+            if (window.timerFired()) {
+                window.painted();
+                window.rearmTimer();
+            }
+            showPhase();
+            return window.closed();
+        },
+        false,
+        [&](const HeadlessCommand& c) {
+            if (c.kind == HeadlessCommand::Kind::Key) {
+                window.onKey(checkKeyNamed(c.argument));
+                window.painted();
+                return window.closed();
+            }
+            errorLine("command ignored: the " + name + " window is open (its keys with 'key NAME', or 'esc')");
+            return false;
+        });
+    window.close();
 }
 
 void HeadlessFrontEnd::runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,

@@ -68,7 +68,9 @@ public:
     void setTickTimer(bool running) override;
     std::optional<std::string> askSerialNumber(std::string_view current) override;
     bool runExternalSwitchDialog(const std::function<bool()>& step) override;
-    bool hasCheckWindow(CheckWindow which) const override { return which == CheckWindow::Drawing; }
+    bool hasCheckWindow(CheckWindow which) const override {
+        return which == CheckWindow::Drawing || which == CheckWindow::HomeKey;
+    }
     void runCheckWindow(const CheckWindowRequest& request, CheckContext& check) override;
     void requestClose() override { closing_ = true; }
     bool closePending() const override { return closing_ || stop_.closeRequested(); }
@@ -81,6 +83,8 @@ private:
     // stop signal closes it too, and the end of input when `closeAtEndOfInput`.
     void runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,
                    bool closeAtEndOfInput, const std::function<bool(const HeadlessCommand&)>& onCommand);
+    // The home key window: its phase text on stderr when it changes.
+    void runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check);
     // A stop signal closes the station (the running work ends first).
     void takeStopRequest();
     // With --checks and the input at its end: why the station cannot go on, if it cannot.

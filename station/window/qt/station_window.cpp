@@ -17,6 +17,7 @@
 
 #include "controllerlink/raw_input.h"
 #include "station/checks/logic/drawing_inputs.h"
+#include "station/checks/logic/home_key_inputs.h"
 #include "station/checks/logic/link_readers.h"
 #include "station/checks/qt/drawing_window.h"
 #include "station/sequence/connect.h"
@@ -571,9 +572,15 @@ bool StationWindow::runExternalSwitchDialog(const std::function<bool()>& step) {
     return dialog.passed();
 }
 
-bool StationWindow::hasCheckWindow(CheckWindow which) const { return which == CheckWindow::Drawing; }
+bool StationWindow::hasCheckWindow(CheckWindow which) const {
+    return which == CheckWindow::Drawing || which == CheckWindow::HomeKey;
+}
 
 void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
+    if (request.which == CheckWindow::HomeKey) {
+        runHomeKeyWindow(request, check);
+        return;
+    }
     if (request.which != CheckWindow::Drawing) return;
     checks::DrawingWindow window(this);
     checks::DrawingInputs inputs = checks::drawingInputs(request, check, window.surface());
@@ -607,6 +614,29 @@ void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckConte
     }
     raw.stop();
     drawing_ = nullptr;
+    openDialog_ = previous;
+    scheduleProbe();
+}
+
+void StationWindow::runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check) {
+    checks::HomeKeyWindow window(this);
+    const checks::HomeKeyInputs inputs = checks::homeKeyInputs(request, check, window.surface());
+    // The readers' reports reach the window on this thread; posts left when it goes are dropped.
+    ReportPoster poster(window, [&window](int key, const std::vector<std::uint8_t>& report) {
+        if (key != controllerlink::RAW_INPUT_KEY) window.report(checks::LinkReaders::collection(key), report);
+    });
+    checks::LinkReaders readers(check.touch, check.pen, poster);
+    window.setStatusSink([this](std::string_view text) { setStatusPane(0, text); });
+    window.setFrameSink([this] { scheduleProbe(); });
+    const QPointer<QDialog> previous = openDialog_;
+    openDialog_ = &window;
+    if (closePending_) {
+        // The station is closing: the window ends as Esc would end it.
+        window.start(inputs, readers, check.clock);
+        window.reject();
+    } else {
+        window.run(inputs, readers, check.clock);
+    }
     openDialog_ = previous;
     scheduleProbe();
 }

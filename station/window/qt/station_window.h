@@ -20,6 +20,7 @@
 #include "platform/probe_file.h"
 #include "station/checks/logic/drawing_check.h"
 #include "station/checks/qt/drawing_window.h"
+#include "station/checks/qt/home_key_window.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
 #include "station/sequence/ui_port.h"
@@ -147,6 +148,8 @@ protected:
 private:
     enum class Command { Start, Clear, ReadIni, OpenWriter, Drawing };
 
+    // The home key check's window, modal, its result in the check's record.
+    void runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check);
     void buildControls();
     void buildMenu();
     void buildStatusBar();
