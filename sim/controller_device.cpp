@@ -159,7 +159,6 @@ void ControllerDevice::powerOn() {
     touchFresh_ = false;
     lastLook_ = false;
     reportType_ = 0;
-    reportTypeBefore_ = 0;
     reportTypeFrom_ = 0;
     homeKeyMode_ = 0;
     penReportType_ = 0;
@@ -533,9 +532,7 @@ bool ControllerDevice::setTouch(std::span<const std::uint8_t> r, bool& resetNow)
             if (at(r, 1) > 2) return false;
             {
                 const std::uint8_t was = reportType_;
-                const std::uint64_t now = nowMs();
-                reportTypeBefore_ = reportTypeSentAt(now);
-                reportTypeFrom_ = now + config_.reportTypeDelayMs;
+                reportTypeFrom_ = nowMs() + config_.reportTypeDelayMs;
                 reportType_ = at(r, 1);
                 if (was == 2 && reportType_ != 2) notify(OperatorEvent::HomeKeyOff);
                 notify(reportType_ == 2   ? OperatorEvent::HomeKeyOn

@@ -402,7 +402,7 @@ TEST(ControllerStreams, DriverModeWrapsVendorReports) {
     EXPECT_EQ(p[0][2], 72) << "the line report's X line count";
 }
 
-TEST(ControllerStreams, ALateReportTypeLeavesTheDigitizerReportingUntilItTakesEffect) {
+TEST(ControllerStreams, ALateReportTypeLeavesTheDigitizerReportingUntilItIsSent) {
     sim::ControllerConfig cfg = LiveBench::quietConfig();
     cfg.touchUsage = 0x0B;
     cfg.reportTypeDelayMs = 200;
@@ -426,6 +426,11 @@ TEST(ControllerStreams, ALateReportTypeLeavesTheDigitizerReportingUntilItTakesEf
     ASSERT_FALSE(vendor.empty());
     EXPECT_EQ(vendor[0][1], 3) << "the maintenance touch report";
     EXPECT_EQ(b.drain(digitizer).size(), 0u);
+    // Set again, the same type waits its time again.
+    ASSERT_TRUE(b.set(LiveBench::kTouch, set));
+    b.run(100);
+    EXPECT_EQ(b.drain(touch).size(), 0u);
+    EXPECT_EQ(b.drain(digitizer).size(), 10u);
 }
 
 }  // namespace
