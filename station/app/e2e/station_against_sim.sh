@@ -306,7 +306,7 @@ drawing_lifts)
     fail "detail CSV drawing section"
   ;;
 drawing_driver)
-  # Driver mode: the controller takes its maintenance touch reports into use 1.5 s late, so the
+  # Driver mode: the controller takes its maintenance touch reports into use 1.8 s late, so the
   # start box is touched only through the system's digitizer collection; from the ten fingers on
   # the controller's own touch reports carry the check. A broken digitizer path never starts it.
   start_sim "$src/examples/sim/r6-driver-mode-pass.scenario"
