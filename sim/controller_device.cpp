@@ -159,6 +159,7 @@ void ControllerDevice::powerOn() {
     touchFresh_ = false;
     lastLook_ = false;
     reportType_ = 0;
+    reportTypeFrom_ = 0;
     homeKeyMode_ = 0;
     penReportType_ = 0;
     responseType_ = 0x10;
@@ -504,6 +505,7 @@ bool ControllerDevice::setTouch(std::span<const std::uint8_t> r, bool& resetNow)
                     const bool homeKey = reportType_ == 2;
                     mode_ = 0;
                     reportType_ = 0;
+                    reportTypeFrom_ = 0;
                     if (homeKey) notify(OperatorEvent::HomeKeyOff);
                     notify(OperatorEvent::NormalMode);
                     return true;
@@ -530,6 +532,7 @@ bool ControllerDevice::setTouch(std::span<const std::uint8_t> r, bool& resetNow)
             if (at(r, 1) > 2) return false;
             {
                 const std::uint8_t was = reportType_;
+                reportTypeFrom_ = nowMs() + config_.reportTypeDelayMs;
                 reportType_ = at(r, 1);
                 if (was == 2 && reportType_ != 2) notify(OperatorEvent::HomeKeyOff);
                 notify(reportType_ == 2   ? OperatorEvent::HomeKeyOn
@@ -1216,9 +1219,10 @@ void ControllerDevice::advance(std::uint64_t nowMs) {
 void ControllerDevice::scan(std::uint64_t t, Outbox& out) {
     const OperatorInput in = operator_.inputAt(t);
     scanTime_ = static_cast<std::uint16_t>(scanTime_ + config_.streamPeriodMs * 10);
-    if (reportType_ == 2)
+    const std::uint8_t reportType = reportTypeSentAt(t);
+    if (reportType == 2)
         homeKeyReport(in, out);
-    else if (reportType_ == 1)
+    else if (reportType == 1)
         touchReports(in, out);
     else if (driverMode())
         digitizerReports(in, out);

@@ -56,6 +56,9 @@ struct ControllerConfig {
     std::uint8_t rowsPerRecordFrame = 8;
 
     std::uint32_t resetDelayMs = 300;
+    // A touch report type the station sets (again or anew) is sent this long after the set (bus
+    // clock); until then the touches go out as normal reports (in driver mode: the digitizer's).
+    std::uint32_t reportTypeDelayMs = 0;
     bool stuckInNormalMode = false;  // [2, 1] is accepted but the firmware never leaves normal mode
     // Register word 45 shows the touch scan running (bit 0) this long after power-on or the
     // last calibration; negative: never.
@@ -212,6 +215,7 @@ private:
     void noteExchange(bool touchQuery);
     ConditionStates states() const;
     void scan(std::uint64_t t, Outbox& out);
+    std::uint8_t reportTypeSentAt(std::uint64_t t) const { return t >= reportTypeFrom_ ? reportType_ : 0; }
     void postVendor(Outbox& out, std::size_t iface, std::vector<std::uint8_t> report) const;
     void touchReports(const OperatorInput& in, Outbox& out);
     void digitizerReports(const OperatorInput& in, Outbox& out);
@@ -232,6 +236,7 @@ private:
     // Power-on state.
     std::uint8_t mode_ = 0;
     std::uint8_t reportType_ = 0;
+    std::uint64_t reportTypeFrom_ = 0;  // reportType_ is sent from then on, normal reports before
     std::uint8_t homeKeyMode_ = 0;
     std::uint8_t penReportType_ = 0;
     std::uint8_t responseType_ = 0x10;

@@ -239,6 +239,8 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
                     p.fail("expected a sigma from 0 to 1000 counts");
          }},
         {"reset_delay_ms", [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.resetDelayMs); }},
+        {"report_type_delay_ms",
+         [](Parser& p, std::string_view v) { return p.assign(v, 0, 600000, p.c.reportTypeDelayMs); }},
         {"stuck_in_normal", [](Parser& p, std::string_view v) { return p.flag(v, p.c.stuckInNormalMode); }},
         {"tkp_line_reports", [](Parser& p, std::string_view v) { return p.flag(v, p.c.tkpLineReports); }},
         {"touch_scan_ms",

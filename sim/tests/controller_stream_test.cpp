@@ -424,6 +424,37 @@ TEST(ControllerStreams, DriverModeWrapsVendorReports) {
     EXPECT_EQ(p[0][2], 72) << "the line report's X line count";
 }
 
+TEST(ControllerStreams, ALateReportTypeLeavesTheDigitizerReportingUntilItIsSent) {
+    sim::ControllerConfig cfg = LiveBench::quietConfig();
+    cfg.touchUsage = 0x0B;
+    cfg.reportTypeDelayMs = 200;
+    cfg.operatorScript = operatorScript({"at 0: finger 0.5,0.5 for 2s"});
+    LiveBench b(cfg);
+    ASSERT_TRUE(b.open());
+    const int touch = b.reader(sim::ControllerDevice::kTouchInterface);
+    const int digitizer = b.reader(sim::ControllerDevice::kDigitizerInterface);
+    Bytes set(1024, 0);
+    set[0] = 0xBB;
+    set[2] = 64;
+    set[3] = 3;
+    set[4] = 1;
+    ASSERT_TRUE(b.set(LiveBench::kTouch, set));
+    b.run(190);
+    EXPECT_EQ(b.drain(touch).size(), 0u);
+    EXPECT_EQ(b.drain(digitizer).size(), 19u) << "one digitizer report a scan until the new type is sent";
+    b.run(100);
+    const auto vendor = b.drain(touch);
+    EXPECT_EQ(vendor.size(), 10u);
+    ASSERT_FALSE(vendor.empty());
+    EXPECT_EQ(vendor[0][1], 3) << "the maintenance touch report";
+    EXPECT_EQ(b.drain(digitizer).size(), 0u);
+    // Set again, the same type waits its time again.
+    ASSERT_TRUE(b.set(LiveBench::kTouch, set));
+    b.run(100);
+    EXPECT_EQ(b.drain(touch).size(), 0u);
+    EXPECT_EQ(b.drain(digitizer).size(), 10u);
+}
+
 }  // namespace
 
 namespace {

@@ -315,7 +315,8 @@ void DrawingCheck::stepRule() {
 
 void DrawingCheck::initRule() {
     const int limit = initLimitOff_ ? 0 : in_.initLimitMs;
-    const bool onStart = geo_.actionBox.contains(touchPoint());
+    // The start box, like the exit box it becomes in the hover step, has its edges outside.
+    const bool onStart = geo_.actionBox.strictlyContains(touchPoint());
     const auto start = [this] {
         stepPassed_[INIT] = 1;
         step_ = T_MT;

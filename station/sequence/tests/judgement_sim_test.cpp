@@ -438,6 +438,7 @@ TEST(AutomaticChecksOnController, ExampleScenariosGiveTheirCodes) {
         {"r5-healthy", "R5_full.ini", {}, "    "},
         {"r5-healthy", "PID0952.ini", {}, "    "},
         {"r6-driver-mode", "R6_full.ini", {}, "    "},
+        {"r6-driver-mode-pass", "R6_full.ini", {}, "    "},
         {"r6-operator-pass", "R6_full.ini", {}, "    "},
         {"r6-operator-idle", "R6_full.ini", {}, "    "},
         {"r6-open-tx", "R6_full.ini", {}, "E630"},

@@ -331,6 +331,30 @@ TEST(DrawingCheck, TheInitScreen) {
     }
 }
 
+TEST(DrawingCheck, TheStartBoxsEdgesAreOutsideIt) {
+    // The start box of the rig spans x 425..575 and y 435..525.
+    struct Case {
+        Point at;
+        bool starts;
+    };
+    const Case cases[] = {
+        {{425, 480}, false}, {{426, 480}, true}, {{575, 480}, false}, {{574, 480}, true},
+        {{500, 435}, false}, {{500, 436}, true}, {{500, 525}, false}, {{500, 524}, true},
+    };
+    for (const int limitMs : {0, 5000}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << "limit " << limitMs << " at " << c.at.x << "," << c.at.y);
+            DrawRig r;
+            r.in.initLimitMs = limitMs;
+            DrawingCheck& w = r.open();
+            r.at(c.at.x, c.at.y);
+            r.wait(150);  // a tick while the touch is fresh
+            EXPECT_EQ(w.step() == T_MT, c.starts);
+            EXPECT_EQ(w.stepPassed(INIT), c.starts);
+        }
+    }
+}
+
 TEST(DrawingCheck, EnterSkipsAFailedStepWithoutTheSkipRules) {
     DrawRig r;
     r.in.skipPenDrawing = true;

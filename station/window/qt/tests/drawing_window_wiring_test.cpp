@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include "controllerlink/raw_input.h"
+#include "sim/operator_script.h"
 #include "station/checks/qt/drawing_window.h"
 #include "station/sequence/window_runners.h"
 #include "station/window/qt/tests/window_rig.h"
@@ -58,6 +60,45 @@ TEST(StationWindowDrawing, TheDrawingWindowRunsModallyFromTheRunnerAndFromCtrlD)
             EXPECT_TRUE(rig.window.tickTimerRunning()) << "the station's tick goes on";
         }
     }
+}
+
+// A driver-mode controller that keeps its maintenance touch reports back all the while, and an
+// operator's finger on the start box: only the system's digitizer collection can start the check.
+sim::ControllerConfig driverModeWithAFingerOnTheStartBox() {
+    sim::ControllerConfig c = quietController();
+    c.touchUsage = 0x0B;
+    c.reportTypeDelayMs = 600000;
+    std::string why;
+    EXPECT_TRUE(sim::parseOperatorLine("when maintenance-report: finger 0.5,0.8 for 600s", 1, c.operatorScript, why))
+        << why;
+    return c;
+}
+
+TEST(StationWindowDrawing, InDriverModeTheWindowTakesItsFirstTouchesFromTheDigitizer) {
+    WindowRig rig(driverModeWithAFingerOnTheStartBox());
+    rig.startWith("PID0A52.ini");
+    rig.tick();
+    ASSERT_EQ(rig.c().panes[1]->text(), "CONNECT");
+    ASSERT_NE(rig.station.connect.driverMode, 0);
+    bool digitizerOpen = false;
+    int step = -1;
+    OnModal<checks::DrawingWindow> act([&](checks::DrawingWindow& w) {
+        // The bus scans as the virtual clock moves; the readers' posts arrive in this loop.
+        for (int ms = 0; ms < 3000 && w.check()->step() == checks::INIT; ms += 10) {
+            rig.clock.advance(10);
+            QTest::qWait(2);
+        }
+        step = w.check()->step();
+        digitizerOpen = rig.table.contains(controllerlink::RAW_INPUT_KEY);
+        QTest::keyClick(&w, Qt::Key_Escape);
+    });
+    CheckContext context = rig.station.checkContext();
+    EXPECT_TRUE(runDrawingCheck(context).ran);
+    ASSERT_TRUE(act.seen);
+    EXPECT_TRUE(digitizerOpen);
+    EXPECT_EQ(step, checks::T_MT) << "the start box was touched";
+    EXPECT_EQ(rig.station.check.detail.drawResult, 2) << "INIT passed, the ten fingers not";
+    EXPECT_FALSE(rig.table.contains(controllerlink::RAW_INPUT_KEY)) << "the digitizer is closed with the window";
 }
 
 TEST(StationWindowDrawing, ClosingTheStationEndsTheDrawingWindowAsEscAndNeverAsAPass) {
