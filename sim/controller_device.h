@@ -87,13 +87,15 @@ struct ControllerConfig {
     // Live input. The home key: N sensing pins, each reporting a base and a value (its level is
     // their sum); touching the key raises the value. The TKP pen's line reports: every line's
     // sample is its noise level plus the pen's signal on the lines under it.
-    std::uint32_t homeKeyPins = 4;      // 1..7 (a raw report holds 1 + 8 N bytes)
-    std::uint32_t homeKeyBase = 1000;   // base value of every pin
-    std::uint32_t homeKeyLevel = 100;   // value of an untouched pin
-    std::uint16_t tkpNoise = 40;        // level of a line without the pen
-    double tkpNoiseSigma = 10.0;        // and its noise
-    std::uint16_t tkpSignal = 2500;     // added on the line under the TKP pen, fading over 2.5 lines
-    bool tkpLineReports = true;         // false: pen maintenance sends no line reports (a dead TKP sensor)
+    std::uint32_t homeKeyPins = 4;     // 1..7 (a raw report holds 1 + 8 N bytes)
+    std::uint32_t homeKeyBase = 1000;  // base value of every pin
+    std::uint32_t homeKeyLevel = 100;  // value of an untouched pin
+    std::uint16_t tkpNoise = 40;       // level of a line without the pen
+    double tkpNoiseSigma = 10.0;       // and its noise
+    std::uint16_t tkpSignal = 2500;    // added on the line under the TKP pen, fading over 2.5 lines
+    bool tkpLineReports = true;        // false: pen maintenance sends no line reports (a dead TKP sensor)
+    std::int32_t tkpNoisyX = -1;       // an X line (0..71) whose level is raised by tkpNoisyLevel; -1 none
+    std::uint16_t tkpNoisyLevel = 4000;
     std::uint32_t streamPeriodMs = 10;  // one scan of every stream per period
     OperatorScript operatorScript;      // the person at the station
 };
