@@ -26,7 +26,7 @@ TEST(StationWindowDrawing, TheDrawingWindowRunsModallyFromTheRunnerAndFromCtrlD)
         rig.tick();
         ASSERT_EQ(rig.c().panes[1]->text(), "CONNECT");
         EXPECT_TRUE(rig.window.hasCheckWindow(CheckWindow::Drawing));
-        EXPECT_FALSE(rig.window.hasCheckWindow(CheckWindow::Tkp));
+        EXPECT_FALSE(rig.window.hasCheckWindow(CheckWindow::HomeKey));
         rig.station.check.detail.drawResult = -7;
 
         bool fullScreen = false, onTop = false, known = false;
