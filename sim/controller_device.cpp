@@ -1382,7 +1382,8 @@ void ControllerDevice::lineReports(const OperatorInput& in, Outbox& out) {
             r[2] = static_cast<std::uint8_t>(first);
             r[3] = static_cast<std::uint8_t>(n | (axis << 7));
             for (int j = 0; j < n; ++j) {
-                const double noise = config_.tkpNoise + config_.tkpNoiseSigma * gaussian(noiseState_);
+                double noise = config_.tkpNoise + config_.tkpNoiseSigma * gaussian(noiseState_);
+                if (axis == 0 && first + j == config_.tkpNoisyX) noise += config_.tkpNoisyLevel;
                 const double d = std::abs(first + j - under);
                 const double signal = d < 2.5 ? config_.tkpSignal * (1 - d / 2.5) : 0.0;
                 put16(r, 4 + 2 * static_cast<std::size_t>(j),

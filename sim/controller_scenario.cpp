@@ -290,6 +290,8 @@ const std::map<std::string, Handler, std::less<>>& handlers() {
         {"hk_weak_rise", [](Parser& p, std::string_view v) { return p.assign(v, 0, 100, p.c.homeKeyWeakPercent); }},
         {"tkp_noise", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpNoise); }},
         {"tkp_signal", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpSignal); }},
+        {"tkp_noisy_x", [](Parser& p, std::string_view v) { return p.assign(v, 0, 71, p.c.tkpNoisyX); }},
+        {"tkp_noisy_level", [](Parser& p, std::string_view v) { return p.assign(v, 0, 4095, p.c.tkpNoisyLevel); }},
         {"tkp_sigma",
          [](Parser& p, std::string_view v) {
              double d = 0;

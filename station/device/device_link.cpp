@@ -474,7 +474,10 @@ bool DeviceLink::startPenMaintenance() {
     return send(controllerlink::PEN_KEY, r);
 }
 
-bool DeviceLink::setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high) {
+namespace {
+
+std::array<std::uint8_t, kPenControlLength> penScanReport(std::uint8_t a, std::uint8_t b, std::uint8_t low,
+                                                          std::uint8_t high) {
     std::array<std::uint8_t, kPenControlLength> r{};
     r[0] = 0x10;
     r[1] = 0x81;
@@ -483,7 +486,21 @@ bool DeviceLink::setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, st
     r[4] = 0x01;
     r[8] = a;
     r[9] = b;
-    return send(controllerlink::PEN_KEY, r);
+    return r;
+}
+
+}  // namespace
+
+bool DeviceLink::setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high) {
+    return send(controllerlink::PEN_KEY, penScanReport(a, b, low, high));
+}
+
+bool DeviceLink::sendPenScanReport(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high) {
+    if (refuseAborted()) return false;
+    const auto r = penScanReport(a, b, low, high);
+    if (!controllerlink::setFeature(table(), r.size(), r, controllerlink::PEN_KEY))
+        return noteTransferFailure(controllerlink::PEN_KEY), false;
+    return true;
 }
 
 bool DeviceLink::stopPenMaintenance() {

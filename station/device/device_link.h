@@ -171,6 +171,8 @@ public:
     bool setPenReportType(std::uint8_t value);
     bool startPenMaintenance();
     bool setPenScan(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high);
+    // The same scan report, without the pause after it: the TKP check waits on its own.
+    bool sendPenScanReport(std::uint8_t a, std::uint8_t b, std::uint8_t low, std::uint8_t high);
     bool stopPenMaintenance();
     bool penDirectTransfer(std::span<std::uint8_t, kPenDirectPayload> payload);
     std::optional<HsyncDirectWords> readHsyncDirect();

@@ -4,6 +4,7 @@
 // check and the raw judgement. CheckRunners: firmware writing, the external switch, the
 // operator windows, the scan check and the post-process. A station without one of them wired
 // refuses to start a check whose recipe needs it; nothing is ever passed by default.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ struct CheckContext {
     const ConnectValues& connect;
     DeviceTextValues& texts;
     CheckRecord& record;
+    // The TKP pen's scan values (noise gain X, signal gain X, noise gain Y, signal gain Y, enable,
+    // blank): the recipe sets them at every load; the TKP window's debug mode edits them.
+    std::array<std::uint16_t, 6>& tkpScan;
 };
 
 class AutomaticChecks {

@@ -10,7 +10,7 @@ controllerlink::ControllerGeneration Station::generation() const {
 }
 
 CheckContext Station::checkContext() {
-    return CheckContext{generation(), recipe, table, touch, pen, clock, ui, connect, texts, check};
+    return CheckContext{generation(), recipe, table, touch, pen, clock, ui, connect, texts, check, recipe.TkpGainBlock};
 }
 
 void recordFailed(Station& s, std::string_view message) {

@@ -328,6 +328,66 @@ homekey_ok|homekey_idle|homekey_weak)
       ;;
   esac
   ;;
+tkp_ok|tkp_pen_left|tkp_noisy)
+  # The TKP window without a widget, its pens and touches from the simulator's scripted
+  # operator: the one who does it right passes (log-only); a pen left on the panel never lets
+  # the noise be measured; a noisy line fails a judged check, the figures in the detail CSV.
+  case $case in
+  tkp_ok) start_sim "$src/examples/sim/r6-operator-pass.scenario"; judge='' ;;
+  tkp_pen_left) start_sim "$here/r6-tkp-pen-left.scenario"; judge='' ;;
+  tkp_noisy) start_sim "$here/r6-tkp-noisy.scenario"; judge='\nTKP_LOG_ONLY=0' ;;
+  esac
+  sed "s/^ENTER_SN=0/ENTER_SN=0\nTKP_CHECK=1$judge/" station/quick.ini >station/tkp.ini
+  run_to_end --headless --start --checks 1 tkp.ini
+  grep -qx 'window: tkp' err.txt && grep -qx 'window: closed tkp' err.txt || fail "the TKP window did not open and close"
+  grep -qx 'tkp: Remove Pen and Wait' err.txt || fail "no pen removal phase"
+  csv_tkp() { lf_of "$(one_file "station/logs/quick_*/*__$1_0001_00.csv")" | sed -n '/^>>>>> TKP Pen Check <<<<<$/,/^\/\/\*\*/p' | sed '$d'; }
+  case $case in
+  tkp_ok)
+    expect_status 0; expect_last_err "exit code: 0"; expect_pane_only
+    for phase in 'WAIT for getting Noise Level' 'DRAW diagonal line'; do
+      grep -qx "tkp: $phase" err.txt || fail "no phase '$phase'"
+    done
+    grep -qx 'TKP Pen Check ... OK' out.txt || fail "no TKP OK"
+    diff -u <(printf '%s\n' '>>>>> TKP Pen Check <<<<<' 'No judge (logging only)' '' 'No.1' 'Average + 3 * sigma MAX') \
+      <(csv_tkp OK | head -n 5) || fail "detail CSV TKP section"
+    ;;
+  tkp_pen_left)
+    expect_status 148; expect_last_err "exit code: 660"  # 660 modulo 256
+    ! grep -q 'tkp: WAIT for getting Noise Level' err.txt || fail "the noise was measured"
+    # The pen bit comes with the incomplete noise phase, whose message goes first.
+    grep -qx 'TKP Pen Check ... NG(INCOMPLETE_NoiseCheck)' out.txt || fail "no TKP NG"
+    lf_of station/result.log | grep -qE '^\| .* \|   NG   \|  E660  \|' || fail "no E660 row"
+    diff -u "$here/expected/tkp_pen_left_section.txt" <(csv_tkp NG) || fail "detail CSV TKP section"
+    ;;
+  tkp_noisy)
+    expect_status 148; expect_last_err "exit code: 660"
+    grep -qx 'TKP Pen Check ... NG(Noise)' out.txt || fail "no TKP noise NG"
+    diff -u "$here/expected/tkp_noisy_section.txt" <(csv_tkp NG) || fail "detail CSV TKP section"
+    ;;
+  esac
+  ;;
+tkp_debug)
+  # The TKP window's debug mode from standard input: G asks for the scan setting dialog (Enter
+  # keeps the values), S starts the measurement, Esc ends the window; nothing is recorded as NG.
+  start_sim "$src/examples/sim/r6-healthy.scenario"
+  sed 's/^ENTER_SN=0/ENTER_SN=0\nTKP_CHECK=1\nTKP_DBG=1\nTKP_NOISE_GAIN_X=7/' station/quick.ini >station/tkp.ini
+  launch --headless --start --checks 1 tkp.ini
+  wait_for err.txt "tkp: WAIT for getting Noise Level"
+  send "key G"
+  wait_for err.txt "TKP Scan Setting: Gain X 7, Gain Y 0, Enable 2, Blank 0 ('enter': OK, 'esc': CANCEL)"
+  send "start"
+  wait_for err.txt "command ignored: the tkp-scan-setting dialog is open"
+  send enter
+  wait_for err.txt "window: closed tkp-scan-setting"
+  send "key S"
+  wait_for err.txt "tkp: DRAW diagonal line"
+  send esc
+  wait_station
+  expect_status 0; expect_last_err "exit code: 0"
+  grep -qx 'TKP Pen Check ... OK' out.txt || fail "no TKP OK"
+  lf_of "$(one_file "station/logs/quick_*/*__OK_0001_00.csv")" | grep -qx 'Enable,2,,Blank,0' || fail "no debug gains in the detail CSV"
+  ;;
 drawing_lifts)
   # An operator who lifts the finger halfway along the first diagonal: the touch diagonal fails
   # (E654); the window then offers Enter (next) or a tap (retry), and the operator's Esc ends it.
@@ -551,17 +611,6 @@ stalled_at_end_of_input)
   expect_status 255; expect_last_err "exit code: -1"
   grep -qx "stopped: Start could not open the result log, and standard input has ended (0 of 2 checks ended)" err.txt ||
     fail "no reason for the log folder"
-  ;;
-refused_check_input_open)
-  # A check this build cannot run ends a --checks run at once, though standard input stays open.
-  start_sim "$src/examples/sim/r6-healthy.scenario"
-  sed 's/^ENTER_SN=0/ENTER_SN=0\nTKP_CHECK=1/' station/quick.ini >station/tkp.ini
-  launch --headless --start --checks 1 tkp.ini
-  wait_station
-  expect_status 255; expect_last_err "exit code: -1"
-  grep -qx "stopped: the check was refused (0 of 1 checks ended)" err.txt || fail "no reason for the refusal"
-  grep -qxF "This build cannot run the TKP pen check (TKP_CHECK) yet: no check was started." out.txt ||
-    fail "no refusal message"
   ;;
 recipe_by_pid)
   start_sim "$src/examples/sim/r6-healthy.scenario"

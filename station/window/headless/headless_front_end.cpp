@@ -5,6 +5,8 @@
 #include "station/checks/logic/home_key_inputs.h"
 #include "station/checks/logic/home_key_scene.h"
 #include "station/checks/logic/link_readers.h"
+#include "station/checks/logic/tkp_inputs.h"
+#include "station/checks/logic/tkp_scene.h"
 #include "station/sequence/check_windows.h"
 #include "station/window/panel/panel_text.h"
 
@@ -139,6 +141,7 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
         runHomeKeyWindow(request, check);
         return;
     }
+    if (request.which == CheckWindow::Tkp && station_ != nullptr) return runTkpWindow(check);
     if (request.which != CheckWindow::Drawing || station_ == nullptr) return;
     const std::string name(checkWindowName(request.which));
     hidlink::QueuedReports reports;
@@ -183,6 +186,83 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
             return false;
         });
     // A quit or a stop signal leaves the window open: it closes now, with what it has judged.
+    window.close();
+    raw.stop();
+}
+
+namespace {
+
+class HeadlessTkpDialog final : public checks::TkpSettingDialog {
+public:
+    explicit HeadlessTkpDialog(std::function<std::optional<checks::TkpScanSetting>(const checks::TkpScanSetting&)> ask)
+        : ask_(std::move(ask)) {}
+    std::optional<checks::TkpScanSetting> edit(const checks::TkpScanSetting& current) override { return ask_(current); }
+
+private:
+    std::function<std::optional<checks::TkpScanSetting>(const checks::TkpScanSetting&)> ask_;
+};
+
+}  // namespace
+
+std::optional<checks::TkpScanSetting> HeadlessFrontEnd::askTkpScanSetting(const checks::TkpScanSetting& current) {
+    errorLine("TKP Scan Setting: Gain X " + std::to_string(current.gainX) + ", Gain Y " +
+              std::to_string(current.gainY) + ", Enable " + std::to_string(current.enable) + ", Blank " +
+              std::to_string(current.blank) + " ('enter': OK, 'esc': CANCEL)");
+    bool ok = false;
+    runWindow("tkp-scan-setting", 0, {}, true, [&](const HeadlessCommand& c) {
+        const bool enter =
+            c.kind == HeadlessCommand::Kind::Enter || (c.kind == HeadlessCommand::Kind::Key && c.argument == "Enter");
+        if (enter || (c.kind == HeadlessCommand::Kind::Key && c.argument == "Esc")) {
+            ok = enter;
+            return true;
+        }
+        errorLine("command ignored: the tkp-scan-setting dialog is open ('enter' for OK, 'esc' for CANCEL)");
+        return false;
+    });
+    if (!ok) return std::nullopt;
+    return current;
+}
+
+void HeadlessFrontEnd::runTkpWindow(CheckContext& check) {
+    const std::string name(checkWindowName(CheckWindow::Tkp));
+    hidlink::QueuedReports reports;
+    checks::LinkReaders readers(check.touch, check.pen, reports);
+    HeadlessWindowHost host([this](std::string_view text) { setPrompt(text); },
+                            [this](std::string_view text) { errorLine(text); }, station_->startDirectory, {});
+    checks::PenLinkDevice device(check.pen);
+    HeadlessTkpDialog dialog([this](const checks::TkpScanSetting& s) { return askTkpScanSetting(s); });
+    checks::TkpCheck window(checks::tkpInputs(check), device, &dialog, readers, host, clock_);
+    window.open();
+    controllerlink::RawInputReader raw(check.touch.table());
+    if (window.rawInputTaken() && !raw.start(check.touch.openedIdentity(), reports))
+        errorLine(name + ": the digitizer collection could not be read");
+    std::string phase;
+    runWindow(
+        name, kReportPollMs,
+        [&] {
+            deliverQueuedReports(reports, window, &raw);
+            if (raw.running() && !window.rawInputTaken()) raw.stop();
+            if (window.timerFired()) {
+                window.painted();
+                window.rearmTimer();
+            }
+            if (!window.closed()) {
+                std::string line = checks::tkpPhaseText(window.phase());
+                if (line != phase) errorLine(name + ": " + line);
+                phase = std::move(line);
+            }
+            return window.closed();
+        },
+        false,
+        [&](const HeadlessCommand& c) {
+            if (c.kind == HeadlessCommand::Kind::Key) {
+                window.onKey(checkKeyNamed(c.argument));
+                window.painted();
+                return window.closed();
+            }
+            errorLine("command ignored: the " + name + " window is open (its keys with 'key NAME', or 'esc')");
+            return false;
+        });
     window.close();
     raw.stop();
 }

@@ -14,6 +14,7 @@
 
 #include "platform/clock.h"
 #include "station/checks/logic/drawing_check.h"
+#include "station/checks/logic/tkp_check.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
 #include "station/sequence/ui_port.h"
@@ -69,7 +70,7 @@ public:
     std::optional<std::string> askSerialNumber(std::string_view current) override;
     bool runExternalSwitchDialog(const std::function<bool()>& step) override;
     bool hasCheckWindow(CheckWindow which) const override {
-        return which == CheckWindow::Drawing || which == CheckWindow::HomeKey;
+        return which == CheckWindow::Drawing || which == CheckWindow::Tkp || which == CheckWindow::HomeKey;
     }
     void runCheckWindow(const CheckWindowRequest& request, CheckContext& check) override;
     void requestClose() override { closing_ = true; }
@@ -90,6 +91,10 @@ private:
     // With --checks and the input at its end: why the station cannot go on, if it cannot.
     void closeWhenStalled();
     void runCommand(const HeadlessCommand& command);
+    void runTkpWindow(CheckContext& check);
+    // The TKP window's "TKP Scan Setting" dialog: the values on stderr, OK with Enter (the values
+    // as they are: a line of text edits nothing here), CANCEL with Esc or the end of input.
+    std::optional<checks::TkpScanSetting> askTkpScanSetting(const checks::TkpScanSetting& current);
     // After every tick and command: the state line, the finished checks, --start, the close.
     void afterActivity();
     void reportState();

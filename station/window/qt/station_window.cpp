@@ -19,7 +19,9 @@
 #include "station/checks/logic/drawing_inputs.h"
 #include "station/checks/logic/home_key_inputs.h"
 #include "station/checks/logic/link_readers.h"
+#include "station/checks/logic/tkp_inputs.h"
 #include "station/checks/qt/drawing_window.h"
+#include "station/checks/qt/tkp_window.h"
 #include "station/sequence/connect.h"
 #include "station/sequence/window_runners.h"
 #include "station/window/qt/about_box.h"
@@ -573,7 +575,7 @@ bool StationWindow::runExternalSwitchDialog(const std::function<bool()>& step) {
 }
 
 bool StationWindow::hasCheckWindow(CheckWindow which) const {
-    return which == CheckWindow::Drawing || which == CheckWindow::HomeKey;
+    return which == CheckWindow::Drawing || which == CheckWindow::Tkp || which == CheckWindow::HomeKey;
 }
 
 void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
@@ -581,6 +583,7 @@ void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckConte
         runHomeKeyWindow(request, check);
         return;
     }
+    if (request.which == CheckWindow::Tkp) return runTkpWindow(check);
     if (request.which != CheckWindow::Drawing) return;
     checks::DrawingWindow window(this);
     checks::DrawingInputs inputs = checks::drawingInputs(request, check, window.surface());
@@ -614,6 +617,38 @@ void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckConte
     }
     raw.stop();
     drawing_ = nullptr;
+    openDialog_ = previous;
+    scheduleProbe();
+}
+
+void StationWindow::runTkpWindow(CheckContext& check) {
+    checks::TkpWindow window(this);
+    const checks::TkpInputs inputs = checks::tkpInputs(check);
+    checks::PenLinkDevice device(check.pen);
+    controllerlink::RawInputReader raw(check.touch.table());
+    ReportPoster poster(window, [&window, &raw](int key, const std::vector<std::uint8_t>& report) {
+        if (key != controllerlink::RAW_INPUT_KEY) {
+            window.report(checks::LinkReaders::collection(key), report);
+            return;
+        }
+        controllerlink::RawContactRecord record;
+        controllerlink::RawTouchRanges ranges;
+        if (raw.parse(report, record, ranges)) window.rawInput(record, ranges);
+    });
+    checks::LinkReaders readers(check.touch, check.pen, poster);
+    if (inputs.driverMode) raw.start(check.touch.openedIdentity(), poster);
+    window.setStatusSink([this](std::string_view text) { setStatusPane(0, text); });
+    window.setFrameSink([this] { scheduleProbe(); });
+    const QPointer<QDialog> previous = openDialog_;
+    openDialog_ = &window;
+    if (closePending_) {
+        // The station is closing: the window ends as Esc would, with an incomplete noise phase.
+        window.start(inputs, device, readers, check.clock);
+        window.reject();
+    } else {
+        window.run(inputs, device, readers, check.clock);
+    }
+    raw.stop();
     openDialog_ = previous;
     scheduleProbe();
 }

@@ -146,6 +146,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The TKP pen check's window, modal, on the check's pen link.
+    void runTkpWindow(CheckContext& check);
     enum class Command { Start, Clear, ReadIni, OpenWriter, Drawing };
 
     // The home key check's window, modal, its result in the check's record.

@@ -12,6 +12,7 @@
 #include "station/checks/logic/drawing_check.h"
 #include "station/checks/logic/drawing_inputs.h"
 #include "station/checks/logic/link_readers.h"
+#include "station/checks/logic/tests/bus_readers.h"
 #include "station/checks/logic/tests/fake_readers.h"
 #include "station/sequence/connect.h"
 #include "station/sequence/tests/sequence_rig.h"
@@ -19,48 +20,6 @@
 
 namespace station::checks {
 namespace {
-
-// The window's readers as queues of the bus, read on the test's thread after each step of
-// virtual time, so every report the controller sent by then is handed on, in order.
-class BusReaders final : public InputReaders {
-public:
-    BusReaders(sim::VirtualBus& bus, int deviceId) : bus_(bus), deviceId_(deviceId) {}
-    ~BusReaders() override {
-        for (auto& r : open_)
-            if (r) bus_.closeReader(*r);
-    }
-    bool start(ReaderCollection which) override {
-        const std::size_t iface = which == ReaderCollection::Pen ? sim::ControllerDevice::kPenInterface
-                                                                 : sim::ControllerDevice::kTouchInterface;
-        for (const sim::BusInterface& i : bus_.interfaces())
-            if (i.deviceId == deviceId_ && i.iface == iface)
-                slot(which) = bus_.openReader(deviceId_, i.generation, iface);
-        return slot(which).has_value();
-    }
-    void stop(ReaderCollection which) override {
-        if (slot(which)) bus_.closeReader(*slot(which));
-        slot(which).reset();
-    }
-    // Hands every queued report to the window.
-    void deliver(CheckWindowLogic& w) {
-        for (const ReaderCollection which : {ReaderCollection::Touch, ReaderCollection::Pen}) {
-            std::array<std::uint8_t, 1024> buffer{};
-            while (slot(which) && !w.closed()) {
-                const hidlink::ReadResult r = bus_.readInput(*slot(which), buffer, 0);
-                if (r.status != hidlink::ReadStatus::Ok) break;
-                w.onReport(which, std::span<const std::uint8_t>(buffer.data(), r.length));
-                w.painted();
-            }
-        }
-    }
-
-private:
-    std::optional<int>& slot(ReaderCollection which) { return open_[which == ReaderCollection::Pen ? 1 : 0]; }
-
-    sim::VirtualBus& bus_;
-    int deviceId_;
-    std::array<std::optional<int>, 2> open_;
-};
 
 sim::OperatorScript script(const std::string& line) {
     sim::OperatorScript s;
@@ -89,7 +48,7 @@ Outcome runDrawing(const std::string& operatorLine, const std::function<void(Rec
     Outcome out;
     DrawingCarryOver carry;
     rig.ui.checkWindow = [&](const CheckWindowRequest& request, CheckContext& check) {
-        BusReaders readers(rig.bus, rig.deviceId);
+        SimBusReaders readers(rig.bus, rig.deviceId);
         RecordingHost host;
         DrawingCheck w(drawingInputs(request, check, {0, 0, 1280, 800}), carry, readers, host, check.clock);
         w.open();

@@ -28,7 +28,6 @@ TEST(StationWindowDrawing, TheDrawingWindowRunsModallyFromTheRunnerAndFromCtrlD)
         rig.tick();
         ASSERT_EQ(rig.c().panes[1]->text(), "CONNECT");
         EXPECT_TRUE(rig.window.hasCheckWindow(CheckWindow::Drawing));
-        EXPECT_FALSE(rig.window.hasCheckWindow(CheckWindow::Tkp));
         rig.station.check.detail.drawResult = -7;
 
         bool fullScreen = false, onTop = false, known = false;
