@@ -7,6 +7,7 @@
 #include <random>
 
 #include "platform/clock.h"
+#include "platform/tick_counter.h"
 #include "station/viewers/logic/raw_map.h"
 #include "station/viewers/logic/raw_viewer.h"
 
@@ -63,6 +64,7 @@ struct Stream {
             .marginsAvailable = true,
             .frameSink = sink,
             .clock = clock,
+            .ticks = ticks,
             .tableAccess = {},
         });
         viewer->start();
@@ -81,6 +83,7 @@ struct Stream {
     StreamingPort port;
     NoSink sink;
     platform::VirtualClock clock;
+    platform::VirtualTickCounter ticks;
     std::unique_ptr<station::viewers::RawViewer> viewer;
 };
 
@@ -89,6 +92,7 @@ void BM_RawViewerFrame(benchmark::State& state) {
     std::size_t n = 0;
     for (auto _ : state) {
         s.clock.advance(16);
+        s.ticks.advance(16667);
         s.viewer->handleFrame(0, *s.frames[n++ % s.frames.size()]);
         benchmark::DoNotOptimize(s.viewer->statisticsText().data());
     }

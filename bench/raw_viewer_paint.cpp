@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     testfx::FakeViewerDevice device;
     platform::VirtualClock clock;
+    platform::VirtualTickCounter ticks;
     auto raw = std::make_unique<controllerlink::Grid>();
     auto maps = std::make_unique<station::JudgementMaps>();
     auto recipe = std::make_unique<station::RecipeSettings>();
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
                                                                               .recipe = *recipe,
                                                                               .marginsAvailable = true,
                                                                               .clock = clock,
+                                                                              .ticks = ticks,
                                                                               .tableAccess = {},
                                                                               .dumpFolder = ".",
                                                                               .appendMessage = {}});
@@ -71,6 +73,7 @@ int main(int argc, char** argv) {
             frame->cells[controllerlink::kNoiseRow][r] =
                 static_cast<std::int32_t>((static_cast<std::size_t>(n) * 13 + r * 7) % 400);
         clock.advance(6);
+        ticks.advance(6000);
     };
     nextFrame();
     v.handleFrame(0, *frame);

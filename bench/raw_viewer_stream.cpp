@@ -19,6 +19,7 @@
 #include "hidlink/backend.h"
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
+#include "platform/tick_counter.h"
 #include "station/device/device_link.h"
 #include "station/recipe/recipe_settings.h"
 #include "station/sequence/judgement_maps.h"
@@ -71,6 +72,7 @@ int main(int argc, char** argv) {
                                                                               .recipe = empty->recipe,
                                                                               .marginsAvailable = false,
                                                                               .clock = clock,
+                                                                              .ticks = platform::systemTickCounter(),
                                                                               .tableAccess = {},
                                                                               .dumpFolder = ".",
                                                                               .appendMessage = {}});

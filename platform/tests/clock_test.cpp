@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/tick_counter.h"
+
 namespace {
 
 TEST(VirtualClock, SleepAdvancesInstantlyAndCountsDemandedWaits) {
@@ -32,6 +34,18 @@ TEST(SystemClock, MonotonicNeverGoesBack) {
     const auto a = clock.monotonicMs();
     clock.sleepMs(2);
     EXPECT_GE(clock.monotonicMs(), a + 2);
+}
+
+// Both read the same monotonic source, so a reading taken between two of the clock's falls
+// between them once scaled to milliseconds.
+TEST(SystemTickCounter, CountsMicrosecondsOfTheClocksTimeline) {
+    auto& clock = platform::systemClock();
+    const auto before = clock.monotonicMs();
+    const auto us = platform::systemTickCounter().microseconds();
+    const auto after = clock.monotonicMs();
+    EXPECT_GE(us / 1000, before);
+    EXPECT_LE(us / 1000, after);
+    EXPECT_GE(platform::systemTickCounter().microseconds(), us);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ void RawViewer::start() {
     // The scan area may have changed the counts the frames fill.
     rx_ = std::min<std::uint32_t>(in_.device.rxCount(), kGridRx);
     tx_ = std::min<std::uint32_t>(in_.device.txCount(), kGridTx);
-    lastFrameMs_ = in_.clock.monotonicMs();
+    lastFrameUs_ = in_.ticks.microseconds();
     if (!in_.device.startFrameReader(in_.frameSink)) return status_.set("Error: cannot start Thread.");
     status_.set("Success: start Thread.");
     readerStarted_ = true;
@@ -205,10 +205,13 @@ void RawViewer::handleFrame(std::uint32_t status, const controllerlink::ImageFra
         addWorst(n.totalWorst, current, line, false);
         addWorst(n.averageWorst, n.average[r], line, r == 0);
     }
-    const std::uint64_t now = in_.clock.monotonicMs();
-    // Two frames within one millisecond tell no rate; the last one stays shown.
-    if (now > lastFrameMs_) frameRate_.format("%.1f", 1000.0 / static_cast<double>(now - lastFrameMs_));
-    lastFrameMs_ = now;
+    const std::uint64_t now = in_.ticks.microseconds();
+    // Frames taken in the same microsecond (a backlog) tell no rate; the last one stays shown.
+    if (now > lastFrameUs_) {
+        const double ms = static_cast<double>(now - lastFrameUs_) / 1000.0;
+        frameRate_.format("%.1f", 1000.0 / ms);
+    }
+    lastFrameUs_ = now;
     refreshStatisticsText();
     hasData_ = true;
     firstFrame_ = false;

@@ -13,6 +13,7 @@
 #include "controllerlink/frame_assembler.h"
 #include "controllerlink/sensor_grid.h"
 #include "platform/clock.h"
+#include "platform/tick_counter.h"
 #include "station/recipe/recipe_settings.h"
 #include "station/recipe/threshold_tables.h"
 #include "station/sequence/judgement_maps.h"
@@ -91,6 +92,8 @@ struct RawViewerInputs {
     // own thread.
     controllerlink::FrameSink& frameSink;
     platform::Clock& clock;
+    // Times the frames for the frame rate; the Clock's milliseconds are too coarse at 60 fps.
+    platform::TickCounter& ticks;
     TableFileAccess tableAccess;
     // Folder of the CSV dumps (the working directory).
     std::string dumpFolder = ".";
@@ -197,7 +200,7 @@ private:
     bool hasData_ = true;
     bool errorCross_ = false;
     bool tooltipRelay_ = true;
-    std::uint64_t lastFrameMs_ = 0;
+    std::uint64_t lastFrameUs_ = 0;
     // Wide enough for the table files' messages after "RELOAD CSV", paths included.
     FixedText<1024> status_;
     StatisticsText statistics_;

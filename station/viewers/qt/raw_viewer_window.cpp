@@ -62,6 +62,7 @@ RawViewerWindow::RawViewerWindow(const RawViewerSetup& setup, QWidget* parent)
                                                           .marginsAvailable = setup.marginsAvailable,
                                                           .frameSink = poster_,
                                                           .clock = setup.clock,
+                                                          .ticks = setup.ticks,
                                                           .tableAccess = setup.tableAccess,
                                                           .dumpFolder = setup.dumpFolder});
     setWindowTitle(QStringLiteral("Raw Data Viewer"));

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "platform/probe_file.h"
+#include "platform/tick_counter.h"
 #include "station/viewers/logic/raw_map.h"
 #include "station/viewers/logic/raw_viewer.h"
 #include "station/viewers/qt/frame_poster.h"
@@ -35,6 +36,7 @@ struct RawViewerSetup {
     RecipeSettings& recipe;
     bool marginsAvailable = false;
     platform::Clock& clock;
+    platform::TickCounter& ticks;
     TableFileAccess tableAccess;
     std::string dumpFolder = ".";
     // The station's message list: what "RELOAD CSV" found wrong goes there as after a recipe

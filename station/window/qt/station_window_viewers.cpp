@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QTimer>
 
+#include "platform/tick_counter.h"
 #include "station/viewers/logic/viewer_opening.h"
 #include "station/viewers/qt/pin_viewer_window.h"
 #include "station/viewers/qt/raw_viewer_window.h"
@@ -56,6 +57,7 @@ void StationWindow::runViewer(bool raw) {
                                         .recipe = s.recipe,
                                         .marginsAvailable = viewers::marginsAvailable(s.recipe),
                                         .clock = s.clock,
+                                        .ticks = platform::systemTickCounter(),
                                         .tableAccess = {s.startDirectory, {}},
                                         .dumpFolder = ".",
                                         .appendMessage = [this](std::string_view m) { appendMessage(m); }},

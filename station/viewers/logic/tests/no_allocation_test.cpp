@@ -35,6 +35,7 @@ TEST(RawViewerFrames, HandlingAndPaintingAFrameAllocatesNothing) {
     double sum = 0;
     for (int n = 0; n < 50; ++n) {
         b.clock.advance(16);
+        b.ticks.advance(16667);
         b.frame->cells[static_cast<std::size_t>(n % 46)][static_cast<std::size_t>(n % 72)] += 37 * n;
         b.feed(n % 10 == 9 ? 2u : 0u);
         if (n % 7 == 0) v.stepLabel(1);

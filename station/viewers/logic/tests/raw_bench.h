@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/tick_counter.h"
 #include "station/viewers/logic/raw_viewer.h"
 #include "station/viewers/logic/tests/fake_viewer_device.h"
 
@@ -31,6 +32,7 @@ struct RawBench {
             .marginsAvailable = marginsAvailable,
             .frameSink = sink,
             .clock = clock,
+            .ticks = ticks,
             .tableAccess = {},
             .dumpFolder = dumpFolder,
         });
@@ -51,6 +53,7 @@ struct RawBench {
     FakeViewerDevice device;
     NullSink sink;
     platform::VirtualClock clock;
+    platform::VirtualTickCounter ticks;
     bool marginsAvailable = true;
     struct Last {
         controllerlink::Grid rawAverage{};

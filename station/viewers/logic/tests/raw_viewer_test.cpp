@@ -205,7 +205,7 @@ TEST(RawViewerFrames, NonZeroStatusIsToldAndTheFrameIsNotUsed) {
         RawViewer& v = b.streaming();
         b.fill(100);
         b.feed();
-        b.clock.advance(40);
+        b.ticks.advance(40000);
         b.fill(9000, 400);
         b.feed(c.status);
         EXPECT_EQ(v.statusText(), c.text);
@@ -302,19 +302,40 @@ TEST(RawViewerFrames, NoisePerRxLineFromTheFramesExtraRow) {
     EXPECT_EQ(text.view(), "< Current >\r\nwst = 9(2)\r\n< Total >\r\nwst = 9(2)\r\n< Average >\r\nwst = 7.8(1)\r\n");
 }
 
+// 1000 / ms since the previous frame, timed finer than milliseconds: a steady 60 fps reads
+// steadily, and a backlog taken in one go reads what its spacing gives, never a division by 0.
 TEST(RawViewerFrames, RateFromTheTimeSinceTheLastFrame) {
     RawBench b;
     RawViewer& v = b.streaming();
     struct Step {
-        std::uint64_t ms;
+        std::uint64_t us;
         const char* rate;
     };
-    const Step steps[] = {{40, "25.0"}, {3, "333.3"}, {0, "333.3"}, {1000, "1.0"}};
+    const Step steps[] = {
+        {0, "0"},  // at the very instant of START: no rate yet
+        {16667, "60.0"},
+        {16667, "60.0"},
+        {16667, "60.0"},
+        {16666, "60.0"},
+        {33333, "30.0"},
+        // a backlog: one frame after the pause, the rest in the same instant or microseconds apart
+        {50000, "20.0"},
+        {0, "20.0"},
+        {0, "20.0"},
+        {40, "25000.0"},
+        {1, "1000000.0"},
+        {0, "1000000.0"},
+        {16667, "60.0"},
+        {1000000, "1.0"},
+        {1234567, "0.8"},
+    };
     for (const Step& s : steps) {
-        b.clock.advance(s.ms);
+        b.ticks.advance(s.us);
         b.feed();
-        EXPECT_EQ(v.frameRateText(), s.rate) << s.ms << " ms";
+        EXPECT_EQ(v.frameRateText(), s.rate) << "after " << s.us << " us";
     }
+    v.stop();
+    EXPECT_EQ(v.frameRateText(), "0");
 }
 
 TEST(RawViewerStatisticsText, LabelCyclesOverTheFirstFourViewsBothWays) {

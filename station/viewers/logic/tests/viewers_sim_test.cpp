@@ -9,6 +9,7 @@
 #include "controllerlink/collection_choice.h"
 #include "controllerlink/frame_reader.h"
 #include "hidlink/device_table.h"
+#include "platform/tick_counter.h"
 #include "sim/scenario.h"
 #include "sim/virtual_bus.h"
 #include "station/device/device_link.h"
@@ -55,6 +56,7 @@ TEST(ViewersOnController, RawViewerStreamsTheControllersFrames) {
     auto last = std::make_unique<Last>();
     auto recipe = std::make_unique<station::RecipeSettings>();
     controllerlink::QueuedImageFrames frames(4);
+    platform::VirtualTickCounter ticks;
     station::viewers::RawViewer v({.device = b.port,
                                    .lastRaw = last->rawAverage,
                                    .lastDiff = last->maps.rawDiff,
@@ -64,6 +66,7 @@ TEST(ViewersOnController, RawViewerStreamsTheControllersFrames) {
                                    .marginsAvailable = false,
                                    .frameSink = frames,
                                    .clock = b.clock,
+                                   .ticks = ticks,
                                    .tableAccess = {},
                                    .dumpFolder = "."});
     v.start();

@@ -43,6 +43,7 @@ struct FakeBench {
                                                                   .recipe = *recipe,
                                                                   .marginsAvailable = margins,
                                                                   .clock = clock,
+                                                                  .ticks = ticks,
                                                                   .tableAccess = {},
                                                                   .dumpFolder = std::move(dumpFolder),
                                                                   .appendMessage = std::move(appendMessage)});
@@ -53,6 +54,7 @@ struct FakeBench {
 
     testfx::FakeViewerDevice device;
     platform::VirtualClock clock;
+    platform::VirtualTickCounter ticks;
     std::unique_ptr<testfx::ViewerBench::Last> last = std::make_unique<testfx::ViewerBench::Last>();
     std::unique_ptr<station::RecipeSettings> recipe = std::make_unique<station::RecipeSettings>();
     std::unique_ptr<RawViewerWindow> window;
@@ -181,6 +183,7 @@ TEST(RawViewerWindow, PaintsStreamedFramesAndTellsTheCellUnderThePointer) {
                                           .recipe = *b.recipe,
                                           .marginsAvailable = false,
                                           .clock = b.clock,
+                                          .ticks = b.ticks,
                                           .tableAccess = {},
                                           .dumpFolder = ".",
                                           .appendMessage = {}});

@@ -10,6 +10,7 @@
 
 #include "controllerlink/collection_choice.h"
 #include "hidlink/device_table.h"
+#include "platform/tick_counter.h"
 #include "sim/scenario.h"
 #include "sim/virtual_bus.h"
 #include "station/device/device_link.h"
@@ -34,6 +35,7 @@ struct ViewerBench {
     }
 
     platform::VirtualClock clock;
+    platform::VirtualTickCounter ticks;
     sim::VirtualBus bus{clock};
     sim::InProcessBackend backend{bus};
     hidlink::DeviceTable table{backend};

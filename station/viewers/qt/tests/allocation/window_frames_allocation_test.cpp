@@ -57,6 +57,7 @@ namespace {
 TEST(RawViewerWindowFrames, TakingFramesAllocatesNothing) {
     testfx::FakeViewerDevice device;
     platform::VirtualClock clock;
+    platform::VirtualTickCounter ticks;
     auto raw = std::make_unique<controllerlink::Grid>();
     auto maps = std::make_unique<station::JudgementMaps>();
     auto recipe = std::make_unique<station::RecipeSettings>();
@@ -68,6 +69,7 @@ TEST(RawViewerWindowFrames, TakingFramesAllocatesNothing) {
                                                                               .recipe = *recipe,
                                                                               .marginsAvailable = true,
                                                                               .clock = clock,
+                                                                              .ticks = ticks,
                                                                               .tableAccess = {},
                                                                               .dumpFolder = ".",
                                                                               .appendMessage = {}});
@@ -82,6 +84,7 @@ TEST(RawViewerWindowFrames, TakingFramesAllocatesNothing) {
                     static_cast<std::int32_t>(2000 + 3 * r + (static_cast<std::size_t>(n) * 7 + t * r) % 23);
         frame->cells[controllerlink::kNoiseRow][static_cast<std::size_t>(n % 72)] = 100 * n;
         clock.advance(16);
+        ticks.advance(16667);
         sink.onImageFrame(status, *frame);
     };
     // The first frames set every text once, the status bar's refusal too (a new message is a
