@@ -9,6 +9,7 @@
 #include "controllerlink/frame_reader.h"
 #include "hidlink/device_table.h"
 #include "hidlink/queued_reports.h"
+#include "platform/tick_counter.h"
 #include "station/device/hsync_tunnel.h"
 #include "station/viewers/logic/raw_viewer.h"
 #include "station/viewers/logic/viewer_device.h"
@@ -418,6 +419,7 @@ int runStreamDump(Session& s, const Options& o, std::FILE* out, std::FILE* err, 
                                         .marginsAvailable = false,
                                         .frameSink = frames,
                                         .clock = t.clock(),
+                                        .ticks = platform::systemTickCounter(),
                                         .tableAccess = {},
                                         .dumpFolder = *o.dumpFolder});
     viewer.start();
