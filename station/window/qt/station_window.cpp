@@ -641,6 +641,7 @@ void StationWindow::runTkpWindow(CheckContext& check) {
     window.setFrameSink([this] { scheduleProbe(); });
     const QPointer<QDialog> previous = openDialog_;
     openDialog_ = &window;
+    tkp_ = &window;
     if (closePending_) {
         // The station is closing: the window ends as Esc would, with an incomplete noise phase.
         window.start(inputs, device, readers, check.clock);
@@ -649,6 +650,7 @@ void StationWindow::runTkpWindow(CheckContext& check) {
         window.run(inputs, device, readers, check.clock);
     }
     raw.stop();
+    tkp_ = nullptr;
     openDialog_ = previous;
     scheduleProbe();
 }
@@ -665,6 +667,7 @@ void StationWindow::runHomeKeyWindow(const CheckWindowRequest& request, CheckCon
     window.setFrameSink([this] { scheduleProbe(); });
     const QPointer<QDialog> previous = openDialog_;
     openDialog_ = &window;
+    homeKey_ = &window;
     if (closePending_) {
         // The station is closing: the window ends as Esc would end it.
         window.start(inputs, readers, check.clock);
@@ -672,6 +675,7 @@ void StationWindow::runHomeKeyWindow(const CheckWindowRequest& request, CheckCon
     } else {
         window.run(inputs, readers, check.clock);
     }
+    homeKey_ = nullptr;
     openDialog_ = previous;
     scheduleProbe();
 }

@@ -21,6 +21,7 @@
 #include "station/checks/logic/drawing_check.h"
 #include "station/checks/qt/drawing_window.h"
 #include "station/checks/qt/home_key_window.h"
+#include "station/checks/qt/tkp_window.h"
 #include "station/sequence/run_control.h"
 #include "station/sequence/station_state.h"
 #include "station/sequence/ui_port.h"
@@ -102,6 +103,9 @@ public:
     bool superKeyGuardActive() const { return superKeys_.active(); }
     // The drawing check's window while it is open (for the probe and tests).
     const checks::DrawingWindow* drawingWindow() const { return drawing_; }
+    // The TKP pen and home key checks' windows while they are open (for the probe).
+    const checks::TkpWindow* tkpWindow() const { return tkp_; }
+    const checks::HomeKeyWindow* homeKeyWindow() const { return homeKey_; }
     // Ctrl+D: the drawing check on its own, its result recorded nowhere.
     void runDrawingFromMenu();
 
@@ -191,6 +195,8 @@ private:
     // The drawing check's values that carry over from one window to the next.
     checks::DrawingCarryOver drawingCarry_;
     QPointer<checks::DrawingWindow> drawing_;
+    QPointer<checks::TkpWindow> tkp_;
+    QPointer<checks::HomeKeyWindow> homeKey_;
     bool menuDrawing_ = false;
     bool stationStartEnabled_ = false;
     int stepDepth_ = 0;

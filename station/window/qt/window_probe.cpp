@@ -5,12 +5,21 @@
 #include <QStringList>
 
 #include "station/checks/qt/drawing_window.h"
+#include "station/checks/qt/home_key_window.h"
+#include "station/checks/qt/tkp_window.h"
 #include "station/window/qt/result_list_model.h"
 #include "station/window/qt/station_window.h"
 #include "station/window/qt/status_panel.h"
 
 namespace station {
 namespace {
+
+// A check window's "PHASE WIDTHxHEIGHT", or "closed".
+template <typename Window>
+std::string checkWindowState(const Window* w) {
+    if (w == nullptr || w->check() == nullptr) return "closed";
+    return std::to_string(w->check()->phase()) + " " + std::to_string(w->width()) + "x" + std::to_string(w->height());
+}
 
 std::string centre(const QWidget& widget) {
     const QPoint c = widget.mapToGlobal(widget.rect().center());
@@ -70,6 +79,8 @@ void writeStationWindowProbe(platform::ProbeFile& probe, const StationWindow& wi
             drawing += d.stepPassed(d.step()) ? " ok" : " ng";
     }
     probe.set("drawing", drawing);
+    probe.set("tkp", checkWindowState(window.tkpWindow()));
+    probe.set("homekey", checkWindowState(window.homeKeyWindow()));
     probe.flush();
 }
 
