@@ -97,11 +97,11 @@ struct ControllerConfig {
     // A pin (from 0) that rises by only homeKeyWeakPercent of the touch; -1: none.
     int homeKeyWeakPin = -1;
     std::uint32_t homeKeyWeakPercent = 25;
-    std::uint16_t tkpNoise = 40;        // level of a line without the pen
-    double tkpNoiseSigma = 10.0;        // and its noise
-    std::uint16_t tkpSignal = 2500;     // added on the line under the TKP pen, fading over 2.5 lines
-    bool tkpLineReports = true;         // false: pen maintenance sends no line reports (a dead TKP sensor)
-    std::int32_t tkpNoisyX = -1;       // an X line (0..71) whose level is raised by tkpNoisyLevel; -1 none
+    std::uint16_t tkpNoise = 40;     // level of a line without the pen
+    double tkpNoiseSigma = 10.0;     // and its noise
+    std::uint16_t tkpSignal = 2500;  // added on the line under the TKP pen, fading over 2.5 lines
+    bool tkpLineReports = true;      // false: pen maintenance sends no line reports (a dead TKP sensor)
+    std::int32_t tkpNoisyX = -1;     // an X line (0..71) whose level is raised by tkpNoisyLevel; -1 none
     std::uint16_t tkpNoisyLevel = 4000;
     std::uint32_t streamPeriodMs = 10;  // one scan of every stream per period
     OperatorScript operatorScript;      // the person at the station

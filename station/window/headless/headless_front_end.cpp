@@ -137,42 +137,49 @@ bool HeadlessFrontEnd::runExternalSwitchDialog(const std::function<bool()>& step
 }
 
 void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
-    if (request.which == CheckWindow::HomeKey && station_ != nullptr) {
-        runHomeKeyWindow(request, check);
-        return;
+    if (station_ == nullptr) return;
+    switch (request.which) {
+        case CheckWindow::Drawing:
+            return runDrawingWindow(request, check);
+        case CheckWindow::Tkp:
+            return runTkpWindow(check);
+        case CheckWindow::HomeKey:
+            return runHomeKeyWindow(request, check);
     }
-    if (request.which == CheckWindow::Tkp && station_ != nullptr) return runTkpWindow(check);
-    if (request.which != CheckWindow::Drawing || station_ == nullptr) return;
-    const std::string name(checkWindowName(request.which));
-    hidlink::QueuedReports reports;
-    checks::LinkReaders readers(check.touch, check.pen, reports);
-    HeadlessWindowHost host([this](std::string_view text) { setPrompt(text); },
-                            [this](std::string_view text) { errorLine(text); }, station_->startDirectory,
-                            drawingSnapshot);
-    checks::DrawingCheck window(checks::drawingInputs(request, check, kHeadlessScreen), drawingCarry_, readers, host,
-                                clock_);
-    host.attach(window);
-    window.open();
+}
+
+void HeadlessFrontEnd::startDigitizer(CheckWindow which, const checks::CheckWindowLogic& window,
+                                      controllerlink::RawInputReader& raw, const CheckContext& check,
+                                      hidlink::QueuedReports& reports) {
     // In driver mode the first touches come from the system's digitizer collection.
-    controllerlink::RawInputReader raw(check.touch.table());
     if (window.rawInputTaken() && !raw.start(check.touch.openedIdentity(), reports))
-        errorLine(name + ": the digitizer collection could not be read");
-    std::string instruction;
+        errorLine(std::string(checkWindowName(which)) + ": the digitizer collection could not be read");
+}
+
+void HeadlessFrontEnd::runOpenCheckWindow(CheckWindow which, checks::CheckWindowLogic& window,
+                                          hidlink::QueuedReports& reports, controllerlink::RawInputReader* raw,
+                                          const std::function<std::string()>& shown) {
+    const std::string name(checkWindowName(which));
+    std::string said;
+    // What the window shows the operator, once per change.
+    const auto say = [&] {
+        if (window.closed()) return;
+        std::string line = shown();
+        if (line != said) errorLine(name + ": " + line);
+        said = std::move(line);
+    };
     runWindow(
         name, kReportPollMs,
         [&] {
-            deliverQueuedReports(reports, window, &raw);
-            if (raw.running() && !window.rawInputTaken()) raw.stop();
+            deliverQueuedReports(reports, window, raw);
+            if (raw != nullptr && raw->running() && !window.rawInputTaken()) raw->stop();
+            // Before the tick too: a window that ends at the tick says its last state first.
+            say();
             if (window.timerFired()) {
                 window.painted();
                 window.rearmTimer();
             }
-            if (!window.closed()) {
-                // What the window asks of the operator, once per change.
-                std::string line = drawingInstructionLine(window);
-                if (line != instruction) errorLine(name + ": " + line);
-                instruction = std::move(line);
-            }
+            say();
             return window.closed();
         },
         false,
@@ -187,7 +194,22 @@ void HeadlessFrontEnd::runCheckWindow(const CheckWindowRequest& request, CheckCo
         });
     // A quit or a stop signal leaves the window open: it closes now, with what it has judged.
     window.close();
-    raw.stop();
+    if (raw != nullptr) raw->stop();
+}
+
+void HeadlessFrontEnd::runDrawingWindow(const CheckWindowRequest& request, CheckContext& check) {
+    hidlink::QueuedReports reports;
+    checks::LinkReaders readers(check.touch, check.pen, reports);
+    HeadlessWindowHost host([this](std::string_view text) { setPrompt(text); },
+                            [this](std::string_view text) { errorLine(text); }, station_->startDirectory,
+                            drawingSnapshot);
+    checks::DrawingCheck window(checks::drawingInputs(request, check, kHeadlessScreen), drawingCarry_, readers, host,
+                                clock_);
+    host.attach(window);
+    window.open();
+    controllerlink::RawInputReader raw(check.touch.table());
+    startDigitizer(CheckWindow::Drawing, window, raw, check, reports);
+    runOpenCheckWindow(CheckWindow::Drawing, window, reports, &raw, [&] { return drawingInstructionLine(window); });
 }
 
 namespace {
@@ -224,7 +246,6 @@ std::optional<checks::TkpScanSetting> HeadlessFrontEnd::askTkpScanSetting(const 
 }
 
 void HeadlessFrontEnd::runTkpWindow(CheckContext& check) {
-    const std::string name(checkWindowName(CheckWindow::Tkp));
     hidlink::QueuedReports reports;
     checks::LinkReaders readers(check.touch, check.pen, reports);
     HeadlessWindowHost host([this](std::string_view text) { setPrompt(text); },
@@ -234,78 +255,20 @@ void HeadlessFrontEnd::runTkpWindow(CheckContext& check) {
     checks::TkpCheck window(checks::tkpInputs(check), device, &dialog, readers, host, clock_);
     window.open();
     controllerlink::RawInputReader raw(check.touch.table());
-    if (window.rawInputTaken() && !raw.start(check.touch.openedIdentity(), reports))
-        errorLine(name + ": the digitizer collection could not be read");
-    std::string phase;
-    runWindow(
-        name, kReportPollMs,
-        [&] {
-            deliverQueuedReports(reports, window, &raw);
-            if (raw.running() && !window.rawInputTaken()) raw.stop();
-            if (window.timerFired()) {
-                window.painted();
-                window.rearmTimer();
-            }
-            if (!window.closed()) {
-                std::string line = checks::tkpPhaseText(window.phase());
-                if (line != phase) errorLine(name + ": " + line);
-                phase = std::move(line);
-            }
-            return window.closed();
-        },
-        false,
-        [&](const HeadlessCommand& c) {
-            if (c.kind == HeadlessCommand::Kind::Key) {
-                window.onKey(checkKeyNamed(c.argument));
-                window.painted();
-                return window.closed();
-            }
-            errorLine("command ignored: the " + name + " window is open (its keys with 'key NAME', or 'esc')");
-            return false;
-        });
-    window.close();
-    raw.stop();
+    startDigitizer(CheckWindow::Tkp, window, raw, check, reports);
+    runOpenCheckWindow(CheckWindow::Tkp, window, reports, &raw, [&] { return checks::tkpPhaseText(window.phase()); });
 }
 
 void HeadlessFrontEnd::runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check) {
-    const std::string name(checkWindowName(request.which));
     hidlink::QueuedReports reports;
     checks::LinkReaders readers(check.touch, check.pen, reports);
     HeadlessWindowHost host([this](std::string_view text) { setPrompt(text); },
                             [this](std::string_view text) { errorLine(text); }, station_->startDirectory, {});
     checks::HomeKeyCheck window(checks::homeKeyInputs(request, check, kHeadlessScreen), readers, host, clock_);
     window.open();
-    std::string phase;
-    const auto showPhase = [&] {
-        if (window.closed()) return;
-        std::string line = checks::homeKeyPhaseText(window.phase());
-        if (line != phase) errorLine(name + ": " + line);
-        phase = std::move(line);
-    };
-    runWindow(
-        name, kReportPollMs,
-        [&] {
-            // The home key data come as the controller's reports; the digitizer is not read.
-            deliverQueuedReports(reports, window);
-            showPhase();
-            if (window.timerFired()) {
-                window.painted();
-                window.rearmTimer();
-            }
-            showPhase();
-            return window.closed();
-        },
-        false,
-        [&](const HeadlessCommand& c) {
-            if (c.kind == HeadlessCommand::Kind::Key) {
-                window.onKey(checkKeyNamed(c.argument));
-                window.painted();
-                return window.closed();
-            }
-            errorLine("command ignored: the " + name + " window is open (its keys with 'key NAME', or 'esc')");
-            return false;
-        });
-    window.close();
+    // The home key data come as the controller's reports; the digitizer is not read.
+    runOpenCheckWindow(CheckWindow::HomeKey, window, reports, nullptr,
+                       [&] { return checks::homeKeyPhaseText(window.phase()); });
 }
 
 void HeadlessFrontEnd::runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,

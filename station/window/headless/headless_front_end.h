@@ -84,14 +84,22 @@ private:
     // stop signal closes it too, and the end of input when `closeAtEndOfInput`.
     void runWindow(std::string_view name, std::uint64_t stepMs, const std::function<bool()>& step,
                    bool closeAtEndOfInput, const std::function<bool(const HeadlessCommand&)>& onCommand);
-    // The home key window: its phase text on stderr when it changes.
+    // The check windows, each on its logic: the drawing window's instruction, the TKP and home key
+    // windows' phase on stderr when it changes.
+    void runDrawingWindow(const CheckWindowRequest& request, CheckContext& check);
+    void runTkpWindow(CheckContext& check);
     void runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check);
+    void startDigitizer(CheckWindow which, const checks::CheckWindowLogic& window, controllerlink::RawInputReader& raw,
+                        const CheckContext& check, hidlink::QueuedReports& reports);
+    // Runs an opened window until it closes: the readers' reports (the digitizer's through `raw`
+    // while the window takes them), its tick, its keys; `shown` is what stderr says of it.
+    void runOpenCheckWindow(CheckWindow which, checks::CheckWindowLogic& window, hidlink::QueuedReports& reports,
+                            controllerlink::RawInputReader* raw, const std::function<std::string()>& shown);
     // A stop signal closes the station (the running work ends first).
     void takeStopRequest();
     // With --checks and the input at its end: why the station cannot go on, if it cannot.
     void closeWhenStalled();
     void runCommand(const HeadlessCommand& command);
-    void runTkpWindow(CheckContext& check);
     // The TKP window's "TKP Scan Setting" dialog: the values on stderr, OK with Enter (the values
     // as they are: a line of text edits nothing here), CANCEL with Esc or the end of input.
     std::optional<checks::TkpScanSetting> askTkpScanSetting(const checks::TkpScanSetting& current);
