@@ -60,6 +60,9 @@ void TkpCheck::writeResults() {
         flags_ &= ~kTkpTouchExit;
         flags_ |= kTkpIncomplete;
     }
+    // A judged signal phase left before every line saw the pen failed its signal check, whether
+    // by a touch, Esc or the station closing.
+    if (phase_ == TkpSignal && !in_.logOnly && !finishFlag_) flags_ |= kTkpTouchExit;
     const controllerlink::LineStatistics& stats = device_.lineStatistics();
     if (in_.results != nullptr) {
         if (stats.xLines() != 0 || stats.yLines() != 0)

@@ -127,6 +127,12 @@ TEST(TkpCheck, EscRecordsAnIncompleteNoisePhaseInEveryPhaseBeforeTheSignal) {
          kTkpIncomplete},
         {"noise", [](TkpRig& r) { openToNoise(r); }, kTkpIncomplete},
         {"signal", [](TkpRig& r) { openToSignal(r); }, 0},
+        {"judged signal, not every line seen",
+         [](TkpRig& r) {
+             r.in.logOnly = false;
+             openToSignal(r);
+         },
+         kTkpTouchExit},
         {"done (signal skipped)",
          [](TkpRig& r) {
              r.in.skipSignal = true;
@@ -155,7 +161,7 @@ TEST(TkpCheck, ATouchEndsTheCheckAsTheRecipeSays) {
         {"log-only: a normal end", true, false, false, true, 0},
         {"judged: the operator gave up the signal", false, false, false, true, kTkpTouchExit},
         {"judged, during the noise: incomplete, not signal", false, false, true, true, kTkpIncomplete},
-        {"touch exit disabled", false, true, false, false, 0},
+        {"touch exit disabled: Esc leaves the signal unfinished", false, true, false, false, kTkpTouchExit},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
