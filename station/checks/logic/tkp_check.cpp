@@ -101,7 +101,7 @@ void TkpCheck::handleReport(ReaderCollection /*from*/, std::span<const std::uint
 
 void TkpCheck::handleRawInput(const controllerlink::RawContactRecord& record,
                               const controllerlink::RawTouchRanges& /*ranges*/) {
-    if (dialogOpen_) return;
+    if (dialogOpen_ || openFailed_) return;
     if (record.contactCount != 0) touched();
     evaluate();
 }

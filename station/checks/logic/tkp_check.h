@@ -119,6 +119,8 @@ public:
 
 private:
     bool wantsPenReader() const override { return !openFailed_; }
+    // Debug mode without its maintenance session: nothing starts, the window waits for Esc.
+    bool startsInput() const override { return !openFailed_; }
     void onOpening() override;
     void onOpened(bool touchReader, bool penReader) override;
     void evaluate() override;

@@ -310,9 +310,16 @@ TEST(TkpCheck, DebugModeWithoutMaintenanceWaitsForEsc) {
     TkpRig rig;
     rig.in.debug = true;
     rig.device.refuseStart = true;
+    rig.in.driverMode = true;
     TkpCheck& w = rig.open();
-    EXPECT_EQ(rig.readers.started, std::vector<ReaderCollection>{ReaderCollection::Touch});
+    EXPECT_TRUE(rig.readers.started.empty()) << "no reader starts";
+    EXPECT_FALSE(w.timerDueAt().has_value()) << "and no tick";
+    EXPECT_EQ(rig.host.status, std::vector<std::string>{"Failed to start Pen Maintenance Mode."});
     w.onKey(CheckKey::S);
+    // Not even a touch on the system's digitizer ends it.
+    controllerlink::RawContactRecord touch;
+    touch.contactCount = 1;
+    w.onRawInput(touch, {});
     rig.wait(70000);
     EXPECT_FALSE(w.closed());
     EXPECT_EQ(rig.escape(), 0);
