@@ -51,7 +51,8 @@ std::string folderProblem(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, const std::string& shownAs, std::string& why) {
+std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, const std::string& shownAs, std::string& why,
+                                               int busyTimeoutMs) {
     std::unique_ptr<SqliteStore> store(new SqliteStore);
     store->shownAs_ = shownAs;
     const std::string prefix = "results store " + shownAs + ": ";
@@ -64,7 +65,7 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, const st
         why = prefix + reason;
         return nullptr;
     }
-    sqlite3_busy_timeout(store->db_.handle(), kBusyTimeoutMs);
+    sqlite3_busy_timeout(store->db_.handle(), busyTimeoutMs);
     // WAL: the station's writer and an engineer's report read and write at once. A store that
     // cannot take it (a read-only folder) fails below with the reason when it is written.
     if (!store->db_.exec("PRAGMA journal_mode=WAL", reason) || !store->migrate(reason)) {

@@ -15,7 +15,8 @@ public:
     static constexpr int kBusyTimeoutMs = 5000;
 
     // The store in `path`; null with the reason (which names the store as `shownAs`).
-    static std::unique_ptr<SqliteStore> open(const std::string& path, const std::string& shownAs, std::string& why);
+    static std::unique_ptr<SqliteStore> open(const std::string& path, const std::string& shownAs, std::string& why,
+                                             int busyTimeoutMs = kBusyTimeoutMs);
 
     InsertResult insert(const CheckResult& check) override;
     bool history(std::string_view serialNumber, std::vector<CheckResult>& checks, std::string& why) override;

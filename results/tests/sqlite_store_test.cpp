@@ -187,6 +187,27 @@ TEST(SqliteStore, RefusesARecordItCannotHoldWithTheReasonAndGoesOn) {
     EXPECT_EQ(store->insert(sampleCheck()).status, InsertStatus::Written);
 }
 
+// A store that another process holds locked is unavailable for now, not a refusal of the record:
+// the writer keeps it to send again, and the same record goes in once the lock is gone.
+TEST(SqliteStore, ALockedStoreIsUnavailableNotARefusal) {
+    ScratchDir dir;
+    const std::string path = dir.file("results.db");
+    std::string why;
+    auto store = SqliteStore::open(path, "sqlite:" + path, why, 0);
+    ASSERT_TRUE(store) << why;
+    sqlite::Database other;
+    ASSERT_TRUE(other.open(path, why)) << why;
+    ASSERT_TRUE(other.exec("BEGIN EXCLUSIVE", why)) << why;
+
+    const InsertResult locked = store->insert(sampleCheck());
+    EXPECT_EQ(locked.status, InsertStatus::Unavailable);
+    EXPECT_NE(locked.reason.find("locked"), std::string::npos) << locked.reason;
+
+    ASSERT_TRUE(other.exec("COMMIT", why)) << why;
+    EXPECT_EQ(store->insert(sampleCheck()).status, InsertStatus::Written);
+    EXPECT_EQ(historyOf(*store, "SN0A52-000123").size(), 1u);
+}
+
 TEST(SqliteStore, RefusesAStoreOfANewerSchemaAndLeavesItAlone) {
     ScratchDir dir;
     const std::string path = dir.file("results.db");

@@ -120,6 +120,28 @@ TEST(StoreRecord, AnAbortedCheckLeavesOutWhatItNeverHad) {
     EXPECT_EQ(storeRecord(blankCode, kWhere, "{}").errorCode, std::nullopt);
 }
 
+// A scanner's bytes that are no UTF-8 become replacement characters, one per byte; the text
+// around them and well-formed characters stay.
+TEST(StoreRecord, SerialNumbersThatAreNoTextBecomeText) {
+    const struct {
+        const char* scanned;
+        const char* stored;
+    } cases[] = {
+        {"SN-\xC3\xA9-1", "SN-\xC3\xA9-1"},
+        {"SN\xFF-1", "SN\xEF\xBF\xBD-1"},
+        {"SN\xC3", "SN\xEF\xBF\xBD"},                                  // cut short
+        {"SN\xC0\xAF", "SN\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong '/'
+        {"SN\xED\xA0\x80", "SN\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+        {"SN\xF0\x9F\x98\x80", "SN\xF0\x9F\x98\x80"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scanned);
+        CheckRecord check = ngCheck();
+        check.row.serialNo = c.scanned;
+        EXPECT_EQ(storeRecord(check, kWhere, "{}").serialNumber, c.stored);
+    }
+}
+
 // What the station makes of its records is what the store takes, times and verdicts included.
 TEST(StoreRecord, TheStoreTakesWhatTheStationRecords) {
     const TimeZone berlin("CET-1CEST,M3.5.0,M10.5.0/3");
