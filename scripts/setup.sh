@@ -11,7 +11,7 @@ profile=${1:-test}
 run_packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libudev-dev
+  nlohmann-json3-dev libudev-dev libsqlite3-dev
   qt6-base-dev
 )
 test_packages=(

@@ -1,0 +1,47 @@
+#include "results/schema.h"
+
+namespace results {
+
+namespace {
+
+// Times are UTC texts of one fixed form, so that their order as texts is their order in time.
+// The constraints are named: a refused record's reason names the rule it broke.
+constexpr const char* kSqliteVersion1 = R"sql(
+CREATE TABLE checks (
+    id               INTEGER PRIMARY KEY,
+    station_id       TEXT    NOT NULL CONSTRAINT station_id_length CHECK (length(station_id) BETWEEN 1 AND 64),
+    host             TEXT    NOT NULL CONSTRAINT host_length CHECK (length(host) <= 255),
+    recipe_file      TEXT    NOT NULL CONSTRAINT recipe_file_length CHECK (length(recipe_file) <= 4096),
+    product_id       TEXT    NOT NULL CONSTRAINT product_id_length CHECK (length(product_id) <= 16),
+    check_no         INTEGER NOT NULL CONSTRAINT check_no_range CHECK (check_no >= 0),
+    retry            INTEGER NOT NULL CONSTRAINT retry_range CHECK (retry >= 0),
+    serial_number    TEXT    NOT NULL CONSTRAINT serial_number_length CHECK (length(serial_number) <= 64),
+    verdict          TEXT    NOT NULL CONSTRAINT verdict_known CHECK (verdict IN ('OK', 'NG', 'NO TEST', 'ERROR')),
+    error_code       TEXT             CONSTRAINT error_code_length CHECK (length(error_code) <= 16),
+    exit_code        INTEGER NOT NULL,
+    start_utc        TEXT    NOT NULL CONSTRAINT start_utc_form
+                     CHECK (start_utc GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9]Z'),
+    end_utc          TEXT    NOT NULL CONSTRAINT end_utc_form
+                     CHECK (end_utc GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9]Z'),
+    elapsed_ms       INTEGER NOT NULL CONSTRAINT elapsed_ms_range CHECK (elapsed_ms >= 0),
+    firmware_version TEXT             CONSTRAINT firmware_version_length CHECK (length(firmware_version) <= 64),
+    hsync_version    TEXT             CONSTRAINT hsync_version_length CHECK (length(hsync_version) <= 64),
+    log_folder       TEXT    NOT NULL CONSTRAINT log_folder_length CHECK (length(log_folder) <= 4096),
+    detail_csv       TEXT             CONSTRAINT detail_csv_length CHECK (length(detail_csv) <= 4096),
+    record           TEXT    NOT NULL CONSTRAINT record_is_json CHECK (json_valid(record)),
+    CONSTRAINT one_row_per_check UNIQUE (station_id, log_folder, check_no, retry)
+);
+CREATE INDEX checks_by_serial_number ON checks (serial_number, start_utc);
+CREATE INDEX checks_by_start ON checks (start_utc);
+CREATE INDEX checks_by_product ON checks (product_id, start_utc);
+)sql";
+
+constexpr Migration kSqlite[] = {
+    {1, kSqliteVersion1},
+};
+
+}  // namespace
+
+std::span<const Migration> sqliteMigrations() { return kSqlite; }
+
+}  // namespace results

@@ -1,0 +1,38 @@
+#pragma once
+// The embedded results store: one SQLite file (WAL, so readers never stop the writer), created
+// with the schema when missing and upgraded when older.
+#include <memory>
+#include <string>
+
+#include "results/results_store.h"
+#include "results/sqlite_db.h"
+
+namespace results {
+
+class SqliteStore final : public ResultsStore {
+public:
+    // How long a write waits for another process's lock before the store counts as unavailable.
+    static constexpr int kBusyTimeoutMs = 5000;
+
+    // The store in `path`; null with the reason (which names the store as `shownAs`).
+    static std::unique_ptr<SqliteStore> open(const std::string& path, const std::string& shownAs, std::string& why,
+                                             int busyTimeoutMs = kBusyTimeoutMs);
+
+    InsertResult insert(const CheckResult& check) override;
+    bool history(std::string_view serialNumber, std::vector<CheckResult>& checks, std::string& why) override;
+    int schemaVersion() const override { return version_; }
+    const std::string& describe() const override { return shownAs_; }
+
+private:
+    SqliteStore() = default;
+    bool migrate(std::string& why);
+    bool readVersion(int& version, std::string& why);
+
+    std::string shownAs_;
+    int version_ = 0;
+    // Declared before the statements: they are finalised before the connection closes.
+    sqlite::Database db_;
+    sqlite::Statement insert_;
+};
+
+}  // namespace results
