@@ -1,7 +1,10 @@
 #pragma once
 // A results store: where the station's writer puts each finished check and where the line's
 // questions are answered. Used from one thread at a time.
+#include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,8 +40,17 @@ public:
     virtual ~ResultsStore() = default;
 
     virtual InsertResult insert(const CheckResult& check) = 0;
+    // Many checks at once, in as few transactions as the engine allows (ingesting a history, forwarding a
+    // spool); one answer per check, in order. A refused check does not undo the others.
+    virtual std::vector<InsertResult> insertBatch(std::span<const CheckResult> checks);
     // Every check of a device, oldest first; false with the reason when the store cannot answer.
     virtual bool history(std::string_view serialNumber, std::vector<CheckResult>& checks, std::string& why) = 0;
+    // One row of a report: each column as text, absent for NULL.
+    using Row = std::vector<std::optional<std::string>>;
+    // Runs one read-only statement in the SQL both engines share, its parameters written $1, $2, …
+    // and given as texts; `onRow` sees each row in turn. False with the reason.
+    virtual bool select(std::string_view sql, std::span<const std::string> params,
+                        const std::function<void(const Row&)>& onRow, std::string& why) = 0;
     // The schema version the store holds.
     virtual int schemaVersion() const = 0;
     // The store's URL with any password hidden, for messages.

@@ -91,6 +91,10 @@ void Statement::reset() {
     sqlite3_clear_bindings(stmt_);
 }
 
+int Statement::columnCount() const { return sqlite3_column_count(stmt_); }
+
+int Statement::parameterIndex(const char* name) const { return sqlite3_bind_parameter_index(stmt_, name); }
+
 std::int64_t Statement::columnInt(int column) const { return sqlite3_column_int64(stmt_, column); }
 
 std::string Statement::columnText(int column) const {

@@ -61,6 +61,9 @@ public:
     int step();
     void reset();
 
+    int columnCount() const;
+    // The index of a named parameter ("$1"), 0 when the statement has none of that name.
+    int parameterIndex(const char* name) const;
     std::int64_t columnInt(int column) const;
     std::string columnText(int column) const;
     std::optional<std::string> columnOptionalText(int column) const;

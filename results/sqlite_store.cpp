@@ -180,6 +180,51 @@ InsertResult SqliteStore::insert(const CheckResult& c) {
     return result;
 }
 
+std::vector<InsertResult> SqliteStore::insertBatch(std::span<const CheckResult> checks) {
+    std::vector<InsertResult> results;
+    results.reserve(checks.size());
+    // One transaction: a store on a disk takes thousands of rows in the time of one synced commit.
+    // A refused row fails only its own statement, the others still commit.
+    std::string why;
+    const bool inTransaction = db_.exec("BEGIN IMMEDIATE", why);
+    for (const CheckResult& check : checks) results.push_back(insert(check));
+    if (inTransaction && !db_.exec("COMMIT", why)) {
+        std::string ignored;
+        db_.exec("ROLLBACK", ignored);
+        for (InsertResult& r : results) {
+            if (r.status == InsertStatus::Rejected) continue;
+            r = InsertResult{InsertStatus::Unavailable, why};
+        }
+    }
+    return results;
+}
+
+bool SqliteStore::select(std::string_view sql, std::span<const std::string> params,
+                         const std::function<void(const Row&)>& onRow, std::string& why) {
+    std::string reason;
+    sqlite::Statement s = db_.prepare(sql, reason);
+    if (!s) {
+        why = "results store " + shownAs_ + ": " + reason;
+        return false;
+    }
+    // "$1" is a named parameter to SQLite: bound by its name, the same text runs on both engines.
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const std::string name = "$" + std::to_string(i + 1);
+        if (const int index = s.parameterIndex(name.c_str()); index > 0) s.bind(index, std::string_view(params[i]));
+    }
+    Row row(static_cast<std::size_t>(s.columnCount()));
+    int rc = SQLITE_ROW;
+    while ((rc = s.step()) == SQLITE_ROW) {
+        for (std::size_t c = 0; c < row.size(); ++c) row[c] = s.columnOptionalText(static_cast<int>(c));
+        onRow(row);
+    }
+    if (rc != SQLITE_DONE) {
+        why = "results store " + shownAs_ + ": " + db_.lastError();
+        return false;
+    }
+    return true;
+}
+
 bool SqliteStore::history(std::string_view serialNumber, std::vector<CheckResult>& checks, std::string& why) {
     sqlite::Statement s = db_.prepare(kHistory, why);
     if (!s) return false;

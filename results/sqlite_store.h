@@ -19,7 +19,10 @@ public:
                                              int busyTimeoutMs = kBusyTimeoutMs);
 
     InsertResult insert(const CheckResult& check) override;
+    std::vector<InsertResult> insertBatch(std::span<const CheckResult> checks) override;
     bool history(std::string_view serialNumber, std::vector<CheckResult>& checks, std::string& why) override;
+    bool select(std::string_view sql, std::span<const std::string> params, const std::function<void(const Row&)>& onRow,
+                std::string& why) override;
     int schemaVersion() const override { return version_; }
     const std::string& describe() const override { return shownAs_; }
 

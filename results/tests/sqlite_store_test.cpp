@@ -142,6 +142,55 @@ TEST(SqliteStore, WritesEachCheckExactlyOnce) {
     EXPECT_EQ(checks[0].verdict, "NG");
 }
 
+TEST(SqliteStore, ABatchAnswersEachCheckAndARefusedOneDoesNotUndoTheOthers) {
+    ScratchDir dir;
+    auto store = openOrFail(dir.file("results.db"));
+    ASSERT_TRUE(store);
+    ASSERT_EQ(store->insert(sampleCheck()).status, InsertStatus::Written);
+    std::vector<CheckResult> batch(4, sampleCheck());
+    batch[1].retry = 1;
+    batch[2].retry = 2;
+    batch[2].serialNumber.assign(kMaxSerialNumberLength + 1, 'S');
+    batch[3].retry = 3;
+    const auto answers = store->insertBatch(batch);
+    ASSERT_EQ(answers.size(), 4u);
+    EXPECT_EQ(answers[0].status, InsertStatus::AlreadyThere);
+    EXPECT_EQ(answers[1].status, InsertStatus::Written);
+    EXPECT_EQ(answers[2].status, InsertStatus::Rejected);
+    EXPECT_NE(answers[2].reason.find("serial_number_length"), std::string::npos) << answers[2].reason;
+    EXPECT_EQ(answers[3].status, InsertStatus::Written);
+    EXPECT_EQ(historyOf(*store, "SN0A52-000123").size(), 3u);
+}
+
+TEST(SqliteStore, SelectsWithNumberedParametersAsTextsAndNullsAsAbsent) {
+    ScratchDir dir;
+    auto store = openOrFail(dir.file("results.db"));
+    ASSERT_TRUE(store);
+    CheckResult ok = sampleCheck();
+    ok.retry = 1;
+    ok.verdict = "OK";
+    ok.errorCode = std::nullopt;
+    ASSERT_EQ(store->insert(sampleCheck()).status, InsertStatus::Written);
+    ASSERT_EQ(store->insert(ok).status, InsertStatus::Written);
+
+    // The same parameter twice and an integer column compared with a text: as PostgreSQL takes them.
+    const std::string params[] = {"0A52", "0"};
+    std::vector<ResultsStore::Row> rows;
+    std::string why;
+    ASSERT_TRUE(store->select(
+        "SELECT retry, error_code, product_id FROM checks "
+        "WHERE product_id = $1 AND retry >= $2 AND $1 <> '' ORDER BY retry",
+        params, [&](const ResultsStore::Row& r) { rows.push_back(r); }, why))
+        << why;
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (ResultsStore::Row{"0", "E201", "0A52"}));
+    EXPECT_EQ(rows[1], (ResultsStore::Row{"1", std::nullopt, "0A52"}));
+
+    EXPECT_FALSE(store->select(
+        "SELECT missing FROM nowhere", {}, [](const ResultsStore::Row&) {}, why));
+    EXPECT_NE(why.find("nowhere"), std::string::npos) << why;
+}
+
 TEST(SqliteStore, RefusesARecordItCannotHoldWithTheReasonAndGoesOn) {
     ScratchDir dir;
     auto store = openOrFail(dir.file("results.db"));
