@@ -28,8 +28,8 @@ struct CheckResult {
     std::int64_t elapsedMs = 0;
     std::optional<std::string> firmwareVersion;
     std::optional<std::string> hsyncVersion;
-    // The station's log folder of the check: with the station id, check number and retry it names
-    // the check once and for all.
+    // The station's log folder of the check: with the station id, check number, retry and start it
+    // names the check once and for all.
     std::string logFolder;
     std::optional<std::string> detailCsv;
     std::string recordJson;

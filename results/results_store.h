@@ -20,7 +20,7 @@ inline constexpr int kSchemaVersion = 1;
 
 enum class InsertStatus {
     Written,
-    // The same check (station, log folder, check number, retry) is in the store: nothing written,
+    // The same check (station, log folder, check number, retry, start) is in the store: nothing written,
     // which is what a record sent twice must give.
     AlreadyThere,
     // The store refuses this record (a text too long, a value out of range): sending it again

@@ -29,7 +29,9 @@ CREATE TABLE checks (
     log_folder       TEXT    NOT NULL CONSTRAINT log_folder_length CHECK (length(log_folder) <= 4096),
     detail_csv       TEXT             CONSTRAINT detail_csv_length CHECK (length(detail_csv) <= 4096),
     record           TEXT    NOT NULL CONSTRAINT record_is_json CHECK (json_valid(record)),
-    CONSTRAINT one_row_per_check UNIQUE (station_id, log_folder, check_no, retry)
+    -- With its start: a check that ended in ERROR leaves its number to the next attempt, and a log
+    -- folder without a timestamp takes the numbers of every session again.
+    CONSTRAINT one_row_per_check UNIQUE (station_id, log_folder, check_no, retry, start_utc)
 );
 CREATE INDEX checks_by_serial_number ON checks (serial_number, start_utc);
 CREATE INDEX checks_by_start ON checks (start_utc);

@@ -16,7 +16,7 @@ INSERT INTO checks (station_id, host, recipe_file, product_id, check_no, retry, 
                     error_code, exit_code, start_utc, end_utc, elapsed_ms, firmware_version, hsync_version,
                     log_folder, detail_csv, record)
 VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)
-ON CONFLICT (station_id, log_folder, check_no, retry) DO NOTHING
+ON CONFLICT (station_id, log_folder, check_no, retry, start_utc) DO NOTHING
 )sql";
 
 constexpr const char* kHistory = R"sql(

@@ -125,6 +125,9 @@ TEST(SqliteStore, WritesEachCheckExactlyOnce) {
         // The key is the check, not its content: a record sent again after an edit is no new check.
         {"the same check with other values", [](CheckResult& c) { c.verdict = "OK"; }, InsertStatus::AlreadyThere},
         {"its retry", [](CheckResult& c) { c.retry = 1; }, InsertStatus::Written},
+        // A check that ended in ERROR leaves its number and retry to the next attempt.
+        {"the same number and retry started later", [](CheckResult& c) { c.startUtc = "2026-03-02T08:16:10Z"; },
+         InsertStatus::Written},
         {"the same number in the next log folder", [](CheckResult& c) { c.logFolder += "next/"; },
          InsertStatus::Written},
         {"the same number at another station", [](CheckResult& c) { c.stationId = "line2-st05"; },
@@ -138,7 +141,7 @@ TEST(SqliteStore, WritesEachCheckExactlyOnce) {
         EXPECT_EQ(result.status, c.expected) << result.reason;
     }
     const auto checks = historyOf(*store, "SN0A52-000123");
-    ASSERT_EQ(checks.size(), 4u);
+    ASSERT_EQ(checks.size(), 5u);
     EXPECT_EQ(checks[0].verdict, "NG");
 }
 
