@@ -281,38 +281,49 @@ InsertResult PostgresStore::insert(const CheckResult& check) {
 
 std::vector<InsertResult> PostgresStore::insertBatch(std::span<const CheckResult> checks) {
     std::vector<InsertResult> results(checks.size());
-    // A transaction per chunk, a savepoint per row: a refused row is undone alone, and a chunk
-    // stays within what the server tracks of a transaction's savepoints cheaply.
+    // A transaction per chunk, within what the server tracks of one transaction cheaply. A chunk
+    // goes in as it is; when the store refuses one of its rows the chunk is sent again with a
+    // savepoint per row (two more round trips each), so that the refused row is undone alone.
+    struct RowRefused {};
     for (std::size_t first = 0; first < checks.size(); first += kBatchChunk) {
         const std::size_t end = std::min(checks.size(), first + kBatchChunk);
-        std::string why;
-        if (!connect(why)) {
-            for (std::size_t i = first; i < end; ++i) results[i] = InsertResult{InsertStatus::Unavailable, why};
-            continue;
-        }
-        try {
-            pqxx::work tx(connection_->db);
-            for (std::size_t i = first; i < end; ++i) {
-                tx.exec("SAVEPOINT one_check");
-                try {
-                    const pqxx::result r = execInsert(tx, checks[i]);
-                    tx.exec("RELEASE SAVEPOINT one_check");
-                    results[i].status = r.affected_rows() == 0 ? InsertStatus::AlreadyThere : InsertStatus::Written;
-                } catch (const pqxx::sql_error& e) {
-                    if (!refusesRecord(e)) throw;
-                    results[i] = InsertResult{InsertStatus::Rejected, message(e)};
-                    tx.exec("ROLLBACK TO SAVEPOINT one_check");
+        for (const bool savepoints : {false, true}) {
+            std::string why;
+            if (!connect(why)) {
+                for (std::size_t i = first; i < end; ++i) results[i] = InsertResult{InsertStatus::Unavailable, why};
+                break;
+            }
+            try {
+                pqxx::work tx(connection_->db);
+                for (std::size_t i = first; i < end; ++i) {
+                    if (savepoints) tx.exec("SAVEPOINT one_check");
+                    try {
+                        const pqxx::result r = execInsert(tx, checks[i]);
+                        if (savepoints) tx.exec("RELEASE SAVEPOINT one_check");
+                        results[i].status = r.affected_rows() == 0 ? InsertStatus::AlreadyThere : InsertStatus::Written;
+                    } catch (const pqxx::sql_error& e) {
+                        if (!refusesRecord(e)) throw;
+                        if (!savepoints) throw RowRefused{};
+                        results[i] = InsertResult{InsertStatus::Rejected, message(e)};
+                        tx.exec("ROLLBACK TO SAVEPOINT one_check");
+                        tx.exec("RELEASE SAVEPOINT one_check");
+                    }
                 }
+                tx.commit();
+                break;
+            } catch (const RowRefused&) {
+                std::fill(results.begin() + static_cast<std::ptrdiff_t>(first),
+                          results.begin() + static_cast<std::ptrdiff_t>(end), InsertResult{});
+            } catch (const std::exception& e) {
+                // Nothing of the chunk is written (or, commit in doubt, sent again it is there).
+                const std::string reason = message(e);
+                for (std::size_t i = first; i < end; ++i) {
+                    if (results[i].status != InsertStatus::Rejected)
+                        results[i] = InsertResult{InsertStatus::Unavailable, reason};
+                }
+                connection_.reset();
+                break;
             }
-            tx.commit();
-        } catch (const std::exception& e) {
-            // Nothing of the chunk is written (or, commit in doubt, sent again it is already there).
-            const std::string reason = message(e);
-            for (std::size_t i = first; i < end; ++i) {
-                if (results[i].status != InsertStatus::Rejected)
-                    results[i] = InsertResult{InsertStatus::Unavailable, reason};
-            }
-            connection_.reset();
         }
     }
     return results;

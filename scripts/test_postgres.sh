@@ -34,7 +34,11 @@ case $action in
       [ -x "$bindir/$b" ] || die "no $bindir/$b: install the PostgreSQL 15 server (scripts/setup.sh test)"
     done
     if [ ! -f "$data/PG_VERSION" ]; then
-      [ ${#as_server[@]} -eq 0 ] || chown "$os_user:" "$dir"
+      if [ ${#as_server[@]} -gt 0 ]; then
+        chown "$os_user:" "$dir"
+        "${as_server[@]}" test -w "$dir" -a -x "$dir" ||
+          die "$os_user cannot reach $dir: its parent folders must let that user in"
+      fi
       "${as_server[@]}" "$bindir/initdb" -D "$data" -U postgres -A trust -E UTF8 --locale=C --no-sync \
         >"$dir/initdb.log" 2>&1 || die "initdb failed: $(tail -n 5 "$dir/initdb.log")"
       # Only the socket in this folder; a test server may lose its data (fsync off).
