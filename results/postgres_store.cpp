@@ -1,6 +1,7 @@
 #include "results/postgres_store.h"
 
 #include <algorithm>
+#include <map>
 #include <pqxx/pqxx>
 
 #include "results/schema.h"
@@ -29,6 +30,8 @@ FROM checks WHERE serial_number = $1 ORDER BY start_utc, id
 constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(x'766f726c69636b52'::bigint)";
 
 constexpr std::size_t kBatchChunk = 1000;
+// Rows of one statement: its text and parameters stay small, and the round trips are already few.
+constexpr std::size_t kRowsPerStatement = 100;
 
 // libpq waits for an unreachable host as long as the system's TCP does (minutes).
 constexpr int kConnectTimeoutSeconds = 10;
@@ -131,6 +134,66 @@ std::size_t parametersUsed(std::string_view sql) {
         }
     }
     return highest;
+}
+
+// Names a check as the store's key does.
+std::string keyOf(std::string_view station, std::string_view folder, std::string_view checkNo, std::string_view retry,
+                  std::string_view start) {
+    std::string key;
+    for (const std::string_view part : {station, folder, checkNo, retry, start}) {
+        key += std::to_string(part.size());
+        key += ':';
+        key += part;
+    }
+    return key;
+}
+
+// Many checks in one statement, one round trip: each answered Written when the server returns its
+// key, AlreadyThere otherwise (also the second of two equal checks in the rows). Throws what the
+// server says; the caller's transaction then holds nothing of them.
+void insertRows(pqxx::transaction_base& tx, std::span<const CheckResult> rows, std::span<InsertResult> answers) {
+    std::string sql =
+        "INSERT INTO checks (station_id, host, recipe_file, product_id, check_no, retry, serial_number, verdict, "
+        "error_code, exit_code, start_utc, end_utc, elapsed_ms, firmware_version, hsync_version, log_folder, "
+        "detail_csv, record) VALUES ";
+    std::vector<std::optional<std::string>> values;
+    values.reserve(rows.size() * 18);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CheckResult& c = rows[i];
+        sql += i == 0 ? "(" : ",(";
+        for (int p = 0; p < 18; ++p) sql += (p == 0 ? "$" : ",$") + std::to_string(values.size() + 1 + p);
+        sql += ')';
+        values.insert(values.end(), {c.stationId, c.host, c.recipeFile, c.productId, std::to_string(c.checkNo),
+                                     std::to_string(c.retry), c.serialNumber, c.verdict, c.errorCode,
+                                     std::to_string(c.exitCode), c.startUtc, c.endUtc, std::to_string(c.elapsedMs),
+                                     c.firmwareVersion, c.hsyncVersion, c.logFolder, c.detailCsv, c.recordJson});
+    }
+    sql +=
+        " ON CONFLICT (station_id, md5(log_folder), check_no, retry, start_utc) DO NOTHING"
+        " RETURNING station_id, log_folder, check_no, retry, start_utc";
+    std::vector<const char*> params;
+    params.reserve(values.size());
+    for (const auto& v : values) params.push_back(nullable(v));
+    const pqxx::result written = tx.exec_params(sql, pqxx::prepare::make_dynamic_params(params));
+
+    std::multimap<std::string, std::size_t> byKey;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const CheckResult& c = rows[i];
+        byKey.emplace(keyOf(c.stationId, c.logFolder, std::to_string(c.checkNo), std::to_string(c.retry), c.startUtc),
+                      i);
+        answers[i] = InsertResult{InsertStatus::AlreadyThere, {}};
+    }
+    for (const pqxx::row& r : written) {
+        const std::string key = keyOf(r[0].c_str(), r[1].c_str(), r[2].c_str(), r[3].c_str(), r[4].c_str());
+        // Equal checks in the rows: the first one is the one written.
+        const auto [from, to] = byKey.equal_range(key);
+        for (auto it = from; it != to; ++it) {
+            if (answers[it->second].status == InsertStatus::AlreadyThere) {
+                answers[it->second].status = InsertStatus::Written;
+                break;
+            }
+        }
+    }
 }
 
 std::optional<std::string> fieldText(const pqxx::field& f) {
@@ -281,9 +344,10 @@ InsertResult PostgresStore::insert(const CheckResult& check) {
 
 std::vector<InsertResult> PostgresStore::insertBatch(std::span<const CheckResult> checks) {
     std::vector<InsertResult> results(checks.size());
-    // A transaction per chunk, within what the server tracks of one transaction cheaply. A chunk
-    // goes in as it is; when the store refuses one of its rows the chunk is sent again with a
-    // savepoint per row (two more round trips each), so that the refused row is undone alone.
+    // A chunk goes in as few statements, a round trip each; when the store refuses one of its rows,
+    // the chunk is sent again a row at a time with a savepoint each (three round trips a row), so
+    // that the refused row is undone alone. A chunk stays well within the 65535 parameters of a
+    // statement and within what the server tracks of one transaction's savepoints cheaply.
     struct RowRefused {};
     for (std::size_t first = 0; first < checks.size(); first += kBatchChunk) {
         const std::size_t end = std::min(checks.size(), first + kBatchChunk);
@@ -295,15 +359,25 @@ std::vector<InsertResult> PostgresStore::insertBatch(std::span<const CheckResult
             }
             try {
                 pqxx::work tx(connection_->db);
-                for (std::size_t i = first; i < end; ++i) {
-                    if (savepoints) tx.exec("SAVEPOINT one_check");
+                if (!savepoints) {
+                    try {
+                        for (std::size_t from = first; from < end; from += kRowsPerStatement) {
+                            const std::size_t n = std::min(kRowsPerStatement, end - from);
+                            insertRows(tx, checks.subspan(from, n), std::span(results).subspan(from, n));
+                        }
+                    } catch (const pqxx::sql_error& e) {
+                        if (refusesRecord(e)) throw RowRefused{};
+                        throw;
+                    }
+                }
+                for (std::size_t i = first; savepoints && i < end; ++i) {
+                    tx.exec("SAVEPOINT one_check");
                     try {
                         const pqxx::result r = execInsert(tx, checks[i]);
-                        if (savepoints) tx.exec("RELEASE SAVEPOINT one_check");
+                        tx.exec("RELEASE SAVEPOINT one_check");
                         results[i].status = r.affected_rows() == 0 ? InsertStatus::AlreadyThere : InsertStatus::Written;
                     } catch (const pqxx::sql_error& e) {
                         if (!refusesRecord(e)) throw;
-                        if (!savepoints) throw RowRefused{};
                         results[i] = InsertResult{InsertStatus::Rejected, message(e)};
                         tx.exec("ROLLBACK TO SAVEPOINT one_check");
                         tx.exec("RELEASE SAVEPOINT one_check");

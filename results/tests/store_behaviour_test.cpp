@@ -157,6 +157,35 @@ TYPED_TEST(StoreBehaviour, ABatchAnswersEachCheckAndARefusedOneDoesNotUndoTheOth
     EXPECT_EQ(answers[3].status, InsertStatus::Written) << answers[3].reason;
     EXPECT_EQ(answers[4].status, InsertStatus::AlreadyThere) << answers[4].reason;
     EXPECT_EQ(historyOf(*store, "SN0A52-000123").size(), 3u);
+
+    // Nothing refused: the same answers when the checks go in all at once.
+    std::vector<CheckResult> again(3, sampleCheck());
+    again[0].retry = 4;
+    again[1].retry = 1;
+    again[2].retry = 4;
+    const auto second = store->insertBatch(again);
+    ASSERT_EQ(second.size(), 3u);
+    EXPECT_EQ(second[0].status, InsertStatus::Written) << second[0].reason;
+    EXPECT_EQ(second[1].status, InsertStatus::AlreadyThere) << second[1].reason;
+    EXPECT_EQ(second[2].status, InsertStatus::AlreadyThere) << second[2].reason;
+    EXPECT_EQ(historyOf(*store, "SN0A52-000123").size(), 4u);
+
+    // A spool's worth, more than one transaction's: only the refused check is missing.
+    std::vector<CheckResult> spool(2500, sampleCheck());
+    for (std::size_t i = 0; i < spool.size(); ++i) {
+        spool[i].serialNumber = "SPOOL";
+        spool[i].checkNo = 1000 + static_cast<std::int32_t>(i);
+    }
+    spool[1500].verdict = "PASS";
+    const auto spooled = store->insertBatch(spool);
+    ASSERT_EQ(spooled.size(), spool.size());
+    for (std::size_t i = 0; i < spool.size(); ++i) {
+        ASSERT_EQ(spooled[i].status, i == 1500 ? InsertStatus::Rejected : InsertStatus::Written)
+            << i << ": " << spooled[i].reason;
+    }
+    EXPECT_NE(spooled[1500].reason.find("verdict_known"), std::string::npos) << spooled[1500].reason;
+    EXPECT_EQ(rowsOf(*store, "SELECT count(*), min(check_no), max(check_no) FROM checks WHERE serial_number = 'SPOOL'"),
+              std::vector<std::string>{"2499|1000|3499"});
 }
 
 TYPED_TEST(StoreBehaviour, SelectsWithNumberedParametersAsTextsAndNullsAsAbsent) {
