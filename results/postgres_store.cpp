@@ -84,10 +84,21 @@ std::vector<std::string> secretsOf(std::string_view uri) {
     return secrets;
 }
 
-std::string withConnectTimeout(const std::string& uri) {
-    if (uri.find("connect_timeout=") != std::string::npos) return uri;
-    return uri + (uri.find('?') == std::string::npos ? "?" : "&") +
-           "connect_timeout=" + std::to_string(kConnectTimeoutSeconds);
+// What the store counts on unless the URL says otherwise: texts in UTF-8 (as the station writes
+// them), a bounded wait for the server, and a name a site sees among the server's sessions.
+std::string withClientDefaults(std::string uri) {
+    const std::pair<const char*, std::string> defaults[] = {
+        {"connect_timeout=", std::to_string(kConnectTimeoutSeconds)},
+        {"client_encoding=", "UTF8"},
+        {"application_name=", "vorlick"},
+    };
+    for (const auto& [key, value] : defaults) {
+        if (uri.find(key) != std::string::npos) continue;
+        uri += uri.find('?') == std::string::npos ? '?' : '&';
+        uri += key;
+        uri += value;
+    }
+    return uri;
 }
 
 // A failure of the record itself (class 22 data exception, 23 integrity constraint): the same
@@ -224,7 +235,7 @@ PostgresStore::~PostgresStore() = default;
 std::unique_ptr<PostgresStore> PostgresStore::open(const std::string& uri, const std::string& shownAs,
                                                    std::string& why) {
     std::unique_ptr<PostgresStore> store(new PostgresStore);
-    store->uri_ = withConnectTimeout(uri);
+    store->uri_ = withClientDefaults(uri);
     store->shownAs_ = shownAs;
     store->secrets_ = secretsOf(uri);
     if (!store->connect(why) || !store->migrate(why)) return nullptr;
