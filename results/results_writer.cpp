@@ -81,6 +81,8 @@ struct ResultsWriter::Core {
     std::uint64_t backoffMs = 0;
     std::int64_t spoolRows = 0;
     bool spoolingSaid = false;
+    // Checks wait (spooled or held) that the store has not had: "caught up" is said when they are in.
+    bool behind = false;
     std::uint64_t writtenWhileBehind = 0;
     bool spoolTroubleSaid = false;
     std::uint64_t refusedTotal = 0;
@@ -113,9 +115,12 @@ void ResultsWriter::Core::storeDown(const std::string& reason) {
     store.reset();  // reconnect from scratch next time
     storeIsDown = true;
     scheduleRetry();
+    if (!behind) {
+        behind = true;
+        writtenWhileBehind = 0;
+    }
     if (!spoolingSaid) {
         spoolingSaid = true;
-        writtenWhileBehind = 0;
         say("Results store " + shownAs + " unreachable (" + reasonText(reason) + "): spooling checks to " +
             settings.spoolPath);
     }
@@ -286,7 +291,8 @@ void ResultsWriter::Core::writeHeld() {
             if (r.status == InsertStatus::Written || r.status == InsertStatus::AlreadyThere) {
                 pop();
                 backoffMs = settings.firstRetryMs;
-                if (spoolingSaid) ++writtenWhileBehind;
+                // Held in memory through the outage (no spool to wait in): it waited too.
+                if (behind && !spool) ++writtenWhileBehind;
                 const std::lock_guard<std::mutex> lock(mutex);
                 ++counts.written;
                 continue;
@@ -331,7 +337,8 @@ void ResultsWriter::Core::workOnce(bool atClose) {
         const std::lock_guard<std::mutex> lock(mutex);
         empty = queue.empty();
     }
-    if (spoolingSaid && !storeIsDown && spoolRows == 0 && empty && !atClose) {
+    if (behind && !storeIsDown && spoolRows == 0 && empty && !atClose) {
+        behind = false;
         spoolingSaid = false;
         say("Results store " + shownAs + ": caught up, " + plural(writtenWhileBehind, "spooled check") + " written");
         writtenWhileBehind = 0;
@@ -351,7 +358,7 @@ bool ResultsWriter::Core::hasWork() const {
 void ResultsWriter::Core::run() {
     // A spool left by an earlier run is forwarded first.
     std::error_code ec;
-    if (std::filesystem::exists(settings.spoolPath, ec)) ensureSpool();
+    if (std::filesystem::exists(settings.spoolPath, ec) && ensureSpool() && spoolRows > 0) behind = true;
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         if (abandoned) return;
