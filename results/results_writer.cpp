@@ -486,7 +486,8 @@ WriterClose ResultsWriter::close(std::chrono::milliseconds budget) {
     c.held = closeResult_.lost;
     closeResult_.counts = c;
     if (c.spooled > 0 && closeResult_.lost == 0)
-        core.messages.push_back("Results store " + core.shownAs + ": " + plural(c.spooled, "check") + " wait in " +
+        core.messages.push_back("Results store " + core.shownAs + ": " + plural(c.spooled, "check") +
+                                (c.spooled == 1 ? " waits in " : " wait in ") +
                                 core.settings.spoolPath + " until the station next reaches the store");
     if (closeResult_.lost > 0)
         core.messages.push_back("RESULTS NOT SAVED: " + plural(closeResult_.lost, "check") +
