@@ -24,6 +24,20 @@ std::string checkName(const CheckResult& c) {
     return name;
 }
 
+// A client library's reason may run over lines ("…\n\tIs the server running…"): the message pane
+// takes one line per message.
+std::string oneLine(std::string text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const bool blank = c == '\n' || c == '\r' || c == '\t' || c == ' ';
+        if (blank && (out.empty() || out.back() == ' ')) continue;
+        out += blank ? ' ' : c;
+    }
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
 std::string plural(std::uint64_t n, const char* one) { return std::to_string(n) + " " + one + (n == 1 ? "" : "s"); }
 
 }  // namespace
@@ -92,7 +106,7 @@ struct ResultsWriter::Core {
 std::string ResultsWriter::Core::reasonText(std::string reason) const {
     const std::string prefix = "results store " + shownAs + ": ";
     if (reason.rfind(prefix, 0) == 0) reason.erase(0, prefix.size());
-    return redactUrl(reason);
+    return oneLine(redactUrl(reason));
 }
 
 void ResultsWriter::Core::say(std::string text) {
@@ -132,7 +146,7 @@ void ResultsWriter::Core::spoolDown(const std::string& reason) {
     scheduleRetry();
     if (!spoolTroubleSaid) {
         spoolTroubleSaid = true;
-        say("RESULTS AT RISK: spool " + settings.spoolPath + " unusable (" + redactUrl(reason) +
+        say("RESULTS AT RISK: spool " + settings.spoolPath + " unusable (" + oneLine(redactUrl(reason)) +
             "): checks the results store cannot take are held in memory only");
     }
 }
@@ -487,8 +501,8 @@ WriterClose ResultsWriter::close(std::chrono::milliseconds budget) {
     closeResult_.counts = c;
     if (c.spooled > 0 && closeResult_.lost == 0)
         core.messages.push_back("Results store " + core.shownAs + ": " + plural(c.spooled, "check") +
-                                (c.spooled == 1 ? " waits in " : " wait in ") +
-                                core.settings.spoolPath + " until the station next reaches the store");
+                                (c.spooled == 1 ? " waits in " : " wait in ") + core.settings.spoolPath +
+                                " until the station next reaches the store");
     if (closeResult_.lost > 0)
         core.messages.push_back("RESULTS NOT SAVED: " + plural(closeResult_.lost, "check") +
                                 " reached neither the results store " + core.shownAs + " nor the spool " +
