@@ -26,7 +26,7 @@ std::string checkName(const CheckResult& c) {
 
 // A client library's reason may run over lines ("…\n\tIs the server running…"): the message pane
 // takes one line per message.
-std::string oneLine(std::string text) {
+std::string oneLine(const std::string& text) {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {

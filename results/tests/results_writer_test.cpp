@@ -132,7 +132,7 @@ class WriterTest : public ::testing::Test {
 protected:
     static constexpr std::uint64_t kLongestRetryMs = 8000;
 
-    std::unique_ptr<ResultsWriter> start(std::string spool = {}) {
+    std::unique_ptr<ResultsWriter> start(const std::string& spool = {}) {
         WriterSettings s;
         s.url = kUrl;
         s.spoolPath = spool.empty() ? spoolPath : spool;
