@@ -1,5 +1,7 @@
 #include "station/sequence/station_results.h"
 
+#include <cstdio>
+
 #include "station/sequence/check_record_json.h"
 #include "station/sequence/station_state.h"
 #include "station/sequence/store_record.h"
@@ -33,9 +35,14 @@ void StationResults::poll(Station& s) {
 
 void StationResults::close(Station& s) {
     const results::WriterClose closed = writer_.close(settings_.closeBudget);
-    poll(s);
-    if (closed.lost > 0)
-        recordFailed(s, "The records of those checks are kept only in " + settings_.recordsAlsoIn + ".");
+    const std::vector<std::string> last = writer_.takeMessages();
+    for (const std::string& message : last) s.ui.appendMessage(message);
+    if (closed.lost == 0) return;
+    const std::string where = "The records of those checks are kept only in " + settings_.recordsAlsoIn + ".";
+    recordFailed(s, where);
+    // A window is closing: its pane is gone with it, so the loss is also left on standard error.
+    for (const std::string& message : last) std::fprintf(stderr, "%s\n", message.c_str());
+    std::fprintf(stderr, "%s\n", where.c_str());
 }
 
 }  // namespace station
