@@ -146,7 +146,12 @@ void ResultsWriter::Core::spoolDown(const std::string& reason) {
     scheduleRetry();
     if (!spoolTroubleSaid) {
         spoolTroubleSaid = true;
-        say("RESULTS AT RISK: spool " + settings.spoolPath + " unusable (" + oneLine(redactUrl(reason)) +
+        // The spool's own reasons name it already; the message does.
+        std::string why = reason;
+        for (const std::string& prefix :
+             {"results store spool " + settings.spoolPath + ": ", "spool " + settings.spoolPath + ": "})
+            if (why.rfind(prefix, 0) == 0) why.erase(0, prefix.size());
+        say("RESULTS AT RISK: spool " + settings.spoolPath + " unusable (" + oneLine(redactUrl(why)) +
             "): checks the results store cannot take are held in memory only");
     }
 }
