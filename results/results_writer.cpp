@@ -291,39 +291,52 @@ void ResultsWriter::Core::forward() {
 }
 
 void ResultsWriter::Core::writeHeld() {
+    std::vector<CheckResult> batch;
     for (;;) {
-        CheckResult check;
         {
             const std::lock_guard<std::mutex> lock(mutex);
             if (queue.empty() || abandoned) return;
-            check = queue.front();
+            const std::size_t n = std::min(queue.size(), kForwardBatch);
+            batch.assign(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(n));
         }
-        const auto pop = [this] {
-            const std::lock_guard<std::mutex> lock(mutex);
-            queue.pop_front();
-        };
         // Straight into the store only when nothing older waits in the spool (or the spool is
-        // unusable: then the store is the only place left).
+        // unusable: then the store is the only place left). A backlog goes in batches.
         const bool behindSpool = spoolRows > 0 && !spoolIsDown;
         if (!storeIsDown && !behindSpool && ensureStore()) {
-            const InsertResult r = store->insert(check);
-            if (r.status == InsertStatus::Written || r.status == InsertStatus::AlreadyThere) {
-                pop();
+            const std::vector<InsertResult> answers = store->insertBatch(batch);
+            std::size_t taken = 0;
+            std::string unavailable;
+            for (; taken < batch.size() && taken < answers.size(); ++taken) {
+                const InsertResult& a = answers[taken];
+                // Perhaps written all the same (an answer lost after the commit): from the spool
+                // it is found there. The ones behind it wait with it, to keep their order.
+                if (a.status == InsertStatus::Unavailable) {
+                    unavailable = a.reason;
+                    break;
+                }
+                if (a.status == InsertStatus::Rejected) {
+                    keepRefused(batch[taken], a.reason);
+                    continue;
+                }
                 backoffMs = settings.firstRetryMs;
                 // Held in memory through the outage (no spool to wait in): it waited too.
                 if (behind && !spool) ++writtenWhileBehind;
                 const std::lock_guard<std::mutex> lock(mutex);
                 ++counts.written;
-                continue;
             }
-            if (r.status == InsertStatus::Rejected) {
-                pop();
-                keepRefused(check, r.reason);
-                continue;
+            if (taken < batch.size() && unavailable.empty()) unavailable = "the store answered too few checks";
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(taken));
             }
-            // Perhaps written all the same (an answer lost after the commit): from the spool it
-            // is found there.
-            storeDown(r.reason);
+            if (unavailable.empty()) continue;
+            storeDown(unavailable);
+        }
+        CheckResult check;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (queue.empty() || abandoned) return;
+            check = queue.front();
         }
         if (!ensureSpool()) return;
         const InsertResult r = spool->add(check);
@@ -331,7 +344,10 @@ void ResultsWriter::Core::writeHeld() {
             spoolDown(r.reason);
             return;
         }
-        pop();
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            queue.pop_front();
+        }
         if (r.status == InsertStatus::Rejected) {
             keepRefused(check, r.reason);  // no store takes what the same schema refuses
             continue;
