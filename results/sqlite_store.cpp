@@ -19,11 +19,8 @@ VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?
 ON CONFLICT (station_id, log_folder, check_no, retry, start_utc) DO NOTHING
 )sql";
 
-constexpr const char* kHistory = R"sql(
-SELECT station_id, host, recipe_file, product_id, check_no, retry, serial_number, verdict, error_code, exit_code,
-       start_utc, end_utc, elapsed_ms, firmware_version, hsync_version, log_folder, detail_csv, record
-FROM checks WHERE serial_number = ?1 ORDER BY start_utc, id
-)sql";
+const std::string kHistory =
+    std::string("SELECT ") + kCheckColumns + " FROM checks WHERE serial_number = ?1 ORDER BY start_utc, id";
 
 // A failure that the same record will meet again, as opposed to one of the store itself.
 bool refusesRecord(int extendedCode) {
@@ -50,6 +47,31 @@ std::string folderProblem(const std::string& path) {
 }
 
 }  // namespace
+
+CheckResult readCheck(const sqlite::Statement& s, int first) {
+    const auto text = [&](int i) { return s.columnText(first + i); };
+    const auto optionalText = [&](int i) { return s.columnOptionalText(first + i); };
+    CheckResult c;
+    c.stationId = text(0);
+    c.host = text(1);
+    c.recipeFile = text(2);
+    c.productId = text(3);
+    c.checkNo = static_cast<std::int32_t>(s.columnInt(first + 4));
+    c.retry = static_cast<std::int32_t>(s.columnInt(first + 5));
+    c.serialNumber = text(6);
+    c.verdict = text(7);
+    c.errorCode = optionalText(8);
+    c.exitCode = static_cast<std::int32_t>(s.columnInt(first + 9));
+    c.startUtc = text(10);
+    c.endUtc = text(11);
+    c.elapsedMs = s.columnInt(first + 12);
+    c.firmwareVersion = optionalText(13);
+    c.hsyncVersion = optionalText(14);
+    c.logFolder = text(15);
+    c.detailCsv = optionalText(16);
+    c.recordJson = text(17);
+    return c;
+}
 
 std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, const std::string& shownAs, std::string& why,
                                                int busyTimeoutMs) {
@@ -232,26 +254,7 @@ bool SqliteStore::history(std::string_view serialNumber, std::vector<CheckResult
     checks.clear();
     int rc = SQLITE_ROW;
     while ((rc = s.step()) == SQLITE_ROW) {
-        CheckResult c;
-        c.stationId = s.columnText(0);
-        c.host = s.columnText(1);
-        c.recipeFile = s.columnText(2);
-        c.productId = s.columnText(3);
-        c.checkNo = static_cast<std::int32_t>(s.columnInt(4));
-        c.retry = static_cast<std::int32_t>(s.columnInt(5));
-        c.serialNumber = s.columnText(6);
-        c.verdict = s.columnText(7);
-        c.errorCode = s.columnOptionalText(8);
-        c.exitCode = static_cast<std::int32_t>(s.columnInt(9));
-        c.startUtc = s.columnText(10);
-        c.endUtc = s.columnText(11);
-        c.elapsedMs = s.columnInt(12);
-        c.firmwareVersion = s.columnOptionalText(13);
-        c.hsyncVersion = s.columnOptionalText(14);
-        c.logFolder = s.columnText(15);
-        c.detailCsv = s.columnOptionalText(16);
-        c.recordJson = s.columnText(17);
-        checks.push_back(std::move(c));
+        checks.push_back(readCheck(s, 0));
     }
     if (rc != SQLITE_DONE) {
         why = "results store " + shownAs_ + ": " + db_.lastError();

@@ -9,6 +9,14 @@
 
 namespace results {
 
+// A check's columns in the order `readCheck` takes them, for statements that read whole checks.
+inline constexpr const char* kCheckColumns =
+    "station_id, host, recipe_file, product_id, check_no, retry, serial_number, verdict, error_code, exit_code, "
+    "start_utc, end_utc, elapsed_ms, firmware_version, hsync_version, log_folder, detail_csv, record";
+
+// The check in the current row of `s`, its columns (kCheckColumns) from column `first` on.
+CheckResult readCheck(const sqlite::Statement& s, int first);
+
 class SqliteStore final : public ResultsStore {
 public:
     // How long a write waits for another process's lock before the store counts as unavailable.

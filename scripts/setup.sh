@@ -16,7 +16,7 @@ run_packages=(
 )
 test_packages=(
   clang libclang-rt-14-dev clang-format clang-tidy
-  binutils python3 locales strace
+  binutils python3 locales strace sqlite3
   help2man lintian fakeroot dpkg-dev
   xvfb xauth xdotool imagemagick
   ccache gcovr

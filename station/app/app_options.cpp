@@ -2,11 +2,15 @@
 
 #include <charconv>
 
+#include "results/check_result.h"
+#include "results/store_url.h"
+
 namespace station {
 
 const char* appUsage() {
     return "usage: VorlickR6X [RECIPE]\n"
            "       VorlickR6X --headless [--start] [--checks N] [--json FILE] [RECIPE]\n"
+           "       (both take [--results URL] [--station-id ID])\n"
            "       VorlickR6X --help | --version\n"
            "\n"
            "The production test station. Without --headless it opens its window on the display\n"
@@ -19,6 +23,11 @@ const char* appUsage() {
            "  --start      (headless) press Start as soon as a recipe is loaded\n"
            "  --checks N   (headless) close after N checks ended (with a verdict or ERROR)\n"
            "  --json FILE  (headless) append one JSON line per check that ended\n"
+           "  --results URL  write each check that ended into the line's results store:\n"
+           "               sqlite:PATH (a file, e.g. sqlite:results.db) or postgresql://USER@HOST/DB;\n"
+           "               an unreachable store never stops the line: checks wait in\n"
+           "               results-spool.db in the station folder and are written when it is back\n"
+           "  --station-id ID  this station's name in the store (default: the host name)\n"
            "  RECIPE       recipe file (relative to the working directory); without it the recipe\n"
            "               is chosen by the attached controller's product id\n"
            "SIGINT, SIGTERM and SIGHUP close the station in order, also its window; headless, a\n"
@@ -27,7 +36,9 @@ const char* appUsage() {
            "last verdict's code modulo 256 (0 OK, 610 gives 98, ERROR -1 gives 255; a failure\n"
            "never gives 0); 2 for a usage error or a station that could not start (a lock that\n"
            "cannot be made, the station folder in use, the JSON file, the HID backend).\n"
-           "VORLICK_HID selects the controller: hidraw (default) or sim:<socket path>.\n";
+           "VORLICK_HID selects the controller: hidraw (default) or sim:<socket path>.\n"
+           "VORLICK_RESULTS and VORLICK_STATION_ID stand for --results and --station-id when those\n"
+           "are not given. A results URL that cannot be used refuses the start (exit 2).\n";
 }
 
 AppOptions parseAppOptions(const std::vector<std::string>& args) {
@@ -51,7 +62,7 @@ AppOptions parseAppOptions(const std::vector<std::string>& args) {
             headless = true;
         } else if (a == "--start") {
             o.pressStart = true;
-        } else if (a == "--checks" || a == "--json") {
+        } else if (a == "--checks" || a == "--json" || a == "--results" || a == "--station-id") {
             if (i + 1 >= args.size()) {
                 o.error = a + " needs a value";
                 return o;
@@ -59,6 +70,14 @@ AppOptions parseAppOptions(const std::vector<std::string>& args) {
             const std::string& v = args[++i];
             if (a == "--json") {
                 o.jsonPath = v;
+                continue;
+            }
+            if (a == "--results") {
+                o.resultsUrl = v;
+                continue;
+            }
+            if (a == "--station-id") {
+                o.stationId = v;
                 continue;
             }
             int n = 0;
@@ -80,6 +99,20 @@ AppOptions parseAppOptions(const std::vector<std::string>& args) {
     if (!positional.empty()) o.recipe = positional.front();
     o.mode = headless ? AppOptions::Mode::Headless : AppOptions::Mode::Window;
     return o;
+}
+
+std::string settleResultsOptions(AppOptions& o, const char* resultsVariable, const char* stationIdVariable,
+                                 const std::string& hostName) {
+    if (o.resultsUrl.empty() && resultsVariable != nullptr) o.resultsUrl = resultsVariable;
+    if (o.stationId.empty() && stationIdVariable != nullptr) o.stationId = stationIdVariable;
+    if (o.stationId.empty()) o.stationId = hostName;
+    if (o.resultsUrl.empty()) return {};
+    std::string why;
+    if (!results::parseStoreUrl(o.resultsUrl, why)) return why;
+    if (o.stationId.size() > results::kMaxStationIdLength)
+        return "the station id '" + o.stationId + "' is longer than " + std::to_string(results::kMaxStationIdLength) +
+               " characters; name the station with --station-id";
+    return {};
 }
 
 std::string programVersionText(const std::string& v) {

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -14,10 +15,12 @@
 #include "hidlink/device_table.h"
 #include "platform/clock.h"
 #include "platform/exit_status.h"
+#include "platform/host_name.h"
 #include "platform/line_reader.h"
 #include "platform/lock_file.h"
 #include "platform/record_write.h"
 #include "platform/stop_signals.h"
+#include "results/results_spool.h"
 #include "romwrite/window/display/open_display.h"
 #include "station/app/app_options.h"
 #include "station/app/station_locks.h"
@@ -25,6 +28,7 @@
 #include "station/logs/station_log_files.h"
 #include "station/sequence/judgement_steps.h"
 #include "station/sequence/run_control.h"
+#include "station/sequence/station_results.h"
 #include "station/sequence/station_runners.h"
 #include "station/sequence/station_state.h"
 #include "station/window/commands/open_writer.h"
@@ -77,6 +81,21 @@ int refusedStart(const station::StationLocks& locks) {
     return station::kExitCannotStart;
 }
 
+// The results store's writer when the station names a store (its thread starts here); null
+// otherwise. Its spool lives in the station folder, the folder the station is started in.
+std::unique_ptr<station::StationResults> startResults(const station::AppOptions& options) {
+    if (options.resultsUrl.empty()) return nullptr;
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::current_path(ec);
+    station::StationResultsSettings settings;
+    settings.url = options.resultsUrl;
+    settings.stationId = options.stationId;
+    settings.host = platform::hostName();
+    settings.spoolPath = (folder / results::kSpoolFileName).string();
+    if (!options.jsonPath.empty()) settings.recordsAlsoIn = "the result log and " + options.jsonPath;
+    return std::make_unique<station::StationResults>(settings);
+}
+
 int runHeadless(const station::AppOptions& options) {
     // The stop signals first: every thread started later inherits their blocking. They never
     // wait behind the input: a flag the station looks at, and a wake-up for its wait.
@@ -112,12 +131,15 @@ int runHeadless(const station::AppOptions& options) {
     }
 
     platform::Clock& clock = platform::systemClock();
+    // Before the station: it writes its last checks at the station's shutdown.
+    const std::unique_ptr<station::StationResults> results = startResults(options);
     hidlink::DeviceTable table(*backend);
     station::HeadlessFrontEnd ui(stdout, stderr, clock, input, stop, {options.pressStart, options.checkLimit});
     // On the heap: the station holds its check's frames and maps.
     const auto parts = std::make_unique<StationParts>(table, clock, ui);
     station::Station& station = parts->station;
     station::RunControl& runControl = parts->runControl;
+    station.results = results.get();
     ui.attach(station, runControl);
     // The drawing snapshots are rendered off-screen by the window's own painter.
     ui.drawingSnapshot = station::checks::writeDrawingSnapshot;
@@ -211,11 +233,13 @@ int runWindow(const station::AppOptions& options) {
         return 2;
     }
     platform::Clock& clock = platform::systemClock();
+    const std::unique_ptr<station::StationResults> results = startResults(options);
     hidlink::DeviceTable table(*backend);
     station::StationWindow window;
     const auto parts = std::make_unique<StationParts>(table, clock, window);
     station::Station& station = parts->station;
     station::RunControl& runControl = parts->runControl;
+    station.results = results.get();
     window.attach(station, runControl);
     window.setWriterOpener([](station::Station& s) { station::openWriter(s, station::systemWriterProcesses()); });
 
@@ -243,7 +267,7 @@ int runWindow(const station::AppOptions& options) {
 int main(int argc, char** argv) {
     // A record past the file-size limit fails (and is reported) instead of killing the station.
     platform::ignoreFileSizeSignal();
-    const station::AppOptions options = station::parseAppOptions(std::vector<std::string>(argv + 1, argv + argc));
+    station::AppOptions options = station::parseAppOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!options.error.empty()) {
         std::fprintf(stderr, "%s: %s\n%s", kProgram, options.error.c_str(), station::appUsage());
         return 2;
@@ -256,9 +280,15 @@ int main(int argc, char** argv) {
             std::printf("%s %s\n", kProgram, VORLICK_VERSION_STRING);
             return 0;
         case station::AppOptions::Mode::Window:
-            return runWindow(options);
         case station::AppOptions::Mode::Headless:
             break;
     }
+    const std::string resultsProblem = station::settleResultsOptions(
+        options, std::getenv("VORLICK_RESULTS"), std::getenv("VORLICK_STATION_ID"), platform::hostName());
+    if (!resultsProblem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, resultsProblem.c_str());
+        return station::kExitCannotStart;
+    }
+    if (options.mode == station::AppOptions::Mode::Window) return runWindow(options);
     return runHeadless(options);
 }

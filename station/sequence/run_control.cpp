@@ -234,6 +234,7 @@ void RunControl::promptForTrigger() {
 
 void RunControl::onTick() {
     if (inTick_ || busy_ || closeRequested_ || shutDown_) return;
+    if (s_.results != nullptr) s_.results->poll(s_);
     inTick_ = true;
     StationFlags& f = s_.flags;
     const RecipeSettings& r = s_.recipe;
@@ -405,6 +406,7 @@ void RunControl::runSequenceAndLog() {
         endWithoutVerdict(s_);
     }
     ++checksEnded_;
+    if (s_.results != nullptr) s_.results->checkEnded(s_);
 }
 
 void RunControl::afterCheck() {
@@ -560,6 +562,7 @@ void RunControl::shutdown() {
     s_.ui.setTickTimer(false);
     // Totals and the result log's copy.
     if (s_.logs != nullptr && logEverOpened_) s_.logs->closeResultLog(s_);
+    if (s_.results != nullptr) s_.results->close(s_);
     // A run that lost a record never ends as a success, whatever its last verdict.
     if (s_.records.lostInRun) s_.exitCode = kExitRecordsLost;
     // A link closed while its controller was in maintenance mode (a connection cut short by a

@@ -19,6 +19,7 @@
 #include "station/sequence/check_record.h"
 #include "station/sequence/check_steps.h"
 #include "station/sequence/log_files.h"
+#include "station/sequence/results_port.h"
 #include "station/sequence/run_record.h"
 #include "station/sequence/ui_port.h"
 
@@ -135,6 +136,8 @@ public:
     AutomaticChecks* automatic = nullptr;
     CheckRunners* runners = nullptr;
     CheckLogs* logs = nullptr;
+    // The line's results store; null when the station writes none.
+    ResultsPort* results = nullptr;
 };
 
 // A record was not written whole: `message` (which says what and why) goes to the message pane,

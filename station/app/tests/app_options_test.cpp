@@ -52,6 +52,52 @@ TEST(AppOptions, UsageErrors) {
     for (const auto& args : bad) EXPECT_NE(parseAppOptions(args).error, "") << ::testing::PrintToString(args);
 }
 
+TEST(AppOptions, ResultsStoreFromTheCommandLineOrTheEnvironment) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* resultsVariable;
+        const char* stationIdVariable;
+        const char* url;
+        const char* stationId;
+    };
+    const Case cases[] = {
+        {{"--headless"}, nullptr, nullptr, "", "st04"},
+        {{"--headless"}, "sqlite:results.db", "line2-st04", "sqlite:results.db", "line2-st04"},
+        // The command line wins over the environment.
+        {{"--results", "sqlite:/srv/line.db", "--station-id", "A"},
+         "sqlite:results.db",
+         "B",
+         "sqlite:/srv/line.db",
+         "A"},
+        {{"--headless", "--results", "postgresql://line@db/results"},
+         nullptr,
+         "",
+         "postgresql://line@db/results",
+         "st04"},
+    };
+    for (const Case& c : cases) {
+        AppOptions o = parseAppOptions(c.args);
+        const std::string name = ::testing::PrintToString(c.args);
+        ASSERT_EQ(o.error, "") << name;
+        EXPECT_EQ(settleResultsOptions(o, c.resultsVariable, c.stationIdVariable, "st04"), "") << name;
+        EXPECT_EQ(o.resultsUrl, c.url) << name;
+        EXPECT_EQ(o.stationId, c.stationId) << name;
+    }
+}
+
+TEST(AppOptions, AResultsStoreTheStationCannotUseRefusesTheStartWithoutItsPassword) {
+    AppOptions o = parseAppOptions({"--headless", "--results", "mysql://line:s3cret@db/results"});
+    std::string why = settleResultsOptions(o, nullptr, nullptr, "st04");
+    EXPECT_NE(why, "");
+    EXPECT_EQ(why.find("s3cret"), std::string::npos) << why;
+
+    o = parseAppOptions({"--headless"});
+    why = settleResultsOptions(o, "sqlite:results.db", nullptr, std::string(65, 'h'));
+    EXPECT_NE(why.find("--station-id"), std::string::npos) << why;
+
+    EXPECT_NE(parseAppOptions({"--headless", "--results"}).error, "");
+}
+
 TEST(ProgramVersionText, DropsTheLastPart) {
     EXPECT_EQ(programVersionText("1.25.4.0"), "1.25.4");
     // Not a fixed character position: a one-digit minor or a two-digit major keep their parts.

@@ -289,6 +289,45 @@ TEST(RunControl, ErrorKeepsTheCheckNumberAndResetsBeforeTheNextCheck) {
     EXPECT_FALSE(rig.s().flags.resetRequested);
 }
 
+// Records what the run control hands the results store; says a queued message when polled.
+class RecordingResults final : public ResultsPort {
+public:
+    void checkEnded(Station& s) override {
+        ended.push_back(std::string(verdictText(s.check.verdict)) + " " + std::to_string(s.check.row.checkNo) + "-" +
+                        std::to_string(s.check.row.retryNo));
+    }
+    void poll(Station& s) override {
+        for (const std::string& m : toSay) s.ui.appendMessage(m);
+        toSay.clear();
+    }
+    void close(Station&) override { ++closes; }
+    std::vector<std::string> ended;
+    std::vector<std::string> toSay;
+    int closes = 0;
+};
+
+TEST(RunControl, EachCheckThatEndsGoesToTheResultsStoreWhoseWordsReachThePaneOnTheTick) {
+    RunRig rig;
+    RecordingResults results;
+    rig.s().results = &results;
+    rig.startWith("PID0A52.ini");
+    rig.s().recipe.START_TRG = StartTrigger::EnterKey;
+    rig.checks.read = StepOutcome::abort("Failed to get raw data");
+    play(rig, "tStet");
+    rig.checks.read = StepOutcome::pass();
+    play(rig, "tet");
+    play(rig, "S");  // Retry
+    EXPECT_EQ(results.ended, (std::vector<std::string>{"ERROR 1-0", "OK 1-0", "OK 1-1"}));
+
+    results.toSay = {"Results store sqlite:results.db: caught up, 3 spooled checks written"};
+    rig.tick();
+    EXPECT_TRUE(rig.ui.saw("Results store sqlite:results.db: caught up, 3 spooled checks written"));
+
+    rig.control.shutdown();
+    rig.control.shutdown();
+    EXPECT_EQ(results.closes, 1);
+}
+
 // Ticks 100 ms apart until the station asks to close; the virtual milliseconds from the verdict.
 std::int64_t msUntilClose(RunRig& rig, int limitTicks = 200) {
     const std::uint64_t armed = rig.clock.monotonicMs();

@@ -1,18 +1,13 @@
 #pragma once
-// The machine-readable record of one check that ended (--json): one JSON object per line.
+// The --json file: one JSON object per check that ended, one line each.
 #include <cstdio>
 #include <string>
 
 #include "platform/record_write.h"
 #include "station/sequence/check_record.h"
+#include "station/sequence/check_record_json.h"
 
 namespace station {
-
-// A check that ended as one line of JSON (no line end): numbers, serial number, verdict, error
-// code, the result columns, every RunDetail counter by name, times, the detail CSV (only once it
-// was written whole), totals. Texts that are not valid UTF-8 (a scanner's bytes) are written
-// with replacement characters.
-std::string checkRecordJson(const CheckRecord& check);
 
 // Appends records to a file, one flushed line each.
 class CheckRecordFile {
