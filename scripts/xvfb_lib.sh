@@ -81,3 +81,67 @@ shoot() {
   [ "$(identify -format %k "$shots/$1.png")" -gt 16 ] || fail "screenshot $1 is blank"
   if [ -n "${VORLICK_SCREENSHOTS:-}" ]; then cp "$shots/$1.png" "$VORLICK_SCREENSHOTS/"; fi
 }
+
+# The station's real-display tests: the caller sets $sim and $station (the programs) besides
+# $work and fail(); the simulator runs as $simpid, the station as $stpid.
+
+# The caller's EXIT trap: the station, the simulator and the server, whichever still runs.
+xvfb_cleanup() {
+  set +e  # a process already gone must not keep the others running
+  [ -n "${stpid:-}" ] && kill "$stpid" 2>/dev/null
+  [ -n "${simpid:-}" ] && kill "$simpid" 2>/dev/null
+  xvfb_stop
+}
+
+# SCENARIO [SOCKET]: vorlick-sim on SOCKET ($work/sim.sock unless given; kept in $sock), the
+# simulator of a previous run ended first.
+sim_start() {
+  if [ -n "${simpid:-}" ]; then
+    kill "$simpid"
+    wait "$simpid" 2>/dev/null || true
+  fi
+  sock=${2:-$work/sim.sock}
+  setpriv --pdeathsig TERM "$sim" --socket "$sock" --scenario "$1" >sim.out 2>&1 &
+  simpid=$!
+  for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
+  [ -S "$sock" ] || fail "vorlick-sim did not start"
+}
+
+# DIR RECIPE NAME: the station in DIR with RECIPE on the display, writing $probe, its output in
+# NAME.out and NAME.err. Returns once the probe is written or, on a slow start, after 10 s (the
+# waits that follow give up once the station has exited). A build whose station has no window
+# says so and exits 2: the test is skipped (77).
+station_launch() {
+  (cd "$1" && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb VORLICK_HID="sim:$sock" VORLICK_WINDOW_PROBE="$probe" \
+    "$station" "$2" </dev/null >"$work/$3.out" 2>"$work/$3.err") &
+  stpid=$!
+  watched_pid=$stpid
+  for _ in $(seq 200); do
+    [ -s "$probe" ] && return 0
+    kill -0 "$stpid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if ! kill -0 "$stpid" 2>/dev/null && ! [ -s "$probe" ]; then
+    local status=0
+    wait "$stpid" || status=$?
+    stpid=''
+    if [ "$status" -eq 2 ] && grep -q "no window" "$work/$3.err"; then
+      echo "skipped: this VorlickR6X has no window mode"
+      exit 77
+    fi
+    fail "the station exited $status before its window showed"
+  fi
+}
+
+# SIGTERM closes the station in order; its exit status in $status.
+station_close() {
+  kill -TERM "$stpid"
+  for _ in $(seq 600); do kill -0 "$stpid" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$stpid" 2>/dev/null && fail "the station did not close within 30 s of SIGTERM"
+  status=0
+  wait "$stpid" || status=$?
+  stpid='' watched_pid=''
+}
+
+# Whether one of the station's windows is mapped on the display.
+window_mapped() { xdotool search --onlyvisible --pid "$stpid" >/dev/null 2>&1; }

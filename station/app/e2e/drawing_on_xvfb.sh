@@ -21,48 +21,19 @@ fail() {
   for f in station.out station.err sim.out xvfb.err "$probe"; do [ -s "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done
   exit 1
 }
-cleanup() {
-  set +e
-  [ -n "$stpid" ] && kill "$stpid" 2>/dev/null
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
-  xvfb_stop
-}
-trap cleanup EXIT
 # shellcheck source=../../../scripts/xvfb_lib.sh
 source "$src/scripts/xvfb_lib.sh"
+trap xvfb_cleanup EXIT
 export XDG_RUNTIME_DIR=$work
 
 xvfb_start
-sock=$work/sim.sock
-setpriv --pdeathsig TERM "$sim" --socket "$sock" --scenario "$here/r6-drawing-operator.scenario" >sim.out 2>&1 &
-simpid=$!
-for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
-[ -S "$sock" ] || fail "vorlick-sim did not start"
+sim_start "$here/r6-drawing-operator.scenario"
 
 mkdir -p st/logs
 cp -r "$src/examples/station/tables" st/
 cp "$here"/recipes/quick.ini st/
-(cd st && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb VORLICK_HID="sim:$sock" VORLICK_WINDOW_PROBE="$probe" \
-  "$station" quick.ini </dev/null >../station.out 2>../station.err) &
-stpid=$!
-watched_pid=$stpid
-for _ in $(seq 200); do
-  [ -s "$probe" ] && break
-  kill -0 "$stpid" 2>/dev/null || break
-  sleep 0.05
-done
-if ! [ -s "$probe" ]; then
-  status=0
-  wait "$stpid" || status=$?
-  stpid=''
-  if [ "$status" -eq 2 ] && grep -q "no window" station.err; then
-    echo "skipped: this VorlickR6X has no window mode"
-    exit 77
-  fi
-  fail "the station exited $status before its window showed"
-fi
+station_launch st quick.ini station
 
-window_mapped() { xdotool search --onlyvisible --pid "$stpid" >/dev/null 2>&1; }
 drawing_matches() { probe_get drawing | grep -qE "$1"; }
 # Ctrl+D typed into the station window (no window manager: the focus is set by hand).
 ctrl_d() {
@@ -105,12 +76,7 @@ probe_is rows 0 || fail "the drawing check from Ctrl+D left a row: $(probe_get r
 probe_is connection CONNECT || fail "the controller is $(probe_get connection) after the drawing check"
 if [ -n "${VORLICK_SCREENSHOTS:-}" ]; then cp "$shots"/drawing-*.png "$VORLICK_SCREENSHOTS/"; fi
 
-kill -TERM "$stpid"
-for _ in $(seq 600); do kill -0 "$stpid" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$stpid" 2>/dev/null && fail "the station did not close within 30 s of SIGTERM"
-status=0
-wait "$stpid" || status=$?
-stpid='' watched_pid=''
+station_close
 # No check ran, so the station's exit code is still its initial -1.
 [ "$status" -eq 255 ] || fail "exit status $status, expected 255 (no check ran)"
 echo passed

@@ -20,53 +20,24 @@ fail() {
   for f in station.out station.err sim.out xvfb.err "$probe"; do [ -s "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done
   exit 1
 }
-cleanup() {
-  set +e
-  [ -n "$stpid" ] && kill "$stpid" 2>/dev/null
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
-  xvfb_stop
-}
-trap cleanup EXIT
 # shellcheck source=../../../scripts/xvfb_lib.sh
 source "$src/scripts/xvfb_lib.sh"
+trap xvfb_cleanup EXIT
 export XDG_RUNTIME_DIR=$work
 
 xvfb_start
-sock=$work/sim.sock
-setpriv --pdeathsig TERM "$sim" --socket "$sock" --scenario "$src/examples/sim/r6-operator-pass.scenario" >sim.out 2>&1 &
-simpid=$!
-for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
-[ -S "$sock" ] || fail "vorlick-sim did not start"
+sim_start "$src/examples/sim/r6-operator-pass.scenario"
 
 # The quick check with both operator checks; the TKP pen only logged, as the example recipe has it.
 mkdir -p st/logs
 cp -r "$src/examples/station/tables" st/
 sed 's/^ENTER_SN=0/ENTER_SN=0\nTKP_CHECK=1\nHOMEKEY_CHECK=1\nHK_NUM_PIN=4\nHK_REMOVE=1200,1200,1200,1200\nHK_REMOVE_LOW=1000,1000,1000,1000\nHK_TOUCH=300,300,300,300/' \
   "$here/recipes/quick.ini" >st/checks.ini
-(cd st && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb VORLICK_HID="sim:$sock" VORLICK_WINDOW_PROBE="$probe" \
-  "$station" checks.ini </dev/null >../station.out 2>../station.err) &
-stpid=$!
-watched_pid=$stpid
-for _ in $(seq 200); do
-  [ -s "$probe" ] && break
-  kill -0 "$stpid" 2>/dev/null || break
-  sleep 0.05
-done
-if ! [ -s "$probe" ]; then
-  status=0
-  wait "$stpid" || status=$?
-  stpid=''
-  if [ "$status" -eq 2 ] && grep -q "no window" station.err; then
-    echo "skipped: this VorlickR6X has no window mode"
-    exit 77
-  fi
-  fail "the station exited $status before its window showed"
-fi
+station_launch st checks.ini station
 
 # The probe's start= is "<button text> <enabled|disabled> <cx> <cy>".
 start_field() { probe_get start | awk -v n="$1" '{ print $(NF - n) }'; }
 start_enabled() { [ "$(start_field 2)" = enabled ]; }
-window_mapped() { xdotool search --onlyvisible --pid "$stpid" >/dev/null 2>&1; }
 probe_differs() { [ "$(probe_get "$1")" != "$2" ]; }
 row_cell() { probe_get row | tr '\t' '\n' | sed 's/^ *//; s/ *$//' | grep -qx -- "$1"; }
 # KEY PHASE NAME: the full-screen window in that phase, the whole screen taken as NAME.png.
@@ -104,12 +75,7 @@ wait_until 60 "the panel's OK" probe_is panel OK
 wait_until 10 "one row" probe_is rows 1
 row_cell OK || fail "the new row has no OK cell: $(probe_get row)"
 
-kill -TERM "$stpid"
-for _ in $(seq 600); do kill -0 "$stpid" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$stpid" 2>/dev/null && fail "the station did not close within 30 s of SIGTERM"
-status=0
-wait "$stpid" || status=$?
-stpid='' watched_pid=''
+station_close
 [ "$status" -eq 0 ] || fail "exit status $status after an OK check, expected 0"
 # The detail CSV read once the station has closed it.
 csvs=(st/logs/quick_*/*__OK_0001_00.csv)

@@ -21,27 +21,14 @@ fail() {
   for f in "$probe" "$probe.raw" "$probe.pin"; do [ -s "$f" ] && { echo "--- $f"; cat "$f"; }; done
   exit 1
 }
-cleanup() {
-  set +e
-  [ -n "$stpid" ] && kill "$stpid" 2>/dev/null
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
-  xvfb_stop
-}
-trap cleanup EXIT
 # shellcheck source=../../../scripts/xvfb_lib.sh
 source "$src/scripts/xvfb_lib.sh"
+trap xvfb_cleanup EXIT
 started=$(date +%s%N)
 export XDG_RUNTIME_DIR=$work
 station_probe=$probe
 
-start_sim() {
-  [ -n "$simpid" ] && { kill "$simpid"; wait "$simpid" 2>/dev/null || true; }
-  sock=$work/sim-$run.sock
-  setpriv --pdeathsig TERM "$sim" --socket "$sock" --scenario "$1" >sim.out 2>&1 &
-  simpid=$!
-  for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
-  [ -S "$sock" ] || fail "vorlick-sim did not start"
-}
+start_sim() { sim_start "$1" "$work/sim-$run.sock"; }
 
 # The station in a fresh folder, on the display, its probe (and its viewers' beside it) fresh.
 launch() {
@@ -49,30 +36,12 @@ launch() {
   rm -rf "$run" "$probe" "$probe.raw" "$probe.pin" && mkdir -p "$run/logs"
   cp -r "$src/examples/station/tables" "$run/"
   cp "$here"/recipes/*.ini "$run/"
-  (cd "$run" && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb VORLICK_HID="sim:$sock" VORLICK_WINDOW_PROBE="$probe" \
-    "$station" quick.ini </dev/null >"../$run.out" 2>"../$run.err") &
-  stpid=$!
-  watched_pid=$stpid
-  for _ in $(seq 200); do
-    [ -s "$probe" ] && break
-    kill -0 "$stpid" 2>/dev/null || break
-    sleep 0.05
-  done
-  if ! [ -s "$probe" ]; then
-    local status=0
-    kill -0 "$stpid" 2>/dev/null || wait "$stpid" || status=$?
-    if [ "$status" -eq 2 ] && grep -q "no window" "$run.err"; then
-      echo "skipped: this VorlickR6X has no window mode"
-      exit 77
-    fi
-    fail "the station's window did not show (exit $status)"
-  fi
+  station_launch "$run" quick.ini "$run"
   # Idle and connected: the controller is in maintenance mode, the hidden keys may open.
   wait_until 30 "the panel's PRESS 'START'" probe_is panel "PRESS 'START'"
   wait_until 30 "the controller connected" probe_is connection CONNECT
   wait_until 20 "the station window on $DISPLAY" window_mapped
 }
-window_mapped() { xdotool search --onlyvisible --pid "$stpid" >/dev/null 2>&1; }
 
 # KEYS to the mapped window titled TITLE (focused first: there is no window manager).
 keys_to() {

@@ -20,58 +20,25 @@ fail() {
   for f in "$run.out" "$run.err" sim.out xvfb.err; do [ -s "$f" ] && { echo "--- $f"; tail -n 20 "$f"; }; done
   exit 1
 }
-cleanup() {
-  set +e  # a process already gone must not keep the others running
-  [ -n "$stpid" ] && kill "$stpid" 2>/dev/null
-  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null
-  xvfb_stop
-}
-trap cleanup EXIT
 # shellcheck source=../../../scripts/xvfb_lib.sh
 source "$src/scripts/xvfb_lib.sh"
+trap xvfb_cleanup EXIT
 started=$(date +%s%N)
 export XDG_RUNTIME_DIR=$work
 
-start_sim() {
-  [ -n "$simpid" ] && { kill "$simpid"; wait "$simpid" 2>/dev/null || true; }
-  sock=$work/sim-$run.sock
-  setpriv --pdeathsig TERM "$sim" --socket "$sock" --scenario "$1" >sim.out 2>&1 &
-  simpid=$!
-  for _ in $(seq 100); do [ -S "$sock" ] && break; sleep 0.05; done
-  [ -S "$sock" ] || fail "vorlick-sim did not start"
-}
+start_sim() { sim_start "$1" "$work/sim-$run.sock"; }
 
 # The station in a fresh folder named after the run, on the display, with its probe.
 launch() {
   rm -rf "$run" "$probe" && mkdir -p "$run/logs"
   cp -r "$src/examples/station/tables" "$run/"
   cp "$here"/recipes/*.ini "$run/"
-  (cd "$run" && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb VORLICK_HID="sim:$sock" VORLICK_WINDOW_PROBE="$probe" \
-    "$station" quick.ini </dev/null >"../$run.out" 2>"../$run.err") &
-  stpid=$!
-  watched_pid=$stpid
-  # A build whose station has no window yet says so and exits 2: nothing to test here.
-  for _ in $(seq 200); do
-    [ -s "$probe" ] && return 0
-    kill -0 "$stpid" 2>/dev/null || break
-    sleep 0.05
-  done
-  if ! kill -0 "$stpid" 2>/dev/null && ! [ -s "$probe" ]; then
-    local status=0
-    wait "$stpid" || status=$?
-    stpid=''
-    if [ "$status" -eq 2 ] && grep -q "no window" "$run.err"; then
-      echo "skipped: this VorlickR6X has no window mode"
-      exit 77
-    fi
-    fail "the station exited $status before its window showed"
-  fi
+  station_launch "$run" quick.ini "$run"
 }
 
 # The probe's start= is "<button text> <enabled|disabled> <cx> <cy>".
 start_field() { probe_get start | awk -v n="$1" '{ print $(NF - n) }'; }
 start_enabled() { [ "$(start_field 2)" = enabled ]; }
-window_mapped() { xdotool search --onlyvisible --pid "$stpid" >/dev/null 2>&1; }
 row_cell() { probe_get row | tr '\t' '\n' | sed 's/^ *//; s/ *$//' | grep -qx -- "$1"; }
 
 # Start pressed with a synthetic click; the controller's connection triggers the check.
@@ -93,15 +60,6 @@ check_with_click() {
 }
 probe_differs() { [ "$(probe_get "$1")" != "$2" ]; }
 
-# SIGTERM closes the window in order; the exit status in $status.
-close_station() {
-  kill -TERM "$stpid"
-  for _ in $(seq 600); do kill -0 "$stpid" 2>/dev/null || break; sleep 0.05; done
-  kill -0 "$stpid" 2>/dev/null && fail "the station did not close within 30 s of SIGTERM"
-  status=0
-  wait "$stpid" || status=$?
-  stpid='' watched_pid=''
-}
 
 xvfb_start
 
@@ -115,7 +73,7 @@ wait_until 10 "a green RESULT" probe_is result_colour '#00ff00'
 row_cell OK || fail "the new row has no OK cell: $(probe_get row)"
 probe_is counts "1 1 0" || fail "counters $(probe_get counts), expected 1 1 0"
 shoot station-ok
-close_station
+station_close
 [ "$status" -eq 0 ] || fail "exit status $status after an OK check, expected 0"
 [ -f ok/result.log ] || fail "no result.log"
 grep -qF '|   OK   |' ok/result.log || fail "result.log has no OK row"
@@ -131,7 +89,7 @@ row_cell NG || fail "the new row has no NG cell: $(probe_get row)"
 row_cell E631 || fail "the new row has no E631 cell: $(probe_get row)"
 probe_is counts "1 0 1" || fail "counters $(probe_get counts), expected 1 0 1"
 shoot station-ng
-close_station
+station_close
 [ "$status" -eq 119 ] || fail "exit status $status after an NG check, expected 119 (631 modulo 256)"
 [ -f ng/result.log ] || fail "no result.log"
 grep -qE '\|   NG   \|  E631  \|' ng/result.log || fail "result.log has no E631 row"

@@ -579,15 +579,37 @@ bool StationWindow::hasCheckWindow(CheckWindow which) const {
 }
 
 void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckContext& check) {
-    if (request.which == CheckWindow::HomeKey) {
-        runHomeKeyWindow(request, check);
-        return;
+    switch (request.which) {
+        case CheckWindow::Drawing: {
+            checks::DrawingWindow window(this);
+            checks::DrawingInputs inputs = checks::drawingInputs(request, check, window.surface());
+            if (menuDrawing_) inputs.drawResult = nullptr;
+            runModalCheck(window, check, inputs.driverMode, [&](checks::InputReaders& readers) {
+                window.start(inputs, drawingCarry_, readers, check.clock);
+            });
+            return;
+        }
+        case CheckWindow::Tkp: {
+            checks::TkpWindow window(this);
+            const checks::TkpInputs inputs = checks::tkpInputs(check);
+            checks::PenLinkDevice device(check.pen);
+            runModalCheck(window, check, inputs.driverMode,
+                          [&](checks::InputReaders& readers) { window.start(inputs, device, readers, check.clock); });
+            return;
+        }
+        case CheckWindow::HomeKey: {
+            checks::HomeKeyWindow window(this);
+            const checks::HomeKeyInputs inputs = checks::homeKeyInputs(request, check, window.surface());
+            // The home key check reads the controller's own reports only.
+            runModalCheck(window, check, false,
+                          [&](checks::InputReaders& readers) { window.start(inputs, readers, check.clock); });
+            return;
+        }
     }
-    if (request.which == CheckWindow::Tkp) return runTkpWindow(check);
-    if (request.which != CheckWindow::Drawing) return;
-    checks::DrawingWindow window(this);
-    checks::DrawingInputs inputs = checks::drawingInputs(request, check, window.surface());
-    if (menuDrawing_) inputs.drawResult = nullptr;
+}
+
+void StationWindow::runModalCheck(checks::CheckWindowWidget& window, CheckContext& check, bool driverMode,
+                                  const std::function<void(checks::InputReaders&)>& start) {
     // The readers' reports reach the window on this thread; posts left when it goes are dropped.
     // In driver mode the first touches come from the system's digitizer collection.
     controllerlink::RawInputReader raw(check.touch.table());
@@ -601,81 +623,23 @@ void StationWindow::runCheckWindow(const CheckWindowRequest& request, CheckConte
         if (raw.parse(report, record, ranges)) window.rawInput(record, ranges);
     });
     checks::LinkReaders readers(check.touch, check.pen, poster);
-    if (inputs.driverMode) raw.start(check.touch.openedIdentity(), poster);
+    if (driverMode) raw.start(check.touch.openedIdentity(), poster);
     window.setStatusSink([this](std::string_view text) { setStatusPane(0, text); });
     window.setFrameSink([this] { scheduleProbe(); });
     const QPointer<QDialog> previous = openDialog_;
     openDialog_ = &window;
-    drawing_ = &window;
-    if (closePending_) {
+    checkWindow_ = &window;
+    const bool closing = closePending_;
+    start(readers);
+    if (closing) {
         // The station is closing: the window ends as Esc would end it, so the check records the
-        // step that was not passed rather than a pass nobody drew.
-        window.start(inputs, drawingCarry_, readers, check.clock);
+        // step that was not passed rather than a pass nobody made.
         window.reject();
     } else {
-        window.run(inputs, drawingCarry_, readers, check.clock);
+        window.waitClosed();
     }
     raw.stop();
-    drawing_ = nullptr;
-    openDialog_ = previous;
-    scheduleProbe();
-}
-
-void StationWindow::runTkpWindow(CheckContext& check) {
-    checks::TkpWindow window(this);
-    const checks::TkpInputs inputs = checks::tkpInputs(check);
-    checks::PenLinkDevice device(check.pen);
-    controllerlink::RawInputReader raw(check.touch.table());
-    ReportPoster poster(window, [&window, &raw](int key, const std::vector<std::uint8_t>& report) {
-        if (key != controllerlink::RAW_INPUT_KEY) {
-            window.report(checks::LinkReaders::collection(key), report);
-            return;
-        }
-        controllerlink::RawContactRecord record;
-        controllerlink::RawTouchRanges ranges;
-        if (raw.parse(report, record, ranges)) window.rawInput(record, ranges);
-    });
-    checks::LinkReaders readers(check.touch, check.pen, poster);
-    if (inputs.driverMode) raw.start(check.touch.openedIdentity(), poster);
-    window.setStatusSink([this](std::string_view text) { setStatusPane(0, text); });
-    window.setFrameSink([this] { scheduleProbe(); });
-    const QPointer<QDialog> previous = openDialog_;
-    openDialog_ = &window;
-    tkp_ = &window;
-    if (closePending_) {
-        // The station is closing: the window ends as Esc would, with an incomplete noise phase.
-        window.start(inputs, device, readers, check.clock);
-        window.reject();
-    } else {
-        window.run(inputs, device, readers, check.clock);
-    }
-    raw.stop();
-    tkp_ = nullptr;
-    openDialog_ = previous;
-    scheduleProbe();
-}
-
-void StationWindow::runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check) {
-    checks::HomeKeyWindow window(this);
-    const checks::HomeKeyInputs inputs = checks::homeKeyInputs(request, check, window.surface());
-    // The readers' reports reach the window on this thread; posts left when it goes are dropped.
-    ReportPoster poster(window, [&window](int key, const std::vector<std::uint8_t>& report) {
-        if (key != controllerlink::RAW_INPUT_KEY) window.report(checks::LinkReaders::collection(key), report);
-    });
-    checks::LinkReaders readers(check.touch, check.pen, poster);
-    window.setStatusSink([this](std::string_view text) { setStatusPane(0, text); });
-    window.setFrameSink([this] { scheduleProbe(); });
-    const QPointer<QDialog> previous = openDialog_;
-    openDialog_ = &window;
-    homeKey_ = &window;
-    if (closePending_) {
-        // The station is closing: the window ends as Esc would end it.
-        window.start(inputs, readers, check.clock);
-        window.reject();
-    } else {
-        window.run(inputs, readers, check.clock);
-    }
-    homeKey_ = nullptr;
+    checkWindow_ = nullptr;
     openDialog_ = previous;
     scheduleProbe();
 }

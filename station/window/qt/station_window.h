@@ -102,10 +102,14 @@ public:
     bool tickTimerRunning() const { return tickTimer_.isActive(); }
     bool superKeyGuardActive() const { return superKeys_.active(); }
     // The drawing check's window while it is open (for the probe and tests).
-    const checks::DrawingWindow* drawingWindow() const { return drawing_; }
+    const checks::DrawingWindow* drawingWindow() const {
+        return qobject_cast<const checks::DrawingWindow*>(checkWindow_);
+    }
     // The TKP pen and home key checks' windows while they are open (for the probe).
-    const checks::TkpWindow* tkpWindow() const { return tkp_; }
-    const checks::HomeKeyWindow* homeKeyWindow() const { return homeKey_; }
+    const checks::TkpWindow* tkpWindow() const { return qobject_cast<const checks::TkpWindow*>(checkWindow_); }
+    const checks::HomeKeyWindow* homeKeyWindow() const {
+        return qobject_cast<const checks::HomeKeyWindow*>(checkWindow_);
+    }
     // Ctrl+D: the drawing check on its own, its result recorded nowhere.
     void runDrawingFromMenu();
 
@@ -150,12 +154,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The TKP pen check's window, modal, on the check's pen link.
-    void runTkpWindow(CheckContext& check);
     enum class Command { Start, Clear, ReadIni, OpenWriter, Drawing };
 
-    // The home key check's window, modal, its result in the check's record.
-    void runHomeKeyWindow(const CheckWindowRequest& request, CheckContext& check);
+    // A check window, modal, on the check's readers (and, in driver mode, the system's
+    // digitizer); `start` builds and shows it.
+    void runModalCheck(checks::CheckWindowWidget& window, CheckContext& check, bool driverMode,
+                       const std::function<void(checks::InputReaders&)>& start);
     void buildControls();
     void buildMenu();
     void buildStatusBar();
@@ -194,9 +198,8 @@ private:
     QPointer<QDialog> openDialog_;
     // The drawing check's values that carry over from one window to the next.
     checks::DrawingCarryOver drawingCarry_;
-    QPointer<checks::DrawingWindow> drawing_;
-    QPointer<checks::TkpWindow> tkp_;
-    QPointer<checks::HomeKeyWindow> homeKey_;
+    // The check window while one is open.
+    QPointer<checks::CheckWindowWidget> checkWindow_;
     bool menuDrawing_ = false;
     bool stationStartEnabled_ = false;
     int stepDepth_ = 0;

@@ -5,9 +5,11 @@
 #include <optional>
 #include <span>
 
+#include "platform/clock.h"
 #include "sim/controller_device.h"
 #include "sim/virtual_bus.h"
 #include "station/checks/logic/check_window.h"
+#include "station/checks/logic/tests/fake_readers.h"
 
 namespace station::checks {
 
@@ -44,6 +46,18 @@ public:
                 w.painted();
             }
         }
+    }
+
+    // Runs an opened window on virtual time, 10 ms a step, each tick painted and rearmed, for at
+    // most `limitMs` or until it closes itself; true when it did.
+    bool runUntilClosed(CheckWindowLogic& w, platform::VirtualClock& clock, int limitMs) {
+        for (int t = 0; t < limitMs && !w.closed(); t += 10) {
+            clock.advance(10);
+            bus_.advance();
+            deliver(w);
+            runDueTick(w);
+        }
+        return w.closed();
     }
 
 private:

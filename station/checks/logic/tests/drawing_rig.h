@@ -62,13 +62,7 @@ struct DrawRig {
         return *w;
     }
 
-    void pump() {
-        if (w->closed()) return;
-        if (w->timerFired()) {
-            w->painted();
-            w->rearmTimer();
-        }
-    }
+    void pump() { runDueTick(*w); }
     // Time passes in 10 ms steps with the window's ticks.
     void wait(int ms) {
         for (int t = 0; t < ms; t += 10) {

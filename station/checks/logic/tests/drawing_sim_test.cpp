@@ -52,16 +52,7 @@ Outcome runDrawing(const std::string& operatorLine, const std::function<void(Rec
         RecordingHost host;
         DrawingCheck w(drawingInputs(request, check, {0, 0, 1280, 800}), carry, readers, host, check.clock);
         w.open();
-        for (int t = 0; t < 60000 && !w.closed(); t += 10) {
-            rig.clock.advance(10);
-            rig.bus.advance();
-            readers.deliver(w);
-            if (w.timerFired()) {
-                w.painted();
-                w.rearmTimer();
-            }
-        }
-        out.closedByItself = w.closed();
+        out.closedByItself = readers.runUntilClosed(w, rig.clock, 60000);
         w.onKey(CheckKey::Esc);
         out.snapshots = host.snapshots;
     };

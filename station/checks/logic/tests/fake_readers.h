@@ -33,4 +33,11 @@ public:
     void saveSnapshot(std::string_view fileName) override { snapshots.emplace_back(fileName); }
 };
 
+// A due tick as the front end runs it: the pass, its paint, then the timer rearmed.
+inline void runDueTick(CheckWindowLogic& w) {
+    if (w.closed() || !w.timerFired()) return;
+    w.painted();
+    w.rearmTimer();
+}
+
 }  // namespace station::checks

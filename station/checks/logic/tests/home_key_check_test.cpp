@@ -58,13 +58,7 @@ struct HkRig {
         w->open();
         return *w;
     }
-    void pump() {
-        if (w->closed()) return;
-        if (w->timerFired()) {
-            w->painted();
-            w->rearmTimer();
-        }
-    }
+    void pump() { runDueTick(*w); }
     void wait(int ms) {
         for (int t = 0; t < ms; t += 10) {
             clock.advance(10);

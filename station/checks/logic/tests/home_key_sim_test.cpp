@@ -54,16 +54,7 @@ Outcome runHomeKey(const std::string& operatorLine, const std::function<void(sim
         RecordingHost host;
         HomeKeyCheck w(homeKeyInputs(request, check, {0, 0, 1280, 800}), readers, host, check.clock);
         w.open();
-        for (int t = 0; t < 20000 && !w.closed(); t += 10) {
-            rig.clock.advance(10);
-            rig.bus.advance();
-            readers.deliver(w);
-            if (w.timerFired()) {
-                w.painted();
-                w.rearmTimer();
-            }
-        }
-        out.closedByItself = w.closed();
+        out.closedByItself = readers.runUntilClosed(w, rig.clock, 20000);
         w.onKey(CheckKey::Esc);
     };
     CheckContext context = rig.s().checkContext();

@@ -122,13 +122,7 @@ struct TkpRig {
         report(ReaderCollection::Pen, lineReport(false, kRigLinesX, x));
         report(ReaderCollection::Pen, lineReport(true, kRigLinesY, y));
     }
-    void pump() {
-        if (w->closed()) return;
-        if (w->timerFired()) {
-            w->painted();
-            w->rearmTimer();
-        }
-    }
+    void pump() { runDueTick(*w); }
     // Time passes in 10 ms steps: a scan, then the window's tick when due.
     void wait(int ms) {
         for (int t = 0; t < ms && !w->closed(); t += 10) {

@@ -61,16 +61,7 @@ Outcome runTkp(const std::string& operatorLine, const std::function<void(RecipeS
         PenLinkDevice device(check.pen);
         TkpCheck w(tkpInputs(check), device, nullptr, readers, host, check.clock);
         w.open();
-        for (int t = 0; t < 90000 && !w.closed(); t += 10) {
-            rig.clock.advance(10);
-            rig.bus.advance();
-            readers.deliver(w);
-            if (w.timerFired()) {
-                w.painted();
-                w.rearmTimer();
-            }
-        }
-        out.closedByItself = w.closed();
+        out.closedByItself = readers.runUntilClosed(w, rig.clock, 90000);
         w.onKey(CheckKey::Esc);
     };
     CheckContext context = rig.s().checkContext();
