@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "results/schema.h"
+#include "results/sqlite_db.h"
 #include "results/sqlite_store.h"
 #include "results/tests/report_fixture.h"
 
@@ -211,6 +213,50 @@ TEST_P(Reports, ExportWritesEachCheckOfTheRangeAsItIs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, Reports, ::testing::Values(&sqliteStore));
+
+}  // namespace
+}  // namespace results
+
+namespace results {
+namespace {
+
+// A store written before the yield's index: upgraded on opening, its checks kept and reported.
+TEST(ReportsOnAnOlderStore, AStoreOfVersionOneTakesTheYieldIndexAndKeepsItsChecks) {
+    testing::ScratchFolder scratch;
+    const std::string path = scratch.file("results.db");
+    {
+        sqlite::Database db;
+        std::string why;
+        ASSERT_TRUE(db.open(path, why)) << why;
+        ASSERT_TRUE(db.exec("CREATE TABLE schema_version (version INTEGER PRIMARY KEY, applied_utc TEXT)", why)) << why;
+        ASSERT_TRUE(db.exec(sqliteMigrations()[0].sql, why)) << why;
+        ASSERT_TRUE(db.exec("INSERT INTO schema_version (version) VALUES (1)", why)) << why;
+        ASSERT_TRUE(
+            db.exec("INSERT INTO checks (station_id, host, recipe_file, product_id, check_no, retry, "
+                    "serial_number, verdict, exit_code, start_utc, end_utc, elapsed_ms, log_folder, record) "
+                    "VALUES ('st1', '', 'r.ini', '0A52', 1, 0, 'SN1', 'OK', 0, '2026-03-02T08:00:00Z', "
+                    "'2026-03-02T08:00:27Z', 27000, '/log/', '{}')",
+                    why))
+            << why;
+    }
+    std::string why;
+    auto store = SqliteStore::open(path, "sqlite:" + path, why);
+    ASSERT_TRUE(store) << why;
+    EXPECT_EQ(store->schemaVersion(), 2);
+    std::vector<YieldRow> rows;
+    ASSERT_TRUE(yieldReport(*store, {}, GroupBy::Product, rows, why)) << why;
+    EXPECT_EQ(rows, (std::vector<YieldRow>{{"0A52", 1, 1, 1}}));
+    std::vector<std::string> plan;
+    const std::string params[] = {"2026-03-01T00:00:00Z", "2026-03-03T00:00:00Z"};
+    ASSERT_TRUE(store->select(
+        "EXPLAIN QUERY PLAN SELECT station_id, log_folder, check_no, retry, verdict, product_id "
+        "FROM checks WHERE start_utc >= $1 AND start_utc < $2 "
+        "ORDER BY start_utc, station_id, log_folder, check_no, retry",
+        params, [&](const ResultsStore::Row& r) { plan.push_back(r.back().value_or("")); }, why))
+        << why;
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_NE(plan[0].find("USING COVERING INDEX checks_for_yield"), std::string::npos) << plan[0];
+}
 
 }  // namespace
 }  // namespace results

@@ -101,12 +101,12 @@ TEST(SqliteStore, CreatesTheSchemaOnceAndFindsItsRecordsAfterReopening) {
     EXPECT_EQ(checks[0], sampleCheck());
 
     EXPECT_EQ(queryText(path, "SELECT count(*) || ':' || max(version) FROM schema_version"),
-              "1:" + std::to_string(kSchemaVersion));
+              std::to_string(kSchemaVersion) + ":" + std::to_string(kSchemaVersion));
     EXPECT_EQ(queryText(path, "PRAGMA journal_mode"), "wal");
     EXPECT_EQ(queryText(path,
                         "SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master "
                         "WHERE type = 'index' AND tbl_name = 'checks' AND name NOT LIKE 'sqlite_%' ORDER BY name)"),
-              "checks_by_product,checks_by_serial_number,checks_by_start");
+              "checks_by_product,checks_by_serial_number,checks_by_start,checks_for_yield");
 }
 
 TEST(SqliteStore, WritesEachCheckExactlyOnce) {
