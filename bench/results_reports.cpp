@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -37,7 +37,9 @@ std::string utc(std::time_t when) {
 class Line {
 public:
     Line(std::int64_t total, int stations, int days)
-        : perStationDay_(std::max<std::int64_t>(1, total / (stations * days))), stations_(stations), days_(days) {}
+        : perStationDay_(std::max<std::int64_t>(1, total / (std::int64_t{stations} * days))),
+          stations_(stations),
+          days_(days) {}
 
     // The next batch (empty at the end).
     std::vector<results::CheckResult> next(std::size_t size) {
@@ -133,8 +135,8 @@ void timed(const char* what, int runs, F&& f) {
     }
     std::sort(times.begin(), times.end());
     std::sort(cpu.begin(), cpu.end());
-    std::printf("%-34s wall median %6.3f s (min %6.3f, max %6.3f)   cpu median %6.3f s\n", what, times[times.size() / 2],
-                times.front(), times.back(), cpu[cpu.size() / 2]);
+    std::printf("%-34s wall median %6.3f s (min %6.3f, max %6.3f)   cpu median %6.3f s\n", what,
+                times[times.size() / 2], times.front(), times.back(), cpu[cpu.size() / 2]);
 }
 
 }  // namespace

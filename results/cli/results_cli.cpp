@@ -288,6 +288,7 @@ int yieldCommand(const Command& c, const Parsed& p, std::ostream& out, std::ostr
         out << dump(j) << '\n';
     } else {
         std::vector<std::vector<std::string>> table;
+        table.reserve(rows.size() + 1);
         rows.push_back(total);
         for (const YieldRow& r : rows)
             table.push_back({r.group, std::to_string(r.devices), std::to_string(r.firstPassOk),

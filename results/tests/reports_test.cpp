@@ -149,6 +149,7 @@ TEST_P(Reports, HistoryFollowsASerialNumberAcrossStationsOldestFirst) {
 
     ASSERT_TRUE(historyReport(*store_, "SN-E", checks, why)) << why;
     std::vector<std::string> seen;
+    seen.reserve(checks.size());
     for (const CheckResult& c : checks) seen.push_back(c.verdict + " " + std::to_string(c.retry));
     EXPECT_EQ(seen, (std::vector<std::string>{"ERROR 0", "NG 1", "OK 2"}));
 
