@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include "results/store_url.h"
 #include "results/utc_time.h"
 
 namespace results {
@@ -409,11 +410,12 @@ void Ingestor::flush() {
                 break;
             case InsertStatus::Rejected:
                 ++counts_.rejected;
-                onProblem_(origins_[i] + ": refused by the store: " + answers[i].reason);
+                onProblem_(origins_[i] + ": refused by the store: " + redactUrl(answers[i].reason));
                 break;
             case InsertStatus::Unavailable:
                 // One message for the batch: the store itself is the problem, not the check.
-                if (!unavailableSaid) onProblem_(origins_[i] + ": the store cannot take it now: " + answers[i].reason);
+                if (!unavailableSaid)
+                    onProblem_(origins_[i] + ": the store cannot take it now: " + redactUrl(answers[i].reason));
                 unavailableSaid = true;
                 ++counts_.unavailable;
                 break;
