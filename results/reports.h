@@ -39,9 +39,10 @@ struct YieldRow {
     std::int64_t finalOk = 0;      // its last attempt was OK
 };
 
-// Devices whose first attempt (retry 0) started in the range, grouped by that attempt's product,
-// station, recipe, hour or day (UTC), in the groups' byte order. Attempts after the range's end do
-// not count: a device retried across it is judged by its attempts before it.
+// Devices whose first attempt (retry 0) started in the range, grouped by the product, station,
+// recipe, hour or day (UTC) of their first attempt with a verdict, in the groups' byte order.
+// Attempts after the range's end do not count: a device retried across it is judged by its
+// attempts before it.
 bool yieldReport(ResultsStore& store, const TimeRange& range, GroupBy by, std::vector<YieldRow>& rows,
                  std::string& why);
 

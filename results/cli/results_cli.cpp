@@ -69,9 +69,9 @@ const std::vector<Command>& commands() {
          "first-pass and final yield by product, station, recipe, hour or day",
          "usage: vorlick-results yield [--from T] [--to T] [--by product|station|recipe|hour|day] [--json]\n"
          "A device is one check number of one station's log folder, its retries included; it belongs to\n"
-         "the range and the group of its first attempt. First pass: its first attempt with a verdict was\n"
-         "OK; final: its last one in the range was. Attempts that ended in ERROR or NO TEST do not count.\n"
-         "Hours and days are UTC.\n",
+         "the range of its first attempt and the group of its first attempt with a verdict. First pass:\n"
+         "that attempt was OK; final: its last one in the range was. Attempts that ended in ERROR or NO\n"
+         "TEST do not count. Hours and days are UTC.\n",
          {"--from", "--to", "--by", "--store"},
          {"--json"},
          0,
