@@ -1,5 +1,6 @@
 #include "results/results_store.h"
 
+#include "results/postgres_store.h"
 #include "results/sqlite_store.h"
 
 namespace results {
@@ -14,10 +15,7 @@ std::vector<InsertResult> ResultsStore::insertBatch(std::span<const CheckResult>
 std::unique_ptr<ResultsStore> openStore(std::string_view url, std::string& why) {
     const std::optional<StoreUrl> parsed = parseStoreUrl(url, why);
     if (!parsed) return nullptr;
-    if (parsed->kind == StoreKind::Postgresql) {
-        why = "results store " + parsed->redacted + ": this build has no PostgreSQL client";
-        return nullptr;
-    }
+    if (parsed->kind == StoreKind::Postgresql) return PostgresStore::open(parsed->target, parsed->redacted, why);
     return SqliteStore::open(parsed->target, parsed->redacted, why);
 }
 

@@ -12,5 +12,7 @@ struct Migration {
 
 // SQLite's statements, oldest first; the last one's version is kSchemaVersion.
 std::span<const Migration> sqliteMigrations();
+// PostgreSQL's, the same versions with the same tables, rules and names.
+std::span<const Migration> postgresMigrations();
 
 }  // namespace results

@@ -11,7 +11,7 @@ profile=${1:-test}
 run_packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libudev-dev libsqlite3-dev
+  nlohmann-json3-dev libudev-dev libsqlite3-dev libpq-dev libpqxx-dev
   qt6-base-dev
 )
 test_packages=(
@@ -20,6 +20,7 @@ test_packages=(
   help2man lintian fakeroot dpkg-dev
   xvfb xauth xdotool imagemagick
   ccache gcovr
+  postgresql
 )
 case $profile in
   run) packages=("${run_packages[@]}") ;;
