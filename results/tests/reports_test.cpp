@@ -10,6 +10,7 @@
 #include "results/sqlite_db.h"
 #include "results/sqlite_store.h"
 #include "results/tests/report_fixture.h"
+#include "results/tests/store_test_support.h"
 
 namespace results {
 
@@ -43,10 +44,24 @@ std::unique_ptr<ResultsStore> sqliteStore(const ScratchFolder& scratch) {
     return store;
 }
 
+// A database of its own on the tests' PostgreSQL server; null when there is none and it may be skipped.
+std::unique_ptr<ResultsStore> postgresStore(const ScratchFolder&) {
+    testing::PgServer& server = testing::sharedPgServer();
+    if (!server.started()) {
+        if (!testing::postgresMayBeSkipped()) ADD_FAILURE() << "no PostgreSQL server for the test: " << server.url();
+        return nullptr;
+    }
+    std::string why;
+    auto store = openStore(server.urlOf(server.newDatabase()), why);
+    EXPECT_TRUE(store) << why;
+    return store;
+}
+
 class Reports : public ::testing::TestWithParam<StoreFactory> {
 protected:
     void SetUp() override {
         store_ = GetParam()(scratch_);
+        if (!store_ && !HasFailure()) GTEST_SKIP() << "no store of this engine here";
         ASSERT_TRUE(store_);
         ASSERT_NO_FATAL_FAILURE(testing::fillReportFixture(*store_));
     }
@@ -214,6 +229,7 @@ TEST_P(Reports, ExportWritesEachCheckOfTheRangeAsItIs) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sqlite, Reports, ::testing::Values(&sqliteStore));
+INSTANTIATE_TEST_SUITE_P(Postgres, Reports, ::testing::Values(&postgresStore));
 
 }  // namespace
 }  // namespace results
