@@ -16,7 +16,7 @@ namespace results {
 
 // The schema this program writes and reads. A store of a newer one is refused: the older program
 // cannot know what the newer columns mean.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 enum class InsertStatus {
     Written,

@@ -8,7 +8,7 @@ bash scripts/setup.sh
 preset=${VORLICK_PRESET:-ci}
 build=build/$preset
 cmake --preset "$preset" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build --preset "$preset" --target VorlickR6X romwrite vorlick-sim vorlick-diag vorlick_install_files
+cmake --build --preset "$preset" --target VorlickR6X romwrite vorlick-sim vorlick-diag vorlick-results vorlick_install_files
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >cpack.log) || { cat "$build/cpack.log" >&2; exit 1; }
 deb=$(ls "$build"/*.deb)

@@ -25,7 +25,7 @@ DESTDIR=$stage cmake --install "$build" --strip >"$work/install.txt" 2>&1 || fai
 top=${prefix#/}
 [ "$(ls -A "$stage")" = "${top%%/*}" ] || fail "files installed outside the prefix: $(ls -A "$stage")"
 
-programs=(VorlickR6X romwrite vorlick-sim vorlick-hsync-prog vorlick-diag vorlick-station)
+programs=(VorlickR6X romwrite vorlick-sim vorlick-hsync-prog vorlick-diag vorlick-results vorlick-station)
 for p in "${programs[@]}"; do
   [ -x "$root/bin/$p" ] || fail "bin/$p is not installed"
   "$root/bin/$p" --version >"$work/version.txt" 2>&1 || fail "$p --version exited $?"

@@ -47,7 +47,7 @@ TEST(SqliteStore, KeepsAWriteAheadLogAndTheIndexesTheReportsUse) {
     EXPECT_EQ(queryText(path,
                         "SELECT group_concat(name, ',') FROM (SELECT name FROM sqlite_master "
                         "WHERE type = 'index' AND tbl_name = 'checks' AND name NOT LIKE 'sqlite_%' ORDER BY name)"),
-              "checks_by_product,checks_by_serial_number,checks_by_start");
+              "checks_by_product,checks_by_serial_number,checks_by_start,checks_for_yield");
 }
 
 // A store that another process holds locked is unavailable for now, not a refusal of the record:
