@@ -1,7 +1,5 @@
 #include "results/cli/results_cli.h"
 
-#include <sqlite3.h>
-
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -15,9 +13,8 @@
 
 #include "results/ingest.h"
 #include "results/reports.h"
+#include "results/results_spool.h"
 #include "results/results_store.h"
-#include "results/sqlite_db.h"
-#include "results/sqlite_store.h"
 #include "results/store_url.h"
 #include "results/utc_time.h"
 
@@ -485,118 +482,68 @@ int syncCommand(const Command& c, const Parsed& p, std::ostream& out, std::ostre
         return kFailed;
     }
     std::string why;
-    // As a store first: a spool of another schema is refused with the reason before anything moves.
-    auto spool = SqliteStore::open(spoolPath, "sqlite:" + spoolPath, why);
+    // The station's own spool: a file of another schema is refused with the reason before anything moves.
+    auto spool = ResultsSpool::open(spoolPath, why);
     if (!spool) {
         err << kProgram << " sync: " << why << '\n';
-        return kFailed;
-    }
-    sqlite::Database spoolDb;
-    if (!spoolDb.open(spoolPath, why)) {
-        err << kProgram << " sync: spool " << spoolPath << ": " << why << '\n';
         return kFailed;
     }
     auto target = openTarget(p, c, envStore, err);
     if (!target) return kFailed;
 
-    constexpr int kBatch = 1000;
-    const std::string read =
-        "SELECT id, station_id, host, recipe_file, product_id, check_no, retry, serial_number, verdict, error_code, "
-        "exit_code, start_utc, end_utc, elapsed_ms, firmware_version, hsync_version, log_folder, detail_csv, record "
-        "FROM checks WHERE id > CAST($1 AS INTEGER) ORDER BY id LIMIT " +
-        std::to_string(kBatch);
-    std::int64_t lastId = 0, written = 0, already = 0, refused = 0;
+    constexpr std::size_t kBatch = 1000;
+    std::int64_t written = 0, already = 0, refused = 0;
     bool stopped = false;
-    for (;;) {
-        std::vector<std::int64_t> ids;
-        std::vector<CheckResult> batch;
-        const std::string params[] = {std::to_string(lastId)};
-        const bool ok = spool->select(
-            read, params,
-            [&](const ResultsStore::Row& r) {
-                ids.push_back(std::stoll(r[0].value_or("0")));
-                const ResultsStore::Row rest(r.begin() + 1, r.end());
-                CheckResult check;
-                check.stationId = rest[0].value_or("");
-                check.host = rest[1].value_or("");
-                check.recipeFile = rest[2].value_or("");
-                check.productId = rest[3].value_or("");
-                check.checkNo = static_cast<std::int32_t>(std::stol(rest[4].value_or("0")));
-                check.retry = static_cast<std::int32_t>(std::stol(rest[5].value_or("0")));
-                check.serialNumber = rest[6].value_or("");
-                check.verdict = rest[7].value_or("");
-                check.errorCode = rest[8];
-                check.exitCode = static_cast<std::int32_t>(std::stol(rest[9].value_or("0")));
-                check.startUtc = rest[10].value_or("");
-                check.endUtc = rest[11].value_or("");
-                check.elapsedMs = std::stoll(rest[12].value_or("0"));
-                check.firmwareVersion = rest[13];
-                check.hsyncVersion = rest[14];
-                check.logFolder = rest[15].value_or("");
-                check.detailCsv = rest[16];
-                check.recordJson = rest[17].value_or("");
-                batch.push_back(std::move(check));
-            },
-            why);
-        if (!ok) {
+    std::vector<SpooledCheck> spooled;
+    std::vector<CheckResult> batch;
+    while (!stopped) {
+        if (!spool->oldest(kBatch, spooled, why)) {
             err << kProgram << " sync: " << why << '\n';
             return kFailed;
         }
-        if (batch.empty()) break;
-        lastId = ids.back();
+        if (spooled.empty()) break;
+        batch.clear();
+        for (const SpooledCheck& s : spooled) batch.push_back(s.check);
         const std::vector<InsertResult> answers = target->insertBatch(batch);
         std::vector<std::int64_t> done;
-        for (std::size_t i = 0; i < answers.size(); ++i) {
+        for (std::size_t i = 0; i < answers.size() && !stopped; ++i) {
+            const CheckResult& check = batch[i];
             switch (answers[i].status) {
                 case InsertStatus::Written:
                     ++written;
-                    done.push_back(ids[i]);
+                    done.push_back(spooled[i].id);
                     break;
                 case InsertStatus::AlreadyThere:
                     ++already;
-                    done.push_back(ids[i]);
+                    done.push_back(spooled[i].id);
                     break;
                 case InsertStatus::Rejected:
+                    // Kept beside the waiting checks, as the station keeps them: no store takes it as it is.
                     ++refused;
-                    err << kProgram << " sync: refused by " << target->describe() << ", left in the spool: station "
-                        << batch[i].stationId << " check " << batch[i].checkNo << '-' << batch[i].retry << " of "
-                        << batch[i].startUtc << ": " << redactUrl(answers[i].reason) << '\n';
+                    err << kProgram << " sync: refused by " << target->describe() << ", kept in the spool: station "
+                        << check.stationId << " check " << check.checkNo << '-' << check.retry << " of "
+                        << check.startUtc << ": " << redactUrl(answers[i].reason) << '\n';
+                    if (!spool->addRefused(check, redactUrl(answers[i].reason), why)) {
+                        err << kProgram << " sync: " << why << '\n';
+                        return kFailed;
+                    }
+                    done.push_back(spooled[i].id);
                     break;
                 case InsertStatus::Unavailable:
-                    if (!stopped)
-                        err << kProgram << " sync: " << target->describe()
-                            << " cannot take checks now: " << redactUrl(answers[i].reason) << '\n';
+                    // The later ones wait behind it, so the store receives them in their order.
+                    err << kProgram << " sync: " << target->describe()
+                        << " cannot take checks now: " << redactUrl(answers[i].reason) << '\n';
                     stopped = true;
                     break;
             }
         }
         // Gone from the spool only once the store has them: a crash here forwards them again,
         // and the store answers AlreadyThere.
-        if (!done.empty()) {
-            std::string failed;
-            bool deleted = spoolDb.exec("BEGIN IMMEDIATE", failed);
-            sqlite::Statement del =
-                deleted ? spoolDb.prepare("DELETE FROM checks WHERE id = ?1", failed) : sqlite::Statement();
-            deleted = deleted && static_cast<bool>(del);
-            for (std::size_t i = 0; deleted && i < done.size(); ++i) {
-                del.bind(1, done[i]);
-                deleted = del.step() == SQLITE_DONE;
-                del.reset();
-            }
-            if (deleted) {
-                deleted = spoolDb.exec("COMMIT", failed);
-            } else {
-                if (failed.empty()) failed = spoolDb.lastError();
-                std::string ignored;
-                spoolDb.exec("ROLLBACK", ignored);
-            }
-            if (!deleted) {
-                err << kProgram << " sync: the forwarded checks cannot be deleted from the spool " << spoolPath
-                    << " (a later sync forwards them again and the store keeps them once): " << failed << '\n';
-                return kFailed;
-            }
+        if (!done.empty() && !spool->remove(done, why)) {
+            err << kProgram << " sync: the forwarded checks cannot be deleted from the spool " << spoolPath
+                << " (a later sync forwards them again and the store keeps them once): " << why << '\n';
+            return kFailed;
         }
-        if (stopped) break;
     }
     if (p.flags.count("--json") != 0) {
         out << dump(ordered_json{
