@@ -393,6 +393,8 @@ void RunControl::runTriggeredCheck() {
 }
 
 void RunControl::runSequenceAndLog() {
+    // A check refused before it started carries the previous check's record: nothing to store.
+    const bool started = s_.check.running;
     const bool verdict = runCheckSequence(s_);
     if (s_.touch.abortRequested())
         s_.ui.appendMessage("The check was aborted by a second stop signal: no verdict, the station closes.");
@@ -406,7 +408,7 @@ void RunControl::runSequenceAndLog() {
         endWithoutVerdict(s_);
     }
     ++checksEnded_;
-    if (s_.results != nullptr) s_.results->checkEnded(s_);
+    if (s_.results != nullptr && started) s_.results->checkEnded(s_);
 }
 
 void RunControl::afterCheck() {
