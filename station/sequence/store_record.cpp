@@ -1,25 +1,13 @@
 #include "station/sequence/store_record.h"
 
-#include <charconv>
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <utility>
+
+#include "results/utc_time.h"
 
 namespace station {
 
 namespace {
-
-// Digits at [pos, pos+count) of `text`, or -1.
-int digitsAt(std::string_view text, std::size_t pos, std::size_t count) {
-    int value = 0;
-    const char* first = text.data() + pos;
-    const char* last = first + count;
-    for (const char* p = first; p != last; ++p)
-        if (*p < '0' || *p > '9') return -1;
-    std::from_chars(first, last, value);
-    return value;
-}
 
 // Length of the well-formed UTF-8 sequence at text[pos], or 0.
 std::size_t utf8SequenceAt(std::string_view text, std::size_t pos) {
@@ -68,34 +56,9 @@ std::string utf8Text(std::string_view text) {
 
 }  // namespace
 
-std::string localTimeToUtc(std::string_view t) {
-    // "YYYY/MM/DD HH:MM:SS"
-    if (t.size() != 19 || t[4] != '/' || t[7] != '/' || t[10] != ' ' || t[13] != ':' || t[16] != ':') return {};
-    const int fields[] = {digitsAt(t, 0, 4),  digitsAt(t, 5, 2),  digitsAt(t, 8, 2),
-                          digitsAt(t, 11, 2), digitsAt(t, 14, 2), digitsAt(t, 17, 2)};
-    for (int f : fields)
-        if (f < 0) return {};
-    std::tm local{};
-    local.tm_year = fields[0] - 1900;
-    local.tm_mon = fields[1] - 1;
-    local.tm_mday = fields[2];
-    local.tm_hour = fields[3];
-    local.tm_min = fields[4];
-    local.tm_sec = fields[5];
-    local.tm_isdst = -1;
-    const std::time_t when = std::mktime(&local);
-    if (when == static_cast<std::time_t>(-1)) return {};
-    using namespace std::chrono;
-    const sys_seconds utc{seconds{when}};
-    const sys_days day = floor<days>(utc);
-    const year_month_day ymd{day};
-    const hh_mm_ss hms{utc - day};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(ymd.year()),
-                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                  static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
-                  static_cast<int>(hms.seconds().count()));
-    return text;
+// Read as vorlick-results reads the same times in a result log, so both give one start per check.
+std::string localTimeToUtc(std::string_view localTime) {
+    return results::stationTimeToUtc(localTime).value_or(std::string());
 }
 
 results::CheckResult storeRecord(const CheckRecord& c, const StoreContext& where, std::string recordJson) {
